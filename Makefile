@@ -1,0 +1,42 @@
+# Entry points: `make run` (simulated devices and the client) and `make test` (every test).
+BUILD      ?= build
+FUZZ_BUILD ?= build-fuzz
+JOBS       ?= $(shell nproc)
+
+.PHONY: deps configure build test run bench fuzz fuzz-smoke clean
+
+deps:
+	@scripts/install-deps.sh
+
+configure: deps
+	@test -f $(BUILD)/build.ninja || cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	@$(MAKE) --no-print-directory fuzz-smoke
+
+run: build
+	@scripts/run.sh $(BUILD)
+
+bench: build
+	@scripts/bench.sh $(BUILD)
+
+# libFuzzer targets under AddressSanitizer and UndefinedBehaviorSanitizer (clang).
+$(FUZZ_BUILD)/build.ninja:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLEX_FUZZ=ON >/dev/null
+
+fuzz: deps $(FUZZ_BUILD)/build.ninja
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@scripts/fuzz.sh $(FUZZ_BUILD) 60
+
+# A few seconds per target, part of `make test` when clang is present.
+fuzz-smoke:
+	@if command -v clang++ >/dev/null; then \
+	  $(MAKE) --no-print-directory $(FUZZ_BUILD)/build.ninja && cmake --build $(FUZZ_BUILD) -j $(JOBS) && scripts/fuzz.sh $(FUZZ_BUILD) 5; \
+	else echo "clang++ not found: fuzz smoke runs skipped"; fi
+
+clean:
+	rm -rf $(BUILD) $(FUZZ_BUILD)

@@ -1,0 +1,7 @@
+#pragma once
+// The hex dump in which the editor shows non-text content (raw captures, CMT files).
+#include <QByteArray>
+#include <QString>
+
+// 16 bytes a row: offset, hex cells, printable characters; CR LF after every row.
+QString HexDumpText(const QByteArray& data);

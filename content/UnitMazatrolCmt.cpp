@@ -1,0 +1,173 @@
+#include "UnitMazatrolCmt.h"
+
+#include "UnitCodePage.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+constexpr qsizetype TagLength = 4;
+constexpr qsizetype WorkNoStart = 14; // 0-based start of header positions 15-22
+constexpr qsizetype WorkNoLength = 8;
+constexpr qsizetype DescriptionLengthStart = 26; // positions 27-28
+constexpr qsizetype DescriptionStart = 28; // position 29 on
+constexpr qsizetype ProgramFrameLength = 128;
+
+QByteArray TagOf(const QByteArray& payload) { return payload.left(TagLength); }
+
+// Whole decimal number or -1; a sign or blank is not a digit.
+qint64 ParseWorkNo(const QByteArray& field)
+{
+    if (field.size() != WorkNoLength)
+        return -1;
+    qint64 value = 0;
+    for (char c : field) {
+        if (c < '0' || c > '9')
+            return -1;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+int ParseHexByte(const QByteArray& field)
+{
+    if (field.size() != 2)
+        return 0;
+    bool ok = false;
+    const int value = field.toInt(&ok, 16);
+    const bool digitsOnly = std::all_of(field.begin(), field.end(), [](char c) { return std::isxdigit(uchar(c)); });
+    return ok && digitsOnly ? value : 0;
+}
+
+TCmtProgram ReadProgram(const TCmtInfo& info, qint32 open, qint32 close)
+{
+    const QByteArray& header = info.Payloads[open];
+    TCmtProgram program;
+    program.WorkNo = ParseWorkNo(header.mid(WorkNoStart, WorkNoLength));
+    const int descriptionLength = ParseHexByte(header.mid(DescriptionLengthStart, 2));
+    program.Description = DecodeAnsi(header.mid(DescriptionStart, descriptionLength)).trimmed();
+    program.DataBlocks = close - open - 1;
+    program.FirstFrame = open;
+    program.LastFrame = close;
+    return program;
+}
+
+} // namespace
+
+bool IsCmtData(const QByteArray& data)
+{
+    if (data.size() < 8 || data[0] != CmtStx)
+        return false;
+    bool sawEtx = false;
+    for (qsizetype i = 1; i < data.size(); ++i) {
+        const char c = data[i];
+        if (c == CmtEtx)
+            sawEtx = true;
+        else if (c == CmtEot)
+            return sawEtx;
+        else if (c == CmtStx)
+            return false;
+    }
+    return false;
+}
+
+QByteArray CmtChecksum(const QByteArray& payload)
+{
+    unsigned sum = 0;
+    for (char c : payload)
+        sum += uchar(c);
+    return QByteArray::number(sum & 0xFF, 16).toUpper().rightJustified(2, '0');
+}
+
+QString CmtControlName(const QString& controlId)
+{
+    static const QList<std::pair<QString, QString>> names = {
+        { "3121", "M32" }, { "3122", "M+" }, { "3111", "T32" }, { "3115", "T+" },
+        { "3117", "TFU" }, { "3123", "MFU" }, { "3100", "T2" }, { "3180", "MRO" },
+    };
+    for (const auto& [id, name] : names)
+        if (id == controlId)
+            return name;
+    return {};
+}
+
+bool ParseCmt(const QByteArray& data, TCmtInfo& info)
+{
+    info = TCmtInfo();
+    qsizetype p = 0;
+    while (true) {
+        p = data.indexOf(CmtStx, p);
+        if (p < 0)
+            break;
+        const qsizetype e = data.indexOf(CmtEtx, p + 1);
+        if (e < 0 || e + 2 >= data.size())
+            break;
+        const QByteArray payload = data.mid(p + 1, e - p - 1);
+        const QByteArray stored = data.mid(e + 1, 2);
+        const bool ok = stored == CmtChecksum(payload);
+        info.Payloads.append(payload);
+        info.ChecksumOk.append(ok);
+        if (!ok)
+            ++info.ChecksumErrors;
+        p = e + 3;
+        if (p < data.size() && data[p] == CmtEot)
+            ++p;
+    }
+    if (info.Payloads.isEmpty())
+        return false;
+
+    info.ControlId = DecodeAnsi(TagOf(info.Payloads.first()));
+    info.ControlName = CmtControlName(info.ControlId);
+    info.FieldsVerified = info.ControlId == QLatin1String("3117");
+    if (info.FieldsVerified) {
+        qint32 open = -1;
+        for (qint32 j = 0; j < info.Payloads.size(); ++j) {
+            const QByteArray tag = TagOf(info.Payloads[j]);
+            if (tag == "1100") {
+                open = j;
+            } else if (tag == "1200" && open >= 0) {
+                info.Programs.append(ReadProgram(info, open, j));
+                open = -1;
+            }
+        }
+    }
+    return true;
+}
+
+QByteArray FindCmtBlock(const TCmtInfo& info, const QByteArray& tag)
+{
+    for (const QByteArray& payload : info.Payloads)
+        if (TagOf(payload) == tag)
+            return payload;
+    throw ECmtError(QString::fromUtf8("CMT dosyasında %1 bloğu yok.").arg(QString::fromLatin1(tag)));
+}
+
+QByteArray BuildCmtFrame(const QByteArray& payload)
+{
+    return CmtStx + payload + CmtEtx + CmtChecksum(payload) + CmtEot;
+}
+
+QByteArray ExtractCmtProgram(const TCmtInfo& info, qint32 programIndex)
+{
+    if (!info.FieldsVerified || programIndex < 0 || programIndex >= info.Programs.size())
+        throw ECmtError(QString::fromUtf8("Bu CMT dosyasında program ayrı kaydedilemez."));
+    const TCmtProgram& program = info.Programs[programIndex];
+
+    const QByteArray identification = FindCmtBlock(info, "3117");
+    QByteArray first = identification.left(4) + "00000001" + identification.mid(12);
+
+    QByteArray frame = "3000" + info.Payloads[program.FirstFrame].mid(WorkNoStart, WorkNoLength) + "0100";
+    if (frame.size() < ProgramFrameLength)
+        frame = frame.leftJustified(ProgramFrameLength, '0');
+
+    QList<QByteArray> blocks { first, frame, FindCmtBlock(info, "3200") };
+    for (qint32 j = program.FirstFrame; j <= program.LastFrame; ++j)
+        blocks.append(info.Payloads[j]);
+    blocks.append(FindCmtBlock(info, "2000"));
+
+    QByteArray result;
+    for (const QByteArray& block : blocks)
+        result += BuildCmtFrame(block);
+    return result;
+}

@@ -1,0 +1,52 @@
+#pragma once
+// Mazatrol CMT data: checksummed STX/ETX blocks. Reader, program table and the
+// writer that cuts one program into a CMT file of its own.
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <stdexcept>
+
+struct TCmtProgram {
+    qint64 WorkNo = -1;
+    QString Description;
+    qint32 DataBlocks = 0;
+    qint32 FirstFrame = 0;
+    qint32 LastFrame = 0;
+};
+
+struct TCmtInfo {
+    QString ControlId;
+    QString ControlName;
+    bool FieldsVerified = false;
+    QList<QByteArray> Payloads;
+    QList<bool> ChecksumOk;
+    qint32 ChecksumErrors = 0;
+    QList<TCmtProgram> Programs;
+};
+
+// Raised by FindCmtBlock and ExtractCmtProgram; the message is for the operator.
+class ECmtError : public std::runtime_error {
+public:
+    explicit ECmtError(const QString& message)
+        : std::runtime_error(message.toStdString())
+        , FMessage(message)
+    {
+    }
+    QString Message() const { return FMessage; }
+
+private:
+    QString FMessage;
+};
+
+constexpr char CmtStx = 0x02;
+constexpr char CmtEtx = 0x03;
+constexpr char CmtEot = 0x04;
+
+bool IsCmtData(const QByteArray& data);
+bool ParseCmt(const QByteArray& data, TCmtInfo& info);
+QByteArray CmtChecksum(const QByteArray& payload);
+QString CmtControlName(const QString& controlId);
+QByteArray FindCmtBlock(const TCmtInfo& info, const QByteArray& tag);
+QByteArray BuildCmtFrame(const QByteArray& payload);
+QByteArray ExtractCmtProgram(const TCmtInfo& info, qint32 programIndex);

@@ -1,0 +1,23 @@
+#pragma once
+// Conversions between editor text and device bytes: the upload normalisation,
+// the '%' line splitting, the word-space insertion and the letter folding.
+#include <QByteArray>
+#include <QChar>
+#include <QString>
+#include <QStringList>
+
+QChar FoldTurkishLetter(QChar ch);
+QString AsciiUpperCase(QStringView text);
+
+// Lines joined with CR LF, CR LF after the last line too.
+QString JoinCrLf(const QStringList& lines);
+
+QString SplitPercentLines(QStringView text, bool keepPercentLines);
+QString InsertWordSpaces(QStringView text);
+
+// The editor's lines as the upload sends them: blank lines dropped, letters
+// folded to upper-case ASCII, '%' lines at both ends, '%' split onto own lines.
+QStringList NormalizeProgramForUpload(const QStringList& lines, bool keepPercentLines);
+
+// The bytes an upload sends for the lines: ASCII, CR LF after every line.
+QByteArray ProgramUploadBytes(const QStringList& lines);

@@ -1,0 +1,258 @@
+#include "UnitTextDocument.h"
+
+#include "UnitCodePage.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace {
+
+constexpr char16_t LineSeparator = 0x2028;
+
+// Unicode's well-formed UTF-8 byte sequences (no overlongs, no surrogates,
+// nothing above U+10FFFF).
+bool IsWellFormedUtf8Sequence(const unsigned char* p, qsizetype left)
+{
+    const unsigned char lead = p[0];
+    int length;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0)
+            lo = 0xA0;
+        else if (lead == 0xED)
+            hi = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0)
+            lo = 0x90;
+        else if (lead == 0xF4)
+            hi = 0x8F;
+    } else {
+        return false;
+    }
+    if (left < length)
+        return false;
+    if (p[1] < lo || p[1] > hi)
+        return false;
+    for (int i = 2; i < length; ++i)
+        if (p[i] < 0x80 || p[i] > 0xBF)
+            return false;
+    return true;
+}
+
+QString DecodeUtf16(const QByteArray& bytes, qsizetype offset, bool bigEndian)
+{
+    const qsizetype units = (bytes.size() - offset) / 2;
+    const bool oddTail = (bytes.size() - offset) % 2 != 0;
+    QString text(units + (oddTail ? 1 : 0), Qt::Uninitialized);
+    char16_t* out = reinterpret_cast<char16_t*>(text.data());
+    const auto* in = reinterpret_cast<const unsigned char*>(bytes.constData()) + offset;
+    for (qsizetype i = 0; i < units; ++i)
+        out[i] = bigEndian ? char16_t((in[2 * i] << 8) | in[2 * i + 1]) : char16_t(in[2 * i] | (in[2 * i + 1] << 8));
+    if (oddTail)
+        out[units] = 0xFFFD;
+    return text;
+}
+
+QByteArray EncodeUtf16(QStringView text, bool bigEndian, bool withMark)
+{
+    QByteArray bytes;
+    bytes.reserve(text.size() * 2 + 2);
+    auto put = [&](char16_t u) {
+        if (bigEndian) {
+            bytes.append(char(u >> 8));
+            bytes.append(char(u & 0xFF));
+        } else {
+            bytes.append(char(u & 0xFF));
+            bytes.append(char(u >> 8));
+        }
+    };
+    if (withMark)
+        put(0xFEFF);
+    for (QChar c : text)
+        put(c.unicode());
+    return bytes;
+}
+
+} // namespace
+
+QString LineBreakText(TLineBreakStyle style)
+{
+    switch (style) {
+    case TLineBreakStyle::Lf:
+        return QStringLiteral("\n");
+    case TLineBreakStyle::Cr:
+        return QStringLiteral("\r");
+    case TLineBreakStyle::LineSeparator:
+        return QString(QChar(LineSeparator));
+    case TLineBreakStyle::CrLf:
+        break;
+    }
+    return QStringLiteral("\r\n");
+}
+
+void SplitTextLines(QStringView text, QStringList& lines, TLineBreakStyle& style, bool& trailingLineBreak)
+{
+    lines.clear();
+    bool sawCr = false, sawLf = false, sawSeparator = false;
+    const char16_t* data = text.utf16();
+    const qsizetype size = text.size();
+    qsizetype lineStart = 0;
+    trailingLineBreak = false;
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = data[i];
+        if (c > 13 && c != LineSeparator)
+            continue;
+        qsizetype breakLength;
+        if (c == '\r') {
+            sawCr = true;
+            breakLength = (i + 1 < size && data[i + 1] == '\n') ? 2 : 1;
+            if (breakLength == 2)
+                sawLf = true;
+        } else if (c == '\n') {
+            sawLf = true;
+            breakLength = 1;
+        } else if (c == LineSeparator) {
+            sawSeparator = true;
+            breakLength = 1;
+        } else {
+            continue;
+        }
+        lines.append(QString(reinterpret_cast<const QChar*>(data + lineStart), i - lineStart));
+        i += breakLength - 1;
+        lineStart = i + 1;
+    }
+    if (lineStart < size)
+        lines.append(QString(reinterpret_cast<const QChar*>(data + lineStart), size - lineStart));
+    else
+        trailingLineBreak = size > 0;
+
+    if (sawSeparator)
+        style = TLineBreakStyle::LineSeparator;
+    else if (sawCr && !sawLf)
+        style = TLineBreakStyle::Cr;
+    else if (sawLf && !sawCr)
+        style = TLineBreakStyle::Lf;
+    else
+        style = TLineBreakStyle::CrLf;
+}
+
+QStringList SplitTextLines(QStringView text)
+{
+    QStringList lines;
+    TLineBreakStyle style;
+    bool trailing;
+    SplitTextLines(text, lines, style, trailing);
+    return lines;
+}
+
+QString JoinTextLines(const QStringList& lines, TLineBreakStyle style, bool trailingLineBreak)
+{
+    const QString lineBreak = LineBreakText(style);
+    qsizetype total = 0;
+    for (const QString& line : lines)
+        total += line.size() + lineBreak.size();
+    QString text;
+    text.reserve(total);
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        text += lines[i];
+        if (i + 1 < lines.size() || trailingLineBreak)
+            text += lineBreak;
+    }
+    return text;
+}
+
+TTextEncoding DetectEncoding(const QByteArray& bytes, bool& hasByteOrderMark)
+{
+    hasByteOrderMark = true;
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return TTextEncoding::Utf8;
+    if (bytes.startsWith("\xFF\xFE"))
+        return TTextEncoding::Utf16LE;
+    if (bytes.startsWith("\xFE\xFF"))
+        return TTextEncoding::Utf16BE;
+    hasByteOrderMark = false;
+
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const qsizetype sniff = qMin(bytes.size(), Utf8SniffLength);
+    for (qsizetype i = 0; i < sniff; ++i) {
+        if (p[i] > 0x7F)
+            return IsWellFormedUtf8Sequence(p + i, bytes.size() - i) ? TTextEncoding::Utf8 : TTextEncoding::Ansi;
+    }
+    return TTextEncoding::Ansi;
+}
+
+QString DecodeText(const QByteArray& bytes, TTextEncoding encoding, bool hasByteOrderMark)
+{
+    switch (encoding) {
+    case TTextEncoding::Utf8: {
+        const qsizetype skip = hasByteOrderMark ? 3 : 0;
+        return QString::fromUtf8(bytes.constData() + skip, bytes.size() - skip);
+    }
+    case TTextEncoding::Utf16LE:
+    case TTextEncoding::Utf16BE:
+        return DecodeUtf16(bytes, hasByteOrderMark ? 2 : 0, encoding == TTextEncoding::Utf16BE);
+    case TTextEncoding::Ansi:
+        break;
+    }
+    return DecodeAnsi(bytes);
+}
+
+QByteArray EncodeText(QStringView text, TTextEncoding encoding, bool withByteOrderMark)
+{
+    switch (encoding) {
+    case TTextEncoding::Utf8:
+        return (withByteOrderMark ? QByteArray("\xEF\xBB\xBF") : QByteArray()) + text.toUtf8();
+    case TTextEncoding::Utf16LE:
+        return EncodeUtf16(text, false, withByteOrderMark);
+    case TTextEncoding::Utf16BE:
+        return EncodeUtf16(text, true, withByteOrderMark);
+    case TTextEncoding::Ansi:
+        break;
+    }
+    return EncodeAnsi(text);
+}
+
+TTextDocument ReadTextDocument(const QByteArray& bytes)
+{
+    TTextDocument document;
+    document.Encoding = DetectEncoding(bytes, document.HasByteOrderMark);
+    const QString text = DecodeText(bytes, document.Encoding, document.HasByteOrderMark);
+    SplitTextLines(text, document.Lines, document.LineBreak, document.TrailingLineBreak);
+    return document;
+}
+
+QByteArray WriteTextDocument(const TTextDocument& document)
+{
+    const QString text = JoinTextLines(document.Lines, document.LineBreak, document.TrailingLineBreak);
+    return EncodeText(text, document.Encoding, document.HasByteOrderMark);
+}
+
+bool ReadWholeFile(const QString& fileName, QByteArray& bytes, QString& errorMsg)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        errorMsg = file.errorString();
+        return false;
+    }
+    bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        errorMsg = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool WriteWholeFile(const QString& fileName, const QByteArray& bytes, QString& errorMsg)
+{
+    QSaveFile file(fileName);
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        errorMsg = file.errorString();
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,43 @@
+#pragma once
+// Program text files: encoding, byte-order mark and line-break detection on
+// reading, and writing back in the same form.
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+enum class TTextEncoding { Ansi, Utf8, Utf16LE, Utf16BE };
+enum class TLineBreakStyle { CrLf, Lf, Cr, LineSeparator };
+
+struct TTextDocument {
+    QStringList Lines;
+    TTextEncoding Encoding = TTextEncoding::Ansi;
+    bool HasByteOrderMark = false;
+    TLineBreakStyle LineBreak = TLineBreakStyle::CrLf;
+    // Whether the text ended with a line break; writing repeats it so that a
+    // file read and written back stays byte-identical.
+    bool TrailingLineBreak = true;
+};
+
+QString LineBreakText(TLineBreakStyle style);
+
+// Splits at CR LF, lone CR, lone LF and U+2028. A break at the very end ends
+// the last line and opens no empty one.
+void SplitTextLines(QStringView text, QStringList& lines, TLineBreakStyle& style, bool& trailingLineBreak);
+QStringList SplitTextLines(QStringView text);
+
+// The lines joined with the style; the style after the last line too when asked.
+QString JoinTextLines(const QStringList& lines, TLineBreakStyle style, bool trailingLineBreak);
+
+// How many leading bytes decide between UTF-8 and the ANSI code page.
+constexpr qsizetype Utf8SniffLength = 16384;
+
+TTextEncoding DetectEncoding(const QByteArray& bytes, bool& hasByteOrderMark);
+QString DecodeText(const QByteArray& bytes, TTextEncoding encoding, bool hasByteOrderMark);
+QByteArray EncodeText(QStringView text, TTextEncoding encoding, bool withByteOrderMark);
+
+TTextDocument ReadTextDocument(const QByteArray& bytes);
+QByteArray WriteTextDocument(const TTextDocument& document);
+
+// File access with the platform's error message on failure.
+bool ReadWholeFile(const QString& fileName, QByteArray& bytes, QString& errorMsg);
+bool WriteWholeFile(const QString& fileName, const QByteArray& bytes, QString& errorMsg);

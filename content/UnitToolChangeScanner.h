@@ -1,0 +1,37 @@
+#pragma once
+// Finds the tool changes of a program: lines holding both a T word and an M6
+// word. Each becomes a start-from candidate and a row of the tool-change list.
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+struct TStartFromCandidate {
+    qint32 LineNumber = 0; // 1-based line of the tool change
+    qint64 UncompressedOffset = 0; // start of the line before it (0 on the first line)
+    bool operator==(const TStartFromCandidate&) const = default;
+};
+
+struct TToolChangeRow {
+    QString Text; // "Satır %d, bayt %d: %s"
+    qint32 LineNumber = 0;
+};
+
+struct TToolChangeScan {
+    // True when blank lines were dropped: Lines then holds the rewritten text,
+    // whose line break is CR LF from then on.
+    bool LinesRewritten = false;
+    QStringList Lines;
+    // Two or more program-number lines: a multi-program text, not scanned.
+    bool MultipleProgramNumbers = false;
+    QList<TToolChangeRow> Rows;
+    QList<TStartFromCandidate> Candidates;
+};
+
+bool IsProgramNumberLine(QStringView line); // "^[O:]\d+" on the trimmed line
+bool HasToolWord(QStringView line); // "\bT\d+\b"
+bool HasToolChangeWord(QStringView line); // "\bM0*6\b"
+bool IsToolChangeLine(QStringView line);
+
+// lineBreakLength: characters of the editor's line break (1 for LF or CR alone,
+// 2 for CR LF); it counts as 2 once blank lines were removed.
+TToolChangeScan ScanToolChangeLines(const QStringList& lines, int lineBreakLength);

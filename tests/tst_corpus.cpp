@@ -1,0 +1,149 @@
+// The content tools over real programs from public projects.
+#include "content/UnitProgramSplitter.h"
+#include "content/UnitProgramText.h"
+#include "content/UnitTextDocument.h"
+#include "content/UnitTextUtil.h"
+#include "content/UnitToolChangeScanner.h"
+
+#include <QDirIterator>
+#include <QProcess>
+#include <QTest>
+
+namespace {
+
+QStringList CorpusFiles()
+{
+    QStringList files;
+    QDirIterator it(QUILLEX_GCODE_DATA, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (!path.endsWith("SOURCES.md"))
+            files << path;
+    }
+    files.sort();
+    return files;
+}
+
+TTextDocument ReadDocument(const QString& path)
+{
+    QByteArray bytes;
+    QString error;
+    if (!ReadWholeFile(path, bytes, error))
+        qFatal("%s: %s", qPrintable(path), qPrintable(error));
+    return ReadTextDocument(bytes);
+}
+
+// Tool-change lines as grep -P finds them, trimmed, in file order.
+QStringList GrepToolChangeLines(const QString& path, TTextEncoding encoding)
+{
+    QProcess grep;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LC_ALL", "C");
+    grep.setProcessEnvironment(env);
+    grep.start("grep", { "-P", "--text", "(?=.*\\bT\\d+\\b)(?=.*\\bM0*6\\b)", path });
+    if (!grep.waitForFinished(60000))
+        qFatal("grep did not finish");
+    const QByteArray out = grep.readAllStandardOutput();
+    QStringList lines;
+    for (const QByteArray& line : out.split('\n'))
+        lines << TrimLow(DecodeText(line, encoding, false)).toString();
+    lines.removeLast(); // after the last line feed
+    return lines;
+}
+
+} // namespace
+
+class TestCorpus : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        if (!QDir(QUILLEX_GCODE_DATA).exists())
+            QSKIP("the shared G-code corpus is not beside the repository");
+        QVERIFY(CorpusFiles().size() > 50);
+    }
+
+    void scannerAgreesWithGrep()
+    {
+        int total = 0;
+        for (const QString& path : CorpusFiles()) {
+            const TTextDocument document = ReadDocument(path);
+            const TToolChangeScan scan = ScanToolChangeLines(document.Lines, LineBreakText(document.LineBreak).size());
+            if (scan.MultipleProgramNumbers)
+                continue;
+            QStringList found;
+            for (const TToolChangeRow& row : scan.Rows)
+                found << row.Text.section(": ", 1);
+            const QStringList grepped = GrepToolChangeLines(path, document.Encoding);
+            QVERIFY2(found == grepped, qPrintable(path + ": " + found.join(" | ") + " <> " + grepped.join(" | ")));
+            total += found.size();
+        }
+        QVERIFY(total > 20); // the corpus holds real tool changes
+    }
+
+    void candidatesPointIntoUploadBytes()
+    {
+        // After the upload normalisation the offsets are byte offsets into what
+        // the device stores: the row offset starts the tool-change line, the
+        // candidate offset the line before it.
+        for (const QString& path : CorpusFiles()) {
+            const QStringList lines = NormalizeProgramForUpload(
+                SplitTextLines(InsertWordSpaces(ReadDocument(path).Lines.join("\r\n"))), false);
+            const TToolChangeScan scan = ScanToolChangeLines(lines, 2);
+            const QByteArray bytes = ProgramUploadBytes(scan.Lines);
+            for (qsizetype i = 0; i < scan.Candidates.size(); ++i) {
+                const TStartFromCandidate& c = scan.Candidates[i];
+                const qsizetype lineIndex = c.LineNumber - 1;
+                const qint64 rowOffset = scan.Rows[i].Text.section(", bayt ", 1).section(':', 0, 0).toLongLong();
+                QVERIFY(bytes.mid(rowOffset).startsWith(scan.Lines[lineIndex].toLatin1() + "\r\n"));
+                const QString previous = lineIndex > 0 ? scan.Lines[lineIndex - 1] : scan.Lines[0];
+                QVERIFY(bytes.mid(c.UncompressedOffset).startsWith(previous.toLatin1() + "\r\n"));
+                QVERIFY(c.UncompressedOffset == 0 || bytes[c.UncompressedOffset - 1] == '\n');
+            }
+        }
+    }
+
+    void splitterKeepsEveryLine()
+    {
+        int programs = 0;
+        for (const QString& path : CorpusFiles()) {
+            const QStringList lines = ReadDocument(path).Lines;
+            const QList<TSplitProgram> split = SplitPrograms(lines);
+            qsizetype first = 0;
+            while (first < lines.size() && !IsProgramStartLine(lines[first]))
+                ++first;
+            QStringList expected = lines.mid(first);
+            if (!expected.isEmpty() && TrimLow(expected.last()) == u"%")
+                expected.removeLast();
+            for (QString& line : expected)
+                line.replace(':', 'O');
+            QStringList joined;
+            for (const TSplitProgram& program : split) {
+                QCOMPARE(program.Lines.first(), QString("%"));
+                QCOMPARE(program.Lines.last(), QString("%"));
+                QCOMPARE(program.Lines[1], program.Name);
+                joined += program.Lines.mid(1, program.Lines.size() - 2);
+            }
+            QCOMPARE(joined, expected);
+            programs += split.size();
+        }
+        QVERIFY(programs > 0);
+    }
+
+    void documentsRoundTrip()
+    {
+        for (const QString& path : CorpusFiles()) {
+            QByteArray bytes;
+            QString error;
+            QVERIFY(ReadWholeFile(path, bytes, error));
+            const TTextDocument document = ReadTextDocument(bytes);
+            const qsizetype crlf = bytes.count("\r\n"), cr = bytes.count('\r'), lf = bytes.count('\n');
+            if (cr != 0 && lf != 0 && (cr != crlf || lf != crlf))
+                continue; // mixed line breaks are written back in one style
+            QVERIFY2(WriteTextDocument(document) == bytes, qPrintable(path));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCorpus)
+#include "tst_corpus.moc"

@@ -1,0 +1,51 @@
+#include "content/UnitHexDump.h"
+
+#include <QTest>
+
+class TestHexDump : public QObject {
+    Q_OBJECT
+private slots:
+    void twentyBytes()
+    {
+        QByteArray data;
+        for (char c = 0x41; c <= 0x54; ++c)
+            data += c;
+        const QString expected = "00000000  41 42 43 44 45 46 47 48  49 4A 4B 4C 4D 4E 4F 50  |ABCDEFGHIJKLMNOP|\r\n"
+                                 "00000010  51 52 53 54"
+            + QString(39, ' ') + "|QRST|\r\n";
+        QCOMPARE(HexDumpText(data), expected);
+    }
+
+    void empty() { QCOMPARE(HexDumpText({}), QString()); }
+
+    void nonPrintable()
+    {
+        const QByteArray data("\x00\x1F\x20\x7E\x7F\x80\xFF", 7);
+        QCOMPARE(HexDumpText(data), "00000000  00 1F 20 7E 7F 80 FF" + QString(3 * 9 + 2, ' ') + " |.. ~...|\r\n");
+    }
+
+    void rowLayout_data()
+    {
+        QTest::addColumn<int>("size");
+        for (int size : { 1, 8, 9, 15, 16, 17, 32, 4097 })
+            QTest::newRow(QByteArray::number(size)) << size;
+    }
+    void rowLayout()
+    {
+        // Every row: offset, cells padded to the full width, bar, characters, bar, CR LF.
+        QFETCH(int, size);
+        QByteArray data(size, 'a');
+        const QStringList rows = HexDumpText(data).split("\r\n");
+        QCOMPARE(rows.size(), (size + 15) / 16 + 1);
+        QCOMPARE(rows.last(), QString());
+        for (int r = 0; r + 1 < rows.size(); ++r) {
+            const int count = qMin(16, size - r * 16);
+            QCOMPARE(rows[r].left(8), QString("%1").arg(r * 16, 8, 16, QChar('0')).toUpper());
+            QCOMPARE(rows[r].size(), 8 + 2 + 49 + 2 + count + 1);
+            QCOMPARE(rows[r].mid(59, 2), QString(" |"));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHexDump)
+#include "tst_hexdump.moc"

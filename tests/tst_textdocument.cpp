@@ -1,0 +1,159 @@
+#include "content/UnitCodePage.h"
+#include "content/UnitTextDocument.h"
+
+#include <QTest>
+
+Q_DECLARE_METATYPE(TTextEncoding)
+Q_DECLARE_METATYPE(TLineBreakStyle)
+
+class TestTextDocument : public QObject {
+    Q_OBJECT
+private slots:
+    void detect_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<TTextEncoding>("encoding");
+        QTest::addColumn<bool>("mark");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("UTF-8 mark") << QByteArray("\xEF\xBB\xBFG0 \xC3\xBC") << TTextEncoding::Utf8 << true
+                                    << QString::fromUtf8("G0 ü");
+        QTest::newRow("UTF-16 LE mark") << QByteArray("\xFF\xFE" "A\0\x1F\x01", 6) << TTextEncoding::Utf16LE << true
+                                        << QString::fromUtf8("Ağ");
+        QTest::newRow("UTF-16 BE mark") << QByteArray("\xFE\xFF\0A\x01\x1F", 6) << TTextEncoding::Utf16BE << true
+                                        << QString::fromUtf8("Ağ");
+        QTest::newRow("UTF-8 without mark") << QByteArray("(\xC3\xBC)") << TTextEncoding::Utf8 << false
+                                            << QString::fromUtf8("(ü)");
+        QTest::newRow("ANSI u-umlaut") << QByteArray("(\xFC)") << TTextEncoding::Ansi << false
+                                       << QString::fromUtf8("(ü)");
+        QTest::newRow("ANSI Turkish letters") << QByteArray("\xD0\xDD\xDE\xF0\xFD\xFE") << TTextEncoding::Ansi << false
+                                              << QString::fromUtf8("ĞİŞğış");
+        QTest::newRow("plain ASCII") << QByteArray("G0") << TTextEncoding::Ansi << false << "G0";
+        QTest::newRow("overlong is not UTF-8") << QByteArray("\xC0\xAF") << TTextEncoding::Ansi << false
+                                               << DecodeAnsi(QByteArray("\xC0\xAF"));
+        QTest::newRow("surrogate is not UTF-8") << QByteArray("\xED\xA0\x80") << TTextEncoding::Ansi << false
+                                                << DecodeAnsi(QByteArray("\xED\xA0\x80"));
+        QTest::newRow("cut sequence") << QByteArray("ab\xE2\x82") << TTextEncoding::Ansi << false
+                                      << DecodeAnsi(QByteArray("ab\xE2\x82"));
+        QTest::newRow("first high byte decides") << QByteArray("\xC3\xBC \xFC") << TTextEncoding::Utf8 << false
+                                                 << QString::fromUtf8("ü \uFFFD");
+        QByteArray late(Utf8SniffLength, 'x');
+        late += "\xFC";
+        QTest::newRow("high byte past the sniff window") << late << TTextEncoding::Ansi << false
+                                                         << QString(Utf8SniffLength, 'x') + QString::fromUtf8("ü");
+    }
+    void detect()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(TTextEncoding, encoding);
+        QFETCH(bool, mark);
+        QFETCH(QString, text);
+        const TTextDocument document = ReadTextDocument(bytes);
+        QCOMPARE(document.Encoding, encoding);
+        QCOMPARE(document.HasByteOrderMark, mark);
+        QCOMPARE(document.Lines.join('\n'), text);
+    }
+
+    void lineBreaks_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<TLineBreakStyle>("style");
+        QTest::addColumn<bool>("trailing");
+        QTest::newRow("CR LF") << "a\r\nb\r\n" << QStringList { "a", "b" } << TLineBreakStyle::CrLf << true;
+        QTest::newRow("LF") << "a\nb" << QStringList { "a", "b" } << TLineBreakStyle::Lf << false;
+        QTest::newRow("CR") << "a\rb\r" << QStringList { "a", "b" } << TLineBreakStyle::Cr << true;
+        QTest::newRow("U+2028") << QString("a\u2028b\r\n") << QStringList { "a", "b" }
+                                << TLineBreakStyle::LineSeparator << true;
+        QTest::newRow("mixed LF and CR") << "a\nb\rc" << QStringList { "a", "b", "c" } << TLineBreakStyle::CrLf
+                                         << false;
+        QTest::newRow("none") << "abc" << QStringList { "abc" } << TLineBreakStyle::CrLf << false;
+        QTest::newRow("empty") << "" << QStringList {} << TLineBreakStyle::CrLf << false;
+        QTest::newRow("break only") << "\n" << QStringList { "" } << TLineBreakStyle::Lf << true;
+        QTest::newRow("blank lines") << "\n\n" << QStringList { "", "" } << TLineBreakStyle::Lf << true;
+        QTest::newRow("LF CR is two breaks") << "a\n\rb" << QStringList { "a", "", "b" } << TLineBreakStyle::CrLf
+                                             << false;
+    }
+    void lineBreaks()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, lines);
+        QFETCH(TLineBreakStyle, style);
+        QFETCH(bool, trailing);
+        QStringList gotLines;
+        TLineBreakStyle gotStyle;
+        bool gotTrailing;
+        SplitTextLines(text, gotLines, gotStyle, gotTrailing);
+        QCOMPARE(gotLines, lines);
+        QCOMPARE(gotStyle, style);
+        QCOMPARE(gotTrailing, trailing);
+    }
+
+    void roundTrip_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray body = "%\nO1000 (\xC3\x87\xC4\x9E)\nT1 M6\n";
+        QTest::newRow("UTF-8 mark LF") << QByteArray("\xEF\xBB\xBF") + body;
+        QTest::newRow("UTF-8 CR LF no trailing") << QByteArray("%\r\nG0 (\xC3\xBC)\r\nM30");
+        QTest::newRow("ANSI CR") << QByteArray("%\rG0 (\xFD\xF0)\r%\r");
+        QTest::newRow("ANSI undefined bytes") << QByteArray("\x81\x8D\x8E\x8F\x90\x9D\x9E\r\n");
+        QTest::newRow("UTF-16 LE CR LF") << QByteArray("\xFF\xFE%\0\r\0\n\0G\0\x1F\x01\r\0\n\0", 16);
+        QTest::newRow("UTF-16 BE LF") << QByteArray("\xFE\xFF\0G\0\n\x01\x1F\0\n", 12);
+        QTest::newRow("U+2028 in UTF-8") << QByteArray("G0\xE2\x80\xA8G1\xE2\x80\xA8");
+        QTest::newRow("empty") << QByteArray();
+    }
+    void roundTrip()
+    {
+        QFETCH(QByteArray, bytes);
+        QCOMPARE(WriteTextDocument(ReadTextDocument(bytes)), bytes);
+    }
+
+    void filesRoundTrip()
+    {
+        // The fixtures on disk, one per mark and line-break style.
+        const QDir dir(QUILLEX_FIXTURES "/text");
+        const QStringList files = dir.entryList(QDir::Files);
+        QVERIFY(files.size() >= 6);
+        for (const QString& name : files) {
+            QByteArray bytes;
+            QString error;
+            QVERIFY2(ReadWholeFile(dir.filePath(name), bytes, error), qPrintable(error));
+            const TTextDocument document = ReadTextDocument(bytes);
+            QVERIFY2(document.Lines.size() >= 3, qPrintable(name));
+            QVERIFY2(WriteTextDocument(document) == bytes, qPrintable(name));
+        }
+    }
+
+    void newDocumentWritesAnsiCrLf()
+    {
+        TTextDocument document;
+        document.Lines = QStringList { QString::fromUtf8("G0 (ş€)"), "M30" };
+        QCOMPARE(WriteTextDocument(document), QByteArray("G0 (\xFE\x80)\r\nM30\r\n"));
+        document.Lines = QStringList { QString::fromUtf8("(✓)") };
+        QCOMPARE(WriteTextDocument(document), QByteArray("(?)\r\n"));
+    }
+
+    void ansiCodePageIsTurkish()
+    {
+        QByteArray all;
+        for (int b = 0; b < 256; ++b)
+            all += char(b);
+        const QString text = DecodeAnsi(all);
+        QCOMPARE(text.size(), 256);
+        QCOMPARE(text[0xDD], QChar(0x0130));
+        QCOMPARE(text[0x80], QChar(0x20AC));
+        QCOMPARE(EncodeAnsi(text), all);
+    }
+
+    void fileErrors()
+    {
+        QByteArray bytes;
+        QString error;
+        QVERIFY(!ReadWholeFile("/nonexistent/dir/file.nc", bytes, error));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(!WriteWholeFile("/nonexistent/dir/file.nc", "x", error));
+        QVERIFY(!error.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTextDocument)
+#include "tst_textdocument.moc"
