@@ -1,1 +1,111 @@
-int main(){}
+// Content tools against the standard tools doing the same job, measured in one run.
+#include "BenchUtil.h"
+
+#include "content/UnitCodePage.h"
+#include "content/UnitGCodeHighlighter.h"
+#include "content/UnitHexDump.h"
+#include "content/UnitTextDocument.h"
+#include "content/UnitToolChangeScanner.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <vector>
+
+namespace {
+
+constexpr qsizetype ProgramLines = 1000000;
+constexpr qsizetype Size32MiB = 32 * 1024 * 1024;
+
+// A 1,000,000-line program made of the corpus programs, without their
+// program-number lines (a text with several would not be scanned at all).
+QStringList BuildProgram(const QString& corpus)
+{
+    QStringList lines;
+    const QStringList files = CorpusFiles(corpus);
+    while (lines.size() < ProgramLines) {
+        for (const QString& path : files) {
+            QFile file(path);
+            if (!file.open(QIODevice::ReadOnly))
+                continue;
+            for (const QString& line : ReadTextDocument(file.readAll()).Lines) {
+                if (IsProgramNumberLine(line) || line.trimmed().isEmpty())
+                    continue;
+                lines << line;
+                if (lines.size() == ProgramLines)
+                    return lines;
+            }
+        }
+    }
+    return lines;
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QString corpus = argc > 1 ? argv[1] : QStringLiteral(QUILLEX_GCODE_DATA);
+    QTemporaryDir dir;
+
+    // (a) tool-change scan ÷ ripgrep
+    const QStringList program = BuildProgram(corpus);
+    const QString programFile = dir.filePath("program.nc");
+    WriteFile(programFile, EncodeAnsi(JoinTextLines(program, TLineBreakStyle::CrLf, true)));
+    qsizetype found = 0;
+    const double scan = BestSeconds(3, [&] { found = ScanToolChangeLines(program, 2).Rows.size(); });
+    const double rg = CommandSeconds(3, "rg", { "-P", "(?=.*\\bT\\d+\\b)(?=.*\\bM0*6\\b)", programFile });
+    std::printf("scanner: %lld lines, %lld tool changes\n", qlonglong(program.size()), qlonglong(found));
+    PrintFigure("(a) tool-change scan of 1,000,000 lines / rg -P", scan / rg, "ratio", "target <= 1.5");
+
+    // (b) hex dump of 32 MiB ÷ hexdump -C
+    QByteArray binary(Size32MiB, Qt::Uninitialized);
+    QRandomGenerator generator(7);
+    generator.fillRange(reinterpret_cast<quint32*>(binary.data()), binary.size() / 4);
+    const QString binaryFile = dir.filePath("capture.bin");
+    WriteFile(binaryFile, binary);
+    const double dump = BestSeconds(3, [&] { HexDumpText(binary); });
+    const double hexdump = CommandSeconds(3, "hexdump", { "-C", binaryFile });
+    PrintFigure("(b) HexDumpText of 32 MiB / hexdump -C", dump / hexdump, "ratio", "target <= 1.0");
+
+    // (c) reading a 32 MiB Windows-1254 text document ÷ iconv
+    QByteArray text = EncodeAnsi(JoinTextLines(program, TLineBreakStyle::CrLf, true));
+    text += QByteArray(" (\xDE\xDD\xD0 \xFE\xFD\xF0)\r\n"); // Turkish letters: read as the ANSI code page
+    while (text.size() < Size32MiB)
+        text += text.left(Size32MiB - text.size());
+    text.prepend("(\xC7\xDD\xDE)\r\n");
+    const QString textFile = dir.filePath("program-cp1254.nc");
+    WriteFile(textFile, text);
+    // Each result is kept until the end, so that freeing a document is not timed as reading one.
+    std::vector<TTextDocument> documents;
+    documents.reserve(3);
+    const double read = BestSeconds(3, [&] { documents.push_back(ReadTextDocument(text)); });
+    const qsizetype lines = documents.front().Lines.size();
+    const double iconv = CommandSeconds(3, "iconv", { "-f", "cp1254", "-t", "utf-8", textFile });
+    std::printf("text document: %lld bytes, %lld lines\n", qlonglong(text.size()), qlonglong(lines));
+    PrintFigure("(c) reading 32 MiB text (decode + split) / iconv", read / iconv, "ratio", "target <= 2");
+
+    // (d) tokenizer throughput
+    qsizetype tokens = 0;
+    const double tokenize = BestSeconds(3, [&] {
+        TGCodeTokenizer tokenizer;
+        for (const QString& line : program) {
+            for (tokenizer.SetLine(line, 0); !tokenizer.GetEol(); tokenizer.Next())
+                ++tokens;
+        }
+    });
+    PrintFigure("(d) tokenizer over 1,000,000 lines", program.size() / tokenize, "lines/s", "");
+
+    std::printf("absolute: scan %.3fs rg %.3fs | dump %.3fs hexdump %.3fs | read %.3fs iconv %.3fs | tokens %lld\n",
+        scan, rg, dump, hexdump, read, iconv, qlonglong(tokens / 3));
+    return 0;
+}

@@ -46,6 +46,13 @@ const TCodePageTables& Tables()
 
 QString DecodeAnsi(const char* data, qsizetype size)
 {
+    // Mostly ASCII: Qt's vectorised Latin-1 widening is exact below 0x80.
+    unsigned char high = 0;
+    for (qsizetype i = 0; i < size; ++i)
+        high |= static_cast<unsigned char>(data[i]);
+    if (high < 0x80)
+        return QString::fromLatin1(data, size);
+
     const auto& table = Tables().ToUnicode;
     QString text(size, Qt::Uninitialized);
     char16_t* out = reinterpret_cast<char16_t*>(text.data());

@@ -1,0 +1,56 @@
+#pragma once
+// Helpers of the benchmark programs: best-of-N timing and external tools.
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+#include <functional>
+
+inline double BestSeconds(int runs, const std::function<void()>& work)
+{
+    double best = 1e9;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        work();
+        best = qMin(best, timer.nsecsElapsed() / 1e9);
+    }
+    return best;
+}
+
+// Wall time of a command whose output goes to /dev/null; best of runs.
+inline double CommandSeconds(int runs, const QString& program, const QStringList& arguments,
+    const QString& inputFile = {})
+{
+    return BestSeconds(runs, [&] {
+        QProcess process;
+        process.setStandardOutputFile(QProcess::nullDevice());
+        if (!inputFile.isEmpty())
+            process.setStandardInputFile(inputFile);
+        process.start(program, arguments);
+        if (!process.waitForFinished(600000) || process.exitStatus() != QProcess::NormalExit)
+            qFatal("%s failed", qPrintable(program));
+    });
+}
+
+inline QStringList CorpusFiles(const QString& folder)
+{
+    QStringList files;
+    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (!path.endsWith(".md"))
+            files << path;
+    }
+    files.sort();
+    return files;
+}
+
+inline void PrintFigure(const char* label, double value, const char* unit, const char* target)
+{
+    std::printf("%-60s %10.3f %-6s %s\n", label, value, unit, target);
+    std::fflush(stdout);
+}

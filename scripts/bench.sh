@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# Prints every benchmark figure, each a ratio measured within one run.
+set -euo pipefail
+build=${1:-build}
+echo "== content tools"
+"$build/bench/quillex-bench-content"
