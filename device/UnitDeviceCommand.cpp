@@ -1,0 +1,313 @@
+#include "UnitDeviceCommand.h"
+
+#include "UnitDevicePin.h"
+#include "content/UnitCodePage.h"
+#include "content/UnitTextUtil.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cmath>
+
+QString MsgConnectFailed(const QString& ipAddress, quint16 port, int error)
+{
+    return QString::fromUtf8("%1:%2 adresine bağlanılamadı (hata kodu: %3)").arg(ipAddress).arg(port).arg(error);
+}
+
+QString MsgSendFailed(int error) { return QString::fromUtf8("Veri gönderilemedi (hata kodu: %1)").arg(error); }
+
+QString MsgInfoReceiveFailed(int error)
+{
+    return QString::fromUtf8("Dosya bilgisi alınamadı (hata kodu: %1)").arg(error);
+}
+
+QString MsgDataReceiveFailed(int error) { return QString::fromUtf8("Veri alınamadı (hata kodu: %1)").arg(error); }
+
+QString MsgPinRefused() { return QString::fromUtf8("Cihaz şifreyi kabul etmedi"); }
+
+QString MsgInfoSendFailed() { return QString::fromUtf8("Dosya bilgisi gönderilemedi"); }
+
+bool OpenDeviceSocket(TDeviceSocket& socket, const QString& ipAddress, quint16 port, int timeoutMs, QString& errorMsg)
+{
+    // Linux sockets need no library start-up, so "Ağ bağlantısı başlatılamadı" cannot occur.
+    if (!socket.Create()) {
+        errorMsg = QString::fromUtf8("Ağ bağlantısı oluşturulamadı");
+        return false;
+    }
+    socket.SetTimeouts(timeoutMs, timeoutMs);
+    if (!socket.Connect(ipAddress, port)) {
+        errorMsg = MsgConnectFailed(ipAddress, port, socket.LastError());
+        socket.Close();
+        return false;
+    }
+    return true;
+}
+
+QString ReplyText(const QByteArray& reply) { return DecodeAnsi(reply); }
+
+int CountOkLines(const QByteArray& reply)
+{
+    int count = 0;
+    for (const QString& piece : ReplyText(reply).split(u'\n'))
+        if (TrimLow(piece) == u"OK")
+            ++count;
+    return count;
+}
+
+QString ExtractErrText(const QByteArray& reply)
+{
+    for (const QString& piece : QString::fromUtf8(reply).split(u'\n'))
+        if (piece.startsWith(u"ERR "))
+            return TrimLow(QStringView(piece).mid(4)).toString();
+    return {};
+}
+
+bool SendCommandBatch(const QString& ipAddress, quint16 port, const QStringList& commands, QString& responseMsg)
+{
+    responseMsg.clear();
+    if (commands.isEmpty())
+        return true;
+    const QStringList lines = QStringList { LoginLine } + commands;
+    const int expected = int(lines.size());
+
+    TDeviceSocket socket;
+    if (!OpenDeviceSocket(socket, ipAddress, port, CommandTimeoutMs, responseMsg))
+        return false;
+
+    // All lines go out back to back; the replies are read afterwards.
+    for (const QString& line : lines) {
+        if (!socket.SendAll(EncodeAnsi(line) + '\n')) {
+            responseMsg = MsgSendFailed(socket.LastError());
+            return false;
+        }
+    }
+
+    QByteArray reply;
+    char buffer[256];
+    int okCount = 0;
+    while (true) {
+        const qint64 received = socket.Receive(buffer, 255);
+        if (received <= 0)
+            break;
+        reply.append(buffer, received);
+        okCount = CountOkLines(reply);
+        if (okCount >= expected)
+            break;
+    }
+
+    if (reply.contains("ERR pin")) {
+        responseMsg = MsgPinRefused();
+        return false;
+    }
+    if (const QString error = ExtractErrText(reply); !error.isEmpty()) {
+        responseMsg = error;
+        return false;
+    }
+    if (okCount < expected) {
+        responseMsg = QString::fromUtf8("Cihaz %1/%2 komutu onayladı, bağlantı beklenenden erken kesildi")
+                          .arg(okCount)
+                          .arg(expected);
+        return false;
+    }
+    responseMsg = QString::fromUtf8("%1 komut cihaz tarafından onaylandı").arg(okCount);
+    return true;
+}
+
+bool SendDeviceCommands(const QString& ipAddress, quint16 port, const QStringList& commands, QString& responseMsg)
+{
+    responseMsg.clear();
+    const QString pin = GetCachedPin(ipAddress);
+    const QStringList batch = pin.isEmpty() ? commands : QStringList { "PIN&" + pin } + commands;
+    return SendCommandBatch(ipAddress, port, batch, responseMsg);
+}
+
+// ---- Interactive queries: a reply is read after every line. ----
+
+bool SendCachedPin(TDeviceSocket& socket, const QString& ipAddress, QString& errorMsg)
+{
+    const QString pin = GetCachedPin(ipAddress);
+    if (pin.isEmpty())
+        return true;
+    if (!socket.SendAll(EncodeAnsi(QString("PIN&" + pin)) + '\n')) {
+        errorMsg = MsgSendFailed(socket.LastError());
+        return false;
+    }
+    char buffer[256];
+    const qint64 received = socket.Receive(buffer, 255);
+    if (received <= 0) {
+        errorMsg = MsgInfoReceiveFailed(socket.LastError());
+        return false;
+    }
+    if (TrimLow(ReplyText(QByteArray(buffer, received)).toUpper()) != u"OK") {
+        errorMsg = MsgPinRefused();
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// Login, PIN, the query line, then the reply up to its final "OK" line feed,
+// parsed as a JSON object.
+bool RunQuery(const QString& ipAddress, quint16 port, const QString& queryLine, const QString& queryName,
+    QJsonObject& object, QString& errorMsg)
+{
+    TDeviceSocket socket;
+    if (!OpenDeviceSocket(socket, ipAddress, port, CommandTimeoutMs, errorMsg))
+        return false;
+    if (!socket.SendAll(EncodeAnsi(LoginLine) + '\n')) {
+        errorMsg = MsgSendFailed(socket.LastError());
+        return false;
+    }
+    char buffer[1024];
+    const qint64 received = socket.Receive(buffer, 1023);
+    if (received <= 0) {
+        errorMsg = MsgInfoReceiveFailed(socket.LastError());
+        return false;
+    }
+    const QString loginReply = TrimLow(ReplyText(QByteArray(buffer, received))).toString();
+    if (loginReply.toUpper() != u"OK") {
+        errorMsg = "LOGIN reddedildi: " + loginReply;
+        return false;
+    }
+    if (!SendCachedPin(socket, ipAddress, errorMsg))
+        return false;
+    if (!socket.SendAll(EncodeAnsi(queryLine) + '\n')) {
+        errorMsg = MsgSendFailed(socket.LastError());
+        return false;
+    }
+
+    QByteArray reply;
+    while (true) {
+        const qint64 count = socket.Receive(buffer, 1023);
+        if (count <= 0)
+            break;
+        reply.append(buffer, count);
+        if (reply.size() >= 3 && reply.endsWith("OK\n"))
+            break;
+    }
+    if (reply.size() <= 2 || !reply.endsWith("OK\n")) {
+        errorMsg = queryName + " yaniti eksik/beklenmedik.";
+        return false;
+    }
+    const QString jsonText = TrimLow(ReplyText(reply.chopped(3))).toString();
+    const QJsonDocument document = QJsonDocument::fromJson(jsonText.toUtf8());
+    if (!document.isObject()) {
+        errorMsg = queryName + " JSON parse edilemedi: " + jsonText;
+        return false;
+    }
+    object = document.object();
+    return true;
+}
+
+QJsonValue LookUp(const QJsonValue& value, const QString& path)
+{
+    QJsonValue current = value;
+    for (const QString& name : path.split(u'.')) {
+        if (!current.isObject())
+            return QJsonValue(QJsonValue::Undefined);
+        current = current.toObject().value(name);
+    }
+    return current;
+}
+
+// A JSON number that is a whole number, or a string holding a decimal integer.
+bool JsonWholeNumber(const QJsonValue& value, qint64 minimum, qint64 maximum, qint64& result)
+{
+    if (value.isDouble()) {
+        const double d = value.toDouble();
+        if (d != std::floor(d) || d < double(minimum) || d > double(maximum))
+            return false;
+        result = qint64(d);
+        return true;
+    }
+    if (value.isString()) {
+        bool ok = false;
+        const qint64 v = value.toString().toLongLong(&ok, 10);
+        if (!ok || v < minimum || v > maximum)
+            return false;
+        result = v;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool ReadStartFromIndex(const QString& ipAddress, quint16 port, QList<TStartFromIndexEntry>& entries, QString& responseMsg)
+{
+    entries.clear();
+    responseMsg.clear();
+    QJsonObject object;
+    if (!RunQuery(ipAddress, port, QStringLiteral("GETINDEX"), QStringLiteral("GETINDEX"), object, responseMsg))
+        return false;
+    const QJsonValue list = object.value("entries");
+    if (list.isArray()) {
+        const QJsonArray array = list.toArray();
+        for (qsizetype i = 0; i < array.size(); ++i) {
+            TStartFromIndexEntry entry;
+            if (array[i].isObject()) {
+                entry.Index = JsonIntOrDefault(array[i], "index", qint32(i));
+                entry.LineNumber = JsonIntOrDefault(array[i], "line", 0);
+                entry.UncompressedOffset = JsonInt64OrDefault(array[i], "uncompressed_offset", 0);
+            }
+            entries.append(entry);
+        }
+    }
+    responseMsg = QString("%1 giris alindi").arg(entries.size());
+    return true;
+}
+
+bool PeekProgramLine(const QString& ipAddress, quint16 port, qint32 index, QString& prevLine, QString& lineText,
+    QString& nextLine, QString& errorMsg)
+{
+    prevLine.clear();
+    lineText.clear();
+    nextLine.clear();
+    errorMsg.clear();
+    QJsonObject object;
+    if (!RunQuery(ipAddress, port, "PEEKLINE" + QString::number(index), QStringLiteral("PEEKLINE"), object, errorMsg))
+        return false;
+    if (object.contains("error")) {
+        const QJsonValue error = object.value("error");
+        QString reason;
+        if (error.isString())
+            reason = error.toString();
+        else if (error.isObject() || error.isArray())
+            reason = QString::fromUtf8(QJsonDocument::fromVariant(error.toVariant()).toJson(QJsonDocument::Compact));
+        else
+            reason = QString::fromUtf8(QJsonDocument(QJsonArray { error }).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
+        errorMsg = "Cihaz hatasi: " + reason;
+        return false;
+    }
+    prevLine = JsonStrOrDefault(object, "prev_line", {});
+    lineText = JsonStrOrDefault(object, "line_text", {});
+    nextLine = JsonStrOrDefault(object, "next_line", {});
+    return true;
+}
+
+qint32 JsonIntOrDefault(const QJsonValue& value, const QString& path, qint32 defaultValue)
+{
+    qint64 result;
+    return JsonWholeNumber(LookUp(value, path), INT32_MIN, INT32_MAX, result) ? qint32(result) : defaultValue;
+}
+
+qint64 JsonInt64OrDefault(const QJsonValue& value, const QString& path, qint64 defaultValue)
+{
+    qint64 result;
+    // Doubles carry 53 bits exactly; larger JSON numbers are not trusted.
+    return JsonWholeNumber(LookUp(value, path), INT64_MIN, INT64_MAX, result) ? result : defaultValue;
+}
+
+QString JsonStrOrDefault(const QJsonValue& value, const QString& path, const QString& defaultValue)
+{
+    const QJsonValue member = LookUp(value, path);
+    if (member.isString())
+        return member.toString();
+    if (member.isDouble())
+        return QString::fromUtf8(QJsonDocument(QJsonArray { member }).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
+    if (member.isBool())
+        return member.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    return defaultValue;
+}

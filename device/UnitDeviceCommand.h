@@ -1,0 +1,57 @@
+#pragma once
+// The device link: short TCP exchanges with one device. Every operation blocks
+// until its exchange is over, opens and closes its own socket, and reports a
+// success flag with a Turkish message for the operator; nothing is thrown.
+#include "UnitDeviceSocket.h"
+#include "UnitWireFormat.h"
+
+#include <QJsonValue>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Sent first on every command connection; the same for all devices.
+inline const QString LoginLine = QStringLiteral("LOGIN&70216953");
+
+constexpr int CommandTimeoutMs = 5000;
+constexpr int TransferBaseTimeoutMs = 30000;
+
+// Messages of the connection layer, shared by every operation.
+QString MsgConnectFailed(const QString& ipAddress, quint16 port, int error);
+QString MsgSendFailed(int error); // "Veri gönderilemedi (hata kodu: %d)"
+QString MsgInfoReceiveFailed(int error); // "Dosya bilgisi alınamadı (hata kodu: %d)"
+QString MsgDataReceiveFailed(int error); // "Veri alınamadı (hata kodu: %d)"
+QString MsgPinRefused(); // "Cihaz şifreyi kabul etmedi"
+QString MsgInfoSendFailed(); // "Dosya bilgisi gönderilemedi"
+
+// Connects with send and receive time-outs; on failure ErrorMsg says why.
+bool OpenDeviceSocket(TDeviceSocket& socket, const QString& ipAddress, quint16 port, int timeoutMs, QString& errorMsg);
+
+// Byte text in the default code page, as replies are compared and shown.
+QString ReplyText(const QByteArray& reply);
+
+int CountOkLines(const QByteArray& reply);
+QString ExtractErrText(const QByteArray& reply);
+
+// The login line and the commands in one connection; true when every line got "OK".
+bool SendCommandBatch(const QString& ipAddress, quint16 port, const QStringList& commands, QString& responseMsg);
+
+// A batch authenticated with the PIN cached for the address, when there is one.
+bool SendDeviceCommands(const QString& ipAddress, quint16 port, const QStringList& commands, QString& responseMsg);
+
+struct TStartFromIndexEntry {
+    qint32 Index = 0;
+    qint32 LineNumber = 0;
+    qint64 UncompressedOffset = 0;
+    bool operator==(const TStartFromIndexEntry&) const = default;
+};
+
+bool SendCachedPin(TDeviceSocket& socket, const QString& ipAddress, QString& errorMsg);
+bool ReadStartFromIndex(const QString& ipAddress, quint16 port, QList<TStartFromIndexEntry>& entries, QString& responseMsg);
+bool PeekProgramLine(const QString& ipAddress, quint16 port, qint32 index, QString& prevLine, QString& lineText,
+    QString& nextLine, QString& errorMsg);
+
+// One member of a JSON object, with a default for a missing, null or unconvertible value.
+qint32 JsonIntOrDefault(const QJsonValue& value, const QString& path, qint32 defaultValue);
+qint64 JsonInt64OrDefault(const QJsonValue& value, const QString& path, qint64 defaultValue);
+QString JsonStrOrDefault(const QJsonValue& value, const QString& path, const QString& defaultValue);

@@ -1,0 +1,421 @@
+#include "UnitProgramTransfer.h"
+
+#include "UnitDeviceCommand.h"
+#include "UnitDevicePin.h"
+#include "UnitTicks.h"
+#include "content/UnitTextUtil.h"
+
+#include <cerrno>
+#include <cmath>
+#include <memory>
+#include <zlib.h>
+
+namespace {
+
+constexpr int ZlibWindowBits = 14;
+constexpr int ZlibMemLevel = 8;
+constexpr int IdleTimeoutError = 10060; // the upload's own idle timer, as the devices' firmware tools report it
+
+// Deflate state released on every path.
+struct TDeflateStream {
+    z_stream Stream {};
+    bool Initialised = false;
+    ~TDeflateStream()
+    {
+        if (Initialised)
+            deflateEnd(&Stream);
+    }
+};
+
+struct TInflateStream {
+    z_stream Stream {};
+    bool Initialised = false;
+    ~TInflateStream()
+    {
+        if (Initialised)
+            inflateEnd(&Stream);
+    }
+};
+
+// One compressor step: deflate with the flush mode until the input is used up
+// and output space remains, or until the stream ends when finishing.
+void DeflateStep(z_stream& stream, QByteArray& out, int flush)
+{
+    while (true) {
+        if (stream.avail_out == 0) {
+            out.resize(out.size() + UploadChunkBytes);
+            stream.next_out = reinterpret_cast<Bytef*>(out.data()) + stream.total_out;
+            stream.avail_out = uInt(out.size() - qsizetype(stream.total_out));
+        }
+        const int rc = deflate(&stream, flush);
+        if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR)
+            throw ETransferError(QString("deflate basarisiz (kod %1)").arg(rc));
+        if (flush == Z_FINISH) {
+            if (rc == Z_STREAM_END)
+                return;
+        } else if (stream.avail_in == 0 && stream.avail_out > 0) {
+            return;
+        }
+    }
+}
+
+// The flag byte, then the PIN block when a PIN is cached; one send each.
+bool SendTransferHeader(TDeviceSocket& socket, const QString& ipAddress, quint8 flags)
+{
+    const QString pin = GetCachedPin(ipAddress);
+    if (!pin.isEmpty())
+        flags |= TransferFlagPin;
+    if (!socket.SendAll(QByteArray(1, char(flags))))
+        return false;
+    return pin.isEmpty() || socket.SendAll(MakePinBlock(pin));
+}
+
+// The device's reply lines during an upload: erase progress, then one final line.
+struct TUploadReply {
+    QByteArray Buffer;
+    bool HaveFinal = false;
+    QString Final;
+
+    void HandleLines(const TEraseProgressProc& onEraseProgress)
+    {
+        while (!HaveFinal) {
+            const qsizetype lf = Buffer.indexOf('\n');
+            if (lf < 0)
+                return;
+            const QString line = TrimLow(ReplyText(Buffer.left(lf))).toString();
+            Buffer.remove(0, lf + 1);
+            if (line.startsWith(u"ERASE ")) {
+                const QStringList parts = line.split(u' ');
+                bool okDone = false, okTotal = false;
+                if (parts.size() == 3) {
+                    const qint64 done = parts[1].toLongLong(&okDone);
+                    const qint64 total = parts[2].toLongLong(&okTotal);
+                    if (okDone && okTotal && onEraseProgress)
+                        onEraseProgress(done, total);
+                }
+            } else if (!line.isEmpty()) {
+                HaveFinal = true;
+                Final = line;
+            }
+        }
+    }
+};
+
+bool IsWouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
+
+} // namespace
+
+qint32 RoundedPercent(qint64 done, qint64 total)
+{
+    if (total <= 0)
+        return 0;
+    return qint32(std::nearbyint(double(done) * 100.0 / double(total)));
+}
+
+bool CompressWithFlushPoints(const QByteArray& data, const QList<qint64>& flushOffsets, QByteArray& compressed,
+    QList<quint32>& compressedOffsets)
+{
+    compressedOffsets = QList<quint32>(flushOffsets.size(), 0);
+    compressed.clear();
+    TDeflateStream deflater;
+    if (deflateInit2(&deflater.Stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, ZlibWindowBits, ZlibMemLevel,
+            Z_DEFAULT_STRATEGY)
+        != Z_OK)
+        return false;
+    deflater.Initialised = true;
+    z_stream& stream = deflater.Stream;
+
+    QByteArray out(UploadChunkBytes, Qt::Uninitialized);
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = uInt(out.size());
+    auto feed = [&](qint64 from, qint64 to, int flush) {
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData())) + from;
+        stream.avail_in = uInt(to - from);
+        DeflateStep(stream, out, flush);
+    };
+
+    qint64 prev = 0;
+    for (qsizetype i = 0; i < flushOffsets.size(); ++i) {
+        const qint64 f = flushOffsets[i];
+        if (f < prev || f > data.size())
+            throw ETransferError(QStringLiteral("Gecersiz flush ofseti"));
+        if (f > prev)
+            feed(prev, f, Z_NO_FLUSH);
+        feed(f, f, Z_FULL_FLUSH);
+        compressedOffsets[i] = quint32(stream.total_out);
+        prev = f;
+    }
+    feed(prev, data.size(), Z_FINISH);
+    out.truncate(qsizetype(stream.total_out));
+    compressed = out;
+    return true;
+}
+
+QByteArray InflateZlib(const QByteArray& data, qint64 maxBytes)
+{
+    TInflateStream inflater;
+    if (inflateInit(&inflater.Stream) != Z_OK)
+        throw ETransferError(QString::fromUtf8("Sıkıştırılmış veri açılamadı (zlib başlatılamadı)"));
+    inflater.Initialised = true;
+    z_stream& stream = inflater.Stream;
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
+    stream.avail_in = uInt(data.size());
+
+    QByteArray out;
+    qsizetype capacity = qMin<qint64>(qMax<qint64>(data.size() * 4, UploadChunkBytes), maxBytes + 1);
+    out.resize(capacity);
+    while (true) {
+        if (qint64(stream.total_out) == out.size()) {
+            if (out.size() > maxBytes)
+                throw ETransferError(
+                    QString::fromUtf8("Açılan veri %1 bayt sınırını aşıyor, dosya alınmadı").arg(maxBytes));
+            out.resize(qMin<qint64>(out.size() * 2, maxBytes + 1));
+        }
+        stream.next_out = reinterpret_cast<Bytef*>(out.data()) + stream.total_out;
+        stream.avail_out = uInt(out.size() - qsizetype(stream.total_out));
+        const int rc = inflate(&stream, Z_NO_FLUSH);
+        if (rc == Z_STREAM_END)
+            break;
+        if (rc == Z_OK)
+            continue;
+        if (rc == Z_BUF_ERROR && stream.avail_out == 0)
+            continue;
+        // Z_BUF_ERROR with output space left: the stream stopped before its end.
+        throw ETransferError(QString::fromUtf8("Sıkıştırılmış veri bozuk (zlib hata kodu: %1)").arg(rc));
+    }
+    if (qint64(stream.total_out) > maxBytes)
+        throw ETransferError(QString::fromUtf8("Açılan veri %1 bayt sınırını aşıyor, dosya alınmadı").arg(maxBytes));
+    out.truncate(qsizetype(stream.total_out));
+    return out;
+}
+
+QByteArray EncodeStartFromEntries(const QList<TStartFromEntry>& entries)
+{
+    QByteArray bytes;
+    bytes.reserve(entries.size() * StartFromEntrySize);
+    for (const TStartFromEntry& entry : entries) {
+        WriteUInt32BE(bytes, entry.LineNumber);
+        WriteUInt32BE(bytes, entry.UncompressedOffset);
+        WriteUInt32BE(bytes, entry.CompressedOffset);
+    }
+    return bytes;
+}
+
+bool SendProgramToDevice(const QString& ipAddress, quint16 port, const QByteArray& content, QString& responseMsg,
+    const TSendProgramProgressProc& onProgress, qint64 maxRawSize, const QList<TStartFromCandidate>& candidates,
+    const TNotifyProc& onLargeUpload, bool legacyDevice, const TEraseProgressProc& onEraseProgress)
+{
+    responseMsg.clear();
+    QByteArray payload = content;
+    bool compressed = false;
+    qsizetype flushCount = 0;
+    QList<quint32> compressedOffsets;
+
+    if (!content.isEmpty() && (!legacyDevice || content.size() > maxRawSize)) {
+        flushCount = legacyDevice ? 0 : qMin<qsizetype>(candidates.size(), MaxStartFromEntries);
+        QList<qint64> flushOffsets;
+        for (qsizetype i = 0; i < flushCount; ++i)
+            flushOffsets.append(candidates[i].UncompressedOffset);
+        CompressWithFlushPoints(content, flushOffsets, payload, compressedOffsets);
+        if (payload.size() > maxRawSize) {
+            responseMsg = QString("Dosya sikistirilmis haliyle bile cihazin %1 bayt sinirina sigmiyor").arg(maxRawSize);
+            return false;
+        }
+        compressed = true;
+    }
+
+    if (onLargeUpload && !legacyDevice && payload.size() > LargeUploadBytes)
+        onLargeUpload();
+
+    const qint64 total = payload.size();
+    const quint32 timeout = quint32(TransferBaseTimeoutMs + total * 1000 / 30000);
+    TDeviceSocket socket;
+    if (!OpenDeviceSocket(socket, ipAddress, port, int(timeout), responseMsg))
+        return false;
+
+    quint8 flags = 0;
+    if (compressed)
+        flags |= TransferFlagCompressed;
+    if (!legacyDevice)
+        flags |= TransferFlagExtended;
+    if (!SendTransferHeader(socket, ipAddress, flags) || !socket.SendAll(UInt32BE(quint32(total)))
+        || (compressed && !legacyDevice && !socket.SendAll(UInt32BE(quint32(content.size()))))) {
+        responseMsg = MsgInfoSendFailed();
+        return false;
+    }
+
+    socket.SetNonBlocking(true);
+    qint64 sent = 0;
+    quint32 lastActivity = GetTickCount32();
+    TUploadReply reply;
+    char buffer[256];
+    while (sent < total && !reply.HaveFinal) {
+        const int ready = socket.Wait(true, 1000);
+        if (ready < 0) {
+            responseMsg = MsgSendFailed(socket.LastError());
+            return false;
+        }
+        if (ready & TDeviceSocket::ReadyRead) {
+            const qint64 received = socket.Receive(buffer, sizeof buffer);
+            if (received > 0) {
+                reply.Buffer.append(buffer, received);
+                lastActivity = GetTickCount32();
+                reply.HandleLines(onEraseProgress);
+            } else if (received == 0 || !IsWouldBlock(socket.LastError())) {
+                const int error = socket.LastError();
+                responseMsg = TrimLow(ReplyText(reply.Buffer)).toString();
+                if (responseMsg.isEmpty())
+                    responseMsg = MsgSendFailed(error);
+                return false;
+            }
+        }
+        if (!reply.HaveFinal && (ready & TDeviceSocket::ReadyWrite)) {
+            const qint64 count = qMin<qint64>(total - sent, UploadChunkBytes);
+            const qint64 written = socket.Send(payload.constData() + sent, count);
+            if (written > 0) {
+                sent += written;
+                lastActivity = GetTickCount32();
+                if (onProgress)
+                    onProgress(RoundedPercent(sent, total));
+            } else if (written < 0 && !IsWouldBlock(socket.LastError())) {
+                responseMsg = MsgSendFailed(socket.LastError());
+                return false;
+            }
+        }
+        if (TicksSince(lastActivity, GetTickCount32()) > timeout) {
+            responseMsg = MsgSendFailed(IdleTimeoutError);
+            return false;
+        }
+    }
+
+    socket.SetNonBlocking(false);
+    while (!reply.HaveFinal && reply.Buffer.size() <= 200) {
+        const qint64 received = socket.Receive(buffer, sizeof buffer);
+        if (received <= 0)
+            break;
+        reply.Buffer.append(buffer, received);
+        reply.HandleLines(onEraseProgress);
+    }
+    if (!reply.HaveFinal)
+        reply.Final = TrimLow(ReplyText(reply.Buffer)).toString();
+    responseMsg = reply.Final == u"ERR pin" ? MsgPinRefused() : reply.Final;
+    const bool success = responseMsg.size() >= 2 && responseMsg.left(2).toUpper() == u"OK";
+    socket.Close();
+
+    if (success && compressed && flushCount > 0) {
+        QList<TStartFromEntry> entries;
+        for (qsizetype i = 0; i < flushCount; ++i)
+            entries.append({ quint32(candidates[i].LineNumber), quint32(candidates[i].UncompressedOffset),
+                compressedOffsets[i] });
+        QString indexMsg;
+        if (!SendStartFromIndex(ipAddress, port, entries, indexMsg))
+            responseMsg += QString(" (UYARI: Start From index kaydedilemedi: %1)").arg(indexMsg);
+    }
+    return success;
+}
+
+bool SendStartFromIndex(const QString& ipAddress, quint16 port, const QList<TStartFromEntry>& entries,
+    QString& responseMsg)
+{
+    responseMsg.clear();
+    const QByteArray body = EncodeStartFromEntries(entries);
+    TDeviceSocket socket;
+    if (!OpenDeviceSocket(socket, ipAddress, port, TransferBaseTimeoutMs, responseMsg))
+        return false;
+    if (!SendTransferHeader(socket, ipAddress, TransferFlagIndex) || !socket.SendAll(UInt32BE(quint32(entries.size())))) {
+        responseMsg = MsgInfoSendFailed();
+        return false;
+    }
+    if (!entries.isEmpty() && !socket.SendAll(body)) {
+        responseMsg = MsgSendFailed(socket.LastError());
+        return false;
+    }
+    QByteArray reply;
+    char buffer[256];
+    while (!reply.contains('\n') && reply.size() <= 200) {
+        const qint64 received = socket.Receive(buffer, 255);
+        if (received <= 0)
+            break;
+        reply.append(buffer, received);
+    }
+    responseMsg = TrimLow(ReplyText(reply)).toString();
+    return responseMsg.size() >= 2 && responseMsg.left(2).toUpper() == u"OK";
+}
+
+bool ReceiveProgramFromDevice(const QString& ipAddress, quint16 port, QByteArray& content, bool& isRaw,
+    QString& responseMsg, const TSendProgramProgressProc& onProgress)
+{
+    responseMsg.clear();
+    content.clear();
+    isRaw = false;
+    TDeviceSocket socket;
+    if (!OpenDeviceSocket(socket, ipAddress, port, TransferBaseTimeoutMs, responseMsg))
+        return false;
+
+    const QString pin = GetCachedPin(ipAddress);
+    if (!pin.isEmpty() && !socket.SendAll(MakePinBlock(pin))) {
+        responseMsg = MsgSendFailed(socket.LastError());
+        return false;
+    }
+
+    char status = 0;
+    if (socket.Receive(&status, 1) != 1) {
+        responseMsg = MsgInfoReceiveFailed(socket.LastError());
+        return false;
+    }
+    if (quint8(status) & DownloadStatusPinRefused) {
+        responseMsg = MsgPinRefused();
+        return false;
+    }
+    const bool compressed = quint8(status) & DownloadStatusCompressed;
+    const bool raw = quint8(status) & DownloadStatusRaw;
+
+    char lengthBytes[4];
+    qint64 have = 0;
+    while (have < 4) {
+        const qint64 received = socket.Receive(lengthBytes + have, 4 - have);
+        if (received <= 0) {
+            responseMsg = MsgInfoReceiveFailed(socket.LastError());
+            return false;
+        }
+        have += received;
+    }
+    const quint32 length = ReadUInt32BE(lengthBytes);
+    if (length == 0) {
+        responseMsg = QString::fromUtf8("QUILLEX'de kayıtlı dosya yok");
+        return false;
+    }
+    if (length > MaxDownloadBytes) {
+        responseMsg = QString::fromUtf8("Cihazın bildirdiği uzunluk geçersiz (%1 bayt), dosya alınmadı").arg(length);
+        return false;
+    }
+
+    socket.SetReceiveTimeout(int(TransferBaseTimeoutMs + qint64(length) * 1000 / 30000));
+    QByteArray data(qsizetype(length), Qt::Uninitialized);
+    qint64 received = 0;
+    while (received < length) {
+        const qint64 count = socket.Receive(data.data() + received, length - received);
+        if (count <= 0) {
+            responseMsg = MsgDataReceiveFailed(socket.LastError());
+            return false;
+        }
+        received += count;
+        if (onProgress)
+            onProgress(RoundedPercent(received, length));
+    }
+    socket.Close();
+
+    if (compressed) {
+        try {
+            content = InflateZlib(data);
+        } catch (const ETransferError& e) {
+            responseMsg = e.Message();
+            return false;
+        }
+    } else {
+        content = data;
+    }
+    isRaw = raw;
+    responseMsg = QString::fromUtf8("%1 bayt alındı").arg(length);
+    return true;
+}

@@ -1,0 +1,63 @@
+#pragma once
+// Program upload (with flush points and the start-from index) and download.
+#include "content/UnitToolChangeScanner.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <stdexcept>
+
+using TSendProgramProgressProc = std::function<void(qint32 percent)>;
+using TEraseProgressProc = std::function<void(qint64 done, qint64 total)>;
+using TNotifyProc = std::function<void()>;
+
+struct TStartFromEntry {
+    quint32 LineNumber = 0;
+    quint32 UncompressedOffset = 0;
+    quint32 CompressedOffset = 0;
+    bool operator==(const TStartFromEntry&) const = default;
+};
+
+// Raised by the compression and inflate steps; the message is for the operator.
+class ETransferError : public std::runtime_error {
+public:
+    explicit ETransferError(const QString& message)
+        : std::runtime_error(message.toStdString())
+        , FMessage(message)
+    {
+    }
+    QString Message() const { return FMessage; }
+
+private:
+    QString FMessage;
+};
+
+constexpr int MaxStartFromEntries = 20;
+constexpr qint64 LargeUploadBytes = 1048576;
+constexpr int UploadChunkBytes = 65536;
+// A longer announced length, or more inflated bytes, cannot be a stored program.
+constexpr qint64 MaxDownloadBytes = qint64(1) << 30;
+
+// zlib with window bits 14, memory level 8, a full flush at each offset.
+bool CompressWithFlushPoints(const QByteArray& data, const QList<qint64>& flushOffsets, QByteArray& compressed,
+    QList<quint32>& compressedOffsets);
+// A complete zlib stream inflated in memory; raises ETransferError on corrupt
+// data or past maxBytes.
+QByteArray InflateZlib(const QByteArray& data, qint64 maxBytes = MaxDownloadBytes);
+
+QByteArray EncodeStartFromEntries(const QList<TStartFromEntry>& entries);
+
+bool SendProgramToDevice(const QString& ipAddress, quint16 port, const QByteArray& content, QString& responseMsg,
+    const TSendProgramProgressProc& onProgress, qint64 maxRawSize, const QList<TStartFromCandidate>& candidates,
+    const TNotifyProc& onLargeUpload, bool legacyDevice, const TEraseProgressProc& onEraseProgress);
+
+bool SendStartFromIndex(const QString& ipAddress, quint16 port, const QList<TStartFromEntry>& entries,
+    QString& responseMsg);
+
+bool ReceiveProgramFromDevice(const QString& ipAddress, quint16 port, QByteArray& content, bool& isRaw,
+    QString& responseMsg, const TSendProgramProgressProc& onProgress);
+
+// Percent of done in total, rounded to nearest with halves to even.
+qint32 RoundedPercent(qint64 done, qint64 total);

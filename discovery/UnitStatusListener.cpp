@@ -1,0 +1,278 @@
+#include "UnitStatusListener.h"
+
+#include "device/UnitTicks.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QMutexLocker>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cctype>
+#include <cerrno>
+#include <ctime>
+#include <memory>
+#include <netinet/in.h>
+#include <openssl/evp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// The fleet's built-in status key (32 bytes); devices encrypt with the same.
+const unsigned char BuiltInStatusKey[32] = {
+    0x51, 0x75, 0x69, 0x6C, 0x6C, 0x65, 0x78, 0x2D, 0x53, 0x74, 0x61, 0x74, 0x75, 0x73, 0x2D, 0x4B,
+    0x65, 0x79, 0x2D, 0x76, 0x31, 0x9A, 0x3C, 0xE1, 0x07, 0x5B, 0xD2, 0x48, 0x6F, 0x13, 0xA4, 0xC9,
+};
+
+QMutex KeyLock;
+QByteArray CurrentStatusKey(reinterpret_cast<const char*>(BuiltInStatusKey), 32);
+
+using TCipherContext = std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)>;
+
+// A UDP socket closed on every path.
+struct TUdpSocket {
+    int Handle = -1;
+    ~TUdpSocket()
+    {
+        if (Handle >= 0)
+            ::close(Handle);
+    }
+};
+
+} // namespace
+
+QByteArray DecryptAes256Cbc(const QByteArray& key, const QByteArray& iv, const QByteArray& cipherText)
+{
+    if (cipherText.isEmpty() || cipherText.size() % 16 != 0 || key.size() != 32 || iv.size() != 16)
+        return {};
+    TCipherContext context(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free);
+    if (!context
+        || EVP_DecryptInit_ex(context.get(), EVP_aes_256_cbc(), nullptr,
+               reinterpret_cast<const unsigned char*>(key.constData()),
+               reinterpret_cast<const unsigned char*>(iv.constData()))
+            != 1)
+        return {};
+    EVP_CIPHER_CTX_set_padding(context.get(), 0);
+    QByteArray plain(cipherText.size(), Qt::Uninitialized);
+    int length = 0, finalLength = 0;
+    if (EVP_DecryptUpdate(context.get(), reinterpret_cast<unsigned char*>(plain.data()), &length,
+            reinterpret_cast<const unsigned char*>(cipherText.constData()), int(cipherText.size()))
+            != 1
+        || EVP_DecryptFinal_ex(context.get(), reinterpret_cast<unsigned char*>(plain.data()) + length, &finalLength)
+            != 1)
+        return {};
+    plain.truncate(length + finalLength);
+    return plain;
+}
+
+QByteArray StatusKey()
+{
+    QMutexLocker locker(&KeyLock);
+    return CurrentStatusKey;
+}
+
+bool LoadStatusKeyFromEnvironment(QString& errorMsg)
+{
+    if (!qEnvironmentVariableIsSet("QUILLEX_STATUS_KEY"))
+        return true;
+    const QByteArray hex = qgetenv("QUILLEX_STATUS_KEY").trimmed();
+    const bool allHex = std::all_of(hex.begin(), hex.end(), [](char c) { return std::isxdigit(uchar(c)); });
+    if (hex.size() != 64 || !allHex) {
+        errorMsg = "QUILLEX_STATUS_KEY must be 64 hexadecimal digits (a 32-byte key); got "
+            + QString::number(hex.size()) + " characters";
+        return false;
+    }
+    QMutexLocker locker(&KeyLock);
+    CurrentStatusKey = QByteArray::fromHex(hex);
+    return true;
+}
+
+QString StatusTextFromPlain(const QByteArray& plain)
+{
+    // The devices send 7-bit ASCII; a byte above 127 keeps its Latin-1 meaning.
+    QString text = QString::fromLatin1(plain);
+    const qsizetype zero = text.indexOf(QChar(0));
+    if (zero >= 0)
+        text.truncate(zero);
+    return text;
+}
+
+namespace {
+
+// The text of a member as the status table reads it: a string's contents, a
+// number's digits, true or false.
+QString MemberText(const QJsonObject& object, const QString& key)
+{
+    const QJsonValue value = object.value(key);
+    if (value.isString())
+        return value.toString();
+    if (value.isBool())
+        return value.toBool() ? "true" : "false";
+    if (value.isDouble())
+        return QString::fromUtf8(QJsonDocument(QJsonArray { value }).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
+    return {};
+}
+
+} // namespace
+
+bool DeviceFromStatus(const QString& ipAddress, const QString& statusText, TQuillexDevice& device)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(statusText.toUtf8());
+    if (!document.isObject())
+        return false;
+    const QJsonObject status = document.object();
+    device = TQuillexDevice();
+    device.IPAddress = ipAddress;
+    device.Port = 5000;
+    device.MacId = MemberText(status, "macid");
+    device.PinRequired = status.contains("pw") && MemberText(status, "pw").compare("true", Qt::CaseInsensitive) == 0;
+    device.Controller = MemberText(status, "controller");
+    const QString name = MemberText(status, "name");
+    device.DisplayName = !name.isEmpty() ? name : !device.MacId.isEmpty() ? device.MacId : ipAddress;
+    return true;
+}
+
+TStatusListenerThread::TStatusListenerThread(TStatusLogTarget logTarget, quint16 port,
+    std::function<quint32()> tickSource)
+    : FLogTarget(std::move(logTarget))
+    , FPort(port)
+    , FTickSource(tickSource ? std::move(tickSource) : std::function<quint32()>(GetTickCount32))
+{
+    start();
+}
+
+TStatusListenerThread::~TStatusListenerThread()
+{
+    requestInterruption();
+    // The listener may be waiting for a log hand-over to this thread: keep
+    // running them until it has ended, so that neither side waits forever.
+    while (!wait(20))
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+void TStatusListenerThread::run()
+{
+    TUdpSocket udp;
+    udp.Handle = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (udp.Handle < 0)
+        return;
+    int one = 1;
+    ::setsockopt(udp.Handle, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    int bufferSize = 4 * 1024 * 1024; // bursts of many devices
+    ::setsockopt(udp.Handle, SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(FPort);
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (::bind(udp.Handle, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        return;
+    timeval timeout { 0, 500 * 1000 };
+    ::setsockopt(udp.Handle, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    FListening = true;
+
+    char buffer[MaxDatagramSize];
+    while (!isInterruptionRequested()) {
+        sockaddr_in sender {};
+        socklen_t senderLength = sizeof sender;
+        const ssize_t received = ::recvfrom(udp.Handle, buffer, sizeof buffer, MSG_TRUNC,
+            reinterpret_cast<sockaddr*>(&sender), &senderLength);
+        if (received <= 16 || received > MaxDatagramSize)
+            continue;
+        char text[INET_ADDRSTRLEN] = {};
+        ::inet_ntop(AF_INET, &sender.sin_addr, text, sizeof text);
+        AcceptDatagram(QString::fromLatin1(text), QByteArray(buffer, qsizetype(received)));
+    }
+    FListening = false;
+    timespec cpu {};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
+    FCpuNanoseconds = qint64(cpu.tv_sec) * 1000000000 + cpu.tv_nsec;
+}
+
+void TStatusListenerThread::AcceptDatagram(const QString& senderAddress, const QByteArray& datagram)
+{
+    if (datagram.size() <= 16 || datagram.size() > MaxDatagramSize)
+        return;
+    const QByteArray plain = DecryptAes256Cbc(StatusKey(), datagram.left(16), datagram.mid(16));
+    if (plain.isEmpty())
+        return;
+    const QString text = StatusTextFromPlain(plain);
+    const QString logLine = QString("[%1] %2").arg(senderAddress, text);
+    {
+        QMutexLocker locker(&FLock);
+        FStatusCache.insert(senderAddress, text);
+        FLastSeenTicks.insert(senderAddress, Now());
+    }
+    ++FAccepted;
+    if (FLogTarget.Context && FLogTarget.Append) {
+        const QPointer<QObject> context = FLogTarget.Context;
+        const auto append = FLogTarget.Append;
+        if (context && context->thread() != QThread::currentThread())
+            QMetaObject::invokeMethod(
+                context.data(),
+                [context, append, logLine] {
+                    if (context)
+                        append(logLine);
+                },
+                Qt::BlockingQueuedConnection);
+        else if (context)
+            append(logLine);
+    }
+}
+
+QString TStatusListenerThread::GetStatusFor(const QString& ipAddress) const
+{
+    QMutexLocker locker(&FLock);
+    return FStatusCache.value(ipAddress);
+}
+
+QList<TQuillexDevice> TStatusListenerThread::GetLastDeviceList() const
+{
+    QMutexLocker locker(&FLock);
+    return FLastDeviceList;
+}
+
+QList<TQuillexDevice> TStatusListenerThread::BuildDeviceList() const
+{
+    const quint32 now = Now();
+    QList<TQuillexDevice> devices;
+    QMutexLocker locker(&FLock);
+    for (auto it = FStatusCache.cbegin(); it != FStatusCache.cend(); ++it) {
+        const auto seen = FLastSeenTicks.constFind(it.key());
+        if (seen == FLastSeenTicks.cend() || TicksSince(seen.value(), now) > DeviceAgeLimitMs)
+            continue;
+        TQuillexDevice device;
+        if (DeviceFromStatus(it.key(), it.value(), device))
+            devices.append(device);
+    }
+    return devices;
+}
+
+void TStatusListenerThread::RefreshDeviceList(TDeviceListView& listView)
+{
+    const QList<TQuillexDevice> shown = GetLastDeviceList();
+    const int selected = listView.SelectedRow();
+    const QString selectedMacId = selected >= 0 && selected < shown.size() ? shown[selected].MacId : QString();
+
+    const QList<TQuillexDevice> devices = BuildDeviceList();
+    {
+        QMutexLocker locker(&FLock);
+        FLastDeviceList = devices;
+    }
+    QStringList captions;
+    for (const TQuillexDevice& device : devices)
+        captions << device.DisplayName;
+    listView.SetItems(captions);
+
+    int row = -1;
+    if (!selectedMacId.isEmpty()) {
+        for (int i = 0; i < devices.size(); ++i) {
+            if (devices[i].MacId.compare(selectedMacId, Qt::CaseInsensitive) == 0) {
+                row = i;
+                break;
+            }
+        }
+    }
+    listView.SelectRow(row);
+}

@@ -1,0 +1,119 @@
+#include "UnitFileTransfer.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+// Turns an unexpected exception into the completion's message, so that the
+// window always leaves its transfer state.
+template <typename Fn> bool RunGuarded(Fn&& fn, QString& responseMsg)
+{
+    try {
+        return fn();
+    } catch (const ETransferError& e) {
+        responseMsg = e.Message();
+    } catch (const std::bad_alloc&) {
+        responseMsg = QString::fromUtf8("Bellek yetersiz, aktarım yapılamadı");
+    } catch (const std::exception& e) {
+        responseMsg = QString::fromUtf8("Beklenmeyen hata: %1").arg(QString::fromLocal8Bit(e.what()));
+    }
+    return false;
+}
+
+} // namespace
+
+TTransferJob::TTransferJob(QObject* context)
+    : FContext(context)
+{
+    connect(this, &QThread::finished, this, &QObject::deleteLater);
+}
+
+void TTransferJob::HandOver(const std::function<void()>& fn)
+{
+    if (!fn || !FContext)
+        return;
+    // Posted to the application object, which outlives every window; the
+    // context is checked again on its own thread, where it is destroyed.
+    const QPointer<QObject> context = FContext;
+    QObject* receiver = context->thread() == QCoreApplication::instance()->thread() ? QCoreApplication::instance()
+                                                                                    : context.data();
+    QMetaObject::invokeMethod(
+        receiver,
+        [context, fn] {
+            if (context)
+                fn();
+        },
+        Qt::BlockingQueuedConnection);
+}
+
+void TTransferJob::ReportProgress(qint32 percent, const TSendProgramProgressProc& onProgress)
+{
+    if (percent == FLastPercent)
+        return;
+    FLastPercent = percent;
+    if (onProgress)
+        HandOver([onProgress, percent] { onProgress(percent); });
+}
+
+void TSendProgramThread::Create(QObject* context, const QString& ipAddress, quint16 port, const QByteArray& content,
+    TSendProgramCompleteProc onComplete, TSendProgramProgressProc onProgress, qint64 maxRawSize,
+    const QList<TStartFromCandidate>& toolChangeCandidates, TNotifyProc onLargeUpload, bool legacyDevice,
+    TEraseProgressProc onEraseProgress)
+{
+    auto* job = new TSendProgramThread(context);
+    job->FIPAddress = ipAddress;
+    job->FPort = port;
+    job->FContent = content;
+    job->FOnComplete = std::move(onComplete);
+    job->FOnProgress = std::move(onProgress);
+    job->FMaxRawSize = maxRawSize;
+    job->FToolChangeCandidates = toolChangeCandidates;
+    job->FOnLargeUpload = std::move(onLargeUpload);
+    job->FLegacyDevice = legacyDevice;
+    job->FOnEraseProgress = std::move(onEraseProgress);
+    job->start();
+}
+
+void TSendProgramThread::run()
+{
+    FResponseMsg.clear();
+    const TSendProgramProgressProc progress = [this](qint32 percent) { ReportProgress(percent, FOnProgress); };
+    const TNotifyProc largeUpload = [this] { HandOver(FOnLargeUpload); };
+    const TEraseProgressProc erase = [this](qint64 done, qint64 total) {
+        if (FOnEraseProgress)
+            HandOver([this, done, total] { FOnEraseProgress(done, total); });
+    };
+    FSuccess = RunGuarded(
+        [&] {
+            return SendProgramToDevice(FIPAddress, FPort, FContent, FResponseMsg, progress, FMaxRawSize,
+                FToolChangeCandidates, largeUpload, FLegacyDevice, erase);
+        },
+        FResponseMsg);
+    if (FOnComplete)
+        HandOver([this] { FOnComplete(FSuccess, FResponseMsg); });
+}
+
+void TReceiveProgramThread::Create(QObject* context, const QString& ipAddress, quint16 port,
+    TReceiveProgramCompleteProc onComplete, TSendProgramProgressProc onProgress)
+{
+    auto* job = new TReceiveProgramThread(context);
+    job->FIPAddress = ipAddress;
+    job->FPort = port;
+    job->FOnComplete = std::move(onComplete);
+    job->FOnProgress = std::move(onProgress);
+    job->start();
+}
+
+void TReceiveProgramThread::run()
+{
+    FContent.clear();
+    FResponseMsg.clear();
+    const TSendProgramProgressProc progress = [this](qint32 percent) { ReportProgress(percent, FOnProgress); };
+    FSuccess = RunGuarded(
+        [&] { return ReceiveProgramFromDevice(FIPAddress, FPort, FContent, FIsRaw, FResponseMsg, progress); },
+        FResponseMsg);
+    if (!FSuccess)
+        FContent.clear();
+    if (FOnComplete)
+        HandOver([this] { FOnComplete(FSuccess, FContent, FIsRaw, FResponseMsg); });
+}

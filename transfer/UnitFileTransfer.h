@@ -1,0 +1,77 @@
+#pragma once
+// Upload and download jobs: each runs one device-link transfer on a worker
+// thread of its own and hands progress and completion to the thread of its
+// context object (the window), waiting for each hand-over. A job deletes
+// itself when done; once its context is gone it delivers nothing.
+#include "device/UnitProgramTransfer.h"
+
+#include <QByteArray>
+#include <QPointer>
+#include <QThread>
+
+using TSendProgramCompleteProc = std::function<void(bool success, const QString& responseMsg)>;
+using TReceiveProgramCompleteProc
+    = std::function<void(bool success, const QByteArray& content, bool isRaw, const QString& responseMsg)>;
+
+class TTransferJob : public QThread {
+    Q_OBJECT
+protected:
+    explicit TTransferJob(QObject* context);
+    // Runs fn on the context's thread and waits; nothing once the context is gone.
+    void HandOver(const std::function<void()>& fn);
+    // The progress sink: repeats of the last percentage are dropped.
+    void ReportProgress(qint32 percent, const TSendProgramProgressProc& onProgress);
+
+private:
+    QPointer<QObject> FContext;
+    qint32 FLastPercent = -1;
+};
+
+class TSendProgramThread : public TTransferJob {
+    Q_OBJECT
+public:
+    // Starts at once; the job owns itself.
+    static void Create(QObject* context, const QString& ipAddress, quint16 port, const QByteArray& content,
+        TSendProgramCompleteProc onComplete, TSendProgramProgressProc onProgress, qint64 maxRawSize,
+        const QList<TStartFromCandidate>& toolChangeCandidates, TNotifyProc onLargeUpload, bool legacyDevice,
+        TEraseProgressProc onEraseProgress);
+
+protected:
+    void run() override;
+
+private:
+    using TTransferJob::TTransferJob;
+    QString FIPAddress;
+    quint16 FPort = 0;
+    QByteArray FContent;
+    qint64 FMaxRawSize = 0;
+    QList<TStartFromCandidate> FToolChangeCandidates;
+    bool FSuccess = false;
+    QString FResponseMsg;
+    TSendProgramCompleteProc FOnComplete;
+    TSendProgramProgressProc FOnProgress;
+    TNotifyProc FOnLargeUpload;
+    bool FLegacyDevice = false;
+    TEraseProgressProc FOnEraseProgress;
+};
+
+class TReceiveProgramThread : public TTransferJob {
+    Q_OBJECT
+public:
+    static void Create(QObject* context, const QString& ipAddress, quint16 port, TReceiveProgramCompleteProc onComplete,
+        TSendProgramProgressProc onProgress);
+
+protected:
+    void run() override;
+
+private:
+    using TTransferJob::TTransferJob;
+    QString FIPAddress;
+    quint16 FPort = 0;
+    bool FSuccess = false;
+    QByteArray FContent;
+    bool FIsRaw = false;
+    QString FResponseMsg;
+    TReceiveProgramCompleteProc FOnComplete;
+    TSendProgramProgressProc FOnProgress;
+};
