@@ -1,0 +1,80 @@
+#include "UnitUploadPlan.h"
+
+#include "content/UnitMazatrolCmt.h"
+#include "content/UnitProgramText.h"
+#include "content/UnitTextDocument.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+// The JSON text of a member: a string's contents or a number's digits.
+QString MemberText(const QJsonObject& object, const QString& key)
+{
+    const QJsonValue value = object.value(key);
+    if (value.isString())
+        return value.toString();
+    if (value.isDouble())
+        return QString::fromUtf8(QJsonDocument(QJsonArray { value }).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
+    if (value.isBool())
+        return value.toBool() ? "true" : "false";
+    return {};
+}
+
+} // namespace
+
+bool IsControllerSiemens(const QString& controller) { return controller.compare("SIEMENS", Qt::CaseInsensitive) == 0; }
+
+bool KeepsStartFromIndex(const QString& hw)
+{
+    return hw.compare("HW4", Qt::CaseInsensitive) == 0 || hw.compare("HW3", Qt::CaseInsensitive) == 0;
+}
+
+TUploadPlan DecideUploadPlan(const QString& statusText, const QList<TStartFromCandidate>& scannedCandidates)
+{
+    TUploadPlan plan;
+    const QJsonDocument document = QJsonDocument::fromJson(statusText.toUtf8());
+    if (!document.isObject())
+        return plan;
+    const QJsonObject status = document.object();
+
+    bool ok = false;
+    const qint64 maxFileSize = MemberText(status, "maxfilesize").toLongLong(&ok, 10);
+    if (ok)
+        plan.MaxRawSize = maxFileSize;
+    if (status.contains("build")) {
+        const qint32 build = MemberText(status, "build").toInt(&ok, 10);
+        plan.LegacyDevice = (ok ? build : 0) < FirstExtendedBuild;
+    }
+    if (KeepsStartFromIndex(MemberText(status, "hw")))
+        plan.Candidates = scannedCandidates;
+    return plan;
+}
+
+TPreparedUpload PrepareLinesForUpload(const QStringList& editorLines, bool siemens)
+{
+    TPreparedUpload upload;
+    const TToolChangeScan scan = ScanToolChangeLines(NormalizeProgramForUpload(editorLines, siemens), 2);
+    upload.Lines = scan.Lines;
+    if (!scan.MultipleProgramNumbers)
+        upload.Candidates = scan.Candidates;
+    upload.Content = ProgramUploadBytes(upload.Lines);
+    return upload;
+}
+
+TPreparedUpload PrepareFileForUpload(const QByteArray& fileBytes, bool siemens)
+{
+    if (IsCmtData(fileBytes.left(CmtSniffLength))) {
+        TPreparedUpload upload;
+        upload.IsCmt = true;
+        upload.Content = fileBytes;
+        return upload;
+    }
+    const TTextDocument document = ReadTextDocument(fileBytes);
+    QStringList lines = document.Lines;
+    if (!siemens)
+        lines = SplitTextLines(InsertWordSpaces(JoinTextLines(lines, TLineBreakStyle::CrLf, false)));
+    return PrepareLinesForUpload(lines, siemens);
+}
