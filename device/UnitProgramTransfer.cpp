@@ -289,15 +289,24 @@ bool SendProgramToDevice(const QString& ipAddress, quint16 port, const QByteArra
     }
 
     socket.SetNonBlocking(false);
+    int drainError = 0;
     while (!reply.HaveFinal && reply.Buffer.size() <= 200) {
         const qint64 received = socket.Receive(buffer, sizeof buffer);
-        if (received <= 0)
+        if (received <= 0) {
+            drainError = socket.LastError();
             break;
+        }
         reply.Buffer.append(buffer, received);
         reply.HandleLines(onEraseProgress);
     }
     if (!reply.HaveFinal)
         reply.Final = TrimLow(ReplyText(reply.Buffer)).toString();
+    // A device that ends the connection without a word: a failure with a message,
+    // as in the transfer loop, never an empty one.
+    if (reply.Final.isEmpty()) {
+        responseMsg = MsgSendFailed(drainError);
+        return false;
+    }
     responseMsg = reply.Final == u"ERR pin" ? MsgPinRefused() : reply.Final;
     const bool success = responseMsg.size() >= 2 && responseMsg.left(2).toUpper() == u"OK";
     socket.Close();

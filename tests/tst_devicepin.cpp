@@ -1,0 +1,252 @@
+// Transfer PINs: format, block, protected store, and the prompt loop against
+// scripted peers on 127.0.11.x.
+#include "ScriptedPeer.h"
+
+#include "device/UnitDevicePin.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+constexpr quint16 Port = 5000;
+
+// Answers one PIN check: OK for the right PIN, "ERR pin" otherwise.
+TScriptedPeer::TScript PinCheck(QByteArray rightPin)
+{
+    return [rightPin](TPeerConnection& c) {
+        c.ReadLine();
+        const QByteArray pinLine = c.ReadLine();
+        c.Send(pinLine == "PIN&" + rightPin ? "OK\nOK\n" : "OK\nERR pin\n");
+    };
+}
+
+class TScriptedPrompter : public TPinPrompter {
+public:
+    QStringList Answers; // "<cancel>" cancels
+    QStringList Messages;
+    QStringList Labels;
+    bool AskPin(const QString& caption, const QString& label, QString& pin) override
+    {
+        Labels << caption + "|" + label;
+        if (Answers.isEmpty() || Answers.first() == "<cancel>")
+            return false;
+        pin = Answers.takeFirst();
+        return true;
+    }
+    void ShowMessage(const QString& text) override { Messages << text; }
+};
+
+QByteArray KeyA() { return QByteArray(32, 'A'); }
+QByteArray KeyB() { return QByteArray(32, 'B'); }
+
+} // namespace
+
+class TestDevicePin : public QObject {
+    Q_OBJECT
+    QTemporaryDir FDir;
+
+private slots:
+    void init()
+    {
+        SetPinMasterKeyProvider(KeyA);
+        SetPinStoreFileName(FDir.filePath("quillex_settings.ini"));
+        QFile::remove(PinStoreFileName());
+    }
+
+    void validPin_data()
+    {
+        QTest::addColumn<QString>("pin");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("4 digits") << "1234" << true;
+        QTest::newRow("8 digits") << "12345678" << true;
+        QTest::newRow("3 digits") << "123" << false;
+        QTest::newRow("9 digits") << "123456789" << false;
+        QTest::newRow("blank inside") << "12 34" << false;
+        QTest::newRow("letter") << "12a4" << false;
+        QTest::newRow("Arabic-Indic digits") << QString("\u0661\u0662\u0663\u0664") << false;
+        QTest::newRow("empty") << "" << false;
+    }
+    void validPin()
+    {
+        QFETCH(QString, pin);
+        QFETCH(bool, valid);
+        QCOMPARE(IsValidPin(pin), valid);
+    }
+
+    void pinBlock()
+    {
+        QCOMPARE(MakePinBlock("1234"), QByteArray("1234\0\0\0\0", 8));
+        QCOMPARE(MakePinBlock("12345678"), QByteArray("12345678"));
+        QCOMPARE(MakePinBlock("1234567890"), QByteArray("12345678"));
+    }
+
+    void cache()
+    {
+        SetCachedPin("10.0.0.1", "1234");
+        QCOMPARE(GetCachedPin("10.0.0.1"), QString("1234"));
+        QCOMPARE(GetCachedPin("10.0.0.2"), QString());
+        SetCachedPin("10.0.0.1", {});
+        QCOMPARE(GetCachedPin("10.0.0.1"), QString());
+    }
+
+    void storeKeepsPinsProtected()
+    {
+        const QString mac = "AA:BB:CC:DD:EE:FF";
+        SavePinToStore(mac, "24680135");
+        QFile file(PinStoreFileName());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray ini = file.readAll();
+        QVERIFY(ini.contains("[DevicePins]"));
+        QVERIFY(!ini.contains("24680135"));
+        QCOMPARE(LoadPinFromStore(mac), QString("24680135"));
+        // The value alone, as written, decodes to the PIN: Base64 round-trips.
+        const QString value = QSettings(PinStoreFileName(), QSettings::IniFormat).value("DevicePins/" + mac).toString();
+        QCOMPARE(UnprotectPin(value), QString("24680135"));
+        QCOMPARE(QByteArray::fromBase64(value.toLatin1()).size(), 12 + 8 + 16);
+
+        // Another user's store (another master key) yields no PIN.
+        SetPinMasterKeyProvider(KeyB);
+        QCOMPARE(LoadPinFromStore(mac), QString());
+        SetPinMasterKeyProvider(KeyA);
+
+        SavePinToStore(mac, {});
+        QCOMPARE(LoadPinFromStore(mac), QString());
+    }
+
+    void handWrittenPlainPin()
+    {
+        QFile file(PinStoreFileName());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[MainForm]\nLeft=10\n\n[DevicePins]\nAA:BB:CC:DD:EE:FF=1234\n192.168.1.20=abc\n");
+        file.close();
+        QCOMPARE(LoadPinFromStore("AA:BB:CC:DD:EE:FF"), QString("1234"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray rewritten = file.readAll();
+        file.close();
+        QVERIFY(!rewritten.contains("1234"));
+        QVERIFY(rewritten.contains("Left=10"));
+        QCOMPARE(LoadPinFromStore("AA:BB:CC:DD:EE:FF"), QString("1234")); // now from the protected value
+        QCOMPARE(LoadPinFromStore("192.168.1.20"), QString()); // not a PIN and not protected
+    }
+
+    void inactiveStore()
+    {
+        SetPinStoreFileName({});
+        SavePinToStore("key", "1234");
+        QCOMPARE(LoadPinFromStore("key"), QString());
+        QVERIFY(!QFile::exists(FDir.filePath("quillex_settings.ini")));
+    }
+
+    void protectionFailureCountsAsAbsent()
+    {
+        SetPinMasterKeyProvider([] { return QByteArray(); });
+        QCOMPARE(ProtectPin("1234"), QString());
+        SavePinToStore("k", "1234");
+        QCOMPARE(QSettings(PinStoreFileName(), QSettings::IniFormat).value("DevicePins/k").toString(), QString());
+        QCOMPARE(UnprotectPin("AAAA"), QString());
+    }
+
+    void noPinRequired()
+    {
+        SetCachedPin("127.0.11.1", "1234");
+        TScriptedPrompter prompter;
+        QVERIFY(EnsureDevicePin("127.0.11.1", Port, "k1", "Torna", false, prompter));
+        QCOMPARE(GetCachedPin("127.0.11.1"), QString());
+        QVERIFY(prompter.Labels.isEmpty());
+    }
+
+    void promptLoop()
+    {
+        // Too short, too long, a blank inside, a wrong PIN, then the right one.
+        TScriptedPeer peer("127.0.11.2", Port, { PinCheck("4321"), PinCheck("4321") });
+        TScriptedPrompter prompter;
+        prompter.Answers = QStringList { "123", "123456789", "12 34", "1111", "4321" };
+        QVERIFY(EnsureDevicePin("127.0.11.2", Port, "MAC-2", "Torna 2", true, prompter));
+        QCOMPARE(prompter.Messages,
+            QStringList({ QString::fromUtf8("Şifre 4-8 rakamdan oluşmalı."), QString::fromUtf8("Şifre 4-8 rakamdan oluşmalı."),
+                QString::fromUtf8("Şifre 4-8 rakamdan oluşmalı."), QString::fromUtf8("Şifre yanlış.") }));
+        QCOMPARE(prompter.Labels.first(), QString::fromUtf8("Cihaz Şifresi|Torna 2 şifre istiyor (4-8 rakam):"));
+        QCOMPARE(GetCachedPin("127.0.11.2"), QString("4321"));
+        QCOMPARE(LoadPinFromStore("MAC-2"), QString("4321"));
+        SetCachedPin("127.0.11.2", {});
+    }
+
+    void cancelStopsQuietly()
+    {
+        TScriptedPeer peer("127.0.11.3", Port, {});
+        TScriptedPrompter prompter;
+        prompter.Answers = QStringList { "<cancel>" };
+        QVERIFY(!EnsureDevicePin("127.0.11.3", Port, "MAC-3", "Torna 3", true, prompter));
+        QVERIFY(prompter.Messages.isEmpty());
+        QCOMPARE(peer.Connections(), 0);
+    }
+
+    void rememberedPinRejectedOpensPrompt()
+    {
+        SavePinToStore("MAC-4", "1111");
+        TScriptedPeer peer("127.0.11.4", Port, { PinCheck("2222"), PinCheck("2222") });
+        TScriptedPrompter prompter;
+        prompter.Answers = QStringList { "2222" };
+        QVERIFY(EnsureDevicePin("127.0.11.4", Port, "MAC-4", "Torna 4", true, prompter));
+        QCOMPARE(prompter.Labels.size(), 1);
+        QVERIFY(prompter.Messages.isEmpty());
+        QCOMPARE(LoadPinFromStore("MAC-4"), QString("2222"));
+        SetCachedPin("127.0.11.4", {});
+    }
+
+    void rememberedPinUnreachableShowsError()
+    {
+        SetCachedPin("127.0.11.5", "1234");
+        TScriptedPrompter prompter;
+        QVERIFY(!EnsureDevicePin("127.0.11.5", 5999, "MAC-5", "Torna 5", true, prompter));
+        QCOMPARE(prompter.Messages,
+            QStringList { QString::fromUtf8("Hata: 127.0.11.5:5999 adresine bağlanılamadı (hata kodu: 111)") });
+        QVERIFY(prompter.Labels.isEmpty());
+        SetCachedPin("127.0.11.5", {});
+    }
+
+    void newAddressSameMacId()
+    {
+        // Stored under the MacId at another address; found, verified, cached for the new one.
+        SavePinToStore("AA:00:00:00:00:06", "5555");
+        TScriptedPeer peer("127.0.11.6", Port, { PinCheck("5555") });
+        TScriptedPrompter prompter;
+        QVERIFY(EnsureDevicePin("127.0.11.6", Port, "AA:00:00:00:00:06", "Torna 6", true, prompter));
+        QVERIFY(prompter.Labels.isEmpty());
+        QCOMPARE(GetCachedPin("127.0.11.6"), QString("5555"));
+        SetCachedPin("127.0.11.6", {});
+    }
+
+    void deviceFailureDuringPromptEndsIt()
+    {
+        TScriptedPeer peer("127.0.11.7", Port, { [](TPeerConnection& c) {
+            c.ReadLine();
+            c.ReadLine();
+            c.Send("OK\nERR busy\n");
+        } });
+        TScriptedPrompter prompter;
+        prompter.Answers = QStringList { "1234", "1234" };
+        QVERIFY(!EnsureDevicePin("127.0.11.7", Port, "MAC-7", "Torna 7", true, prompter));
+        QCOMPARE(prompter.Messages, QStringList { "Hata: busy" });
+        QCOMPARE(prompter.Labels.size(), 1);
+    }
+
+    void fileMasterKeyIsPrivate()
+    {
+        QTemporaryDir config;
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        qputenv("QUILLEX_NO_KEYCHAIN", "1");
+        const QByteArray first = DefaultPinMasterKey();
+        QCOMPARE(first.size(), 32);
+        QCOMPARE(DefaultPinMasterKey(), first);
+        const QFile::Permissions permissions = QFile(config.filePath("quillex/pin-master.key")).permissions();
+        QCOMPARE(permissions & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
+            QFile::Permissions());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDevicePin)
+#include "tst_devicepin.moc"

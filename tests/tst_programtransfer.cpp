@@ -1,0 +1,396 @@
+// Program upload and download on the transfer ports, byte by byte, against
+// scripted peers on 127.0.12.x.
+#include "ScriptedPeer.h"
+
+#include "device/UnitDevicePin.h"
+#include "device/UnitProgramTransfer.h"
+#include "device/UnitWireFormat.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+#include <zlib.h>
+
+namespace {
+
+// A device's side of an upload: header fields, payload, reply lines.
+struct TUploadSeen {
+    quint8 Flags = 0;
+    QByteArray PinBlock;
+    quint32 PayloadLength = 0;
+    qint64 UncompressedLength = -1;
+    QByteArray Payload;
+};
+
+TUploadSeen ReadUploadHeader(TPeerConnection& c, bool readPayload = true)
+{
+    TUploadSeen seen;
+    const QByteArray flag = c.ReadBytes(1);
+    seen.Flags = flag.isEmpty() ? 0 : quint8(flag[0]);
+    if (seen.Flags & TransferFlagPin)
+        seen.PinBlock = c.ReadBytes(8);
+    seen.PayloadLength = ReadUInt32BE(c.ReadBytes(4).constData());
+    if ((seen.Flags & TransferFlagCompressed) && (seen.Flags & TransferFlagExtended))
+        seen.UncompressedLength = ReadUInt32BE(c.ReadBytes(4).constData());
+    if (readPayload)
+        seen.Payload = c.ReadBytes(seen.PayloadLength, 10000);
+    return seen;
+}
+
+QByteArray Program(int lines)
+{
+    QByteArray text;
+    for (int i = 1; i <= lines; ++i)
+        text += "N" + QByteArray::number(i) + " G1 X" + QByteArray::number(i % 97) + " Y" + QByteArray::number(i % 13)
+            + (i % 50 == 0 ? " T" + QByteArray::number(i / 50) + " M6" : QByteArray()) + "\r\n";
+    return text;
+}
+
+QList<TStartFromCandidate> Candidates(int count, qint64 step)
+{
+    QList<TStartFromCandidate> list;
+    for (int i = 1; i <= count; ++i)
+        list.append({ i * 10, i * step });
+    return list;
+}
+
+// Raw inflate from a flush point: the data after it refers to nothing before.
+QByteArray InflateFrom(const QByteArray& stream, qint64 offset)
+{
+    z_stream s {};
+    inflateInit2(&s, -15);
+    s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(stream.constData())) + offset;
+    s.avail_in = uInt(stream.size() - offset);
+    QByteArray out;
+    char buffer[65536];
+    int rc;
+    do {
+        s.next_out = reinterpret_cast<Bytef*>(buffer);
+        s.avail_out = sizeof buffer;
+        rc = inflate(&s, Z_NO_FLUSH);
+        out.append(buffer, qsizetype(sizeof buffer - s.avail_out));
+    } while (rc == Z_OK);
+    inflateEnd(&s);
+    return rc == Z_STREAM_END ? out : QByteArray("<corrupt>");
+}
+
+QByteArray Deflate(const QByteArray& data)
+{
+    QByteArray compressed;
+    QList<quint32> offsets;
+    CompressWithFlushPoints(data, {}, compressed, offsets);
+    return compressed;
+}
+
+} // namespace
+
+class TestProgramTransfer : public QObject {
+    Q_OBJECT
+private slots:
+    void flushPointsAreIndependent()
+    {
+        const QByteArray data = Program(4000);
+        const QList<qint64> offsets { 0, 0, 1000, 50000, 50001, data.size() };
+        QByteArray compressed;
+        QList<quint32> compressedOffsets;
+        QVERIFY(CompressWithFlushPoints(data, offsets, compressed, compressedOffsets));
+        QCOMPARE(compressedOffsets.size(), offsets.size());
+        QCOMPARE(InflateZlib(compressed), data);
+        QCOMPARE(quint8(compressed[0]) & 0x0F, 8); // deflate
+        QCOMPARE(quint8(compressed[0]) >> 4, 6); // 16 KiB window
+        for (qsizetype i = 0; i < offsets.size(); ++i)
+            QCOMPARE(InflateFrom(compressed, compressedOffsets[i]), data.mid(offsets[i]));
+        QVERIFY(std::is_sorted(compressedOffsets.begin(), compressedOffsets.end()));
+    }
+
+    void badFlushOffsetRaises()
+    {
+        QByteArray compressed;
+        QList<quint32> offsets;
+        QVERIFY_THROWS_EXCEPTION(ETransferError, CompressWithFlushPoints("abc", { 2, 1 }, compressed, offsets));
+        QVERIFY_THROWS_EXCEPTION(ETransferError, CompressWithFlushPoints("abc", { 4 }, compressed, offsets));
+    }
+
+    void inflateRefusesCorruptAndHugeData()
+    {
+        const QByteArray good = Deflate(QByteArray(100000, 'x'));
+        QByteArray bad = good;
+        bad[bad.size() / 2] = char(bad[bad.size() / 2] ^ 0xFF);
+        try {
+            InflateZlib(bad);
+            QFAIL("corrupt data inflated");
+        } catch (const ETransferError& e) {
+            QVERIFY(e.Message().startsWith(QString::fromUtf8("Sıkıştırılmış veri bozuk")));
+        }
+        QVERIFY_THROWS_EXCEPTION(ETransferError, InflateZlib(good.left(good.size() - 10)));
+        QVERIFY_THROWS_EXCEPTION(ETransferError, InflateZlib(good, 99999));
+        QCOMPARE(InflateZlib(good, 100000).size(), 100000);
+    }
+
+    void roundedPercent()
+    {
+        QCOMPARE(RoundedPercent(1, 200), 0); // 0.5 to even
+        QCOMPARE(RoundedPercent(3, 200), 2); // 1.5 to even
+        QCOMPARE(RoundedPercent(5, 200), 2); // 2.5 to even
+        QCOMPARE(RoundedPercent(2000, 2000), 100);
+    }
+
+    void emptyContentNonLegacy()
+    {
+        TUploadSeen seen;
+        TScriptedPeer peer("127.0.12.1", UploadPort, { [&](TPeerConnection& c) {
+            seen = ReadUploadHeader(c);
+            c.Send("OK\n");
+        } });
+        QString msg;
+        QVERIFY(SendProgramToDevice("127.0.12.1", UploadPort, {}, msg, {}, 1000, {}, {}, false, {}));
+        QCOMPARE(msg, QString("OK"));
+        QVERIFY(peer.WaitDone());
+        QCOMPARE(peer.Received().value(0), QByteArray("\x04\0\0\0\0", 5));
+    }
+
+    void legacyDevice_data()
+    {
+        QTest::addColumn<int>("maxRaw");
+        QTest::addColumn<bool>("withPin");
+        QTest::addColumn<int>("flags");
+        QTest::newRow("under the limit") << 1000000 << false << 0x00;
+        QTest::newRow("under the limit, PIN") << 1000000 << true << 0x08;
+        QTest::newRow("above the limit: compressed") << 100 << false << 0x01;
+    }
+    void legacyDevice()
+    {
+        QFETCH(int, maxRaw);
+        QFETCH(bool, withPin);
+        QFETCH(int, flags);
+        const QByteArray content = QByteArray(2000, 'G');
+        if (withPin)
+            SetCachedPin("127.0.12.2", "98765");
+        TUploadSeen seen;
+        TScriptedPeer peer("127.0.12.2", UploadPort, { [&](TPeerConnection& c) {
+            seen = ReadUploadHeader(c);
+            c.Send("OK stored\n");
+        } });
+        QString msg;
+        QVERIFY(SendProgramToDevice("127.0.12.2", UploadPort, content, msg, {}, maxRaw, Candidates(5, 100), {}, true, {}));
+        QCOMPARE(msg, QString("OK stored"));
+        QVERIFY(peer.WaitDone());
+        QCOMPARE(int(seen.Flags), flags);
+        QCOMPARE(seen.UncompressedLength, -1); // legacy devices never get the extended header
+        QCOMPARE(seen.PinBlock, withPin ? QByteArray("98765\0\0\0", 8) : QByteArray());
+        QCOMPARE(flags & 1 ? InflateZlib(seen.Payload) : seen.Payload, content);
+        QCOMPARE(peer.Connections(), 1); // no index upload
+        SetCachedPin("127.0.12.2", {});
+    }
+
+    void tooLargeEvenCompressed()
+    {
+        QByteArray random(5000, Qt::Uninitialized);
+        QRandomGenerator(3).fillRange(reinterpret_cast<quint32*>(random.data()), random.size() / 4);
+        TScriptedPeer peer("127.0.12.3", UploadPort, {});
+        QString msg;
+        QVERIFY(!SendProgramToDevice("127.0.12.3", UploadPort, random, msg, {}, 4000, {}, {}, true, {}));
+        QCOMPARE(msg, QString("Dosya sikistirilmis haliyle bile cihazin 4000 bayt sinirina sigmiyor"));
+        QTest::qWait(50);
+        QCOMPARE(peer.Connections(), 0);
+    }
+
+    void startFromIndexForFirstTwentyCandidates()
+    {
+        const QByteArray content = Program(3000);
+        const QList<TStartFromCandidate> candidates = Candidates(25, 1000);
+        SetCachedPin("127.0.12.4", "1234");
+        TUploadSeen seen;
+        QByteArray index;
+        TScriptedPeer peer("127.0.12.4", UploadPort,
+            { [&](TPeerConnection& c) {
+                 seen = ReadUploadHeader(c);
+                 c.Send("OK\n");
+             },
+                [&](TPeerConnection& c) {
+                    index = c.ReadAll(1000);
+                    c.Send("OK\n");
+                } });
+        QString msg;
+        bool large = false;
+        QVERIFY(SendProgramToDevice(
+            "127.0.12.4", UploadPort, content, msg, {}, 1 << 30, candidates, [&] { large = true; }, false, {}));
+        QVERIFY(peer.WaitDone());
+        QVERIFY(!large);
+        QCOMPARE(int(seen.Flags), 0x0D);
+        QCOMPARE(seen.UncompressedLength, content.size());
+        QCOMPARE(InflateZlib(seen.Payload), content);
+
+        QCOMPARE(index.left(9), QByteArray("\x0A" "1234\0\0\0\0", 9));
+        QCOMPARE(ReadUInt32BE(index.constData() + 9), 20u);
+        QCOMPARE(index.size(), 9 + 4 + 20 * 12);
+        for (int i = 0; i < 20; ++i) {
+            const char* entry = index.constData() + 13 + i * 12;
+            QCOMPARE(ReadUInt32BE(entry), quint32(candidates[i].LineNumber));
+            QCOMPARE(ReadUInt32BE(entry + 4), quint32(candidates[i].UncompressedOffset));
+            const quint32 compressedOffset = ReadUInt32BE(entry + 8);
+            QCOMPARE(InflateFrom(seen.Payload, compressedOffset), content.mid(candidates[i].UncompressedOffset));
+        }
+        SetCachedPin("127.0.12.4", {});
+    }
+
+    void indexFailureIsAWarning()
+    {
+        TScriptedPeer peer("127.0.12.5", UploadPort,
+            { [](TPeerConnection& c) {
+                 ReadUploadHeader(c);
+                 c.Send("OK\n");
+             },
+                [](TPeerConnection& c) {
+                    c.ReadAll(300);
+                    c.Send("ERR x\n");
+                } });
+        QString msg;
+        QVERIFY(SendProgramToDevice("127.0.12.5", UploadPort, Program(100), msg, {}, 1 << 30, Candidates(1, 10), {},
+            false, {}));
+        QCOMPARE(msg, QString("OK (UYARI: Start From index kaydedilemedi: ERR x)"));
+    }
+
+    void replies_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("result");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("erase");
+        QTest::newRow("erase then OK") << QByteArray("ERASE 4096 65536\nOK\n") << true << "OK" << "4096/65536";
+        QTest::newRow("malformed erase lines") << QByteArray("ERASE 1 2 3\nERASE x 2\nERASE  5 6\n\nOK\n") << true << "OK"
+                                               << "";
+        QTest::newRow("lower-case ok") << QByteArray("ok\n") << true << "ok" << "";
+        QTest::newRow("PIN refused") << QByteArray("ERR pin\n") << false << QString::fromUtf8("Cihaz şifreyi kabul etmedi")
+                                     << "";
+        QTest::newRow("full") << QByteArray("ERASE 1 1\r\nERR full\r\n") << false << "ERR full" << "1/1";
+        QTest::newRow("text without line feed, then close") << QByteArray("ERR disk") << false << "ERR disk" << "";
+        QTest::newRow("closed without text") << QByteArray() << false << "Veri gönderilemedi (hata kodu: 0)" << "";
+    }
+    void replies()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, result);
+        QFETCH(QString, message);
+        QFETCH(QString, erase);
+        TScriptedPeer peer("127.0.12.6", UploadPort, { [&](TPeerConnection& c) {
+            ReadUploadHeader(c);
+            c.Send(reply);
+        } });
+        QStringList erases;
+        QString msg;
+        QCOMPARE(SendProgramToDevice("127.0.12.6", UploadPort, Program(50), msg, {}, 1 << 30, {}, {}, false,
+                     [&](qint64 d, qint64 t) { erases << QString("%1/%2").arg(d).arg(t); }),
+            result);
+        QCOMPARE(msg, message);
+        QCOMPARE(erases.join(','), erase);
+    }
+
+    void earlyReplyStopsSending()
+    {
+        // 3 MB of poorly compressible bytes; the device answers after the header.
+        QByteArray random(3 << 20, Qt::Uninitialized);
+        QRandomGenerator(5).fillRange(reinterpret_cast<quint32*>(random.data()), random.size() / 4);
+        TScriptedPeer peer("127.0.12.7", UploadPort, { [](TPeerConnection& c) {
+            ReadUploadHeader(c, false);
+            c.Send("OK early\n");
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        } });
+        QString msg;
+        bool large = false;
+        QList<qint32> progress;
+        QVERIFY(SendProgramToDevice(
+            "127.0.12.7", UploadPort, random, msg, [&](qint32 p) { progress << p; }, 1 << 30, {},
+            [&] { large = true; }, false, {}));
+        QCOMPARE(msg, QString("OK early"));
+        QVERIFY(large);
+        QVERIFY(progress.isEmpty() || progress.last() < 100);
+    }
+
+    void progressReachesHundred()
+    {
+        TScriptedPeer peer("127.0.12.8", UploadPort, { [](TPeerConnection& c) {
+            ReadUploadHeader(c);
+            c.Send("OK\n");
+        } });
+        QList<qint32> progress;
+        QString msg;
+        QVERIFY(SendProgramToDevice("127.0.12.8", UploadPort, Program(20000), msg, [&](qint32 p) { progress << p; },
+            1 << 30, {}, {}, false, {}));
+        QVERIFY(!progress.isEmpty());
+        QCOMPARE(progress.last(), 100);
+        QVERIFY(std::is_sorted(progress.begin(), progress.end()));
+    }
+
+    void download_data()
+    {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<bool>("split");
+        QTest::addColumn<bool>("result");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("raw");
+        QTest::addColumn<QString>("message");
+        const QByteArray text = Program(200);
+        const QByteArray packed = Deflate(text);
+        QTest::newRow("plain") << QByteArray("\x00\x00\x00\x00\x05hello", 10) << false << true << QByteArray("hello")
+                               << false << QString::fromUtf8("5 bayt alındı");
+        QTest::newRow("compressed raw capture")
+            << QByteArray(1, '\x03') + UInt32BE(packed.size()) + packed << false << true << text << true
+            << QString::fromUtf8("%1 bayt alındı").arg(packed.size());
+        QTest::newRow("length in single bytes") << QByteArray("\x00\x00\x00\x00\x02hi", 7) << true << true
+                                                << QByteArray("hi") << false << QString::fromUtf8("2 bayt alındı");
+        QTest::newRow("PIN refused") << QByteArray("\x83") << false << false << QByteArray() << false
+                                     << QString::fromUtf8("Cihaz şifreyi kabul etmedi");
+        QTest::newRow("nothing stored") << QByteArray("\x00\x00\x00\x00\x00", 5) << false << false << QByteArray()
+                                        << false << QString::fromUtf8("QUILLEX'de kayıtlı dosya yok");
+        QTest::newRow("closed halfway") << QByteArray("\x00\x00\x00\x00\x0Ahalf!", 10) << false << false
+                                        << QByteArray() << false << QString::fromUtf8("Veri alınamadı (hata kodu: 0)");
+        QTest::newRow("closed before the length") << QByteArray("\x00\x00", 2) << false << false << QByteArray() << false
+                                                  << QString::fromUtf8("Dosya bilgisi alınamadı (hata kodu: 0)");
+        QTest::newRow("absurd length") << QByteArray("\x00\x7F\xFF\xFF\xFF", 5) << false << false << QByteArray() << false
+                                       << QString::fromUtf8("Cihazın bildirdiği uzunluk geçersiz (2147483647 bayt), dosya alınmadı");
+        QTest::newRow("corrupt compressed data") << QByteArray("\x01\x00\x00\x00\x04" "abcd", 9) << false << false
+                                                 << QByteArray() << false
+                                                 << QString::fromUtf8("Sıkıştırılmış veri bozuk (zlib hata kodu: -3)");
+    }
+    void download()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(bool, split);
+        QFETCH(bool, result);
+        QFETCH(QByteArray, content);
+        QFETCH(bool, raw);
+        QFETCH(QString, message);
+        TScriptedPeer peer("127.0.12.9", DownloadPort,
+            { [&](TPeerConnection& c) { split ? c.SendSplit(answer) : c.Send(answer); } });
+        QByteArray got = "stale";
+        bool isRaw = !raw;
+        QString msg;
+        QCOMPARE(ReceiveProgramFromDevice("127.0.12.9", DownloadPort, got, isRaw, msg, {}), result);
+        QCOMPARE(msg, message);
+        QCOMPARE(got, content);
+        QCOMPARE(isRaw, raw);
+        QVERIFY(peer.WaitDone());
+        QCOMPARE(peer.Received().value(0), QByteArray()); // no PIN cached: the client sends nothing
+    }
+
+    void downloadSendsPinBlock()
+    {
+        SetCachedPin("127.0.12.10", "123456");
+        TScriptedPeer peer("127.0.12.10", DownloadPort, { [](TPeerConnection& c) {
+            c.ReadBytes(8);
+            c.Send(QByteArray("\x00\x00\x00\x00\x01x", 6));
+        } });
+        QByteArray got;
+        bool raw = false;
+        QString msg;
+        QList<qint32> progress;
+        QVERIFY(ReceiveProgramFromDevice("127.0.12.10", DownloadPort, got, raw, msg, [&](qint32 p) { progress << p; }));
+        QVERIFY(peer.WaitDone());
+        QCOMPARE(peer.Received().value(0), QByteArray("123456\0\0", 8));
+        QCOMPARE(progress, QList<qint32> { 100 });
+        SetCachedPin("127.0.12.10", {});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProgramTransfer)
+#include "tst_programtransfer.moc"
