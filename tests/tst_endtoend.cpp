@@ -1,0 +1,283 @@
+// quillex-cli against quillex-devsim: every command of the device link over
+// real sockets, each test with its own loopback addresses and status port.
+#include "content/UnitTextDocument.h"
+#include "transfer/UnitUploadPlan.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct TRun {
+    int ExitCode = -1;
+    QByteArray Out;
+    QString Err;
+};
+
+// A quillex-devsim process for one test.
+class TSimulation {
+public:
+    TSimulation(quint16 statusPort, const QStringList& devices)
+    {
+        QStringList args { "--target", QString("127.0.0.1:%1").arg(statusPort) };
+        for (const QString& d : devices)
+            args << "--device" << d + ",interval=200";
+        FProcess.start(QUILLEX_DEVSIM, args);
+        FReady = FProcess.waitForReadyRead(5000) && FProcess.readAllStandardOutput().contains("ready");
+    }
+    ~TSimulation()
+    {
+        FProcess.terminate();
+        if (!FProcess.waitForFinished(2000))
+            FProcess.kill();
+    }
+    bool Ready() const { return FReady; }
+
+private:
+    QProcess FProcess;
+    bool FReady = false;
+};
+
+class TCli {
+public:
+    explicit TCli(quint16 statusPort)
+        : FStatusPort(statusPort)
+    {
+    }
+    TRun Run(const QStringList& args, int timeoutMs = 30000) const
+    {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QUILLEX_STATUS_PORT", QString::number(FStatusPort));
+        env.insert("QUILLEX_SETTINGS", FDir.filePath("quillex_settings.ini"));
+        env.insert("XDG_CONFIG_HOME", FDir.path());
+        env.insert("QUILLEX_NO_KEYCHAIN", "1");
+        process.setProcessEnvironment(env);
+        process.setStandardInputFile(QProcess::nullDevice());
+        process.start(QUILLEX_CLI, args);
+        TRun run;
+        if (!process.waitForFinished(timeoutMs)) {
+            process.kill();
+            return run;
+        }
+        run.ExitCode = process.exitCode();
+        run.Out = process.readAllStandardOutput();
+        run.Err = QString::fromUtf8(process.readAllStandardError());
+        return run;
+    }
+    QString File(const QString& name) const { return FDir.filePath(name); }
+
+private:
+    quint16 FStatusPort;
+    QTemporaryDir FDir;
+};
+
+QByteArray ReadBytes(const QString& path)
+{
+    QByteArray bytes;
+    QString error;
+    ReadWholeFile(path, bytes, error);
+    return bytes;
+}
+
+// A corpus program with tool changes, or a made-up one when the corpus is absent.
+QString ProgramWithToolChanges(const TCli& cli)
+{
+    const QString corpus = QUILLEX_GCODE_DATA "/gsender/examples/gcode/toolchange.nc";
+    if (QFile::exists(corpus))
+        return corpus;
+    QByteArray text = "%\nO1000\n";
+    for (int t = 1; t <= 5; ++t)
+        text += "G0 X" + QByteArray::number(t) + "\nT" + QByteArray::number(t) + " M6\nG1 X10 Y20 F300\n";
+    text += "M30\n%\n";
+    WriteWholeFile(cli.File("made-up.nc"), text, *new QString);
+    return cli.File("made-up.nc");
+}
+
+} // namespace
+
+class TestEndToEnd : public QObject {
+    Q_OBJECT
+private slots:
+    void devicesAreListed()
+    {
+        TSimulation sim(15201, { "ip=127.0.20.1,name=Torna 1,hw=HW4", "ip=127.0.20.2,name=Freze,pin=1234,controller=SIEMENS" });
+        QVERIFY(sim.Ready());
+        TCli cli(15201);
+        const TRun table = cli.Run({ "devices", "--listen", "1" });
+        QCOMPARE(table.ExitCode, 0);
+        QStringList lines = QString::fromUtf8(table.Out).split('\n', Qt::SkipEmptyParts);
+        lines.sort();
+        QCOMPARE(lines,
+            QStringList({ "127.0.20.1\t02:51:58:00:14:01\tTorna 1\tFANUC\t-",
+                "127.0.20.2\t02:51:58:00:14:02\tFreze\tSIEMENS\tpin" }));
+        const TRun json = cli.Run({ "devices", "--listen", "0.6", "--json" });
+        const QJsonArray array = QJsonDocument::fromJson(json.Out).array();
+        QCOMPARE(array.size(), 2);
+        for (const QJsonValue& v : array)
+            QCOMPARE(v["status"]["ip"].toString(), v["ip"].toString());
+    }
+
+    void textUploadRoundTripWithIndex()
+    {
+        TSimulation sim(15202, { "ip=127.0.20.3,hw=HW4,erase=200000" });
+        QVERIFY(sim.Ready());
+        TCli cli(15202);
+        const QString program = ProgramWithToolChanges(cli);
+        const TPreparedUpload expected = PrepareFileForUpload(ReadBytes(program), false);
+        QVERIFY(expected.Candidates.size() >= 2);
+
+        const TRun upload = cli.Run({ "upload", "127.0.20.3", program });
+        QCOMPARE(upload.ExitCode, 0);
+        QCOMPARE(upload.Out, QByteArray("OK\n"));
+        QVERIFY2(upload.Err.contains("Flash siliniyor"), qPrintable(upload.Err));
+
+        const TRun download = cli.Run({ "download", "127.0.20.3", "-o", cli.File("back.nc") });
+        QCOMPARE(download.ExitCode, 0);
+        QCOMPARE(ReadBytes(cli.File("back.nc")), expected.Content);
+
+        const TRun index = cli.Run({ "index", "127.0.20.3" });
+        QCOMPARE(index.ExitCode, 0);
+        QStringList expectedIndex;
+        for (int i = 0; i < expected.Candidates.size() && i < 20; ++i)
+            expectedIndex << QString("%1\t%2\t%3").arg(i).arg(expected.Candidates[i].LineNumber).arg(expected.Candidates[i].UncompressedOffset);
+        QCOMPARE(QString::fromUtf8(index.Out).split('\n', Qt::SkipEmptyParts), expectedIndex);
+
+        const TRun peek = cli.Run({ "peek", "127.0.20.3", "1" });
+        QCOMPARE(peek.ExitCode, 0);
+        const QStringList lines = QString::fromUtf8(peek.Out).split('\n');
+        QCOMPARE(lines.value(1), expected.Lines.value(expected.Candidates[1].LineNumber - 1));
+
+        const TRun start = cli.Run({ "startfrom", "127.0.20.3", "1" });
+        QCOMPARE(start.ExitCode, 0);
+        QCOMPARE(QString::fromUtf8(start.Out),
+            QString::fromUtf8("Devam ettirme başlatıldı (CNC'den XON bekleniyor): 2 komut cihaz tarafından onaylandı\n"));
+        const TRun status = cli.Run({ "status", "127.0.20.3" });
+        QTRY_VERIFY(cli.Run({ "status", "127.0.20.3" }).Out.contains("\"xfer_status\":\"send\""));
+    }
+
+    void rawRoundTripAndCapture()
+    {
+        TSimulation sim(15203, { "ip=127.0.20.4", QString("ip=127.0.20.5,capture=%1").arg(QUILLEX_FIXTURES "/cmt/two-programs.cmt") });
+        QVERIFY(sim.Ready());
+        TCli cli(15203);
+        QByteArray random(300000, Qt::Uninitialized);
+        QRandomGenerator(11).fillRange(reinterpret_cast<quint32*>(random.data()), random.size() / 4);
+        QString error;
+        QVERIFY(WriteWholeFile(cli.File("random.bin"), random, error));
+        QCOMPARE(cli.Run({ "upload", "127.0.20.4", cli.File("random.bin"), "--raw" }).ExitCode, 0);
+        const TRun download = cli.Run({ "download", "127.0.20.4" });
+        QCOMPARE(download.ExitCode, 0);
+        QCOMPARE(download.Out, random);
+
+        const TRun capture = cli.Run({ "download", "127.0.20.5", "-o", cli.File("capture.bin") });
+        QCOMPARE(capture.ExitCode, 0);
+        QVERIFY(capture.Err.contains(QString::fromUtf8("Ham (RAW) kayıt alındı")));
+        QCOMPARE(ReadBytes(cli.File("capture.bin")), ReadBytes(QUILLEX_FIXTURES "/cmt/two-programs.cmt"));
+    }
+
+    void configureAndPin()
+    {
+        TSimulation sim(15204, { "ip=127.0.20.6,name=Eski" });
+        QVERIFY(sim.Ready());
+        TCli cli(15204);
+        TRun send = cli.Run({ "send", "127.0.20.6", "NAME&Torna 3", "BR19200", "PARITYE" });
+        QCOMPARE(send.ExitCode, 0);
+        QCOMPARE(QString::fromUtf8(send.Out), QString::fromUtf8("4 komut cihaz tarafından onaylandı\n"));
+        QTRY_VERIFY(cli.Run({ "status", "127.0.20.6" }).Out.contains("\"name\":\"Torna 3\""));
+        const QByteArray status = cli.Run({ "status", "127.0.20.6" }).Out;
+        QVERIFY(status.contains("\"baud\":19200") && status.contains("\"parity\":\"E\""));
+
+        send = cli.Run({ "send", "127.0.20.6", "BR12345" });
+        QCOMPARE(send.ExitCode, 1);
+        QCOMPARE(send.Err, QString("Hata: bad baud rate\n"));
+
+        // Set a PIN; from then on the device wants it.
+        QCOMPARE(cli.Run({ "send", "127.0.20.6", "SETPIN&2468" }).ExitCode, 0);
+        QTRY_VERIFY(cli.Run({ "status", "127.0.20.6" }).Out.contains("\"pw\":true"));
+        send = cli.Run({ "send", "127.0.20.6", "BR9600" });
+        QCOMPARE(send.ExitCode, 3); // no terminal to ask, no stored PIN
+        send = cli.Run({ "--pin", "1111", "send", "127.0.20.6", "BR9600" });
+        QCOMPARE(send.ExitCode, 3);
+        QVERIFY(send.Err.contains(QString::fromUtf8("Şifre yanlış.")));
+        send = cli.Run({ "--pin", "2468", "send", "127.0.20.6", "BR9600" });
+        QCOMPARE(send.ExitCode, 0);
+        QCOMPARE(QString::fromUtf8(send.Out), QString::fromUtf8("3 komut cihaz tarafından onaylandı\n"));
+        // The accepted PIN was stored protected; later commands find it.
+        QVERIFY(!ReadBytes(cli.File("quillex_settings.ini")).contains("2468"));
+        QCOMPARE(cli.Run({ "download", "127.0.20.6" }).ExitCode, 1); // nothing stored, but the PIN passed
+        QCOMPARE(cli.Run({ "send", "127.0.20.6", "CLEARPIN" }).ExitCode, 0);
+        QTRY_VERIFY(cli.Run({ "status", "127.0.20.6" }).Out.contains("\"pw\":false"));
+    }
+
+    void refusalsAndLimits()
+    {
+        TSimulation sim(15205,
+            { "ip=127.0.20.7,refuse=busy", "ip=127.0.20.8,maxfilesize=100,build=400,hw=HW2", "ip=127.0.20.9,nostatus=1" });
+        QVERIFY(sim.Ready());
+        TCli cli(15205);
+        const QString program = ProgramWithToolChanges(cli);
+        TRun run = cli.Run({ "upload", "127.0.20.7", program });
+        QCOMPARE(run.ExitCode, 1);
+        QVERIFY(run.Err.endsWith("Hata: ERR busy\n"));
+        run = cli.Run({ "upload", "127.0.20.8", program });
+        QCOMPARE(run.ExitCode, 1);
+        QCOMPARE(run.Err, QString("Hata: Dosya sikistirilmis haliyle bile cihazin 100 bayt sinirina sigmiyor\n"));
+        run = cli.Run({ "upload", "127.0.20.9", program });
+        QCOMPARE(run.ExitCode, 1);
+        QVERIFY(run.Err.startsWith("Cihazdan henuz durum bilgisi alinamadi"));
+        run = cli.Run({ "download", "127.0.20.8" });
+        QCOMPARE(run.ExitCode, 1);
+        QCOMPARE(run.Err, QString::fromUtf8("Hata: QUILLEX'de kayıtlı dosya yok\n"));
+    }
+
+    void usageErrors_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("no command") << QStringList {};
+        QTest::newRow("unknown command") << QStringList { "fly" };
+        QTest::newRow("upload without file") << QStringList { "upload", "127.0.0.1" };
+        QTest::newRow("bad pin") << QStringList { "--pin", "12", "send", "127.0.0.1", "X" };
+        QTest::newRow("peek without number") << QStringList { "peek", "127.0.0.1", "x" };
+        QTest::newRow("devices bad option") << QStringList { "devices", "--listen", "forever" };
+    }
+    void usageErrors()
+    {
+        QFETCH(QStringList, args);
+        TCli cli(15206);
+        const TRun run = cli.Run(args);
+        QCOMPARE(run.ExitCode, 2);
+        QCOMPARE(run.Err.count('\n'), 1);
+    }
+
+    void helpTexts()
+    {
+        TCli cli(15207);
+        QCOMPARE(cli.Run({ "--help" }).ExitCode, 0);
+        for (const char* command : { "devices", "status", "upload", "download", "send", "index", "peek", "startfrom" }) {
+            const TRun run = cli.Run({ command, "--help" });
+            QCOMPARE(run.ExitCode, 0);
+            QVERIFY(run.Out.contains("Example: quillex-cli " + QByteArray(command)));
+        }
+    }
+
+    void malformedStatusKeyIsAnError()
+    {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QUILLEX_STATUS_KEY", "1234");
+        process.setProcessEnvironment(env);
+        process.start(QUILLEX_CLI, { "devices", "--listen", "0" });
+        QVERIFY(process.waitForFinished(5000));
+        QCOMPARE(process.exitCode(), 2);
+        QVERIFY(process.readAllStandardError().contains("QUILLEX_STATUS_KEY"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEndToEnd)
+#include "tst_endtoend.moc"
