@@ -4,3 +4,6 @@ set -euo pipefail
 build=${1:-build}
 echo "== content tools"
 "$build/bench/quillex-bench-content"
+echo
+echo "== device link"
+"$build/bench/quillex-bench-device" "$build/devsim/quillex-devsim"

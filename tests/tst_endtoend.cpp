@@ -95,7 +95,8 @@ QString ProgramWithToolChanges(const TCli& cli)
     for (int t = 1; t <= 5; ++t)
         text += "G0 X" + QByteArray::number(t) + "\nT" + QByteArray::number(t) + " M6\nG1 X10 Y20 F300\n";
     text += "M30\n%\n";
-    WriteWholeFile(cli.File("made-up.nc"), text, *new QString);
+    QString error;
+    WriteWholeFile(cli.File("made-up.nc"), text, error);
     return cli.File("made-up.nc");
 }
 
@@ -157,7 +158,6 @@ private slots:
         QCOMPARE(start.ExitCode, 0);
         QCOMPARE(QString::fromUtf8(start.Out),
             QString::fromUtf8("Devam ettirme başlatıldı (CNC'den XON bekleniyor): 2 komut cihaz tarafından onaylandı\n"));
-        const TRun status = cli.Run({ "status", "127.0.20.3" });
         QTRY_VERIFY(cli.Run({ "status", "127.0.20.3" }).Out.contains("\"xfer_status\":\"send\""));
     }
 

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# The main job: three simulated devices (one busy erasing, one with a PIN, one
+# idle) and the client against them. Until the window exists, that client is
+# quillex-cli: it lists the devices, uploads a program, reads the index back
+# and downloads the program again.
+set -euo pipefail
+build=${1:-build}
+root=$(cd "$(dirname "$0")/.." && pwd)
+cli="$build/cli/quillex-cli"
+work=$(mktemp -d)
+export QUILLEX_SETTINGS="$work/quillex_settings.ini"
+
+"$build/devsim/quillex-devsim" \
+  --device "ip=127.0.0.2,name=Torna 1,controller=FANUC,hw=HW4,erase=400000" \
+  --device "ip=127.0.0.3,name=Freze 2,controller=SIEMENS,hw=HW3,pin=1234" \
+  --device "ip=127.0.0.4,name=Eski Torna,controller=FANUC,hw=HW2,build=480" >"$work/devsim.log" 2>&1 &
+sim=$!
+trap 'kill $sim 2>/dev/null; rm -rf "$work"' EXIT
+sleep 0.5
+
+program="$root/../shared/data/gcode/gsender/examples/gcode/toolchange.nc"
+if [ ! -f "$program" ]; then
+  program="$work/demo.nc"
+  printf '%%\nO1000 (DEMO)\nT1 M6\nG0 X0 Y0\nG1 X10 F200\nT2 M6\nG1 Y10\nM30\n%%\n' >"$program"
+fi
+
+echo "== Devices on the network (quillex-cli devices)"
+"$cli" devices --listen 2
+echo
+echo "== Upload $(basename "$program") to Torna 1 (127.0.0.2)"
+"$cli" upload 127.0.0.2 "$program"
+echo
+echo "== Start-from index stored on Torna 1 (Index, Line, Offset)"
+"$cli" index 127.0.0.2
+echo
+echo "== First lines of the program downloaded back"
+"$cli" download 127.0.0.2 | head -n 8
+echo
+echo "== Settings of Freze 2 (transfer PIN 1234)"
+"$cli" --pin 1234 send 127.0.0.3 BR19200 XONXOFF\&1
+echo
+echo "== Status document of Freze 2"
+sleep 1.2
+"$cli" status 127.0.0.3
+echo
+echo "The simulated devices keep running; press Ctrl+C to stop."
+wait $sim
