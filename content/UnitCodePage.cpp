@@ -46,19 +46,21 @@ const TCodePageTables& Tables()
 
 QString DecodeAnsi(const char* data, qsizetype size)
 {
-    // Mostly ASCII: Qt's vectorised Latin-1 widening is exact below 0x80.
-    unsigned char high = 0;
-    for (qsizetype i = 0; i < size; ++i)
-        high |= static_cast<unsigned char>(data[i]);
-    if (high < 0x80)
-        return QString::fromLatin1(data, size);
-
-    const auto& table = Tables().ToUnicode;
+    // Mostly ASCII: widen every byte while noting whether any was above 0x7F
+    // (a loop the compiler vectorises), and only then look bytes up.
     QString text(size, Qt::Uninitialized);
     char16_t* out = reinterpret_cast<char16_t*>(text.data());
     const auto* in = reinterpret_cast<const unsigned char*>(data);
-    for (qsizetype i = 0; i < size; ++i)
-        out[i] = table[in[i]];
+    unsigned char high = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        high |= in[i];
+        out[i] = in[i];
+    }
+    if (high >= 0x80) {
+        const auto& table = Tables().ToUnicode;
+        for (qsizetype i = 0; i < size; ++i)
+            out[i] = table[in[i]];
+    }
     return text;
 }
 

@@ -80,16 +80,12 @@ QByteArray EncodeUtf16(QStringView text, bool bigEndian, bool withMark)
     return bytes;
 }
 
-// SplitTextLines over single-byte text, decoding each line on the way. The
-// code page has no character for U+2028, so CR and LF are the only breaks.
-void SplitAnsiLines(const QByteArray& bytes, QStringList& lines, TLineBreakStyle& style, bool& trailingLineBreak)
+// Lines of single-byte text in [begin, end), decoded on the way. The code
+// page has no character for U+2028, so CR and LF are the only breaks.
+void SplitAnsiRange(const char* begin, const char* end, QStringList& lines, bool& sawCr, bool& sawLf)
 {
-    const char* data = bytes.constData();
-    const char* const end = data + bytes.size();
-    lines.clear();
-    lines.reserve(std::count(data, end, '\n') + 1);
-    bool sawCr = false, sawLf = false;
-    const char* lineStart = data;
+    lines.reserve(std::count(begin, end, '\n') + 1);
+    const char* lineStart = begin;
     // memchr finds each LF; the CRs before it are looked up in that stretch only.
     while (lineStart < end) {
         const char* lf = static_cast<const char*>(std::memchr(lineStart, '\n', end - lineStart));
@@ -117,6 +113,15 @@ void SplitAnsiLines(const QByteArray& bytes, QStringList& lines, TLineBreakStyle
             lineStart = lf + 1;
         }
     }
+}
+
+void SplitAnsiLines(const QByteArray& bytes, QStringList& lines, TLineBreakStyle& style, bool& trailingLineBreak)
+{
+    const char* data = bytes.constData();
+    const char* const end = data + bytes.size();
+    lines.clear();
+    bool sawCr = false, sawLf = false;
+    SplitAnsiRange(data, end, lines, sawCr, sawLf);
     trailingLineBreak = !bytes.isEmpty() && (end[-1] == '\n' || end[-1] == '\r');
     if (sawCr && !sawLf)
         style = TLineBreakStyle::Cr;
