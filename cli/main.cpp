@@ -1,5 +1,6 @@
 // quillex-cli: the device link from the shell, for CAM post-processors and shop
 // scripts. It calls the same core functions as the window.
+#include "ContentCommands.h"
 #include "content/UnitCodePage.h"
 #include "content/UnitTextDocument.h"
 #include "device/UnitDeviceCommand.h"
@@ -460,6 +461,8 @@ int main(int argc, char** argv)
         const QString option = args.takeFirst();
         if (option == "--help") {
             std::fputs(MainHelp, stdout);
+            std::fputs("\n", stdout);
+            std::fputs(ContentCommandsSummary, stdout);
             return ExitOk;
         }
         if ((option == "--settings" || option == "--pin") && args.isEmpty())
@@ -473,6 +476,13 @@ int main(int argc, char** argv)
     }
     if (args.isEmpty())
         return Usage("no command given");
+    const QString verb = args.first();
+    if (const char* help = ContentCommandHelp(verb); help && args.contains("--help")) {
+        std::fputs(help, stdout);
+        return ExitOk;
+    }
+    if (const int rc = RunContentCommand(verb, args.mid(1)); rc >= 0)
+        return rc;
     if (!context.Pin.isEmpty() && !IsValidPin(context.Pin))
         return Usage(QString::fromUtf8("--pin: Şifre 4-8 rakamdan oluşmalı."));
     SetPinStoreFileName(settings.isEmpty() ? SettingsFilePath() : settings);

@@ -171,3 +171,38 @@ QByteArray ExtractCmtProgram(const TCmtInfo& info, qint32 programIndex)
         result += BuildCmtFrame(block);
     return result;
 }
+
+namespace {
+
+// printf's "%.4d": at least four digits, zero-padded, sign first.
+QString AtLeastFourDigits(qint64 value)
+{
+    const QString digits = QString::number(value < 0 ? -value : value).rightJustified(4, u'0');
+    return value < 0 ? "-" + digits : digits;
+}
+
+} // namespace
+
+QList<TCmtViewRow> CmtViewRows(const TCmtInfo& info)
+{
+    const QString control = info.ControlName.isEmpty() ? info.ControlId + " (bilinmiyor)"
+                                                       : info.ControlName + " (" + info.ControlId + ")";
+    QList<TCmtViewRow> rows {
+        { "Kontrol: " + control, 0 },
+        { QString::fromUtf8("Blok: %1, checksum hatası: %2").arg(info.Payloads.size()).arg(info.ChecksumErrors), 0 },
+    };
+    if (!info.FieldsVerified) {
+        rows.append({ QString::fromUtf8("Bu kontrol tipi için program bilgisi doğrulanmadı."), 0 });
+        return rows;
+    }
+    rows.append({ QString("Program: %1").arg(info.Programs.size()), 0 });
+    rows.append({ QString(), 0 });
+    for (qsizetype i = 0; i < info.Programs.size(); ++i) {
+        const TCmtProgram& p = info.Programs[i];
+        rows.append({ QString("%1  %2  (%3 blok)").arg(AtLeastFourDigits(p.WorkNo), p.Description).arg(p.DataBlocks),
+            qint32(i + 1) });
+    }
+    return rows;
+}
+
+QString CmtProgramFileName(const TCmtProgram& program) { return "mazatrol_" + AtLeastFourDigits(program.WorkNo) + ".cmt"; }

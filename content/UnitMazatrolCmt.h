@@ -50,3 +50,13 @@ QString CmtControlName(const QString& controlId);
 QByteArray FindCmtBlock(const TCmtInfo& info, const QByteArray& tag);
 QByteArray BuildCmtFrame(const QByteArray& payload);
 QByteArray ExtractCmtProgram(const TCmtInfo& info, qint32 programIndex);
+
+// One row of the CMT view's information list: its text and associated value
+// (0 for information rows, the program's 1-based position for program rows).
+struct TCmtViewRow {
+    QString Text;
+    qint32 Value = 0;
+};
+QList<TCmtViewRow> CmtViewRows(const TCmtInfo& info);
+// The file name proposed when one program is saved: "mazatrol_%.4d.cmt".
+QString CmtProgramFileName(const TCmtProgram& program);

@@ -1,6 +1,11 @@
 #include "UnitProgramSplitter.h"
 
 #include "UnitTextUtil.h"
+#include "UnitCodePage.h"
+#include "UnitTextDocument.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 namespace {
 
@@ -50,4 +55,40 @@ QList<TSplitProgram> SplitPrograms(const QStringList& lines)
     if (open)
         close();
     return programs;
+}
+
+QString ProgramFileName(const QString& programName)
+{
+    QString name = programName;
+    for (QChar& c : name)
+        if (QStringView(u"\"'*/:<>?\\|").contains(c))
+            c = u'_';
+    return name + ".CNC";
+}
+
+QByteArray ProgramFileBytes(const QStringList& lines) { return EncodeAnsi(JoinTextLines(lines, TLineBreakStyle::CrLf, true)); }
+
+bool SaveAllPrograms(const QString& folder, const QList<TSplitProgram>& programs, QString& errorMsg,
+    const std::function<void(qsizetype index)>& afterEach)
+{
+    const QString target = QDir(folder).filePath(ProgramFolderName);
+    if (QFileInfo::exists(target)) {
+        errorMsg = QString::fromUtf8("SEÇTİĞİNİZ KLASÖR UYGUN DEĞİL, İÇİNDE Velcarn KLASÖRÜ MEVCUT, BAŞKA BİR KONUM SEÇİNİZ");
+        return false;
+    }
+    if (!QDir().mkdir(target)) {
+        errorMsg = QString::fromUtf8("SEÇTİĞİNİZ KLASÖR UYGUN DEĞİL, İÇİNE Velcarn KLASÖRÜ AÇILAMADI.");
+        return false;
+    }
+    for (qsizetype i = 0; i < programs.size(); ++i) {
+        QString error;
+        const QString path = QDir(target).filePath(ProgramFileName(programs[i].Name));
+        if (!WriteWholeFile(path, ProgramFileBytes(programs[i].Lines), error)) {
+            errorMsg = path + ": " + error;
+            return false;
+        }
+        if (afterEach)
+            afterEach(i);
+    }
+    return true;
 }

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "UnitTextDocument.h"
+
 QChar FoldTurkishLetter(QChar ch);
 QString AsciiUpperCase(QStringView text);
 
@@ -21,3 +23,7 @@ QStringList NormalizeProgramForUpload(const QStringList& lines, bool keepPercent
 
 // The bytes an upload sends for the lines: ASCII, CR LF after every line.
 QByteArray ProgramUploadBytes(const QStringList& lines);
+
+// A text file as the editor shows it after opening: read as a document, word
+// spaces inserted unless the selected device is a SIEMENS control.
+TTextDocument OpenProgramDocument(const QByteArray& bytes, bool siemens);

@@ -72,9 +72,5 @@ TPreparedUpload PrepareFileForUpload(const QByteArray& fileBytes, bool siemens)
         upload.Content = fileBytes;
         return upload;
     }
-    const TTextDocument document = ReadTextDocument(fileBytes);
-    QStringList lines = document.Lines;
-    if (!siemens)
-        lines = SplitTextLines(InsertWordSpaces(JoinTextLines(lines, TLineBreakStyle::CrLf, false)));
-    return PrepareLinesForUpload(lines, siemens);
+    return PrepareLinesForUpload(OpenProgramDocument(fileBytes, siemens).Lines, siemens);
 }

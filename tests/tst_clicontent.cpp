@@ -1,0 +1,215 @@
+// The content verbs of quillex-cli: each prints what the window's functions give.
+#include "content/UnitHexDump.h"
+#include "content/UnitMazatrolCmt.h"
+#include "content/UnitProgramSplitter.h"
+#include "content/UnitProgramText.h"
+#include "content/UnitTextDocument.h"
+#include "content/UnitToolChangeScanner.h"
+#include "transfer/UnitUploadPlan.h"
+
+#include <QDirIterator>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct TRun {
+    int ExitCode = -1;
+    QByteArray Out;
+    QString Err;
+};
+
+TRun Cli(const QStringList& args)
+{
+    QProcess process;
+    process.start(QUILLEX_CLI, args);
+    TRun run;
+    if (!process.waitForFinished(60000))
+        return run;
+    run.ExitCode = process.exitCode();
+    run.Out = process.readAllStandardOutput();
+    run.Err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+QStringList CorpusFiles()
+{
+    QStringList files;
+    QDirIterator it(QUILLEX_GCODE_DATA, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        if (const QString p = it.next(); !p.endsWith(".md"))
+            files << p;
+    files.sort();
+    return files;
+}
+
+QByteArray Bytes(const QString& path)
+{
+    QByteArray bytes;
+    QString error;
+    ReadWholeFile(path, bytes, error);
+    return bytes;
+}
+
+QString Utf8(const char* text) { return QString::fromUtf8(text); }
+
+} // namespace
+
+class TestCliContent : public QObject {
+    Q_OBJECT
+    QTemporaryDir FDir;
+
+    QString Fixture(const QString& name, const QByteArray& bytes)
+    {
+        QString error;
+        WriteWholeFile(FDir.filePath(name), bytes, error);
+        return FDir.filePath(name);
+    }
+
+private slots:
+    void scan_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("flags");
+        QTest::addColumn<QByteArray>("out");
+        QTest::newRow("word spaces make a tool change") << QByteArray("G0 X0\r\nN10T1M6\r\n") << QStringList {}
+                                                        << QByteArray(Utf8("Satır 2, bayt 7: N10 T1 M6\n").toUtf8());
+        QTest::newRow("siemens: no word spaces") << QByteArray("G0 X0\r\nN10T1M6\r\n") << QStringList { "--siemens" }
+                                                 << QByteArray();
+        QTest::newRow("LF offsets") << QByteArray("G0\nT1 M6\n") << QStringList { "--candidates" } << QByteArray("2\t0\n");
+        QTest::newRow("blank line removed: CR LF from then on") << QByteArray("G0\n\nG1\nT1 M6\n")
+                                                                << QStringList { "--candidates" } << QByteArray("3\t4\n");
+        QTest::newRow("two program numbers") << QByteArray("O1\nT1 M6\n:2\nT2 M6\n") << QStringList {} << QByteArray();
+        QTest::newRow("lower case is no tool change") << QByteArray("t1 m6\n") << QStringList {} << QByteArray();
+    }
+    void scan()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, flags);
+        QFETCH(QByteArray, out);
+        const TRun run = Cli(QStringList { "scan", Fixture("scan.nc", file) } + flags);
+        QCOMPARE(run.ExitCode, 0);
+        QCOMPARE(run.Out, out);
+    }
+
+    void split()
+    {
+        const QString file = Fixture("multi.txt", "%\r\nO0001 (A/B)\r\nG0 X\xFD\r\n:0002 <X>\r\nG1\r\nM30");
+        TRun run = Cli({ "split", file });
+        QCOMPARE(run.ExitCode, 0);
+        QCOMPARE(run.Out, QByteArray("O0001 (A/B)\nO0002 <X>\n"));
+        run = Cli({ "split", file, "-d", FDir.path() });
+        QCOMPARE(run.ExitCode, 0);
+        QCOMPARE(Bytes(FDir.filePath("Velcarn/O0001 (A_B).CNC")), QByteArray("%\r\nO0001 (A/B)\r\nG0 X\xFD\r\n%\r\n"));
+        // The text's last line (M30, not a closing '%') stays with the last program.
+        QCOMPARE(Bytes(FDir.filePath("Velcarn/O0002 _X_.CNC")), QByteArray("%\r\nO0002 <X>\r\nG1\r\nM30\r\n%\r\n"));
+        run = Cli({ "split", file, "-d", FDir.path() });
+        QCOMPARE(run.ExitCode, 1);
+        QCOMPARE(run.Err.trimmed(),
+            Utf8("SEÇTİĞİNİZ KLASÖR UYGUN DEĞİL, İÇİNDE Velcarn KLASÖRÜ MEVCUT, BAŞKA BİR KONUM SEÇİNİZ"));
+        run = Cli({ "split", file, "-d", "/nonexistent/folder" });
+        QCOMPARE(run.ExitCode, 1);
+        QCOMPARE(run.Err.trimmed(), Utf8("SEÇTİĞİNİZ KLASÖR UYGUN DEĞİL, İÇİNE Velcarn KLASÖRÜ AÇILAMADI."));
+    }
+
+    void cmt()
+    {
+        const QString file = QUILLEX_FIXTURES "/cmt/two-programs.cmt";
+        TRun run = Cli({ "cmt", file });
+        QCOMPARE(run.ExitCode, 0);
+        QCOMPARE(QString::fromUtf8(run.Out),
+            Utf8("Kontrol: TFU (3117)\nBlok: 9, checksum hatası: 1\nProgram: 2\n\n0007  PART-A  (1 blok)\n"
+                 "12345  B  (0 blok)\n"));
+        run = Cli({ "cmt", file, "--extract", "1", "-o", FDir.filePath("b.cmt") });
+        QCOMPARE(run.ExitCode, 0);
+        TCmtInfo info;
+        QVERIFY(ParseCmt(Bytes(FDir.filePath("b.cmt")), info));
+        QCOMPARE(info.Programs.size(), 1);
+        QCOMPARE(info.Programs[0].WorkNo, 12345);
+
+        run = Cli({ "cmt", file, "--extract", "2", "-o", FDir.filePath("c.cmt") });
+        QCOMPARE(run.ExitCode, 1);
+        QCOMPARE(run.Err.trimmed(), Utf8("Bu CMT dosyasında program ayrı kaydedilemez."));
+        const QString other = Fixture("m32.cmt", BuildCmtFrame("3121ab") + BuildCmtFrame("1100") + BuildCmtFrame("1200"));
+        run = Cli({ "cmt", other });
+        QCOMPARE(QString::fromUtf8(run.Out),
+            Utf8("Kontrol: M32 (3121)\nBlok: 3, checksum hatası: 0\nBu kontrol tipi için program bilgisi doğrulanmadı.\n"));
+        run = Cli({ "cmt", Fixture("none.cmt", "no blocks here") });
+        QCOMPARE(run.ExitCode, 1);
+        QVERIFY(!run.Err.isEmpty());
+    }
+
+    void normalize()
+    {
+        const QString file = Fixture("n.nc", "%_N_MAIN_MPF\ng1x5\n\n\xFE\x69\xFE m30\n");
+        QCOMPARE(Cli({ "normalize", file }).Out, QByteArray("%\r\n_N_MAIN_MPF\r\nG1 X5\r\nSIS M30\r\n%\r\n"));
+        QCOMPARE(Cli({ "normalize", file, "--siemens" }).Out, QByteArray("%_N_MAIN_MPF\r\nG1X5\r\nSIS M30\r\n%\r\n"));
+    }
+
+    void usage_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::newRow("scan without file") << QStringList { "scan" } << 2;
+        QTest::newRow("cmt -o without --extract") << QStringList { "cmt", "x", "-o", "y" } << 2;
+        QTest::newRow("split -d without folder") << QStringList { "split", "x", "-d" } << 2;
+        QTest::newRow("missing file") << QStringList { "hexdump", "/nonexistent/file" } << 1;
+    }
+    void usage()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QCOMPARE(Cli(args).ExitCode, code);
+    }
+
+    void helpTexts()
+    {
+        for (const char* verb : { "scan", "split", "cmt", "hexdump", "normalize" }) {
+            const TRun run = Cli({ verb, "--help" });
+            QCOMPARE(run.ExitCode, 0);
+            QVERIFY(run.Out.contains("Example: quillex-cli " + QByteArray(verb)));
+        }
+    }
+
+    void corpusInvariants()
+    {
+        if (!QDir(QUILLEX_GCODE_DATA).exists())
+            QSKIP("the shared G-code corpus is not beside the repository");
+        int toolChanges = 0;
+        for (const QString& path : CorpusFiles()) {
+            const QByteArray bytes = Bytes(path);
+            // scan: the rows' lines are the lines grep finds in the word-spaced text
+            const TRun scan = Cli({ "scan", path });
+            QCOMPARE(scan.ExitCode, 0);
+            const TTextDocument opened = OpenProgramDocument(bytes, false);
+            QByteArray spaced = EncodeText(JoinTextLines(opened.Lines, TLineBreakStyle::Lf, true), opened.Encoding, false);
+            const QString spacedFile = FDir.filePath("spaced.nc");
+            QString error;
+            QVERIFY(WriteWholeFile(spacedFile, spaced, error));
+            QProcess grep;
+            grep.start("grep", { "-cP", "--text", "(?=.*\\bT\\d+\\b)(?=.*\\bM0*6\\b)", spacedFile });
+            QVERIFY(grep.waitForFinished());
+            const int grepped = grep.readAllStandardOutput().trimmed().toInt();
+            const int rows = int(scan.Out.count('\n'));
+            if (!ScanToolChangeLines(opened.Lines, 1).MultipleProgramNumbers)
+                QVERIFY2(rows == grepped, qPrintable(path));
+            toolChanges += rows;
+
+            // split: every line from the first program on is kept
+            const TRun split = Cli({ "split", path });
+            QCOMPARE(split.ExitCode, 0);
+            QCOMPARE(split.Out.count('\n'), SplitPrograms(ReadTextDocument(bytes).Lines).size());
+
+            // hexdump: byte-identical to the editor's function
+            QCOMPARE(Cli({ "hexdump", path }).Out, HexDumpText(bytes).toLatin1());
+
+            // normalize: the upload's bytes
+            QCOMPARE(Cli({ "normalize", path }).Out, PrepareFileForUpload(bytes, false).Content);
+        }
+        QVERIFY(toolChanges > 20);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliContent)
+#include "tst_clicontent.moc"
