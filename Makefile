@@ -3,7 +3,7 @@ BUILD      ?= build
 FUZZ_BUILD ?= build-fuzz
 JOBS       ?= $(shell nproc)
 
-.PHONY: deps configure build test run bench fuzz fuzz-smoke clean
+.PHONY: deps configure build test run bench fuzz fuzz-smoke asan screenshots clean
 
 deps:
 	@scripts/install-deps.sh
@@ -38,5 +38,11 @@ fuzz-smoke:
 	  $(MAKE) --no-print-directory $(FUZZ_BUILD)/build.ninja && cmake --build $(FUZZ_BUILD) -j $(JOBS) && scripts/fuzz.sh $(FUZZ_BUILD) 5; \
 	else echo "clang++ not found: fuzz smoke runs skipped"; fi
 
+# Every test under AddressSanitizer and UndefinedBehaviorSanitizer.
+asan: deps
+	@test -f build-asan/build.ninja || cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLEX_SANITIZE=ON >/dev/null
+	@cmake --build build-asan -j $(JOBS)
+	cd build-asan && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS)
+
 clean:
-	rm -rf $(BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(FUZZ_BUILD) build-asan

@@ -1,0 +1,210 @@
+// What the status panel, the device list and the settings dialog make of a
+// device's status, without any widget.
+#include "device/UnitDeviceSettings.h"
+#include "discovery/UnitDeviceStatusView.h"
+
+#include <QTest>
+
+Q_DECLARE_METATYPE(TDeviceActivity)
+
+namespace {
+
+const QLocale C(QLocale::C);
+
+// The value of one label in the rows, or "<absent>".
+QString RowValue(const QString& rows, const QString& label)
+{
+    QStringList found;
+    for (const QString& line : rows.split('\n'))
+        if (line.startsWith(label + "="))
+            found << line.mid(label.size() + 1);
+    return found.isEmpty() ? "<absent>" : found.join(" | ");
+}
+
+} // namespace
+
+class TestDeviceStatusView : public QObject {
+    Q_OBJECT
+private slots:
+    void byteSizes_data()
+    {
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("0") << qint64(0) << "0 bayt";
+        QTest::newRow("negative") << qint64(-5) << "-5 bayt";
+        QTest::newRow("1023") << qint64(1023) << "1023 bayt";
+        QTest::newRow("1024") << qint64(1024) << "1.0 KB";
+        QTest::newRow("1536") << qint64(1536) << "1.5 KB";
+        QTest::newRow("1048575") << qint64(1048575) << "1024.0 KB";
+        QTest::newRow("1048576") << qint64(1048576) << "1.0 MB";
+    }
+    void byteSizes()
+    {
+        QFETCH(qint64, bytes);
+        QFETCH(QString, text);
+        QCOMPARE(FormatByteSize(bytes, C), text);
+    }
+
+    void turkishDecimalComma() { QCOMPARE(FormatByteSize(1536, QLocale(QLocale::Turkish)), QString("1,5 KB")); }
+
+    void rows_data()
+    {
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("baud alone") << R"({"baud":9600})" << "Baud Rate" << "9600";
+        QTest::newRow("serial settings") << R"({"baud":9600,"databits":8,"parity":"N","stopbits":1})" << "Baud Rate"
+                                         << "9600-8N1";
+        QTest::newRow("no name") << R"({})" << QString::fromUtf8("Cihaz Adı") << "-";
+        QTest::newRow("file size absent") << R"({})" << "Dosya Boyutu" << "0 bayt";
+        QTest::newRow("file size text") << R"({"filesize":"abc"})" << "Dosya Boyutu" << "0 bayt";
+        QTest::newRow("time") << R"({"time":"2024-05-01 12:30:05"})" << QString::fromUtf8("Son Güncelleme") << "12:30:05";
+        QTest::newRow("time without blank") << R"({"time":"12:30"})" << QString::fromUtf8("Son Güncelleme") << "12:30";
+        QTest::newRow("erasing, no total") << R"({"erasing":1,"erase_total":0})" << "Durum" << "Flash siliniyor";
+        QTest::newRow("erasing 42") << R"({"erasing":null,"erase_bytes":42,"erase_total":100})" << "Durum"
+                                    << "Flash siliniyor (%42)";
+        QTest::newRow("not erasing") << R"({"erase_bytes":42,"erase_total":100})" << "Durum" << "<absent>";
+        QTest::newRow("send rescaled") << R"({"xfer_status":"send","xfer_bytes":500,"xfer_total":1000,"filesize":4000})"
+                                       << QString::fromUtf8("İlerleme") << "2.0 KB / 3.9 KB (%50)";
+        QTest::newRow("stream larger than file") << R"({"xfer_status":"send","xfer_bytes":500,"xfer_total":1000,"filesize":100})"
+                                                 << QString::fromUtf8("İlerleme") << "500 bayt / 1000 bayt (%50)";
+        QTest::newRow("receive: no elapsed") << R"({"xfer_status":"receive","xfer_elapsed_sec":70})"
+                                             << QString::fromUtf8("Geçen Süre") << "<absent>";
+        QTest::newRow("send: elapsed") << R"({"xfer_status":"send","xfer_elapsed_sec":187})"
+                                       << QString::fromUtf8("Geçen Süre") << "3 dk 7 sn";
+        QTest::newRow("busy") << R"({"xfer_status":"busy"})" << "Transfer" << QString::fromUtf8("Boşta");
+        QTest::newRow("busy progress") << R"({"xfer_status":"busy"})" << QString::fromUtf8("İlerleme")
+                                       << "0 bayt (toplam bilinmiyor)";
+        QTest::newRow("idle no progress") << R"({"xfer_status":"idle"})" << QString::fromUtf8("İlerleme") << "<absent>";
+        QTest::newRow("receive") << R"({"xfer_status":"receive"})" << "Transfer" << QString::fromUtf8("Alınıyor (RECEIVEFILE)");
+        QTest::newRow("ota downloading") << R"({"ota_status":"downloading","ota_total":0,"ota_bytes":2048})"
+                                         << QString::fromUtf8("İlerleme") << "2.0 KB (toplam bilinmiyor)";
+        QTest::newRow("ota checking") << R"({"ota_status":"checking"})" << QString::fromUtf8("Firmware Güncelleme")
+                                      << QString::fromUtf8("Sürüm kontrol ediliyor...");
+        QTest::newRow("huge name") << QString(R"({"name":"%1"})").arg(QString(2000, 'N')) << QString::fromUtf8("Cihaz Adı")
+                                   << QString(2000, 'N');
+        QTest::newRow("wrong types") << R"({"name":["x"],"baud":{"a":1},"build":true})" << "Build No" << "true";
+    }
+    void rows()
+    {
+        QFETCH(QString, status);
+        QFETCH(QString, label);
+        QFETCH(QString, value);
+        QCOMPARE(RowValue(BuildDeviceInfoRows(status, C), label), value);
+    }
+
+    void rowOrder()
+    {
+        const QString rows = BuildDeviceInfoRows(R"({"erasing":1,"xfer_status":"send","xfer_elapsed_sec":1,"ota_status":"downloading"})", C);
+        QStringList labels;
+        for (const QString& line : rows.split('\n'))
+            labels << line.section('=', 0, 0);
+        QCOMPARE(labels,
+            QStringList({ QString::fromUtf8("Cihaz Adı"), "IP Adresi", QString::fromUtf8("Donanım"), "Firmware", "Build No",
+                "Baud Rate", "XOFF Timeout", "Dosya Boyutu", QString::fromUtf8("Son Güncelleme"), "Durum", "Transfer",
+                QString::fromUtf8("İlerleme"), QString::fromUtf8("Geçen Süre"), QString::fromUtf8("Firmware Güncelleme"),
+                QString::fromUtf8("İlerleme") }));
+    }
+
+    void notJson()
+    {
+        QCOMPARE(BuildDeviceInfoRows("", C), QString());
+        QCOMPARE(BuildDeviceInfoRows("garbage\nline", C), QString("garbage\nline"));
+        QCOMPARE(BuildDeviceInfoRows("[1,2]", C), QString("[1,2]"));
+    }
+
+    void activity_data()
+    {
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<TDeviceActivity>("activity");
+        QTest::newRow("none") << "" << TDeviceActivity::Unknown;
+        QTest::newRow("not JSON") << "x" << TDeviceActivity::Unknown;
+        QTest::newRow("idle") << R"({"xfer_status":"idle","ota_status":"idle"})" << TDeviceActivity::Idle;
+        QTest::newRow("absent counts as idle") << R"({})" << TDeviceActivity::Idle;
+        QTest::newRow("erasing") << R"({"erasing":false})" << TDeviceActivity::Busy;
+        QTest::newRow("unexpected xfer") << R"({"xfer_status":"busy"})" << TDeviceActivity::Busy;
+        QTest::newRow("ota") << R"({"ota_status":"checking"})" << TDeviceActivity::Busy;
+    }
+    void activity()
+    {
+        QFETCH(QString, status);
+        QFETCH(TDeviceActivity, activity);
+        QCOMPARE(DeviceActivity(status), activity);
+    }
+
+    void startFromCapable()
+    {
+        QVERIFY(StatusKeepsStartFromIndex(R"({"hw":"hw4"})"));
+        QVERIFY(StatusKeepsStartFromIndex(R"({"hw":"HW3"})"));
+        QVERIFY(!StatusKeepsStartFromIndex(R"({"hw":"HW2"})"));
+        QVERIFY(!StatusKeepsStartFromIndex(R"({})"));
+        QVERIFY(!StatusKeepsStartFromIndex(""));
+    }
+
+    void settingsCommands_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("controller");
+        QTest::addColumn<QString>("baud");
+        QTest::addColumn<QString>("xoff");
+        QTest::addColumn<int>("parity");
+        QTest::addColumn<bool>("xonxoffEnabled");
+        QTest::addColumn<QStringList>("commands");
+        QTest::addColumn<QString>("error");
+        const QString nameError = QString::fromUtf8("Cihaz adı sadece harf, rakam, boşluk, tire (-) ve alt çizgi (_) içerebilir.");
+        const QString xoffError = QString::fromUtf8("XOFF Timeout sayısal olmalı (0-65535 arası).");
+        QTest::newRow("nothing changed") << "Torna 1" << "FANUC" << "9600" << "30" << 0 << true << QStringList {} << "";
+        QTest::newRow("parity only") << "Torna 1" << "FANUC" << "9600" << "30" << 1 << true << QStringList { "PARITYE" } << "";
+        QTest::newRow("name and baud") << "Torna 3" << "FANUC" << "19200" << "30" << 0 << true
+                                       << QStringList { "NAME&Torna 3", "BR19200" } << "";
+        QTest::newRow("Turkish letter in name") << QString::fromUtf8("Torna Ş") << "FANUC" << "19200" << "30" << 0 << true
+                                                << QStringList {} << nameError;
+        QTest::newRow("blank name") << "   " << "FANUC" << "9600" << "30" << 0 << true << QStringList {} << "";
+        QTest::newRow("xoff with blanks") << "Torna 1" << "FANUC" << "9600" << " 045 " << 0 << true
+                                          << QStringList { "XOFFTO045" } << "";
+        QTest::newRow("xoff 65536") << "Torna 1" << "FANUC" << "9600" << "65536" << 0 << true << QStringList {} << xoffError;
+        QTest::newRow("xoff -1") << "Torna 1" << "FANUC" << "9600" << "-1" << 0 << true << QStringList {} << xoffError;
+        QTest::newRow("xoff abc") << "Torna 1" << "FANUC" << "9600" << "abc" << 0 << true << QStringList {} << xoffError;
+        QTest::newRow("xoff empty") << "Torna 1" << "FANUC" << "9600" << "" << 0 << true << QStringList {} << "";
+        QTest::newRow("controller case") << "Torna 1" << "FANUC" << "9600" << "30" << 0 << true
+                                         << QStringList { "CONTROLLER&FANUC" } << "";
+        QTest::newRow("xonxoff disabled") << "Torna 1" << "FANUC" << "9600" << "30" << 0 << false << QStringList {} << "";
+    }
+    void settingsCommands()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, controller);
+        QFETCH(QString, baud);
+        QFETCH(QString, xoff);
+        QFETCH(int, parity);
+        QFETCH(bool, xonxoffEnabled);
+        QFETCH(QStringList, commands);
+        QFETCH(QString, error);
+        TDeviceSettingsOriginal original { "Torna 1", "FANUC", 9600, 30, 1, 8, u'N', 1 };
+        if (QByteArray(QTest::currentDataTag()) == "controller case")
+            original.Controller = "fanuc";
+        if (!xonxoffEnabled)
+            original.XonXoff = -1;
+        const TDeviceSettingsEntries entries { name, true, controller, baud, xoff, xonxoffEnabled, true, "8", parity, "1" };
+        QStringList got;
+        QString message;
+        QCOMPARE(BuildSettingsCommands(original, entries, got, message), error.isEmpty());
+        QCOMPARE(got, commands);
+        QCOMPARE(message, error);
+    }
+
+    void allChangesInOrder()
+    {
+        const TDeviceSettingsOriginal original;
+        const TDeviceSettingsEntries entries { "Freze", true, "SIEMENS", "115200", "0", true, false, "7", 2, "2" };
+        QStringList commands;
+        QString message;
+        QVERIFY(BuildSettingsCommands(original, entries, commands, message));
+        QCOMPARE(commands,
+            QStringList({ "NAME&Freze", "CONTROLLER&SIEMENS", "BR115200", "XOFFTO0", "XONXOFF&0", "DATABITS7", "PARITYO",
+                "STOPBITS2" }));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDeviceStatusView)
+#include "tst_devicestatusview.moc"
