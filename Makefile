@@ -38,6 +38,10 @@ fuzz-smoke:
 	  $(MAKE) --no-print-directory $(FUZZ_BUILD)/build.ninja && cmake --build $(FUZZ_BUILD) -j $(JOBS) && scripts/fuzz.sh $(FUZZ_BUILD) 5; \
 	else echo "clang++ not found: fuzz smoke runs skipped"; fi
 
+# Pictures of the window with simulated devices, under Xvfb, into screenshots/.
+screenshots: build
+	@scripts/screenshots.sh $(BUILD)
+
 # Every test under AddressSanitizer and UndefinedBehaviorSanitizer.
 asan: deps
 	@test -f build-asan/build.ninja || cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLEX_SANITIZE=ON >/dev/null

@@ -1,0 +1,76 @@
+#include "UnitGCodeLexer.h"
+
+#include "content/UnitGCodeHighlighter.h"
+
+#include <Qsci/qsciscintilla.h>
+
+TSynGCodeSyn::TSynGCodeSyn(QObject* parent)
+    : QsciLexerCustom(parent)
+{
+}
+
+const char* TSynGCodeSyn::language() const { return "G-Code (CNC)"; }
+
+// One editor style per token kind; the attribute table names and colours them.
+QString TSynGCodeSyn::description(int style) const
+{
+    if (style == gtkNull || style == gtkUnknown)
+        return QStringLiteral("Default");
+    if (const TGCodeAttribute* a = GCodeAttributeFor(TGCodeTokenKind(style)))
+        return a->DisplayName;
+    return {};
+}
+
+QColor TSynGCodeSyn::defaultColor(int style) const
+{
+    const TGCodeAttribute* a = GCodeAttributeFor(TGCodeTokenKind(style));
+    if (a && a->HasForeground)
+        return QColor(a->Red, a->Green, a->Blue);
+    return QColor(Qt::black);
+}
+
+QFont TSynGCodeSyn::defaultFont(int style) const
+{
+    QFont font = FFont;
+    const TGCodeAttribute* a = GCodeAttributeFor(TGCodeTokenKind(style));
+    font.setItalic(a && a->Italic);
+    return font;
+}
+
+void TSynGCodeSyn::SetEditorFont(const QFont& font)
+{
+    FFont = font;
+    for (int style = gtkNull; style <= gtkUnknown; ++style)
+        setFont(defaultFont(style), style);
+}
+
+void TSynGCodeSyn::styleText(int start, int end)
+{
+    QsciScintilla* editor = this->editor();
+    if (!editor)
+        return;
+    // Whole lines only; each line is tokenised on its own.
+    const int firstLine = int(editor->SendScintilla(QsciScintilla::SCI_LINEFROMPOSITION, start));
+    const int lastLine = int(editor->SendScintilla(QsciScintilla::SCI_LINEFROMPOSITION, end));
+    for (int line = firstLine; line <= lastLine; ++line) {
+        const long lineStart = editor->SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE, line);
+        const long lineEnd = editor->SendScintilla(QsciScintilla::SCI_GETLINEENDPOSITION, line);
+        const long nextLine = line + 1 < editor->lines()
+            ? editor->SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE, line + 1)
+            : editor->SendScintilla(QsciScintilla::SCI_GETLENGTH);
+        QByteArray bytes(int(lineEnd - lineStart), Qt::Uninitialized);
+        if (!bytes.isEmpty())
+            editor->SendScintilla(QsciScintilla::SCI_GETTEXTRANGE, lineStart, lineEnd, bytes.data());
+        startStyling(int(lineStart));
+        const QString text = QString::fromUtf8(bytes);
+        const bool ascii = text.size() == bytes.size();
+        TGCodeTokenizer tokenizer;
+        for (tokenizer.SetLine(text, line); !tokenizer.GetEol() && tokenizer.GetTokenKind() != gtkNull; tokenizer.Next()) {
+            const int length = ascii ? int(tokenizer.GetTokenLength()) : int(tokenizer.GetToken().toUtf8().size());
+            setStyling(length, tokenizer.GetTokenKind());
+        }
+        if (nextLine > lineEnd)
+            setStyling(int(nextLine - lineEnd), gtkSpace);
+        FStyled += nextLine - lineStart;
+    }
+}

@@ -1,0 +1,67 @@
+#include "UnitUiPrompter.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+QWidget* Owner(QWidget* parent) { return parent ? parent : QApplication::activeWindow(); }
+
+QString Title() { return QApplication::applicationDisplayName(); }
+
+} // namespace
+
+bool TDialogPrompter::AskPin(const QString& caption, const QString& label, QString& pin)
+{
+    bool ok = false;
+    pin = QInputDialog::getText(Owner(FParent), caption, label, QLineEdit::Password, QString(), &ok);
+    return ok;
+}
+
+void TDialogPrompter::ShowMessage(const QString& text) { QMessageBox::information(Owner(FParent), Title(), text); }
+
+bool TDialogPrompter::ConfirmOkCancel(const QString& text)
+{
+    QMessageBox box(QMessageBox::Question, Title(), text, QMessageBox::Ok | QMessageBox::Cancel, Owner(FParent));
+    box.button(QMessageBox::Ok)->setText("Tamam");
+    box.button(QMessageBox::Cancel)->setText(QString::fromUtf8("İptal"));
+    return box.exec() == QMessageBox::Ok;
+}
+
+bool TDialogPrompter::ConfirmYesNo(const QString& text)
+{
+    QMessageBox box(QMessageBox::Question, Title(), text, QMessageBox::Yes | QMessageBox::No, Owner(FParent));
+    box.button(QMessageBox::Yes)->setText(QString::fromUtf8("Evet"));
+    box.button(QMessageBox::No)->setText(QString::fromUtf8("Hayır"));
+    return box.exec() == QMessageBox::Yes;
+}
+
+bool TDialogPrompter::AskNewPin(const QString& caption, const QString& firstLabel, const QString& secondLabel,
+    QString& first, QString& second)
+{
+    QDialog dialog(Owner(FParent));
+    dialog.setWindowTitle(caption);
+    auto* layout = new QFormLayout(&dialog);
+    auto* firstEdit = new QLineEdit(&dialog);
+    auto* secondEdit = new QLineEdit(&dialog);
+    firstEdit->setEchoMode(QLineEdit::Password);
+    secondEdit->setEchoMode(QLineEdit::Password);
+    layout->addRow(firstLabel, firstEdit);
+    layout->addRow(secondLabel, secondEdit);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    buttons->button(QDialogButtonBox::Cancel)->setText(QString::fromUtf8("İptal"));
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addRow(buttons);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    first = firstEdit->text();
+    second = secondEdit->text();
+    return true;
+}

@@ -1,0 +1,39 @@
+#pragma once
+// Every modal question and message of the window goes through this interface:
+// the application passes message boxes and input dialogs, tests a script.
+#include "device/UnitDevicePin.h"
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+class TUiPrompter : public TPinPrompter {
+public:
+    // ShowMessage (from TPinPrompter) is the information box with an OK button.
+    virtual bool ConfirmOkCancel(const QString& text) = 0;
+    virtual bool ConfirmYesNo(const QString& text) = 0;
+    // Two masked fields; false when cancelled.
+    virtual bool AskNewPin(const QString& caption, const QString& firstLabel, const QString& secondLabel,
+        QString& first, QString& second)
+        = 0;
+};
+
+// Message boxes and input dialogs over a parent window.
+class TDialogPrompter : public TUiPrompter {
+public:
+    explicit TDialogPrompter(QWidget* parent = nullptr)
+        : FParent(parent)
+    {
+    }
+    void SetParent(QWidget* parent) { FParent = parent; }
+    bool AskPin(const QString& caption, const QString& label, QString& pin) override;
+    void ShowMessage(const QString& text) override;
+    bool ConfirmOkCancel(const QString& text) override;
+    bool ConfirmYesNo(const QString& text) override;
+    bool AskNewPin(const QString& caption, const QString& firstLabel, const QString& secondLabel, QString& first,
+        QString& second) override;
+
+private:
+    QWidget* FParent;
+};

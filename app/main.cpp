@@ -1,0 +1,64 @@
+// The client's program start: one instance per user, then the main window.
+#include "UnitUiPrompter.h"
+#include "unitmainform.h"
+
+#include <QApplication>
+#include <QLocalServer>
+#include <QLocalSocket>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+QString InstanceName() { return QString("quillex-client-%1").arg(::getuid()); }
+
+// A running instance brings its window to the front when asked.
+bool AskRunningInstance()
+{
+    QLocalSocket socket;
+    socket.connectToServer(InstanceName());
+    if (!socket.waitForConnected(500))
+        return false;
+    socket.write("raise\n");
+    socket.waitForBytesWritten(500);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    app.setApplicationName("quillex");
+    app.setApplicationDisplayName("Quillex");
+
+    if (AskRunningInstance())
+        return 0;
+
+    QString error;
+    if (!LoadStatusKeyFromEnvironment(error)) {
+        std::fprintf(stderr, "quillex: %s\n", qPrintable(error));
+        return 2;
+    }
+
+    TDialogPrompter prompter;
+    TFormMain window(prompter);
+    prompter.SetParent(&window);
+
+    QLocalServer instance;
+    QLocalServer::removeServer(InstanceName()); // a stale socket of a crashed run
+    instance.listen(InstanceName());
+    QObject::connect(&instance, &QLocalServer::newConnection, &window, [&] {
+        while (QLocalSocket* peer = instance.nextPendingConnection()) {
+            QObject::connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
+            window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+            window.show();
+            window.raise();
+            window.activateWindow();
+        }
+    });
+
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,706 @@
+#include "unitmainform.h"
+
+#include "ui_unitmainform.h"
+
+#include "UnitGCodeLexer.h"
+#include "device/UnitSettingsFile.h"
+#include "device/UnitTicks.h"
+#include "dialogs/UnitDeviceSettingsForm.h"
+
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+#include <QSettings>
+#include <QStyledItemDelegate>
+#include <QWindow>
+
+#include <Qsci/qsciscintilla.h>
+
+namespace {
+
+const QString MainSection = QStringLiteral("MainForm");
+constexpr int DeviceRowHeight = 48;
+
+// The window title, kept as AES-256-CBC ciphertext with its own key and vector.
+const char* const TitleKeyHex = "f515a4fbdb230b7a10a6bc906be1d5e676086484c0380de0b9f8c6d36843759f";
+const char* const TitleIvHex = "59379dee9ba15d73cd5d6084ae561b33";
+const char* const TitleCipherHex = "70db5768a816e5c00aa4a41991a8b91393a9f13903695a80fd2e822e6c73fc24"
+                                   "10325c12e77df03c7d9440570c0637cb";
+
+const QColor DotUnknown(158, 158, 158);
+const QColor DotBusy(245, 166, 35);
+const QColor DotIdle(76, 175, 80);
+const QColor SuccessGreen(0, 128, 0);
+
+QString FirstFamily(const QStringList& families)
+{
+    for (const QString& family : families)
+        if (QFontDatabase::hasFamily(family))
+            return family;
+    return families.last();
+}
+
+// QScintilla sizes its fonts in points: the pixel sizes at 96 dots per inch.
+QFont EditorFont(const QString& family, int pixels)
+{
+    QFont font(family);
+    font.setPointSizeF(pixels * 72.0 / 96.0);
+    return font;
+}
+
+QString SansFamily() { return FirstFamily({ "Segoe UI", "Noto Sans", "DejaVu Sans" }); }
+QString MonoFamily() { return FirstFamily({ "Consolas", "DejaVu Sans Mono", "Noto Sans Mono", "Monospace" }); }
+
+QFont PixelFont(const QString& family, int pixels, bool bold = false)
+{
+    QFont font(family);
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    return font;
+}
+
+// The device list as the status listener sees it.
+class TListWidgetView : public TDeviceListView {
+public:
+    explicit TListWidgetView(QListWidget* list)
+        : FList(list)
+    {
+    }
+    int SelectedRow() const override
+    {
+        const QList<QListWidgetItem*> selected = FList->selectedItems();
+        return selected.isEmpty() ? -1 : FList->row(selected.first());
+    }
+    void SetItems(const QStringList& captions) override
+    {
+        const QSignalBlocker blocker(FList);
+        FList->setUpdatesEnabled(false);
+        FList->clear();
+        for (const QString& caption : captions) {
+            auto* item = new QListWidgetItem(caption, FList);
+            item->setSizeHint(QSize(0, DeviceRowHeight));
+        }
+        FList->setUpdatesEnabled(true);
+    }
+    void SelectRow(int row) override
+    {
+        const QSignalBlocker blocker(FList);
+        FList->clearSelection();
+        FList->setCurrentRow(row);
+        if (row >= 0)
+            FList->item(row)->setSelected(true);
+    }
+
+private:
+    QListWidget* FList;
+};
+
+// Rows of the device list are drawn by the window.
+class TDeviceRowDelegate : public QStyledItemDelegate {
+public:
+    explicit TDeviceRowDelegate(TFormMain* form)
+        : QStyledItemDelegate(form)
+        , FForm(form)
+    {
+    }
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        painter->save();
+        FForm->ListBoxDevicesDrawItem(*painter, index.row(), option.rect, option.state & QStyle::State_Selected);
+        painter->restore();
+    }
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override
+    {
+        return QSize(option.rect.width(), DeviceRowHeight);
+    }
+
+private:
+    TFormMain* FForm;
+};
+
+// A closed padlock, drawn where the symbol font of the original platform is absent.
+void DrawLock(QPainter& painter, const QRectF& box, const QColor& color)
+{
+    const qreal w = box.width(), h = box.height();
+    QPainterPath shackle;
+    shackle.moveTo(box.left() + w * 0.28, box.top() + h * 0.48);
+    shackle.lineTo(box.left() + w * 0.28, box.top() + h * 0.30);
+    shackle.arcTo(QRectF(box.left() + w * 0.28, box.top() + h * 0.06, w * 0.44, h * 0.48), 180, -180);
+    shackle.lineTo(box.left() + w * 0.72, box.top() + h * 0.48);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(color, qMax<qreal>(1.5, w * 0.12)));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(shackle);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(color);
+    painter.drawRoundedRect(QRectF(box.left() + w * 0.14, box.top() + h * 0.46, w * 0.72, h * 0.48), w * 0.08, w * 0.08);
+    painter.restore();
+}
+
+} // namespace
+
+static void InitResources() { Q_INIT_RESOURCE(quillex); }
+
+TFormMain::TFormMain(TUiPrompter& prompter, TMainFormOptions options, QWidget* parent)
+    : QMainWindow(parent)
+    , ui(std::make_unique<Ui::TFormMain>())
+    , FPrompter(prompter)
+    , FOptions(std::move(options))
+{
+    InitResources();
+    ui->setupUi(this);
+    FormCreate();
+}
+
+TFormMain::~TFormMain()
+{
+    FormDestroy();
+}
+
+quint32 TFormMain::Ticks() const { return FOptions.TickSource ? FOptions.TickSource() : GetTickCount32(); }
+
+QString TFormMain::SettingsFilePath() { return ::SettingsFilePath(); }
+
+QString TFormMain::LoadWindowTitle()
+{
+    const QByteArray plain = DecryptAes256Cbc(QByteArray::fromHex(TitleKeyHex), QByteArray::fromHex(TitleIvHex),
+        QByteArray::fromHex(TitleCipherHex));
+    QString title = QString::fromLatin1(plain);
+    while (!title.isEmpty() && title.back().unicode() <= 32)
+        title.chop(1);
+    return title;
+}
+
+void TFormMain::SetUpFonts()
+{
+    const QString sans = SansFamily();
+    FListFontFamily = sans;
+    setFont(PixelFont(sans, 12));
+    ui->ListBoxDevices->setFont(PixelFont(sans, 15));
+    ui->PaintBoxDeviceInfo->setFont(PixelFont(sans, 14));
+    ui->LabelTransferTitle->setFont(PixelFont(sans, 14, true));
+    ui->LabelTransferStatus->setFont(PixelFont(sans, 14));
+    QPalette grey = ui->LabelTransferStatus->palette();
+    grey.setColor(QPalette::WindowText, palette().color(QPalette::Disabled, QPalette::WindowText));
+    ui->LabelTransferStatus->setPalette(grey);
+    ui->ListBoxToolChanges->setFont(PixelFont(MonoFamily(), 13));
+    ui->LabelToolChanges->setFont(PixelFont(sans, 12, true));
+}
+
+void TFormMain::SetUpEditor()
+{
+    QsciScintilla* editor = ui->SynEditProgram;
+    editor->setUtf8(true);
+    FHighlighter = new TSynGCodeSyn(this);
+    FHighlighter->SetEditorFont(EditorFont(MonoFamily(), 19));
+    editor->setLexer(FHighlighter);
+    editor->setMarginType(0, QsciScintilla::NumberMargin);
+    editor->setMarginsFont(EditorFont(MonoFamily(), 15));
+    editor->setMarginWidth(0, "0000000");
+    editor->setMarginsForegroundColor(QColor(110, 118, 129));
+    editor->setMarginsBackgroundColor(QColor(243, 245, 247));
+    editor->setEolMode(QsciScintilla::EolWindows);
+    editor->setCaretLineVisible(true);
+    editor->setCaretLineBackgroundColor(QColor(242, 247, 255));
+    editor->setWrapMode(QsciScintilla::WrapNone);
+}
+
+void TFormMain::SetUpToolBar()
+{
+    auto load = [this](const QString& name, const QString& resource) { FDeviceImages.insert(name, QPixmap(":/" + resource + ".png")); };
+    load("device", "DEVICE_IMAGE");
+    load("update", "UPDATE_IMAGE");
+    load("update_available", "UPDATE_AVAILABLE_IMAGE");
+    FUpdateImages = { QIcon(FDeviceImages["update"].scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation)),
+        QIcon(FDeviceImages["update_available"].scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation)) };
+    ui->SpeedButtonUpdate->setIcon(FUpdateImages[0]);
+
+    const std::pair<QToolButton*, const char*> buttons[] = {
+        { ui->SpeedButtonFileNew, "TOOLBAR_FILE_NEW" },
+        { ui->SpeedButtonFileOpen, "TOOLBAR_FILE_OPEN" },
+        { ui->SpeedButtonFileSave, "TOOLBAR_FILE_SAVE" },
+        { ui->SpeedButtonFileSaveAs, "TOOLBAR_FILE_SAVE_AS" },
+        { ui->SpeedButtonDownloadFromMachine, "TOOLBAR_DOWNLOAD" },
+        { ui->SpeedButtonUploadToMachine, "TOOLBAR_UPLOAD" },
+        { ui->SpeedButtonExtractPrograms, "TOOLBAR_EXTRACT_PROGRAMS" },
+        { ui->SpeedButtonScanToolChanges, "TOOLBAR_SCAN_TOOL_CHANGES" },
+        { ui->SpeedButtonStartFromMiddle, "TOOLBAR_START_FROM_MIDDLE" },
+    };
+    for (const auto& [button, resource] : buttons) {
+        load(resource, resource);
+        FToolbarImages.append(QIcon(FDeviceImages[resource].scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+        button->setIcon(FToolbarImages.last());
+    }
+    ui->ImageLogo->setPixmap(QPixmap(":/LOGO_IMAGE.png").scaled(113, 80, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+}
+
+void TFormMain::FormCreate()
+{
+    setWindowTitle(LoadWindowTitle());
+    ui->SpeedButtonUpdate->setToolTip(QString::fromUtf8("YENİ SÜRÜM KONTROL ET VE GÜNCELLE"));
+    SetPinStoreFileName(SettingsFilePath());
+    ui->Memo1->hide();
+    SetUpFonts();
+    SetUpToolBar();
+    FDeviceInfoMessage = QString::fromUtf8("Bir cihaz seçin.");
+    UpdateToolCommandsEnabled();
+    FLogoClickCount = 0;
+    ui->ImageLogo->installEventFilter(this);
+    SetUpEditor();
+
+    ui->ListBoxDevices->setItemDelegate(new TDeviceRowDelegate(this));
+    ui->ListBoxDevices->setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(ui->ListBoxDevices, &QListWidget::itemSelectionChanged, this, &TFormMain::UpdateDeviceInfo);
+    connect(ui->ListBoxDevices, &QListWidget::itemDoubleClicked, this, [this] { ListBoxDevicesDblClick(); });
+    ui->PaintBoxDeviceInfo->OnPaint = [this](QPainter& painter) { PaintBoxDeviceInfoPaint(painter); };
+    ui->PanelDeviceInfo->setBackgroundRole(QPalette::Base);
+    connect(ui->SpeedButtonUpdate, &QToolButton::clicked, this, &TFormMain::SpeedButtonUpdateClick);
+
+    resize(1055, 674);
+    ui->SplitterDevices->setSizes({ 449, 1055 - 449 });
+    ui->SplitterDeviceInfo->setSizes({ 674 - 80 - 281, 281 });
+    ui->SplitterToolChanges->setSizes({ 1055 - 449 - 245, 245 });
+    RestoreLayout();
+
+    FTimerDeviceInfo = new QTimer(this);
+    FTimerDeviceInfo->setInterval(2000);
+    connect(FTimerDeviceInfo, &QTimer::timeout, this, &TFormMain::TimerDeviceInfoTimer);
+    FTimerDeviceInfo->start();
+
+    FStartupTimer = new QTimer(this);
+    FStartupTimer->setSingleShot(true);
+    FStartupTimer->setInterval(FOptions.StartupDelayMs);
+    connect(FStartupTimer, &QTimer::timeout, this, &TFormMain::StartupTimerTimer);
+    FStartupTimer->start();
+}
+
+void TFormMain::RestoreLayout()
+{
+    QSettings settings(SettingsFilePath(), QSettings::IniFormat);
+    settings.beginGroup(MainSection);
+    auto readInt = [&](const QString& key, int current) {
+        bool ok = false;
+        const int value = settings.value(key).toInt(&ok);
+        return ok ? value : current;
+    };
+    if (settings.contains("Left")) {
+        QRect r = geometry();
+        r.moveLeft(readInt("Left", r.x()));
+        r.moveTop(readInt("Top", r.y()));
+        r.setWidth(readInt("Width", r.width()));
+        r.setHeight(readInt("Height", r.height()));
+        setGeometry(r);
+        EnsureWindowOnScreen();
+    } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect r = geometry();
+        r.moveCenter(screen->availableGeometry().center());
+        setGeometry(r);
+    }
+    if (readInt("Maximized", 0) != 0)
+        setWindowState(windowState() | Qt::WindowMaximized);
+
+    // Applied as read, without bounds.
+    const int devices = readInt("DevicesPanelWidth", 449);
+    const int info = readInt("DeviceInfoMemoHeight", 281);
+    FToolChangesPanelWidth = readInt("ToolChangesPanelWidth", FToolChangesPanelWidth);
+    ui->PanelDevices->resize(devices, ui->PanelDevices->height());
+    ui->SplitterDevices->setSizes({ devices, qMax(1, width() - devices) });
+    ui->SplitterDeviceInfo->setSizes({ qMax(1, height() - 80 - info), info });
+    ui->SplitterToolChanges->setSizes({ qMax(1, width() - devices - FToolChangesPanelWidth), FToolChangesPanelWidth });
+}
+
+void TFormMain::EnsureWindowOnScreen()
+{
+    const QRect window = geometry();
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    for (QScreen* screen : screens) {
+        const QRect overlap = window.intersected(screen->availableGeometry());
+        if (overlap.width() >= 100 && overlap.height() >= 50)
+            return;
+    }
+    if (screens.isEmpty())
+        return;
+    // The monitor nearest to the window.
+    QScreen* nearest = screens.first();
+    qint64 best = -1;
+    for (QScreen* screen : screens) {
+        const QRect area = screen->availableGeometry();
+        const qint64 dx = qMax(0, qMax(area.left() - window.right(), window.left() - area.right()));
+        const qint64 dy = qMax(0, qMax(area.top() - window.bottom(), window.top() - area.bottom()));
+        if (best < 0 || dx * dx + dy * dy < best) {
+            best = dx * dx + dy * dy;
+            nearest = screen;
+        }
+    }
+    const QRect area = nearest->availableGeometry();
+    QRect r = window;
+    r.setWidth(qMin(r.width(), area.width()));
+    r.setHeight(qMin(r.height(), area.height()));
+    r.moveLeft(area.left() + (area.width() - r.width()) / 2);
+    r.moveTop(area.top() + (area.height() - r.height()) / 2);
+    setGeometry(r);
+}
+
+void TFormMain::SaveLayout()
+{
+    QSettings settings(SettingsFilePath(), QSettings::IniFormat);
+    settings.beginGroup(MainSection);
+    const Qt::WindowStates state = windowState();
+    settings.setValue("Maximized", (state & Qt::WindowMaximized) ? 1 : 0);
+    if (!(state & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen))) {
+        const QRect r = geometry();
+        settings.setValue("Left", r.x());
+        settings.setValue("Top", r.y());
+        settings.setValue("Width", r.width());
+        settings.setValue("Height", r.height());
+    }
+    settings.setValue("ToolChangesPanelWidth",
+        ui->PanelToolChanges->isVisible() ? ui->PanelToolChanges->width() : FToolChangesPanelWidth);
+    settings.setValue("DevicesPanelWidth", ui->PanelDevices->width());
+    settings.setValue("DeviceInfoMemoHeight", ui->PanelDeviceInfo->height());
+}
+
+void TFormMain::closeEvent(QCloseEvent* event)
+{
+    FormDestroy();
+    event->accept();
+}
+
+void TFormMain::FormDestroy()
+{
+    if (FDestroyed)
+        return;
+    FDestroyed = true;
+    SaveLayout();
+    FStatusListener.reset();
+}
+
+void TFormMain::StartupTimerTimer()
+{
+    if (FStartupTimer)
+        FStartupTimer->deleteLater();
+    FStartupTimer = nullptr;
+    FStatusListener = std::make_unique<TStatusListenerThread>(
+        TStatusLogTarget { this, [this](const QString& line) { ui->Memo1->appendPlainText(line); } },
+        FOptions.StatusPort, FOptions.TickSource);
+    // The version check comes with the self-update; until then it finds no newer version.
+    SetUpdateAvailable(false);
+    emit StartupFinished();
+}
+
+bool TFormMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->ImageLogo && event->type() == QEvent::MouseButtonPress)
+        ImageLogoClick();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TFormMain::ImageLogoClick()
+{
+    const quint32 now = Ticks();
+    if (FLogoClickCount > 0 && TicksSince(FLogoLastClickTicks, now) > 2000)
+        FLogoClickCount = 0;
+    ++FLogoClickCount;
+    FLogoLastClickTicks = now;
+    if (FLogoClickCount == 5) {
+        FLogoClickCount = 0;
+        ui->Memo1->setVisible(!ui->Memo1->isVisible());
+    }
+}
+
+bool TFormMain::LogVisible() const { return !ui->Memo1->isHidden(); }
+
+void TFormMain::SetUpdateAvailable(bool available)
+{
+    ui->SpeedButtonUpdate->setEnabled(true);
+    ui->SpeedButtonUpdate->setIcon(FUpdateImages.value(available ? 1 : 0));
+    ui->SpeedButtonUpdate->setToolTip(available ? QString::fromUtf8("YENİ SÜRÜM VAR - GÜNCELLE")
+                                                : QString::fromUtf8("YENİ SÜRÜM KONTROL ET VE GÜNCELLE"));
+}
+
+void TFormMain::SpeedButtonUpdateClick()
+{
+    ui->SpeedButtonUpdate->setEnabled(false);
+    ui->SpeedButtonUpdate->setToolTip(QString::fromUtf8("GÜNCELLEME KONTROL EDİLİYOR"));
+    // Until the update engine exists the check always ends with "no newer version".
+    QTimer::singleShot(0, this, [this] {
+        SetUpdateAvailable(false);
+        FPrompter.ShowMessage(QString::fromUtf8("Güncel sürümü kullanıyorsunuz."));
+    });
+}
+
+void TFormMain::SetTransferControlsEnabled(bool enabled)
+{
+    if (!enabled)
+        StopTransferDoneTimer(false);
+    ui->SpeedButtonUploadToMachine->setEnabled(enabled);
+    ui->SpeedButtonDownloadFromMachine->setEnabled(enabled);
+    ui->SpeedButtonFileOpen->setEnabled(enabled);
+    ui->SpeedButtonFileNew->setEnabled(enabled);
+    FSuppressDeviceListRefresh = !enabled;
+    UpdateToolCommandsEnabled();
+}
+
+void TFormMain::StopTransferDoneTimer(bool hidePanel)
+{
+    if (!FTransferDoneTimer || !FTransferDoneTimer->isActive())
+        return;
+    FTransferDoneTimer->stop();
+    QPalette palette = ui->LabelTransferStatus->palette();
+    palette.setColor(QPalette::WindowText, FTransferStatusColor);
+    ui->LabelTransferStatus->setPalette(palette);
+    if (hidePanel)
+        ui->PanelTransfer->hide();
+}
+
+void TFormMain::UpdateToolCommandsEnabled()
+{
+    const bool capable = SelectedDeviceSupportsStartFrom();
+    ui->SpeedButtonScanToolChanges->setEnabled(capable);
+    ui->SpeedButtonStartFromMiddle->setEnabled(capable && !FSuppressDeviceListRefresh);
+}
+
+bool TFormMain::SelectedDevice(TQuillexDevice& device) const
+{
+    if (!FStatusListener)
+        return false;
+    const QList<QListWidgetItem*> selected = ui->ListBoxDevices->selectedItems();
+    if (selected.isEmpty())
+        return false;
+    const int row = ui->ListBoxDevices->row(selected.first());
+    const QList<TQuillexDevice> devices = FStatusListener->GetLastDeviceList();
+    if (row < 0 || row >= devices.size())
+        return false;
+    device = devices[row];
+    return true;
+}
+
+bool TFormMain::SelectedDeviceSupportsStartFrom() const
+{
+    TQuillexDevice device;
+    return SelectedDevice(device) && StatusKeepsStartFromIndex(FStatusListener->GetStatusFor(device.IPAddress));
+}
+
+bool TFormMain::IsSelectedDeviceSiemens() const
+{
+    TQuillexDevice device;
+    return SelectedDevice(device) && device.Controller.compare("SIEMENS", Qt::CaseInsensitive) == 0;
+}
+
+bool TFormMain::CheckDevicePin(const TQuillexDevice& device)
+{
+    const QString key = device.MacId.isEmpty() ? device.IPAddress : device.MacId;
+    return EnsureDevicePin(device.IPAddress, device.Port, key, device.DisplayName, device.PinRequired, FPrompter);
+}
+
+void TFormMain::TimerDeviceInfoTimer()
+{
+    if (FStatusListener && !FSuppressDeviceListRefresh) {
+        TListWidgetView view(ui->ListBoxDevices);
+        FStatusListener->RefreshDeviceList(view);
+    }
+    UpdateDeviceInfo();
+    ui->ListBoxDevices->viewport()->update();
+}
+
+void TFormMain::UpdateDeviceInfo()
+{
+    UpdateToolCommandsEnabled();
+    TQuillexDevice device;
+    if (!FStatusListener || ui->ListBoxDevices->selectedItems().isEmpty() || !SelectedDevice(device)) {
+        SetDeviceInfo(QString::fromUtf8("Bir cihaz seçin."), {});
+        return;
+    }
+    const QString status = FStatusListener->GetStatusFor(device.IPAddress);
+    if (status.isEmpty()) {
+        SetDeviceInfo(QString::fromUtf8("%1 (%2) için henüz durum bilgisi alınmadı.").arg(device.DisplayName, device.IPAddress), {});
+        return;
+    }
+    SetDeviceInfo({}, BuildDeviceInfoRows(status));
+}
+
+void TFormMain::SetDeviceInfo(const QString& message, const QString& rowsText)
+{
+    const QStringList rows = rowsText.isEmpty() ? QStringList() : rowsText.split('\n');
+    if (message == FDeviceInfoMessage && rows == FDeviceInfoRows)
+        return;
+    FDeviceInfoMessage = message;
+    FDeviceInfoRows = rows;
+    ui->PaintBoxDeviceInfo->update();
+}
+
+void TFormMain::PaintBoxDeviceInfoPaint(QPainter& painter)
+{
+    QWidget* box = ui->PaintBoxDeviceInfo;
+    const int P = 12;
+    painter.setFont(box->font());
+    painter.fillRect(box->rect(), box->palette().color(QPalette::Base));
+    const QColor grey = box->palette().color(QPalette::Disabled, QPalette::WindowText);
+    const QColor text = box->palette().color(QPalette::Text);
+    if (!FDeviceInfoMessage.isEmpty()) {
+        painter.setPen(grey);
+        painter.drawText(QRect(P, P, box->width() - 2 * P, box->height() - 2 * P),
+            Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, FDeviceInfoMessage);
+        return;
+    }
+    const QFontMetrics metrics(box->font());
+    QFont bold = box->font();
+    bold.setBold(true);
+    const int H = metrics.height() + 8;
+    int W = 0;
+    for (const QString& row : FDeviceInfoRows)
+        if (row.contains('='))
+            W = qMax(W, metrics.horizontalAdvance(row.section('=', 0, 0)));
+    int y = P / 2;
+    const QColor divider = box->palette().color(QPalette::Button);
+    for (qsizetype i = 0; i < FDeviceInfoRows.size(); ++i) {
+        const QString& row = FDeviceInfoRows[i];
+        if (row.contains('=')) {
+            const qsizetype eq = row.indexOf('=');
+            painter.setFont(box->font());
+            painter.setPen(grey);
+            painter.drawText(QRect(P, y, W, H), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, row.left(eq));
+            painter.setFont(bold);
+            painter.setPen(text);
+            const QRect valueRect(P + W + P, y, box->width() - P - (P + W + P), H);
+            painter.drawText(valueRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                QFontMetrics(bold).elidedText(row.mid(eq + 1), Qt::ElideRight, valueRect.width()));
+        } else {
+            painter.setFont(box->font());
+            painter.setPen(text);
+            const QRect lineRect(P, y, box->width() - 2 * P, H);
+            painter.drawText(lineRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                metrics.elidedText(row, Qt::ElideRight, lineRect.width()));
+        }
+        y += H;
+        if (i + 1 < FDeviceInfoRows.size()) {
+            painter.setPen(divider);
+            painter.drawLine(P, y, box->width() - P, y);
+        }
+    }
+}
+
+QColor TFormMain::DeviceActivityColor(const QString& ipAddress) const
+{
+    if (!FStatusListener || ipAddress.isEmpty())
+        return DotUnknown;
+    switch (DeviceActivity(FStatusListener->GetStatusFor(ipAddress))) {
+    case TDeviceActivity::Busy:
+        return DotBusy;
+    case TDeviceActivity::Idle:
+        return DotIdle;
+    case TDeviceActivity::Unknown:
+        break;
+    }
+    return DotUnknown;
+}
+
+TDeviceRowLook TFormMain::DeviceRowLook(int index) const
+{
+    TDeviceRowLook look;
+    if (QListWidgetItem* item = ui->ListBoxDevices->item(index))
+        look.Line1 = item->text();
+    if (FStatusListener) {
+        const QList<TQuillexDevice> devices = FStatusListener->GetLastDeviceList();
+        if (index >= 0 && index < devices.size()) {
+            look.Line2 = devices[index].IPAddress;
+            look.Locked = devices[index].PinRequired;
+            if (!devices[index].Controller.isEmpty())
+                look.Line1 += " / " + devices[index].Controller;
+        }
+    }
+    look.DotColor = DeviceActivityColor(look.Line2);
+    return look;
+}
+
+void TFormMain::ListBoxDevicesDrawItem(QPainter& painter, int index, const QRect& rect, bool selected) const
+{
+    const QPalette& pal = ui->ListBoxDevices->palette();
+    const QColor textColor = selected ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::Text);
+    const QColor secondary = selected ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::Disabled, QPalette::Text);
+    const QColor background = selected ? pal.color(QPalette::Highlight) : pal.color(QPalette::Base);
+    painter.fillRect(rect, background);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+
+    const TDeviceRowLook look = DeviceRowLook(index);
+    const int P = 10, I = 36;
+    const QRect picture(rect.left() + P, rect.top() + (DeviceRowHeight - I) / 2, I, I);
+    painter.drawPixmap(picture, FDeviceImages.value("device"));
+    const int L = picture.right() + 1 + P;
+
+    const QRect dot(picture.right() + 1 - 12, picture.bottom() + 1 - 12, 12, 12);
+    painter.setPen(QPen(background, 2));
+    painter.setBrush(look.DotColor);
+    painter.drawEllipse(dot);
+    painter.setPen(QPen(textColor, 1));
+    painter.setBrush(Qt::NoBrush);
+
+    int R = rect.right() + 1 - P;
+    if (look.Locked) {
+        const int G = 16;
+        DrawLock(painter, QRectF(R - G, rect.top() + (rect.height() - G) / 2.0, G, G), secondary);
+        R -= G + P;
+    }
+    const QFont base = ui->ListBoxDevices->font();
+    QFont bold = base;
+    bold.setBold(true);
+    QFont small = base;
+    small.setPixelSize(base.pixelSize() * 85 / 100);
+    const int A = QFontMetrics(bold).height(), B = QFontMetrics(small).height();
+    const int T = rect.top() + (DeviceRowHeight - A - B) / 2;
+    painter.setFont(bold);
+    painter.setPen(textColor);
+    painter.drawText(QRect(L, T, R - L, A), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+        QFontMetrics(bold).elidedText(look.Line1, Qt::ElideRight, R - L));
+    painter.setFont(small);
+    painter.setPen(secondary);
+    painter.drawText(QRect(L, T + A, R - L, B), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+        QFontMetrics(small).elidedText(look.Line2, Qt::ElideRight, R - L));
+}
+
+void TFormMain::ListBoxDevicesDblClick()
+{
+    TQuillexDevice device;
+    if (!SelectedDevice(device) || !CheckDevicePin(device))
+        return;
+    QString name = device.DisplayName, controller;
+    qint32 baud = 0, xoff = -1, xonxoff = -1, dataBits = 0, stopBits = 0;
+    QChar parity;
+    const QJsonDocument document = QJsonDocument::fromJson(FStatusListener->GetStatusFor(device.IPAddress).toUtf8());
+    if (document.isObject()) {
+        const QJsonObject s = document.object();
+        auto text = [&](const char* key) {
+            const QJsonValue v = s.value(key);
+            return v.isString() ? v.toString() : v.isDouble() ? QString::number(v.toDouble(), 'g', 17) : QString();
+        };
+        auto number = [&](const char* key, qint32 fallback) {
+            bool ok = false;
+            const qint32 n = text(key).toInt(&ok);
+            return ok ? n : fallback;
+        };
+        if (s.contains("name"))
+            name = text("name");
+        baud = number("baud", 0);
+        xoff = number("xofftimeout", -1);
+        if (s.value("xonxoff").isBool())
+            xonxoff = s.value("xonxoff").toBool() ? 1 : 0;
+        dataBits = number("databits", 0);
+        if (const QString p = text("parity"); !p.isEmpty())
+            parity = p[0];
+        stopBits = number("stopbits", 0);
+        if (s.contains("controller"))
+            controller = text("controller");
+    }
+    TFormDeviceSettings dialog(FPrompter, this);
+    dialog.Initialize(name, controller, baud, xoff, xonxoff, dataBits, parity, stopBits, device.IPAddress, device.Port,
+        device.PinRequired, device.MacId);
+    dialog.exec();
+}

@@ -1,0 +1,118 @@
+#pragma once
+// The main window: tool bar, device list and status panel, the G-code editor,
+// the layout kept in the settings file, and the operations other commands share.
+#include "UnitUiPrompter.h"
+#include "discovery/UnitDeviceStatusView.h"
+#include "discovery/UnitStatusListener.h"
+
+#include <QColor>
+#include <QHash>
+#include <QIcon>
+#include <QList>
+#include <QMainWindow>
+#include <QPixmap>
+#include <QPointer>
+#include <QStringList>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class TFormMain;
+}
+class TSynGCodeSyn;
+class QListWidget;
+class QToolButton;
+
+struct TMainFormOptions {
+    quint16 StatusPort = 5003;
+    std::function<quint32()> TickSource; // the millisecond tick counter; the system's when empty
+    int StartupDelayMs = 100;
+};
+
+// What one row of the device list shows.
+struct TDeviceRowLook {
+    QString Line1;
+    QString Line2;
+    bool Locked = false;
+    QColor DotColor;
+};
+
+class TFormMain : public QMainWindow {
+    Q_OBJECT
+public:
+    TFormMain(TUiPrompter& prompter, TMainFormOptions options = {}, QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    Ui::TFormMain* Form() const { return ui.get(); }
+    TStatusListenerThread* StatusListener() const { return FStatusListener.get(); }
+
+    // Operations other commands use.
+    static QString SettingsFilePath();
+    void SetTransferControlsEnabled(bool enabled);
+    void StopTransferDoneTimer(bool hidePanel);
+    void UpdateToolCommandsEnabled();
+    bool SelectedDeviceSupportsStartFrom() const;
+    bool IsSelectedDeviceSiemens() const;
+    bool CheckDevicePin(const TQuillexDevice& device);
+    bool SelectedDevice(TQuillexDevice& device) const;
+
+    // Device list and status panel.
+    void TimerDeviceInfoTimer();
+    void UpdateDeviceInfo();
+    void SetDeviceInfo(const QString& message, const QString& rowsText);
+    QString DeviceInfoMessage() const { return FDeviceInfoMessage; }
+    QStringList DeviceInfoRows() const { return FDeviceInfoRows; }
+    TDeviceRowLook DeviceRowLook(int index) const;
+    QColor DeviceActivityColor(const QString& ipAddress) const;
+    void ListBoxDevicesDblClick();
+    void ListBoxDevicesDrawItem(QPainter& painter, int index, const QRect& rect, bool selected) const;
+    void ImageLogoClick();
+    void SetUpdateAvailable(bool available);
+    bool LogVisible() const;
+
+    static QString LoadWindowTitle();
+    void EnsureWindowOnScreen();
+
+signals:
+    void StartupFinished();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormDestroy();
+    void StartupTimerTimer();
+    void RestoreLayout();
+    void SaveLayout();
+    void SetUpToolBar();
+    void SetUpEditor();
+    void SetUpFonts();
+    void PaintBoxDeviceInfoPaint(QPainter& painter);
+    void SpeedButtonUpdateClick();
+    quint32 Ticks() const;
+
+    std::unique_ptr<Ui::TFormMain> ui;
+    TUiPrompter& FPrompter;
+    TMainFormOptions FOptions;
+    std::unique_ptr<TStatusListenerThread> FStatusListener;
+    QPointer<QTimer> FStartupTimer;
+    QTimer* FTimerDeviceInfo = nullptr;
+    QTimer* FTransferDoneTimer = nullptr;
+    QColor FTransferStatusColor;
+    qint32 FLogoClickCount = 0;
+    quint32 FLogoLastClickTicks = 0;
+    bool FSuppressDeviceListRefresh = false;
+    QHash<QString, QPixmap> FDeviceImages;
+    QList<QIcon> FUpdateImages;
+    QList<QIcon> FToolbarImages;
+    QString FDeviceInfoMessage;
+    QStringList FDeviceInfoRows;
+    TSynGCodeSyn* FHighlighter = nullptr;
+    int FToolChangesPanelWidth = 245;
+    bool FDestroyed = false;
+    QString FListFontFamily;
+};
