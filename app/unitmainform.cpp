@@ -263,6 +263,13 @@ void TFormMain::FormCreate()
     ui->PanelDeviceInfo->setBackgroundRole(QPalette::Base);
     connect(ui->SpeedButtonUpdate, &QToolButton::clicked, this, &TFormMain::SpeedButtonUpdateClick);
 
+    // The side panels keep their sizes when the window is resized; the editor and the list take the rest.
+    ui->SplitterDevices->setStretchFactor(0, 0);
+    ui->SplitterDevices->setStretchFactor(1, 1);
+    ui->SplitterDeviceInfo->setStretchFactor(0, 1);
+    ui->SplitterDeviceInfo->setStretchFactor(1, 0);
+    ui->SplitterToolChanges->setStretchFactor(0, 1);
+    ui->SplitterToolChanges->setStretchFactor(1, 0);
     resize(1055, 674);
     ui->SplitterDevices->setSizes({ 449, 1055 - 449 });
     ui->SplitterDeviceInfo->setSizes({ 674 - 80 - 281, 281 });

@@ -1,0 +1,42 @@
+#pragma once
+// Answers the window's questions from a script and records what it was shown.
+#include "app/UnitUiPrompter.h"
+
+#include <QStringList>
+
+class TScriptedPrompter : public TUiPrompter {
+public:
+    QStringList PinAnswers; // "<cancel>" cancels
+    QList<QStringList> NewPinAnswers; // two entries each; empty list cancels
+    QList<bool> Confirmations;
+    QStringList Messages;
+    QStringList Questions;
+
+    bool AskPin(const QString&, const QString& label, QString& pin) override
+    {
+        Questions << label;
+        if (PinAnswers.isEmpty() || PinAnswers.first() == "<cancel>")
+            return false;
+        pin = PinAnswers.takeFirst();
+        return true;
+    }
+    void ShowMessage(const QString& text) override { Messages << text; }
+    bool ConfirmOkCancel(const QString& text) override { return Confirm(text); }
+    bool ConfirmYesNo(const QString& text) override { return Confirm(text); }
+    bool AskNewPin(const QString&, const QString&, const QString&, QString& first, QString& second) override
+    {
+        if (NewPinAnswers.isEmpty() || NewPinAnswers.first().size() != 2)
+            return false;
+        const QStringList answer = NewPinAnswers.takeFirst();
+        first = answer[0];
+        second = answer[1];
+        return true;
+    }
+
+private:
+    bool Confirm(const QString& text)
+    {
+        Questions << text;
+        return !Confirmations.isEmpty() && Confirmations.takeFirst();
+    }
+};

@@ -1,0 +1,485 @@
+// The main window on the offscreen platform: start-up and layout, the device
+// list and status panel, the logo, and the device settings dialog.
+#include "ScriptedPeer.h"
+#include "ScriptedPrompter.h"
+
+#include "app/unitmainform.h"
+#include "dialogs/UnitDeviceSettingsForm.h"
+#include "ui_UnitDeviceSettingsForm.h"
+#include "ui_unitmainform.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUdpSocket>
+#include <openssl/evp.h>
+
+namespace {
+
+QByteArray Datagram(const QByteArray& json)
+{
+    const QByteArray key = StatusKey(), iv("0123456789abcdef");
+    QByteArray plain = json;
+    while (plain.size() % 16)
+        plain.append('\0');
+    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+    QByteArray out(plain.size() + 16, '\0');
+    int n1 = 0, n2 = 0;
+    EVP_EncryptInit_ex(ctx, EVP_aes_256_cbc(), nullptr, reinterpret_cast<const unsigned char*>(key.constData()),
+        reinterpret_cast<const unsigned char*>(iv.constData()));
+    EVP_CIPHER_CTX_set_padding(ctx, 0);
+    EVP_EncryptUpdate(ctx, reinterpret_cast<unsigned char*>(out.data()), &n1,
+        reinterpret_cast<const unsigned char*>(plain.constData()), int(plain.size()));
+    EVP_EncryptFinal_ex(ctx, reinterpret_cast<unsigned char*>(out.data()) + n1, &n2);
+    EVP_CIPHER_CTX_free(ctx);
+    out.truncate(n1 + n2);
+    return iv + out;
+}
+
+// Sends status documents to the window's port from chosen loopback addresses.
+void SendStatus(quint16 port, const QString& from, const QByteArray& json)
+{
+    QUdpSocket socket;
+    socket.bind(QHostAddress(from), 0);
+    socket.writeDatagram(Datagram(json), QHostAddress::LocalHost, port);
+    socket.waitForBytesWritten(1000);
+}
+
+QStringList Captions(QListWidget* list)
+{
+    QStringList captions;
+    for (int i = 0; i < list->count(); ++i)
+        captions << list->item(i)->text();
+    return captions;
+}
+
+} // namespace
+
+class TestMainForm : public QObject {
+    Q_OBJECT
+    QTemporaryDir FDir;
+    quint32 FNow = 100000;
+
+    QString Settings() const { return FDir.filePath("quillex_settings.ini"); }
+
+    std::unique_ptr<TFormMain> Window(TScriptedPrompter& prompter, quint16 port)
+    {
+        TMainFormOptions options;
+        options.StatusPort = port;
+        options.TickSource = [this] { return FNow; };
+        return std::make_unique<TFormMain>(prompter, options);
+    }
+
+    // The window after its first start-up tick, with a listening status listener.
+    std::unique_ptr<TFormMain> StartedWindow(TScriptedPrompter& prompter, quint16 port)
+    {
+        auto window = Window(prompter, port);
+        window->show();
+        if (!QTest::qWaitFor([&] { return window->StatusListener() && window->StatusListener()->IsListening(); }, 5000))
+            qWarning("the status listener did not start");
+        return window;
+    }
+
+private slots:
+    void init()
+    {
+        qputenv("QUILLEX_SETTINGS", Settings().toLocal8Bit());
+        qputenv("QUILLEX_NO_KEYCHAIN", "1");
+        qputenv("XDG_CONFIG_HOME", FDir.path().toLocal8Bit());
+        QFile::remove(Settings());
+    }
+
+    void firstRunWithoutSettings()
+    {
+        TScriptedPrompter prompter;
+        auto window = Window(prompter, 15601);
+        QCOMPARE(window->windowTitle(), QString("Quillex - CNC Program Aktarim Istemcisi"));
+        // Before the first start-up tick there is no listener and nothing is capable.
+        QVERIFY(!window->StatusListener());
+        QVERIFY(!window->SelectedDeviceSupportsStartFrom());
+        QVERIFY(!window->IsSelectedDeviceSiemens());
+        QVERIFY(!window->Form()->SpeedButtonScanToolChanges->isEnabled());
+        QVERIFY(!window->Form()->SpeedButtonStartFromMiddle->isEnabled());
+        QCOMPARE(window->DeviceInfoMessage(), QString::fromUtf8("Bir cihaz seçin."));
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QCOMPARE(window->geometry().size(), QSize(1055, 674));
+        QCOMPARE(window->Form()->PanelDevices->width(), 449);
+        QCOMPARE(window->Form()->PanelDeviceInfo->height(), 281);
+        QVERIFY(window->Form()->PanelTransfer->isHidden());
+        QVERIFY(window->Form()->PanelToolChanges->isHidden());
+        QCOMPARE(window->Form()->SpeedButtonUpdate->toolTip(), QString::fromUtf8("YENİ SÜRÜM KONTROL ET VE GÜNCELLE"));
+        window->close();
+        QSettings settings(Settings(), QSettings::IniFormat);
+        settings.beginGroup("MainForm");
+        QCOMPARE(settings.childKeys().size(), 8);
+        QCOMPARE(settings.value("Maximized").toString(), QString("0"));
+        QCOMPARE(settings.value("DevicesPanelWidth").toInt(), 449);
+        QCOMPARE(settings.value("DeviceInfoMemoHeight").toInt(), 281);
+        QCOMPARE(settings.value("ToolChangesPanelWidth").toInt(), 245);
+        QCOMPARE(settings.value("Width").toInt(), 1055);
+    }
+
+    void storedLayoutIsRestored()
+    {
+        {
+            QSettings settings(Settings(), QSettings::IniFormat);
+            settings.setValue("MainForm/Left", 20);
+            settings.setValue("MainForm/Top", 30);
+            settings.setValue("MainForm/Width", 960);
+            settings.setValue("MainForm/Height", 500);
+            settings.setValue("MainForm/DevicesPanelWidth", 300);
+            settings.setValue("MainForm/DeviceInfoMemoHeight", 200);
+        }
+        TScriptedPrompter prompter;
+        auto window = Window(prompter, 15602);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QCOMPARE(window->geometry(), QRect(20, 30, 960, 500));
+        QCOMPARE(window->Form()->PanelDevices->width(), 300);
+        QCOMPARE(window->Form()->PanelDeviceInfo->height(), 200);
+    }
+
+    void positionOffEveryScreen()
+    {
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        {
+            QSettings settings(Settings(), QSettings::IniFormat);
+            settings.setValue("MainForm/Left", area.right() + 5000);
+            settings.setValue("MainForm/Top", 40);
+            settings.setValue("MainForm/Width", area.width() + 300);
+            settings.setValue("MainForm/Height", 400);
+        }
+        TScriptedPrompter prompter;
+        auto window = Window(prompter, 15603);
+        const QRect r = window->geometry();
+        QCOMPARE(r.width(), area.width());
+        QCOMPARE(r.left(), area.left());
+        QCOMPARE(r.top(), area.top() + (area.height() - 400) / 2);
+    }
+
+    void overlapOfExactly100x50Stays()
+    {
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        TScriptedPrompter prompter;
+        auto window = Window(prompter, 15604);
+        window->setGeometry(area.right() + 1 - 100, area.bottom() + 1 - 50, 400, 300);
+        window->EnsureWindowOnScreen();
+        QCOMPARE(window->geometry().topLeft(), QPoint(area.right() + 1 - 100, area.bottom() + 1 - 50));
+        window->setGeometry(area.right() + 1 - 99, area.bottom() + 1 - 50, 400, 300);
+        window->EnsureWindowOnScreen();
+        QVERIFY(area.contains(window->geometry()));
+    }
+
+    void maximisedAndMinimisedCloses()
+    {
+        {
+            QSettings settings(Settings(), QSettings::IniFormat);
+            settings.setValue("MainForm/Left", 11);
+            settings.setValue("MainForm/Top", 12);
+            settings.setValue("MainForm/Width", 613);
+            settings.setValue("MainForm/Height", 414);
+        }
+        TScriptedPrompter prompter;
+        {
+            auto window = Window(prompter, 15605);
+            window->showMaximized();
+            window->close();
+        }
+        {
+            QSettings settings(Settings(), QSettings::IniFormat);
+            QCOMPARE(settings.value("MainForm/Maximized").toString(), QString("1"));
+            QCOMPARE(settings.value("MainForm/Left").toInt(), 11);
+            QCOMPARE(settings.value("MainForm/Width").toInt(), 613);
+        }
+        {
+            // The next start restores the normal placement, then maximises.
+            auto window = Window(prompter, 15605);
+            QVERIFY(window->windowState() & Qt::WindowMaximized);
+            window->showMinimized();
+            window->setWindowState(Qt::WindowMinimized);
+            window->close();
+        }
+        QSettings settings(Settings(), QSettings::IniFormat);
+        QCOMPARE(settings.value("MainForm/Maximized").toString(), QString("0"));
+        QCOMPARE(settings.value("MainForm/Left").toInt(), 11);
+    }
+
+    void maximisedWithoutPosition()
+    {
+        QSettings(Settings(), QSettings::IniFormat).setValue("MainForm/Maximized", 1);
+        TScriptedPrompter prompter;
+        auto window = Window(prompter, 15606);
+        QVERIFY(window->windowState() & Qt::WindowMaximized);
+    }
+
+    void logoClicks()
+    {
+        TScriptedPrompter prompter;
+        auto window = Window(prompter, 15607);
+        window->show();
+        QVERIFY(!window->LogVisible());
+        for (int i = 0; i < 5; ++i) {
+            FNow += 1000;
+            window->ImageLogoClick();
+        }
+        QVERIFY(window->LogVisible());
+        // Four quick clicks, a pause of 2.5 s, one more: the count restarts.
+        for (int i = 0; i < 4; ++i) {
+            FNow += 100;
+            window->ImageLogoClick();
+        }
+        FNow += 2500;
+        window->ImageLogoClick();
+        QVERIFY(window->LogVisible());
+        // A gap of exactly 2000 ms still counts.
+        for (int i = 0; i < 4; ++i) {
+            FNow += 2000;
+            window->ImageLogoClick();
+        }
+        QVERIFY(!window->LogVisible());
+        // A real click on the picture counts too.
+        for (int i = 0; i < 5; ++i)
+            QTest::mouseClick(window->Form()->ImageLogo, Qt::LeftButton);
+        QVERIFY(window->LogVisible());
+    }
+
+    void deviceListAndStatusPanel()
+    {
+        TScriptedPrompter prompter;
+        const quint16 port = 15608;
+        auto window = StartedWindow(prompter, port);
+        SendStatus(port, "127.0.40.1", "{\"macid\":\"m1\",\"name\":\"Torna 1\",\"controller\":\"FANUC\",\"hw\":\"HW4\",\"xfer_status\":\"idle\"}");
+        SendStatus(port, "127.0.40.2", "{\"macid\":\"m2\",\"name\":\"Freze\",\"pw\":true,\"controller\":\"SIEMENS\",\"erasing\":1}");
+        SendStatus(port, "127.0.40.3", "{\"macid\":\"m3\",\"name\":\"Pres\",\"xfer_status\":\"idle\",\"ota_status\":\"idle\"}");
+        SendStatus(port, "127.0.40.4", "not json at all");
+        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 4);
+        window->TimerDeviceInfoTimer();
+        QListWidget* list = window->Form()->ListBoxDevices;
+        QCOMPARE(list->count(), 3);
+        QCOMPARE(window->Form()->Memo1->toPlainText().count('\n'), 3);
+
+        const QList<TQuillexDevice> devices = window->StatusListener()->GetLastDeviceList();
+        int torna = -1, freze = -1;
+        for (int i = 0; i < devices.size(); ++i) {
+            const TDeviceRowLook look = window->DeviceRowLook(i);
+            QCOMPARE(look.Line2, devices[i].IPAddress);
+            if (devices[i].MacId == "m1") {
+                torna = i;
+                QCOMPARE(look.Line1, QString("Torna 1 / FANUC"));
+                QVERIFY(!look.Locked);
+                QCOMPARE(look.DotColor, QColor(76, 175, 80));
+            } else if (devices[i].MacId == "m2") {
+                freze = i;
+                QVERIFY(look.Locked);
+                QCOMPARE(look.DotColor, QColor(245, 166, 35));
+            } else {
+                QCOMPARE(look.Line1, QString("Pres"));
+            }
+        }
+        QCOMPARE(window->DeviceActivityColor("127.0.40.4"), QColor(158, 158, 158));
+        QCOMPARE(window->DeviceActivityColor(""), QColor(158, 158, 158));
+
+        // Selecting a device shows its rows and enables the start-from commands for HW4.
+        list->setCurrentRow(torna);
+        QCOMPARE(window->DeviceInfoMessage(), QString());
+        QCOMPARE(window->DeviceInfoRows().first(), QString::fromUtf8("Cihaz Adı=Torna 1"));
+        QVERIFY(window->Form()->SpeedButtonScanToolChanges->isEnabled());
+        QVERIFY(window->Form()->SpeedButtonStartFromMiddle->isEnabled());
+        QVERIFY(!window->IsSelectedDeviceSiemens());
+        list->setCurrentRow(freze);
+        QVERIFY(window->IsSelectedDeviceSiemens());
+        QVERIFY(!window->Form()->SpeedButtonScanToolChanges->isEnabled());
+
+        // The selection follows the device across refreshes.
+        list->setCurrentRow(torna);
+        SendStatus(port, "127.0.40.5", "{\"macid\":\"m5\",\"name\":\"Yeni\"}");
+        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 5);
+        window->TimerDeviceInfoTimer();
+        QCOMPARE(list->count(), 4);
+        QCOMPARE(list->selectedItems().value(0)->text(), QString("Torna 1"));
+
+        // While a transfer runs the list keeps its rows and the selection stays.
+        window->SetTransferControlsEnabled(false);
+        QVERIFY(!window->Form()->SpeedButtonStartFromMiddle->isEnabled());
+        QVERIFY(window->Form()->SpeedButtonScanToolChanges->isEnabled());
+        QVERIFY(!window->Form()->SpeedButtonUploadToMachine->isEnabled());
+        const QStringList before = Captions(list);
+        SendStatus(port, "127.0.40.6", "{\"macid\":\"m6\",\"name\":\"Sonra\"}");
+        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 6);
+        window->TimerDeviceInfoTimer();
+        QCOMPARE(Captions(list), before);
+        QCOMPARE(list->selectedItems().value(0)->text(), QString("Torna 1"));
+        window->SetTransferControlsEnabled(true);
+        QVERIFY(window->Form()->SpeedButtonStartFromMiddle->isEnabled());
+        window->TimerDeviceInfoTimer();
+        QCOMPARE(list->count(), 5);
+
+        // Silent devices drop out; the panel falls back to its message.
+        FNow += 20001;
+        window->TimerDeviceInfoTimer();
+        QCOMPARE(list->count(), 0);
+        QCOMPARE(window->DeviceInfoMessage(), QString::fromUtf8("Bir cihaz seçin."));
+    }
+
+    void badStatusDocumentsDoNotStallThePanel()
+    {
+        TScriptedPrompter prompter;
+        const quint16 port = 15609;
+        auto window = StartedWindow(prompter, port);
+        // A 2000-character name just fits a datagram of 2048 bytes.
+        const QByteArray huge = "{\"macid\":\"h\",\"name\":\"" + QByteArray(2000, 'N') + "\"}";
+        SendStatus(port, "127.0.40.7", huge);
+        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 1);
+        window->TimerDeviceInfoTimer();
+        window->Form()->ListBoxDevices->setCurrentRow(0);
+        QCOMPARE(window->DeviceInfoRows().first(), QString::fromUtf8("Cihaz Adı=") + QString(2000, 'N'));
+        QVERIFY(!window->grab().isNull());
+        // Longer datagrams are dropped; the last good status stays.
+        SendStatus(port, "127.0.40.7", huge + QByteArray(64, ' '));
+        QTest::qWait(200);
+        QCOMPARE(window->StatusListener()->AcceptedDatagrams(), 1);
+        // Wrong types.
+        SendStatus(port, "127.0.40.7", "{\"macid\":\"h\",\"name\":[1],\"baud\":{\"x\":1},\"filesize\":\"big\",\"time\":5}");
+        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 2);
+        window->UpdateDeviceInfo();
+        QVERIFY(window->DeviceInfoRows().contains("Baud Rate="));
+        QVERIFY(window->DeviceInfoRows().contains("Dosya Boyutu=0 bayt"));
+        QVERIFY(window->DeviceInfoRows().contains(QString::fromUtf8("Son Güncelleme=5")));
+        QVERIFY(!window->grab().isNull()); // painting copes with all of it
+        // Now the device sends text that is not JSON: shown raw, dot grey.
+        SendStatus(port, "127.0.40.7", "{broken");
+        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 3);
+        window->UpdateDeviceInfo();
+        QCOMPARE(window->DeviceInfoRows(), QStringList { "{broken" });
+        QCOMPARE(window->DeviceActivityColor("127.0.40.7"), QColor(158, 158, 158));
+        QVERIFY(!window->grab().isNull());
+    }
+
+    void checkDevicePinUsesTheAddressWithoutMacId()
+    {
+        TScriptedPeer peer("127.0.40.8", 5000, { [](TPeerConnection& c) {
+            c.ReadLine();
+            c.ReadLine();
+            c.Send("OK\nOK\n");
+        } });
+        TScriptedPrompter prompter;
+        prompter.PinAnswers = { "4321" };
+        auto window = Window(prompter, 15610);
+        TQuillexDevice device;
+        device.IPAddress = "127.0.40.8";
+        device.DisplayName = "Pres";
+        device.PinRequired = true;
+        QVERIFY(window->CheckDevicePin(device));
+        QCOMPARE(LoadPinFromStore("127.0.40.8"), QString("4321"));
+        QCOMPARE(prompter.Questions, QStringList { QString::fromUtf8("Pres şifre istiyor (4-8 rakam):") });
+        SetCachedPin("127.0.40.8", {});
+    }
+
+    void settingsDialogSendsOnlyChanges()
+    {
+        QList<QByteArray> received;
+        TScriptedPeer peer("127.0.40.9", 5000,
+            { [](TPeerConnection& c) {
+                 c.ReadLine();
+                 c.ReadLine();
+                 c.ReadLine();
+                 c.Send("OK\nOK\nOK\n");
+             },
+                [](TPeerConnection& c) {
+                    c.ReadLine();
+                    c.ReadLine();
+                    c.Send("OK\nERR busy\n");
+                } });
+        TScriptedPrompter prompter;
+        TFormDeviceSettings dialog(prompter);
+        dialog.Initialize("Torna 1", "fanuc", 9600, 30, -1, 8, u'N', 1, "127.0.40.9", 5000, false, "");
+        auto* f = dialog.Form();
+        QCOMPARE(f->ComboBoxController->count(), 7); // found without regard to case, nothing appended
+        QCOMPARE(f->ComboBoxController->currentText(), QString("FANUC"));
+        QVERIFY(f->CheckBoxXonXoff->isChecked() && !f->CheckBoxXonXoff->isEnabled());
+        QCOMPARE(f->ComboBoxParity->currentText(), QString("Yok (N)"));
+        QCOMPARE(f->LabelPin->text(), QString::fromUtf8("Transfer şifresi: Kapalı"));
+        QVERIFY(!f->ButtonClearPin->isEnabled());
+        // Typed Turkish letters never reach the name field.
+        f->EditName->clear();
+        for (QChar c : QString::fromUtf8("Pres Ş-1")) {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(f->EditName, &press);
+        }
+        QCOMPARE(f->EditName->text(), QString("Pres -1"));
+        f->EditName->setText("Torna 1");
+        f->ComboBoxParity->setCurrentIndex(1);
+        dialog.ButtonSaveClick(); // CONTROLLER&FANUC too: the opening value was "fanuc"
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        dialog.setResult(0);
+        dialog.ButtonSaveClick();
+        QCOMPARE(prompter.Messages.value(0), QString::fromUtf8("Ayarlar kaydedilemedi: busy"));
+        QCOMPARE(dialog.result(), 0);
+        QVERIFY(peer.WaitDone());
+        QCOMPARE(peer.Received().value(0), QByteArray("LOGIN&70216953\nCONTROLLER&FANUC\nPARITYE\n"));
+    }
+
+    void settingsDialogNothingChangedSendsNothing()
+    {
+        TScriptedPeer peer("127.0.40.10", 5000, {});
+        TScriptedPrompter prompter;
+        TFormDeviceSettings dialog(prompter);
+        dialog.Initialize("Torna 1", "HEIDENHAIN", 9600, -1, 1, 8, u'E', 2, "127.0.40.10", 5000, false, "mac");
+        QCOMPARE(dialog.Form()->ComboBoxController->currentText(), QString("HEIDENHAIN"));
+        QCOMPARE(dialog.Form()->EditXoff->text(), QString());
+        dialog.ButtonSaveClick();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QTest::qWait(50);
+        QCOMPARE(peer.Connections(), 0);
+    }
+
+    void settingsDialogPin()
+    {
+        const auto accept = [](QByteArray expected) {
+            return [expected](TPeerConnection& c) {
+                c.ReadLine();
+                const QByteArray line = c.ReadLine();
+                c.Send(line == expected ? "OK\nOK\n" : "OK\nERR wrong\n");
+            };
+        };
+        TScriptedPeer peer("127.0.40.11", 5000, { accept("SETPIN&24680"), [](TPeerConnection& c) {
+                                                     for (int i = 0; i < 3; ++i)
+                                                         c.ReadLine();
+                                                     c.Send("OK\nOK\nERR wrong\n");
+                                                 } });
+        TScriptedPrompter prompter;
+        prompter.NewPinAnswers = { { "123", "123" }, { "24680", "24681" }, { "24680", "24680" } };
+        TFormDeviceSettings dialog(prompter);
+        dialog.Initialize("Torna", "", 0, -1, -1, 0, QChar(), 0, "127.0.40.11", 5000, false, "MAC-11");
+        QVERIFY(!dialog.Form()->ComboBoxController->isEnabled());
+        dialog.ButtonSetPinClick();
+        dialog.ButtonSetPinClick();
+        QCOMPARE(peer.Connections(), 0);
+        dialog.ButtonSetPinClick();
+        QCOMPARE(prompter.Messages,
+            QStringList({ QString::fromUtf8("Şifre 4-8 rakamdan oluşmalı."), QString::fromUtf8("Şifreler aynı değil."),
+                QString::fromUtf8("Şifre kaydedildi. Unutulursa yalnızca cihazın USB bağlantısından kaldırılabilir.") }));
+        QCOMPARE(GetCachedPin("127.0.40.11"), QString("24680"));
+        QCOMPARE(LoadPinFromStore("MAC-11"), QString("24680"));
+        QCOMPARE(dialog.Form()->LabelPin->text(), QString::fromUtf8("Transfer şifresi: Açık"));
+        QCOMPARE(dialog.Form()->ButtonSetPin->text(), QString::fromUtf8("Şifreyi Değiştir"));
+        QVERIFY(dialog.Form()->ButtonClearPin->isEnabled());
+
+        // Clearing: "No" sends nothing; the device refusing keeps everything.
+        prompter.Messages.clear();
+        prompter.Confirmations = { false, true };
+        dialog.ButtonClearPinClick();
+        dialog.ButtonClearPinClick(); // the device refuses CLEARPIN
+        QCOMPARE(prompter.Messages, QStringList { QString::fromUtf8("Şifre ayarlanamadı: wrong") });
+        QCOMPARE(GetCachedPin("127.0.40.11"), QString("24680"));
+        QVERIFY(dialog.PinRequired());
+        SetCachedPin("127.0.40.11", {});
+    }
+};
+
+QTEST_MAIN(TestMainForm)
+#include "tst_mainform.moc"
