@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The main job: three simulated devices (one busy erasing, one with a PIN, one
-# idle) and the client against them. Until the window exists, that client is
-# quillex-cli: it lists the devices, uploads a program, reads the index back
-# and downloads the program again.
+# The main job: three simulated devices (one with a slow flash erase, one with
+# the transfer PIN 1234, one old idle one) and the client window against them.
+# Without a display the command-line client shows the same devices instead:
+# it lists them, uploads a program, reads the index back and downloads it.
 set -euo pipefail
 build=${1:-build}
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -24,6 +24,13 @@ if [ ! -f "$program" ]; then
   printf '%%\nO1000 (DEMO)\nT1 M6\nG0 X0 Y0\nG1 X10 F200\nT2 M6\nG1 Y10\nM30\n%%\n' >"$program"
 fi
 
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  echo "Simulated devices: Torna 1 (127.0.0.2), Freze 2 (127.0.0.3, PIN 1234), Eski Torna (127.0.0.4)."
+  "$build/quillex"
+  exit 0
+fi
+
+echo "(no display: the command-line client against the simulated devices)"
 echo "== Devices on the network (quillex-cli devices)"
 "$cli" devices --listen 2
 echo
