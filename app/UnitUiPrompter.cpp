@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QFormLayout>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -63,5 +65,40 @@ bool TDialogPrompter::AskNewPin(const QString& caption, const QString& firstLabe
         return false;
     first = firstEdit->text();
     second = secondEdit->text();
+    return true;
+}
+
+namespace {
+
+// "Binary (*.bin)|*.bin|Tüm dosyalar (*.*)|*.*" as Qt writes filters.
+QString QtFilter(const QString& filter)
+{
+    const QStringList parts = filter.split(u'|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
+        filters << parts[i];
+    return filters.join(";;");
+}
+
+} // namespace
+
+bool TDialogPrompter::AskOpenFile(const QString& startFolder, QString& fileName)
+{
+    fileName = QFileDialog::getOpenFileName(Owner(FParent), QString::fromUtf8("Dosya Aç"), startFolder);
+    return !fileName.isEmpty();
+}
+
+bool TDialogPrompter::AskSaveFile(const QString& startFolder, const QString& proposedName, const QString& defaultSuffix,
+    const QString& filter, QString& fileName)
+{
+    QFileDialog dialog(Owner(FParent), QString::fromUtf8("Kaydet"), startFolder, QtFilter(filter));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (!proposedName.isEmpty())
+        dialog.selectFile(QDir(startFolder).filePath(proposedName));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    fileName = dialog.selectedFiles().first();
     return true;
 }

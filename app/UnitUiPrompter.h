@@ -17,6 +17,13 @@ public:
     virtual bool AskNewPin(const QString& caption, const QString& firstLabel, const QString& secondLabel,
         QString& first, QString& second)
         = 0;
+    // The platform's open and save dialogs; false when cancelled. The filter is
+    // given as description|pattern pairs, all separated by vertical bars; the
+    // save dialog does not ask about replacing a file (the window asks itself).
+    virtual bool AskOpenFile(const QString& startFolder, QString& fileName) = 0;
+    virtual bool AskSaveFile(const QString& startFolder, const QString& proposedName, const QString& defaultSuffix,
+        const QString& filter, QString& fileName)
+        = 0;
 };
 
 // Message boxes and input dialogs over a parent window.
@@ -33,6 +40,9 @@ public:
     bool ConfirmYesNo(const QString& text) override;
     bool AskNewPin(const QString& caption, const QString& firstLabel, const QString& secondLabel, QString& first,
         QString& second) override;
+    bool AskOpenFile(const QString& startFolder, QString& fileName) override;
+    bool AskSaveFile(const QString& startFolder, const QString& proposedName, const QString& defaultSuffix,
+        const QString& filter, QString& fileName) override;
 
 private:
     QWidget* FParent;

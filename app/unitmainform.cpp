@@ -12,6 +12,7 @@
 #include <QGuiApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -262,6 +263,17 @@ void TFormMain::FormCreate()
     ui->PaintBoxDeviceInfo->OnPaint = [this](QPainter& painter) { PaintBoxDeviceInfoPaint(painter); };
     ui->PanelDeviceInfo->setBackgroundRole(QPalette::Base);
     connect(ui->SpeedButtonUpdate, &QToolButton::clicked, this, &TFormMain::SpeedButtonUpdateClick);
+    connect(ui->SpeedButtonFileNew, &QToolButton::clicked, this, &TFormMain::SpeedButtonFileNewClick);
+    connect(ui->SpeedButtonFileOpen, &QToolButton::clicked, this, &TFormMain::SpeedButtonFileOpenClick);
+    connect(ui->SpeedButtonFileSave, &QToolButton::clicked, this, &TFormMain::SpeedButtonFileSaveClick);
+    connect(ui->SpeedButtonFileSaveAs, &QToolButton::clicked, this, &TFormMain::SpeedButtonFileSaveAsClick);
+    connect(ui->SpeedButtonUploadToMachine, &QToolButton::clicked, this, &TFormMain::SpeedButtonUploadToMachineClick);
+    connect(ui->SpeedButtonDownloadFromMachine, &QToolButton::clicked, this, &TFormMain::SpeedButtonDownloadFromMachineClick);
+    connect(ui->SpeedButtonScanToolChanges, &QToolButton::clicked, this, &TFormMain::ScanToolChanges);
+    connect(ui->ListBoxToolChanges, &QListWidget::itemClicked, this, [this] { ListBoxToolChangesClick(); });
+    connect(ui->ListBoxToolChanges, &QListWidget::itemDoubleClicked, this, [this] { ListBoxToolChangesDblClick(); });
+    ui->SynEditProgram->installEventFilter(this);
+    installEventFilter(this);
 
     // The side panels keep their sizes when the window is resized; the editor and the list take the rest.
     ui->SplitterDevices->setStretchFactor(0, 0);
@@ -406,6 +418,20 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == ui->ImageLogo && event->type() == QEvent::MouseButtonPress)
         ImageLogoClick();
+    // The window's shortcuts come before the focused control's own keys.
+    if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool ours = (key->modifiers() & Qt::ControlModifier) && !(key->modifiers() & Qt::ShiftModifier)
+            && (key->key() == Qt::Key_N || key->key() == Qt::Key_O || key->key() == Qt::Key_S)
+            && !((key->modifiers() & Qt::AltModifier) && key->key() != Qt::Key_S);
+        if (ours) {
+            if (event->type() == QEvent::ShortcutOverride) {
+                event->accept();
+                return true;
+            }
+            return FormShortCut(key->key(), key->modifiers());
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 

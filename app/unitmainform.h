@@ -2,6 +2,10 @@
 // The main window: tool bar, device list and status panel, the G-code editor,
 // the layout kept in the settings file, and the operations other commands share.
 #include "UnitUiPrompter.h"
+#include "content/UnitMazatrolCmt.h"
+#include "content/UnitTextDocument.h"
+#include "content/UnitToolChangeScanner.h"
+#include "transfer/UnitTransferProgress.h"
 #include "discovery/UnitDeviceStatusView.h"
 #include "discovery/UnitStatusListener.h"
 
@@ -72,6 +76,38 @@ public:
     void SetUpdateAvailable(bool available);
     bool LogVisible() const;
 
+    // Document commands.
+    void SpeedButtonFileNewClick();
+    void SpeedButtonFileOpenClick();
+    void SpeedButtonFileSaveClick();
+    void SpeedButtonFileSaveAsClick();
+    bool WriteDocumentFile(const QString& fileName);
+    bool FormShortCut(int key, Qt::KeyboardModifiers modifiers);
+    QString CurrentFileName() const { return FCurrentFileName; }
+
+    // Upload and download.
+    void SpeedButtonUploadToMachineClick();
+    void SpeedButtonDownloadFromMachineClick();
+    void ShowTransferSuccess(const QString& title);
+    bool TransferRunning() const { return FSuppressDeviceListRefresh; }
+    const TTransferProgress* TransferProgress() const { return FTransferProgress.get(); }
+
+    // Editor content: text, raw capture or CMT file.
+    QStringList EditorLines() const;
+    QString EditorText() const;
+    void SetEditorText(const QString& text); // set as a whole: line breaks found anew
+    void SetEditorLines(const QStringList& lines); // replaced from a list: CR LF from now on
+    TLineBreakStyle EditorLineBreak() const { return FDocLineBreak; }
+    void ShowRawCapture(const QByteArray& data);
+    void ResetEditorContent();
+    void ShowCmtFile(const QByteArray& data);
+    void LeaveCmtView();
+    void SaveSelectedCmtProgram();
+    void ScanToolChanges();
+    QByteArray RawContent() const { return FRawContent; }
+    QByteArray CmtContent() const { return FCmtContent; }
+    QList<TStartFromCandidate> ToolChangeCandidates() const { return FToolChangeCandidates; }
+
     static QString LoadWindowTitle();
     void EnsureWindowOnScreen();
 
@@ -94,6 +130,15 @@ private:
     void PaintBoxDeviceInfoPaint(QPainter& painter);
     void SpeedButtonUpdateClick();
     quint32 Ticks() const;
+    bool ConfirmLosingContent();
+    QString RememberedFolder(const QString& key) const;
+    void RememberFolder(const QString& key, const QString& fileName);
+    void UploadComplete(bool success, const QString& responseMsg);
+    void DownloadComplete(const TQuillexDevice& device, bool success, const QByteArray& content, bool isRaw,
+        const QString& responseMsg);
+    void StartProgress(const QString& title);
+    void ListBoxToolChangesClick();
+    void ListBoxToolChangesDblClick();
 
     std::unique_ptr<Ui::TFormMain> ui;
     TUiPrompter& FPrompter;
@@ -114,5 +159,18 @@ private:
     TSynGCodeSyn* FHighlighter = nullptr;
     int FToolChangesPanelWidth = 245;
     bool FDestroyed = false;
+    QByteArray FRawContent;
+    QByteArray FCmtContent;
+    TCmtInfo FCmtInfo;
+    QList<TStartFromCandidate> FToolChangeCandidates;
+    QString FCurrentFileName;
+    QString FToolPanelCaption;
+    QString FToolPanelHint;
+    TTextEncoding FDocEncoding = TTextEncoding::Ansi;
+    bool FDocHasByteOrderMark = false;
+    TLineBreakStyle FDocLineBreak = TLineBreakStyle::CrLf;
+    bool FDocTrailingLineBreak = true;
+    std::unique_ptr<TTransferProgressView> FTransferView;
+    std::unique_ptr<TTransferProgress> FTransferProgress;
     QString FListFontFamily;
 };

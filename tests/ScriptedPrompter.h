@@ -11,6 +11,9 @@ public:
     QList<bool> Confirmations;
     QStringList Messages;
     QStringList Questions;
+    QStringList OpenFiles; // empty: cancelled
+    QStringList SaveFiles; // empty: cancelled
+    QStringList SaveProposals; // "name|suffix|filter" of each save dialog
 
     bool AskPin(const QString&, const QString& label, QString& pin) override
     {
@@ -30,6 +33,23 @@ public:
         const QStringList answer = NewPinAnswers.takeFirst();
         first = answer[0];
         second = answer[1];
+        return true;
+    }
+
+    bool AskOpenFile(const QString&, QString& fileName) override
+    {
+        if (OpenFiles.isEmpty())
+            return false;
+        fileName = OpenFiles.takeFirst();
+        return true;
+    }
+    bool AskSaveFile(const QString&, const QString& proposedName, const QString& defaultSuffix, const QString& filter,
+        QString& fileName) override
+    {
+        SaveProposals << proposedName + "|" + defaultSuffix + "|" + filter;
+        if (SaveFiles.isEmpty())
+            return false;
+        fileName = SaveFiles.takeFirst();
         return true;
     }
 

@@ -1,0 +1,333 @@
+// The main window's document side: editor modes, file commands, shortcuts,
+// the tool-change scan and the CMT view.
+#include "unitmainform.h"
+
+#include "ui_unitmainform.h"
+
+#include "UnitGCodeLexer.h"
+#include "content/UnitHexDump.h"
+#include "content/UnitProgramText.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+
+#include <Qsci/qsciscintilla.h>
+
+namespace {
+
+const QString BinaryFilter = QString::fromUtf8("Binary (*.bin)|*.bin|Tüm dosyalar (*.*)|*.*");
+const QString CmtFilter = QString::fromUtf8("Mazatrol CMT (*.cmt)|*.cmt|Tüm dosyalar (*.*)|*.*");
+
+QsciScintilla::EolMode EolModeFor(TLineBreakStyle style)
+{
+    switch (style) {
+    case TLineBreakStyle::Lf:
+        return QsciScintilla::EolUnix;
+    case TLineBreakStyle::Cr:
+        return QsciScintilla::EolMac;
+    default:
+        return QsciScintilla::EolWindows;
+    }
+}
+
+bool IsBlank(const QString& text)
+{
+    for (QChar c : text)
+        if (c.unicode() > 32)
+            return false;
+    return true;
+}
+
+} // namespace
+
+QString TFormMain::EditorText() const { return ui->SynEditProgram->text(); }
+
+QStringList TFormMain::EditorLines() const { return SplitTextLines(EditorText()); }
+
+void TFormMain::SetEditorText(const QString& text)
+{
+    QStringList lines;
+    SplitTextLines(text, lines, FDocLineBreak, FDocTrailingLineBreak);
+    ui->SynEditProgram->setEolMode(EolModeFor(FDocLineBreak));
+    // The editor shows the lines; the break after the last one is remembered for saving.
+    ui->SynEditProgram->setText(JoinTextLines(lines, FDocLineBreak == TLineBreakStyle::LineSeparator ? TLineBreakStyle::CrLf : FDocLineBreak, false));
+}
+
+void TFormMain::SetEditorLines(const QStringList& lines)
+{
+    FDocLineBreak = TLineBreakStyle::CrLf;
+    FDocTrailingLineBreak = true;
+    ui->SynEditProgram->setEolMode(QsciScintilla::EolWindows);
+    ui->SynEditProgram->setText(JoinTextLines(lines, TLineBreakStyle::CrLf, false));
+}
+
+void TFormMain::ResetEditorContent()
+{
+    LeaveCmtView();
+    FRawContent.clear();
+    ui->SynEditProgram->setReadOnly(false);
+    ui->SynEditProgram->setLexer(FHighlighter);
+}
+
+void TFormMain::ShowRawCapture(const QByteArray& data)
+{
+    LeaveCmtView();
+    FRawContent = data;
+    ui->SynEditProgram->setReadOnly(false);
+    ui->SynEditProgram->setLexer(nullptr); // a hex dump is not G-code
+    ui->SynEditProgram->setFont(FHighlighter->defaultFont(0));
+    ui->SynEditProgram->setText(HexDumpText(FRawContent));
+    ui->SynEditProgram->setReadOnly(true);
+    ui->ListBoxToolChanges->clear();
+    FToolChangeCandidates.clear();
+}
+
+void TFormMain::ShowCmtFile(const QByteArray& data)
+{
+    FRawContent.clear();
+    TCmtInfo info;
+    if (!ParseCmt(data, info))
+        return;
+    if (FCmtContent.isEmpty()) {
+        FToolPanelCaption = ui->LabelToolChanges->text();
+        FToolPanelHint = ui->ListBoxToolChanges->toolTip();
+    }
+    FCmtContent = data;
+    FCmtInfo = info;
+    ui->SynEditProgram->setReadOnly(false);
+    ui->SynEditProgram->setLexer(nullptr);
+    ui->SynEditProgram->setFont(FHighlighter->defaultFont(0));
+    ui->SynEditProgram->setText(HexDumpText(FCmtContent));
+    ui->SynEditProgram->setReadOnly(true);
+    FToolChangeCandidates.clear();
+
+    ui->ListBoxToolChanges->setUpdatesEnabled(false);
+    ui->ListBoxToolChanges->clear();
+    for (const TCmtViewRow& row : CmtViewRows(FCmtInfo)) {
+        auto* item = new QListWidgetItem(row.Text, ui->ListBoxToolChanges);
+        item->setData(Qt::UserRole, row.Value);
+    }
+    ui->ListBoxToolChanges->setUpdatesEnabled(true);
+    ui->LabelToolChanges->setText("Mazatrol CMT Bilgisi");
+    ui->ListBoxToolChanges->setToolTip(QString::fromUtf8("ÇİFT TIKLA: PROGRAMI AYRI KAYDET"));
+    ui->PanelToolChanges->show();
+    ui->SplitterToolChanges->setSizes({ qMax(1, ui->SplitterToolChanges->width() - FToolChangesPanelWidth), FToolChangesPanelWidth });
+}
+
+void TFormMain::LeaveCmtView()
+{
+    if (FCmtContent.isEmpty())
+        return;
+    FToolChangesPanelWidth = ui->PanelToolChanges->width();
+    FCmtContent.clear();
+    FCmtInfo = TCmtInfo();
+    ui->SynEditProgram->setReadOnly(false);
+    ui->SynEditProgram->setLexer(FHighlighter);
+    ui->ListBoxToolChanges->clear();
+    ui->LabelToolChanges->setText(FToolPanelCaption);
+    ui->ListBoxToolChanges->setToolTip(FToolPanelHint);
+    ui->PanelToolChanges->hide();
+}
+
+void TFormMain::SaveSelectedCmtProgram()
+{
+    QListWidgetItem* item = ui->ListBoxToolChanges->currentItem();
+    if (!item || !item->isSelected())
+        return;
+    const int k = item->data(Qt::UserRole).toInt() - 1;
+    if (k < 0 || k >= FCmtInfo.Programs.size())
+        return;
+    QByteArray bytes;
+    try {
+        bytes = ExtractCmtProgram(FCmtInfo, k);
+    } catch (const ECmtError& e) {
+        FPrompter.ShowMessage(e.Message());
+        return;
+    }
+    QString fileName;
+    if (!FPrompter.AskSaveFile(RememberedFolder("LastSaveDir"), CmtProgramFileName(FCmtInfo.Programs[k]), "cmt",
+            CmtFilter, fileName))
+        return;
+    if (QFileInfo::exists(fileName) && !FPrompter.ConfirmOkCancel(QString::fromUtf8("Var olan dosyanın üstüne yazılsın mı?")))
+        return;
+    QString error;
+    if (!WriteWholeFile(fileName, bytes, error))
+        FPrompter.ShowMessage(error);
+}
+
+void TFormMain::ScanToolChanges()
+{
+    if (!FCmtContent.isEmpty())
+        return;
+    if (!FRawContent.isEmpty()) {
+        ui->ListBoxToolChanges->clear();
+        FToolChangeCandidates.clear();
+        return;
+    }
+    const TToolChangeScan scan = ScanToolChangeLines(EditorLines(), int(LineBreakText(FDocLineBreak).size()));
+    if (scan.LinesRewritten)
+        SetEditorLines(scan.Lines);
+    ui->ListBoxToolChanges->setUpdatesEnabled(false);
+    ui->ListBoxToolChanges->clear();
+    for (const TToolChangeRow& row : scan.Rows) {
+        auto* item = new QListWidgetItem(row.Text, ui->ListBoxToolChanges);
+        item->setData(Qt::UserRole, row.LineNumber);
+    }
+    ui->ListBoxToolChanges->setUpdatesEnabled(true);
+    FToolChangeCandidates = scan.Candidates;
+}
+
+void TFormMain::ListBoxToolChangesClick()
+{
+    QListWidgetItem* item = ui->ListBoxToolChanges->currentItem();
+    if (!item || !FCmtContent.isEmpty())
+        return;
+    const int line = item->data(Qt::UserRole).toInt();
+    if (line > 0) {
+        ui->SynEditProgram->setCursorPosition(line - 1, 0);
+        ui->SynEditProgram->ensureLineVisible(line - 1);
+        ui->SynEditProgram->setFocus();
+    }
+}
+
+void TFormMain::ListBoxToolChangesDblClick()
+{
+    if (ui->ListBoxToolChanges->currentItem() && !FCmtContent.isEmpty())
+        SaveSelectedCmtProgram();
+}
+
+// ---- File commands ----
+
+QString TFormMain::RememberedFolder(const QString& key) const
+{
+    return QSettings(SettingsFilePath(), QSettings::IniFormat).value("MainForm/" + key, QDir::currentPath()).toString();
+}
+
+void TFormMain::RememberFolder(const QString& key, const QString& fileName)
+{
+    QSettings(SettingsFilePath(), QSettings::IniFormat).setValue("MainForm/" + key, QFileInfo(fileName).absolutePath());
+}
+
+bool TFormMain::ConfirmLosingContent()
+{
+    if (IsBlank(EditorText()))
+        return true;
+    return FPrompter.ConfirmOkCancel(QString::fromUtf8("Mevcut program içeriği kaybolacak, devam etmek istiyor musunuz?"));
+}
+
+void TFormMain::SpeedButtonFileNewClick()
+{
+    if (!ConfirmLosingContent())
+        return;
+    ResetEditorContent();
+    SetEditorText({});
+    FDocLineBreak = TLineBreakStyle::CrLf;
+    FDocTrailingLineBreak = true;
+    ScanToolChanges();
+    FCurrentFileName.clear();
+}
+
+void TFormMain::SpeedButtonFileOpenClick()
+{
+    if (!ConfirmLosingContent())
+        return;
+    QString fileName;
+    if (!FPrompter.AskOpenFile(RememberedFolder("LastOpenDir"), fileName) || !QFileInfo::exists(fileName))
+        return;
+    ResetEditorContent();
+    QByteArray bytes;
+    QString error;
+    if (!ReadWholeFile(fileName, bytes, error)) {
+        FPrompter.ShowMessage(error);
+        return;
+    }
+    if (IsCmtData(bytes.left(4096))) {
+        ShowCmtFile(bytes);
+    } else {
+        const TTextDocument document = ReadTextDocument(bytes);
+        FDocEncoding = document.Encoding;
+        FDocHasByteOrderMark = document.HasByteOrderMark;
+        QString text = JoinTextLines(document.Lines, document.LineBreak, document.TrailingLineBreak);
+        if (!IsSelectedDeviceSiemens())
+            text = InsertWordSpaces(text);
+        SetEditorText(text);
+        ScanToolChanges();
+    }
+    FCurrentFileName = fileName;
+    RememberFolder("LastOpenDir", fileName);
+}
+
+void TFormMain::SpeedButtonFileSaveClick()
+{
+    if (IsBlank(EditorText()))
+        return;
+    if (FCurrentFileName.isEmpty()) {
+        SpeedButtonFileSaveAsClick();
+        return;
+    }
+    WriteDocumentFile(FCurrentFileName);
+}
+
+void TFormMain::SpeedButtonFileSaveAsClick()
+{
+    if (IsBlank(EditorText()))
+        return;
+    QString fileName;
+    const bool raw = !FRawContent.isEmpty(), cmt = !FCmtContent.isEmpty();
+    if (!FPrompter.AskSaveFile(RememberedFolder("LastSaveDir"), raw ? "debug_capture.bin" : cmt ? "mazatrol.cmt" : "",
+            raw ? "bin" : cmt ? "cmt" : "", raw ? BinaryFilter : cmt ? CmtFilter : QString(), fileName))
+        return;
+    if (QFileInfo::exists(fileName) && !FPrompter.ConfirmOkCancel(QString::fromUtf8("Var olan dosyanın üstüne yazılsın mı?")))
+        return;
+    if (!WriteDocumentFile(fileName))
+        return;
+    FCurrentFileName = fileName;
+    RememberFolder("LastSaveDir", fileName);
+}
+
+bool TFormMain::WriteDocumentFile(const QString& fileName)
+{
+    QByteArray bytes;
+    if (!FRawContent.isEmpty()) {
+        bytes = FRawContent;
+    } else if (!FCmtContent.isEmpty()) {
+        bytes = FCmtContent;
+    } else {
+        TTextDocument document;
+        document.Lines = EditorLines();
+        document.Encoding = FDocEncoding;
+        document.HasByteOrderMark = FDocHasByteOrderMark;
+        document.LineBreak = FDocLineBreak;
+        document.TrailingLineBreak = FDocTrailingLineBreak;
+        bytes = WriteTextDocument(document);
+    }
+    QString error;
+    if (!WriteWholeFile(fileName, bytes, error)) {
+        FPrompter.ShowMessage(error);
+        return false;
+    }
+    return true;
+}
+
+bool TFormMain::FormShortCut(int key, Qt::KeyboardModifiers modifiers)
+{
+    if (!(modifiers & Qt::ControlModifier) || (modifiers & Qt::ShiftModifier))
+        return false;
+    const bool alt = modifiers & Qt::AltModifier;
+    if (key == Qt::Key_N && !alt) {
+        if (ui->SpeedButtonFileNew->isEnabled())
+            SpeedButtonFileNewClick();
+        return true;
+    }
+    if (key == Qt::Key_O && !alt) {
+        if (ui->SpeedButtonFileOpen->isEnabled())
+            SpeedButtonFileOpenClick();
+        return true;
+    }
+    if (key == Qt::Key_S) {
+        alt ? SpeedButtonFileSaveAsClick() : SpeedButtonFileSaveClick();
+        return true;
+    }
+    return false;
+}

@@ -1,0 +1,210 @@
+// The main window's upload and download commands and the success display.
+#include "unitmainform.h"
+
+#include "ui_unitmainform.h"
+
+#include "content/UnitCodePage.h"
+#include "content/UnitProgramText.h"
+#include "transfer/UnitFileTransfer.h"
+#include "transfer/UnitUploadPlan.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <Qsci/qsciscintilla.h>
+
+namespace {
+
+// The transfer panel's widgets as the presenter sees them.
+class TPanelView : public TTransferProgressView {
+public:
+    explicit TPanelView(Ui::TFormMain* ui)
+        : ui(ui)
+    {
+    }
+    void SetTitle(const QString& title) override { ui->LabelTransferTitle->setText(title); }
+    void SetStatus(const QString& text) override { ui->LabelTransferStatus->setText(text); }
+    void SetBar(int position) override
+    {
+        ui->ProgressBarTransfer->setRange(0, 100);
+        ui->ProgressBarTransfer->setValue(position);
+    }
+    void SetBarMarquee() override { ui->ProgressBarTransfer->setRange(0, 0); }
+    void SetPanelVisible(bool visible) override { ui->PanelTransfer->setVisible(visible); }
+
+private:
+    Ui::TFormMain* ui;
+};
+
+constexpr int StatusWaitMs = 5000;
+
+} // namespace
+
+void TFormMain::StartProgress(const QString& title)
+{
+    if (!FTransferView)
+        FTransferView = std::make_unique<TPanelView>(ui.get());
+    FTransferProgress.reset();
+    FTransferProgress = std::make_unique<TTransferProgress>(*FTransferView, title, FOptions.TickSource);
+    FTransferProgress->UpdateProgress(0);
+    SetTransferControlsEnabled(false);
+}
+
+void TFormMain::SpeedButtonUploadToMachineClick()
+{
+    if (ui->ListBoxDevices->selectedItems().isEmpty()) {
+        FPrompter.ShowMessage(QString::fromUtf8("Önce bir cihaz seçin."));
+        return;
+    }
+    if (!FRawContent.isEmpty()) {
+        FPrompter.ShowMessage(QString::fromUtf8(
+            "Editörde ham (RAW) kaydın HEX dökümü var - G-kod olmadığı için cihaza gönderilemez."));
+        return;
+    }
+    TQuillexDevice device;
+    if (!SelectedDevice(device))
+        return; // the row has no device behind it: nothing to send to
+    if (FCmtContent.isEmpty()) {
+        SetEditorLines(NormalizeProgramForUpload(EditorLines(), IsControllerSiemens(device.Controller)));
+        ScanToolChanges();
+    }
+    if (!CheckDevicePin(device))
+        return;
+    const QByteArray content = !FCmtContent.isEmpty() ? FCmtContent : ProgramUploadBytes(EditorLines());
+
+    // The device's limits come from its status; give it a few seconds to speak.
+    QString status = FStatusListener->GetStatusFor(device.IPAddress);
+    QElapsedTimer waited;
+    waited.start();
+    while (status.isEmpty() && waited.elapsed() < StatusWaitMs) {
+        QApplication::processEvents();
+        QThread::msleep(100);
+        status = FStatusListener ? FStatusListener->GetStatusFor(device.IPAddress) : QString();
+    }
+    if (status.isEmpty()) {
+        FPrompter.ShowMessage("Cihazdan henuz durum bilgisi alinamadi (kapasite bilinmiyor). Lutfen birkac saniye "
+                              "bekleyip tekrar deneyin.");
+        return;
+    }
+    const TUploadPlan plan = DecideUploadPlan(status, FToolChangeCandidates);
+
+    StartProgress(QString::fromUtf8("Cihaza gönderiliyor"));
+    const QString ip = device.IPAddress;
+    TSendProgramThread::Create(
+        this, ip, UploadPort, content, [this](bool success, const QString& msg) { UploadComplete(success, msg); },
+        [this](qint32 percent) {
+            if (FTransferProgress)
+                FTransferProgress->UpdateProgress(percent);
+        },
+        plan.MaxRawSize, plan.Candidates,
+        [this, ip] {
+            if (FTransferProgress)
+                FTransferProgress->UseDeviceProgress([this, ip] {
+                    return FStatusListener ? FStatusListener->GetStatusFor(ip) : QString();
+                });
+        },
+        plan.LegacyDevice,
+        [this](qint64 done, qint64 total) {
+            if (FTransferProgress)
+                FTransferProgress->UpdateEraseProgress(done, total);
+        });
+}
+
+void TFormMain::UploadComplete(bool success, const QString& responseMsg)
+{
+    SetTransferControlsEnabled(true);
+    FTransferProgress.reset();
+    raise();
+    activateWindow();
+    const qsizetype warning = responseMsg.indexOf("(UYARI");
+    if (success && warning >= 0)
+        FPrompter.ShowMessage(QString::fromUtf8("Başarı ile Tamamlandı.") + "\r\n" + responseMsg.mid(warning));
+    else if (success)
+        ShowTransferSuccess(QString::fromUtf8("Cihaza gönderildi"));
+    else
+        FPrompter.ShowMessage("Hata: " + responseMsg);
+}
+
+void TFormMain::SpeedButtonDownloadFromMachineClick()
+{
+    TQuillexDevice device;
+    if (ui->ListBoxDevices->selectedItems().isEmpty()) {
+        FPrompter.ShowMessage(QString::fromUtf8("Önce bir cihaz seçin."));
+        return;
+    }
+    if (!SelectedDevice(device) || !CheckDevicePin(device))
+        return;
+    StartProgress(QString::fromUtf8("Cihazdan alınıyor"));
+    TReceiveProgramThread::Create(
+        this, device.IPAddress, DownloadPort,
+        [this, device](bool success, const QByteArray& content, bool isRaw, const QString& msg) {
+            DownloadComplete(device, success, content, isRaw, msg);
+        },
+        [this](qint32 percent) {
+            if (FTransferProgress)
+                FTransferProgress->UpdateProgress(percent);
+        });
+}
+
+void TFormMain::DownloadComplete(const TQuillexDevice& device, bool success, const QByteArray& content, bool isRaw,
+    const QString& responseMsg)
+{
+    SetTransferControlsEnabled(true);
+    FTransferProgress.reset();
+    raise();
+    activateWindow();
+    if (!success) {
+        FPrompter.ShowMessage("Hata: " + responseMsg);
+        return;
+    }
+    FCurrentFileName.clear();
+    if (isRaw) {
+        ShowRawCapture(content);
+        FPrompter.ShowMessage(QString::fromUtf8("Ham (RAW) kayıt alındı: %1 bayt. HEX olarak gösteriliyor, Kaydet .bin "
+                                                "(binary) olarak yazar.")
+                                  .arg(content.size()));
+        return;
+    }
+    if (IsCmtData(content)) {
+        ResetEditorContent();
+        ShowCmtFile(content);
+        ShowTransferSuccess(QString::fromUtf8("Cihazdan alındı"));
+        return;
+    }
+    ResetEditorContent();
+    // One character per byte, so that offsets stay byte offsets.
+    QString text = DecodeAnsi(content);
+    text = IsControllerSiemens(device.Controller) ? SplitPercentLines(text, true)
+                                                  : InsertWordSpaces(SplitPercentLines(text, false));
+    SetEditorText(text);
+    ScanToolChanges();
+    ShowTransferSuccess(QString::fromUtf8("Cihazdan alındı"));
+}
+
+void TFormMain::ShowTransferSuccess(const QString& title)
+{
+    if (!FTransferDoneTimer) {
+        FTransferDoneTimer = new QTimer(this);
+        FTransferDoneTimer->setSingleShot(true);
+        FTransferDoneTimer->setInterval(4000);
+        connect(FTransferDoneTimer, &QTimer::timeout, this, [this] {
+            // The timer has stopped by itself; restore as StopTransferDoneTimer does.
+            QPalette palette = ui->LabelTransferStatus->palette();
+            palette.setColor(QPalette::WindowText, FTransferStatusColor);
+            ui->LabelTransferStatus->setPalette(palette);
+            ui->PanelTransfer->hide();
+        });
+    }
+    if (!FTransferDoneTimer->isActive())
+        FTransferStatusColor = ui->LabelTransferStatus->palette().color(QPalette::WindowText);
+    ui->LabelTransferTitle->setText(title);
+    ui->LabelTransferStatus->setText(QString::fromUtf8("Başarı ile Tamamlandı."));
+    QPalette palette = ui->LabelTransferStatus->palette();
+    palette.setColor(QPalette::WindowText, QColor(0, 128, 0));
+    ui->LabelTransferStatus->setPalette(palette);
+    ui->ProgressBarTransfer->setRange(0, 100);
+    ui->ProgressBarTransfer->setValue(100);
+    ui->PanelTransfer->show();
+    FTransferDoneTimer->start();
+}

@@ -1,0 +1,391 @@
+// The window's document, upload and download commands end to end against
+// quillex-devsim, on the offscreen platform, with scripted dialogs.
+#include "ScriptedPrompter.h"
+
+#include "app/unitmainform.h"
+#include "content/UnitMazatrolCmt.h"
+#include "content/UnitProgramText.h"
+#include "device/UnitDeviceCommand.h"
+#include "device/UnitProgramTransfer.h"
+#include "ui_unitmainform.h"
+
+#include <QKeyEvent>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <Qsci/qsciscintilla.h>
+
+namespace {
+
+constexpr quint16 StatusPortForTests = 15620;
+
+QByteArray FileBytes(const QString& path)
+{
+    QByteArray bytes;
+    QString error;
+    ReadWholeFile(path, bytes, error);
+    return bytes;
+}
+
+// What a device stores, read back over the download port.
+QByteArray Stored(const QString& ip)
+{
+    QByteArray content;
+    bool raw = false;
+    QString msg;
+    ReceiveProgramFromDevice(ip, DownloadPort, content, raw, msg, {});
+    return content;
+}
+
+} // namespace
+
+class TestMainFormTransfer : public QObject {
+    Q_OBJECT
+    QTemporaryDir FDir;
+    QProcess FSim;
+    TScriptedPrompter FPrompter;
+    std::unique_ptr<TFormMain> FWindow;
+
+    QString Path(const QString& name) const { return FDir.filePath(name); }
+
+    void Write(const QString& name, const QByteArray& bytes)
+    {
+        QString error;
+        QVERIFY(WriteWholeFile(Path(name), bytes, error));
+    }
+
+    bool Select(const QString& ip)
+    {
+        for (int attempt = 0; attempt < 50; ++attempt) {
+            FWindow->TimerDeviceInfoTimer();
+            const QList<TQuillexDevice> devices = FWindow->StatusListener()->GetLastDeviceList();
+            for (int i = 0; i < devices.size(); ++i) {
+                if (devices[i].IPAddress == ip) {
+                    FWindow->Form()->ListBoxDevices->setCurrentRow(i);
+                    return true;
+                }
+            }
+            QTest::qWait(100);
+        }
+        return false;
+    }
+
+    bool WaitForTransfer()
+    {
+        return QTest::qWaitFor([&] { return !FWindow->TransferRunning(); }, 30000);
+    }
+
+    void SetText(const QString& text) { FWindow->SetEditorText(text); }
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("QUILLEX_SETTINGS", Path("quillex_settings.ini").toLocal8Bit());
+        qputenv("QUILLEX_NO_KEYCHAIN", "1");
+        qputenv("XDG_CONFIG_HOME", FDir.path().toLocal8Bit());
+        Write("siemens.nc", "N1G0X0\r\n%_N_PART_MPF\r\n");
+        Write("capture.bin", QByteArray("\x01\x02" "ABC\xFF", 6));
+        Write("plain.cmt", BuildCmtFrame("3117ABCDEFGH") + BuildCmtFrame("3200t") + BuildCmtFrame("1100xxxxxxxxxx00000007yyyy06PART-A")
+                + BuildCmtFrame("1500d") + BuildCmtFrame("1200") + BuildCmtFrame("2000"));
+        FSim.start(QUILLEX_DEVSIM,
+            { "--target", QString("127.0.0.1:%1").arg(StatusPortForTests), "--device",
+                "ip=127.0.41.1,name=HW4,hw=HW4,interval=300", "--device", "ip=127.0.41.2,name=HW2,hw=HW2,interval=300",
+                "--device", "ip=127.0.41.3,name=Legacy,build=400,maxfilesize=60,interval=300", "--device",
+                "ip=127.0.41.4,name=Locked,pin=1234,interval=300", "--device",
+                "ip=127.0.41.5,name=Full,refuse=full,interval=300", "--device",
+                "ip=127.0.41.6,name=Slow,hw=HW4,erase=4000000,interval=200", "--device",
+                QString("ip=127.0.41.7,name=Sie,controller=SIEMENS,program=%1,interval=300").arg(Path("siemens.nc")),
+                "--device", QString("ip=127.0.41.8,name=Fan,program=%1,interval=300").arg(Path("siemens.nc")), "--device",
+                QString("ip=127.0.41.9,name=Cap,capture=%1,interval=300").arg(Path("capture.bin")), "--device",
+                QString("ip=127.0.41.10,name=Cmt,program=%1,interval=300").arg(Path("plain.cmt")),
+                "--device", "ip=127.0.41.11,name=Empty,interval=300" });
+        QVERIFY(FSim.waitForReadyRead(5000));
+        TMainFormOptions options;
+        options.StatusPort = StatusPortForTests;
+        FWindow = std::make_unique<TFormMain>(FPrompter, options);
+        FWindow->show();
+        QTRY_VERIFY(FWindow->StatusListener() && FWindow->StatusListener()->IsListening());
+    }
+
+    void cleanupTestCase()
+    {
+        FWindow.reset();
+        FSim.terminate();
+        FSim.waitForFinished(2000);
+    }
+
+    void init()
+    {
+        FPrompter.Messages.clear();
+        FPrompter.Questions.clear();
+        FWindow->ResetEditorContent();
+    }
+
+    void uploadNormalisesAndIndexes()
+    {
+        QVERIFY(Select("127.0.41.1"));
+        SetText("g1 x5\n\nm30\nt1 m6\nG0 X1\nT2 M06\n");
+        QVERIFY(FWindow->SelectedDeviceSupportsStartFrom());
+        FWindow->SpeedButtonUploadToMachineClick();
+        QCOMPARE(FWindow->ToolChangeCandidates(), QList<TStartFromCandidate>({ { 4, 10 }, { 6, 22 } }));
+        QVERIFY(WaitForTransfer());
+        QCOMPARE(FPrompter.Messages, QStringList());
+        QCOMPARE(FWindow->EditorLines(), QStringList({ "%", "G1 X5", "M30", "T1 M6", "G0 X1", "T2 M06", "%" }));
+        QCOMPARE(FWindow->Form()->LabelTransferStatus->text(), QString::fromUtf8("Başarı ile Tamamlandı."));
+        QCOMPARE(FWindow->Form()->LabelTransferTitle->text(), QString::fromUtf8("Cihaza gönderildi"));
+        QVERIFY(FWindow->Form()->PanelTransfer->isVisible());
+        QCOMPARE(Stored("127.0.41.1"), QByteArray("%\r\nG1 X5\r\nM30\r\nT1 M6\r\nG0 X1\r\nT2 M06\r\n%\r\n"));
+        QList<TStartFromIndexEntry> entries;
+        QString msg;
+        QVERIFY(ReadStartFromIndex("127.0.41.1", 5000, entries, msg));
+        QCOMPARE(entries, QList<TStartFromIndexEntry>({ { 0, 4, 10 }, { 1, 6, 22 } }));
+    }
+
+    void noIndexForOtherHardware()
+    {
+        QVERIFY(Select("127.0.41.2"));
+        SetText("T1 M6\nG0\n");
+        FWindow->SpeedButtonUploadToMachineClick();
+        QVERIFY(WaitForTransfer());
+        QCOMPARE(Stored("127.0.41.2"), QByteArray("%\r\nT1 M6\r\nG0\r\n%\r\n"));
+        QList<TStartFromIndexEntry> entries;
+        QString msg;
+        QVERIFY(ReadStartFromIndex("127.0.41.2", 5000, entries, msg));
+        QVERIFY(entries.isEmpty());
+    }
+
+    void legacyDeviceLimits()
+    {
+        QVERIFY(Select("127.0.41.3"));
+        SetText("G0 X1\n"); // 15 bytes: sent as they are
+        FWindow->SpeedButtonUploadToMachineClick();
+        QVERIFY(WaitForTransfer());
+        QCOMPARE(Stored("127.0.41.3"), QByteArray("%\r\nG0 X1\r\n%\r\n"));
+        QString text;
+        for (int i = 0; i < 20; ++i)
+            text += "G1 X1 Y1\n"; // repetitive: above 60 bytes, below once compressed
+        SetText(text);
+        FWindow->SpeedButtonUploadToMachineClick();
+        QVERIFY(WaitForTransfer());
+        QCOMPARE(FPrompter.Messages, QStringList());
+        QCOMPARE(Stored("127.0.41.3"), ProgramUploadBytes(FWindow->EditorLines()));
+        QByteArray random(400, Qt::Uninitialized);
+        for (char& c : random)
+            c = char('A' + QRandomGenerator::global()->bounded(26));
+        SetText(QString::fromLatin1(random));
+        FWindow->SpeedButtonUploadToMachineClick();
+        QVERIFY(WaitForTransfer());
+        QCOMPARE(FPrompter.Messages, QStringList { "Hata: Dosya sikistirilmis haliyle bile cihazin 60 bayt sinirina sigmiyor" });
+    }
+
+    void pinDeviceAndRefusal()
+    {
+        QVERIFY(Select("127.0.41.4"));
+        FPrompter.PinAnswers = { "1111", "1234" };
+        SetText("G0\n");
+        FWindow->SpeedButtonUploadToMachineClick();
+        QVERIFY(WaitForTransfer());
+        QCOMPARE(FPrompter.Messages, QStringList { QString::fromUtf8("Şifre yanlış.") });
+        SetCachedPin("127.0.41.4", "1234");
+        QCOMPARE(Stored("127.0.41.4"), QByteArray("%\r\nG0\r\n%\r\n"));
+        SetCachedPin("127.0.41.4", {});
+
+        FPrompter.Messages.clear();
+        QVERIFY(Select("127.0.41.5"));
+        FWindow->SpeedButtonUploadToMachineClick();
+        QVERIFY(WaitForTransfer());
+        QCOMPARE(FPrompter.Messages, QStringList { "Hata: ERR full" });
+        QVERIFY(FWindow->Form()->SpeedButtonUploadToMachine->isEnabled());
+    }
+
+    void largeUploadSwitchesToDeviceProgress()
+    {
+        QVERIFY(Select("127.0.41.6"));
+        QString text;
+        QRandomGenerator generator(9);
+        for (int i = 0; i < 120000; ++i)
+            text += QString("X%1 Y%2\n").arg(generator.bounded(100000000)).arg(generator.bounded(100000000));
+        SetText(text);
+        FWindow->SpeedButtonUploadToMachineClick();
+        QVERIFY(FWindow->TransferRunning());
+        QVERIFY(!FWindow->Form()->SpeedButtonFileNew->isEnabled());
+        bool sawMarquee = false, sawErase = false;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                sawMarquee |= FWindow->TransferProgress() && FWindow->TransferProgress()->UsesDeviceProgress();
+                sawErase |= FWindow->Form()->LabelTransferStatus->text().startsWith("Flash siliniyor");
+                return !FWindow->TransferRunning();
+            },
+            60000));
+        QVERIFY(sawMarquee);
+        QVERIFY(sawErase);
+        QCOMPARE(FPrompter.Messages, QStringList());
+        QCOMPARE(FWindow->Form()->LabelTransferStatus->text(), QString::fromUtf8("Başarı ile Tamamlandı."));
+    }
+
+    void downloadsByController()
+    {
+        QVERIFY(Select("127.0.41.8"));
+        FWindow->SpeedButtonDownloadFromMachineClick();
+        QVERIFY(WaitForTransfer());
+        QCOMPARE(FWindow->EditorLines(), QStringList({ "N1 G0 X0", "%", "_N_PART_MPF" }));
+        QCOMPARE(FWindow->Form()->LabelTransferTitle->text(), QString::fromUtf8("Cihazdan alındı"));
+        QVERIFY(Select("127.0.41.7"));
+        FWindow->SpeedButtonDownloadFromMachineClick();
+        QVERIFY(WaitForTransfer());
+        QCOMPARE(FWindow->EditorLines(), QStringList({ "N1G0X0", "%_N_PART_MPF" }));
+        QCOMPARE(FWindow->CurrentFileName(), QString());
+    }
+
+    void rawCaptureIsShownAndSavedAsBytes()
+    {
+        QVERIFY(Select("127.0.41.9"));
+        FWindow->SpeedButtonDownloadFromMachineClick();
+        QVERIFY(WaitForTransfer());
+        QCOMPARE(FPrompter.Messages,
+            QStringList { QString::fromUtf8("Ham (RAW) kayıt alındı: 6 bayt. HEX olarak gösteriliyor, Kaydet .bin (binary) olarak yazar.") });
+        QVERIFY(FWindow->Form()->SynEditProgram->isReadOnly());
+        QVERIFY(FWindow->EditorText().startsWith("00000000  01 02 41 42 43 FF"));
+        FPrompter.Messages.clear();
+        FWindow->SpeedButtonUploadToMachineClick();
+        QCOMPARE(FPrompter.Messages,
+            QStringList { QString::fromUtf8("Editörde ham (RAW) kaydın HEX dökümü var - G-kod olmadığı için cihaza gönderilemez.") });
+        FPrompter.SaveFiles = { Path("saved.bin") };
+        FWindow->SpeedButtonFileSaveClick(); // the file name was cleared: Save asks where
+        QCOMPARE(FPrompter.SaveProposals.last(), QString::fromUtf8("debug_capture.bin|bin|Binary (*.bin)|*.bin|Tüm dosyalar (*.*)|*.*"));
+        QCOMPARE(FileBytes(Path("saved.bin")), QByteArray("\x01\x02" "ABC\xFF", 6));
+    }
+
+    void cmtDownloadAndSingleProgram()
+    {
+        QVERIFY(Select("127.0.41.10"));
+        FWindow->SpeedButtonDownloadFromMachineClick();
+        QVERIFY(WaitForTransfer());
+        auto* list = FWindow->Form()->ListBoxToolChanges;
+        QVERIFY(FWindow->Form()->PanelToolChanges->isVisible());
+        QCOMPARE(FWindow->Form()->LabelToolChanges->text(), QString("Mazatrol CMT Bilgisi"));
+        QCOMPARE(list->count(), 5);
+        QCOMPARE(list->item(0)->text(), QString("Kontrol: TFU (3117)"));
+        QCOMPARE(list->item(4)->text(), QString("0007  PART-A  (1 blok)"));
+        list->setCurrentRow(0);
+        FWindow->SaveSelectedCmtProgram(); // an information row does nothing
+        list->setCurrentRow(4);
+        FPrompter.SaveFiles = { Path("single.cmt") };
+        FWindow->SaveSelectedCmtProgram();
+        QVERIFY(FPrompter.SaveProposals.last().startsWith("mazatrol_0007.cmt|cmt|"));
+        TCmtInfo info;
+        QVERIFY(ParseCmt(FileBytes(Path("single.cmt")), info));
+        QCOMPARE(info.Programs.size(), 1);
+        QCOMPARE(info.Programs[0].Description, QString("PART-A"));
+        // A new document leaves the view: the panel is hidden and restored.
+        FPrompter.Confirmations = { true };
+        FWindow->SpeedButtonFileNewClick();
+        QVERIFY(FWindow->Form()->PanelToolChanges->isHidden());
+        QCOMPARE(FWindow->Form()->LabelToolChanges->text(), QString::fromUtf8("Takım Listesi ve Konumları"));
+        QCOMPARE(list->count(), 0);
+    }
+
+    void failedDownloadKeepsTheDocument()
+    {
+        FPrompter.Confirmations = { true };
+        FPrompter.OpenFiles = { QUILLEX_FIXTURES "/text/utf8-crlf.nc" };
+        FWindow->SpeedButtonFileOpenClick();
+        const QString text = FWindow->EditorText();
+        QVERIFY(Select("127.0.41.11"));
+        FWindow->SpeedButtonDownloadFromMachineClick();
+        QVERIFY(WaitForTransfer());
+        QCOMPARE(FPrompter.Messages, QStringList { QString::fromUtf8("Hata: QUILLEX'de kayıtlı dosya yok") });
+        QCOMPARE(FWindow->EditorText(), text);
+        QCOMPARE(FWindow->CurrentFileName(), QString(QUILLEX_FIXTURES "/text/utf8-crlf.nc"));
+    }
+
+    void openSaveRoundTrips()
+    {
+        FWindow->Form()->ListBoxDevices->clearSelection();
+        const QDir fixtures(QUILLEX_FIXTURES "/text");
+        for (const QString& name : fixtures.entryList(QDir::Files)) {
+            FPrompter.Confirmations = { true };
+            FPrompter.OpenFiles = { fixtures.filePath(name) };
+            FWindow->SpeedButtonFileOpenClick();
+            FPrompter.SaveFiles = { Path("copy-" + name) };
+            FWindow->SpeedButtonFileSaveAsClick();
+            const QByteArray original = FileBytes(fixtures.filePath(name));
+            if (name == "ansi-lf-no-trailing.nc") // opening inserted word spaces: N10G0X5 became N10 G0 X5
+                QCOMPARE(FileBytes(Path("copy-" + name)), QByteArray(original).replace("N10G0X5", "N10 G0 X5"));
+            else
+                QVERIFY2(FileBytes(Path("copy-" + name)) == original, qPrintable(name));
+        }
+        // Save writes to the current file without asking.
+        const int asked = int(FPrompter.SaveProposals.size());
+        FWindow->SpeedButtonFileSaveClick();
+        QCOMPARE(FPrompter.SaveProposals.size(), asked);
+    }
+
+    void newAsksBeforeLosingContent()
+    {
+        SetText("G0 X1\n");
+        FPrompter.Confirmations = { false };
+        FWindow->SpeedButtonFileNewClick();
+        QCOMPARE(FWindow->EditorText(), QString("G0 X1"));
+        QCOMPARE(FPrompter.Questions, QStringList { QString::fromUtf8("Mevcut program içeriği kaybolacak, devam etmek istiyor musunuz?") });
+        FPrompter.Confirmations = { true };
+        FWindow->SpeedButtonFileNewClick();
+        QCOMPARE(FWindow->EditorText(), QString());
+        // Save of an empty editor does nothing.
+        FWindow->SpeedButtonFileSaveClick();
+        QCOMPARE(FPrompter.SaveProposals.size(), FPrompter.SaveProposals.size());
+    }
+
+    void shortcuts()
+    {
+        QsciScintilla* editor = FWindow->Form()->SynEditProgram;
+        SetText("G0 X1\n");
+        FWindow->SetTransferControlsEnabled(false); // as during a transfer
+        QTest::keyClick(editor, Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(FWindow->EditorText(), QString("G0 X1")); // swallowed, nothing asked
+        QVERIFY(FPrompter.Questions.isEmpty());
+        const qsizetype proposals = FPrompter.SaveProposals.size();
+        QTest::keyClick(editor, Qt::Key_S, Qt::ControlModifier | Qt::AltModifier);
+        QCOMPARE(FPrompter.SaveProposals.size(), proposals + 1);
+        FWindow->SetTransferControlsEnabled(true);
+        FPrompter.Confirmations = { true };
+        QTest::keyClick(editor, Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(FWindow->EditorText(), QString());
+        // Ctrl+Alt+N is not the window's: it goes on to the editor.
+        QVERIFY(!FWindow->FormShortCut(Qt::Key_N, Qt::ControlModifier | Qt::AltModifier));
+    }
+
+    void successDisplayEndsAfterFourSeconds()
+    {
+        FWindow->ShowTransferSuccess("A");
+        QTest::qWait(2000);
+        FWindow->ShowTransferSuccess("B"); // extends the display
+        QTest::qWait(2500);
+        QVERIFY(FWindow->Form()->PanelTransfer->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(FWindow->Form()->PanelTransfer->isHidden(), 3000);
+        // A new transfer while the display is on: the panel stays for it, colour restored.
+        FWindow->ShowTransferSuccess("C");
+        FWindow->SetTransferControlsEnabled(false);
+        QVERIFY(FWindow->Form()->PanelTransfer->isVisible());
+        QVERIFY(FWindow->Form()->LabelTransferStatus->palette().color(QPalette::WindowText) != QColor(0, 128, 0));
+        FWindow->SetTransferControlsEnabled(true);
+    }
+
+    void closingDuringATransferCallsNothing()
+    {
+        TMainFormOptions options;
+        options.StatusPort = StatusPortForTests + 1;
+        auto window = std::make_unique<TFormMain>(FPrompter, options);
+        QTRY_VERIFY(window->StatusListener());
+        // A device that never answers the download: the job outlives the window.
+        window->StatusListener()->AcceptDatagram("127.0.41.12", QByteArray());
+        std::unique_ptr<TFormMain> gone = std::move(window);
+        gone.reset();
+        QTest::qWait(100);
+    }
+};
+
+QTEST_MAIN(TestMainFormTransfer)
+#include "tst_mainformtransfer.moc"
