@@ -44,20 +44,17 @@ void TSynGCodeSyn::SetEditorFont(const QFont& font)
         setFont(defaultFont(style), style);
 }
 
-void TSynGCodeSyn::styleText(int start, int end)
+void TSynGCodeSyn::StyleLines(int firstLine, int lastLine)
 {
     QsciScintilla* editor = this->editor();
-    if (!editor)
-        return;
-    // Whole lines only; each line is tokenised on its own.
-    const int firstLine = int(editor->SendScintilla(QsciScintilla::SCI_LINEFROMPOSITION, start));
-    const int lastLine = int(editor->SendScintilla(QsciScintilla::SCI_LINEFROMPOSITION, end));
-    for (int line = firstLine; line <= lastLine; ++line) {
+    const int lineCount = editor->lines();
+    if (FLineStyled.size() != size_t(lineCount))
+        FLineStyled.assign(size_t(lineCount), false);
+    for (int line = firstLine; line <= lastLine && line < lineCount; ++line) {
         const long lineStart = editor->SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE, line);
         const long lineEnd = editor->SendScintilla(QsciScintilla::SCI_GETLINEENDPOSITION, line);
-        const long nextLine = line + 1 < editor->lines()
-            ? editor->SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE, line + 1)
-            : editor->SendScintilla(QsciScintilla::SCI_GETLENGTH);
+        const long nextLine = line + 1 < lineCount ? editor->SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE, line + 1)
+                                                   : editor->SendScintilla(QsciScintilla::SCI_GETLENGTH);
         QByteArray bytes(int(lineEnd - lineStart), Qt::Uninitialized);
         if (!bytes.isEmpty())
             editor->SendScintilla(QsciScintilla::SCI_GETTEXTRANGE, lineStart, lineEnd, bytes.data());
@@ -71,6 +68,48 @@ void TSynGCodeSyn::styleText(int start, int end)
         }
         if (nextLine > lineEnd)
             setStyling(int(nextLine - lineEnd), gtkSpace);
+        FLineStyled[size_t(line)] = true;
         FStyled += nextLine - lineStart;
     }
 }
+
+void TSynGCodeSyn::styleText(int start, int end)
+{
+    QsciScintilla* editor = this->editor();
+    if (!editor)
+        return;
+    const int firstLine = int(editor->SendScintilla(QsciScintilla::SCI_LINEFROMPOSITION, start));
+    const int lastLine = int(editor->SendScintilla(QsciScintilla::SCI_LINEFROMPOSITION, end));
+    const int firstVisible = int(editor->SendScintilla(QsciScintilla::SCI_DOCLINEFROMVISIBLE,
+        editor->SendScintilla(QsciScintilla::SCI_GETFIRSTVISIBLELINE)));
+    const int nearView = qMax(firstLine, firstVisible - LinesAroundView);
+    if (nearView > firstLine) {
+        // Far above the view: one placeholder run, coloured once it is scrolled to.
+        const long from = editor->SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE, firstLine);
+        const long to = editor->SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE, nearView);
+        startStyling(int(from));
+        setStyling(int(to - from), gtkUnknown);
+    }
+    StyleLines(nearView, lastLine);
+}
+
+void TSynGCodeSyn::StyleVisibleLines()
+{
+    QsciScintilla* editor = this->editor();
+    if (!editor || editor->lexer() != this)
+        return;
+    const int firstVisible = int(editor->SendScintilla(QsciScintilla::SCI_DOCLINEFROMVISIBLE,
+        editor->SendScintilla(QsciScintilla::SCI_GETFIRSTVISIBLELINE)));
+    const int onScreen = int(editor->SendScintilla(QsciScintilla::SCI_LINESONSCREEN));
+    const int endStyledLine = int(editor->SendScintilla(QsciScintilla::SCI_LINEFROMPOSITION,
+        editor->SendScintilla(QsciScintilla::SCI_GETENDSTYLED)));
+    // Only placeholder lines need it; the editor asks for the rest itself.
+    for (int line = firstVisible; line <= firstVisible + onScreen && line < endStyledLine; ++line) {
+        if (!IsStyled(line)) {
+            StyleLines(line, qMin(endStyledLine - 1, firstVisible + onScreen));
+            break;
+        }
+    }
+}
+
+void TSynGCodeSyn::ForgetStyledLines() { FLineStyled.clear(); }

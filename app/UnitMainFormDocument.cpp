@@ -43,7 +43,37 @@ bool IsBlank(const QString& text)
 
 QString TFormMain::EditorText() const { return ui->SynEditProgram->text(); }
 
-QStringList TFormMain::EditorLines() const { return SplitTextLines(EditorText()); }
+QStringList TFormMain::EditorLines() const
+{
+    if (!FEditorLinesValid) {
+        FEditorLinesCache = SplitTextLines(EditorText());
+        FEditorLinesValid = true;
+    }
+    return FEditorLinesCache;
+}
+
+namespace {
+
+// Replacing the whole text is not an edit the operator could undo; without
+// undo recording Scintilla also keeps no second copy of a huge text.
+void ReplaceEditorBytes(QsciScintilla* editor, const QByteArray& utf8)
+{
+    editor->SendScintilla(QsciScintilla::SCI_SETUNDOCOLLECTION, 0L);
+    editor->SendScintilla(QsciScintilla::SCI_CLEARALL);
+    editor->SendScintilla(QsciScintilla::SCI_ALLOCATE, long(utf8.size() + 1)); // one allocation, no regrowing
+    editor->SendScintilla(QsciScintilla::SCI_SETTEXT, utf8.constData());
+    editor->SendScintilla(QsciScintilla::SCI_EMPTYUNDOBUFFER);
+    editor->SendScintilla(QsciScintilla::SCI_SETUNDOCOLLECTION, 1L);
+}
+
+} // namespace
+
+void TFormMain::SetEditorContent(const QString& text, const QStringList& lines)
+{
+    ReplaceEditorBytes(ui->SynEditProgram, text.toUtf8()); // invalidates the cache through textChanged
+    FEditorLinesCache = lines;
+    FEditorLinesValid = true;
+}
 
 void TFormMain::SetEditorText(const QString& text)
 {
@@ -51,7 +81,8 @@ void TFormMain::SetEditorText(const QString& text)
     SplitTextLines(text, lines, FDocLineBreak, FDocTrailingLineBreak);
     ui->SynEditProgram->setEolMode(EolModeFor(FDocLineBreak));
     // The editor shows the lines; the break after the last one is remembered for saving.
-    ui->SynEditProgram->setText(JoinTextLines(lines, FDocLineBreak == TLineBreakStyle::LineSeparator ? TLineBreakStyle::CrLf : FDocLineBreak, false));
+    const TLineBreakStyle shown = FDocLineBreak == TLineBreakStyle::LineSeparator ? TLineBreakStyle::CrLf : FDocLineBreak;
+    SetEditorContent(JoinTextLines(lines, shown, false), lines);
 }
 
 void TFormMain::SetEditorLines(const QStringList& lines)
@@ -59,7 +90,19 @@ void TFormMain::SetEditorLines(const QStringList& lines)
     FDocLineBreak = TLineBreakStyle::CrLf;
     FDocTrailingLineBreak = true;
     ui->SynEditProgram->setEolMode(QsciScintilla::EolWindows);
-    ui->SynEditProgram->setText(JoinTextLines(lines, TLineBreakStyle::CrLf, false));
+    SetEditorContent(JoinTextLines(lines, TLineBreakStyle::CrLf, false), lines);
+}
+
+void TFormMain::ShowHexDump(const QByteArray& data)
+{
+    QsciScintilla* editor = ui->SynEditProgram;
+    editor->setReadOnly(false);
+    editor->setLexer(nullptr); // a hex dump is not G-code
+    editor->setFont(FHighlighter->defaultFont(0));
+    // ASCII straight into the editor's UTF-8 buffer: no wide text in between.
+    ReplaceEditorBytes(editor, HexDumpBytes(data));
+    FEditorLinesValid = false;
+    editor->setReadOnly(true);
 }
 
 void TFormMain::ResetEditorContent()
@@ -74,11 +117,7 @@ void TFormMain::ShowRawCapture(const QByteArray& data)
 {
     LeaveCmtView();
     FRawContent = data;
-    ui->SynEditProgram->setReadOnly(false);
-    ui->SynEditProgram->setLexer(nullptr); // a hex dump is not G-code
-    ui->SynEditProgram->setFont(FHighlighter->defaultFont(0));
-    ui->SynEditProgram->setText(HexDumpText(FRawContent));
-    ui->SynEditProgram->setReadOnly(true);
+    ShowHexDump(FRawContent);
     ui->ListBoxToolChanges->clear();
     FToolChangeCandidates.clear();
 }
@@ -95,11 +134,7 @@ void TFormMain::ShowCmtFile(const QByteArray& data)
     }
     FCmtContent = data;
     FCmtInfo = info;
-    ui->SynEditProgram->setReadOnly(false);
-    ui->SynEditProgram->setLexer(nullptr);
-    ui->SynEditProgram->setFont(FHighlighter->defaultFont(0));
-    ui->SynEditProgram->setText(HexDumpText(FCmtContent));
-    ui->SynEditProgram->setReadOnly(true);
+    ShowHexDump(FCmtContent);
     FToolChangeCandidates.clear();
 
     ui->ListBoxToolChanges->setUpdatesEnabled(false);
@@ -245,13 +280,18 @@ void TFormMain::SpeedButtonFileOpenClick()
     if (IsCmtData(bytes.left(4096))) {
         ShowCmtFile(bytes);
     } else {
-        const TTextDocument document = ReadTextDocument(bytes);
+        TTextDocument document = ReadTextDocument(bytes);
         FDocEncoding = document.Encoding;
         FDocHasByteOrderMark = document.HasByteOrderMark;
-        QString text = JoinTextLines(document.Lines, document.LineBreak, document.TrailingLineBreak);
+        FDocLineBreak = document.LineBreak;
+        FDocTrailingLineBreak = document.TrailingLineBreak;
+        // Word spaces line by line: the insertion starts afresh at every line break anyway.
         if (!IsSelectedDeviceSiemens())
-            text = InsertWordSpaces(text);
-        SetEditorText(text);
+            for (QString& line : document.Lines)
+                line = InsertWordSpaces(line);
+        ui->SynEditProgram->setEolMode(EolModeFor(FDocLineBreak));
+        const TLineBreakStyle shown = FDocLineBreak == TLineBreakStyle::LineSeparator ? TLineBreakStyle::CrLf : FDocLineBreak;
+        SetEditorContent(JoinTextLines(document.Lines, shown, false), document.Lines);
         ScanToolChanges();
     }
     FCurrentFileName = fileName;

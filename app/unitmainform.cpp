@@ -273,6 +273,11 @@ void TFormMain::FormCreate()
     connect(ui->ListBoxToolChanges, &QListWidget::itemClicked, this, [this] { ListBoxToolChangesClick(); });
     connect(ui->ListBoxToolChanges, &QListWidget::itemDoubleClicked, this, [this] { ListBoxToolChangesDblClick(); });
     ui->SynEditProgram->installEventFilter(this);
+    connect(ui->SynEditProgram, &QsciScintilla::textChanged, this, [this] {
+        FEditorLinesValid = false;
+        FHighlighter->ForgetStyledLines();
+    });
+    connect(ui->SynEditProgram, &QsciScintillaBase::SCN_UPDATEUI, FHighlighter, &TSynGCodeSyn::StyleVisibleLines);
     installEventFilter(this);
 
     // The side panels keep their sizes when the window is resized; the editor and the list take the rest.

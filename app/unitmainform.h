@@ -170,6 +170,11 @@ private:
     bool FDocHasByteOrderMark = false;
     TLineBreakStyle FDocLineBreak = TLineBreakStyle::CrLf;
     bool FDocTrailingLineBreak = true;
+    // The editor's lines as last set or read, until the operator edits the text.
+    mutable QStringList FEditorLinesCache;
+    mutable bool FEditorLinesValid = false;
+    void SetEditorContent(const QString& text, const QStringList& lines);
+    void ShowHexDump(const QByteArray& data);
     std::unique_ptr<TTransferProgressView> FTransferView;
     std::unique_ptr<TTransferProgress> FTransferProgress;
     QString FListFontFamily;

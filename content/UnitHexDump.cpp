@@ -6,19 +6,22 @@ constexpr qsizetype BytesPerRow = 16;
 // "OOOOOOOO  " + 16 cells of 3 + 1 extra blank + " |" + up to 16 chars + "|\r\n"
 constexpr qsizetype FullRowLength = 10 + 48 + 1 + 2 + 16 + 3;
 
-const char16_t HexDigits[] = u"0123456789ABCDEF";
+const char HexDigits[] = "0123456789ABCDEF";
 
-} // namespace
-
-QString HexDumpText(const QByteArray& data)
+qsizetype DumpLength(qsizetype size)
 {
-    const qsizetype size = data.size();
     if (size == 0)
-        return {};
+        return 0;
     const qsizetype rows = (size + BytesPerRow - 1) / BytesPerRow;
     const qsizetype lastRowBytes = size - (rows - 1) * BytesPerRow;
-    QString text(rows * FullRowLength - (BytesPerRow - lastRowBytes), Qt::Uninitialized);
-    char16_t* out = reinterpret_cast<char16_t*>(text.data());
+    return rows * FullRowLength - (BytesPerRow - lastRowBytes);
+}
+
+// Writes the dump of data into out, which holds DumpLength characters.
+template <typename TChar> void WriteDump(const QByteArray& data, TChar* out)
+{
+    const qsizetype size = data.size();
+    const qsizetype rows = (size + BytesPerRow - 1) / BytesPerRow;
     const auto* in = reinterpret_cast<const unsigned char*>(data.constData());
 
     for (qsizetype row = 0; row < rows; ++row) {
@@ -29,29 +32,46 @@ QString HexDumpText(const QByteArray& data)
             out[i] = HexDigits[value & 0xF];
             value >>= 4;
         }
-        out[8] = out[9] = u' ';
+        out[8] = out[9] = ' ';
         out += 10;
         for (qsizetype i = 0; i < BytesPerRow; ++i) {
             if (i < count) {
                 out[0] = HexDigits[in[offset + i] >> 4];
                 out[1] = HexDigits[in[offset + i] & 0xF];
             } else {
-                out[0] = out[1] = u' ';
+                out[0] = out[1] = ' ';
             }
-            out[2] = u' ';
+            out[2] = ' ';
             out += 3;
             if (i == 7)
-                *out++ = u' ';
+                *out++ = ' ';
         }
-        *out++ = u' ';
-        *out++ = u'|';
+        *out++ = ' ';
+        *out++ = '|';
         for (qsizetype i = 0; i < count; ++i) {
             const unsigned char b = in[offset + i];
-            *out++ = (b >= 0x20 && b <= 0x7E) ? char16_t(b) : u'.';
+            *out++ = (b >= 0x20 && b <= 0x7E) ? TChar(b) : TChar('.');
         }
-        *out++ = u'|';
-        *out++ = u'\r';
-        *out++ = u'\n';
+        *out++ = '|';
+        *out++ = '\r';
+        *out++ = '\n';
     }
+}
+
+} // namespace
+
+QString HexDumpText(const QByteArray& data)
+{
+    QString text(DumpLength(data.size()), Qt::Uninitialized);
+    if (!data.isEmpty())
+        WriteDump(data, reinterpret_cast<char16_t*>(text.data()));
     return text;
+}
+
+QByteArray HexDumpBytes(const QByteArray& data)
+{
+    QByteArray bytes(DumpLength(data.size()), Qt::Uninitialized);
+    if (!data.isEmpty())
+        WriteDump(data, bytes.data());
+    return bytes;
 }

@@ -5,3 +5,6 @@
 
 // 16 bytes a row: offset, hex cells, printable characters; CR LF after every row.
 QString HexDumpText(const QByteArray& data);
+
+// The same dump as ASCII bytes, for a text editor that holds UTF-8.
+QByteArray HexDumpBytes(const QByteArray& data);

@@ -65,6 +65,32 @@ QString SplitPercentLines(QStringView text, bool keepPercentLines)
     return JoinCrLf(result);
 }
 
+namespace {
+
+// Whether any ASCII letter follows a digit or '.': without one nothing is inserted.
+bool MayNeedWordSpaces(QStringView text)
+{
+    const char16_t* p = text.utf16();
+    for (qsizetype i = 1; i < text.size(); ++i) {
+        const char16_t c = p[i] | 0x20;
+        if (c >= 'a' && c <= 'z') {
+            const char16_t before = p[i - 1];
+            if ((before >= '0' && before <= '9') || before == '.')
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+QString InsertWordSpaces(const QString& text)
+{
+    if (!MayNeedWordSpaces(text))
+        return text; // shared, not copied
+    return InsertWordSpaces(QStringView(text));
+}
+
 QString InsertWordSpaces(QStringView text)
 {
     QString result;

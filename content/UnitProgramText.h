@@ -16,6 +16,7 @@ QString JoinCrLf(const QStringList& lines);
 
 QString SplitPercentLines(QStringView text, bool keepPercentLines);
 QString InsertWordSpaces(QStringView text);
+QString InsertWordSpaces(const QString& text); // returns the text itself when nothing needs a space
 
 // The editor's lines as the upload sends them: blank lines dropped, letters
 // folded to upper-case ASCII, '%' lines at both ends, '%' split onto own lines.

@@ -7,3 +7,6 @@ echo "== content tools"
 echo
 echo "== device link"
 "$build/bench/quillex-bench-device" "$build/devsim/quillex-devsim"
+echo
+echo "== window"
+"$build/bench/quillex-bench-window"
