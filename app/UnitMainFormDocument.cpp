@@ -98,7 +98,11 @@ void TFormMain::ShowHexDump(const QByteArray& data)
     QsciScintilla* editor = ui->SynEditProgram;
     editor->setReadOnly(false);
     editor->setLexer(nullptr); // a hex dump is not G-code
-    editor->setFont(FHighlighter->defaultFont(0));
+    // Smaller, and without line numbers: the dump's offsets number its rows.
+    QFont font = FHighlighter->defaultFont(0);
+    font.setPointSizeF(font.pointSizeF() * 14.0 / 19.0);
+    editor->setFont(font);
+    editor->setMarginWidth(0, 0);
     // ASCII straight into the editor's UTF-8 buffer: no wide text in between.
     ReplaceEditorBytes(editor, HexDumpBytes(data));
     FEditorLinesValid = false;
@@ -111,6 +115,7 @@ void TFormMain::ResetEditorContent()
     FRawContent.clear();
     ui->SynEditProgram->setReadOnly(false);
     ui->SynEditProgram->setLexer(FHighlighter);
+    ui->SynEditProgram->setMarginWidth(0, "0000000");
 }
 
 void TFormMain::ShowRawCapture(const QByteArray& data)
@@ -159,6 +164,7 @@ void TFormMain::LeaveCmtView()
     FCmtInfo = TCmtInfo();
     ui->SynEditProgram->setReadOnly(false);
     ui->SynEditProgram->setLexer(FHighlighter);
+    ui->SynEditProgram->setMarginWidth(0, "0000000");
     ui->ListBoxToolChanges->clear();
     ui->LabelToolChanges->setText(FToolPanelCaption);
     ui->ListBoxToolChanges->setToolTip(FToolPanelHint);

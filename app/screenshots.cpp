@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTime>
 #include <QScreen>
 #include <QTest>
 
@@ -20,6 +21,37 @@
 #include <cstdio>
 
 namespace {
+
+// Answers every question without a modal box, so the pictures keep coming.
+class TAutoPrompter : public TUiPrompter {
+public:
+    bool AskPin(const QString&, const QString&, QString& pin) override
+    {
+        pin = "1234";
+        return true;
+    }
+    void ShowMessage(const QString& text) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
+    bool ConfirmOkCancel(const QString&) override { return true; }
+    bool ConfirmYesNo(const QString&) override { return true; }
+    bool AskNewPin(const QString&, const QString&, const QString&, QString&, QString&) override { return false; }
+    bool AskOpenFile(const QString&, QString&) override { return false; }
+    bool AskSaveFile(const QString&, const QString&, const QString&, const QString&, QString&) override { return false; }
+};
+
+bool SelectDevice(TFormMain& window, const QString& ip)
+{
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        window.TimerDeviceInfoTimer();
+        const QList<TQuillexDevice> devices = window.StatusListener()->GetLastDeviceList();
+        for (int i = 0; i < devices.size(); ++i)
+            if (devices[i].IPAddress == ip) {
+                window.Form()->ListBoxDevices->setCurrentRow(i);
+                return true;
+            }
+        QTest::qWait(100);
+    }
+    return false;
+}
 
 void Save(QWidget* widget, const QString& folder, const QString& name)
 {
@@ -41,7 +73,7 @@ int main(int argc, char** argv)
     }
     const QString folder = argv[1];
     QDir().mkpath(folder);
-    TDialogPrompter prompter;
+    TAutoPrompter prompter;
     TMainFormOptions options;
     options.StatusPort = quint16(QString(argv[2]).toUInt());
     TFormMain window(prompter, options);
@@ -77,6 +109,36 @@ int main(int argc, char** argv)
         window.Form()->SynEditProgram->setText(JoinTextLines(ReadTextDocument(bytes).Lines, TLineBreakStyle::CrLf, true));
         QTest::qWait(300);
         Save(&window, folder, "editor-program");
+    }
+
+    // An upload to the device with the PIN, while it erases its flash, then the success display.
+    if (SelectDevice(window, "127.0.0.3")) {
+        window.SpeedButtonUploadToMachineClick();
+        QElapsedTimer erase;
+        erase.start();
+        while (!window.Form()->LabelTransferStatus->text().startsWith("Flash siliniyor") && erase.elapsed() < 10000)
+            QTest::qWait(20);
+        QTest::qWait(300);
+        Save(&window, folder, "upload-erasing");
+        while (window.TransferRunning() && erase.elapsed() < 60000)
+            QTest::qWait(50);
+        window.TimerDeviceInfoTimer();
+        Save(&window, folder, "upload-success");
+    }
+
+    // A raw capture in the editor, and the CMT view.
+    if (SelectDevice(window, "127.0.0.4")) {
+        window.SpeedButtonDownloadFromMachineClick();
+        QElapsedTimer download;
+        download.start();
+        while (window.TransferRunning() && download.elapsed() < 20000)
+            QTest::qWait(50);
+        Save(&window, folder, "raw-capture");
+    }
+    if (argc > 4 && ReadWholeFile(argv[4], bytes, error)) {
+        window.ShowCmtFile(bytes);
+        window.Form()->ListBoxToolChanges->setCurrentRow(4);
+        Save(&window, folder, "cmt-view");
     }
     window.close();
     return 0;

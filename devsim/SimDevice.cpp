@@ -1,6 +1,7 @@
 #include "SimDevice.h"
 
 #include <QDateTime>
+#include <QTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTcpServer>
@@ -9,6 +10,7 @@
 #include <QUdpSocket>
 
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <openssl/evp.h>
 #include <openssl/rand.h>
@@ -172,6 +174,16 @@ public:
     {
         connect(&EraseTimer, &QTimer::timeout, this, [this] { TickErase(); });
     }
+    // A connection that goes away mid-transfer leaves the device idle again.
+    ~UploadSession() override
+    {
+        if (!LiveDevice) // the whole simulator is shutting down
+            return;
+        if (Erasing)
+            LiveDevice->SetErasing(false, 0, 0);
+        if (HeaderDone && !Done)
+            LiveDevice->SetTransfer("idle", 0, 0);
+    }
 
 private:
     void OnData() override
@@ -229,6 +241,8 @@ private:
         PayloadLength = first;
         Buffer.remove(0, at);
         HeaderDone = true;
+        if (qEnvironmentVariableIsSet("QUILLEX_DEVSIM_TRACE"))
+            std::fprintf(stderr, "%s: upload flags %02x length %lld\n", qPrintable(Device->Config().Ip), Flags, qlonglong(PayloadLength));
         if (Device->HasPin() && !Device->PinMatches(pinBlock))
             return Refuse("ERR pin\n");
         if (!Device->Config().Refuse.isEmpty())
@@ -248,6 +262,8 @@ private:
 
     void StartErase()
     {
+        if (qEnvironmentVariableIsSet("QUILLEX_DEVSIM_TRACE"))
+            std::fprintf(stderr, "%s: erase starts %s\n", qPrintable(Device->Config().Ip), qPrintable(QTime::currentTime().toString("HH:mm:ss.zzz")));
         const qint64 rate = Device->Config().EraseBytesPerSecond;
         EraseTotal = qMax<qint64>(4096, (PayloadLength + 4095) / 4096 * 4096);
         if (rate <= 0)
@@ -277,11 +293,14 @@ private:
 
     void Finish()
     {
+        if (qEnvironmentVariableIsSet("QUILLEX_DEVSIM_TRACE"))
+            std::fprintf(stderr, "%s: finish %s\n", qPrintable(Device->Config().Ip), qPrintable(QTime::currentTime().toString("HH:mm:ss.zzz")));
         Done = true;
         Device->SetTransfer("idle", 0, 0);
         Device->Reply(Socket, Device->StoreProgram(Payload.left(PayloadLength), Flags, Uncompressed), true);
     }
 
+    QPointer<SimDevice> LiveDevice { Device };
     QByteArray Buffer;
     QByteArray Payload;
     bool HeaderDone = false, Index = false, Done = false, Erasing = false;

@@ -135,6 +135,7 @@ private slots:
         QCOMPARE(FWindow->EditorLines(), QStringList({ "%", "G1 X5", "M30", "T1 M6", "G0 X1", "T2 M06", "%" }));
         QCOMPARE(FWindow->Form()->LabelTransferStatus->text(), QString::fromUtf8("Başarı ile Tamamlandı."));
         QCOMPARE(FWindow->Form()->LabelTransferTitle->text(), QString::fromUtf8("Cihaza gönderildi"));
+        QCOMPARE(FWindow->Form()->LabelTransferStatus->palette().color(QPalette::WindowText), QColor(0, 128, 0));
         QVERIFY(FWindow->Form()->PanelTransfer->isVisible());
         QCOMPARE(Stored("127.0.41.1"), QByteArray("%\r\nG1 X5\r\nM30\r\nT1 M6\r\nG0 X1\r\nT2 M06\r\n%\r\n"));
         QList<TStartFromIndexEntry> entries;
