@@ -2,6 +2,7 @@
 // Helpers of the benchmark programs: best-of-N timing and external tools.
 #include <QDirIterator>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -47,6 +48,25 @@ inline QStringList CorpusFiles(const QString& folder)
     }
     files.sort();
     return files;
+}
+
+// The corpus programs one after another until size bytes, LF line ends.
+inline QByteArray BuildCorpusProgram(const QString& corpus, qsizetype size)
+{
+    QByteArray all;
+    for (const QString& path : CorpusFiles(corpus)) {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            all += file.readAll();
+    }
+    all.replace("\r\n", "\n");
+    if (all.isEmpty())
+        all = "G1 X1 Y2 Z3 F100\n";
+    QByteArray program;
+    program.reserve(size);
+    while (program.size() < size)
+        program += all.left(size - program.size());
+    return program;
 }
 
 inline void PrintFigure(const char* label, double value, const char* unit, const char* target)

@@ -1,5 +1,6 @@
 // The device link against the plain operations it is built on, measured in one run.
 #include "BenchUtil.h"
+#include "tests/StatusDatagram.h"
 
 #include "content/UnitCodePage.h"
 #include "content/UnitTextDocument.h"
@@ -14,7 +15,6 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <openssl/evp.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -25,22 +25,6 @@ namespace {
 constexpr qsizetype Size32MiB = 32 * 1024 * 1024;
 const QString DeviceIp = QStringLiteral("127.0.30.1");
 
-QByteArray BuildProgram(const QString& corpus)
-{
-    QByteArray all;
-    for (const QString& path : CorpusFiles(corpus)) {
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly))
-            all += file.readAll();
-    }
-    if (all.isEmpty())
-        all = "G1 X1 Y2 Z3 F100\r\n";
-    QByteArray program;
-    program.reserve(Size32MiB);
-    while (program.size() < Size32MiB)
-        program += all.left(Size32MiB - program.size());
-    return program;
-}
 
 // 20 tool changes spread over the program, each at a line start.
 QList<TStartFromCandidate> SpreadCandidates(const QByteArray& program)
@@ -68,24 +52,6 @@ QByteArray PlainDeflate(const QByteArray& data)
     return out;
 }
 
-QByteArray Encrypt(const QByteArray& iv, QByteArray plain)
-{
-    const QByteArray key = StatusKey();
-    while (plain.size() % 16)
-        plain.append('\0');
-    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-    QByteArray out(plain.size() + 16, '\0');
-    int n1 = 0, n2 = 0;
-    EVP_EncryptInit_ex(ctx, EVP_aes_256_cbc(), nullptr, reinterpret_cast<const unsigned char*>(key.constData()),
-        reinterpret_cast<const unsigned char*>(iv.constData()));
-    EVP_CIPHER_CTX_set_padding(ctx, 0);
-    EVP_EncryptUpdate(ctx, reinterpret_cast<unsigned char*>(out.data()), &n1,
-        reinterpret_cast<const unsigned char*>(plain.constData()), int(plain.size()));
-    EVP_EncryptFinal_ex(ctx, reinterpret_cast<unsigned char*>(out.data()) + n1, &n2);
-    EVP_CIPHER_CTX_free(ctx);
-    out.truncate(n1 + n2);
-    return out;
-}
 
 // 1000 devices, each from its own loopback address, one status datagram per
 // second for 10 s; the listener's count and its thread's CPU time.
@@ -115,7 +81,7 @@ void ListenerUnderLoad()
                                     .arg(ip)
                                     .toLatin1();
         const QByteArray iv = QByteArray::number(i).rightJustified(16, 'v');
-        datagrams << iv + Encrypt(iv, json);
+        datagrams << StatusDatagram(json, StatusKey(), iv);
     }
 
     auto listener = std::make_unique<TStatusListenerThread>(TStatusLogTarget {}, Port);
@@ -163,7 +129,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const QString devsim = argc > 1 ? argv[1] : QString();
-    const QByteArray program = BuildProgram(QUILLEX_GCODE_DATA);
+    const QByteArray program = BuildCorpusProgram(QUILLEX_GCODE_DATA, Size32MiB);
     const QList<TStartFromCandidate> candidates = SpreadCandidates(program);
     QList<qint64> offsets;
     for (const auto& c : candidates)

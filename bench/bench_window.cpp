@@ -35,21 +35,6 @@ public:
     bool AskSaveFile(const QString&, const QString&, const QString&, const QString&, QString&) override { return false; }
 };
 
-QByteArray BuildProgram(const QString& corpus)
-{
-    QByteArray all;
-    for (const QString& path : CorpusFiles(corpus)) {
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly))
-            all += file.readAll();
-    }
-    all.replace("\r\n", "\n");
-    QByteArray program;
-    while (program.size() < Size32MiB)
-        program += all.left(Size32MiB - program.size());
-    // A multi-program text would not be scanned; keep one program number at most.
-    return program;
-}
 
 } // namespace
 
@@ -61,7 +46,7 @@ int main(int argc, char** argv)
     qputenv("QUILLEX_SETTINGS", dir.filePath("settings.ini").toLocal8Bit());
     qputenv("QUILLEX_NO_KEYCHAIN", "1");
 
-    const QByteArray program = BuildProgram(QUILLEX_GCODE_DATA);
+    const QByteArray program = BuildCorpusProgram(QUILLEX_GCODE_DATA, Size32MiB);
     const QString programFile = dir.filePath("program.nc");
     QFile out(programFile);
     if (!out.open(QIODevice::WriteOnly) || out.write(program) != program.size())

@@ -1,6 +1,7 @@
 #include "UnitDeviceCommand.h"
 
 #include "UnitDevicePin.h"
+#include "UnitJsonText.h"
 #include "content/UnitCodePage.h"
 #include "content/UnitTextUtil.h"
 
@@ -277,7 +278,7 @@ bool PeekProgramLine(const QString& ipAddress, quint16 port, qint32 index, QStri
         else if (error.isObject() || error.isArray())
             reason = QString::fromUtf8(QJsonDocument::fromVariant(error.toVariant()).toJson(QJsonDocument::Compact));
         else
-            reason = QString::fromUtf8(QJsonDocument(QJsonArray { error }).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
+            reason = JsonValueText(error);
         errorMsg = "Cihaz hatasi: " + reason;
         return false;
     }
@@ -303,11 +304,7 @@ qint64 JsonInt64OrDefault(const QJsonValue& value, const QString& path, qint64 d
 QString JsonStrOrDefault(const QJsonValue& value, const QString& path, const QString& defaultValue)
 {
     const QJsonValue member = LookUp(value, path);
-    if (member.isString())
-        return member.toString();
-    if (member.isDouble())
-        return QString::fromUtf8(QJsonDocument(QJsonArray { member }).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
-    if (member.isBool())
-        return member.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    if (member.isString() || member.isDouble() || member.isBool())
+        return JsonValueText(member);
     return defaultValue;
 }

@@ -1,5 +1,6 @@
 #include "UnitDeviceStatusView.h"
 
+#include "device/UnitJsonText.h"
 #include "transfer/UnitUploadPlan.h"
 
 #include <QJsonArray>
@@ -21,17 +22,7 @@ bool ParseObject(const QString& text, QJsonObject& object)
 }
 
 // The JSON text of a key: a string's contents, a number's digits, true or false.
-QString Text(const QJsonObject& status, const QString& key)
-{
-    const QJsonValue value = status.value(key);
-    if (value.isString())
-        return value.toString();
-    if (value.isBool())
-        return value.toBool() ? "true" : "false";
-    if (value.isDouble())
-        return QString::fromUtf8(QJsonDocument(QJsonArray { value }).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
-    return {};
-}
+QString Text(const QJsonObject& status, const QString& key) { return JsonValueText(status.value(key)); }
 
 QString TextOrDash(const QJsonObject& status, const QString& key)
 {

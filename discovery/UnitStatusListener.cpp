@@ -1,5 +1,6 @@
 #include "UnitStatusListener.h"
 
+#include "device/UnitJsonText.h"
 #include "device/UnitTicks.h"
 
 #include <QCoreApplication>
@@ -103,17 +104,7 @@ namespace {
 
 // The text of a member as the status table reads it: a string's contents, a
 // number's digits, true or false.
-QString MemberText(const QJsonObject& object, const QString& key)
-{
-    const QJsonValue value = object.value(key);
-    if (value.isString())
-        return value.toString();
-    if (value.isBool())
-        return value.toBool() ? "true" : "false";
-    if (value.isDouble())
-        return QString::fromUtf8(QJsonDocument(QJsonArray { value }).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
-    return {};
-}
+QString MemberText(const QJsonObject& object, const QString& key) { return JsonValueText(object.value(key)); }
 
 } // namespace
 

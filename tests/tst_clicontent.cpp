@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "TestUtil.h"
+
 namespace {
 
 struct TRun {
@@ -33,24 +35,7 @@ TRun Cli(const QStringList& args)
     return run;
 }
 
-QStringList CorpusFiles()
-{
-    QStringList files;
-    QDirIterator it(QUILLEX_GCODE_DATA, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        if (const QString p = it.next(); !p.endsWith(".md"))
-            files << p;
-    files.sort();
-    return files;
-}
 
-QByteArray Bytes(const QString& path)
-{
-    QByteArray bytes;
-    QString error;
-    ReadWholeFile(path, bytes, error);
-    return bytes;
-}
 
 QString Utf8(const char* text) { return QString::fromUtf8(text); }
 
@@ -101,9 +86,9 @@ private slots:
         QCOMPARE(run.Out, QByteArray("O0001 (A/B)\nO0002 <X>\n"));
         run = Cli({ "split", file, "-d", FDir.path() });
         QCOMPARE(run.ExitCode, 0);
-        QCOMPARE(Bytes(FDir.filePath("Velcarn/O0001 (A_B).CNC")), QByteArray("%\r\nO0001 (A/B)\r\nG0 X\xFD\r\n%\r\n"));
+        QCOMPARE(FileBytes(FDir.filePath("Velcarn/O0001 (A_B).CNC")), QByteArray("%\r\nO0001 (A/B)\r\nG0 X\xFD\r\n%\r\n"));
         // The text's last line (M30, not a closing '%') stays with the last program.
-        QCOMPARE(Bytes(FDir.filePath("Velcarn/O0002 _X_.CNC")), QByteArray("%\r\nO0002 <X>\r\nG1\r\nM30\r\n%\r\n"));
+        QCOMPARE(FileBytes(FDir.filePath("Velcarn/O0002 _X_.CNC")), QByteArray("%\r\nO0002 <X>\r\nG1\r\nM30\r\n%\r\n"));
         run = Cli({ "split", file, "-d", FDir.path() });
         QCOMPARE(run.ExitCode, 1);
         QCOMPARE(run.Err.trimmed(),
@@ -124,7 +109,7 @@ private slots:
         run = Cli({ "cmt", file, "--extract", "1", "-o", FDir.filePath("b.cmt") });
         QCOMPARE(run.ExitCode, 0);
         TCmtInfo info;
-        QVERIFY(ParseCmt(Bytes(FDir.filePath("b.cmt")), info));
+        QVERIFY(ParseCmt(FileBytes(FDir.filePath("b.cmt")), info));
         QCOMPARE(info.Programs.size(), 1);
         QCOMPARE(info.Programs[0].WorkNo, 12345);
 
@@ -178,7 +163,7 @@ private slots:
             QSKIP("the shared G-code corpus is not beside the repository");
         int toolChanges = 0;
         for (const QString& path : CorpusFiles()) {
-            const QByteArray bytes = Bytes(path);
+            const QByteArray bytes = FileBytes(path);
             // scan: the rows' lines are the lines grep finds in the word-spaced text
             const TRun scan = Cli({ "scan", path });
             QCOMPARE(scan.ExitCode, 0);

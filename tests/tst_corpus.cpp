@@ -9,20 +9,10 @@
 #include <QProcess>
 #include <QTest>
 
+#include "TestUtil.h"
+
 namespace {
 
-QStringList CorpusFiles()
-{
-    QStringList files;
-    QDirIterator it(QUILLEX_GCODE_DATA, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (!path.endsWith("SOURCES.md"))
-            files << path;
-    }
-    files.sort();
-    return files;
-}
 
 TTextDocument ReadDocument(const QString& path)
 {

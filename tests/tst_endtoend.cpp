@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "TestUtil.h"
+
 namespace {
 
 struct TRun {
@@ -77,13 +79,6 @@ private:
     QTemporaryDir FDir;
 };
 
-QByteArray ReadBytes(const QString& path)
-{
-    QByteArray bytes;
-    QString error;
-    ReadWholeFile(path, bytes, error);
-    return bytes;
-}
 
 // A corpus program with tool changes, or a made-up one when the corpus is absent.
 QString ProgramWithToolChanges(const TCli& cli)
@@ -130,7 +125,7 @@ private slots:
         QVERIFY(sim.Ready());
         TCli cli(15202);
         const QString program = ProgramWithToolChanges(cli);
-        const TPreparedUpload expected = PrepareFileForUpload(ReadBytes(program), false);
+        const TPreparedUpload expected = PrepareFileForUpload(FileBytes(program), false);
         QVERIFY(expected.Candidates.size() >= 2);
 
         const TRun upload = cli.Run({ "upload", "127.0.20.3", program });
@@ -140,7 +135,7 @@ private slots:
 
         const TRun download = cli.Run({ "download", "127.0.20.3", "-o", cli.File("back.nc") });
         QCOMPARE(download.ExitCode, 0);
-        QCOMPARE(ReadBytes(cli.File("back.nc")), expected.Content);
+        QCOMPARE(FileBytes(cli.File("back.nc")), expected.Content);
 
         const TRun index = cli.Run({ "index", "127.0.20.3" });
         QCOMPARE(index.ExitCode, 0);
@@ -178,7 +173,7 @@ private slots:
         const TRun capture = cli.Run({ "download", "127.0.20.5", "-o", cli.File("capture.bin") });
         QCOMPARE(capture.ExitCode, 0);
         QVERIFY(capture.Err.contains(QString::fromUtf8("Ham (RAW) kayıt alındı")));
-        QCOMPARE(ReadBytes(cli.File("capture.bin")), ReadBytes(QUILLEX_FIXTURES "/cmt/two-programs.cmt"));
+        QCOMPARE(FileBytes(cli.File("capture.bin")), FileBytes(QUILLEX_FIXTURES "/cmt/two-programs.cmt"));
     }
 
     void configureAndPin()
@@ -209,7 +204,7 @@ private slots:
         QCOMPARE(send.ExitCode, 0);
         QCOMPARE(QString::fromUtf8(send.Out), QString::fromUtf8("3 komut cihaz tarafından onaylandı\n"));
         // The accepted PIN was stored protected; later commands find it.
-        QVERIFY(!ReadBytes(cli.File("quillex_settings.ini")).contains("2468"));
+        QVERIFY(!FileBytes(cli.File("quillex_settings.ini")).contains("2468"));
         QCOMPARE(cli.Run({ "download", "127.0.20.6" }).ExitCode, 1); // nothing stored, but the PIN passed
         QCOMPARE(cli.Run({ "send", "127.0.20.6", "CLEARPIN" }).ExitCode, 0);
         QTRY_VERIFY(cli.Run({ "status", "127.0.20.6" }).Out.contains("\"pw\":false"));

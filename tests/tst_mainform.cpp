@@ -2,6 +2,7 @@
 // list and status panel, the logo, and the device settings dialog.
 #include "ScriptedPeer.h"
 #include "ScriptedPrompter.h"
+#include "StatusDatagram.h"
 
 #include "app/unitmainform.h"
 #include "dialogs/UnitDeviceSettingsForm.h"
@@ -15,36 +16,16 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
-#include <openssl/evp.h>
 
 namespace {
 
-QByteArray Datagram(const QByteArray& json)
-{
-    const QByteArray key = StatusKey(), iv("0123456789abcdef");
-    QByteArray plain = json;
-    while (plain.size() % 16)
-        plain.append('\0');
-    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-    QByteArray out(plain.size() + 16, '\0');
-    int n1 = 0, n2 = 0;
-    EVP_EncryptInit_ex(ctx, EVP_aes_256_cbc(), nullptr, reinterpret_cast<const unsigned char*>(key.constData()),
-        reinterpret_cast<const unsigned char*>(iv.constData()));
-    EVP_CIPHER_CTX_set_padding(ctx, 0);
-    EVP_EncryptUpdate(ctx, reinterpret_cast<unsigned char*>(out.data()), &n1,
-        reinterpret_cast<const unsigned char*>(plain.constData()), int(plain.size()));
-    EVP_EncryptFinal_ex(ctx, reinterpret_cast<unsigned char*>(out.data()) + n1, &n2);
-    EVP_CIPHER_CTX_free(ctx);
-    out.truncate(n1 + n2);
-    return iv + out;
-}
 
 // Sends status documents to the window's port from chosen loopback addresses.
 void SendStatus(quint16 port, const QString& from, const QByteArray& json)
 {
     QUdpSocket socket;
     socket.bind(QHostAddress(from), 0);
-    socket.writeDatagram(Datagram(json), QHostAddress::LocalHost, port);
+    socket.writeDatagram(StatusDatagram(json), QHostAddress::LocalHost, port);
     socket.waitForBytesWritten(1000);
 }
 

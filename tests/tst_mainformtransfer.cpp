@@ -15,19 +15,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "TestUtil.h"
+
 #include <Qsci/qsciscintilla.h>
 
 namespace {
 
 constexpr quint16 StatusPortForTests = 15620;
 
-QByteArray FileBytes(const QString& path)
-{
-    QByteArray bytes;
-    QString error;
-    ReadWholeFile(path, bytes, error);
-    return bytes;
-}
 
 // What a device stores, read back over the download port.
 QByteArray Stored(const QString& ip)

@@ -1,36 +1,15 @@
 // The status listener: decryption, the device list and its age limit, the
 // selection across refreshes, and the receive loop on a port of its own.
+#include "StatusDatagram.h"
 #include "discovery/UnitStatusListener.h"
 
 #include <QTest>
 #include <QUdpSocket>
-#include <openssl/evp.h>
 
 namespace {
 
-QByteArray Encrypt(const QByteArray& key, const QByteArray& iv, QByteArray plain)
-{
-    while (plain.size() % 16 != 0)
-        plain.append('\0');
-    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-    QByteArray out(plain.size() + 16, '\0');
-    int n1 = 0, n2 = 0;
-    EVP_EncryptInit_ex(ctx, EVP_aes_256_cbc(), nullptr, reinterpret_cast<const unsigned char*>(key.constData()),
-        reinterpret_cast<const unsigned char*>(iv.constData()));
-    EVP_CIPHER_CTX_set_padding(ctx, 0);
-    EVP_EncryptUpdate(ctx, reinterpret_cast<unsigned char*>(out.data()), &n1,
-        reinterpret_cast<const unsigned char*>(plain.constData()), int(plain.size()));
-    EVP_EncryptFinal_ex(ctx, reinterpret_cast<unsigned char*>(out.data()) + n1, &n2);
-    EVP_CIPHER_CTX_free(ctx);
-    out.truncate(n1 + n2);
-    return out;
-}
 
-QByteArray Datagram(const QByteArray& json, const QByteArray& key = StatusKey())
-{
-    const QByteArray iv("0123456789abcdef");
-    return iv + Encrypt(key, iv, json);
-}
+QByteArray Datagram(const QByteArray& json, const QByteArray& key = StatusKey()) { return StatusDatagram(json, key); }
 
 // A list widget stand-in.
 class TFakeListView : public TDeviceListView {
@@ -61,7 +40,7 @@ private slots:
     {
         const QByteArray key(32, 'k'), iv(16, 'i');
         const QByteArray plain("{\"name\":\"M1\"}\0\0\0", 16);
-        QCOMPARE(DecryptAes256Cbc(key, iv, Encrypt(key, iv, plain)), plain);
+        QCOMPARE(DecryptAes256Cbc(key, iv, EncryptStatus(key, iv, plain)), plain);
         QCOMPARE(DecryptAes256Cbc(key, iv, QByteArray()), QByteArray());
         QCOMPARE(DecryptAes256Cbc(key, iv, QByteArray(17, 'x')), QByteArray());
         QCOMPARE(DecryptAes256Cbc(QByteArray(31, 'k'), iv, QByteArray(16, 'x')), QByteArray());

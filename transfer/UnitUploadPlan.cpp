@@ -3,6 +3,7 @@
 #include "content/UnitMazatrolCmt.h"
 #include "content/UnitProgramText.h"
 #include "content/UnitTextDocument.h"
+#include "device/UnitJsonText.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -11,17 +12,7 @@
 namespace {
 
 // The JSON text of a member: a string's contents or a number's digits.
-QString MemberText(const QJsonObject& object, const QString& key)
-{
-    const QJsonValue value = object.value(key);
-    if (value.isString())
-        return value.toString();
-    if (value.isDouble())
-        return QString::fromUtf8(QJsonDocument(QJsonArray { value }).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
-    if (value.isBool())
-        return value.toBool() ? "true" : "false";
-    return {};
-}
+QString MemberText(const QJsonObject& object, const QString& key) { return JsonValueText(object.value(key)); }
 
 } // namespace
 
