@@ -5,12 +5,14 @@
 #include "ui_unitmainform.h"
 
 #include "UnitGCodeLexer.h"
+#include "UnitHexDumpView.h"
 #include "content/UnitHexDump.h"
 #include "content/UnitProgramText.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
+#include <QStringEncoder>
 
 #include <Qsci/qsciscintilla.h>
 
@@ -31,6 +33,30 @@ QsciScintilla::EolMode EolModeFor(TLineBreakStyle style)
     }
 }
 
+// U+2028 is not a line end to the editor: such documents are shown with CR LF.
+TLineBreakStyle ShownLineBreak(TLineBreakStyle style)
+{
+    return style == TLineBreakStyle::LineSeparator ? TLineBreakStyle::CrLf : style;
+}
+
+// The lines joined by the break, straight into UTF-8 for the editor.
+QByteArray JoinUtf8Lines(const QStringList& lines, const QString& lineBreak)
+{
+    qsizetype characters = 0;
+    for (const QString& line : lines)
+        characters += line.size() + lineBreak.size();
+    QStringEncoder encoder(QStringEncoder::Utf8);
+    QByteArray bytes(encoder.requiredSpace(characters), Qt::Uninitialized);
+    char* out = bytes.data();
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (i > 0)
+            out = encoder.appendToBuffer(out, lineBreak);
+        out = encoder.appendToBuffer(out, lines[i]);
+    }
+    bytes.truncate(out - bytes.data());
+    return bytes;
+}
+
 bool IsBlank(const QString& text)
 {
     for (QChar c : text)
@@ -41,7 +67,19 @@ bool IsBlank(const QString& text)
 
 } // namespace
 
-QString TFormMain::EditorText() const { return ui->SynEditProgram->text(); }
+QString TFormMain::EditorText() const
+{
+    if (!FRawContent.isEmpty())
+        return HexDumpText(FRawContent);
+    if (!FCmtContent.isEmpty())
+        return HexDumpText(FCmtContent);
+    return ui->SynEditProgram->text();
+}
+
+bool TFormMain::EditorIsBlank() const
+{
+    return FRawContent.isEmpty() && FCmtContent.isEmpty() && IsBlank(ui->SynEditProgram->text());
+}
 
 QStringList TFormMain::EditorLines() const
 {
@@ -68,9 +106,9 @@ void ReplaceEditorBytes(QsciScintilla* editor, const QByteArray& utf8)
 
 } // namespace
 
-void TFormMain::SetEditorContent(const QString& text, const QStringList& lines)
+void TFormMain::SetEditorContent(const QStringList& lines, TLineBreakStyle shown)
 {
-    ReplaceEditorBytes(ui->SynEditProgram, text.toUtf8()); // invalidates the cache through textChanged
+    ReplaceEditorBytes(ui->SynEditProgram, JoinUtf8Lines(lines, LineBreakText(shown))); // invalidates the cache
     FEditorLinesCache = lines;
     FEditorLinesValid = true;
 }
@@ -81,8 +119,7 @@ void TFormMain::SetEditorText(const QString& text)
     SplitTextLines(text, lines, FDocLineBreak, FDocTrailingLineBreak);
     ui->SynEditProgram->setEolMode(EolModeFor(FDocLineBreak));
     // The editor shows the lines; the break after the last one is remembered for saving.
-    const TLineBreakStyle shown = FDocLineBreak == TLineBreakStyle::LineSeparator ? TLineBreakStyle::CrLf : FDocLineBreak;
-    SetEditorContent(JoinTextLines(lines, shown, false), lines);
+    SetEditorContent(lines, ShownLineBreak(FDocLineBreak));
 }
 
 void TFormMain::SetEditorLines(const QStringList& lines)
@@ -90,32 +127,34 @@ void TFormMain::SetEditorLines(const QStringList& lines)
     FDocLineBreak = TLineBreakStyle::CrLf;
     FDocTrailingLineBreak = true;
     ui->SynEditProgram->setEolMode(QsciScintilla::EolWindows);
-    SetEditorContent(JoinTextLines(lines, TLineBreakStyle::CrLf, false), lines);
+    SetEditorContent(lines, TLineBreakStyle::CrLf);
 }
 
 void TFormMain::ShowHexDump(const QByteArray& data)
 {
-    QsciScintilla* editor = ui->SynEditProgram;
-    editor->setReadOnly(false);
-    editor->setLexer(nullptr); // a hex dump is not G-code
-    // Smaller, and without line numbers: the dump's offsets number its rows.
-    QFont font = FHighlighter->defaultFont(0);
-    font.setPointSizeF(font.pointSizeF() * 14.0 / 19.0);
-    editor->setFont(font);
-    editor->setMarginWidth(0, 0);
-    // ASCII straight into the editor's UTF-8 buffer: no wide text in between.
-    ReplaceEditorBytes(editor, HexDumpBytes(data));
+    // Read-only, in a view that draws only the rows in sight: the dump of a
+    // large capture is five times its size, too much to load into the editor.
+    FHexView->SetData(data);
+    FHexView->show();
+    ui->SynEditProgram->hide();
+    ReplaceEditorBytes(ui->SynEditProgram, QByteArray());
     FEditorLinesValid = false;
-    editor->setReadOnly(true);
+    ui->SynEditProgram->setReadOnly(true);
+}
+
+void TFormMain::LeaveHexDump()
+{
+    FHexView->SetData({});
+    FHexView->hide();
+    ui->SynEditProgram->show();
+    ui->SynEditProgram->setReadOnly(false);
 }
 
 void TFormMain::ResetEditorContent()
 {
     LeaveCmtView();
     FRawContent.clear();
-    ui->SynEditProgram->setReadOnly(false);
-    ui->SynEditProgram->setLexer(FHighlighter);
-    ui->SynEditProgram->setMarginWidth(0, "0000000");
+    LeaveHexDump();
 }
 
 void TFormMain::ShowRawCapture(const QByteArray& data)
@@ -152,7 +191,8 @@ void TFormMain::ShowCmtFile(const QByteArray& data)
     ui->LabelToolChanges->setText("Mazatrol CMT Bilgisi");
     ui->ListBoxToolChanges->setToolTip(QString::fromUtf8("ÇİFT TIKLA: PROGRAMI AYRI KAYDET"));
     ui->PanelToolChanges->show();
-    ui->SplitterToolChanges->setSizes({ qMax(1, ui->SplitterToolChanges->width() - FToolChangesPanelWidth), FToolChangesPanelWidth });
+    const int editorWidth = qMax(1, ui->SplitterToolChanges->width() - FToolChangesPanelWidth);
+    ui->SplitterToolChanges->setSizes({ editorWidth, editorWidth, FToolChangesPanelWidth });
 }
 
 void TFormMain::LeaveCmtView()
@@ -162,9 +202,7 @@ void TFormMain::LeaveCmtView()
     FToolChangesPanelWidth = ui->PanelToolChanges->width();
     FCmtContent.clear();
     FCmtInfo = TCmtInfo();
-    ui->SynEditProgram->setReadOnly(false);
-    ui->SynEditProgram->setLexer(FHighlighter);
-    ui->SynEditProgram->setMarginWidth(0, "0000000");
+    LeaveHexDump();
     ui->ListBoxToolChanges->clear();
     ui->LabelToolChanges->setText(FToolPanelCaption);
     ui->ListBoxToolChanges->setToolTip(FToolPanelHint);
@@ -209,6 +247,11 @@ void TFormMain::ScanToolChanges()
     const TToolChangeScan scan = ScanToolChangeLines(EditorLines(), int(LineBreakText(FDocLineBreak).size()));
     if (scan.LinesRewritten)
         SetEditorLines(scan.Lines);
+    ShowToolChanges(scan);
+}
+
+void TFormMain::ShowToolChanges(const TToolChangeScan& scan)
+{
     ui->ListBoxToolChanges->setUpdatesEnabled(false);
     ui->ListBoxToolChanges->clear();
     for (const TToolChangeRow& row : scan.Rows) {
@@ -252,7 +295,7 @@ void TFormMain::RememberFolder(const QString& key, const QString& fileName)
 
 bool TFormMain::ConfirmLosingContent()
 {
-    if (IsBlank(EditorText()))
+    if (EditorIsBlank())
         return true;
     return FPrompter.ConfirmOkCancel(QString::fromUtf8("Mevcut program içeriği kaybolacak, devam etmek istiyor musunuz?"));
 }
@@ -295,10 +338,16 @@ void TFormMain::SpeedButtonFileOpenClick()
         if (!IsSelectedDeviceSiemens())
             for (QString& line : document.Lines)
                 line = InsertWordSpaces(line);
-        ui->SynEditProgram->setEolMode(EolModeFor(FDocLineBreak));
-        const TLineBreakStyle shown = FDocLineBreak == TLineBreakStyle::LineSeparator ? TLineBreakStyle::CrLf : FDocLineBreak;
-        SetEditorContent(JoinTextLines(document.Lines, shown, false), document.Lines);
-        ScanToolChanges();
+        // The tool-change scan that follows opening may drop blank lines; run on
+        // the document before it goes into the editor, a large file is loaded once.
+        const TToolChangeScan scan = ScanToolChangeLines(document.Lines, int(LineBreakText(FDocLineBreak).size()));
+        if (scan.LinesRewritten) {
+            SetEditorLines(scan.Lines);
+        } else {
+            ui->SynEditProgram->setEolMode(EolModeFor(FDocLineBreak));
+            SetEditorContent(document.Lines, ShownLineBreak(FDocLineBreak));
+        }
+        ShowToolChanges(scan);
     }
     FCurrentFileName = fileName;
     RememberFolder("LastOpenDir", fileName);
@@ -306,7 +355,7 @@ void TFormMain::SpeedButtonFileOpenClick()
 
 void TFormMain::SpeedButtonFileSaveClick()
 {
-    if (IsBlank(EditorText()))
+    if (EditorIsBlank())
         return;
     if (FCurrentFileName.isEmpty()) {
         SpeedButtonFileSaveAsClick();
@@ -317,7 +366,7 @@ void TFormMain::SpeedButtonFileSaveClick()
 
 void TFormMain::SpeedButtonFileSaveAsClick()
 {
-    if (IsBlank(EditorText()))
+    if (EditorIsBlank())
         return;
     QString fileName;
     const bool raw = !FRawContent.isEmpty(), cmt = !FCmtContent.isEmpty();

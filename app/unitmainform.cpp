@@ -3,6 +3,7 @@
 #include "ui_unitmainform.h"
 
 #include "UnitGCodeLexer.h"
+#include "UnitHexDumpView.h"
 #include "device/UnitSettingsFile.h"
 #include "device/UnitTicks.h"
 #include "dialogs/UnitDeviceSettingsForm.h"
@@ -211,6 +212,13 @@ void TFormMain::SetUpEditor()
     editor->setCaretLineVisible(true);
     editor->setCaretLineBackgroundColor(QColor(242, 247, 255));
     editor->setWrapMode(QsciScintilla::WrapNone);
+
+    FHexView = new THexDumpView(ui->SplitterToolChanges);
+    ui->SplitterToolChanges->insertWidget(0, FHexView);
+    ui->SplitterToolChanges->setStretchFactor(0, 1);
+    FHexView->setFont(PixelFont(MonoFamily(), 14));
+    FHexView->hide();
+    FHexView->installEventFilter(this);
 }
 
 void TFormMain::SetUpToolBar()
@@ -285,12 +293,12 @@ void TFormMain::FormCreate()
     ui->SplitterDevices->setStretchFactor(1, 1);
     ui->SplitterDeviceInfo->setStretchFactor(0, 1);
     ui->SplitterDeviceInfo->setStretchFactor(1, 0);
-    ui->SplitterToolChanges->setStretchFactor(0, 1);
-    ui->SplitterToolChanges->setStretchFactor(1, 0);
+    ui->SplitterToolChanges->setStretchFactor(1, 1); // the editor (the hex view is 0)
+    ui->SplitterToolChanges->setStretchFactor(2, 0); // the tool-change panel
     resize(1055, 674);
     ui->SplitterDevices->setSizes({ 449, 1055 - 449 });
     ui->SplitterDeviceInfo->setSizes({ 674 - 80 - 281, 281 });
-    ui->SplitterToolChanges->setSizes({ 1055 - 449 - 245, 245 });
+    ui->SplitterToolChanges->setSizes({ 1055 - 449 - 245, 1055 - 449 - 245, 245 });
     RestoreLayout();
 
     FTimerDeviceInfo = new QTimer(this);
@@ -337,7 +345,8 @@ void TFormMain::RestoreLayout()
     ui->PanelDevices->resize(devices, ui->PanelDevices->height());
     ui->SplitterDevices->setSizes({ devices, qMax(1, width() - devices) });
     ui->SplitterDeviceInfo->setSizes({ qMax(1, height() - 80 - info), info });
-    ui->SplitterToolChanges->setSizes({ qMax(1, width() - devices - FToolChangesPanelWidth), FToolChangesPanelWidth });
+    const int editorWidth = qMax(1, width() - devices - FToolChangesPanelWidth);
+    ui->SplitterToolChanges->setSizes({ editorWidth, editorWidth, FToolChangesPanelWidth });
 }
 
 void TFormMain::EnsureWindowOnScreen()

@@ -26,6 +26,7 @@ namespace Ui {
 class TFormMain;
 }
 class TSynGCodeSyn;
+class THexDumpView;
 class QListWidget;
 class QToolButton;
 
@@ -94,7 +95,8 @@ public:
 
     // Editor content: text, raw capture or CMT file.
     QStringList EditorLines() const;
-    QString EditorText() const;
+    QString EditorText() const; // in the raw-capture and CMT modes, the hex dump
+    THexDumpView* HexView() const { return FHexView; }
     void SetEditorText(const QString& text); // set as a whole: line breaks found anew
     void SetEditorLines(const QStringList& lines); // replaced from a list: CR LF from now on
     TLineBreakStyle EditorLineBreak() const { return FDocLineBreak; }
@@ -104,6 +106,7 @@ public:
     void LeaveCmtView();
     void SaveSelectedCmtProgram();
     void ScanToolChanges();
+    void ShowToolChanges(const TToolChangeScan& scan);
     QByteArray RawContent() const { return FRawContent; }
     QByteArray CmtContent() const { return FCmtContent; }
     QList<TStartFromCandidate> ToolChangeCandidates() const { return FToolChangeCandidates; }
@@ -173,8 +176,11 @@ private:
     // The editor's lines as last set or read, until the operator edits the text.
     mutable QStringList FEditorLinesCache;
     mutable bool FEditorLinesValid = false;
-    void SetEditorContent(const QString& text, const QStringList& lines);
+    void SetEditorContent(const QStringList& lines, TLineBreakStyle shown);
     void ShowHexDump(const QByteArray& data);
+    void LeaveHexDump();
+    bool EditorIsBlank() const;
+    THexDumpView* FHexView = nullptr;
     std::unique_ptr<TTransferProgressView> FTransferView;
     std::unique_ptr<TTransferProgress> FTransferProgress;
     QString FListFontFamily;

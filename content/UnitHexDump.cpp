@@ -17,14 +17,13 @@ qsizetype DumpLength(qsizetype size)
     return rows * FullRowLength - (BytesPerRow - lastRowBytes);
 }
 
-// Writes the dump of data into out, which holds DumpLength characters.
-template <typename TChar> void WriteDump(const QByteArray& data, TChar* out)
+// Writes rows [firstRow, endRow) of the dump of data into out.
+template <typename TChar> void WriteDump(const QByteArray& data, TChar* out, qsizetype firstRow, qsizetype endRow)
 {
     const qsizetype size = data.size();
-    const qsizetype rows = (size + BytesPerRow - 1) / BytesPerRow;
     const auto* in = reinterpret_cast<const unsigned char*>(data.constData());
 
-    for (qsizetype row = 0; row < rows; ++row) {
+    for (qsizetype row = firstRow; row < endRow; ++row) {
         const qsizetype offset = row * BytesPerRow;
         const qsizetype count = qMin(BytesPerRow, size - offset);
         quint64 value = quint64(offset);
@@ -64,7 +63,22 @@ QString HexDumpText(const QByteArray& data)
 {
     QString text(DumpLength(data.size()), Qt::Uninitialized);
     if (!data.isEmpty())
-        WriteDump(data, reinterpret_cast<char16_t*>(text.data()));
+        WriteDump(data, reinterpret_cast<char16_t*>(text.data()), 0, HexDumpRowCount(data.size()));
+    return text;
+}
+
+qsizetype HexDumpRowCount(qsizetype bytes) { return (bytes + BytesPerRow - 1) / BytesPerRow; }
+
+QString HexDumpRows(const QByteArray& data, qsizetype firstRow, qsizetype rowCount)
+{
+    const qsizetype rows = HexDumpRowCount(data.size());
+    firstRow = qBound<qsizetype>(0, firstRow, rows);
+    const qsizetype endRow = qMin(rows, firstRow + qMax<qsizetype>(0, rowCount));
+    if (firstRow >= endRow)
+        return {};
+    const qsizetype lastBytes = qMin(BytesPerRow, data.size() - (endRow - 1) * BytesPerRow);
+    QString text((endRow - firstRow) * FullRowLength - (BytesPerRow - lastBytes), Qt::Uninitialized);
+    WriteDump(data, reinterpret_cast<char16_t*>(text.data()), firstRow, endRow);
     return text;
 }
 
@@ -72,6 +86,6 @@ QByteArray HexDumpBytes(const QByteArray& data)
 {
     QByteArray bytes(DumpLength(data.size()), Qt::Uninitialized);
     if (!data.isEmpty())
-        WriteDump(data, bytes.data());
+        WriteDump(data, bytes.data(), 0, HexDumpRowCount(data.size()));
     return bytes;
 }

@@ -8,3 +8,7 @@ QString HexDumpText(const QByteArray& data);
 
 // The same dump as ASCII bytes, for a text editor that holds UTF-8.
 QByteArray HexDumpBytes(const QByteArray& data);
+
+// Rows [firstRow, firstRow + rowCount) of the dump, as HexDumpText writes them.
+QString HexDumpRows(const QByteArray& data, qsizetype firstRow, qsizetype rowCount);
+qsizetype HexDumpRowCount(qsizetype bytes);

@@ -93,12 +93,15 @@ QString InsertWordSpaces(const QString& text)
 
 QString InsertWordSpaces(QStringView text)
 {
-    QString result;
-    result.reserve(text.size() + text.size() / 4);
+    // At most one space per character: write into a buffer of twice the size.
+    QString result(text.size() * 2, Qt::Uninitialized);
+    char16_t* out = reinterpret_cast<char16_t*>(result.data());
+    const char16_t* in = text.utf16();
     bool inComment = false, inQuote = false;
     int parenDepth = 0, bracketDepth = 0;
-    QChar previous;
-    for (QChar c : text) {
+    char16_t previous = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = in[i];
         if (c == u'\r' || c == u'\n') {
             inComment = inQuote = false;
             parenDepth = bracketDepth = 0;
@@ -125,12 +128,13 @@ QString InsertWordSpaces(QStringView text)
                 const bool letter = (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
                 const bool afterNumber = (previous >= u'0' && previous <= u'9') || previous == u'.';
                 if (letter && afterNumber)
-                    result += u' ';
+                    *out++ = u' ';
             }
         }
-        result += c;
+        *out++ = c;
         previous = c;
     }
+    result.truncate(out - reinterpret_cast<const char16_t*>(result.constData()));
     return result;
 }
 
