@@ -1,5 +1,7 @@
 // The content verbs of quillex-cli: each prints what the window's functions give.
+#include "content/UnitCodePage.h"
 #include "content/UnitHexDump.h"
+#include "content/UnitTextUtil.h"
 #include "content/UnitMazatrolCmt.h"
 #include "content/UnitProgramSplitter.h"
 #include "content/UnitProgramText.h"
@@ -173,18 +175,43 @@ private slots:
             QString error;
             QVERIFY(WriteWholeFile(spacedFile, spaced, error));
             QProcess grep;
-            grep.start("grep", { "-cP", "--text", "(?=.*\\bT\\d+\\b)(?=.*\\bM0*6\\b)", spacedFile });
+            grep.start("grep", { "-P", "--text", "(?=.*\\bT\\d+\\b)(?=.*\\bM0*6\\b)", spacedFile });
             QVERIFY(grep.waitForFinished());
-            const int grepped = grep.readAllStandardOutput().trimmed().toInt();
-            const int rows = int(scan.Out.count('\n'));
+            QStringList grepped;
+            for (const QByteArray& line : grep.readAllStandardOutput().split('\n'))
+                if (!line.isEmpty())
+                    grepped << TrimLow(DecodeText(line, opened.Encoding, false)).toString();
+            QStringList rows;
+            for (const QString& row : QString::fromUtf8(scan.Out).split('\n', Qt::SkipEmptyParts))
+                rows << row.section(": ", 1);
             if (!ScanToolChangeLines(opened.Lines, 1).MultipleProgramNumbers)
                 QVERIFY2(rows == grepped, qPrintable(path));
-            toolChanges += rows;
+            toolChanges += int(rows.size());
 
-            // split: every line from the first program on is kept
+            // split: the files written hold every line from the first program on
+            const QList<TSplitProgram> programs = SplitPrograms(ReadTextDocument(bytes).Lines);
             const TRun split = Cli({ "split", path });
             QCOMPARE(split.ExitCode, 0);
-            QCOMPARE(split.Out.count('\n'), SplitPrograms(ReadTextDocument(bytes).Lines).size());
+            QCOMPARE(split.Out.count('\n'), programs.size());
+            if (!programs.isEmpty()) {
+                QTemporaryDir target;
+                QCOMPARE(Cli({ "split", path, "-d", target.path() }).ExitCode, 0);
+                QStringList written;
+                for (const TSplitProgram& program : programs) {
+                    const QStringList lines = SplitTextLines(DecodeAnsi(FileBytes(
+                        target.filePath(ProgramFolderName + "/" + ProgramFileName(program.Name)))));
+                    QVERIFY(lines.size() >= 2);
+                    written += lines.mid(1, lines.size() - 2);
+                }
+                QStringList source = ReadTextDocument(bytes).Lines;
+                while (!source.isEmpty() && !IsProgramStartLine(source.first()))
+                    source.removeFirst();
+                if (!source.isEmpty() && TrimLow(source.last()) == u"%")
+                    source.removeLast();
+                for (QString& line : source) // as the Windows-1254 file holds it
+                    line = DecodeAnsi(EncodeAnsi(line.replace(':', 'O')));
+                QCOMPARE(written, source);
+            }
 
             // hexdump: byte-identical to the editor's function
             QCOMPARE(Cli({ "hexdump", path }).Out, HexDumpText(bytes).toLatin1());
