@@ -340,6 +340,23 @@ private slots:
         QVERIFY(!window->grab().isNull());
     }
 
+    void cancelledPinOpensNoSettingsDialog()
+    {
+        TScriptedPrompter prompter;
+        prompter.PinAnswers = { "<cancel>" };
+        const quint16 port = 15611;
+        auto window = StartedWindow(prompter, port);
+        SendStatus(port, "127.0.40.12", "{\"macid\":\"p\",\"name\":\"Kilitli\",\"pw\":true}");
+        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 1);
+        window->TimerDeviceInfoTimer();
+        window->Form()->ListBoxDevices->setCurrentRow(0);
+        window->ListBoxDevicesDblClick(); // a dialog would block here
+        QCOMPARE(prompter.Questions, QStringList { QString::fromUtf8("Kilitli şifre istiyor (4-8 rakam):") });
+        QVERIFY(QApplication::topLevelWidgets().size() >= 1);
+        for (QWidget* w : QApplication::topLevelWidgets())
+            QVERIFY(!qobject_cast<TFormDeviceSettings*>(w) || !w->isVisible());
+    }
+
     void checkDevicePinUsesTheAddressWithoutMacId()
     {
         TScriptedPeer peer("127.0.40.8", 5000, { [](TPeerConnection& c) {
