@@ -39,7 +39,8 @@ TLineBreakStyle ShownLineBreak(TLineBreakStyle style)
     return style == TLineBreakStyle::LineSeparator ? TLineBreakStyle::CrLf : style;
 }
 
-// The lines joined by the break, straight into UTF-8 for the editor.
+// The lines joined by the break, straight into UTF-8 for the editor. ASCII
+// lines, nearly all of a program, are narrowed directly.
 QByteArray JoinUtf8Lines(const QStringList& lines, const QString& lineBreak)
 {
     qsizetype characters = 0;
@@ -48,10 +49,19 @@ QByteArray JoinUtf8Lines(const QStringList& lines, const QString& lineBreak)
     QStringEncoder encoder(QStringEncoder::Utf8);
     QByteArray bytes(encoder.requiredSpace(characters), Qt::Uninitialized);
     char* out = bytes.data();
+    auto append = [&](const QString& text) {
+        const char16_t* in = reinterpret_cast<const char16_t*>(text.constData());
+        char16_t high = 0;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            high |= in[i];
+            out[i] = char(in[i]);
+        }
+        out = high < 0x80 ? out + text.size() : encoder.appendToBuffer(out, text);
+    };
     for (qsizetype i = 0; i < lines.size(); ++i) {
         if (i > 0)
-            out = encoder.appendToBuffer(out, lineBreak);
-        out = encoder.appendToBuffer(out, lines[i]);
+            append(lineBreak);
+        append(lines[i]);
     }
     bytes.truncate(out - bytes.data());
     return bytes;

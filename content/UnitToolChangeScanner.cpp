@@ -3,6 +3,8 @@
 #include "UnitRegex.h"
 #include "UnitTextUtil.h"
 
+#include <algorithm>
+
 namespace {
 
 const TRegexPattern& ProgramNumberPattern()
@@ -50,15 +52,20 @@ TToolChangeScan ScanToolChangeLines(const QStringList& lines, int lineBreakLengt
 {
     TToolChangeScan scan;
 
-    QStringList kept;
-    kept.reserve(lines.size());
-    for (const QString& line : lines)
-        if (!TrimLow(line).isEmpty())
-            kept.append(line);
-    scan.LinesRewritten = kept.size() < lines.size();
-    scan.Lines = scan.LinesRewritten ? kept : lines;
-    if (scan.LinesRewritten)
+    // Blank lines are dropped; without any the lines are taken as they are.
+    const auto blank = [](const QString& line) { return TrimLow(line).isEmpty(); };
+    scan.LinesRewritten = std::any_of(lines.begin(), lines.end(), blank);
+    if (scan.LinesRewritten) {
+        QStringList kept;
+        kept.reserve(lines.size());
+        for (const QString& line : lines)
+            if (!blank(line))
+                kept.append(line);
+        scan.Lines = kept;
         lineBreakLength = 2;
+    } else {
+        scan.Lines = lines;
+    }
 
     int programNumbers = 0;
     for (const QString& line : scan.Lines) {
