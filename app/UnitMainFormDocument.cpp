@@ -118,6 +118,7 @@ void ReplaceEditorBytes(QsciScintilla* editor, const QByteArray& utf8)
 
 void TFormMain::SetEditorContent(const QStringList& lines, TLineBreakStyle shown)
 {
+    ui->SynEditProgram->setEolMode(EolModeFor(shown)); // what typing a new line inserts
     ReplaceEditorBytes(ui->SynEditProgram, JoinUtf8Lines(lines, LineBreakText(shown))); // invalidates the cache
     FEditorLinesCache = lines;
     FEditorLinesValid = true;
@@ -127,7 +128,6 @@ void TFormMain::SetEditorText(const QString& text)
 {
     QStringList lines;
     SplitTextLines(text, lines, FDocLineBreak, FDocTrailingLineBreak);
-    ui->SynEditProgram->setEolMode(EolModeFor(FDocLineBreak));
     // The editor shows the lines; the break after the last one is remembered for saving.
     SetEditorContent(lines, ShownLineBreak(FDocLineBreak));
 }
@@ -136,7 +136,6 @@ void TFormMain::SetEditorLines(const QStringList& lines)
 {
     FDocLineBreak = TLineBreakStyle::CrLf;
     FDocTrailingLineBreak = true;
-    ui->SynEditProgram->setEolMode(QsciScintilla::EolWindows);
     SetEditorContent(lines, TLineBreakStyle::CrLf);
 }
 
@@ -351,12 +350,10 @@ void TFormMain::SpeedButtonFileOpenClick()
         // The tool-change scan that follows opening may drop blank lines; run on
         // the document before it goes into the editor, a large file is loaded once.
         const TToolChangeScan scan = ScanToolChangeLines(document.Lines, int(LineBreakText(FDocLineBreak).size()));
-        if (scan.LinesRewritten) {
+        if (scan.LinesRewritten)
             SetEditorLines(scan.Lines);
-        } else {
-            ui->SynEditProgram->setEolMode(EolModeFor(FDocLineBreak));
+        else
             SetEditorContent(document.Lines, ShownLineBreak(FDocLineBreak));
-        }
         ShowToolChanges(scan);
     }
     FCurrentFileName = fileName;

@@ -185,16 +185,11 @@ void TFormMain::DownloadComplete(const TQuillexDevice& device, bool success, con
 void TFormMain::ShowTransferSuccess(const QString& title)
 {
     if (!FTransferDoneTimer) {
+        // A repeating timer, stopped by its own first tick: StopTransferDoneTimer
+        // acts only while it runs.
         FTransferDoneTimer = new QTimer(this);
-        FTransferDoneTimer->setSingleShot(true);
         FTransferDoneTimer->setInterval(4000);
-        connect(FTransferDoneTimer, &QTimer::timeout, this, [this] {
-            // The timer has stopped by itself; restore as StopTransferDoneTimer does.
-            QPalette palette = ui->LabelTransferStatus->palette();
-            palette.setColor(QPalette::WindowText, FTransferStatusColor);
-            ui->LabelTransferStatus->setPalette(palette);
-            ui->PanelTransfer->hide();
-        });
+        connect(FTransferDoneTimer, &QTimer::timeout, this, [this] { StopTransferDoneTimer(true); });
     }
     if (!FTransferDoneTimer->isActive())
         FTransferStatusColor = ui->LabelTransferStatus->palette().color(QPalette::WindowText);

@@ -4,6 +4,7 @@
 
 #include "UnitGCodeLexer.h"
 #include "UnitHexDumpView.h"
+#include "device/UnitJsonText.h"
 #include "device/UnitSettingsFile.h"
 #include "device/UnitTicks.h"
 #include "dialogs/UnitDeviceSettingsForm.h"
@@ -561,7 +562,7 @@ void TFormMain::UpdateDeviceInfo()
 {
     UpdateToolCommandsEnabled();
     TQuillexDevice device;
-    if (!FStatusListener || ui->ListBoxDevices->selectedItems().isEmpty() || !SelectedDevice(device)) {
+    if (!SelectedDevice(device)) {
         SetDeviceInfo(QString::fromUtf8("Bir cihaz seçin."), {});
         return;
     }
@@ -721,13 +722,9 @@ void TFormMain::ListBoxDevicesDblClick()
     QString name = device.DisplayName, controller;
     qint32 baud = 0, xoff = -1, xonxoff = -1, dataBits = 0, stopBits = 0;
     QChar parity;
-    const QJsonDocument document = QJsonDocument::fromJson(FStatusListener->GetStatusFor(device.IPAddress).toUtf8());
-    if (document.isObject()) {
-        const QJsonObject s = document.object();
-        auto text = [&](const char* key) {
-            const QJsonValue v = s.value(key);
-            return v.isString() ? v.toString() : v.isDouble() ? QString::number(v.toDouble(), 'g', 17) : QString();
-        };
+    QJsonObject s;
+    if (ParseJsonObject(FStatusListener->GetStatusFor(device.IPAddress), s)) {
+        auto text = [&](const char* key) { return JsonMemberText(s, key); };
         auto number = [&](const char* key, qint32 fallback) {
             bool ok = false;
             const qint32 n = text(key).toInt(&ok);

@@ -1,5 +1,7 @@
 #include "ContentCommands.h"
 
+#include "CliOutput.h"
+
 #include "content/UnitHexDump.h"
 #include "content/UnitMazatrolCmt.h"
 #include "content/UnitProgramSplitter.h"
@@ -11,8 +13,6 @@
 #include <cstdio>
 
 namespace {
-
-enum { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
 
 struct THelp {
     const char* Name;
@@ -39,15 +39,7 @@ const THelp Helps[] = {
                    "Example: quillex-cli normalize O1000.nc > O1000.sent\n" },
 };
 
-void Err(const QString& text) { std::fprintf(stderr, "%s\n", text.toUtf8().constData()); }
-
 void Write(const QByteArray& bytes) { std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout); }
-
-int Usage(const QString& message)
-{
-    Err("quillex-cli: " + message + " (see --help)");
-    return ExitUsage;
-}
 
 bool Read(const QString& path, QByteArray& bytes)
 {

@@ -1,5 +1,6 @@
 // quillex-cli: the device link from the shell, for CAM post-processors and shop
 // scripts. It calls the same core functions as the window.
+#include "CliOutput.h"
 #include "ContentCommands.h"
 #include "content/UnitCodePage.h"
 #include "content/UnitTextDocument.h"
@@ -22,8 +23,6 @@
 #include <unistd.h>
 
 namespace {
-
-enum TExit { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitPin = 3 };
 
 const char* const MainHelp = R"(Usage: quillex-cli [--settings FILE] [--pin PIN] COMMAND ...
 
@@ -78,15 +77,6 @@ const TCommandHelp CommandHelps[] = {
                    "Makes the device play its program from start-from point N.\n"
                    "Example: quillex-cli startfrom 192.168.1.20 3\n" },
 };
-
-void Err(const QString& text) { std::fprintf(stderr, "%s\n", text.toUtf8().constData()); }
-void Out(const QString& text) { std::fprintf(stdout, "%s\n", text.toUtf8().constData()); }
-
-int Usage(const QString& message)
-{
-    Err("quillex-cli: " + message + " (see --help)");
-    return ExitUsage;
-}
 
 quint16 StatusListenPort()
 {

@@ -12,17 +12,7 @@
 
 namespace {
 
-bool ParseObject(const QString& text, QJsonObject& object)
-{
-    const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8());
-    if (!document.isObject())
-        return false;
-    object = document.object();
-    return true;
-}
-
-// The JSON text of a key: a string's contents, a number's digits, true or false.
-QString Text(const QJsonObject& status, const QString& key) { return JsonValueText(status.value(key)); }
+QString Text(const QJsonObject& status, const QString& key) { return JsonMemberText(status, key); }
 
 QString TextOrDash(const QJsonObject& status, const QString& key)
 {
@@ -67,7 +57,7 @@ QString BuildDeviceInfoRows(const QString& statusText, const QLocale& locale)
     if (statusText.isEmpty())
         return {};
     QJsonObject s;
-    if (!ParseObject(statusText, s))
+    if (!ParseJsonObject(statusText, s))
         return statusText;
 
     QStringList rows;
@@ -127,7 +117,7 @@ QString BuildDeviceInfoRows(const QString& statusText, const QLocale& locale)
 TDeviceActivity DeviceActivity(const QString& statusText)
 {
     QJsonObject s;
-    if (statusText.isEmpty() || !ParseObject(statusText, s))
+    if (statusText.isEmpty() || !ParseJsonObject(statusText, s))
         return TDeviceActivity::Unknown;
     if (s.contains("erasing") || StatusOrIdle(s, "xfer_status") != u"idle" || StatusOrIdle(s, "ota_status") != u"idle")
         return TDeviceActivity::Busy;
@@ -137,5 +127,5 @@ TDeviceActivity DeviceActivity(const QString& statusText)
 bool StatusKeepsStartFromIndex(const QString& statusText)
 {
     QJsonObject s;
-    return ParseObject(statusText, s) && s.contains("hw") && KeepsStartFromIndex(Text(s, "hw"));
+    return ParseJsonObject(statusText, s) && s.contains("hw") && KeepsStartFromIndex(Text(s, "hw"));
 }

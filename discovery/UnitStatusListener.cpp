@@ -100,27 +100,18 @@ QString StatusTextFromPlain(const QByteArray& plain)
     return text;
 }
 
-namespace {
-
-// The text of a member as the status table reads it: a string's contents, a
-// number's digits, true or false.
-QString MemberText(const QJsonObject& object, const QString& key) { return JsonValueText(object.value(key)); }
-
-} // namespace
-
 bool DeviceFromStatus(const QString& ipAddress, const QString& statusText, TQuillexDevice& device)
 {
-    const QJsonDocument document = QJsonDocument::fromJson(statusText.toUtf8());
-    if (!document.isObject())
+    QJsonObject status;
+    if (!ParseJsonObject(statusText, status))
         return false;
-    const QJsonObject status = document.object();
     device = TQuillexDevice();
     device.IPAddress = ipAddress;
     device.Port = 5000;
-    device.MacId = MemberText(status, "macid");
-    device.PinRequired = status.contains("pw") && MemberText(status, "pw").compare("true", Qt::CaseInsensitive) == 0;
-    device.Controller = MemberText(status, "controller");
-    const QString name = MemberText(status, "name");
+    device.MacId = JsonMemberText(status, "macid");
+    device.PinRequired = status.contains("pw") && JsonMemberText(status, "pw").compare("true", Qt::CaseInsensitive) == 0;
+    device.Controller = JsonMemberText(status, "controller");
+    const QString name = JsonMemberText(status, "name");
     device.DisplayName = !name.isEmpty() ? name : !device.MacId.isEmpty() ? device.MacId : ipAddress;
     return true;
 }
@@ -189,7 +180,6 @@ void TStatusListenerThread::AcceptDatagram(const QString& senderAddress, const Q
     if (plain.isEmpty())
         return;
     const QString text = StatusTextFromPlain(plain);
-    const QString logLine = QString("[%1] %2").arg(senderAddress, text);
     {
         QMutexLocker locker(&FLock);
         FStatusCache.insert(senderAddress, text);
@@ -197,6 +187,7 @@ void TStatusListenerThread::AcceptDatagram(const QString& senderAddress, const Q
     }
     ++FAccepted;
     if (FLogTarget.Context && FLogTarget.Append) {
+        const QString logLine = QString("[%1] %2").arg(senderAddress, text);
         const QPointer<QObject> context = FLogTarget.Context;
         const auto append = FLogTarget.Append;
         if (context && context->thread() != QThread::currentThread())

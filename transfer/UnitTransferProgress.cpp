@@ -1,6 +1,7 @@
 #include "UnitTransferProgress.h"
 
 #include "device/UnitDeviceCommand.h"
+#include "device/UnitJsonText.h"
 #include "device/UnitTicks.h"
 
 #include <QJsonDocument>
@@ -58,10 +59,9 @@ void TTransferProgress::PollDeviceStatus()
     const QString text = FStatusProvider();
     if (text.isEmpty())
         return;
-    const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8());
-    if (!document.isObject())
+    QJsonObject status;
+    if (!ParseJsonObject(text, status))
         return;
-    const QJsonObject status = document.object();
     if (status.contains("erasing")) {
         // Erase progress from the connection is fresher and wins for a while.
         if (FLastSocketEraseTicks != 0 && TicksSince(FLastSocketEraseTicks, Now()) <= SocketErasePriorityMs)

@@ -9,13 +9,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-namespace {
-
-// The JSON text of a member: a string's contents or a number's digits.
-QString MemberText(const QJsonObject& object, const QString& key) { return JsonValueText(object.value(key)); }
-
-} // namespace
-
 bool IsControllerSiemens(const QString& controller) { return controller.compare("SIEMENS", Qt::CaseInsensitive) == 0; }
 
 bool KeepsStartFromIndex(const QString& hw)
@@ -26,20 +19,19 @@ bool KeepsStartFromIndex(const QString& hw)
 TUploadPlan DecideUploadPlan(const QString& statusText, const QList<TStartFromCandidate>& scannedCandidates)
 {
     TUploadPlan plan;
-    const QJsonDocument document = QJsonDocument::fromJson(statusText.toUtf8());
-    if (!document.isObject())
+    QJsonObject status;
+    if (!ParseJsonObject(statusText, status))
         return plan;
-    const QJsonObject status = document.object();
 
     bool ok = false;
-    const qint64 maxFileSize = MemberText(status, "maxfilesize").toLongLong(&ok, 10);
+    const qint64 maxFileSize = JsonMemberText(status, "maxfilesize").toLongLong(&ok, 10);
     if (ok)
         plan.MaxRawSize = maxFileSize;
     if (status.contains("build")) {
-        const qint32 build = MemberText(status, "build").toInt(&ok, 10);
+        const qint32 build = JsonMemberText(status, "build").toInt(&ok, 10);
         plan.LegacyDevice = (ok ? build : 0) < FirstExtendedBuild;
     }
-    if (KeepsStartFromIndex(MemberText(status, "hw")))
+    if (KeepsStartFromIndex(JsonMemberText(status, "hw")))
         plan.Candidates = scannedCandidates;
     return plan;
 }
