@@ -1,5 +1,5 @@
 // The client's program start: one instance per user, then the main window.
-#include "UnitUiPrompter.h"
+#include "UiPrompter.h"
 #include "unitmainform.h"
 
 #include <QApplication>

@@ -1,12 +1,12 @@
 // Pictures of the window for people to look at: run under Xvfb by
 // `make screenshots` with quillex-devsim sending on the given status port.
-#include "UnitUiPrompter.h"
+#include "UiPrompter.h"
 #include "dialogs/UnitDeviceSettingsForm.h"
 #include "ui_UnitDeviceSettingsForm.h"
 #include "ui_unitmainform.h"
 #include "unitmainform.h"
 
-#include "content/UnitTextDocument.h"
+#include "content/TextDocument.h"
 
 #include <QApplication>
 #include <QDir>

@@ -2,11 +2,11 @@
 
 #include "ui_unitmainform.h"
 
-#include "UnitGCodeLexer.h"
-#include "UnitHexDumpView.h"
-#include "device/UnitJsonText.h"
-#include "device/UnitSettingsFile.h"
-#include "device/UnitTicks.h"
+#include "GCodeLexer.h"
+#include "HexDumpView.h"
+#include "device/JsonText.h"
+#include "device/SettingsFile.h"
+#include "device/Ticks.h"
 #include "dialogs/UnitDeviceSettingsForm.h"
 
 #include <QCloseEvent>

@@ -1,12 +1,12 @@
 #pragma once
 // The main window: tool bar, device list and status panel, the G-code editor,
 // the layout kept in the settings file, and the operations other commands share.
-#include "UnitUiPrompter.h"
+#include "UiPrompter.h"
 #include "content/UnitMazatrolCmt.h"
-#include "content/UnitTextDocument.h"
-#include "content/UnitToolChangeScanner.h"
+#include "content/TextDocument.h"
+#include "content/ToolChangeScanner.h"
 #include "transfer/UnitTransferProgress.h"
-#include "discovery/UnitDeviceStatusView.h"
+#include "discovery/DeviceStatusView.h"
 #include "discovery/UnitStatusListener.h"
 
 #include <QColor>

@@ -1,11 +1,11 @@
 // Content tools against the standard tools doing the same job, measured in one run.
 #include "BenchUtil.h"
 
-#include "content/UnitCodePage.h"
+#include "content/CodePage.h"
 #include "content/UnitGCodeHighlighter.h"
-#include "content/UnitHexDump.h"
-#include "content/UnitTextDocument.h"
-#include "content/UnitToolChangeScanner.h"
+#include "content/HexDump.h"
+#include "content/TextDocument.h"
+#include "content/ToolChangeScanner.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -2,10 +2,10 @@
 #include "BenchUtil.h"
 #include "tests/StatusDatagram.h"
 
-#include "content/UnitCodePage.h"
-#include "content/UnitTextDocument.h"
-#include "device/UnitProgramTransfer.h"
-#include "device/UnitWireFormat.h"
+#include "content/CodePage.h"
+#include "content/TextDocument.h"
+#include "device/ProgramTransfer.h"
+#include "device/WireFormat.h"
 #include "discovery/UnitStatusListener.h"
 
 #include <QCoreApplication>

@@ -2,10 +2,10 @@
 #include "BenchUtil.h"
 
 #include "app/unitmainform.h"
-#include "app/UnitGCodeLexer.h"
-#include "content/UnitCodePage.h"
-#include "content/UnitHexDump.h"
-#include "content/UnitTextDocument.h"
+#include "app/GCodeLexer.h"
+#include "content/CodePage.h"
+#include "content/HexDump.h"
+#include "content/TextDocument.h"
 #include "ui_unitmainform.h"
 
 #include <QApplication>

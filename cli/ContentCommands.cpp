@@ -2,13 +2,13 @@
 
 #include "CliOutput.h"
 
-#include "content/UnitHexDump.h"
+#include "content/HexDump.h"
 #include "content/UnitMazatrolCmt.h"
-#include "content/UnitProgramSplitter.h"
-#include "content/UnitProgramText.h"
-#include "content/UnitTextDocument.h"
-#include "content/UnitToolChangeScanner.h"
-#include "transfer/UnitUploadPlan.h"
+#include "content/ProgramSplitter.h"
+#include "content/ProgramText.h"
+#include "content/TextDocument.h"
+#include "content/ToolChangeScanner.h"
+#include "transfer/UploadPlan.h"
 
 #include <cstdio>
 

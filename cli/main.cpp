@@ -2,14 +2,14 @@
 // scripts. It calls the same core functions as the window.
 #include "CliOutput.h"
 #include "ContentCommands.h"
-#include "content/UnitCodePage.h"
-#include "content/UnitTextDocument.h"
+#include "content/CodePage.h"
+#include "content/TextDocument.h"
 #include "device/UnitDeviceCommand.h"
-#include "device/UnitDevicePin.h"
-#include "device/UnitProgramTransfer.h"
-#include "device/UnitSettingsFile.h"
+#include "device/DevicePin.h"
+#include "device/ProgramTransfer.h"
+#include "device/SettingsFile.h"
 #include "discovery/UnitStatusListener.h"
-#include "transfer/UnitUploadPlan.h"
+#include "transfer/UploadPlan.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

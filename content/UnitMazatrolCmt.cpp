@@ -1,6 +1,6 @@
 #include "UnitMazatrolCmt.h"
 
-#include "UnitCodePage.h"
+#include "CodePage.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,9 +1,9 @@
 #include "UnitDeviceCommand.h"
 
-#include "UnitDevicePin.h"
-#include "UnitJsonText.h"
-#include "content/UnitCodePage.h"
-#include "content/UnitTextUtil.h"
+#include "DevicePin.h"
+#include "JsonText.h"
+#include "content/CodePage.h"
+#include "content/TextUtil.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -2,8 +2,8 @@
 // The device link: short TCP exchanges with one device. Every operation blocks
 // until its exchange is over, opens and closes its own socket, and reports a
 // success flag with a Turkish message for the operator; nothing is thrown.
-#include "UnitDeviceSocket.h"
-#include "UnitWireFormat.h"
+#include "DeviceSocket.h"
+#include "WireFormat.h"
 
 #include <QJsonValue>
 #include <QList>

@@ -3,7 +3,7 @@
 #include "ui_UnitDeviceSettingsForm.h"
 
 #include "device/UnitDeviceCommand.h"
-#include "device/UnitDevicePin.h"
+#include "device/DevicePin.h"
 
 #include <QKeyEvent>
 

@@ -1,8 +1,8 @@
 #pragma once
 // The device settings dialog: name, controller, serial settings, XOFF time-out,
 // and the transfer PIN of one device.
-#include "app/UnitUiPrompter.h"
-#include "device/UnitDeviceSettings.h"
+#include "app/UiPrompter.h"
+#include "device/DeviceSettings.h"
 
 #include <QDialog>
 

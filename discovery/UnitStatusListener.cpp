@@ -1,7 +1,7 @@
 #include "UnitStatusListener.h"
 
-#include "device/UnitJsonText.h"
-#include "device/UnitTicks.h"
+#include "device/JsonText.h"
+#include "device/Ticks.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>

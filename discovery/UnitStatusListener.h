@@ -11,7 +11,7 @@
 #include <QStringList>
 #include <QThread>
 
-#include "device/UnitWireFormat.h"
+#include "device/WireFormat.h"
 
 #include <atomic>
 #include <functional>

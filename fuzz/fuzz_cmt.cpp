@@ -1,4 +1,4 @@
-#include "content/UnitHexDump.h"
+#include "content/HexDump.h"
 #include "content/UnitMazatrolCmt.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

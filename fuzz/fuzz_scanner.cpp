@@ -1,5 +1,5 @@
-#include "content/UnitTextDocument.h"
-#include "content/UnitToolChangeScanner.h"
+#include "content/TextDocument.h"
+#include "content/ToolChangeScanner.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -1,5 +1,5 @@
-#include "content/UnitProgramText.h"
-#include "content/UnitTextDocument.h"
+#include "content/ProgramText.h"
+#include "content/TextDocument.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -1,6 +1,6 @@
 #pragma once
 // Answers the window's questions from a script and records what it was shown.
-#include "app/UnitUiPrompter.h"
+#include "app/UiPrompter.h"
 
 #include <QStringList>
 

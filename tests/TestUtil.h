@@ -1,6 +1,6 @@
 #pragma once
 // Small helpers the test programs share.
-#include "content/UnitTextDocument.h"
+#include "content/TextDocument.h"
 
 #include <QDirIterator>
 #include <QStringList>

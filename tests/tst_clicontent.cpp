@@ -1,13 +1,13 @@
 // The content verbs of quillex-cli: each prints what the window's functions give.
-#include "content/UnitCodePage.h"
-#include "content/UnitHexDump.h"
-#include "content/UnitTextUtil.h"
+#include "content/CodePage.h"
+#include "content/HexDump.h"
+#include "content/TextUtil.h"
 #include "content/UnitMazatrolCmt.h"
-#include "content/UnitProgramSplitter.h"
-#include "content/UnitProgramText.h"
-#include "content/UnitTextDocument.h"
-#include "content/UnitToolChangeScanner.h"
-#include "transfer/UnitUploadPlan.h"
+#include "content/ProgramSplitter.h"
+#include "content/ProgramText.h"
+#include "content/TextDocument.h"
+#include "content/ToolChangeScanner.h"
+#include "transfer/UploadPlan.h"
 
 #include <QDirIterator>
 #include <QProcess>

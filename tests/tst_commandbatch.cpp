@@ -3,7 +3,7 @@
 #include "ScriptedPeer.h"
 
 #include "device/UnitDeviceCommand.h"
-#include "device/UnitDevicePin.h"
+#include "device/DevicePin.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

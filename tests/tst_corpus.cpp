@@ -1,9 +1,9 @@
 // The content tools over real programs from public projects.
-#include "content/UnitProgramSplitter.h"
-#include "content/UnitProgramText.h"
-#include "content/UnitTextDocument.h"
-#include "content/UnitTextUtil.h"
-#include "content/UnitToolChangeScanner.h"
+#include "content/ProgramSplitter.h"
+#include "content/ProgramText.h"
+#include "content/TextDocument.h"
+#include "content/TextUtil.h"
+#include "content/ToolChangeScanner.h"
 
 #include <QDirIterator>
 #include <QProcess>

@@ -2,7 +2,7 @@
 // scripted peers on 127.0.11.x.
 #include "ScriptedPeer.h"
 
-#include "device/UnitDevicePin.h"
+#include "device/DevicePin.h"
 
 #include <QFile>
 #include <QSettings>

@@ -1,7 +1,7 @@
 // What the status panel, the device list and the settings dialog make of a
 // device's status, without any widget.
-#include "device/UnitDeviceSettings.h"
-#include "discovery/UnitDeviceStatusView.h"
+#include "device/DeviceSettings.h"
+#include "discovery/DeviceStatusView.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
 // quillex-cli against quillex-devsim: every command of the device link over
 // real sockets, each test with its own loopback addresses and status port.
-#include "content/UnitTextDocument.h"
-#include "transfer/UnitUploadPlan.h"
+#include "content/TextDocument.h"
+#include "transfer/UploadPlan.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

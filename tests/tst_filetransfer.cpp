@@ -2,7 +2,7 @@
 // filter, exactly one completion, and silence once the context is gone.
 #include "ScriptedPeer.h"
 
-#include "device/UnitWireFormat.h"
+#include "device/WireFormat.h"
 #include "transfer/UnitFileTransfer.h"
 
 #include <QSignalSpy>

@@ -1,4 +1,4 @@
-#include "content/UnitHexDump.h"
+#include "content/HexDump.h"
 
 #include <QTest>
 

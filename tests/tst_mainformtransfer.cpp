@@ -4,9 +4,9 @@
 
 #include "app/unitmainform.h"
 #include "content/UnitMazatrolCmt.h"
-#include "content/UnitProgramText.h"
+#include "content/ProgramText.h"
 #include "device/UnitDeviceCommand.h"
-#include "device/UnitProgramTransfer.h"
+#include "device/ProgramTransfer.h"
 #include "ui_unitmainform.h"
 
 #include <QKeyEvent>

@@ -1,4 +1,4 @@
-#include "content/UnitProgramSplitter.h"
+#include "content/ProgramSplitter.h"
 
 #include <QTest>
 

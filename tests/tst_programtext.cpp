@@ -1,4 +1,4 @@
-#include "content/UnitProgramText.h"
+#include "content/ProgramText.h"
 
 #include <QTest>
 

@@ -2,9 +2,9 @@
 // scripted peers on 127.0.12.x.
 #include "ScriptedPeer.h"
 
-#include "device/UnitDevicePin.h"
-#include "device/UnitProgramTransfer.h"
-#include "device/UnitWireFormat.h"
+#include "device/DevicePin.h"
+#include "device/ProgramTransfer.h"
+#include "device/WireFormat.h"
 
 #include <QRandomGenerator>
 #include <QTest>

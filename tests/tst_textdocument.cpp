@@ -1,5 +1,5 @@
-#include "content/UnitCodePage.h"
-#include "content/UnitTextDocument.h"
+#include "content/CodePage.h"
+#include "content/TextDocument.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "content/UnitToolChangeScanner.h"
+#include "content/ToolChangeScanner.h"
 
 #include <QTest>
 

@@ -3,7 +3,7 @@
 // thread of its own and hands progress and completion to the thread of its
 // context object (the window), waiting for each hand-over. A job deletes
 // itself when done; once its context is gone it delivers nothing.
-#include "device/UnitProgramTransfer.h"
+#include "device/ProgramTransfer.h"
 
 #include <QByteArray>
 #include <QPointer>

@@ -1,8 +1,8 @@
 #include "UnitTransferProgress.h"
 
 #include "device/UnitDeviceCommand.h"
-#include "device/UnitJsonText.h"
-#include "device/UnitTicks.h"
+#include "device/JsonText.h"
+#include "device/Ticks.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

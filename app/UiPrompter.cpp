@@ -1,4 +1,4 @@
-#include "UnitUiPrompter.h"
+#include "UiPrompter.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -1,8 +1,8 @@
-#include "UnitProgramText.h"
+#include "ProgramText.h"
 
-#include "UnitCodePage.h"
-#include "UnitTextDocument.h"
-#include "UnitTextUtil.h"
+#include "CodePage.h"
+#include "TextDocument.h"
+#include "TextUtil.h"
 
 QChar FoldTurkishLetter(QChar ch)
 {

@@ -1,6 +1,6 @@
 #pragma once
 // Program upload (with flush points and the start-from index) and download.
-#include "content/UnitToolChangeScanner.h"
+#include "content/ToolChangeScanner.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,7 +1,7 @@
 #pragma once
 // What the upload command decides before a transfer: the bytes and tool-change
 // candidates of a document, and the device's limits from its status document.
-#include "content/UnitToolChangeScanner.h"
+#include "content/ToolChangeScanner.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "UnitDeviceSettings.h"
+#include "DeviceSettings.h"
 
 const QStringList& ControllerTypes()
 {

@@ -1,4 +1,4 @@
-#include "UnitHexDump.h"
+#include "HexDump.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "UnitDeviceStatusView.h"
+#include "DeviceStatusView.h"
 
-#include "device/UnitJsonText.h"
-#include "transfer/UnitUploadPlan.h"
+#include "device/JsonText.h"
+#include "transfer/UploadPlan.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

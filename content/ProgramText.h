@@ -6,7 +6,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "UnitTextDocument.h"
+#include "TextDocument.h"
 
 QChar FoldTurkishLetter(QChar ch);
 QString AsciiUpperCase(QStringView text);

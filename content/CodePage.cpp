@@ -1,4 +1,4 @@
-#include "UnitCodePage.h"
+#include "CodePage.h"
 
 #include <array>
 #include <cstring>

@@ -4,10 +4,10 @@
 
 #include "ui_unitmainform.h"
 
-#include "UnitGCodeLexer.h"
-#include "UnitHexDumpView.h"
-#include "content/UnitHexDump.h"
-#include "content/UnitProgramText.h"
+#include "GCodeLexer.h"
+#include "HexDumpView.h"
+#include "content/HexDump.h"
+#include "content/ProgramText.h"
 
 #include <QDir>
 #include <QFileInfo>

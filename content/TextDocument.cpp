@@ -1,6 +1,6 @@
-#include "UnitTextDocument.h"
+#include "TextDocument.h"
 
-#include "UnitCodePage.h"
+#include "CodePage.h"
 
 #include <QFile>
 #include <QSaveFile>

@@ -1,8 +1,8 @@
-#include "UnitProgramSplitter.h"
+#include "ProgramSplitter.h"
 
-#include "UnitTextUtil.h"
-#include "UnitCodePage.h"
-#include "UnitTextDocument.h"
+#include "TextUtil.h"
+#include "CodePage.h"
+#include "TextDocument.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "UnitDeviceSocket.h"
+#include "DeviceSocket.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

@@ -1,6 +1,6 @@
-#include "UnitHexDumpView.h"
+#include "HexDumpView.h"
 
-#include "content/UnitHexDump.h"
+#include "content/HexDump.h"
 
 #include <QKeyEvent>
 #include <QPainter>

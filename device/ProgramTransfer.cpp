@@ -1,9 +1,9 @@
-#include "UnitProgramTransfer.h"
+#include "ProgramTransfer.h"
 
 #include "UnitDeviceCommand.h"
-#include "UnitDevicePin.h"
-#include "UnitTicks.h"
-#include "content/UnitTextUtil.h"
+#include "DevicePin.h"
+#include "Ticks.h"
+#include "content/TextUtil.h"
 
 #include <cerrno>
 #include <cmath>

@@ -1,7 +1,7 @@
 #pragma once
 // Every modal question and message of the window goes through this interface:
 // the application passes message boxes and input dialogs, tests a script.
-#include "device/UnitDevicePin.h"
+#include "device/DevicePin.h"
 
 #include <QString>
 #include <QStringList>

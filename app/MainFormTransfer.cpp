@@ -3,10 +3,10 @@
 
 #include "ui_unitmainform.h"
 
-#include "content/UnitCodePage.h"
-#include "content/UnitProgramText.h"
+#include "content/CodePage.h"
+#include "content/ProgramText.h"
 #include "transfer/UnitFileTransfer.h"
-#include "transfer/UnitUploadPlan.h"
+#include "transfer/UploadPlan.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,9 +1,9 @@
-#include "UnitUploadPlan.h"
+#include "UploadPlan.h"
 
 #include "content/UnitMazatrolCmt.h"
-#include "content/UnitProgramText.h"
-#include "content/UnitTextDocument.h"
-#include "device/UnitJsonText.h"
+#include "content/ProgramText.h"
+#include "content/TextDocument.h"
+#include "device/JsonText.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

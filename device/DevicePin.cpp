@@ -1,4 +1,4 @@
-#include "UnitDevicePin.h"
+#include "DevicePin.h"
 
 #include "UnitDeviceCommand.h"
 

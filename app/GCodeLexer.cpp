@@ -1,4 +1,4 @@
-#include "UnitGCodeLexer.h"
+#include "GCodeLexer.h"
 
 #include "content/UnitGCodeHighlighter.h"
 

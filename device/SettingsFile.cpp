@@ -1,6 +1,6 @@
-#include "UnitSettingsFile.h"
+#include "SettingsFile.h"
 
-#include "UnitDevicePin.h"
+#include "DevicePin.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
-#include "UnitToolChangeScanner.h"
+#include "ToolChangeScanner.h"
 
-#include "UnitRegex.h"
-#include "UnitTextUtil.h"
+#include "Regex.h"
+#include "TextUtil.h"
 
 #include <algorithm>
 
