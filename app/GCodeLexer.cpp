@@ -9,7 +9,10 @@ TSynGCodeSyn::TSynGCodeSyn(QObject* parent)
 {
 }
 
-const char* TSynGCodeSyn::language() const { return "G-Code (CNC)"; }
+const char* TSynGCodeSyn::language() const
+{
+    return "G-Code (CNC)";
+}
 
 // One editor style per token kind; the attribute table names and colours them.
 QString TSynGCodeSyn::description(int style) const
@@ -53,8 +56,9 @@ void TSynGCodeSyn::StyleLines(int firstLine, int lastLine)
     for (int line = firstLine; line <= lastLine && line < lineCount; ++line) {
         const long lineStart = editor->SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE, line);
         const long lineEnd = editor->SendScintilla(QsciScintilla::SCI_GETLINEENDPOSITION, line);
-        const long nextLine = line + 1 < lineCount ? editor->SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE, line + 1)
-                                                   : editor->SendScintilla(QsciScintilla::SCI_GETLENGTH);
+        const long nextLine = line + 1 < lineCount
+            ? editor->SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE, line + 1)
+            : editor->SendScintilla(QsciScintilla::SCI_GETLENGTH);
         QByteArray bytes(int(lineEnd - lineStart), Qt::Uninitialized);
         if (!bytes.isEmpty())
             editor->SendScintilla(QsciScintilla::SCI_GETTEXTRANGE, lineStart, lineEnd, bytes.data());
@@ -62,7 +66,8 @@ void TSynGCodeSyn::StyleLines(int firstLine, int lastLine)
         const QString text = QString::fromUtf8(bytes);
         const bool ascii = text.size() == bytes.size();
         TGCodeTokenizer tokenizer;
-        for (tokenizer.SetLine(text, line); !tokenizer.GetEol() && tokenizer.GetTokenKind() != gtkNull; tokenizer.Next()) {
+        for (tokenizer.SetLine(text, line); !tokenizer.GetEol() && tokenizer.GetTokenKind() != gtkNull;
+             tokenizer.Next()) {
             const int length = ascii ? int(tokenizer.GetTokenLength()) : int(tokenizer.GetToken().toUtf8().size());
             setStyling(length, tokenizer.GetTokenKind());
         }
@@ -80,8 +85,8 @@ void TSynGCodeSyn::styleText(int start, int end)
         return;
     const int firstLine = int(editor->SendScintilla(QsciScintilla::SCI_LINEFROMPOSITION, start));
     const int lastLine = int(editor->SendScintilla(QsciScintilla::SCI_LINEFROMPOSITION, end));
-    const int firstVisible = int(editor->SendScintilla(QsciScintilla::SCI_DOCLINEFROMVISIBLE,
-        editor->SendScintilla(QsciScintilla::SCI_GETFIRSTVISIBLELINE)));
+    const int firstVisible = int(editor->SendScintilla(
+        QsciScintilla::SCI_DOCLINEFROMVISIBLE, editor->SendScintilla(QsciScintilla::SCI_GETFIRSTVISIBLELINE)));
     const int nearView = qMax(firstLine, firstVisible - LinesAroundView);
     if (nearView > firstLine) {
         // Far above the view: one placeholder run, coloured once it is scrolled to.
@@ -98,11 +103,11 @@ void TSynGCodeSyn::StyleVisibleLines()
     QsciScintilla* editor = this->editor();
     if (!editor || editor->lexer() != this)
         return;
-    const int firstVisible = int(editor->SendScintilla(QsciScintilla::SCI_DOCLINEFROMVISIBLE,
-        editor->SendScintilla(QsciScintilla::SCI_GETFIRSTVISIBLELINE)));
+    const int firstVisible = int(editor->SendScintilla(
+        QsciScintilla::SCI_DOCLINEFROMVISIBLE, editor->SendScintilla(QsciScintilla::SCI_GETFIRSTVISIBLELINE)));
     const int onScreen = int(editor->SendScintilla(QsciScintilla::SCI_LINESONSCREEN));
-    const int endStyledLine = int(editor->SendScintilla(QsciScintilla::SCI_LINEFROMPOSITION,
-        editor->SendScintilla(QsciScintilla::SCI_GETENDSTYLED)));
+    const int endStyledLine = int(editor->SendScintilla(
+        QsciScintilla::SCI_LINEFROMPOSITION, editor->SendScintilla(QsciScintilla::SCI_GETENDSTYLED)));
     // Only placeholder lines need it; the editor asks for the rest itself.
     for (int line = firstVisible; line <= firstVisible + onScreen && line < endStyledLine; ++line) {
         if (!IsStyled(line)) {
@@ -112,4 +117,7 @@ void TSynGCodeSyn::StyleVisibleLines()
     }
 }
 
-void TSynGCodeSyn::ForgetStyledLines() { FLineStyled.clear(); }
+void TSynGCodeSyn::ForgetStyledLines()
+{
+    FLineStyled.clear();
+}

@@ -32,7 +32,10 @@ public:
 
 private:
     void StyleLines(int firstLine, int lastLine);
-    bool IsStyled(int line) const { return line >= 0 && size_t(line) < FLineStyled.size() && FLineStyled[size_t(line)]; }
+    bool IsStyled(int line) const
+    {
+        return line >= 0 && size_t(line) < FLineStyled.size() && FLineStyled[size_t(line)];
+    }
 
     QFont FFont;
     qint64 FStyled = 0;

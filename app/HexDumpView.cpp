@@ -31,11 +31,20 @@ void THexDumpView::SetData(const QByteArray& data)
     viewport()->update();
 }
 
-int THexDumpView::RowHeight() const { return fontMetrics().lineSpacing(); }
+int THexDumpView::RowHeight() const
+{
+    return fontMetrics().lineSpacing();
+}
 
-int THexDumpView::VisibleRows() const { return qMax(1, (viewport()->height() - Margin) / RowHeight()); }
+int THexDumpView::VisibleRows() const
+{
+    return qMax(1, (viewport()->height() - Margin) / RowHeight());
+}
 
-qsizetype THexDumpView::FirstVisibleRow() const { return verticalScrollBar()->value(); }
+qsizetype THexDumpView::FirstVisibleRow() const
+{
+    return verticalScrollBar()->value();
+}
 
 void THexDumpView::UpdateScrollBars()
 {
@@ -85,7 +94,8 @@ void THexDumpView::paintEvent(QPaintEvent*)
     painter.setFont(font());
     painter.setPen(palette().color(QPalette::Text));
     const qsizetype first = FirstVisibleRow();
-    const QStringList rows = HexDumpRows(FData, first, VisibleRows() + 1).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    const QStringList rows
+        = HexDumpRows(FData, first, VisibleRows() + 1).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     const int x = Margin - horizontalScrollBar()->value();
     int y = Margin + fontMetrics().ascent();
     for (const QString& row : rows) {

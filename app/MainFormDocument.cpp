@@ -234,10 +234,11 @@ void TFormMain::SaveSelectedCmtProgram()
         return;
     }
     QString fileName;
-    if (!FPrompter.AskSaveFile(RememberedFolder("LastSaveDir"), CmtProgramFileName(FCmtInfo.Programs[k]), "cmt",
-            CmtFilter, fileName))
+    if (!FPrompter.AskSaveFile(
+            RememberedFolder("LastSaveDir"), CmtProgramFileName(FCmtInfo.Programs[k]), "cmt", CmtFilter, fileName))
         return;
-    if (QFileInfo::exists(fileName) && !FPrompter.ConfirmOkCancel(QString::fromUtf8("Var olan dosyanın üstüne yazılsın mı?")))
+    if (QFileInfo::exists(fileName)
+        && !FPrompter.ConfirmOkCancel(QString::fromUtf8("Var olan dosyanın üstüne yazılsın mı?")))
         return;
     QString error;
     if (!WriteWholeFile(fileName, bytes, error))
@@ -306,7 +307,8 @@ bool TFormMain::ConfirmLosingContent()
 {
     if (EditorIsBlank())
         return true;
-    return FPrompter.ConfirmOkCancel(QString::fromUtf8("Mevcut program içeriği kaybolacak, devam etmek istiyor musunuz?"));
+    return FPrompter.ConfirmOkCancel(
+        QString::fromUtf8("Mevcut program içeriği kaybolacak, devam etmek istiyor musunuz?"));
 }
 
 void TFormMain::SpeedButtonFileNewClick()
@@ -377,10 +379,20 @@ void TFormMain::SpeedButtonFileSaveAsClick()
         return;
     QString fileName;
     const bool raw = !FRawContent.isEmpty(), cmt = !FCmtContent.isEmpty();
-    if (!FPrompter.AskSaveFile(RememberedFolder("LastSaveDir"), raw ? "debug_capture.bin" : cmt ? "mazatrol.cmt" : "",
-            raw ? "bin" : cmt ? "cmt" : "", raw ? BinaryFilter : cmt ? CmtFilter : QString(), fileName))
+    if (!FPrompter.AskSaveFile(RememberedFolder("LastSaveDir"),
+            raw       ? "debug_capture.bin"
+                : cmt ? "mazatrol.cmt"
+                      : "",
+            raw       ? "bin"
+                : cmt ? "cmt"
+                      : "",
+            raw       ? BinaryFilter
+                : cmt ? CmtFilter
+                      : QString(),
+            fileName))
         return;
-    if (QFileInfo::exists(fileName) && !FPrompter.ConfirmOkCancel(QString::fromUtf8("Var olan dosyanın üstüne yazılsın mı?")))
+    if (QFileInfo::exists(fileName)
+        && !FPrompter.ConfirmOkCancel(QString::fromUtf8("Var olan dosyanın üstüne yazılsın mı?")))
         return;
     if (!WriteDocumentFile(fileName))
         return;

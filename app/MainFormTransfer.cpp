@@ -58,8 +58,8 @@ void TFormMain::SpeedButtonUploadToMachineClick()
         return;
     }
     if (!FRawContent.isEmpty()) {
-        FPrompter.ShowMessage(QString::fromUtf8(
-            "Editörde ham (RAW) kaydın HEX dökümü var - G-kod olmadığı için cihaza gönderilemez."));
+        FPrompter.ShowMessage(
+            QString::fromUtf8("Editörde ham (RAW) kaydın HEX dökümü var - G-kod olmadığı için cihaza gönderilemez."));
         return;
     }
     TQuillexDevice device;
@@ -100,9 +100,8 @@ void TFormMain::SpeedButtonUploadToMachineClick()
         plan.MaxRawSize, plan.Candidates,
         [this, ip] {
             if (FTransferProgress)
-                FTransferProgress->UseDeviceProgress([this, ip] {
-                    return FStatusListener ? FStatusListener->GetStatusFor(ip) : QString();
-                });
+                FTransferProgress->UseDeviceProgress(
+                    [this, ip] { return FStatusListener ? FStatusListener->GetStatusFor(ip) : QString(); });
         },
         plan.LegacyDevice,
         [this](qint64 done, qint64 total) {
@@ -147,8 +146,8 @@ void TFormMain::SpeedButtonDownloadFromMachineClick()
         });
 }
 
-void TFormMain::DownloadComplete(const TQuillexDevice& device, bool success, const QByteArray& content, bool isRaw,
-    const QString& responseMsg)
+void TFormMain::DownloadComplete(
+    const TQuillexDevice& device, bool success, const QByteArray& content, bool isRaw, const QString& responseMsg)
 {
     SetTransferControlsEnabled(true);
     FTransferProgress.reset();

@@ -13,9 +13,15 @@
 
 namespace {
 
-QWidget* Owner(QWidget* parent) { return parent ? parent : QApplication::activeWindow(); }
+QWidget* Owner(QWidget* parent)
+{
+    return parent ? parent : QApplication::activeWindow();
+}
 
-QString Title() { return QApplication::applicationDisplayName(); }
+QString Title()
+{
+    return QApplication::applicationDisplayName();
+}
 
 } // namespace
 
@@ -26,7 +32,10 @@ bool TDialogPrompter::AskPin(const QString& caption, const QString& label, QStri
     return ok;
 }
 
-void TDialogPrompter::ShowMessage(const QString& text) { QMessageBox::information(Owner(FParent), Title(), text); }
+void TDialogPrompter::ShowMessage(const QString& text)
+{
+    QMessageBox::information(Owner(FParent), Title(), text);
+}
 
 bool TDialogPrompter::ConfirmOkCancel(const QString& text)
 {
@@ -44,8 +53,8 @@ bool TDialogPrompter::ConfirmYesNo(const QString& text)
     return box.exec() == QMessageBox::Yes;
 }
 
-bool TDialogPrompter::AskNewPin(const QString& caption, const QString& firstLabel, const QString& secondLabel,
-    QString& first, QString& second)
+bool TDialogPrompter::AskNewPin(
+    const QString& caption, const QString& firstLabel, const QString& secondLabel, QString& first, QString& second)
 {
     QDialog dialog(Owner(FParent));
     dialog.setWindowTitle(caption);

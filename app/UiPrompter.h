@@ -14,8 +14,8 @@ public:
     virtual bool ConfirmOkCancel(const QString& text) = 0;
     virtual bool ConfirmYesNo(const QString& text) = 0;
     // Two masked fields; false when cancelled.
-    virtual bool AskNewPin(const QString& caption, const QString& firstLabel, const QString& secondLabel,
-        QString& first, QString& second)
+    virtual bool AskNewPin(
+        const QString& caption, const QString& firstLabel, const QString& secondLabel, QString& first, QString& second)
         = 0;
     // The platform's open and save dialogs; false when cancelled. The filter is
     // given as description|pattern pairs, all separated by vertical bars; the

@@ -11,7 +11,10 @@
 
 namespace {
 
-QString InstanceName() { return QString("quillex-client-%1").arg(::getuid()); }
+QString InstanceName()
+{
+    return QString("quillex-client-%1").arg(::getuid());
+}
 
 // A running instance brings its window to the front when asked.
 bool AskRunningInstance()

@@ -12,9 +12,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTime>
 #include <QScreen>
 #include <QTest>
+#include <QTime>
 
 #include <Qsci/qsciscintilla.h>
 
@@ -35,7 +35,10 @@ public:
     bool ConfirmYesNo(const QString&) override { return true; }
     bool AskNewPin(const QString&, const QString&, const QString&, QString&, QString&) override { return false; }
     bool AskOpenFile(const QString&, QString&) override { return false; }
-    bool AskSaveFile(const QString&, const QString&, const QString&, const QString&, QString&) override { return false; }
+    bool AskSaveFile(const QString&, const QString&, const QString&, const QString&, QString&) override
+    {
+        return false;
+    }
 };
 
 bool SelectDevice(TFormMain& window, const QString& ip)
@@ -106,7 +109,8 @@ int main(int argc, char** argv)
     QByteArray bytes;
     QString error;
     if (ReadWholeFile(argv[3], bytes, error)) {
-        window.Form()->SynEditProgram->setText(JoinTextLines(ReadTextDocument(bytes).Lines, TLineBreakStyle::CrLf, true));
+        window.Form()->SynEditProgram->setText(
+            JoinTextLines(ReadTextDocument(bytes).Lines, TLineBreakStyle::CrLf, true));
         QTest::qWait(300);
         Save(&window, folder, "editor-program");
     }

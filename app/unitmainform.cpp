@@ -57,8 +57,14 @@ QFont EditorFont(const QString& family, int pixels)
     return font;
 }
 
-QString SansFamily() { return FirstFamily({ "Segoe UI", "Noto Sans", "DejaVu Sans" }); }
-QString MonoFamily() { return FirstFamily({ "Consolas", "DejaVu Sans Mono", "Noto Sans Mono", "Monospace" }); }
+QString SansFamily()
+{
+    return FirstFamily({ "Segoe UI", "Noto Sans", "DejaVu Sans" });
+}
+QString MonoFamily()
+{
+    return FirstFamily({ "Consolas", "DejaVu Sans Mono", "Noto Sans Mono", "Monospace" });
+}
 
 QFont PixelFont(const QString& family, int pixels, bool bold = false)
 {
@@ -143,13 +149,17 @@ void DrawLock(QPainter& painter, const QRectF& box, const QColor& color)
     painter.drawPath(shackle);
     painter.setPen(Qt::NoPen);
     painter.setBrush(color);
-    painter.drawRoundedRect(QRectF(box.left() + w * 0.14, box.top() + h * 0.46, w * 0.72, h * 0.48), w * 0.08, w * 0.08);
+    painter.drawRoundedRect(
+        QRectF(box.left() + w * 0.14, box.top() + h * 0.46, w * 0.72, h * 0.48), w * 0.08, w * 0.08);
     painter.restore();
 }
 
 } // namespace
 
-static void InitResources() { Q_INIT_RESOURCE(quillex); }
+static void InitResources()
+{
+    Q_INIT_RESOURCE(quillex);
+}
 
 TFormMain::TFormMain(TUiPrompter& prompter, TMainFormOptions options, QWidget* parent)
     : QMainWindow(parent)
@@ -167,14 +177,20 @@ TFormMain::~TFormMain()
     FormDestroy();
 }
 
-quint32 TFormMain::Ticks() const { return FOptions.TickSource ? FOptions.TickSource() : GetTickCount32(); }
+quint32 TFormMain::Ticks() const
+{
+    return FOptions.TickSource ? FOptions.TickSource() : GetTickCount32();
+}
 
-QString TFormMain::SettingsFilePath() { return ::SettingsFilePath(); }
+QString TFormMain::SettingsFilePath()
+{
+    return ::SettingsFilePath();
+}
 
 QString TFormMain::LoadWindowTitle()
 {
-    const QByteArray plain = DecryptAes256Cbc(QByteArray::fromHex(TitleKeyHex), QByteArray::fromHex(TitleIvHex),
-        QByteArray::fromHex(TitleCipherHex));
+    const QByteArray plain = DecryptAes256Cbc(
+        QByteArray::fromHex(TitleKeyHex), QByteArray::fromHex(TitleIvHex), QByteArray::fromHex(TitleCipherHex));
     QString title = QString::fromLatin1(plain);
     while (!title.isEmpty() && title.back().unicode() <= 32)
         title.chop(1);
@@ -224,7 +240,9 @@ void TFormMain::SetUpEditor()
 
 void TFormMain::SetUpToolBar()
 {
-    auto load = [this](const QString& name, const QString& resource) { FDeviceImages.insert(name, QPixmap(":/" + resource + ".png")); };
+    auto load = [this](const QString& name, const QString& resource) {
+        FDeviceImages.insert(name, QPixmap(":/" + resource + ".png"));
+    };
     load("device", "DEVICE_IMAGE");
     load("update", "UPDATE_IMAGE");
     load("update_available", "UPDATE_AVAILABLE_IMAGE");
@@ -245,10 +263,12 @@ void TFormMain::SetUpToolBar()
     };
     for (const auto& [button, resource] : buttons) {
         load(resource, resource);
-        FToolbarImages.append(QIcon(FDeviceImages[resource].scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+        FToolbarImages.append(
+            QIcon(FDeviceImages[resource].scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
         button->setIcon(FToolbarImages.last());
     }
-    ui->ImageLogo->setPixmap(QPixmap(":/LOGO_IMAGE.png").scaled(113, 80, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    ui->ImageLogo->setPixmap(
+        QPixmap(":/LOGO_IMAGE.png").scaled(113, 80, Qt::KeepAspectRatio, Qt::SmoothTransformation));
 }
 
 void TFormMain::FormCreate()
@@ -277,7 +297,8 @@ void TFormMain::FormCreate()
     connect(ui->SpeedButtonFileSave, &QToolButton::clicked, this, &TFormMain::SpeedButtonFileSaveClick);
     connect(ui->SpeedButtonFileSaveAs, &QToolButton::clicked, this, &TFormMain::SpeedButtonFileSaveAsClick);
     connect(ui->SpeedButtonUploadToMachine, &QToolButton::clicked, this, &TFormMain::SpeedButtonUploadToMachineClick);
-    connect(ui->SpeedButtonDownloadFromMachine, &QToolButton::clicked, this, &TFormMain::SpeedButtonDownloadFromMachineClick);
+    connect(ui->SpeedButtonDownloadFromMachine, &QToolButton::clicked, this,
+        &TFormMain::SpeedButtonDownloadFromMachineClick);
     connect(ui->SpeedButtonScanToolChanges, &QToolButton::clicked, this, &TFormMain::ScanToolChanges);
     connect(ui->ListBoxToolChanges, &QListWidget::itemClicked, this, [this] { ListBoxToolChangesClick(); });
     connect(ui->ListBoxToolChanges, &QListWidget::itemDoubleClicked, this, [this] { ListBoxToolChangesDblClick(); });
@@ -463,7 +484,10 @@ void TFormMain::ImageLogoClick()
     }
 }
 
-bool TFormMain::LogVisible() const { return !ui->Memo1->isHidden(); }
+bool TFormMain::LogVisible() const
+{
+    return !ui->Memo1->isHidden();
+}
 
 void TFormMain::SetUpdateAvailable(bool available)
 {
@@ -568,7 +592,9 @@ void TFormMain::UpdateDeviceInfo()
     }
     const QString status = FStatusListener->GetStatusFor(device.IPAddress);
     if (status.isEmpty()) {
-        SetDeviceInfo(QString::fromUtf8("%1 (%2) için henüz durum bilgisi alınmadı.").arg(device.DisplayName, device.IPAddress), {});
+        SetDeviceInfo(
+            QString::fromUtf8("%1 (%2) için henüz durum bilgisi alınmadı.").arg(device.DisplayName, device.IPAddress),
+            {});
         return;
     }
     SetDeviceInfo({}, BuildDeviceInfoRows(status));
@@ -672,7 +698,8 @@ void TFormMain::ListBoxDevicesDrawItem(QPainter& painter, int index, const QRect
 {
     const QPalette& pal = ui->ListBoxDevices->palette();
     const QColor textColor = selected ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::Text);
-    const QColor secondary = selected ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::Disabled, QPalette::Text);
+    const QColor secondary
+        = selected ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::Disabled, QPalette::Text);
     const QColor background = selected ? pal.color(QPalette::Highlight) : pal.color(QPalette::Base);
     painter.fillRect(rect, background);
     painter.setRenderHint(QPainter::Antialiasing);

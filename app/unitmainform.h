@@ -2,12 +2,12 @@
 // The main window: tool bar, device list and status panel, the G-code editor,
 // the layout kept in the settings file, and the operations other commands share.
 #include "UiPrompter.h"
-#include "content/UnitMazatrolCmt.h"
 #include "content/TextDocument.h"
 #include "content/ToolChangeScanner.h"
-#include "transfer/UnitTransferProgress.h"
+#include "content/UnitMazatrolCmt.h"
 #include "discovery/DeviceStatusView.h"
 #include "discovery/UnitStatusListener.h"
+#include "transfer/UnitTransferProgress.h"
 
 #include <QColor>
 #include <QHash>
@@ -137,8 +137,8 @@ private:
     QString RememberedFolder(const QString& key) const;
     void RememberFolder(const QString& key, const QString& fileName);
     void UploadComplete(bool success, const QString& responseMsg);
-    void DownloadComplete(const TQuillexDevice& device, bool success, const QByteArray& content, bool isRaw,
-        const QString& responseMsg);
+    void DownloadComplete(
+        const TQuillexDevice& device, bool success, const QByteArray& content, bool isRaw, const QString& responseMsg);
     void StartProgress(const QString& title);
     void ListBoxToolChangesClick();
     void ListBoxToolChangesDblClick();

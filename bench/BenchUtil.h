@@ -23,8 +23,8 @@ inline double BestSeconds(int runs, const std::function<void()>& work)
 }
 
 // Wall time of a command whose output goes to /dev/null; best of runs.
-inline double CommandSeconds(int runs, const QString& program, const QStringList& arguments,
-    const QString& inputFile = {})
+inline double CommandSeconds(
+    int runs, const QString& program, const QStringList& arguments, const QString& inputFile = {})
 {
     return BestSeconds(runs, [&] {
         QProcess process;

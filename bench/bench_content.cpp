@@ -2,16 +2,15 @@
 #include "BenchUtil.h"
 
 #include "content/CodePage.h"
-#include "content/UnitGCodeHighlighter.h"
 #include "content/HexDump.h"
 #include "content/TextDocument.h"
 #include "content/ToolChangeScanner.h"
+#include "content/UnitGCodeHighlighter.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
-
 
 namespace {
 

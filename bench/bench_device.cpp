@@ -25,7 +25,6 @@ namespace {
 constexpr qsizetype Size32MiB = 32 * 1024 * 1024;
 const QString DeviceIp = QStringLiteral("127.0.30.1");
 
-
 // 20 tool changes spread over the program, each at a line start.
 QList<TStartFromCandidate> SpreadCandidates(const QByteArray& program)
 {
@@ -52,7 +51,6 @@ QByteArray PlainDeflate(const QByteArray& data)
     return out;
 }
 
-
 // 1000 devices, each from its own loopback address, one status datagram per
 // second for 10 s; the listener's count and its thread's CPU time.
 void ListenerUnderLoad()
@@ -75,7 +73,8 @@ void ListenerUnderLoad()
         if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0)
             qFatal("cannot bind %s", qPrintable(ip));
         sockets << fd;
-        const QByteArray json = QString(R"({"macid":"02:00:00:00:%1","name":"Sim %2","hw":"HW4","fw":"2.4.1","build":512,"baud":9600,"databits":8,"parity":"N","stopbits":1,"xofftimeout":30,"xonxoff":true,"filesize":123456,"maxfilesize":33554432,"time":"2026-12-10 12:00:00","xfer_status":"idle","ota_status":"idle","ip":"%3","controller":"FANUC","pw":false})")
+        const QByteArray json = QString(
+            R"({"macid":"02:00:00:00:%1","name":"Sim %2","hw":"HW4","fw":"2.4.1","build":512,"baud":9600,"databits":8,"parity":"N","stopbits":1,"xofftimeout":30,"xonxoff":true,"filesize":123456,"maxfilesize":33554432,"time":"2026-12-10 12:00:00","xfer_status":"idle","ota_status":"idle","ip":"%3","controller":"FANUC","pw":false})")
                                     .arg(i, 4, 16, QChar('0'))
                                     .arg(i)
                                     .arg(ip)
@@ -138,17 +137,20 @@ int main(int argc, char** argv)
     // (a) compression with 20 flush points ÷ plain deflate
     QByteArray compressed;
     QList<quint32> compressedOffsets;
-    const double flushed = BestSeconds(3, [&] { CompressWithFlushPoints(program, offsets, compressed, compressedOffsets); });
+    const double flushed
+        = BestSeconds(3, [&] { CompressWithFlushPoints(program, offsets, compressed, compressedOffsets); });
     QByteArray plain;
     const double deflated = BestSeconds(3, [&] { plain = PlainDeflate(program); });
-    std::printf("compression: %lld bytes -> %lld (plain %lld)\n", qlonglong(program.size()), qlonglong(compressed.size()),
-        qlonglong(plain.size()));
-    PrintFigure("(a) CompressWithFlushPoints (20 points) / plain deflate", flushed / deflated, "ratio", "target <= 1.05");
+    std::printf("compression: %lld bytes -> %lld (plain %lld)\n", qlonglong(program.size()),
+        qlonglong(compressed.size()), qlonglong(plain.size()));
+    PrintFigure(
+        "(a) CompressWithFlushPoints (20 points) / plain deflate", flushed / deflated, "ratio", "target <= 1.05");
 
     // (b), (c) against a simulated device without erase delay
     QProcess sim;
-    sim.start(devsim, { "--target", "127.0.0.1:15398", "--device",
-                          QString("ip=%1,hw=HW4,maxfilesize=1073741824,interval=60000").arg(DeviceIp) });
+    sim.start(devsim,
+        { "--target", "127.0.0.1:15398", "--device",
+            QString("ip=%1,hw=HW4,maxfilesize=1073741824,interval=60000").arg(DeviceIp) });
     if (!sim.waitForReadyRead(5000))
         qFatal("quillex-devsim did not start");
     QString msg;

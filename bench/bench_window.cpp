@@ -1,8 +1,8 @@
 // The window's handling of large content against the core functions alone.
 #include "BenchUtil.h"
 
-#include "app/unitmainform.h"
 #include "app/GCodeLexer.h"
+#include "app/unitmainform.h"
 #include "content/CodePage.h"
 #include "content/HexDump.h"
 #include "content/TextDocument.h"
@@ -32,9 +32,11 @@ public:
         fileName = OpenFile;
         return true;
     }
-    bool AskSaveFile(const QString&, const QString&, const QString&, const QString&, QString&) override { return false; }
+    bool AskSaveFile(const QString&, const QString&, const QString&, const QString&, QString&) override
+    {
+        return false;
+    }
 };
-
 
 } // namespace
 

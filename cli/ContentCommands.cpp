@@ -3,11 +3,11 @@
 #include "CliOutput.h"
 
 #include "content/HexDump.h"
-#include "content/UnitMazatrolCmt.h"
 #include "content/ProgramSplitter.h"
 #include "content/ProgramText.h"
 #include "content/TextDocument.h"
 #include "content/ToolChangeScanner.h"
+#include "content/UnitMazatrolCmt.h"
 #include "transfer/UploadPlan.h"
 
 #include <cstdio>
@@ -20,26 +20,34 @@ struct THelp {
 };
 
 const THelp Helps[] = {
-    { "scan", "Usage: quillex-cli scan FILE [--siemens] [--candidates]\n"
-              "Opens FILE as the window does (word spaces inserted unless --siemens) and prints the\n"
-              "tool-change list, one row per line; --candidates prints LineNumber<TAB>UncompressedOffset.\n"
-              "Example: quillex-cli scan O1000.nc --candidates\n" },
-    { "split", "Usage: quillex-cli split FILE [-d DIR]\n"
-               "Prints the names of the programs in FILE; -d DIR writes each as NAME.CNC into DIR/Velcarn.\n"
-               "Example: quillex-cli split backup.txt -d /tmp/programs\n" },
-    { "cmt", "Usage: quillex-cli cmt FILE [--extract K -o OUT]\n"
-             "Prints the CMT view's rows for a Mazatrol CMT file; --extract writes program K (from 0)\n"
-             "as a CMT file of its own.\n"
-             "Example: quillex-cli cmt backup.cmt --extract 0 -o part.cmt\n" },
-    { "hexdump", "Usage: quillex-cli hexdump FILE\n"
-                 "Prints FILE's bytes as the editor's hex dump.\n"
-                 "Example: quillex-cli hexdump debug_capture.bin\n" },
-    { "normalize", "Usage: quillex-cli normalize FILE [--siemens]\n"
-                   "Prints exactly the bytes an upload of FILE would send (to a SIEMENS control with --siemens).\n"
-                   "Example: quillex-cli normalize O1000.nc > O1000.sent\n" },
+    { "scan",
+        "Usage: quillex-cli scan FILE [--siemens] [--candidates]\n"
+        "Opens FILE as the window does (word spaces inserted unless --siemens) and prints the\n"
+        "tool-change list, one row per line; --candidates prints LineNumber<TAB>UncompressedOffset.\n"
+        "Example: quillex-cli scan O1000.nc --candidates\n" },
+    { "split",
+        "Usage: quillex-cli split FILE [-d DIR]\n"
+        "Prints the names of the programs in FILE; -d DIR writes each as NAME.CNC into DIR/Velcarn.\n"
+        "Example: quillex-cli split backup.txt -d /tmp/programs\n" },
+    { "cmt",
+        "Usage: quillex-cli cmt FILE [--extract K -o OUT]\n"
+        "Prints the CMT view's rows for a Mazatrol CMT file; --extract writes program K (from 0)\n"
+        "as a CMT file of its own.\n"
+        "Example: quillex-cli cmt backup.cmt --extract 0 -o part.cmt\n" },
+    { "hexdump",
+        "Usage: quillex-cli hexdump FILE\n"
+        "Prints FILE's bytes as the editor's hex dump.\n"
+        "Example: quillex-cli hexdump debug_capture.bin\n" },
+    { "normalize",
+        "Usage: quillex-cli normalize FILE [--siemens]\n"
+        "Prints exactly the bytes an upload of FILE would send (to a SIEMENS control with --siemens).\n"
+        "Example: quillex-cli normalize O1000.nc > O1000.sent\n" },
 };
 
-void Write(const QByteArray& bytes) { std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout); }
+void Write(const QByteArray& bytes)
+{
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+}
 
 bool Read(const QString& path, QByteArray& bytes)
 {
@@ -51,7 +59,10 @@ bool Read(const QString& path, QByteArray& bytes)
 }
 
 // Takes a flag out of the arguments; true when it was there.
-bool TakeFlag(QStringList& args, const QString& flag) { return args.removeAll(flag) > 0; }
+bool TakeFlag(QStringList& args, const QString& flag)
+{
+    return args.removeAll(flag) > 0;
+}
 
 // Takes "option VALUE"; false on a missing value.
 bool TakeValue(QStringList& args, const QString& option, QString& value)

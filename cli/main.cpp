@@ -4,10 +4,10 @@
 #include "ContentCommands.h"
 #include "content/CodePage.h"
 #include "content/TextDocument.h"
-#include "device/UnitDeviceCommand.h"
 #include "device/DevicePin.h"
 #include "device/ProgramTransfer.h"
 #include "device/SettingsFile.h"
+#include "device/UnitDeviceCommand.h"
 #include "discovery/UnitStatusListener.h"
 #include "transfer/UploadPlan.h"
 
@@ -50,32 +50,40 @@ struct TCommandHelp {
 };
 
 const TCommandHelp CommandHelps[] = {
-    { "devices", "Usage: quillex-cli devices [--listen SECONDS] [--json]\n"
-                 "Listens for status datagrams (default 3 s) and prints one line per device:\n"
-                 "IP, MacId, name, controller and 'pin' or '-', separated by tabs.\n"
-                 "Example: quillex-cli devices --listen 5 --json\n" },
-    { "status", "Usage: quillex-cli status IP [--listen SECONDS]\n"
-                "Waits up to SECONDS (default 5) for the device's status document and prints it.\n"
-                "Example: quillex-cli status 192.168.1.20\n" },
-    { "upload", "Usage: quillex-cli upload IP FILE [--raw]\n"
-                "Sends FILE as the window's upload does: CMT data unchanged, text normalised with\n"
-                "its tool changes indexed. --raw sends the bytes unchanged.\n"
-                "Example: quillex-cli upload 192.168.1.20 O1000.nc\n" },
-    { "download", "Usage: quillex-cli download IP [-o FILE]\n"
-                  "Writes the device's stored program (or raw capture) to FILE or standard output.\n"
-                  "Example: quillex-cli download 192.168.1.20 -o backup.nc\n" },
-    { "send", "Usage: quillex-cli send IP COMMAND-LINE...\n"
-              "Sends the command lines in one batch (the PIN line is added when known).\n"
-              "Example: quillex-cli send 192.168.1.20 'NAME&Torna 3' BR19200\n" },
-    { "index", "Usage: quillex-cli index IP\n"
-               "Prints the start-from index: Index, LineNumber, UncompressedOffset per line.\n"
-               "Example: quillex-cli index 192.168.1.20\n" },
-    { "peek", "Usage: quillex-cli peek IP N\n"
-              "Prints the line before, at and after start-from point N (three lines).\n"
-              "Example: quillex-cli peek 192.168.1.20 3\n" },
-    { "startfrom", "Usage: quillex-cli startfrom IP N\n"
-                   "Makes the device play its program from start-from point N.\n"
-                   "Example: quillex-cli startfrom 192.168.1.20 3\n" },
+    { "devices",
+        "Usage: quillex-cli devices [--listen SECONDS] [--json]\n"
+        "Listens for status datagrams (default 3 s) and prints one line per device:\n"
+        "IP, MacId, name, controller and 'pin' or '-', separated by tabs.\n"
+        "Example: quillex-cli devices --listen 5 --json\n" },
+    { "status",
+        "Usage: quillex-cli status IP [--listen SECONDS]\n"
+        "Waits up to SECONDS (default 5) for the device's status document and prints it.\n"
+        "Example: quillex-cli status 192.168.1.20\n" },
+    { "upload",
+        "Usage: quillex-cli upload IP FILE [--raw]\n"
+        "Sends FILE as the window's upload does: CMT data unchanged, text normalised with\n"
+        "its tool changes indexed. --raw sends the bytes unchanged.\n"
+        "Example: quillex-cli upload 192.168.1.20 O1000.nc\n" },
+    { "download",
+        "Usage: quillex-cli download IP [-o FILE]\n"
+        "Writes the device's stored program (or raw capture) to FILE or standard output.\n"
+        "Example: quillex-cli download 192.168.1.20 -o backup.nc\n" },
+    { "send",
+        "Usage: quillex-cli send IP COMMAND-LINE...\n"
+        "Sends the command lines in one batch (the PIN line is added when known).\n"
+        "Example: quillex-cli send 192.168.1.20 'NAME&Torna 3' BR19200\n" },
+    { "index",
+        "Usage: quillex-cli index IP\n"
+        "Prints the start-from index: Index, LineNumber, UncompressedOffset per line.\n"
+        "Example: quillex-cli index 192.168.1.20\n" },
+    { "peek",
+        "Usage: quillex-cli peek IP N\n"
+        "Prints the line before, at and after start-from point N (three lines).\n"
+        "Example: quillex-cli peek 192.168.1.20 3\n" },
+    { "startfrom",
+        "Usage: quillex-cli startfrom IP N\n"
+        "Makes the device play its program from start-from point N.\n"
+        "Example: quillex-cli startfrom 192.168.1.20 3\n" },
 };
 
 quint16 StatusListenPort()
@@ -486,8 +494,14 @@ int main(int argc, char** argv)
     }
     using THandler = int (*)(TContext&, QStringList);
     const std::pair<const char*, THandler> handlers[] = {
-        { "devices", CmdDevices }, { "status", CmdStatus }, { "upload", CmdUpload }, { "download", CmdDownload },
-        { "send", CmdSend }, { "index", CmdIndex }, { "peek", CmdPeek }, { "startfrom", CmdStartFrom },
+        { "devices", CmdDevices },
+        { "status", CmdStatus },
+        { "upload", CmdUpload },
+        { "download", CmdDownload },
+        { "send", CmdSend },
+        { "index", CmdIndex },
+        { "peek", CmdPeek },
+        { "startfrom", CmdStartFrom },
     };
     for (const auto& [name, handler] : handlers)
         if (command == name)

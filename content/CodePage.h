@@ -7,7 +7,10 @@
 #include <QStringView>
 
 QString DecodeAnsi(const char* data, qsizetype size);
-inline QString DecodeAnsi(const QByteArray& bytes) { return DecodeAnsi(bytes.constData(), bytes.size()); }
+inline QString DecodeAnsi(const QByteArray& bytes)
+{
+    return DecodeAnsi(bytes.constData(), bytes.size());
+}
 
 // Characters the code page cannot hold become '?', one byte per UTF-16 unit.
 QByteArray EncodeAnsi(QStringView text);

@@ -67,7 +67,10 @@ QString HexDumpText(const QByteArray& data)
     return text;
 }
 
-qsizetype HexDumpRowCount(qsizetype bytes) { return (bytes + BytesPerRow - 1) / BytesPerRow; }
+qsizetype HexDumpRowCount(qsizetype bytes)
+{
+    return (bytes + BytesPerRow - 1) / BytesPerRow;
+}
 
 QString HexDumpRows(const QByteArray& data, qsizetype firstRow, qsizetype rowCount)
 {

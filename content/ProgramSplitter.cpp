@@ -1,8 +1,8 @@
 #include "ProgramSplitter.h"
 
-#include "TextUtil.h"
 #include "CodePage.h"
 #include "TextDocument.h"
+#include "TextUtil.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -18,7 +18,10 @@ QString ReplaceColons(const QString& line)
 
 } // namespace
 
-bool IsProgramStartLine(QStringView line) { return !line.isEmpty() && (line[0] == u':' || line[0] == u'O'); }
+bool IsProgramStartLine(QStringView line)
+{
+    return !line.isEmpty() && (line[0] == u':' || line[0] == u'O');
+}
 
 QList<TSplitProgram> SplitPrograms(const QStringList& lines)
 {
@@ -66,14 +69,18 @@ QString ProgramFileName(const QString& programName)
     return name + ".CNC";
 }
 
-QByteArray ProgramFileBytes(const QStringList& lines) { return EncodeAnsi(JoinTextLines(lines, TLineBreakStyle::CrLf, true)); }
+QByteArray ProgramFileBytes(const QStringList& lines)
+{
+    return EncodeAnsi(JoinTextLines(lines, TLineBreakStyle::CrLf, true));
+}
 
 bool SaveAllPrograms(const QString& folder, const QList<TSplitProgram>& programs, QString& errorMsg,
     const std::function<void(qsizetype index)>& afterEach)
 {
     const QString target = QDir(folder).filePath(ProgramFolderName);
     if (QFileInfo::exists(target)) {
-        errorMsg = QString::fromUtf8("SEÇTİĞİNİZ KLASÖR UYGUN DEĞİL, İÇİNDE Velcarn KLASÖRÜ MEVCUT, BAŞKA BİR KONUM SEÇİNİZ");
+        errorMsg = QString::fromUtf8(
+            "SEÇTİĞİNİZ KLASÖR UYGUN DEĞİL, İÇİNDE Velcarn KLASÖRÜ MEVCUT, BAŞKA BİR KONUM SEÇİNİZ");
         return false;
     }
     if (!QDir().mkdir(target)) {

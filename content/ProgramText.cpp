@@ -39,7 +39,10 @@ QString AsciiUpperCase(QStringView text)
     return result;
 }
 
-QString JoinCrLf(const QStringList& lines) { return JoinTextLines(lines, TLineBreakStyle::CrLf, true); }
+QString JoinCrLf(const QStringList& lines)
+{
+    return JoinTextLines(lines, TLineBreakStyle::CrLf, true);
+}
 
 QString SplitPercentLines(QStringView text, bool keepPercentLines)
 {
@@ -157,14 +160,18 @@ QStringList NormalizeProgramForUpload(const QStringList& lines, bool keepPercent
     return SplitTextLines(SplitPercentLines(JoinCrLf(kept), keepPercentLines));
 }
 
-QByteArray ProgramUploadBytes(const QStringList& lines) { return EncodeAscii(JoinCrLf(lines)); }
+QByteArray ProgramUploadBytes(const QStringList& lines)
+{
+    return EncodeAscii(JoinCrLf(lines));
+}
 
 TTextDocument OpenProgramDocument(const QByteArray& bytes, bool siemens)
 {
     TTextDocument document = ReadTextDocument(bytes);
     if (!siemens) {
         // The editor's text is replaced as a whole: lines and style are found anew.
-        const QString spaced = InsertWordSpaces(JoinTextLines(document.Lines, document.LineBreak, document.TrailingLineBreak));
+        const QString spaced
+            = InsertWordSpaces(JoinTextLines(document.Lines, document.LineBreak, document.TrailingLineBreak));
         SplitTextLines(spaced, document.Lines, document.LineBreak, document.TrailingLineBreak);
     }
     return document;

@@ -36,7 +36,8 @@ TRegexPattern::TRegexPattern(const QString& pattern)
     if (!FCode->Code) {
         PCRE2_UCHAR message[256];
         pcre2_get_error_message(errorCode, message, 256);
-        throw std::runtime_error("PCRE2: " + QString::fromUtf16(reinterpret_cast<const char16_t*>(message)).toStdString());
+        throw std::runtime_error(
+            "PCRE2: " + QString::fromUtf16(reinterpret_cast<const char16_t*>(message)).toStdString());
     }
     FJit = pcre2_jit_compile(FCode->Code, PCRE2_JIT_COMPLETE) == 0;
 }

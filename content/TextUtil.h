@@ -4,7 +4,10 @@
 #include <QString>
 #include <QStringView>
 
-inline bool IsLowControl(QChar c) { return c.unicode() <= 32; }
+inline bool IsLowControl(QChar c)
+{
+    return c.unicode() <= 32;
+}
 
 inline QStringView TrimLeftLow(QStringView s)
 {
@@ -22,4 +25,7 @@ inline QStringView TrimRightLow(QStringView s)
     return s.left(e);
 }
 
-inline QStringView TrimLow(QStringView s) { return TrimRightLow(TrimLeftLow(s)); }
+inline QStringView TrimLow(QStringView s)
+{
+    return TrimRightLow(TrimLeftLow(s));
+}

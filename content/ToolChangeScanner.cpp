@@ -36,9 +36,15 @@ bool IsProgramNumberLine(QStringView line)
     return ProgramNumberPattern().Matches(trimmed);
 }
 
-bool HasToolWord(QStringView line) { return ToolWordPattern().Matches(line); }
+bool HasToolWord(QStringView line)
+{
+    return ToolWordPattern().Matches(line);
+}
 
-bool HasToolChangeWord(QStringView line) { return ToolChangeWordPattern().Matches(line); }
+bool HasToolChangeWord(QStringView line)
+{
+    return ToolChangeWordPattern().Matches(line);
+}
 
 bool IsToolChangeLine(QStringView line)
 {
@@ -80,11 +86,9 @@ TToolChangeScan ScanToolChangeLines(const QStringList& lines, int lineBreakLengt
         const QString& line = scan.Lines[i];
         if (IsToolChangeLine(line)) {
             const auto lineNumber = qint32(i + 1);
-            scan.Rows.append({ QString::fromUtf8("Satır %1, bayt %2: %3")
-                                   .arg(lineNumber)
-                                   .arg(cur)
-                                   .arg(TrimLow(line).toString()),
-                lineNumber });
+            scan.Rows.append(
+                { QString::fromUtf8("Satır %1, bayt %2: %3").arg(lineNumber).arg(cur).arg(TrimLow(line).toString()),
+                    lineNumber });
             scan.Candidates.append({ lineNumber, i > 0 ? prev : cur });
         }
         prev = cur;

@@ -2,11 +2,20 @@
 
 namespace {
 
-bool IsDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+bool IsDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
 
-bool IsLineEnd(QChar c) { return c == u'\r' || c == u'\n'; }
+bool IsLineEnd(QChar c)
+{
+    return c == u'\r' || c == u'\n';
+}
 
-bool IsWhite(QChar c) { return c.unicode() <= 32 || c.isSpace(); }
+bool IsWhite(QChar c)
+{
+    return c.unicode() <= 32 || c.isSpace();
+}
 
 TGCodeTokenKind WordKind(QChar c)
 {

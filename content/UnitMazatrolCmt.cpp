@@ -14,7 +14,10 @@ constexpr qsizetype DescriptionLengthStart = 26; // positions 27-28
 constexpr qsizetype DescriptionStart = 28; // position 29 on
 constexpr qsizetype ProgramFrameLength = 128;
 
-QByteArray TagOf(const QByteArray& payload) { return payload.left(TagLength); }
+QByteArray TagOf(const QByteArray& payload)
+{
+    return payload.left(TagLength);
+}
 
 // Whole decimal number or -1; a sign or blank is not a digit.
 qint64 ParseWorkNo(const QByteArray& field)
@@ -83,8 +86,14 @@ QByteArray CmtChecksum(const QByteArray& payload)
 QString CmtControlName(const QString& controlId)
 {
     static const QList<std::pair<QString, QString>> names = {
-        { "3121", "M32" }, { "3122", "M+" }, { "3111", "T32" }, { "3115", "T+" },
-        { "3117", "TFU" }, { "3123", "MFU" }, { "3100", "T2" }, { "3180", "MRO" },
+        { "3121", "M32" },
+        { "3122", "M+" },
+        { "3111", "T32" },
+        { "3115", "T+" },
+        { "3117", "TFU" },
+        { "3123", "MFU" },
+        { "3100", "T2" },
+        { "3180", "MRO" },
     };
     for (const auto& [id, name] : names)
         if (id == controlId)
@@ -205,4 +214,7 @@ QList<TCmtViewRow> CmtViewRows(const TCmtInfo& info)
     return rows;
 }
 
-QString CmtProgramFileName(const TCmtProgram& program) { return "mazatrol_" + AtLeastFourDigits(program.WorkNo) + ".cmt"; }
+QString CmtProgramFileName(const TCmtProgram& program)
+{
+    return "mazatrol_" + AtLeastFourDigits(program.WorkNo) + ".cmt";
+}

@@ -61,7 +61,8 @@ const QString KeychainKey = QStringLiteral("pin-master-key");
 
 bool KeychainWanted()
 {
-    return qEnvironmentVariableIsEmpty("QUILLEX_NO_KEYCHAIN") && !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS");
+    return qEnvironmentVariableIsEmpty("QUILLEX_NO_KEYCHAIN")
+        && !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS");
 }
 
 // Runs a keychain job in a local event loop; false when it did not finish within 5 s.

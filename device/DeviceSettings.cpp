@@ -2,13 +2,15 @@
 
 const QStringList& ControllerTypes()
 {
-    static const QStringList items { "FANUC", "MITSUBISHI", "SIEMENS", "OKUMA", "YASNAC", "MAZATROL-CMT", "MAZATROL-TAPE" };
+    static const QStringList items { "FANUC", "MITSUBISHI", "SIEMENS", "OKUMA", "YASNAC", "MAZATROL-CMT",
+        "MAZATROL-TAPE" };
     return items;
 }
 
 const QStringList& BaudRateItems()
 {
-    static const QStringList items { "300", "600", "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200" };
+    static const QStringList items { "300", "600", "1200", "2400", "4800", "9600", "19200", "38400", "57600",
+        "115200" };
     return items;
 }
 

@@ -8,7 +8,11 @@ class TDeviceSocket {
 public:
     TDeviceSocket() = default;
     ~TDeviceSocket() { Close(); }
-    TDeviceSocket(TDeviceSocket&& other) noexcept : FHandle(other.FHandle) { other.FHandle = -1; }
+    TDeviceSocket(TDeviceSocket&& other) noexcept
+        : FHandle(other.FHandle)
+    {
+        other.FHandle = -1;
+    }
     TDeviceSocket& operator=(TDeviceSocket&& other) noexcept;
     TDeviceSocket(const TDeviceSocket&) = delete;
     TDeviceSocket& operator=(const TDeviceSocket&) = delete;

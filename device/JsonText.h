@@ -18,7 +18,10 @@ inline QString JsonValueText(const QJsonValue& value)
     return {};
 }
 
-inline QString JsonMemberText(const QJsonObject& object, const QString& key) { return JsonValueText(object.value(key)); }
+inline QString JsonMemberText(const QJsonObject& object, const QString& key)
+{
+    return JsonValueText(object.value(key));
+}
 
 // A status or reply text parsed as a JSON object; false for anything else.
 inline bool ParseJsonObject(const QString& text, QJsonObject& object)

@@ -1,8 +1,8 @@
 #include "ProgramTransfer.h"
 
-#include "UnitDeviceCommand.h"
 #include "DevicePin.h"
 #include "Ticks.h"
+#include "UnitDeviceCommand.h"
 #include "content/TextUtil.h"
 
 #include <cerrno>
@@ -101,7 +101,10 @@ struct TUploadReply {
     }
 };
 
-bool IsWouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
+bool IsWouldBlock(int error)
+{
+    return error == EAGAIN || error == EWOULDBLOCK;
+}
 
 } // namespace
 
@@ -118,8 +121,8 @@ bool CompressWithFlushPoints(const QByteArray& data, const QList<qint64>& flushO
     compressedOffsets = QList<quint32>(flushOffsets.size(), 0);
     compressed.clear();
     TDeflateStream deflater;
-    if (deflateInit2(&deflater.Stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, ZlibWindowBits, ZlibMemLevel,
-            Z_DEFAULT_STRATEGY)
+    if (deflateInit2(
+            &deflater.Stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, ZlibWindowBits, ZlibMemLevel, Z_DEFAULT_STRATEGY)
         != Z_OK)
         return false;
     deflater.Initialised = true;
@@ -314,8 +317,8 @@ bool SendProgramToDevice(const QString& ipAddress, quint16 port, const QByteArra
     if (success && compressed && flushCount > 0) {
         QList<TStartFromEntry> entries;
         for (qsizetype i = 0; i < flushCount; ++i)
-            entries.append({ quint32(candidates[i].LineNumber), quint32(candidates[i].UncompressedOffset),
-                compressedOffsets[i] });
+            entries.append(
+                { quint32(candidates[i].LineNumber), quint32(candidates[i].UncompressedOffset), compressedOffsets[i] });
         QString indexMsg;
         if (!SendStartFromIndex(ipAddress, port, entries, indexMsg))
             responseMsg += QString(" (UYARI: Start From index kaydedilemedi: %1)").arg(indexMsg);
@@ -323,15 +326,16 @@ bool SendProgramToDevice(const QString& ipAddress, quint16 port, const QByteArra
     return success;
 }
 
-bool SendStartFromIndex(const QString& ipAddress, quint16 port, const QList<TStartFromEntry>& entries,
-    QString& responseMsg)
+bool SendStartFromIndex(
+    const QString& ipAddress, quint16 port, const QList<TStartFromEntry>& entries, QString& responseMsg)
 {
     responseMsg.clear();
     const QByteArray body = EncodeStartFromEntries(entries);
     TDeviceSocket socket;
     if (!OpenDeviceSocket(socket, ipAddress, port, TransferBaseTimeoutMs, responseMsg))
         return false;
-    if (!SendTransferHeader(socket, ipAddress, TransferFlagIndex) || !socket.SendAll(UInt32BE(quint32(entries.size())))) {
+    if (!SendTransferHeader(socket, ipAddress, TransferFlagIndex)
+        || !socket.SendAll(UInt32BE(quint32(entries.size())))) {
         responseMsg = MsgInfoSendFailed();
         return false;
     }

@@ -53,8 +53,8 @@ bool SendProgramToDevice(const QString& ipAddress, quint16 port, const QByteArra
     const TSendProgramProgressProc& onProgress, qint64 maxRawSize, const QList<TStartFromCandidate>& candidates,
     const TNotifyProc& onLargeUpload, bool legacyDevice, const TEraseProgressProc& onEraseProgress);
 
-bool SendStartFromIndex(const QString& ipAddress, quint16 port, const QList<TStartFromEntry>& entries,
-    QString& responseMsg);
+bool SendStartFromIndex(
+    const QString& ipAddress, quint16 port, const QList<TStartFromEntry>& entries, QString& responseMsg);
 
 bool ReceiveProgramFromDevice(const QString& ipAddress, quint16 port, QByteArray& content, bool& isRaw,
     QString& responseMsg, const TSendProgramProgressProc& onProgress);

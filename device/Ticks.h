@@ -11,4 +11,7 @@ inline quint32 GetTickCount32()
     return quint32(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-inline quint32 TicksSince(quint32 then, quint32 now) { return quint32(now - then); }
+inline quint32 TicksSince(quint32 then, quint32 now)
+{
+    return quint32(now - then);
+}

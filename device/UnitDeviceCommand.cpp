@@ -16,18 +16,30 @@ QString MsgConnectFailed(const QString& ipAddress, quint16 port, int error)
     return QString::fromUtf8("%1:%2 adresine bağlanılamadı (hata kodu: %3)").arg(ipAddress).arg(port).arg(error);
 }
 
-QString MsgSendFailed(int error) { return QString::fromUtf8("Veri gönderilemedi (hata kodu: %1)").arg(error); }
+QString MsgSendFailed(int error)
+{
+    return QString::fromUtf8("Veri gönderilemedi (hata kodu: %1)").arg(error);
+}
 
 QString MsgInfoReceiveFailed(int error)
 {
     return QString::fromUtf8("Dosya bilgisi alınamadı (hata kodu: %1)").arg(error);
 }
 
-QString MsgDataReceiveFailed(int error) { return QString::fromUtf8("Veri alınamadı (hata kodu: %1)").arg(error); }
+QString MsgDataReceiveFailed(int error)
+{
+    return QString::fromUtf8("Veri alınamadı (hata kodu: %1)").arg(error);
+}
 
-QString MsgPinRefused() { return QString::fromUtf8("Cihaz şifreyi kabul etmedi"); }
+QString MsgPinRefused()
+{
+    return QString::fromUtf8("Cihaz şifreyi kabul etmedi");
+}
 
-QString MsgInfoSendFailed() { return QString::fromUtf8("Dosya bilgisi gönderilemedi"); }
+QString MsgInfoSendFailed()
+{
+    return QString::fromUtf8("Dosya bilgisi gönderilemedi");
+}
 
 bool OpenDeviceSocket(TDeviceSocket& socket, const QString& ipAddress, quint16 port, int timeoutMs, QString& errorMsg)
 {
@@ -45,7 +57,10 @@ bool OpenDeviceSocket(TDeviceSocket& socket, const QString& ipAddress, quint16 p
     return true;
 }
 
-QString ReplyText(const QByteArray& reply) { return DecodeAnsi(reply); }
+QString ReplyText(const QByteArray& reply)
+{
+    return DecodeAnsi(reply);
+}
 
 int CountOkLines(const QByteArray& reply)
 {
@@ -236,7 +251,8 @@ bool JsonWholeNumber(const QJsonValue& value, qint64 minimum, qint64 maximum, qi
 
 } // namespace
 
-bool ReadStartFromIndex(const QString& ipAddress, quint16 port, QList<TStartFromIndexEntry>& entries, QString& responseMsg)
+bool ReadStartFromIndex(
+    const QString& ipAddress, quint16 port, QList<TStartFromIndexEntry>& entries, QString& responseMsg)
 {
     entries.clear();
     responseMsg.clear();

@@ -47,7 +47,8 @@ struct TStartFromIndexEntry {
 };
 
 bool SendCachedPin(TDeviceSocket& socket, const QString& ipAddress, QString& errorMsg);
-bool ReadStartFromIndex(const QString& ipAddress, quint16 port, QList<TStartFromIndexEntry>& entries, QString& responseMsg);
+bool ReadStartFromIndex(
+    const QString& ipAddress, quint16 port, QList<TStartFromIndexEntry>& entries, QString& responseMsg);
 bool PeekProgramLine(const QString& ipAddress, quint16 port, qint32 index, QString& prevLine, QString& lineText,
     QString& nextLine, QString& errorMsg);
 

@@ -1,11 +1,11 @@
 #include "SimDevice.h"
 
 #include <QDateTime>
-#include <QTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTime>
 #include <QTimer>
 #include <QUdpSocket>
 
@@ -22,8 +22,38 @@ const QByteArray Login = "LOGIN&70216953";
 
 // The fleet key, kept here on its own so that the client's copy is checked, not trusted.
 const unsigned char FleetKey[32] = {
-    0x51, 0x75, 0x69, 0x6C, 0x6C, 0x65, 0x78, 0x2D, 0x53, 0x74, 0x61, 0x74, 0x75, 0x73, 0x2D, 0x4B,
-    0x65, 0x79, 0x2D, 0x76, 0x31, 0x9A, 0x3C, 0xE1, 0x07, 0x5B, 0xD2, 0x48, 0x6F, 0x13, 0xA4, 0xC9,
+    0x51,
+    0x75,
+    0x69,
+    0x6C,
+    0x6C,
+    0x65,
+    0x78,
+    0x2D,
+    0x53,
+    0x74,
+    0x61,
+    0x74,
+    0x75,
+    0x73,
+    0x2D,
+    0x4B,
+    0x65,
+    0x79,
+    0x2D,
+    0x76,
+    0x31,
+    0x9A,
+    0x3C,
+    0xE1,
+    0x07,
+    0x5B,
+    0xD2,
+    0x48,
+    0x6F,
+    0x13,
+    0xA4,
+    0xC9,
 };
 
 QByteArray DeviceKey(bool wrong)
@@ -105,7 +135,10 @@ bool IsDigits(const QByteArray& s, int minLen, int maxLen)
     return true;
 }
 
-QByteArray JsonLine(const QJsonObject& o) { return QJsonDocument(o).toJson(QJsonDocument::Compact); }
+QByteArray JsonLine(const QJsonObject& o)
+{
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
 
 // ---- Port sessions: one per connection, owned by its socket. ----
 
@@ -228,7 +261,8 @@ private:
             HeaderDone = true;
             Done = true;
             const bool pinOk = !Device->HasPin() || Device->PinMatches(pinBlock);
-            Device->Reply(Socket, pinOk ? Device->StoreIndex(Buffer.mid(at, qint64(first) * 12), first) : "ERR pin\n", true);
+            Device->Reply(
+                Socket, pinOk ? Device->StoreIndex(Buffer.mid(at, qint64(first) * 12), first) : "ERR pin\n", true);
             return false;
         }
         const bool extended = (Flags & 0x01) && (Flags & 0x04);
@@ -242,7 +276,8 @@ private:
         Buffer.remove(0, at);
         HeaderDone = true;
         if (qEnvironmentVariableIsSet("QUILLEX_DEVSIM_TRACE"))
-            std::fprintf(stderr, "%s: upload flags %02x length %lld\n", qPrintable(Device->Config().Ip), Flags, qlonglong(PayloadLength));
+            std::fprintf(stderr, "%s: upload flags %02x length %lld\n", qPrintable(Device->Config().Ip), Flags,
+                qlonglong(PayloadLength));
         if (Device->HasPin() && !Device->PinMatches(pinBlock))
             return Refuse("ERR pin\n");
         if (!Device->Config().Refuse.isEmpty())
@@ -263,7 +298,8 @@ private:
     void StartErase()
     {
         if (qEnvironmentVariableIsSet("QUILLEX_DEVSIM_TRACE"))
-            std::fprintf(stderr, "%s: erase starts %s\n", qPrintable(Device->Config().Ip), qPrintable(QTime::currentTime().toString("HH:mm:ss.zzz")));
+            std::fprintf(stderr, "%s: erase starts %s\n", qPrintable(Device->Config().Ip),
+                qPrintable(QTime::currentTime().toString("HH:mm:ss.zzz")));
         const qint64 rate = Device->Config().EraseBytesPerSecond;
         EraseTotal = qMax<qint64>(4096, (PayloadLength + 4095) / 4096 * 4096);
         if (rate <= 0)
@@ -277,7 +313,8 @@ private:
     void TickErase()
     {
         EraseDone = qMin(EraseTotal, EraseDone + qMax<qint64>(1, Device->Config().EraseBytesPerSecond / 10));
-        Device->Reply(Socket, QByteArray("ERASE ") + QByteArray::number(EraseDone) + " " + QByteArray::number(EraseTotal) + "\n");
+        Device->Reply(
+            Socket, QByteArray("ERASE ") + QByteArray::number(EraseDone) + " " + QByteArray::number(EraseTotal) + "\n");
         Device->SetErasing(EraseDone < EraseTotal, EraseDone, EraseTotal);
         if (EraseDone >= EraseTotal) {
             EraseTimer.stop();
@@ -294,7 +331,8 @@ private:
     void Finish()
     {
         if (qEnvironmentVariableIsSet("QUILLEX_DEVSIM_TRACE"))
-            std::fprintf(stderr, "%s: finish %s\n", qPrintable(Device->Config().Ip), qPrintable(QTime::currentTime().toString("HH:mm:ss.zzz")));
+            std::fprintf(stderr, "%s: finish %s\n", qPrintable(Device->Config().Ip),
+                qPrintable(QTime::currentTime().toString("HH:mm:ss.zzz")));
         Done = true;
         Device->SetTransfer("idle", 0, 0);
         Device->Reply(Socket, Device->StoreProgram(Payload.left(PayloadLength), Flags, Uncompressed), true);

@@ -45,8 +45,7 @@ bool Apply(SimConfig& c, const QString& key, const QString& value, QString& erro
     else if (key == "macid") {
         c.MacId = value;
         c.MacIdGiven = true;
-    }
-    else if (key == "controller")
+    } else if (key == "controller")
         c.Controller = value;
     else if (key == "hw")
         c.Hw = value;
@@ -114,12 +113,13 @@ int main(int argc, char** argv)
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QString("Simulated Quillex devices, each on its own loopback address.\n\n")
-        + DeviceHelp + "\nExample:\n  quillex-devsim --device ip=127.0.0.2,name=Torna 1,hw=HW4 --device ip=127.0.0.3,pin=1234");
+        + DeviceHelp
+        + "\nExample:\n  quillex-devsim --device ip=127.0.0.2,name=Torna 1,hw=HW4 --device ip=127.0.0.3,pin=1234");
     parser.addHelpOption();
     QCommandLineOption device("device", "One device, as key=value pairs separated by commas.", "spec");
     QCommandLineOption config("config", "A JSON file: {\"target\": \"127.0.0.1:5003\", \"devices\": [{...}]}.", "file");
-    QCommandLineOption target("target", "Where status datagrams go (default 127.0.0.1:5003).", "host:port",
-        "127.0.0.1:5003");
+    QCommandLineOption target(
+        "target", "Where status datagrams go (default 127.0.0.1:5003).", "host:port", "127.0.0.1:5003");
     QCommandLineOption count("count", "Add N devices on 127.0.1.1 onward (names Sim-1...).", "n");
     parser.addOptions({ device, config, target, count });
     parser.process(app);
@@ -140,8 +140,9 @@ int main(int argc, char** argv)
             SimConfig c;
             const QJsonObject o = entry.toObject();
             for (auto it = o.begin(); it != o.end(); ++it) {
-                const QString value = it->isString() ? it->toString() : it->isBool() ? (it->toBool() ? "1" : "0")
-                                                                                     : QString::number(it->toDouble(), 'g', 17);
+                const QString value = it->isString() ? it->toString()
+                    : it->isBool()                   ? (it->toBool() ? "1" : "0")
+                                                     : QString::number(it->toDouble(), 'g', 17);
                 if (!Apply(c, it.key(), value, error)) {
                     std::fprintf(stderr, "quillex-devsim: %s\n", qPrintable(error));
                     return 2;
@@ -155,7 +156,8 @@ int main(int argc, char** argv)
         for (const QString& pair : spec.split(',', Qt::SkipEmptyParts)) {
             const qsizetype eq = pair.indexOf('=');
             if (eq < 0 || !Apply(c, pair.left(eq).trimmed(), pair.mid(eq + 1), error)) {
-                std::fprintf(stderr, "quillex-devsim: %s\n", qPrintable(eq < 0 ? "expected key=value: " + pair : error));
+                std::fprintf(
+                    stderr, "quillex-devsim: %s\n", qPrintable(eq < 0 ? "expected key=value: " + pair : error));
                 return 2;
             }
         }

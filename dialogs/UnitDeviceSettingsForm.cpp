@@ -2,8 +2,8 @@
 
 #include "ui_UnitDeviceSettingsForm.h"
 
-#include "device/UnitDeviceCommand.h"
 #include "device/DevicePin.h"
+#include "device/UnitDeviceCommand.h"
 
 #include <QKeyEvent>
 
@@ -84,8 +84,10 @@ void TFormDeviceSettings::Initialize(const QString& deviceName, const QString& c
 
 void TFormDeviceSettings::UpdatePinLabels()
 {
-    ui->LabelPin->setText(FPinRequired ? QString::fromUtf8("Transfer şifresi: Açık") : QString::fromUtf8("Transfer şifresi: Kapalı"));
-    ui->ButtonSetPin->setText(FPinRequired ? QString::fromUtf8("Şifreyi Değiştir") : QString::fromUtf8("Şifre Belirle"));
+    ui->LabelPin->setText(
+        FPinRequired ? QString::fromUtf8("Transfer şifresi: Açık") : QString::fromUtf8("Transfer şifresi: Kapalı"));
+    ui->ButtonSetPin->setText(
+        FPinRequired ? QString::fromUtf8("Şifreyi Değiştir") : QString::fromUtf8("Şifre Belirle"));
     ui->ButtonClearPin->setText(QString::fromUtf8("Şifreyi Kaldır"));
     ui->ButtonClearPin->setEnabled(FPinRequired);
 }
@@ -140,12 +142,14 @@ void TFormDeviceSettings::ButtonSetPinClick()
     SavePinToStore(FPinDeviceKey, first);
     FPinRequired = true;
     UpdatePinLabels();
-    FPrompter.ShowMessage(QString::fromUtf8("Şifre kaydedildi. Unutulursa yalnızca cihazın USB bağlantısından kaldırılabilir."));
+    FPrompter.ShowMessage(
+        QString::fromUtf8("Şifre kaydedildi. Unutulursa yalnızca cihazın USB bağlantısından kaldırılabilir."));
 }
 
 void TFormDeviceSettings::ButtonClearPinClick()
 {
-    if (!FPrompter.ConfirmYesNo(QString::fromUtf8("Şifre kaldırılsın mı? Aynı ağdaki herkes cihaza dosya gönderip alabilecek.")))
+    if (!FPrompter.ConfirmYesNo(
+            QString::fromUtf8("Şifre kaldırılsın mı? Aynı ağdaki herkes cihaza dosya gönderip alabilecek.")))
         return;
     QString response;
     if (!SendDeviceCommands(FIPAddress, FPort, { "CLEARPIN" }, response)) {

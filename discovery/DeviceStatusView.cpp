@@ -12,7 +12,10 @@
 
 namespace {
 
-QString Text(const QJsonObject& status, const QString& key) { return JsonMemberText(status, key); }
+QString Text(const QJsonObject& status, const QString& key)
+{
+    return JsonMemberText(status, key);
+}
 
 QString TextOrDash(const QJsonObject& status, const QString& key)
 {
@@ -31,13 +34,17 @@ QString StatusOrIdle(const QJsonObject& status, const QString& key)
     return status.contains(key) ? Text(status, key) : QStringLiteral("idle");
 }
 
-QString Percent(double percent) { return QString::fromUtf8("(%%1)").arg(percent, 0, 'f', 0); }
+QString Percent(double percent)
+{
+    return QString::fromUtf8("(%%1)").arg(percent, 0, 'f', 0);
+}
 
 QString ProgressText(qint64 done, qint64 total, const QLocale& locale)
 {
     if (total > 0)
         return QString("%1 / %2 %3")
-            .arg(FormatByteSize(done, locale), FormatByteSize(total, locale), Percent(double(done) / double(total) * 100.0));
+            .arg(FormatByteSize(done, locale), FormatByteSize(total, locale),
+                Percent(double(done) / double(total) * 100.0));
     return QString("%1 (toplam bilinmiyor)").arg(FormatByteSize(done, locale));
 }
 
@@ -84,13 +91,14 @@ QString BuildDeviceInfoRows(const QString& statusText, const QLocale& locale)
     row(QString::fromUtf8("Son Güncelleme"), time);
     if (s.contains("erasing")) {
         const qint64 e = Number(s, "erase_bytes"), t = Number(s, "erase_total");
-        row("Durum", t <= 0 ? QStringLiteral("Flash siliniyor")
-                            : "Flash siliniyor " + Percent(double(e) / double(t) * 100.0));
+        row("Durum",
+            t <= 0 ? QStringLiteral("Flash siliniyor") : "Flash siliniyor " + Percent(double(e) / double(t) * 100.0));
     }
     const QString xfer = StatusOrIdle(s, "xfer_status");
-    row("Transfer", xfer == u"send"    ? QString::fromUtf8("Gönderiliyor (SENDFILE)")
-                    : xfer == u"receive" ? QString::fromUtf8("Alınıyor (RECEIVEFILE)")
-                                         : QString::fromUtf8("Boşta"));
+    row("Transfer",
+        xfer == u"send"          ? QString::fromUtf8("Gönderiliyor (SENDFILE)")
+            : xfer == u"receive" ? QString::fromUtf8("Alınıyor (RECEIVEFILE)")
+                                 : QString::fromUtf8("Boşta"));
     if (xfer != u"idle") {
         qint64 b = Number(s, "xfer_bytes"), t = Number(s, "xfer_total");
         const qint64 f = Number(s, "filesize");
@@ -106,9 +114,10 @@ QString BuildDeviceInfoRows(const QString& statusText, const QLocale& locale)
         row(QString::fromUtf8("Geçen Süre"), QString("%1 dk %2 sn").arg(seconds / 60).arg(seconds % 60));
     }
     const QString ota = StatusOrIdle(s, "ota_status");
-    row(QString::fromUtf8("Firmware Güncelleme"), ota == u"checking" ? QString::fromUtf8("Sürüm kontrol ediliyor...")
-                                                    : ota == u"downloading" ? QString::fromUtf8("İndiriliyor")
-                                                                            : QString::fromUtf8("Boşta"));
+    row(QString::fromUtf8("Firmware Güncelleme"),
+        ota == u"checking"          ? QString::fromUtf8("Sürüm kontrol ediliyor...")
+            : ota == u"downloading" ? QString::fromUtf8("İndiriliyor")
+                                    : QString::fromUtf8("Boşta"));
     if (ota == u"downloading")
         row(QString::fromUtf8("İlerleme"), ProgressText(Number(s, "ota_bytes"), Number(s, "ota_total"), locale));
     return rows.join('\n');

@@ -23,8 +23,38 @@ namespace {
 
 // The fleet's built-in status key (32 bytes); devices encrypt with the same.
 const unsigned char BuiltInStatusKey[32] = {
-    0x51, 0x75, 0x69, 0x6C, 0x6C, 0x65, 0x78, 0x2D, 0x53, 0x74, 0x61, 0x74, 0x75, 0x73, 0x2D, 0x4B,
-    0x65, 0x79, 0x2D, 0x76, 0x31, 0x9A, 0x3C, 0xE1, 0x07, 0x5B, 0xD2, 0x48, 0x6F, 0x13, 0xA4, 0xC9,
+    0x51,
+    0x75,
+    0x69,
+    0x6C,
+    0x6C,
+    0x65,
+    0x78,
+    0x2D,
+    0x53,
+    0x74,
+    0x61,
+    0x74,
+    0x75,
+    0x73,
+    0x2D,
+    0x4B,
+    0x65,
+    0x79,
+    0x2D,
+    0x76,
+    0x31,
+    0x9A,
+    0x3C,
+    0xE1,
+    0x07,
+    0x5B,
+    0xD2,
+    0x48,
+    0x6F,
+    0x13,
+    0xA4,
+    0xC9,
 };
 
 QMutex KeyLock;
@@ -109,15 +139,16 @@ bool DeviceFromStatus(const QString& ipAddress, const QString& statusText, TQuil
     device.IPAddress = ipAddress;
     device.Port = 5000;
     device.MacId = JsonMemberText(status, "macid");
-    device.PinRequired = status.contains("pw") && JsonMemberText(status, "pw").compare("true", Qt::CaseInsensitive) == 0;
+    device.PinRequired
+        = status.contains("pw") && JsonMemberText(status, "pw").compare("true", Qt::CaseInsensitive) == 0;
     device.Controller = JsonMemberText(status, "controller");
     const QString name = JsonMemberText(status, "name");
     device.DisplayName = !name.isEmpty() ? name : !device.MacId.isEmpty() ? device.MacId : ipAddress;
     return true;
 }
 
-TStatusListenerThread::TStatusListenerThread(TStatusLogTarget logTarget, quint16 port,
-    std::function<quint32()> tickSource)
+TStatusListenerThread::TStatusListenerThread(
+    TStatusLogTarget logTarget, quint16 port, std::function<quint32()> tickSource)
     : FLogTarget(std::move(logTarget))
     , FPort(port)
     , FTickSource(tickSource ? std::move(tickSource) : std::function<quint32()>(GetTickCount32))
@@ -158,8 +189,8 @@ void TStatusListenerThread::run()
     while (!isInterruptionRequested()) {
         sockaddr_in sender {};
         socklen_t senderLength = sizeof sender;
-        const ssize_t received = ::recvfrom(udp.Handle, buffer, sizeof buffer, MSG_TRUNC,
-            reinterpret_cast<sockaddr*>(&sender), &senderLength);
+        const ssize_t received = ::recvfrom(
+            udp.Handle, buffer, sizeof buffer, MSG_TRUNC, reinterpret_cast<sockaddr*>(&sender), &senderLength);
         if (received <= 16 || received > MaxDatagramSize)
             continue;
         char text[INET_ADDRSTRLEN] = {};

@@ -63,8 +63,8 @@ struct TStatusLogTarget {
 class TStatusListenerThread : public QThread {
     Q_OBJECT
 public:
-    explicit TStatusListenerThread(TStatusLogTarget logTarget = {}, quint16 port = StatusPort,
-        std::function<quint32()> tickSource = {});
+    explicit TStatusListenerThread(
+        TStatusLogTarget logTarget = {}, quint16 port = StatusPort, std::function<quint32()> tickSource = {});
     ~TStatusListenerThread() override; // asks to stop and waits, running pending hand-overs
 
     QString GetStatusFor(const QString& ipAddress) const;

@@ -19,7 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             }
         }
     }
-    if (size <= 4096 && HexDumpText(bytes).size() != ((qsizetype(size) + 15) / 16) * 80 - (size % 16 ? 16 - qsizetype(size % 16) : 0))
+    if (size <= 4096
+        && HexDumpText(bytes).size()
+            != ((qsizetype(size) + 15) / 16) * 80 - (size % 16 ? 16 - qsizetype(size % 16) : 0))
         __builtin_trap();
     return 0;
 }

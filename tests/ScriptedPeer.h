@@ -46,8 +46,7 @@ public:
     }
     QByteArray ReadBytes(qsizetype count, int timeoutMs = 5000)
     {
-        while (FPending.size() < count && Fill(timeoutMs)) {
-        }
+        while (FPending.size() < count && Fill(timeoutMs)) { }
         QByteArray bytes = FPending.left(count);
         FPending.remove(0, bytes.size());
         return bytes;
@@ -55,8 +54,7 @@ public:
     // Everything until the client closes or goes quiet for timeoutMs.
     QByteArray ReadAll(int timeoutMs = 500)
     {
-        while (Fill(timeoutMs)) {
-        }
+        while (Fill(timeoutMs)) { }
         QByteArray all = FPending;
         FPending.clear();
         return all;
@@ -119,8 +117,8 @@ public:
         address.sin_family = AF_INET;
         address.sin_port = htons(port);
         address.sin_addr.s_addr = ::inet_addr(ip.toLatin1().constData());
-        FListening = ::bind(FListen, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
-            && ::listen(FListen, 8) == 0;
+        FListening
+            = ::bind(FListen, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && ::listen(FListen, 8) == 0;
         FThread = std::thread([this] { Serve(); });
     }
     ~TScriptedPeer()

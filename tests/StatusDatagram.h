@@ -24,8 +24,8 @@ inline QByteArray EncryptStatus(const QByteArray& key, const QByteArray& iv, QBy
     return out;
 }
 
-inline QByteArray StatusDatagram(const QByteArray& json, const QByteArray& key = StatusKey(),
-    const QByteArray& iv = QByteArray("0123456789abcdef"))
+inline QByteArray StatusDatagram(
+    const QByteArray& json, const QByteArray& key = StatusKey(), const QByteArray& iv = QByteArray("0123456789abcdef"))
 {
     return iv + EncryptStatus(key, iv, json);
 }

@@ -1,12 +1,12 @@
 // The content verbs of quillex-cli: each prints what the window's functions give.
 #include "content/CodePage.h"
 #include "content/HexDump.h"
-#include "content/TextUtil.h"
-#include "content/UnitMazatrolCmt.h"
 #include "content/ProgramSplitter.h"
 #include "content/ProgramText.h"
 #include "content/TextDocument.h"
+#include "content/TextUtil.h"
 #include "content/ToolChangeScanner.h"
+#include "content/UnitMazatrolCmt.h"
 #include "transfer/UploadPlan.h"
 
 #include <QDirIterator>
@@ -37,9 +37,10 @@ TRun Cli(const QStringList& args)
     return run;
 }
 
-
-
-QString Utf8(const char* text) { return QString::fromUtf8(text); }
+QString Utf8(const char* text)
+{
+    return QString::fromUtf8(text);
+}
 
 } // namespace
 
@@ -62,11 +63,12 @@ private slots:
         QTest::addColumn<QByteArray>("out");
         QTest::newRow("word spaces make a tool change") << QByteArray("G0 X0\r\nN10T1M6\r\n") << QStringList {}
                                                         << QByteArray(Utf8("Satır 2, bayt 7: N10 T1 M6\n").toUtf8());
-        QTest::newRow("siemens: no word spaces") << QByteArray("G0 X0\r\nN10T1M6\r\n") << QStringList { "--siemens" }
-                                                 << QByteArray();
-        QTest::newRow("LF offsets") << QByteArray("G0\nT1 M6\n") << QStringList { "--candidates" } << QByteArray("2\t0\n");
-        QTest::newRow("blank line removed: CR LF from then on") << QByteArray("G0\n\nG1\nT1 M6\n")
-                                                                << QStringList { "--candidates" } << QByteArray("3\t4\n");
+        QTest::newRow("siemens: no word spaces")
+            << QByteArray("G0 X0\r\nN10T1M6\r\n") << QStringList { "--siemens" } << QByteArray();
+        QTest::newRow("LF offsets") << QByteArray("G0\nT1 M6\n") << QStringList { "--candidates" }
+                                    << QByteArray("2\t0\n");
+        QTest::newRow("blank line removed: CR LF from then on")
+            << QByteArray("G0\n\nG1\nT1 M6\n") << QStringList { "--candidates" } << QByteArray("3\t4\n");
         QTest::newRow("two program numbers") << QByteArray("O1\nT1 M6\n:2\nT2 M6\n") << QStringList {} << QByteArray();
         QTest::newRow("lower case is no tool change") << QByteArray("t1 m6\n") << QStringList {} << QByteArray();
     }
@@ -88,7 +90,8 @@ private slots:
         QCOMPARE(run.Out, QByteArray("O0001 (A/B)\nO0002 <X>\n"));
         run = Cli({ "split", file, "-d", FDir.path() });
         QCOMPARE(run.ExitCode, 0);
-        QCOMPARE(FileBytes(FDir.filePath("Velcarn/O0001 (A_B).CNC")), QByteArray("%\r\nO0001 (A/B)\r\nG0 X\xFD\r\n%\r\n"));
+        QCOMPARE(
+            FileBytes(FDir.filePath("Velcarn/O0001 (A_B).CNC")), QByteArray("%\r\nO0001 (A/B)\r\nG0 X\xFD\r\n%\r\n"));
         // The text's last line (M30, not a closing '%') stays with the last program.
         QCOMPARE(FileBytes(FDir.filePath("Velcarn/O0002 _X_.CNC")), QByteArray("%\r\nO0002 <X>\r\nG1\r\nM30\r\n%\r\n"));
         run = Cli({ "split", file, "-d", FDir.path() });
@@ -118,10 +121,12 @@ private slots:
         run = Cli({ "cmt", file, "--extract", "2", "-o", FDir.filePath("c.cmt") });
         QCOMPARE(run.ExitCode, 1);
         QCOMPARE(run.Err.trimmed(), Utf8("Bu CMT dosyasında program ayrı kaydedilemez."));
-        const QString other = Fixture("m32.cmt", BuildCmtFrame("3121ab") + BuildCmtFrame("1100") + BuildCmtFrame("1200"));
+        const QString other
+            = Fixture("m32.cmt", BuildCmtFrame("3121ab") + BuildCmtFrame("1100") + BuildCmtFrame("1200"));
         run = Cli({ "cmt", other });
         QCOMPARE(QString::fromUtf8(run.Out),
-            Utf8("Kontrol: M32 (3121)\nBlok: 3, checksum hatası: 0\nBu kontrol tipi için program bilgisi doğrulanmadı.\n"));
+            Utf8("Kontrol: M32 (3121)\nBlok: 3, checksum hatası: 0\nBu kontrol tipi için program bilgisi "
+                 "doğrulanmadı.\n"));
         run = Cli({ "cmt", Fixture("none.cmt", "no blocks here") });
         QCOMPARE(run.ExitCode, 1);
         QVERIFY(!run.Err.isEmpty());
@@ -170,7 +175,8 @@ private slots:
             const TRun scan = Cli({ "scan", path });
             QCOMPARE(scan.ExitCode, 0);
             const TTextDocument opened = OpenProgramDocument(bytes, false);
-            QByteArray spaced = EncodeText(JoinTextLines(opened.Lines, TLineBreakStyle::Lf, true), opened.Encoding, false);
+            QByteArray spaced
+                = EncodeText(JoinTextLines(opened.Lines, TLineBreakStyle::Lf, true), opened.Encoding, false);
             const QString spacedFile = FDir.filePath("spaced.nc");
             QString error;
             QVERIFY(WriteWholeFile(spacedFile, spaced, error));
@@ -198,8 +204,8 @@ private slots:
                 QCOMPARE(Cli({ "split", path, "-d", target.path() }).ExitCode, 0);
                 QStringList written;
                 for (const TSplitProgram& program : programs) {
-                    const QStringList lines = SplitTextLines(DecodeAnsi(FileBytes(
-                        target.filePath(ProgramFolderName + "/" + ProgramFileName(program.Name)))));
+                    const QStringList lines = SplitTextLines(DecodeAnsi(
+                        FileBytes(target.filePath(ProgramFolderName + "/" + ProgramFileName(program.Name)))));
                     QVERIFY(lines.size() >= 2);
                     written += lines.mid(1, lines.size() - 2);
                 }

@@ -2,8 +2,8 @@
 // the interactive start-from queries, against scripted peers on 127.0.10.x.
 #include "ScriptedPeer.h"
 
-#include "device/UnitDeviceCommand.h"
 #include "device/DevicePin.h"
+#include "device/UnitDeviceCommand.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -70,7 +70,9 @@ private slots:
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<QString>("text");
         QTest::newRow("first ERR") << QByteArray("OK\nERR bad name\nERR second\n") << "bad name";
-        QTest::newRow("UTF-8 letters") << QByteArray("ERR ge\xC3\xA7" "ersiz ad\xC4\xB1\r\n") << QString::fromUtf8("geçersiz adı");
+        QTest::newRow("UTF-8 letters") << QByteArray("ERR ge\xC3\xA7"
+                                                     "ersiz ad\xC4\xB1\r\n")
+                                       << QString::fromUtf8("geçersiz adı");
         QTest::newRow("leading blank defeats") << QByteArray(" ERR x\n") << "";
         QTest::newRow("nothing after ERR") << QByteArray("ERR \n") << "";
         QTest::newRow("ERR without blank") << QByteArray("ERRx\n") << "";
@@ -106,10 +108,13 @@ private slots:
                                        << QString::fromUtf8("2 komut cihaz tarafından onaylandı");
         QTest::newRow("ERR pin wins") << QStringList { "BR9600" } << QByteArray("OK\nERR pin\n") << false << false
                                       << QString::fromUtf8("Cihaz şifreyi kabul etmedi");
-        QTest::newRow("refusal text") << QStringList { "NAME&x", "BR9600" } << QByteArray("OK\nERR ad ge\xC3\xA7" "ersiz\nOK\nOK\n")
+        QTest::newRow("refusal text") << QStringList { "NAME&x", "BR9600" }
+                                      << QByteArray("OK\nERR ad ge\xC3\xA7"
+                                                    "ersiz\nOK\nOK\n")
                                       << false << false << QString::fromUtf8("ad geçersiz");
         QTest::newRow("early close") << QStringList { "BR9600", "PARITYE" } << QByteArray("OK\nOK\n") << false << false
-                                     << QString::fromUtf8("Cihaz 2/3 komutu onayladı, bağlantı beklenenden erken kesildi");
+                                     << QString::fromUtf8(
+                                            "Cihaz 2/3 komutu onayladı, bağlantı beklenenden erken kesildi");
         QTest::newRow("empty ERR judged by count") << QStringList { "BR9600" } << QByteArray("OK\nERR \nOK\n") << false
                                                    << true << QString::fromUtf8("2 komut cihaz tarafından onaylandı");
     }
@@ -159,15 +164,17 @@ private slots:
         QTest::addColumn<QList<TStartFromIndexEntry>>("entries");
         QTest::addColumn<QString>("message");
         using E = QList<TStartFromIndexEntry>;
-        QTest::newRow("two entries") << QByteArray("{\"entries\":[{\"index\":0,\"line\":120,\"uncompressed_offset\":4711},"
-                                                   "{\"line\":300}]}\nOK\n")
-                                     << true << E { { 0, 120, 4711 }, { 1, 300, 0 } } << "2 giris alindi";
+        QTest::newRow("two entries") << QByteArray(
+            "{\"entries\":[{\"index\":0,\"line\":120,\"uncompressed_offset\":4711},"
+            "{\"line\":300}]}\nOK\n") << true
+                                     << E { { 0, 120, 4711 }, { 1, 300, 0 } } << "2 giris alindi";
         QTest::newRow("empty object") << QByteArray("{}\nOK\n") << true << E {} << "0 giris alindi";
-        QTest::newRow("value forms") << QByteArray("{\"entries\":[{\"index\":\"7\",\"line\":null,\"uncompressed_offset\":"
-                                                   "12.5}, 5]}OK\n")
-                                     << true << E { { 7, 0, 0 }, { 0, 0, 0 } } << "2 giris alindi";
-        QTest::newRow("OK without line feed") << QByteArray("{}\nOK") << false << E {}
-                                              << "GETINDEX yaniti eksik/beklenmedik.";
+        QTest::newRow("value forms") << QByteArray(
+            "{\"entries\":[{\"index\":\"7\",\"line\":null,\"uncompressed_offset\":"
+            "12.5}, 5]}OK\n") << true << E { { 7, 0, 0 }, { 0, 0, 0 } }
+                                     << "2 giris alindi";
+        QTest::newRow("OK without line feed")
+            << QByteArray("{}\nOK") << false << E {} << "GETINDEX yaniti eksik/beklenmedik.";
         QTest::newRow("array") << QByteArray("[1,2]\nOK\n") << false << E {} << "GETINDEX JSON parse edilemedi: [1,2]";
     }
     void readIndex()
@@ -207,8 +214,7 @@ private slots:
         SetCachedPin("127.0.10.7", "1234");
         TScriptedPeer peer("127.0.10.7", Port,
             { Query("{\"line_text\":\"T5 M6\",\"next_line\":\"G0 X1\"}\nOK\n", true),
-                Query("{\"error\":\"index out of range\",\"line_text\":\"x\"}\nOK\n", true),
-                [](TPeerConnection& c) {
+                Query("{\"error\":\"index out of range\",\"line_text\":\"x\"}\nOK\n", true), [](TPeerConnection& c) {
                     c.ReadLine();
                     c.Send("OK\n");
                     c.ReadLine();

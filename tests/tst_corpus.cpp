@@ -13,7 +13,6 @@
 
 namespace {
 
-
 TTextDocument ReadDocument(const QString& path)
 {
     QByteArray bytes;

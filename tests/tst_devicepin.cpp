@@ -39,8 +39,14 @@ public:
     void ShowMessage(const QString& text) override { Messages << text; }
 };
 
-QByteArray KeyA() { return QByteArray(32, 'A'); }
-QByteArray KeyB() { return QByteArray(32, 'B'); }
+QByteArray KeyA()
+{
+    return QByteArray(32, 'A');
+}
+QByteArray KeyB()
+{
+    return QByteArray(32, 'B');
+}
 
 } // namespace
 
@@ -166,8 +172,9 @@ private slots:
         prompter.Answers = QStringList { "123", "123456789", "12 34", "1111", "4321" };
         QVERIFY(EnsureDevicePin("127.0.11.2", Port, "MAC-2", "Torna 2", true, prompter));
         QCOMPARE(prompter.Messages,
-            QStringList({ QString::fromUtf8("Şifre 4-8 rakamdan oluşmalı."), QString::fromUtf8("Şifre 4-8 rakamdan oluşmalı."),
-                QString::fromUtf8("Şifre 4-8 rakamdan oluşmalı."), QString::fromUtf8("Şifre yanlış.") }));
+            QStringList(
+                { QString::fromUtf8("Şifre 4-8 rakamdan oluşmalı."), QString::fromUtf8("Şifre 4-8 rakamdan oluşmalı."),
+                    QString::fromUtf8("Şifre 4-8 rakamdan oluşmalı."), QString::fromUtf8("Şifre yanlış.") }));
         QCOMPARE(prompter.Labels.first(), QString::fromUtf8("Cihaz Şifresi|Torna 2 şifre istiyor (4-8 rakam):"));
         QCOMPARE(GetCachedPin("127.0.11.2"), QString("4321"));
         QCOMPARE(LoadPinFromStore("MAC-2"), QString("4321"));

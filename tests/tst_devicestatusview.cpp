@@ -52,38 +52,56 @@ private slots:
         QTest::addColumn<QString>("status");
         QTest::addColumn<QString>("label");
         QTest::addColumn<QString>("value");
-        QTest::newRow("baud alone") << R"({"baud":9600})" << "Baud Rate" << "9600";
-        QTest::newRow("serial settings") << R"({"baud":9600,"databits":8,"parity":"N","stopbits":1})" << "Baud Rate"
+        QTest::newRow("baud alone") << R"({"baud":9600})"
+                                    << "Baud Rate"
+                                    << "9600";
+        QTest::newRow("serial settings") << R"({"baud":9600,"databits":8,"parity":"N","stopbits":1})"
+                                         << "Baud Rate"
                                          << "9600-8N1";
         QTest::newRow("no name") << R"({})" << QString::fromUtf8("Cihaz Adı") << "-";
-        QTest::newRow("file size absent") << R"({})" << "Dosya Boyutu" << "0 bayt";
-        QTest::newRow("file size text") << R"({"filesize":"abc"})" << "Dosya Boyutu" << "0 bayt";
-        QTest::newRow("time") << R"({"time":"2024-05-01 12:30:05"})" << QString::fromUtf8("Son Güncelleme") << "12:30:05";
+        QTest::newRow("file size absent") << R"({})"
+                                          << "Dosya Boyutu"
+                                          << "0 bayt";
+        QTest::newRow("file size text") << R"({"filesize":"abc"})"
+                                        << "Dosya Boyutu"
+                                        << "0 bayt";
+        QTest::newRow("time") << R"({"time":"2024-05-01 12:30:05"})" << QString::fromUtf8("Son Güncelleme")
+                              << "12:30:05";
         QTest::newRow("time without blank") << R"({"time":"12:30"})" << QString::fromUtf8("Son Güncelleme") << "12:30";
-        QTest::newRow("erasing, no total") << R"({"erasing":1,"erase_total":0})" << "Durum" << "Flash siliniyor";
-        QTest::newRow("erasing 42") << R"({"erasing":null,"erase_bytes":42,"erase_total":100})" << "Durum"
+        QTest::newRow("erasing, no total") << R"({"erasing":1,"erase_total":0})"
+                                           << "Durum"
+                                           << "Flash siliniyor";
+        QTest::newRow("erasing 42") << R"({"erasing":null,"erase_bytes":42,"erase_total":100})"
+                                    << "Durum"
                                     << "Flash siliniyor (%42)";
-        QTest::newRow("not erasing") << R"({"erase_bytes":42,"erase_total":100})" << "Durum" << "<absent>";
+        QTest::newRow("not erasing") << R"({"erase_bytes":42,"erase_total":100})"
+                                     << "Durum"
+                                     << "<absent>";
         QTest::newRow("send rescaled") << R"({"xfer_status":"send","xfer_bytes":500,"xfer_total":1000,"filesize":4000})"
                                        << QString::fromUtf8("İlerleme") << "2.0 KB / 3.9 KB (%50)";
-        QTest::newRow("stream larger than file") << R"({"xfer_status":"send","xfer_bytes":500,"xfer_total":1000,"filesize":100})"
-                                                 << QString::fromUtf8("İlerleme") << "500 bayt / 1000 bayt (%50)";
-        QTest::newRow("receive: no elapsed") << R"({"xfer_status":"receive","xfer_elapsed_sec":70})"
-                                             << QString::fromUtf8("Geçen Süre") << "<absent>";
+        QTest::newRow("stream larger than file")
+            << R"({"xfer_status":"send","xfer_bytes":500,"xfer_total":1000,"filesize":100})"
+            << QString::fromUtf8("İlerleme") << "500 bayt / 1000 bayt (%50)";
+        QTest::newRow("receive: no elapsed")
+            << R"({"xfer_status":"receive","xfer_elapsed_sec":70})" << QString::fromUtf8("Geçen Süre") << "<absent>";
         QTest::newRow("send: elapsed") << R"({"xfer_status":"send","xfer_elapsed_sec":187})"
                                        << QString::fromUtf8("Geçen Süre") << "3 dk 7 sn";
-        QTest::newRow("busy") << R"({"xfer_status":"busy"})" << "Transfer" << QString::fromUtf8("Boşta");
+        QTest::newRow("busy") << R"({"xfer_status":"busy"})"
+                              << "Transfer" << QString::fromUtf8("Boşta");
         QTest::newRow("busy progress") << R"({"xfer_status":"busy"})" << QString::fromUtf8("İlerleme")
                                        << "0 bayt (toplam bilinmiyor)";
         QTest::newRow("idle no progress") << R"({"xfer_status":"idle"})" << QString::fromUtf8("İlerleme") << "<absent>";
-        QTest::newRow("receive") << R"({"xfer_status":"receive"})" << "Transfer" << QString::fromUtf8("Alınıyor (RECEIVEFILE)");
+        QTest::newRow("receive") << R"({"xfer_status":"receive"})"
+                                 << "Transfer" << QString::fromUtf8("Alınıyor (RECEIVEFILE)");
         QTest::newRow("ota downloading") << R"({"ota_status":"downloading","ota_total":0,"ota_bytes":2048})"
                                          << QString::fromUtf8("İlerleme") << "2.0 KB (toplam bilinmiyor)";
         QTest::newRow("ota checking") << R"({"ota_status":"checking"})" << QString::fromUtf8("Firmware Güncelleme")
                                       << QString::fromUtf8("Sürüm kontrol ediliyor...");
-        QTest::newRow("huge name") << QString(R"({"name":"%1"})").arg(QString(2000, 'N')) << QString::fromUtf8("Cihaz Adı")
-                                   << QString(2000, 'N');
-        QTest::newRow("wrong types") << R"({"name":["x"],"baud":{"a":1},"build":true})" << "Build No" << "true";
+        QTest::newRow("huge name") << QString(R"({"name":"%1"})").arg(QString(2000, 'N'))
+                                   << QString::fromUtf8("Cihaz Adı") << QString(2000, 'N');
+        QTest::newRow("wrong types") << R"({"name":["x"],"baud":{"a":1},"build":true})"
+                                     << "Build No"
+                                     << "true";
     }
     void rows()
     {
@@ -95,15 +113,16 @@ private slots:
 
     void rowOrder()
     {
-        const QString rows = BuildDeviceInfoRows(R"({"erasing":1,"xfer_status":"send","xfer_elapsed_sec":1,"ota_status":"downloading"})", C);
+        const QString rows = BuildDeviceInfoRows(
+            R"({"erasing":1,"xfer_status":"send","xfer_elapsed_sec":1,"ota_status":"downloading"})", C);
         QStringList labels;
         for (const QString& line : rows.split('\n'))
             labels << line.section('=', 0, 0);
         QCOMPARE(labels,
-            QStringList({ QString::fromUtf8("Cihaz Adı"), "IP Adresi", QString::fromUtf8("Donanım"), "Firmware", "Build No",
-                "Baud Rate", "XOFF Timeout", "Dosya Boyutu", QString::fromUtf8("Son Güncelleme"), "Durum", "Transfer",
-                QString::fromUtf8("İlerleme"), QString::fromUtf8("Geçen Süre"), QString::fromUtf8("Firmware Güncelleme"),
-                QString::fromUtf8("İlerleme") }));
+            QStringList({ QString::fromUtf8("Cihaz Adı"), "IP Adresi", QString::fromUtf8("Donanım"), "Firmware",
+                "Build No", "Baud Rate", "XOFF Timeout", "Dosya Boyutu", QString::fromUtf8("Son Güncelleme"), "Durum",
+                "Transfer", QString::fromUtf8("İlerleme"), QString::fromUtf8("Geçen Süre"),
+                QString::fromUtf8("Firmware Güncelleme"), QString::fromUtf8("İlerleme") }));
     }
 
     void notJson()
@@ -151,24 +170,56 @@ private slots:
         QTest::addColumn<bool>("xonxoffEnabled");
         QTest::addColumn<QStringList>("commands");
         QTest::addColumn<QString>("error");
-        const QString nameError = QString::fromUtf8("Cihaz adı sadece harf, rakam, boşluk, tire (-) ve alt çizgi (_) içerebilir.");
+        const QString nameError
+            = QString::fromUtf8("Cihaz adı sadece harf, rakam, boşluk, tire (-) ve alt çizgi (_) içerebilir.");
         const QString xoffError = QString::fromUtf8("XOFF Timeout sayısal olmalı (0-65535 arası).");
-        QTest::newRow("nothing changed") << "Torna 1" << "FANUC" << "9600" << "30" << 0 << true << QStringList {} << "";
-        QTest::newRow("parity only") << "Torna 1" << "FANUC" << "9600" << "30" << 1 << true << QStringList { "PARITYE" } << "";
-        QTest::newRow("name and baud") << "Torna 3" << "FANUC" << "19200" << "30" << 0 << true
-                                       << QStringList { "NAME&Torna 3", "BR19200" } << "";
-        QTest::newRow("Turkish letter in name") << QString::fromUtf8("Torna Ş") << "FANUC" << "19200" << "30" << 0 << true
-                                                << QStringList {} << nameError;
-        QTest::newRow("blank name") << "   " << "FANUC" << "9600" << "30" << 0 << true << QStringList {} << "";
-        QTest::newRow("xoff with blanks") << "Torna 1" << "FANUC" << "9600" << " 045 " << 0 << true
-                                          << QStringList { "XOFFTO045" } << "";
-        QTest::newRow("xoff 65536") << "Torna 1" << "FANUC" << "9600" << "65536" << 0 << true << QStringList {} << xoffError;
-        QTest::newRow("xoff -1") << "Torna 1" << "FANUC" << "9600" << "-1" << 0 << true << QStringList {} << xoffError;
-        QTest::newRow("xoff abc") << "Torna 1" << "FANUC" << "9600" << "abc" << 0 << true << QStringList {} << xoffError;
-        QTest::newRow("xoff empty") << "Torna 1" << "FANUC" << "9600" << "" << 0 << true << QStringList {} << "";
-        QTest::newRow("controller case") << "Torna 1" << "FANUC" << "9600" << "30" << 0 << true
-                                         << QStringList { "CONTROLLER&FANUC" } << "";
-        QTest::newRow("xonxoff disabled") << "Torna 1" << "FANUC" << "9600" << "30" << 0 << false << QStringList {} << "";
+        QTest::newRow("nothing changed") << "Torna 1"
+                                         << "FANUC"
+                                         << "9600"
+                                         << "30" << 0 << true << QStringList {} << "";
+        QTest::newRow("parity only") << "Torna 1"
+                                     << "FANUC"
+                                     << "9600"
+                                     << "30" << 1 << true << QStringList { "PARITYE" } << "";
+        QTest::newRow("name and baud") << "Torna 3"
+                                       << "FANUC"
+                                       << "19200"
+                                       << "30" << 0 << true << QStringList { "NAME&Torna 3", "BR19200" } << "";
+        QTest::newRow("Turkish letter in name") << QString::fromUtf8("Torna Ş") << "FANUC"
+                                                << "19200"
+                                                << "30" << 0 << true << QStringList {} << nameError;
+        QTest::newRow("blank name") << "   "
+                                    << "FANUC"
+                                    << "9600"
+                                    << "30" << 0 << true << QStringList {} << "";
+        QTest::newRow("xoff with blanks") << "Torna 1"
+                                          << "FANUC"
+                                          << "9600"
+                                          << " 045 " << 0 << true << QStringList { "XOFFTO045" } << "";
+        QTest::newRow("xoff 65536") << "Torna 1"
+                                    << "FANUC"
+                                    << "9600"
+                                    << "65536" << 0 << true << QStringList {} << xoffError;
+        QTest::newRow("xoff -1") << "Torna 1"
+                                 << "FANUC"
+                                 << "9600"
+                                 << "-1" << 0 << true << QStringList {} << xoffError;
+        QTest::newRow("xoff abc") << "Torna 1"
+                                  << "FANUC"
+                                  << "9600"
+                                  << "abc" << 0 << true << QStringList {} << xoffError;
+        QTest::newRow("xoff empty") << "Torna 1"
+                                    << "FANUC"
+                                    << "9600"
+                                    << "" << 0 << true << QStringList {} << "";
+        QTest::newRow("controller case") << "Torna 1"
+                                         << "FANUC"
+                                         << "9600"
+                                         << "30" << 0 << true << QStringList { "CONTROLLER&FANUC" } << "";
+        QTest::newRow("xonxoff disabled") << "Torna 1"
+                                          << "FANUC"
+                                          << "9600"
+                                          << "30" << 0 << false << QStringList {} << "";
     }
     void settingsCommands()
     {
@@ -185,7 +236,8 @@ private slots:
             original.Controller = "fanuc";
         if (!xonxoffEnabled)
             original.XonXoff = -1;
-        const TDeviceSettingsEntries entries { name, true, controller, baud, xoff, xonxoffEnabled, true, "8", parity, "1" };
+        const TDeviceSettingsEntries entries { name, true, controller, baud, xoff, xonxoffEnabled, true, "8", parity,
+            "1" };
         QStringList got;
         QString message;
         QCOMPARE(BuildSettingsCommands(original, entries, got, message), error.isEmpty());
@@ -201,8 +253,8 @@ private slots:
         QString message;
         QVERIFY(BuildSettingsCommands(original, entries, commands, message));
         QCOMPARE(commands,
-            QStringList({ "NAME&Freze", "CONTROLLER&SIEMENS", "BR115200", "XOFFTO0", "XONXOFF&0", "DATABITS7", "PARITYO",
-                "STOPBITS2" }));
+            QStringList({ "NAME&Freze", "CONTROLLER&SIEMENS", "BR115200", "XOFFTO0", "XONXOFF&0", "DATABITS7",
+                "PARITYO", "STOPBITS2" }));
     }
 };
 

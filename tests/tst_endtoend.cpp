@@ -79,7 +79,6 @@ private:
     QTemporaryDir FDir;
 };
 
-
 // A corpus program with tool changes, or a made-up one when the corpus is absent.
 QString ProgramWithToolChanges(const TCli& cli)
 {
@@ -102,7 +101,8 @@ class TestEndToEnd : public QObject {
 private slots:
     void devicesAreListed()
     {
-        TSimulation sim(15201, { "ip=127.0.20.1,name=Torna 1,hw=HW4", "ip=127.0.20.2,name=Freze,pin=1234,controller=SIEMENS" });
+        TSimulation sim(
+            15201, { "ip=127.0.20.1,name=Torna 1,hw=HW4", "ip=127.0.20.2,name=Freze,pin=1234,controller=SIEMENS" });
         QVERIFY(sim.Ready());
         TCli cli(15201);
         const TRun table = cli.Run({ "devices", "--listen", "1" });
@@ -141,7 +141,10 @@ private slots:
         QCOMPARE(index.ExitCode, 0);
         QStringList expectedIndex;
         for (int i = 0; i < expected.Candidates.size() && i < 20; ++i)
-            expectedIndex << QString("%1\t%2\t%3").arg(i).arg(expected.Candidates[i].LineNumber).arg(expected.Candidates[i].UncompressedOffset);
+            expectedIndex << QString("%1\t%2\t%3")
+                                 .arg(i)
+                                 .arg(expected.Candidates[i].LineNumber)
+                                 .arg(expected.Candidates[i].UncompressedOffset);
         QCOMPARE(QString::fromUtf8(index.Out).split('\n', Qt::SkipEmptyParts), expectedIndex);
 
         const TRun peek = cli.Run({ "peek", "127.0.20.3", "1" });
@@ -152,13 +155,15 @@ private slots:
         const TRun start = cli.Run({ "startfrom", "127.0.20.3", "1" });
         QCOMPARE(start.ExitCode, 0);
         QCOMPARE(QString::fromUtf8(start.Out),
-            QString::fromUtf8("Devam ettirme başlatıldı (CNC'den XON bekleniyor): 2 komut cihaz tarafından onaylandı\n"));
+            QString::fromUtf8(
+                "Devam ettirme başlatıldı (CNC'den XON bekleniyor): 2 komut cihaz tarafından onaylandı\n"));
         QTRY_VERIFY(cli.Run({ "status", "127.0.20.3" }).Out.contains("\"xfer_status\":\"send\""));
     }
 
     void rawRoundTripAndCapture()
     {
-        TSimulation sim(15203, { "ip=127.0.20.4", QString("ip=127.0.20.5,capture=%1").arg(QUILLEX_FIXTURES "/cmt/two-programs.cmt") });
+        TSimulation sim(15203,
+            { "ip=127.0.20.4", QString("ip=127.0.20.5,capture=%1").arg(QUILLEX_FIXTURES "/cmt/two-programs.cmt") });
         QVERIFY(sim.Ready());
         TCli cli(15203);
         QByteArray random(300000, Qt::Uninitialized);
@@ -213,7 +218,8 @@ private slots:
     void refusalsAndLimits()
     {
         TSimulation sim(15205,
-            { "ip=127.0.20.7,refuse=busy", "ip=127.0.20.8,maxfilesize=100,build=400,hw=HW2", "ip=127.0.20.9,nostatus=1" });
+            { "ip=127.0.20.7,refuse=busy", "ip=127.0.20.8,maxfilesize=100,build=400,hw=HW2",
+                "ip=127.0.20.9,nostatus=1" });
         QVERIFY(sim.Ready());
         TCli cli(15205);
         const QString program = ProgramWithToolChanges(cli);
@@ -254,7 +260,8 @@ private slots:
     {
         TCli cli(15207);
         QCOMPARE(cli.Run({ "--help" }).ExitCode, 0);
-        for (const char* command : { "devices", "status", "upload", "download", "send", "index", "peek", "startfrom" }) {
+        for (const char* command :
+            { "devices", "status", "upload", "download", "send", "index", "peek", "startfrom" }) {
             const TRun run = cli.Run({ command, "--help" });
             QCOMPARE(run.ExitCode, 0);
             QVERIFY(run.Out.contains("Example: quillex-cli " + QByteArray(command)));

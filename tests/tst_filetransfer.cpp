@@ -110,10 +110,9 @@ private slots:
         TScriptedPeer peer("127.0.14.2", UploadPort, { StoreUpload("ERR full\n") });
         QObject context;
         QString result;
-        TSendProgramThread::Create(
-            &context, "127.0.14.2", UploadPort, "G0\r\n",
-            [&](bool success, const QString& msg) { result = QString("%1 %2").arg(success).arg(msg); }, {}, 1 << 30,
-            {}, {}, false, {});
+        TSendProgramThread::Create(&context, "127.0.14.2", UploadPort, "G0\r\n",
+            [&](bool success, const QString& msg) { result = QString("%1 %2").arg(success).arg(msg); }, {}, 1 << 30, {},
+            {}, false, {});
         QTRY_COMPARE(result, QString("0 ERR full"));
     }
 
@@ -122,8 +121,7 @@ private slots:
         // A candidate beyond the program makes the compressor raise.
         QObject context;
         QString result;
-        TSendProgramThread::Create(
-            &context, "127.0.14.3", UploadPort, "G0\r\n",
+        TSendProgramThread::Create(&context, "127.0.14.3", UploadPort, "G0\r\n",
             [&](bool success, const QString& msg) { result = QString("%1 %2").arg(success).arg(msg); }, {}, 1 << 30,
             { { 1, 999 } }, {}, false, {});
         QTRY_COMPARE(result, QString("0 Gecersiz flush ofseti"));
@@ -146,8 +144,7 @@ private slots:
         QByteArray content;
         bool raw = false, done = false;
         QString message;
-        TReceiveProgramThread::Create(
-            &context, "127.0.14.5", DownloadPort,
+        TReceiveProgramThread::Create(&context, "127.0.14.5", DownloadPort,
             [&](bool success, const QByteArray& c, bool isRaw, const QString& msg) {
                 QVERIFY(success);
                 content = c;
@@ -173,8 +170,8 @@ private slots:
         {
             auto context = std::make_unique<QObject>();
             TReceiveProgramThread::Create(
-                context.get(), "127.0.14.6", DownloadPort, [&](bool, const QByteArray&, bool, const QString&) { called = true; },
-                [&](qint32) { called = true; });
+                context.get(), "127.0.14.6", DownloadPort,
+                [&](bool, const QByteArray&, bool, const QString&) { called = true; }, [&](qint32) { called = true; });
         }
         QVERIFY(peer.WaitDone());
         QTest::qWait(300);

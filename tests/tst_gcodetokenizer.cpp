@@ -31,8 +31,9 @@ private slots:
         QTest::addColumn<QString>("line");
         QTest::addColumn<QStringList>("tokens");
         QTest::newRow("full block") << "N10 G01 X-12.5 Y3 F200 (ROUGH)"
-                                    << QStringList { "N:N10", "space: ", "G:G01", "space: ", "X:X-12.5", "space: ",
-                                           "Y:Y3", "space: ", "F:F200", "space: ", "comment:(ROUGH)", "eol" };
+                                    << QStringList { "N:N10", "space: ", "G:G01", "space: ", "X:X-12.5",
+                                           "space: ", "Y:Y3", "space: ", "F:F200", "space: ", "comment:(ROUGH)",
+                                           "eol" };
         QTest::newRow("lower case, no spaces") << "g1x5" << QStringList { "G:g1", "X:x5", "eol" };
         QTest::newRow("open comment") << "( open comment" << QStringList { "comment:( open comment", "eol" };
         QTest::newRow("semicolon comment") << "T1 ; M6" << QStringList { "T:T1", "space: ", "comment:; M6", "eol" };
@@ -46,9 +47,12 @@ private slots:
         QTest::newRow("two points") << "X1.2.3" << QStringList { "X:X1.2", "unknown:.", "unknown:3", "eol" };
         QTest::newRow("comment ends at paren") << "(A)G0" << QStringList { "comment:(A)", "G:G0", "eol" };
         QTest::newRow("sign without digits") << "Z-" << QStringList { "Z:Z-", "eol" };
-        QTest::newRow("tabs and unicode space") << QString("\t \u00A0S1") << QStringList { "space:\t \u00A0", "S:S1", "eol" };
-        QTest::newRow("other letters") << "I1J2" << QStringList { "unknown:I", "unknown:1", "unknown:J", "unknown:2", "eol" };
-        QTest::newRow("Turkish letter") << QString::fromUtf8("ŞM3") << QStringList { QString::fromUtf8("unknown:Ş"), "M:M3", "eol" };
+        QTest::newRow("tabs and unicode space")
+            << QString("\t \u00A0S1") << QStringList { "space:\t \u00A0", "S:S1", "eol" };
+        QTest::newRow("other letters") << "I1J2"
+                                       << QStringList { "unknown:I", "unknown:1", "unknown:J", "unknown:2", "eol" };
+        QTest::newRow("Turkish letter") << QString::fromUtf8("ŞM3")
+                                        << QStringList { QString::fromUtf8("unknown:Ş"), "M:M3", "eol" };
     }
     void tokens()
     {

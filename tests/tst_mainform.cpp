@@ -19,7 +19,6 @@
 
 namespace {
 
-
 // Sends status documents to the window's port from chosen loopback addresses.
 void SendStatus(quint16 port, const QString& from, const QByteArray& json)
 {
@@ -233,9 +232,12 @@ private slots:
         TScriptedPrompter prompter;
         const quint16 port = 15608;
         auto window = StartedWindow(prompter, port);
-        SendStatus(port, "127.0.40.1", "{\"macid\":\"m1\",\"name\":\"Torna 1\",\"controller\":\"FANUC\",\"hw\":\"HW4\",\"xfer_status\":\"idle\"}");
-        SendStatus(port, "127.0.40.2", "{\"macid\":\"m2\",\"name\":\"Freze\",\"pw\":true,\"controller\":\"SIEMENS\",\"erasing\":1}");
-        SendStatus(port, "127.0.40.3", "{\"macid\":\"m3\",\"name\":\"Pres\",\"xfer_status\":\"idle\",\"ota_status\":\"idle\"}");
+        SendStatus(port, "127.0.40.1",
+            "{\"macid\":\"m1\",\"name\":\"Torna 1\",\"controller\":\"FANUC\",\"hw\":\"HW4\",\"xfer_status\":\"idle\"}");
+        SendStatus(port, "127.0.40.2",
+            "{\"macid\":\"m2\",\"name\":\"Freze\",\"pw\":true,\"controller\":\"SIEMENS\",\"erasing\":1}");
+        SendStatus(port, "127.0.40.3",
+            "{\"macid\":\"m3\",\"name\":\"Pres\",\"xfer_status\":\"idle\",\"ota_status\":\"idle\"}");
         SendStatus(port, "127.0.40.4", "not json at all");
         QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 4);
         window->TimerDeviceInfoTimer();
@@ -324,7 +326,8 @@ private slots:
         QTest::qWait(200);
         QCOMPARE(window->StatusListener()->AcceptedDatagrams(), 1);
         // Wrong types.
-        SendStatus(port, "127.0.40.7", "{\"macid\":\"h\",\"name\":[1],\"baud\":{\"x\":1},\"filesize\":\"big\",\"time\":5}");
+        SendStatus(
+            port, "127.0.40.7", "{\"macid\":\"h\",\"name\":[1],\"baud\":{\"x\":1},\"filesize\":\"big\",\"time\":5}");
         QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 2);
         window->UpdateDeviceInfo();
         QVERIFY(window->DeviceInfoRows().contains("Baud Rate="));
@@ -460,7 +463,8 @@ private slots:
         dialog.ButtonSetPinClick();
         QCOMPARE(prompter.Messages,
             QStringList({ QString::fromUtf8("Şifre 4-8 rakamdan oluşmalı."), QString::fromUtf8("Şifreler aynı değil."),
-                QString::fromUtf8("Şifre kaydedildi. Unutulursa yalnızca cihazın USB bağlantısından kaldırılabilir.") }));
+                QString::fromUtf8(
+                    "Şifre kaydedildi. Unutulursa yalnızca cihazın USB bağlantısından kaldırılabilir.") }));
         QCOMPARE(GetCachedPin("127.0.40.11"), QString("24680"));
         QCOMPARE(LoadPinFromStore("MAC-11"), QString("24680"));
         QCOMPARE(dialog.Form()->LabelPin->text(), QString::fromUtf8("Transfer şifresi: Açık"));

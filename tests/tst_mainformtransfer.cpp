@@ -3,10 +3,10 @@
 #include "ScriptedPrompter.h"
 
 #include "app/unitmainform.h"
-#include "content/UnitMazatrolCmt.h"
 #include "content/ProgramText.h"
-#include "device/UnitDeviceCommand.h"
+#include "content/UnitMazatrolCmt.h"
 #include "device/ProgramTransfer.h"
+#include "device/UnitDeviceCommand.h"
 #include "ui_unitmainform.h"
 
 #include <QKeyEvent>
@@ -22,7 +22,6 @@
 namespace {
 
 constexpr quint16 StatusPortForTests = 15620;
-
 
 // What a device stores, read back over the download port.
 QByteArray Stored(const QString& ip)
@@ -81,8 +80,12 @@ private slots:
         qputenv("QUILLEX_NO_KEYCHAIN", "1");
         qputenv("XDG_CONFIG_HOME", FDir.path().toLocal8Bit());
         Write("siemens.nc", "N1G0X0\r\n%_N_PART_MPF\r\n");
-        Write("capture.bin", QByteArray("\x01\x02" "ABC\xFF", 6));
-        Write("plain.cmt", BuildCmtFrame("3117ABCDEFGH") + BuildCmtFrame("3200t") + BuildCmtFrame("1100xxxxxxxxxx00000007yyyy06PART-A")
+        Write("capture.bin",
+            QByteArray("\x01\x02"
+                       "ABC\xFF",
+                6));
+        Write("plain.cmt",
+            BuildCmtFrame("3117ABCDEFGH") + BuildCmtFrame("3200t") + BuildCmtFrame("1100xxxxxxxxxx00000007yyyy06PART-A")
                 + BuildCmtFrame("1500d") + BuildCmtFrame("1200") + BuildCmtFrame("2000"));
         FSim.start(QUILLEX_DEVSIM,
             { "--target", QString("127.0.0.1:%1").arg(StatusPortForTests), "--device",
@@ -92,9 +95,9 @@ private slots:
                 "ip=127.0.41.5,name=Full,refuse=full,interval=300", "--device",
                 "ip=127.0.41.6,name=Slow,hw=HW4,erase=4000000,interval=200", "--device",
                 QString("ip=127.0.41.7,name=Sie,controller=SIEMENS,program=%1,interval=300").arg(Path("siemens.nc")),
-                "--device", QString("ip=127.0.41.8,name=Fan,program=%1,interval=300").arg(Path("siemens.nc")), "--device",
-                QString("ip=127.0.41.9,name=Cap,capture=%1,interval=300").arg(Path("capture.bin")), "--device",
-                QString("ip=127.0.41.10,name=Cmt,program=%1,interval=300").arg(Path("plain.cmt")),
+                "--device", QString("ip=127.0.41.8,name=Fan,program=%1,interval=300").arg(Path("siemens.nc")),
+                "--device", QString("ip=127.0.41.9,name=Cap,capture=%1,interval=300").arg(Path("capture.bin")),
+                "--device", QString("ip=127.0.41.10,name=Cmt,program=%1,interval=300").arg(Path("plain.cmt")),
                 "--device", "ip=127.0.41.11,name=Empty,interval=300" });
         QVERIFY(FSim.waitForReadyRead(5000));
         TMainFormOptions options;
@@ -173,7 +176,8 @@ private slots:
         SetText(QString::fromLatin1(random));
         FWindow->SpeedButtonUploadToMachineClick();
         QVERIFY(WaitForTransfer());
-        QCOMPARE(FPrompter.Messages, QStringList { "Hata: Dosya sikistirilmis haliyle bile cihazin 60 bayt sinirina sigmiyor" });
+        QCOMPARE(FPrompter.Messages,
+            QStringList { "Hata: Dosya sikistirilmis haliyle bile cihazin 60 bayt sinirina sigmiyor" });
     }
 
     void pinDeviceAndRefusal()
@@ -241,17 +245,23 @@ private slots:
         FWindow->SpeedButtonDownloadFromMachineClick();
         QVERIFY(WaitForTransfer());
         QCOMPARE(FPrompter.Messages,
-            QStringList { QString::fromUtf8("Ham (RAW) kayıt alındı: 6 bayt. HEX olarak gösteriliyor, Kaydet .bin (binary) olarak yazar.") });
+            QStringList { QString::fromUtf8(
+                "Ham (RAW) kayıt alındı: 6 bayt. HEX olarak gösteriliyor, Kaydet .bin (binary) olarak yazar.") });
         QVERIFY(FWindow->Form()->SynEditProgram->isReadOnly());
         QVERIFY(FWindow->EditorText().startsWith("00000000  01 02 41 42 43 FF"));
         FPrompter.Messages.clear();
         FWindow->SpeedButtonUploadToMachineClick();
         QCOMPARE(FPrompter.Messages,
-            QStringList { QString::fromUtf8("Editörde ham (RAW) kaydın HEX dökümü var - G-kod olmadığı için cihaza gönderilemez.") });
+            QStringList { QString::fromUtf8(
+                "Editörde ham (RAW) kaydın HEX dökümü var - G-kod olmadığı için cihaza gönderilemez.") });
         FPrompter.SaveFiles = { Path("saved.bin") };
         FWindow->SpeedButtonFileSaveClick(); // the file name was cleared: Save asks where
-        QCOMPARE(FPrompter.SaveProposals.last(), QString::fromUtf8("debug_capture.bin|bin|Binary (*.bin)|*.bin|Tüm dosyalar (*.*)|*.*"));
-        QCOMPARE(FileBytes(Path("saved.bin")), QByteArray("\x01\x02" "ABC\xFF", 6));
+        QCOMPARE(FPrompter.SaveProposals.last(),
+            QString::fromUtf8("debug_capture.bin|bin|Binary (*.bin)|*.bin|Tüm dosyalar (*.*)|*.*"));
+        QCOMPARE(FileBytes(Path("saved.bin")),
+            QByteArray("\x01\x02"
+                       "ABC\xFF",
+                6));
     }
 
     void cmtDownloadAndSingleProgram()
@@ -325,7 +335,8 @@ private slots:
         FPrompter.Confirmations = { false };
         FWindow->SpeedButtonFileNewClick();
         QCOMPARE(FWindow->EditorText(), QString("G0 X1"));
-        QCOMPARE(FPrompter.Questions, QStringList { QString::fromUtf8("Mevcut program içeriği kaybolacak, devam etmek istiyor musunuz?") });
+        QCOMPARE(FPrompter.Questions,
+            QStringList { QString::fromUtf8("Mevcut program içeriği kaybolacak, devam etmek istiyor musunuz?") });
         FPrompter.Confirmations = { true };
         FWindow->SpeedButtonFileNewClick();
         QCOMPARE(FWindow->EditorText(), QString());

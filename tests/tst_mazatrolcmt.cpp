@@ -23,8 +23,8 @@ QByteArray Header(const QByteArray& workNo, const QByteArray& description)
 QByteArray TwoProgramFile()
 {
     return "\r\n" + Block("3117ABCDEFGH-rest-of-id") + Block("3000frame") + Block("3200table")
-        + Block(Header("00000007", "  PART-A  ")) + Block("1500data", "00") + Block("1600data")
-        + Block("1200end") + Block(Header("00012345", "B")) + Block("1200end") + Block("2000tail");
+        + Block(Header("00000007", "  PART-A  ")) + Block("1500data", "00") + Block("1600data") + Block("1200end")
+        + Block(Header("00012345", "B")) + Block("1200end") + Block("2000tail");
 }
 
 } // namespace
@@ -60,11 +60,25 @@ private slots:
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<bool>("expected");
         QTest::newRow("one block") << Block("3117abcd") << true;
-        QTest::newRow("seven bytes") << QByteArray("\x02" "ab\x03" "00\x04", 7) << false;
+        QTest::newRow("seven bytes") << QByteArray("\x02"
+                                                   "ab\x03"
+                                                   "00\x04",
+            7) << false;
         QTest::newRow("other first byte") << QByteArray(" ") + Block("3117abcd") << false;
-        QTest::newRow("second STX before EOT") << QByteArray("\x02" "abc\x02" "def\x03" "00\x04") << false;
-        QTest::newRow("EOT before ETX") << QByteArray("\x02" "abcdef\x04" "\x03" "00") << false;
-        QTest::newRow("no EOT at all") << QByteArray("\x02" "abcdefgh\x03" "26") << false;
+        QTest::newRow("second STX before EOT") << QByteArray("\x02"
+                                                             "abc\x02"
+                                                             "def\x03"
+                                                             "00\x04")
+                                               << false;
+        QTest::newRow("EOT before ETX") << QByteArray("\x02"
+                                                      "abcdef\x04"
+                                                      "\x03"
+                                                      "00")
+                                        << false;
+        QTest::newRow("no EOT at all") << QByteArray("\x02"
+                                                     "abcdefgh\x03"
+                                                     "26")
+                                       << false;
     }
     void isCmtData()
     {
@@ -79,14 +93,29 @@ private slots:
         QTest::addColumn<int>("blocks");
         QTest::addColumn<int>("errors");
         QTest::addColumn<QString>("controlId");
-        QTest::newRow("single") << QByteArray("\x02" "abc\x03" "26\x04") << 1 << 0 << "abc";
-        QTest::newRow("wrong checksum") << QByteArray("\x02" "abc\x03" "27\x04") << 1 << 1 << "abc";
-        QTest::newRow("no EOT") << QByteArray("\x02" "abc\x03" "26") << 1 << 0 << "abc";
-        QTest::newRow("ETX without checksum") << QByteArray("\x02" "1100\x03") << 0 << 0 << "";
-        QTest::newRow("one checksum byte") << QByteArray("\x02" "1100\x03" "2") << 0 << 0 << "";
+        QTest::newRow("single") << QByteArray("\x02"
+                                              "abc\x03"
+                                              "26\x04")
+                                << 1 << 0 << "abc";
+        QTest::newRow("wrong checksum") << QByteArray("\x02"
+                                                      "abc\x03"
+                                                      "27\x04")
+                                        << 1 << 1 << "abc";
+        QTest::newRow("no EOT") << QByteArray("\x02"
+                                              "abc\x03"
+                                              "26")
+                                << 1 << 0 << "abc";
+        QTest::newRow("ETX without checksum") << QByteArray("\x02"
+                                                            "1100\x03")
+                                              << 0 << 0 << "";
+        QTest::newRow("one checksum byte") << QByteArray("\x02"
+                                                         "1100\x03"
+                                                         "2")
+                                           << 0 << 0 << "";
         QTest::newRow("leading junk") << QByteArray("\r\n\0\0", 4) + Block("3121xy") << 1 << 0 << "3121";
-        QTest::newRow("truncated last block") << Block("3121xy") + Block("1100") + QByteArray("\x02" "12") << 2 << 0
-                                              << "3121";
+        QTest::newRow("truncated last block") << Block("3121xy") + Block("1100")
+                + QByteArray("\x02"
+                             "12") << 2 << 0 << "3121";
         QTest::newRow("empty payload") << Block("") << 1 << 0 << "";
     }
     void parseBlocks()
@@ -144,8 +173,7 @@ private slots:
         // A forgotten "1100", a "1200" without an open program, and a header
         // whose fields are not numbers.
         const QByteArray data = Block("3117id") + Block("1200orphan") + Block(Header("0000001x", "ignored"))
-            + Block("1100" + QByteArray(10, ' ') + "12 45678" + "yyyy" + "zzDESC") + Block("1500")
-            + Block("1200");
+            + Block("1100" + QByteArray(10, ' ') + "12 45678" + "yyyy" + "zzDESC") + Block("1500") + Block("1200");
         TCmtInfo info;
         QVERIFY(ParseCmt(data, info));
         QCOMPARE(info.Programs.size(), 1);

@@ -25,21 +25,24 @@ private slots:
                                       << QStringList { "O0001 = %|O0001|G0 X0|M30|%", "O0002 = %|O0002|G1 X1|M30|%" };
         QTest::newRow("colons become O") << QStringList { "%", ":100 (A:B)", "G0", ":200", "G1", "%" }
                                          << QStringList { "O100 (AOB) = %|O100 (AOB)|G0|%", "O200 = %|O200|G1|%" };
-        QTest::newRow("percent between programs") << QStringList { "O1", "G0", "%", "O2", "G1", "%" }
-                                                  << QStringList { "O1 = %|O1|G0|%|%", "O2 = %|O2|G1|%" };
+        QTest::newRow("percent between programs")
+            << QStringList { "O1", "G0", "%", "O2", "G1", "%" } << QStringList { "O1 = %|O1|G0|%|%", "O2 = %|O2|G1|%" };
         QTest::newRow("no start line") << QStringList { "%", "G0", "M30", "%" } << QStringList {};
         QTest::newRow("leading blank or lower case") << QStringList { " O0001", "o0002", "G0", "%" } << QStringList {};
         QTest::newRow("percent only") << QStringList { "%" } << QStringList {};
         QTest::newRow("empty") << QStringList {} << QStringList {};
         QTest::newRow("lines before the first program dropped")
             << QStringList { "(HEADER)", "O5", "", "G0", "%" } << QStringList { "O5 = %|O5||G0|%" };
-        QTest::newRow("digits not required") << QStringList { "OPEN", "G0", "%" } << QStringList { "OPEN = %|OPEN|G0|%" };
+        QTest::newRow("digits not required")
+            << QStringList { "OPEN", "G0", "%" } << QStringList { "OPEN = %|OPEN|G0|%" };
         // The text's last line is kept when it is not the closing '%'.
-        QTest::newRow("last line M30 kept") << QStringList { "%", "O1", "G0", "M30" } << QStringList { "O1 = %|O1|G0|M30|%" };
-        QTest::newRow("last line starts a program") << QStringList { "%", "O1", "G0", "O2" }
-                                                    << QStringList { "O1 = %|O1|G0|%", "O2 = %|O2|%" };
+        QTest::newRow("last line M30 kept")
+            << QStringList { "%", "O1", "G0", "M30" } << QStringList { "O1 = %|O1|G0|M30|%" };
+        QTest::newRow("last line starts a program")
+            << QStringList { "%", "O1", "G0", "O2" } << QStringList { "O1 = %|O1|G0|%", "O2 = %|O2|%" };
         QTest::newRow("single start line") << QStringList { "O9" } << QStringList { "O9 = %|O9|%" };
-        QTest::newRow("closing percent with blanks") << QStringList { "O1", "G0", " % " } << QStringList { "O1 = %|O1|G0|%" };
+        QTest::newRow("closing percent with blanks")
+            << QStringList { "O1", "G0", " % " } << QStringList { "O1 = %|O1|G0|%" };
     }
     void split()
     {

@@ -45,18 +45,29 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("block") << "N10G01X1.5Y2" << "N10 G01 X1.5 Y2";
-        QTest::newRow("parenthesis") << "(T1M6)" << "(T1M6)";
-        QTest::newRow("semicolon") << "; 10MM" << "; 10MM";
-        QTest::newRow("after point") << "X1.Y2" << "X1. Y2";
-        QTest::newRow("quote") << "G0\"1A\"2B" << "G0\"1A\"2 B";
-        QTest::newRow("brackets") << "#1=[2A]3B" << "#1=[2A]3 B";
-        QTest::newRow("nested parentheses") << "((1A)2B)3C" << "((1A)2B)3 C";
-        QTest::newRow("comment ends at line break") << "G1;1A\n2B" << "G1;1A\n2 B";
-        QTest::newRow("unclosed quote ends at line break") << "\"1A\r2B" << "\"1A\r2 B";
-        QTest::newRow("stray closing paren") << ")1A" << ")1 A";
+        QTest::newRow("block") << "N10G01X1.5Y2"
+                               << "N10 G01 X1.5 Y2";
+        QTest::newRow("parenthesis") << "(T1M6)"
+                                     << "(T1M6)";
+        QTest::newRow("semicolon") << "; 10MM"
+                                   << "; 10MM";
+        QTest::newRow("after point") << "X1.Y2"
+                                     << "X1. Y2";
+        QTest::newRow("quote") << "G0\"1A\"2B"
+                               << "G0\"1A\"2 B";
+        QTest::newRow("brackets") << "#1=[2A]3B"
+                                  << "#1=[2A]3 B";
+        QTest::newRow("nested parentheses") << "((1A)2B)3C"
+                                            << "((1A)2B)3 C";
+        QTest::newRow("comment ends at line break") << "G1;1A\n2B"
+                                                    << "G1;1A\n2 B";
+        QTest::newRow("unclosed quote ends at line break") << "\"1A\r2B"
+                                                           << "\"1A\r2 B";
+        QTest::newRow("stray closing paren") << ")1A"
+                                             << ")1 A";
         QTest::newRow("non-ASCII letter") << QString::fromUtf8("1ş") << QString::fromUtf8("1ş");
-        QTest::newRow("already spaced") << "N1 G0" << "N1 G0";
+        QTest::newRow("already spaced") << "N1 G0"
+                                        << "N1 G0";
     }
     void insertWordSpaces()
     {
@@ -70,16 +81,16 @@ private slots:
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<bool>("keep");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("blank dropped, percents added") << QStringList { "g1 x5", "", "m30" } << false
-                                                       << QStringList { "%", "G1 X5", "M30", "%" };
+        QTest::newRow("blank dropped, percents added")
+            << QStringList { "g1 x5", "", "m30" } << false << QStringList { "%", "G1 X5", "M30", "%" };
         QTest::newRow("Turkish letters") << QStringList { QString::fromUtf8("şiş") } << false
                                          << QStringList { "%", "SIS", "%" };
-        QTest::newRow("Siemens first line") << QStringList { "%_N_MAIN_MPF", "G0" } << true
-                                            << QStringList { "%_N_MAIN_MPF", "G0", "%" };
-        QTest::newRow("other controller splits it") << QStringList { "%_N_MAIN_MPF", "G0" } << false
-                                                    << QStringList { "%", "_N_MAIN_MPF", "G0", "%" };
-        QTest::newRow("existing percents") << QStringList { " %", "G0", "M30 %" } << false
-                                           << QStringList { " %", "G0", "M30", "%" };
+        QTest::newRow("Siemens first line")
+            << QStringList { "%_N_MAIN_MPF", "G0" } << true << QStringList { "%_N_MAIN_MPF", "G0", "%" };
+        QTest::newRow("other controller splits it")
+            << QStringList { "%_N_MAIN_MPF", "G0" } << false << QStringList { "%", "_N_MAIN_MPF", "G0", "%" };
+        QTest::newRow("existing percents")
+            << QStringList { " %", "G0", "M30 %" } << false << QStringList { " %", "G0", "M30", "%" };
         QTest::newRow("empty editor") << QStringList {} << false << QStringList { "%" };
         QTest::newRow("only blanks") << QStringList { " ", "\t" } << false << QStringList { "%" };
         QTest::newRow("blanks inside kept") << QStringList { "  g0  " } << false << QStringList { "%", "  G0  ", "%" };
@@ -96,7 +107,9 @@ private slots:
     {
         QCOMPARE(ProgramUploadBytes({ "%", "G1 X5", "%" }), QByteArray("%\r\nG1 X5\r\n%\r\n"));
         // One byte per character, so the scanner's offsets stay byte offsets.
-        QCOMPARE(ProgramUploadBytes({ QString::fromUtf8("(é€)") }), QByteArray("(?" "?)\r\n"));
+        QCOMPARE(ProgramUploadBytes({ QString::fromUtf8("(é€)") }),
+            QByteArray("(?"
+                       "?)\r\n"));
     }
 };
 

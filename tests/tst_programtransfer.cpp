@@ -171,7 +171,8 @@ private slots:
             c.Send("OK stored\n");
         } });
         QString msg;
-        QVERIFY(SendProgramToDevice("127.0.12.2", UploadPort, content, msg, {}, maxRaw, Candidates(5, 100), {}, true, {}));
+        QVERIFY(
+            SendProgramToDevice("127.0.12.2", UploadPort, content, msg, {}, maxRaw, Candidates(5, 100), {}, true, {}));
         QCOMPARE(msg, QString("OK stored"));
         QVERIFY(peer.WaitDone());
         QCOMPARE(int(seen.Flags), flags);
@@ -220,7 +221,10 @@ private slots:
         QCOMPARE(seen.UncompressedLength, content.size());
         QCOMPARE(InflateZlib(seen.Payload), content);
 
-        QCOMPARE(index.left(9), QByteArray("\x0A" "1234\0\0\0\0", 9));
+        QCOMPARE(index.left(9),
+            QByteArray("\x0A"
+                       "1234\0\0\0\0",
+                9));
         QCOMPARE(ReadUInt32BE(index.constData() + 9), 20u);
         QCOMPARE(index.size(), 9 + 4 + 20 * 12);
         for (int i = 0; i < 20; ++i) {
@@ -245,8 +249,8 @@ private slots:
                     c.Send("ERR x\n");
                 } });
         QString msg;
-        QVERIFY(SendProgramToDevice("127.0.12.5", UploadPort, Program(100), msg, {}, 1 << 30, Candidates(1, 10), {},
-            false, {}));
+        QVERIFY(SendProgramToDevice(
+            "127.0.12.5", UploadPort, Program(100), msg, {}, 1 << 30, Candidates(1, 10), {}, false, {}));
         QCOMPARE(msg, QString("OK (UYARI: Start From index kaydedilemedi: ERR x)"));
     }
 
@@ -256,15 +260,21 @@ private slots:
         QTest::addColumn<bool>("result");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("erase");
-        QTest::newRow("erase then OK") << QByteArray("ERASE 4096 65536\nOK\n") << true << "OK" << "4096/65536";
-        QTest::newRow("malformed erase lines") << QByteArray("ERASE 1 2 3\nERASE x 2\nERASE  5 6\n\nOK\n") << true << "OK"
-                                               << "";
-        QTest::newRow("lower-case ok") << QByteArray("ok\n") << true << "ok" << "";
-        QTest::newRow("PIN refused") << QByteArray("ERR pin\n") << false << QString::fromUtf8("Cihaz şifreyi kabul etmedi")
-                                     << "";
-        QTest::newRow("full") << QByteArray("ERASE 1 1\r\nERR full\r\n") << false << "ERR full" << "1/1";
-        QTest::newRow("text without line feed, then close") << QByteArray("ERR disk") << false << "ERR disk" << "";
-        QTest::newRow("closed without text") << QByteArray() << false << "Veri gönderilemedi (hata kodu: 0)" << "";
+        QTest::newRow("erase then OK") << QByteArray("ERASE 4096 65536\nOK\n") << true << "OK"
+                                       << "4096/65536";
+        QTest::newRow("malformed erase lines")
+            << QByteArray("ERASE 1 2 3\nERASE x 2\nERASE  5 6\n\nOK\n") << true << "OK"
+            << "";
+        QTest::newRow("lower-case ok") << QByteArray("ok\n") << true << "ok"
+                                       << "";
+        QTest::newRow("PIN refused") << QByteArray("ERR pin\n") << false
+                                     << QString::fromUtf8("Cihaz şifreyi kabul etmedi") << "";
+        QTest::newRow("full") << QByteArray("ERASE 1 1\r\nERR full\r\n") << false << "ERR full"
+                              << "1/1";
+        QTest::newRow("text without line feed, then close") << QByteArray("ERR disk") << false << "ERR disk"
+                                                            << "";
+        QTest::newRow("closed without text") << QByteArray() << false << "Veri gönderilemedi (hata kodu: 0)"
+                                             << "";
     }
     void replies()
     {
@@ -299,8 +309,8 @@ private slots:
         bool large = false;
         QList<qint32> progress;
         QVERIFY(SendProgramToDevice(
-            "127.0.12.7", UploadPort, random, msg, [&](qint32 p) { progress << p; }, 1 << 30, {},
-            [&] { large = true; }, false, {}));
+            "127.0.12.7", UploadPort, random, msg, [&](qint32 p) { progress << p; }, 1 << 30, {}, [&] { large = true; },
+            false, {}));
         QCOMPARE(msg, QString("OK early"));
         QVERIFY(large);
         QVERIFY(progress.isEmpty() || progress.last() < 100);
@@ -342,14 +352,18 @@ private slots:
                                      << QString::fromUtf8("Cihaz şifreyi kabul etmedi");
         QTest::newRow("nothing stored") << QByteArray("\x00\x00\x00\x00\x00", 5) << false << false << QByteArray()
                                         << false << QString::fromUtf8("QUILLEX'de kayıtlı dosya yok");
-        QTest::newRow("closed halfway") << QByteArray("\x00\x00\x00\x00\x0Ahalf!", 10) << false << false
-                                        << QByteArray() << false << QString::fromUtf8("Veri alınamadı (hata kodu: 0)");
-        QTest::newRow("closed before the length") << QByteArray("\x00\x00", 2) << false << false << QByteArray() << false
-                                                  << QString::fromUtf8("Dosya bilgisi alınamadı (hata kodu: 0)");
-        QTest::newRow("absurd length") << QByteArray("\x00\x7F\xFF\xFF\xFF", 5) << false << false << QByteArray() << false
-                                       << QString::fromUtf8("Cihazın bildirdiği uzunluk geçersiz (2147483647 bayt), dosya alınmadı");
-        QTest::newRow("corrupt compressed data") << QByteArray("\x01\x00\x00\x00\x04" "abcd", 9) << false << false
-                                                 << QByteArray() << false
+        QTest::newRow("closed halfway") << QByteArray("\x00\x00\x00\x00\x0Ahalf!", 10) << false << false << QByteArray()
+                                        << false << QString::fromUtf8("Veri alınamadı (hata kodu: 0)");
+        QTest::newRow("closed before the length")
+            << QByteArray("\x00\x00", 2) << false << false << QByteArray() << false
+            << QString::fromUtf8("Dosya bilgisi alınamadı (hata kodu: 0)");
+        QTest::newRow("absurd length") << QByteArray("\x00\x7F\xFF\xFF\xFF", 5) << false << false << QByteArray()
+                                       << false
+                                       << QString::fromUtf8(
+                                              "Cihazın bildirdiği uzunluk geçersiz (2147483647 bayt), dosya alınmadı");
+        QTest::newRow("corrupt compressed data") << QByteArray("\x01\x00\x00\x00\x04"
+                                                               "abcd",
+            9) << false << false << QByteArray() << false
                                                  << QString::fromUtf8("Sıkıştırılmış veri bozuk (zlib hata kodu: -3)");
     }
     void download()
@@ -360,8 +374,8 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(bool, raw);
         QFETCH(QString, message);
-        TScriptedPeer peer("127.0.12.9", DownloadPort,
-            { [&](TPeerConnection& c) { split ? c.SendSplit(answer) : c.Send(answer); } });
+        TScriptedPeer peer(
+            "127.0.12.9", DownloadPort, { [&](TPeerConnection& c) { split ? c.SendSplit(answer) : c.Send(answer); } });
         QByteArray got = "stale";
         bool isRaw = !raw;
         QString msg;

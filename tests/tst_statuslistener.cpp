@@ -8,8 +8,10 @@
 
 namespace {
 
-
-QByteArray Datagram(const QByteArray& json, const QByteArray& key = StatusKey()) { return StatusDatagram(json, key); }
+QByteArray Datagram(const QByteArray& json, const QByteArray& key = StatusKey())
+{
+    return StatusDatagram(json, key);
+}
 
 // A list widget stand-in.
 class TFakeListView : public TDeviceListView {
@@ -53,14 +55,27 @@ private slots:
         QTest::addColumn<QString>("mac");
         QTest::addColumn<bool>("pin");
         QTest::addColumn<QString>("controller");
-        QTest::newRow("name only") << "{\"name\":\"M1\"}" << "M1" << "" << false << "";
-        QTest::newRow("pw JSON true") << "{\"name\":\"A\",\"pw\":true}" << "A" << "" << true << "";
-        QTest::newRow("pw text TRUE") << "{\"pw\":\"TRUE\",\"macid\":\"AB\"}" << "AB" << "AB" << true << "";
-        QTest::newRow("pw yes") << "{\"pw\":\"yes\"}" << "10.1.1.1" << "" << false << "";
-        QTest::newRow("pw 1") << "{\"pw\":1}" << "10.1.1.1" << "" << false << "";
-        QTest::newRow("pw false") << "{\"pw\":false}" << "10.1.1.1" << "" << false << "";
+        QTest::newRow("name only") << "{\"name\":\"M1\"}"
+                                   << "M1"
+                                   << "" << false << "";
+        QTest::newRow("pw JSON true") << "{\"name\":\"A\",\"pw\":true}"
+                                      << "A"
+                                      << "" << true << "";
+        QTest::newRow("pw text TRUE") << "{\"pw\":\"TRUE\",\"macid\":\"AB\"}"
+                                      << "AB"
+                                      << "AB" << true << "";
+        QTest::newRow("pw yes") << "{\"pw\":\"yes\"}"
+                                << "10.1.1.1"
+                                << "" << false << "";
+        QTest::newRow("pw 1") << "{\"pw\":1}"
+                              << "10.1.1.1"
+                              << "" << false << "";
+        QTest::newRow("pw false") << "{\"pw\":false}"
+                                  << "10.1.1.1"
+                                  << "" << false << "";
         QTest::newRow("empty name falls back to macid") << "{\"name\":\"\",\"macid\":\"MAC\",\"controller\":\"FANUC\"}"
-                                                        << "MAC" << "MAC" << false << "FANUC";
+                                                        << "MAC"
+                                                        << "MAC" << false << "FANUC";
     }
     void deviceFromStatus()
     {

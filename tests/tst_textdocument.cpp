@@ -17,29 +17,31 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::newRow("UTF-8 mark") << QByteArray("\xEF\xBB\xBFG0 \xC3\xBC") << TTextEncoding::Utf8 << true
                                     << QString::fromUtf8("G0 ü");
-        QTest::newRow("UTF-16 LE mark") << QByteArray("\xFF\xFE" "A\0\x1F\x01", 6) << TTextEncoding::Utf16LE << true
+        QTest::newRow("UTF-16 LE mark") << QByteArray("\xFF\xFE"
+                                                      "A\0\x1F\x01",
+            6) << TTextEncoding::Utf16LE << true
                                         << QString::fromUtf8("Ağ");
         QTest::newRow("UTF-16 BE mark") << QByteArray("\xFE\xFF\0A\x01\x1F", 6) << TTextEncoding::Utf16BE << true
                                         << QString::fromUtf8("Ağ");
-        QTest::newRow("UTF-8 without mark") << QByteArray("(\xC3\xBC)") << TTextEncoding::Utf8 << false
-                                            << QString::fromUtf8("(ü)");
+        QTest::newRow("UTF-8 without mark")
+            << QByteArray("(\xC3\xBC)") << TTextEncoding::Utf8 << false << QString::fromUtf8("(ü)");
         QTest::newRow("ANSI u-umlaut") << QByteArray("(\xFC)") << TTextEncoding::Ansi << false
                                        << QString::fromUtf8("(ü)");
-        QTest::newRow("ANSI Turkish letters") << QByteArray("\xD0\xDD\xDE\xF0\xFD\xFE") << TTextEncoding::Ansi << false
-                                              << QString::fromUtf8("ĞİŞğış");
+        QTest::newRow("ANSI Turkish letters")
+            << QByteArray("\xD0\xDD\xDE\xF0\xFD\xFE") << TTextEncoding::Ansi << false << QString::fromUtf8("ĞİŞğış");
         QTest::newRow("plain ASCII") << QByteArray("G0") << TTextEncoding::Ansi << false << "G0";
-        QTest::newRow("overlong is not UTF-8") << QByteArray("\xC0\xAF") << TTextEncoding::Ansi << false
-                                               << DecodeAnsi(QByteArray("\xC0\xAF"));
-        QTest::newRow("surrogate is not UTF-8") << QByteArray("\xED\xA0\x80") << TTextEncoding::Ansi << false
-                                                << DecodeAnsi(QByteArray("\xED\xA0\x80"));
+        QTest::newRow("overlong is not UTF-8")
+            << QByteArray("\xC0\xAF") << TTextEncoding::Ansi << false << DecodeAnsi(QByteArray("\xC0\xAF"));
+        QTest::newRow("surrogate is not UTF-8")
+            << QByteArray("\xED\xA0\x80") << TTextEncoding::Ansi << false << DecodeAnsi(QByteArray("\xED\xA0\x80"));
         QTest::newRow("cut sequence") << QByteArray("ab\xE2\x82") << TTextEncoding::Ansi << false
                                       << DecodeAnsi(QByteArray("ab\xE2\x82"));
-        QTest::newRow("first high byte decides") << QByteArray("\xC3\xBC \xFC") << TTextEncoding::Utf8 << false
-                                                 << QString::fromUtf8("ü \uFFFD");
+        QTest::newRow("first high byte decides")
+            << QByteArray("\xC3\xBC \xFC") << TTextEncoding::Utf8 << false << QString::fromUtf8("ü \uFFFD");
         QByteArray late(Utf8SniffLength, 'x');
         late += "\xFC";
-        QTest::newRow("high byte past the sniff window") << late << TTextEncoding::Ansi << false
-                                                         << QString(Utf8SniffLength, 'x') + QString::fromUtf8("ü");
+        QTest::newRow("high byte past the sniff window")
+            << late << TTextEncoding::Ansi << false << QString(Utf8SniffLength, 'x') + QString::fromUtf8("ü");
     }
     void detect()
     {
@@ -62,16 +64,16 @@ private slots:
         QTest::newRow("CR LF") << "a\r\nb\r\n" << QStringList { "a", "b" } << TLineBreakStyle::CrLf << true;
         QTest::newRow("LF") << "a\nb" << QStringList { "a", "b" } << TLineBreakStyle::Lf << false;
         QTest::newRow("CR") << "a\rb\r" << QStringList { "a", "b" } << TLineBreakStyle::Cr << true;
-        QTest::newRow("U+2028") << QString("a\u2028b\r\n") << QStringList { "a", "b" }
-                                << TLineBreakStyle::LineSeparator << true;
+        QTest::newRow("U+2028") << QString("a\u2028b\r\n") << QStringList { "a", "b" } << TLineBreakStyle::LineSeparator
+                                << true;
         QTest::newRow("mixed LF and CR") << "a\nb\rc" << QStringList { "a", "b", "c" } << TLineBreakStyle::CrLf
                                          << false;
         QTest::newRow("none") << "abc" << QStringList { "abc" } << TLineBreakStyle::CrLf << false;
         QTest::newRow("empty") << "" << QStringList {} << TLineBreakStyle::CrLf << false;
         QTest::newRow("break only") << "\n" << QStringList { "" } << TLineBreakStyle::Lf << true;
         QTest::newRow("blank lines") << "\n\n" << QStringList { "", "" } << TLineBreakStyle::Lf << true;
-        QTest::newRow("LF CR is two breaks") << "a\n\rb" << QStringList { "a", "", "b" } << TLineBreakStyle::CrLf
-                                             << false;
+        QTest::newRow("LF CR is two breaks")
+            << "a\n\rb" << QStringList { "a", "", "b" } << TLineBreakStyle::CrLf << false;
     }
     void lineBreaks()
     {

@@ -62,22 +62,22 @@ private slots:
         QTest::addColumn<QList<TStartFromCandidate>>("candidates");
         using C = QList<TStartFromCandidate>;
         QTest::newRow("middle tool change, CR LF")
-            << QStringList { "G0 X0", "T2 M6", "G1 X5" } << 2 << QStringList { QString::fromUtf8("Satır 2, bayt 7: T2 M6") }
-            << C { { 2, 0 } };
+            << QStringList { "G0 X0", "T2 M6", "G1 X5" } << 2
+            << QStringList { QString::fromUtf8("Satır 2, bayt 7: T2 M6") } << C { { 2, 0 } };
         QTest::newRow("first line") << QStringList { "T1 M06", "G0" } << 2
                                     << QStringList { QString::fromUtf8("Satır 1, bayt 0: T1 M06") } << C { { 1, 0 } };
         QTest::newRow("LF offsets") << QStringList { "G0", "G1 X1", "T3 M6", "T4 M6 " } << 1
                                     << QStringList { QString::fromUtf8("Satır 3, bayt 9: T3 M6"),
                                            QString::fromUtf8("Satır 4, bayt 15: T4 M6") }
                                     << C { { 3, 3 }, { 4, 9 } };
-        QTest::newRow("one row per line") << QStringList { "T12 M6 (T3 M06)" } << 2
-                                          << QStringList { QString::fromUtf8("Satır 1, bayt 0: T12 M6 (T3 M06)") }
-                                          << C { { 1, 0 } };
-        QTest::newRow("single program number scanned") << QStringList { "O1000", "T1 M6" } << 2
-                                                       << QStringList { QString::fromUtf8("Satır 2, bayt 7: T1 M6") }
-                                                       << C { { 2, 0 } };
-        QTest::newRow("two program numbers") << QStringList { "O1000", "T1 M6", ":2000", "T2 M6" } << 2
-                                             << QStringList {} << C {};
+        QTest::newRow("one row per line")
+            << QStringList { "T12 M6 (T3 M06)" } << 2
+            << QStringList { QString::fromUtf8("Satır 1, bayt 0: T12 M6 (T3 M06)") } << C { { 1, 0 } };
+        QTest::newRow("single program number scanned")
+            << QStringList { "O1000", "T1 M6" } << 2 << QStringList { QString::fromUtf8("Satır 2, bayt 7: T1 M6") }
+            << C { { 2, 0 } };
+        QTest::newRow("two program numbers")
+            << QStringList { "O1000", "T1 M6", ":2000", "T2 M6" } << 2 << QStringList {} << C {};
         QTest::newRow("nothing") << QStringList { "G0 X0", "M30" } << 2 << QStringList {} << C {};
         QTest::newRow("empty text") << QStringList {} << 2 << QStringList {} << C {};
     }

@@ -35,8 +35,8 @@ void TTransferJob::HandOver(const std::function<void()>& fn)
     // Posted to the application object, which outlives every window; the
     // context is checked again on its own thread, where it is destroyed.
     const QPointer<QObject> context = FContext;
-    QObject* receiver = context->thread() == QCoreApplication::instance()->thread() ? QCoreApplication::instance()
-                                                                                    : context.data();
+    QObject* receiver
+        = context->thread() == QCoreApplication::instance()->thread() ? QCoreApplication::instance() : context.data();
     QMetaObject::invokeMethod(
         receiver,
         [context, fn] {

@@ -1,15 +1,16 @@
 #include "UnitTransferProgress.h"
 
-#include "device/UnitDeviceCommand.h"
 #include "device/JsonText.h"
 #include "device/Ticks.h"
+#include "device/UnitDeviceCommand.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <cmath>
 
-TTransferProgress::TTransferProgress(TTransferProgressView& view, const QString& title, std::function<quint32()> tickSource)
+TTransferProgress::TTransferProgress(
+    TTransferProgressView& view, const QString& title, std::function<quint32()> tickSource)
     : FView(view)
     , FTickSource(std::move(tickSource))
 {
@@ -19,9 +20,15 @@ TTransferProgress::TTransferProgress(TTransferProgressView& view, const QString&
     FView.SetPanelVisible(true);
 }
 
-TTransferProgress::~TTransferProgress() { FView.SetPanelVisible(false); }
+TTransferProgress::~TTransferProgress()
+{
+    FView.SetPanelVisible(false);
+}
 
-quint32 TTransferProgress::Now() const { return FTickSource ? FTickSource() : GetTickCount32(); }
+quint32 TTransferProgress::Now() const
+{
+    return FTickSource ? FTickSource() : GetTickCount32();
+}
 
 void TTransferProgress::UpdateProgress(int percent)
 {

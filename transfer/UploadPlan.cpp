@@ -1,15 +1,18 @@
 #include "UploadPlan.h"
 
-#include "content/UnitMazatrolCmt.h"
 #include "content/ProgramText.h"
 #include "content/TextDocument.h"
+#include "content/UnitMazatrolCmt.h"
 #include "device/JsonText.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-bool IsControllerSiemens(const QString& controller) { return controller.compare("SIEMENS", Qt::CaseInsensitive) == 0; }
+bool IsControllerSiemens(const QString& controller)
+{
+    return controller.compare("SIEMENS", Qt::CaseInsensitive) == 0;
+}
 
 bool KeepsStartFromIndex(const QString& hw)
 {
