@@ -1,18 +1,18 @@
-// The main window's document side: editor modes, file commands, shortcuts,
-// the tool-change scan and the CMT view.
+// The main window's document side: the editor and hex view drawn from the
+// program document, the file commands, shortcuts, the tool-change list and
+// the CMT view.
 #include "unitmainform.h"
 
 #include "ui_unitmainform.h"
 
+#include "EditorTextStore.h"
 #include "GCodeLexer.h"
 #include "HexDumpView.h"
-#include "content/HexDump.h"
-#include "content/ProgramText.h"
+#include "device/SettingsFile.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
-#include <QStringEncoder>
 
 #include <Qsci/qsciscintilla.h>
 
@@ -21,178 +21,106 @@ namespace {
 const QString BinaryFilter = QString::fromUtf8("Binary (*.bin)|*.bin|Tüm dosyalar (*.*)|*.*");
 const QString CmtFilter = QString::fromUtf8("Mazatrol CMT (*.cmt)|*.cmt|Tüm dosyalar (*.*)|*.*");
 
-QsciScintilla::EolMode EolModeFor(TLineBreakStyle style)
-{
-    switch (style) {
-    case TLineBreakStyle::Lf:
-        return QsciScintilla::EolUnix;
-    case TLineBreakStyle::Cr:
-        return QsciScintilla::EolMac;
-    default:
-        return QsciScintilla::EolWindows;
-    }
-}
-
-// U+2028 is not a line end to the editor: such documents are shown with CR LF.
-TLineBreakStyle ShownLineBreak(TLineBreakStyle style)
-{
-    return style == TLineBreakStyle::LineSeparator ? TLineBreakStyle::CrLf : style;
-}
-
-// The lines joined by the break, straight into UTF-8 for the editor. ASCII
-// lines, nearly all of a program, are narrowed directly.
-QByteArray JoinUtf8Lines(const QStringList& lines, const QString& lineBreak)
-{
-    qsizetype characters = 0;
-    for (const QString& line : lines)
-        characters += line.size() + lineBreak.size();
-    QStringEncoder encoder(QStringEncoder::Utf8);
-    QByteArray bytes(encoder.requiredSpace(characters), Qt::Uninitialized);
-    char* out = bytes.data();
-    auto append = [&](const QString& text) {
-        const char16_t* in = reinterpret_cast<const char16_t*>(text.constData());
-        char16_t high = 0;
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            high |= in[i];
-            out[i] = char(in[i]);
-        }
-        out = high < 0x80 ? out + text.size() : encoder.appendToBuffer(out, text);
-    };
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (i > 0)
-            append(lineBreak);
-        append(lines[i]);
-    }
-    bytes.truncate(out - bytes.data());
-    return bytes;
-}
-
-bool IsBlank(const QString& text)
-{
-    for (QChar c : text)
-        if (c.unicode() > 32)
-            return false;
-    return true;
-}
-
 } // namespace
 
-QString TFormMain::EditorText() const
-{
-    if (!FRawContent.isEmpty())
-        return HexDumpText(FRawContent);
-    if (!FCmtContent.isEmpty())
-        return HexDumpText(FCmtContent);
-    return ui->SynEditProgram->text();
-}
+QString TFormMain::EditorText() const { return FDocument->Text(); }
 
-bool TFormMain::EditorIsBlank() const
-{
-    return FRawContent.isEmpty() && FCmtContent.isEmpty() && IsBlank(ui->SynEditProgram->text());
-}
+QStringList TFormMain::EditorLines() const { return FDocument->Lines(); }
 
-QStringList TFormMain::EditorLines() const
-{
-    if (!FEditorLinesValid) {
-        FEditorLinesCache = SplitTextLines(EditorText());
-        FEditorLinesValid = true;
-    }
-    return FEditorLinesCache;
-}
+QString TFormMain::CurrentFileName() const { return FDocument->FileName(); }
 
-namespace {
-
-// Replacing the whole text is not an edit the operator could undo; without
-// undo recording Scintilla also keeps no second copy of a huge text.
-void ReplaceEditorBytes(QsciScintilla* editor, const QByteArray& utf8)
-{
-    editor->SendScintilla(QsciScintilla::SCI_SETUNDOCOLLECTION, 0L);
-    editor->SendScintilla(QsciScintilla::SCI_CLEARALL);
-    editor->SendScintilla(QsciScintilla::SCI_ALLOCATE, long(utf8.size() + 1)); // one allocation, no regrowing
-    editor->SendScintilla(QsciScintilla::SCI_SETTEXT, utf8.constData());
-    editor->SendScintilla(QsciScintilla::SCI_EMPTYUNDOBUFFER);
-    editor->SendScintilla(QsciScintilla::SCI_SETUNDOCOLLECTION, 1L);
-}
-
-} // namespace
-
-void TFormMain::SetEditorContent(const QStringList& lines, TLineBreakStyle shown)
-{
-    ui->SynEditProgram->setEolMode(EolModeFor(shown)); // what typing a new line inserts
-    ReplaceEditorBytes(ui->SynEditProgram, JoinUtf8Lines(lines, LineBreakText(shown))); // invalidates the cache
-    FEditorLinesCache = lines;
-    FEditorLinesValid = true;
-}
+QList<TStartFromCandidate> TFormMain::ToolChangeCandidates() const { return FDocument->ToolChangeCandidates(); }
 
 void TFormMain::SetEditorText(const QString& text)
 {
-    QStringList lines;
-    SplitTextLines(text, lines, FDocLineBreak, FDocTrailingLineBreak);
-    // The editor shows the lines; the break after the last one is remembered for saving.
-    SetEditorContent(lines, ShownLineBreak(FDocLineBreak));
-}
-
-void TFormMain::SetEditorLines(const QStringList& lines)
-{
-    FDocLineBreak = TLineBreakStyle::CrLf;
-    FDocTrailingLineBreak = true;
-    SetEditorContent(lines, TLineBreakStyle::CrLf);
-}
-
-void TFormMain::ShowHexDump(const QByteArray& data)
-{
-    // Read-only, in a view that draws only the rows in sight: the dump of a
-    // large capture is five times its size, too much to load into the editor.
-    FHexView->SetData(data);
-    FHexView->show();
-    ui->SynEditProgram->hide();
-    ReplaceEditorBytes(ui->SynEditProgram, QByteArray());
-    FEditorLinesValid = false;
-    ui->SynEditProgram->setReadOnly(true);
-}
-
-void TFormMain::LeaveHexDump()
-{
-    FHexView->SetData({});
-    FHexView->hide();
-    ui->SynEditProgram->show();
-    ui->SynEditProgram->setReadOnly(false);
+    FDocument->SetText(text, TTextReplace::OperatorEdit);
+    RedrawDocument();
 }
 
 void TFormMain::ResetEditorContent()
 {
-    LeaveCmtView();
-    FRawContent.clear();
-    LeaveHexDump();
+    FDocument->LeaveSpecialMode();
+    RedrawDocument();
 }
 
 void TFormMain::ShowRawCapture(const QByteArray& data)
 {
-    LeaveCmtView();
-    FRawContent = data;
-    ShowHexDump(FRawContent);
-    ui->ListBoxToolChanges->clear();
-    FToolChangeCandidates.clear();
+    FDocument->ShowRawCapture(data);
+    RedrawDocument();
 }
 
 void TFormMain::ShowCmtFile(const QByteArray& data)
 {
-    FRawContent.clear();
-    TCmtInfo info;
-    if (!ParseCmt(data, info))
+    FDocument->ShowCmtFile(data);
+    RedrawDocument();
+}
+
+void TFormMain::LeaveCmtView()
+{
+    if (FDocument->Mode() != TDocumentMode::Cmt)
         return;
-    if (FCmtContent.isEmpty()) {
+    FDocument->LeaveSpecialMode();
+    RedrawDocument();
+}
+
+void TFormMain::ScanToolChanges()
+{
+    FDocument->ScanToolChanges();
+    RedrawDocument();
+}
+
+// The views follow the document: the hex view for captures and CMT files, the
+// editor for text, and the tool-change list with the scan's or the CMT rows.
+void TFormMain::RedrawDocument()
+{
+    const TDocumentMode mode = FDocument->Mode();
+    const bool cmtShown = FShownMode == TDocumentMode::Cmt;
+    if (cmtShown && mode != TDocumentMode::Cmt)
+        LeaveCmtPanel();
+
+    if (mode == TDocumentMode::Text) {
+        if (FShownMode != TDocumentMode::Text) {
+            FHexView->SetData({});
+            FHexView->hide();
+            ui->SynEditProgram->show();
+        }
+        ui->SynEditProgram->setReadOnly(false);
+    } else {
+        // Read-only, in a view that draws only the rows in sight: the dump of a
+        // large capture is five times its size, too much to load into the editor.
+        FHexView->SetData(FDocument->Content());
+        FHexView->show();
+        ui->SynEditProgram->hide();
+        ui->SynEditProgram->setReadOnly(true);
+    }
+
+    if (mode == TDocumentMode::Cmt)
+        ShowCmtPanel(!cmtShown);
+    else
+        ShowToolChangeRows();
+    FShownMode = mode;
+}
+
+void TFormMain::ShowToolChangeRows()
+{
+    ui->ListBoxToolChanges->setUpdatesEnabled(false);
+    ui->ListBoxToolChanges->clear();
+    for (const TToolChangeRow& row : FDocument->ToolChangeRows()) {
+        auto* item = new QListWidgetItem(row.Text, ui->ListBoxToolChanges);
+        item->setData(Qt::UserRole, row.LineNumber);
+    }
+    ui->ListBoxToolChanges->setUpdatesEnabled(true);
+}
+
+void TFormMain::ShowCmtPanel(bool entering)
+{
+    if (entering) {
         FToolPanelCaption = ui->LabelToolChanges->text();
         FToolPanelHint = ui->ListBoxToolChanges->toolTip();
     }
-    FCmtContent = data;
-    FCmtInfo = info;
-    ShowHexDump(FCmtContent);
-    FToolChangeCandidates.clear();
-
     ui->ListBoxToolChanges->setUpdatesEnabled(false);
     ui->ListBoxToolChanges->clear();
-    for (const TCmtViewRow& row : CmtViewRows(FCmtInfo)) {
+    for (const TCmtViewRow& row : CmtViewRows(FDocument->CmtInfo())) {
         auto* item = new QListWidgetItem(row.Text, ui->ListBoxToolChanges);
         item->setData(Qt::UserRole, row.Value);
     }
@@ -204,14 +132,9 @@ void TFormMain::ShowCmtFile(const QByteArray& data)
     ui->SplitterToolChanges->setSizes({ editorWidth, editorWidth, FToolChangesPanelWidth });
 }
 
-void TFormMain::LeaveCmtView()
+void TFormMain::LeaveCmtPanel()
 {
-    if (FCmtContent.isEmpty())
-        return;
     FToolChangesPanelWidth = ui->PanelToolChanges->width();
-    FCmtContent.clear();
-    FCmtInfo = TCmtInfo();
-    LeaveHexDump();
     ui->ListBoxToolChanges->clear();
     ui->LabelToolChanges->setText(FToolPanelCaption);
     ui->ListBoxToolChanges->setToolTip(FToolPanelHint);
@@ -221,21 +144,22 @@ void TFormMain::LeaveCmtView()
 void TFormMain::SaveSelectedCmtProgram()
 {
     QListWidgetItem* item = ui->ListBoxToolChanges->currentItem();
-    if (!item || !item->isSelected())
+    if (!item || !item->isSelected() || FDocument->Mode() != TDocumentMode::Cmt)
         return;
+    const TCmtInfo& info = FDocument->CmtInfo();
     const int k = item->data(Qt::UserRole).toInt() - 1;
-    if (k < 0 || k >= FCmtInfo.Programs.size())
+    if (k < 0 || k >= info.Programs.size())
         return;
     QByteArray bytes;
     try {
-        bytes = ExtractCmtProgram(FCmtInfo, k);
+        bytes = ExtractCmtProgram(info, k);
     } catch (const ECmtError& e) {
         FPrompter.ShowMessage(e.Message());
         return;
     }
     QString fileName;
-    if (!FPrompter.AskSaveFile(
-            RememberedFolder("LastSaveDir"), CmtProgramFileName(FCmtInfo.Programs[k]), "cmt", CmtFilter, fileName))
+    if (!FPrompter.AskSaveFile(RememberedFolder("LastSaveDir"), CmtProgramFileName(info.Programs[k]), "cmt",
+            CmtFilter, fileName))
         return;
     if (QFileInfo::exists(fileName)
         && !FPrompter.ConfirmOkCancel(QString::fromUtf8("Var olan dosyanın üstüne yazılsın mı?")))
@@ -245,37 +169,10 @@ void TFormMain::SaveSelectedCmtProgram()
         FPrompter.ShowMessage(error);
 }
 
-void TFormMain::ScanToolChanges()
-{
-    if (!FCmtContent.isEmpty())
-        return;
-    if (!FRawContent.isEmpty()) {
-        ui->ListBoxToolChanges->clear();
-        FToolChangeCandidates.clear();
-        return;
-    }
-    const TToolChangeScan scan = ScanToolChangeLines(EditorLines(), int(LineBreakText(FDocLineBreak).size()));
-    if (scan.LinesRewritten)
-        SetEditorLines(scan.Lines);
-    ShowToolChanges(scan);
-}
-
-void TFormMain::ShowToolChanges(const TToolChangeScan& scan)
-{
-    ui->ListBoxToolChanges->setUpdatesEnabled(false);
-    ui->ListBoxToolChanges->clear();
-    for (const TToolChangeRow& row : scan.Rows) {
-        auto* item = new QListWidgetItem(row.Text, ui->ListBoxToolChanges);
-        item->setData(Qt::UserRole, row.LineNumber);
-    }
-    ui->ListBoxToolChanges->setUpdatesEnabled(true);
-    FToolChangeCandidates = scan.Candidates;
-}
-
 void TFormMain::ListBoxToolChangesClick()
 {
     QListWidgetItem* item = ui->ListBoxToolChanges->currentItem();
-    if (!item || !FCmtContent.isEmpty())
+    if (!item || FDocument->Mode() == TDocumentMode::Cmt)
         return;
     const int line = item->data(Qt::UserRole).toInt();
     if (line > 0) {
@@ -287,7 +184,7 @@ void TFormMain::ListBoxToolChangesClick()
 
 void TFormMain::ListBoxToolChangesDblClick()
 {
-    if (ui->ListBoxToolChanges->currentItem() && !FCmtContent.isEmpty())
+    if (ui->ListBoxToolChanges->currentItem() && FDocument->Mode() == TDocumentMode::Cmt)
         SaveSelectedCmtProgram();
 }
 
@@ -295,7 +192,9 @@ void TFormMain::ListBoxToolChangesDblClick()
 
 QString TFormMain::RememberedFolder(const QString& key) const
 {
-    return QSettings(SettingsFilePath(), QSettings::IniFormat).value("MainForm/" + key, QDir::currentPath()).toString();
+    return QSettings(SettingsFilePath(), QSettings::IniFormat)
+        .value("MainForm/" + key, QDir::currentPath())
+        .toString();
 }
 
 void TFormMain::RememberFolder(const QString& key, const QString& fileName)
@@ -305,22 +204,26 @@ void TFormMain::RememberFolder(const QString& key, const QString& fileName)
 
 bool TFormMain::ConfirmLosingContent()
 {
-    if (EditorIsBlank())
+    if (FDocument->IsBlank())
         return true;
     return FPrompter.ConfirmOkCancel(
         QString::fromUtf8("Mevcut program içeriği kaybolacak, devam etmek istiyor musunuz?"));
+}
+
+bool TFormMain::ConfirmLosingEdits()
+{
+    if (!FDocument->IsModified())
+        return true;
+    return FPrompter.ConfirmOkCancel(
+        QString::fromUtf8("Kaydedilmemiş değişiklikler kaybolacak, çıkmak istiyor musunuz?"));
 }
 
 void TFormMain::SpeedButtonFileNewClick()
 {
     if (!ConfirmLosingContent())
         return;
-    ResetEditorContent();
-    SetEditorText({});
-    FDocLineBreak = TLineBreakStyle::CrLf;
-    FDocTrailingLineBreak = true;
-    ScanToolChanges();
-    FCurrentFileName.clear();
+    FDocument->New();
+    RedrawDocument();
 }
 
 void TFormMain::SpeedButtonFileOpenClick()
@@ -330,94 +233,48 @@ void TFormMain::SpeedButtonFileOpenClick()
     QString fileName;
     if (!FPrompter.AskOpenFile(RememberedFolder("LastOpenDir"), fileName) || !QFileInfo::exists(fileName))
         return;
-    ResetEditorContent();
-    QByteArray bytes;
     QString error;
-    if (!ReadWholeFile(fileName, bytes, error)) {
+    const bool opened = FDocument->OpenFile(fileName, IsSelectedDeviceSiemens(), error);
+    RedrawDocument();
+    if (!opened) {
         FPrompter.ShowMessage(error);
         return;
     }
-    if (IsCmtData(bytes.left(4096))) {
-        ShowCmtFile(bytes);
-    } else {
-        TTextDocument document = ReadTextDocument(bytes);
-        FDocEncoding = document.Encoding;
-        FDocHasByteOrderMark = document.HasByteOrderMark;
-        FDocLineBreak = document.LineBreak;
-        FDocTrailingLineBreak = document.TrailingLineBreak;
-        // Word spaces line by line: the insertion starts afresh at every line break anyway.
-        if (!IsSelectedDeviceSiemens())
-            for (QString& line : document.Lines)
-                line = InsertWordSpaces(line);
-        // The tool-change scan that follows opening may drop blank lines; run on
-        // the document before it goes into the editor, a large file is loaded once.
-        const TToolChangeScan scan = ScanToolChangeLines(document.Lines, int(LineBreakText(FDocLineBreak).size()));
-        if (scan.LinesRewritten)
-            SetEditorLines(scan.Lines);
-        else
-            SetEditorContent(document.Lines, ShownLineBreak(FDocLineBreak));
-        ShowToolChanges(scan);
-    }
-    FCurrentFileName = fileName;
     RememberFolder("LastOpenDir", fileName);
 }
 
 void TFormMain::SpeedButtonFileSaveClick()
 {
-    if (EditorIsBlank())
+    if (FDocument->IsBlank())
         return;
-    if (FCurrentFileName.isEmpty()) {
+    if (FDocument->FileName().isEmpty()) {
         SpeedButtonFileSaveAsClick();
         return;
     }
-    WriteDocumentFile(FCurrentFileName);
+    WriteDocumentFile(FDocument->FileName());
 }
 
 void TFormMain::SpeedButtonFileSaveAsClick()
 {
-    if (EditorIsBlank())
+    if (FDocument->IsBlank())
         return;
     QString fileName;
-    const bool raw = !FRawContent.isEmpty(), cmt = !FCmtContent.isEmpty();
-    if (!FPrompter.AskSaveFile(RememberedFolder("LastSaveDir"),
-            raw       ? "debug_capture.bin"
-                : cmt ? "mazatrol.cmt"
-                      : "",
-            raw       ? "bin"
-                : cmt ? "cmt"
-                      : "",
-            raw       ? BinaryFilter
-                : cmt ? CmtFilter
-                      : QString(),
-            fileName))
+    const bool raw = FDocument->Mode() == TDocumentMode::RawCapture, cmt = FDocument->Mode() == TDocumentMode::Cmt;
+    if (!FPrompter.AskSaveFile(RememberedFolder("LastSaveDir"), raw ? "debug_capture.bin" : cmt ? "mazatrol.cmt" : "",
+            raw ? "bin" : cmt ? "cmt" : "", raw ? BinaryFilter : cmt ? CmtFilter : QString(), fileName))
         return;
     if (QFileInfo::exists(fileName)
         && !FPrompter.ConfirmOkCancel(QString::fromUtf8("Var olan dosyanın üstüne yazılsın mı?")))
         return;
     if (!WriteDocumentFile(fileName))
         return;
-    FCurrentFileName = fileName;
     RememberFolder("LastSaveDir", fileName);
 }
 
 bool TFormMain::WriteDocumentFile(const QString& fileName)
 {
-    QByteArray bytes;
-    if (!FRawContent.isEmpty()) {
-        bytes = FRawContent;
-    } else if (!FCmtContent.isEmpty()) {
-        bytes = FCmtContent;
-    } else {
-        TTextDocument document;
-        document.Lines = EditorLines();
-        document.Encoding = FDocEncoding;
-        document.HasByteOrderMark = FDocHasByteOrderMark;
-        document.LineBreak = FDocLineBreak;
-        document.TrailingLineBreak = FDocTrailingLineBreak;
-        bytes = WriteTextDocument(document);
-    }
     QString error;
-    if (!WriteWholeFile(fileName, bytes, error)) {
+    if (!FDocument->SaveFile(fileName, error)) {
         FPrompter.ShowMessage(error);
         return false;
     }

@@ -3,10 +3,8 @@
 
 #include "ui_unitmainform.h"
 
-#include "content/CodePage.h"
-#include "content/ProgramText.h"
 #include "transfer/UnitFileTransfer.h"
-#include "transfer/UploadPlan.h"
+#include "document/UploadPlan.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -57,21 +55,20 @@ void TFormMain::SpeedButtonUploadToMachineClick()
         FPrompter.ShowMessage(QString::fromUtf8("Önce bir cihaz seçin."));
         return;
     }
-    if (!FRawContent.isEmpty()) {
-        FPrompter.ShowMessage(
-            QString::fromUtf8("Editörde ham (RAW) kaydın HEX dökümü var - G-kod olmadığı için cihaza gönderilemez."));
+    if (FDocument->Mode() == TDocumentMode::RawCapture) {
+        FPrompter.ShowMessage(QString::fromUtf8(
+            "Editörde ham (RAW) kaydın HEX dökümü var - G-kod olmadığı için cihaza gönderilemez."));
         return;
     }
     TQuillexDevice device;
     if (!SelectedDevice(device))
         return; // the row has no device behind it: nothing to send to
-    if (FCmtContent.isEmpty()) {
-        SetEditorLines(NormalizeProgramForUpload(EditorLines(), IsControllerSiemens(device.Controller)));
-        ScanToolChanges();
-    }
+    // The text is normalised and scanned anew even if the command stops later.
+    const TPreparedUpload upload = FDocument->PrepareUpload(IsControllerSiemens(device.Controller));
+    RedrawDocument();
     if (!CheckDevicePin(device))
         return;
-    const QByteArray content = !FCmtContent.isEmpty() ? FCmtContent : ProgramUploadBytes(EditorLines());
+    const QByteArray content = upload.Content;
 
     // The device's limits come from its status; give it a few seconds to speak.
     QString status = FStatusListener->GetStatusFor(device.IPAddress);
@@ -87,7 +84,7 @@ void TFormMain::SpeedButtonUploadToMachineClick()
                               "bekleyip tekrar deneyin.");
         return;
     }
-    const TUploadPlan plan = DecideUploadPlan(status, FToolChangeCandidates);
+    const TUploadPlan plan = DecideUploadPlan(status, upload.Candidates);
 
     StartProgress(QString::fromUtf8("Cihaza gönderiliyor"));
     const QString ip = device.IPAddress;
@@ -157,27 +154,14 @@ void TFormMain::DownloadComplete(
         FPrompter.ShowMessage("Hata: " + responseMsg);
         return;
     }
-    FCurrentFileName.clear();
+    FDocument->TakeDownload(content, isRaw, IsControllerSiemens(device.Controller));
+    RedrawDocument();
     if (isRaw) {
-        ShowRawCapture(content);
         FPrompter.ShowMessage(QString::fromUtf8("Ham (RAW) kayıt alındı: %1 bayt. HEX olarak gösteriliyor, Kaydet .bin "
                                                 "(binary) olarak yazar.")
                                   .arg(content.size()));
         return;
     }
-    if (IsCmtData(content)) {
-        ResetEditorContent();
-        ShowCmtFile(content);
-        ShowTransferSuccess(QString::fromUtf8("Cihazdan alındı"));
-        return;
-    }
-    ResetEditorContent();
-    // One character per byte, so that offsets stay byte offsets.
-    QString text = DecodeAnsi(content);
-    text = IsControllerSiemens(device.Controller) ? SplitPercentLines(text, true)
-                                                  : InsertWordSpaces(SplitPercentLines(text, false));
-    SetEditorText(text);
-    ScanToolChanges();
     ShowTransferSuccess(QString::fromUtf8("Cihazdan alındı"));
 }
 

@@ -2,6 +2,7 @@
 
 #include "ui_unitmainform.h"
 
+#include "EditorTextStore.h"
 #include "GCodeLexer.h"
 #include "HexDumpView.h"
 #include "device/JsonText.h"
@@ -39,7 +40,6 @@ const char* const TitleCipherHex = "70db5768a816e5c00aa4a41991a8b91393a9f1390369
 const QColor DotUnknown(158, 158, 158);
 const QColor DotBusy(245, 166, 35);
 const QColor DotIdle(76, 175, 80);
-const QColor SuccessGreen(0, 128, 0);
 
 QString FirstFamily(const QStringList& families)
 {
@@ -236,6 +236,8 @@ void TFormMain::SetUpEditor()
     FHexView->setFont(PixelFont(MonoFamily(), 14));
     FHexView->hide();
     FHexView->installEventFilter(this);
+
+    FDocument = std::make_unique<TProgramDocument>(*new TEditorTextStore(editor));
 }
 
 void TFormMain::SetUpToolBar()
@@ -303,10 +305,7 @@ void TFormMain::FormCreate()
     connect(ui->ListBoxToolChanges, &QListWidget::itemClicked, this, [this] { ListBoxToolChangesClick(); });
     connect(ui->ListBoxToolChanges, &QListWidget::itemDoubleClicked, this, [this] { ListBoxToolChangesDblClick(); });
     ui->SynEditProgram->installEventFilter(this);
-    connect(ui->SynEditProgram, &QsciScintilla::textChanged, this, [this] {
-        FEditorLinesValid = false;
-        FHighlighter->ForgetStyledLines();
-    });
+    connect(ui->SynEditProgram, &QsciScintilla::textChanged, FHighlighter, &TSynGCodeSyn::ForgetStyledLines);
     connect(ui->SynEditProgram, &QsciScintillaBase::SCN_UPDATEUI, FHighlighter, &TSynGCodeSyn::StyleVisibleLines);
     installEventFilter(this);
 
@@ -424,6 +423,10 @@ void TFormMain::SaveLayout()
 
 void TFormMain::closeEvent(QCloseEvent* event)
 {
+    if (!FDestroyed && !ConfirmLosingEdits()) {
+        event->ignore();
+        return;
+    }
     FormDestroy();
     event->accept();
 }

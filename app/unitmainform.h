@@ -2,11 +2,9 @@
 // The main window: tool bar, device list and status panel, the G-code editor,
 // the layout kept in the settings file, and the operations other commands share.
 #include "UiPrompter.h"
-#include "content/TextDocument.h"
-#include "content/ToolChangeScanner.h"
-#include "content/UnitMazatrolCmt.h"
 #include "discovery/DeviceStatusView.h"
 #include "discovery/UnitStatusListener.h"
+#include "document/ProgramDocument.h"
 #include "transfer/UnitTransferProgress.h"
 
 #include <QColor>
@@ -84,7 +82,7 @@ public:
     void SpeedButtonFileSaveAsClick();
     bool WriteDocumentFile(const QString& fileName);
     bool FormShortCut(int key, Qt::KeyboardModifiers modifiers);
-    QString CurrentFileName() const { return FCurrentFileName; }
+    QString CurrentFileName() const;
 
     // Upload and download.
     void SpeedButtonUploadToMachineClick();
@@ -93,23 +91,19 @@ public:
     bool TransferRunning() const { return FSuppressDeviceListRefresh; }
     const TTransferProgress* TransferProgress() const { return FTransferProgress.get(); }
 
-    // Editor content: text, raw capture or CMT file.
-    QStringList EditorLines() const;
-    QString EditorText() const; // in the raw-capture and CMT modes, the hex dump
-    THexDumpView* HexView() const { return FHexView; }
-    void SetEditorText(const QString& text); // set as a whole: line breaks found anew
-    void SetEditorLines(const QStringList& lines); // replaced from a list: CR LF from now on
-    TLineBreakStyle EditorLineBreak() const { return FDocLineBreak; }
+    // The program document and the views drawn from it.
+    TProgramDocument& Document() { return *FDocument; }
+    void RedrawDocument();
+    QStringList EditorLines() const; // in the raw-capture and CMT modes, the hex dump's
+    QString EditorText() const;
+    void SetEditorText(const QString& text); // set as a whole, as an edit of the operator
     void ShowRawCapture(const QByteArray& data);
     void ResetEditorContent();
     void ShowCmtFile(const QByteArray& data);
     void LeaveCmtView();
     void SaveSelectedCmtProgram();
     void ScanToolChanges();
-    void ShowToolChanges(const TToolChangeScan& scan);
-    QByteArray RawContent() const { return FRawContent; }
-    QByteArray CmtContent() const { return FCmtContent; }
-    QList<TStartFromCandidate> ToolChangeCandidates() const { return FToolChangeCandidates; }
+    QList<TStartFromCandidate> ToolChangeCandidates() const;
 
     static QString LoadWindowTitle();
     void EnsureWindowOnScreen();
@@ -162,24 +156,14 @@ private:
     TSynGCodeSyn* FHighlighter = nullptr;
     int FToolChangesPanelWidth = 245;
     bool FDestroyed = false;
-    QByteArray FRawContent;
-    QByteArray FCmtContent;
-    TCmtInfo FCmtInfo;
-    QList<TStartFromCandidate> FToolChangeCandidates;
-    QString FCurrentFileName;
+    std::unique_ptr<TProgramDocument> FDocument;
+    TDocumentMode FShownMode = TDocumentMode::Text;
     QString FToolPanelCaption;
     QString FToolPanelHint;
-    TTextEncoding FDocEncoding = TTextEncoding::Ansi;
-    bool FDocHasByteOrderMark = false;
-    TLineBreakStyle FDocLineBreak = TLineBreakStyle::CrLf;
-    bool FDocTrailingLineBreak = true;
-    // The editor's lines as last set or read, until the operator edits the text.
-    mutable QStringList FEditorLinesCache;
-    mutable bool FEditorLinesValid = false;
-    void SetEditorContent(const QStringList& lines, TLineBreakStyle shown);
-    void ShowHexDump(const QByteArray& data);
-    void LeaveHexDump();
-    bool EditorIsBlank() const;
+    void ShowToolChangeRows();
+    void ShowCmtPanel(bool entering);
+    void LeaveCmtPanel();
+    bool ConfirmLosingEdits();
     THexDumpView* FHexView = nullptr;
     std::unique_ptr<TTransferProgressView> FTransferView;
     std::unique_ptr<TTransferProgress> FTransferProgress;

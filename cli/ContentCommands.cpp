@@ -4,11 +4,9 @@
 
 #include "content/HexDump.h"
 #include "content/ProgramSplitter.h"
-#include "content/ProgramText.h"
 #include "content/TextDocument.h"
-#include "content/ToolChangeScanner.h"
 #include "content/UnitMazatrolCmt.h"
-#include "transfer/UploadPlan.h"
+#include "document/ProgramDocument.h"
 
 #include <cstdio>
 
@@ -86,16 +84,16 @@ int Scan(QStringList args)
     QByteArray bytes;
     if (!Read(args[0], bytes))
         return ExitFailed;
-    if (IsCmtData(bytes.left(CmtSniffLength)))
-        return ExitOk; // the CMT view: the scanner leaves it alone
-    const TTextDocument document = OpenProgramDocument(bytes, siemens);
-    const TToolChangeScan scan = ScanToolChangeLines(document.Lines, int(LineBreakText(document.LineBreak).size()));
+    // Opened as the window opens it; the CMT view has no tool-change rows.
+    TPlainTextStore store;
+    TProgramDocument document(store);
+    document.OpenBytes(bytes, siemens);
     QByteArray out;
     if (candidates) {
-        for (const TStartFromCandidate& c : scan.Candidates)
+        for (const TStartFromCandidate& c : document.ToolChangeCandidates())
             out += QByteArray::number(c.LineNumber) + '\t' + QByteArray::number(c.UncompressedOffset) + '\n';
     } else {
-        for (const TToolChangeRow& row : scan.Rows)
+        for (const TToolChangeRow& row : document.ToolChangeRows())
             out += row.Text.toUtf8() + '\n';
     }
     Write(out);
@@ -104,6 +102,7 @@ int Scan(QStringList args)
 
 int Split(QStringList args)
 {
+    const bool siemens = TakeFlag(args, "--siemens");
     QString folder;
     if (!TakeValue(args, "-d", folder))
         return Usage("split: -d needs a folder");
@@ -112,7 +111,12 @@ int Split(QStringList args)
     QByteArray bytes;
     if (!Read(args[0], bytes))
         return ExitFailed;
-    const QList<TSplitProgram> programs = SplitPrograms(ReadTextDocument(bytes).Lines);
+    // The program list window splits the editor's lines after opening: the same here.
+    TPlainTextStore store;
+    TProgramDocument document(store);
+    document.OpenBytes(bytes, siemens);
+    const QList<TSplitProgram> programs
+        = document.Mode() == TDocumentMode::Text ? SplitPrograms(document.Lines()) : QList<TSplitProgram>();
     QByteArray out;
     for (const TSplitProgram& program : programs)
         out += program.Name.toUtf8() + '\n';
@@ -141,11 +145,14 @@ int Cmt(QStringList args)
     QByteArray bytes;
     if (!Read(args[0], bytes))
         return ExitFailed;
-    TCmtInfo info;
-    if (!ParseCmt(bytes, info)) {
+    // The CMT view of the document, as a CMT file received from a device shows.
+    TPlainTextStore store;
+    TProgramDocument document(store);
+    if (!document.ShowCmtFile(bytes)) {
         Err(args[0] + QString::fromUtf8(": CMT bloğu bulunamadı"));
         return ExitFailed;
     }
+    const TCmtInfo& info = document.CmtInfo();
     if (!output.isEmpty()) {
         try {
             QString error;
@@ -193,7 +200,7 @@ int Normalize(QStringList args)
 
 const char* const ContentCommandsSummary = R"(Content commands (no device needed):
   scan FILE [--siemens] [--candidates]  the tool changes the upload indexes
-  split FILE [-d DIR]                   the programs of a multi-program text
+  split FILE [--siemens] [-d DIR]       the programs of a multi-program text
   cmt FILE [--extract K -o OUT]         a Mazatrol CMT file's programs; cut one out
   hexdump FILE                          the editor's hex dump of a file
   normalize FILE [--siemens]            the exact bytes an upload would send

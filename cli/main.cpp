@@ -9,7 +9,8 @@
 #include "device/SettingsFile.h"
 #include "device/UnitDeviceCommand.h"
 #include "discovery/UnitStatusListener.h"
-#include "transfer/UploadPlan.h"
+#include "document/ProgramDocument.h"
+#include "document/UploadPlan.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

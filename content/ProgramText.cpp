@@ -164,15 +164,3 @@ QByteArray ProgramUploadBytes(const QStringList& lines)
 {
     return EncodeAscii(JoinCrLf(lines));
 }
-
-TTextDocument OpenProgramDocument(const QByteArray& bytes, bool siemens)
-{
-    TTextDocument document = ReadTextDocument(bytes);
-    if (!siemens) {
-        // The editor's text is replaced as a whole: lines and style are found anew.
-        const QString spaced
-            = InsertWordSpaces(JoinTextLines(document.Lines, document.LineBreak, document.TrailingLineBreak));
-        SplitTextLines(spaced, document.Lines, document.LineBreak, document.TrailingLineBreak);
-    }
-    return document;
-}

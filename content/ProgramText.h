@@ -24,7 +24,3 @@ QStringList NormalizeProgramForUpload(const QStringList& lines, bool keepPercent
 
 // The bytes an upload sends for the lines: ASCII, CR LF after every line.
 QByteArray ProgramUploadBytes(const QStringList& lines);
-
-// A text file as the editor shows it after opening: read as a document, word
-// spaces inserted unless the selected device is a SIEMENS control.
-TTextDocument OpenProgramDocument(const QByteArray& bytes, bool siemens);

@@ -1,7 +1,7 @@
 #include "DeviceStatusView.h"
 
 #include "device/JsonText.h"
-#include "transfer/UploadPlan.h"
+#include "document/UploadPlan.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -7,7 +7,8 @@
 #include "content/TextUtil.h"
 #include "content/ToolChangeScanner.h"
 #include "content/UnitMazatrolCmt.h"
-#include "transfer/UploadPlan.h"
+#include "document/ProgramDocument.h"
+#include "document/UploadPlan.h"
 
 #include <QDirIterator>
 #include <QProcess>
@@ -174,9 +175,13 @@ private slots:
             // scan: the rows' lines are the lines grep finds in the word-spaced text
             const TRun scan = Cli({ "scan", path });
             QCOMPARE(scan.ExitCode, 0);
-            const TTextDocument opened = OpenProgramDocument(bytes, false);
-            QByteArray spaced
-                = EncodeText(JoinTextLines(opened.Lines, TLineBreakStyle::Lf, true), opened.Encoding, false);
+            TPlainTextStore store;
+            TProgramDocument opened(store);
+            opened.OpenBytes(bytes, false);
+            if (opened.Mode() != TDocumentMode::Text)
+                continue;
+            const QByteArray spaced
+                = EncodeText(JoinTextLines(opened.Lines(), TLineBreakStyle::Lf, true), opened.Encoding(), false);
             const QString spacedFile = FDir.filePath("spaced.nc");
             QString error;
             QVERIFY(WriteWholeFile(spacedFile, spaced, error));
@@ -186,16 +191,16 @@ private slots:
             QStringList grepped;
             for (const QByteArray& line : grep.readAllStandardOutput().split('\n'))
                 if (!line.isEmpty())
-                    grepped << TrimLow(DecodeText(line, opened.Encoding, false)).toString();
+                    grepped << TrimLow(DecodeText(line, opened.Encoding(), false)).toString();
             QStringList rows;
             for (const QString& row : QString::fromUtf8(scan.Out).split('\n', Qt::SkipEmptyParts))
                 rows << row.section(": ", 1);
-            if (!ScanToolChangeLines(opened.Lines, 1).MultipleProgramNumbers)
+            if (!ScanToolChangeLines(opened.Lines(), 1).MultipleProgramNumbers)
                 QVERIFY2(rows == grepped, qPrintable(path));
             toolChanges += int(rows.size());
 
-            // split: the files written hold every line from the first program on
-            const QList<TSplitProgram> programs = SplitPrograms(ReadTextDocument(bytes).Lines);
+            // split: the files written hold every line of the opened text from the first program on
+            const QList<TSplitProgram> programs = SplitPrograms(opened.Lines());
             const TRun split = Cli({ "split", path });
             QCOMPARE(split.ExitCode, 0);
             QCOMPARE(split.Out.count('\n'), programs.size());
@@ -209,7 +214,7 @@ private slots:
                     QVERIFY(lines.size() >= 2);
                     written += lines.mid(1, lines.size() - 2);
                 }
-                QStringList source = ReadTextDocument(bytes).Lines;
+                QStringList source = opened.Lines();
                 while (!source.isEmpty() && !IsProgramStartLine(source.first()))
                     source.removeFirst();
                 if (!source.isEmpty() && TrimLow(source.last()) == u"%")

@@ -4,6 +4,7 @@
 #include "content/TextDocument.h"
 #include "content/TextUtil.h"
 #include "content/ToolChangeScanner.h"
+#include "document/ProgramDocument.h"
 
 #include <QDirIterator>
 #include <QProcess>
@@ -76,16 +77,23 @@ private slots:
         // the device stores: the row offset starts the tool-change line, the
         // candidate offset the line before it.
         for (const QString& path : CorpusFiles()) {
-            const QStringList lines = NormalizeProgramForUpload(
-                SplitTextLines(InsertWordSpaces(ReadDocument(path).Lines.join("\r\n"))), false);
-            const TToolChangeScan scan = ScanToolChangeLines(lines, 2);
-            const QByteArray bytes = ProgramUploadBytes(scan.Lines);
-            for (qsizetype i = 0; i < scan.Candidates.size(); ++i) {
-                const TStartFromCandidate& c = scan.Candidates[i];
+            QByteArray file;
+            QString error;
+            QVERIFY(ReadWholeFile(path, file, error));
+            TPlainTextStore store;
+            TProgramDocument document(store);
+            document.OpenBytes(file, false);
+            const TPreparedUpload upload = document.PrepareUpload(false);
+            const QStringList lines = document.Lines();
+            const QList<TToolChangeRow>& rows = document.ToolChangeRows();
+            const QByteArray& bytes = upload.Content;
+            QCOMPARE(upload.Candidates.size(), rows.size());
+            for (qsizetype i = 0; i < upload.Candidates.size(); ++i) {
+                const TStartFromCandidate& c = upload.Candidates[i];
                 const qsizetype lineIndex = c.LineNumber - 1;
-                const qint64 rowOffset = scan.Rows[i].Text.section(", bayt ", 1).section(':', 0, 0).toLongLong();
-                QVERIFY(bytes.mid(rowOffset).startsWith(scan.Lines[lineIndex].toLatin1() + "\r\n"));
-                const QString previous = lineIndex > 0 ? scan.Lines[lineIndex - 1] : scan.Lines[0];
+                const qint64 rowOffset = rows[i].Text.section(", bayt ", 1).section(':', 0, 0).toLongLong();
+                QVERIFY(bytes.mid(rowOffset).startsWith(lines[lineIndex].toLatin1() + "\r\n"));
+                const QString previous = lineIndex > 0 ? lines[lineIndex - 1] : lines[0];
                 QVERIFY(bytes.mid(c.UncompressedOffset).startsWith(previous.toLatin1() + "\r\n"));
                 QVERIFY(c.UncompressedOffset == 0 || bytes[c.UncompressedOffset - 1] == '\n');
             }

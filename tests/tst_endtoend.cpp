@@ -1,7 +1,8 @@
 // quillex-cli against quillex-devsim: every command of the device link over
 // real sockets, each test with its own loopback addresses and status port.
 #include "content/TextDocument.h"
-#include "transfer/UploadPlan.h"
+#include "document/ProgramDocument.h"
+#include "document/UploadPlan.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -150,7 +151,8 @@ private slots:
         const TRun peek = cli.Run({ "peek", "127.0.20.3", "1" });
         QCOMPARE(peek.ExitCode, 0);
         const QStringList lines = QString::fromUtf8(peek.Out).split('\n');
-        QCOMPARE(lines.value(1), expected.Lines.value(expected.Candidates[1].LineNumber - 1));
+        const QStringList sent = SplitTextLines(QString::fromLatin1(expected.Content));
+        QCOMPARE(lines.value(1), sent.value(expected.Candidates[1].LineNumber - 1));
 
         const TRun start = cli.Run({ "startfrom", "127.0.20.3", "1" });
         QCOMPARE(start.ExitCode, 0);

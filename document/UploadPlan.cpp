@@ -1,8 +1,5 @@
 #include "UploadPlan.h"
 
-#include "content/ProgramText.h"
-#include "content/TextDocument.h"
-#include "content/UnitMazatrolCmt.h"
 #include "device/JsonText.h"
 
 #include <QJsonArray>
@@ -37,26 +34,4 @@ TUploadPlan DecideUploadPlan(const QString& statusText, const QList<TStartFromCa
     if (KeepsStartFromIndex(JsonMemberText(status, "hw")))
         plan.Candidates = scannedCandidates;
     return plan;
-}
-
-TPreparedUpload PrepareLinesForUpload(const QStringList& editorLines, bool siemens)
-{
-    TPreparedUpload upload;
-    const TToolChangeScan scan = ScanToolChangeLines(NormalizeProgramForUpload(editorLines, siemens), 2);
-    upload.Lines = scan.Lines;
-    if (!scan.MultipleProgramNumbers)
-        upload.Candidates = scan.Candidates;
-    upload.Content = ProgramUploadBytes(upload.Lines);
-    return upload;
-}
-
-TPreparedUpload PrepareFileForUpload(const QByteArray& fileBytes, bool siemens)
-{
-    if (IsCmtData(fileBytes.left(CmtSniffLength))) {
-        TPreparedUpload upload;
-        upload.IsCmt = true;
-        upload.Content = fileBytes;
-        return upload;
-    }
-    return PrepareLinesForUpload(OpenProgramDocument(fileBytes, siemens).Lines, siemens);
 }

@@ -1,6 +1,7 @@
 #pragma once
-// What the upload command decides before a transfer: the bytes and tool-change
-// candidates of a document, and the device's limits from its status document.
+// What the upload command decides before a transfer from the device's status
+// document: its byte limit, whether it is a legacy device, and which tool-change
+// candidates it keeps.
 #include "content/ToolChangeScanner.h"
 
 #include <QByteArray>
@@ -25,18 +26,3 @@ bool KeepsStartFromIndex(const QString& hw);
 // MaxRawSize from "maxfilesize", LegacyDevice from "build", the candidates only
 // for devices whose "hw" keeps an index; defaults when the text is not a JSON object.
 TUploadPlan DecideUploadPlan(const QString& statusText, const QList<TStartFromCandidate>& scannedCandidates);
-
-struct TPreparedUpload {
-    bool IsCmt = false;
-    QByteArray Content;
-    QStringList Lines; // the normalised editor lines (text only)
-    QList<TStartFromCandidate> Candidates;
-};
-
-// A file as opening it and pressing upload would send it: CMT data unchanged;
-// text read as a document, word spaces inserted unless for SIEMENS, normalised
-// and scanned.
-TPreparedUpload PrepareFileForUpload(const QByteArray& fileBytes, bool siemens);
-
-// The editor's text lines as the upload sends them (normalisation and scan).
-TPreparedUpload PrepareLinesForUpload(const QStringList& editorLines, bool siemens);

@@ -1,0 +1,147 @@
+#pragma once
+// The program document: what the editor holds and everything known about it.
+// One document is a G-code text, or, read-only, a raw capture or a Mazatrol
+// CMT file; it remembers the file it came from, the text's encoding, byte-order
+// mark and line-break style, and the tool changes of its last scan. The window,
+// the command line and the tests all open, scan, save and prepare uploads
+// through this one object, so they cannot disagree.
+//
+// The characters of a text document live in a text store: the window's
+// editor, or plain memory for the command line and the tests.
+#include "content/TextDocument.h"
+#include "content/ToolChangeScanner.h"
+#include "content/UnitMazatrolCmt.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+enum class TDocumentMode { Text, RawCapture, Cmt };
+
+// How a whole-text replacement enters the store's history.
+enum class TTextReplace {
+    NewDocument, // a document loaded afresh: no undo history, no unsaved edits
+    Step, // one step Ctrl+Z undoes; whether edits are unsaved stays as it was
+    OperatorEdit, // one undoable step that counts as an unsaved edit
+};
+
+class TDocumentTextStore {
+public:
+    virtual ~TDocumentTextStore() = default;
+    virtual QStringList Lines() const = 0;
+    // Whether the text holds nothing but characters of code 32 or less.
+    virtual bool IsBlank() const = 0;
+    // Replaces the whole text by the lines joined with the shown line break
+    // (no break after the last line).
+    virtual void Replace(const QStringList& lines, TLineBreakStyle shown, TTextReplace how) = 0;
+    virtual bool IsModified() const = 0;
+    virtual void MarkSaved() = 0;
+};
+
+// A text store in memory, for the command line and the tests.
+class TPlainTextStore : public TDocumentTextStore {
+public:
+    QStringList Lines() const override { return FLines; }
+    bool IsBlank() const override;
+    void Replace(const QStringList& lines, TLineBreakStyle shown, TTextReplace how) override;
+    bool IsModified() const override { return FModified; }
+    void MarkSaved() override { FModified = false; }
+    TLineBreakStyle Shown() const { return FShown; }
+    int UndoSteps() const { return FUndoSteps; }
+
+private:
+    QStringList FLines;
+    TLineBreakStyle FShown = TLineBreakStyle::CrLf;
+    bool FModified = false;
+    int FUndoSteps = 0;
+};
+
+// What an upload sends: the content bytes and the tool-change points of the text.
+struct TPreparedUpload {
+    bool IsCmt = false;
+    QByteArray Content;
+    QList<TStartFromCandidate> Candidates;
+};
+
+class TProgramDocument {
+public:
+    explicit TProgramDocument(TDocumentTextStore& text);
+
+    TDocumentMode Mode() const { return FMode; }
+    QString FileName() const { return FFileName; }
+    TTextEncoding Encoding() const { return FEncoding; }
+    bool HasByteOrderMark() const { return FHasByteOrderMark; }
+    TLineBreakStyle LineBreak() const { return FLineBreak; }
+    bool TrailingLineBreak() const { return FTrailingLineBreak; }
+    // The raw capture or CMT file's bytes; empty in text mode.
+    QByteArray Content() const { return FContent; }
+    const TCmtInfo& CmtInfo() const { return FCmtInfo; }
+    const QList<TToolChangeRow>& ToolChangeRows() const { return FToolChangeRows; }
+    const QList<TStartFromCandidate>& ToolChangeCandidates() const { return FToolChangeCandidates; }
+
+    // The text's lines; in the raw-capture and CMT modes, the hex dump's.
+    QStringList Lines() const;
+    QString Text() const; // the lines joined as the editor shows them
+    // Nothing but blanks in the editor (never in the raw-capture and CMT modes).
+    bool IsBlank() const;
+    // Text edits not yet saved to a file.
+    bool IsModified() const;
+
+    // New: back to an empty text, scanned, without a file name.
+    void New();
+    // Leaves the raw-capture and CMT modes; the text stays as it is.
+    void LeaveSpecialMode();
+    // Open: CMT data (by its first 4096 bytes) into the CMT mode; otherwise the
+    // text with word spaces unless for a SIEMENS control, then scanned. On a
+    // read error the special modes are left and nothing else changes.
+    bool OpenFile(const QString& fileName, bool siemens, QString& errorMsg);
+    void OpenBytes(const QByteArray& bytes, bool siemens);
+    // A program, raw capture or CMT file received from a device; the file name is cleared.
+    void TakeDownload(const QByteArray& content, bool isRaw, bool siemens);
+    void ShowRawCapture(const QByteArray& data);
+    // False (nothing changed) when the data holds no CMT block.
+    bool ShowCmtFile(const QByteArray& data);
+
+    // The bytes Save writes: the captured or CMT bytes unchanged, or the text
+    // in its encoding, mark and line-break style.
+    QByteArray FileBytes() const;
+    // Writes FileBytes; on success the file becomes the document's file.
+    bool SaveFile(const QString& fileName, QString& errorMsg);
+
+    // Blank lines dropped (as one undoable step), then the tool changes found.
+    // Does nothing in the CMT mode; empties the rows for a raw capture.
+    void ScanToolChanges();
+    // Text: normalised for the controller (one undoable step) and scanned
+    // anew; CMT: the file's bytes. Not for a raw capture.
+    TPreparedUpload PrepareUpload(bool siemens);
+
+    // The text set as a whole: its lines and line-break style found anew.
+    void SetText(const QString& text, TTextReplace how);
+    // The lines replaced from a list: CR LF line breaks from then on.
+    void SetLines(const QStringList& lines, TTextReplace how);
+
+private:
+    void LoadText(QStringList lines);
+    void ClearScan();
+    int LineBreakLength() const;
+
+    TDocumentTextStore& FText;
+    TDocumentMode FMode = TDocumentMode::Text;
+    QString FFileName;
+    TTextEncoding FEncoding = TTextEncoding::Ansi;
+    bool FHasByteOrderMark = false;
+    TLineBreakStyle FLineBreak = TLineBreakStyle::CrLf;
+    bool FTrailingLineBreak = true;
+    QByteArray FContent;
+    TCmtInfo FCmtInfo;
+    QList<TToolChangeRow> FToolChangeRows;
+    QList<TStartFromCandidate> FToolChangeCandidates;
+};
+
+// The line break the editor shows for a style: U+2028 is not a line end to
+// the editor, so such documents show with CR LF (and are saved with U+2028).
+TLineBreakStyle ShownLineBreak(TLineBreakStyle style);
+
+// A file as opening it in the window and pressing upload would send it.
+TPreparedUpload PrepareFileForUpload(const QByteArray& fileBytes, bool siemens);
