@@ -67,8 +67,8 @@ QStringList TEditorTextStore::Lines() const
 bool TEditorTextStore::IsBlank() const
 {
     const auto length = FEditor->SendScintilla(QsciScintilla::SCI_GETLENGTH);
-    const auto* text = reinterpret_cast<const unsigned char*>(
-        FEditor->SendScintilla(QsciScintilla::SCI_GETCHARACTERPOINTER));
+    const auto* text
+        = reinterpret_cast<const unsigned char*>(FEditor->SendScintilla(QsciScintilla::SCI_GETCHARACTERPOINTER));
     for (long i = 0; i < length; ++i)
         if (text[i] > 32)
             return false;
@@ -110,6 +110,12 @@ void TEditorTextStore::Replace(const QStringList& lines, TLineBreakStyle shown, 
     FLinesValid = true;
 }
 
-bool TEditorTextStore::IsModified() const { return FEditor->SendScintilla(QsciScintilla::SCI_GETMODIFY) != 0; }
+bool TEditorTextStore::IsModified() const
+{
+    return FEditor->SendScintilla(QsciScintilla::SCI_GETMODIFY) != 0;
+}
 
-void TEditorTextStore::MarkSaved() { FEditor->SendScintilla(QsciScintilla::SCI_SETSAVEPOINT); }
+void TEditorTextStore::MarkSaved()
+{
+    FEditor->SendScintilla(QsciScintilla::SCI_SETSAVEPOINT);
+}

@@ -23,13 +23,25 @@ const QString CmtFilter = QString::fromUtf8("Mazatrol CMT (*.cmt)|*.cmt|Tüm dos
 
 } // namespace
 
-QString TFormMain::EditorText() const { return FDocument->Text(); }
+QString TFormMain::EditorText() const
+{
+    return FDocument->Text();
+}
 
-QStringList TFormMain::EditorLines() const { return FDocument->Lines(); }
+QStringList TFormMain::EditorLines() const
+{
+    return FDocument->Lines();
+}
 
-QString TFormMain::CurrentFileName() const { return FDocument->FileName(); }
+QString TFormMain::CurrentFileName() const
+{
+    return FDocument->FileName();
+}
 
-QList<TStartFromCandidate> TFormMain::ToolChangeCandidates() const { return FDocument->ToolChangeCandidates(); }
+QList<TStartFromCandidate> TFormMain::ToolChangeCandidates() const
+{
+    return FDocument->ToolChangeCandidates();
+}
 
 void TFormMain::SetEditorText(const QString& text)
 {
@@ -158,8 +170,8 @@ void TFormMain::SaveSelectedCmtProgram()
         return;
     }
     QString fileName;
-    if (!FPrompter.AskSaveFile(RememberedFolder("LastSaveDir"), CmtProgramFileName(info.Programs[k]), "cmt",
-            CmtFilter, fileName))
+    if (!FPrompter.AskSaveFile(
+            RememberedFolder("LastSaveDir"), CmtProgramFileName(info.Programs[k]), "cmt", CmtFilter, fileName))
         return;
     if (QFileInfo::exists(fileName)
         && !FPrompter.ConfirmOkCancel(QString::fromUtf8("Var olan dosyanın üstüne yazılsın mı?")))
@@ -192,9 +204,7 @@ void TFormMain::ListBoxToolChangesDblClick()
 
 QString TFormMain::RememberedFolder(const QString& key) const
 {
-    return QSettings(SettingsFilePath(), QSettings::IniFormat)
-        .value("MainForm/" + key, QDir::currentPath())
-        .toString();
+    return QSettings(SettingsFilePath(), QSettings::IniFormat).value("MainForm/" + key, QDir::currentPath()).toString();
 }
 
 void TFormMain::RememberFolder(const QString& key, const QString& fileName)
@@ -260,8 +270,17 @@ void TFormMain::SpeedButtonFileSaveAsClick()
         return;
     QString fileName;
     const bool raw = FDocument->Mode() == TDocumentMode::RawCapture, cmt = FDocument->Mode() == TDocumentMode::Cmt;
-    if (!FPrompter.AskSaveFile(RememberedFolder("LastSaveDir"), raw ? "debug_capture.bin" : cmt ? "mazatrol.cmt" : "",
-            raw ? "bin" : cmt ? "cmt" : "", raw ? BinaryFilter : cmt ? CmtFilter : QString(), fileName))
+    if (!FPrompter.AskSaveFile(RememberedFolder("LastSaveDir"),
+            raw       ? "debug_capture.bin"
+                : cmt ? "mazatrol.cmt"
+                      : "",
+            raw       ? "bin"
+                : cmt ? "cmt"
+                      : "",
+            raw       ? BinaryFilter
+                : cmt ? CmtFilter
+                      : QString(),
+            fileName))
         return;
     if (QFileInfo::exists(fileName)
         && !FPrompter.ConfirmOkCancel(QString::fromUtf8("Var olan dosyanın üstüne yazılsın mı?")))

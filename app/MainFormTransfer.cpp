@@ -3,8 +3,8 @@
 
 #include "ui_unitmainform.h"
 
-#include "transfer/UnitFileTransfer.h"
 #include "document/UploadPlan.h"
+#include "transfer/UnitFileTransfer.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -56,8 +56,8 @@ void TFormMain::SpeedButtonUploadToMachineClick()
         return;
     }
     if (FDocument->Mode() == TDocumentMode::RawCapture) {
-        FPrompter.ShowMessage(QString::fromUtf8(
-            "Editörde ham (RAW) kaydın HEX dökümü var - G-kod olmadığı için cihaza gönderilemez."));
+        FPrompter.ShowMessage(
+            QString::fromUtf8("Editörde ham (RAW) kaydın HEX dökümü var - G-kod olmadığı için cihaza gönderilemez."));
         return;
     }
     TQuillexDevice device;

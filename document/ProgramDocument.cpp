@@ -58,11 +58,20 @@ QString TProgramDocument::Text() const
     return JoinTextLines(FText.Lines(), ShownLineBreak(FLineBreak), false);
 }
 
-bool TProgramDocument::IsBlank() const { return FMode == TDocumentMode::Text && FText.IsBlank(); }
+bool TProgramDocument::IsBlank() const
+{
+    return FMode == TDocumentMode::Text && FText.IsBlank();
+}
 
-bool TProgramDocument::IsModified() const { return FMode == TDocumentMode::Text && FText.IsModified(); }
+bool TProgramDocument::IsModified() const
+{
+    return FMode == TDocumentMode::Text && FText.IsModified();
+}
 
-int TProgramDocument::LineBreakLength() const { return int(LineBreakText(FLineBreak).size()); }
+int TProgramDocument::LineBreakLength() const
+{
+    return int(LineBreakText(FLineBreak).size());
+}
 
 void TProgramDocument::ClearScan()
 {

@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "LineBreakCases.h"
 #include "TestUtil.h"
 
 namespace {
@@ -57,6 +58,28 @@ class TestCliContent : public QObject {
     }
 
 private slots:
+    void lineBreakStyles_data()
+    {
+        QTest::addColumn<QByteArray>("lineBreak");
+        QTest::addColumn<int>("rowOffset");
+        QTest::addColumn<int>("candidateOffset");
+        for (const TLineBreakCase& c : LineBreakCases())
+            QTest::newRow(c.Name) << c.Break << c.RowOffset << c.CandidateOffset;
+    }
+
+    void lineBreakStyles()
+    {
+        // The same answers as the window's: word spaces start afresh at every line break.
+        QFETCH(QByteArray, lineBreak);
+        QFETCH(int, rowOffset);
+        QFETCH(int, candidateOffset);
+        const QString file = Fixture("breaks.nc", LineBreakProgram(lineBreak));
+        QCOMPARE(Cli({ "scan", file }).Out, Utf8("Satır 3, bayt %1: T1 M6\n").arg(rowOffset).toUtf8());
+        QCOMPARE(
+            Cli({ "scan", file, "--candidates" }).Out, QByteArray("3\t") + QByteArray::number(candidateOffset) + "\n");
+        QCOMPARE(Cli({ "normalize", file }).Out, LineBreakProgramUpload());
+    }
+
     void scan_data()
     {
         QTest::addColumn<QByteArray>("file");

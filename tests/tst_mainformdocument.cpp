@@ -1,0 +1,161 @@
+// The window's document on the offscreen platform: opening in every line-break
+// style, whole-text replacements as single undo steps, a new document shown
+// from its start, and the question before unsaved edits are lost.
+#include "ScriptedPrompter.h"
+
+#include "app/unitmainform.h"
+#include "ui_unitmainform.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <Qsci/qsciscintilla.h>
+
+#include "LineBreakCases.h"
+
+class TestMainFormDocument : public QObject {
+    Q_OBJECT
+    QTemporaryDir FDir;
+
+    QString File(const QString& name, const QByteArray& bytes)
+    {
+        QFile file(FDir.filePath(name));
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        file.write(bytes);
+        return file.fileName();
+    }
+
+    std::unique_ptr<TFormMain> Window(TScriptedPrompter& prompter)
+    {
+        TMainFormOptions options;
+        options.StatusPort = 0; // any free port: no device takes part
+        options.StartupDelayMs = 3600000;
+        auto window = std::make_unique<TFormMain>(prompter, options);
+        window->resize(1100, 700);
+        window->show();
+        return window;
+    }
+
+    static const QString LoseEdits;
+
+private slots:
+    void init()
+    {
+        qputenv("QUILLEX_SETTINGS", FDir.filePath("quillex_settings.ini").toLocal8Bit());
+        qputenv("QUILLEX_NO_KEYCHAIN", "1");
+        qputenv("XDG_CONFIG_HOME", FDir.path().toLocal8Bit());
+    }
+
+    void lineBreakStyles_data()
+    {
+        QTest::addColumn<QByteArray>("lineBreak");
+        QTest::addColumn<int>("candidateOffset");
+        for (const TLineBreakCase& c : LineBreakCases())
+            QTest::newRow(c.Name) << c.Break << c.CandidateOffset;
+    }
+
+    void lineBreakStyles()
+    {
+        QFETCH(QByteArray, lineBreak);
+        QFETCH(int, candidateOffset);
+        TScriptedPrompter prompter;
+        auto window = Window(prompter);
+        prompter.OpenFiles << File("breaks.nc", LineBreakProgram(lineBreak));
+        window->SpeedButtonFileOpenClick();
+        QCOMPARE(window->EditorLines(), LineBreakProgramLines());
+        QCOMPARE(window->ToolChangeCandidates(), QList<TStartFromCandidate>({ { 3, candidateOffset } }));
+        QCOMPARE(window->Form()->ListBoxToolChanges->count(), 1);
+        QCOMPARE(window->Document().PrepareUpload(false).Content, LineBreakProgramUpload());
+    }
+
+    void wholeTextReplacementsUndoAsOneStep()
+    {
+        TScriptedPrompter prompter;
+        auto window = Window(prompter);
+        QsciScintilla* editor = window->Form()->SynEditProgram;
+        prompter.OpenFiles << File("blank.nc", "g1x5\n\nm30\n");
+        window->SpeedButtonFileOpenClick();
+        QCOMPARE(window->EditorText(), QString("g1 x5\r\nm30")); // loaded with its scan
+        QVERIFY(!editor->isUndoAvailable()); // a new document starts a fresh history
+
+        window->SetEditorText("g1 x5\r\n\r\nm30");
+        window->ScanToolChanges();
+        QCOMPARE(window->EditorText(), QString("g1 x5\r\nm30"));
+        editor->undo();
+        QCOMPARE(window->EditorText(), QString("g1 x5\r\n\r\nm30"));
+
+        window->Document().PrepareUpload(false);
+        QCOMPARE(window->EditorText(), QString("%\r\nG1 X5\r\nM30\r\n%"));
+        editor->undo();
+        QCOMPARE(window->EditorText(), QString("g1 x5\r\n\r\nm30"));
+    }
+
+    void newDocumentShowsItsStart()
+    {
+        TScriptedPrompter prompter;
+        auto window = Window(prompter);
+        QsciScintilla* editor = window->Form()->SynEditProgram;
+        QStringList lines;
+        for (int i = 0; i < 300; ++i)
+            lines << "G1 X" + QString::number(i) + " " + QString(300, 'Y');
+        window->SetEditorText(lines.join("\r\n"));
+        editor->setCursorPosition(250, 290);
+        editor->ensureCursorVisible();
+        QVERIFY(editor->SendScintilla(QsciScintilla::SCI_GETXOFFSET) > 0);
+        QVERIFY(editor->firstVisibleLine() > 0);
+
+        prompter.Confirmations << true;
+        prompter.OpenFiles << File("short.nc", "G0 X1\n");
+        window->SpeedButtonFileOpenClick();
+        QCOMPARE(window->EditorText(), QString("G0 X1"));
+        QCOMPARE(editor->SendScintilla(QsciScintilla::SCI_GETXOFFSET), 0L);
+        QCOMPARE(editor->firstVisibleLine(), 0);
+        int line = -1, column = -1;
+        editor->getCursorPosition(&line, &column);
+        QCOMPARE(line, 0);
+        QCOMPARE(column, 0);
+    }
+
+    void closingWithUnsavedEdits_data()
+    {
+        QTest::addColumn<bool>("edit");
+        QTest::addColumn<bool>("save");
+        QTest::addColumn<QList<bool>>("answers");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<bool>("closed");
+        QTest::newRow("no edits") << false << false << QList<bool>() << false << true;
+        QTest::newRow("edited, cancelled") << true << false << QList<bool>({ false }) << true << false;
+        QTest::newRow("edited, confirmed") << true << false << QList<bool>({ true }) << true << true;
+        QTest::newRow("edited and saved") << true << true << QList<bool>() << false << true;
+    }
+
+    void closingWithUnsavedEdits()
+    {
+        QFETCH(bool, edit);
+        QFETCH(bool, save);
+        QFETCH(QList<bool>, answers);
+        QFETCH(bool, asked);
+        QFETCH(bool, closed);
+        TScriptedPrompter prompter;
+        auto window = Window(prompter);
+        prompter.OpenFiles << File("program.nc", "G0 X1\n");
+        window->SpeedButtonFileOpenClick();
+        if (edit) {
+            window->Form()->SynEditProgram->setFocus();
+            QTest::keyClicks(window->Form()->SynEditProgram, "M30");
+        }
+        if (save)
+            window->SpeedButtonFileSaveClick();
+        prompter.Questions.clear();
+        prompter.Confirmations = answers;
+        QCOMPARE(window->close(), closed);
+        QCOMPARE(prompter.Questions.contains(LoseEdits), asked);
+        QCOMPARE(window->isVisible(), !closed);
+    }
+};
+
+const QString TestMainFormDocument::LoseEdits
+    = QString::fromUtf8("Kaydedilmemiş değişiklikler kaybolacak, çıkmak istiyor musunuz?");
+
+QTEST_MAIN(TestMainFormDocument)
+#include "tst_mainformdocument.moc"

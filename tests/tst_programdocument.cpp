@@ -1,0 +1,163 @@
+// The program document without widgets: opening in every line-break style,
+// downloads in each mode, saving, unsaved edits and the upload preparation.
+#include "content/ProgramText.h"
+#include "content/UnitMazatrolCmt.h"
+#include "document/ProgramDocument.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "LineBreakCases.h"
+
+class TestProgramDocument : public QObject {
+    Q_OBJECT
+    QTemporaryDir FDir;
+
+private slots:
+    void lineBreakStyles_data()
+    {
+        QTest::addColumn<QByteArray>("lineBreak");
+        QTest::addColumn<int>("rowOffset");
+        QTest::addColumn<int>("candidateOffset");
+        for (const TLineBreakCase& c : LineBreakCases())
+            QTest::newRow(c.Name) << c.Break << c.RowOffset << c.CandidateOffset;
+    }
+
+    void lineBreakStyles()
+    {
+        // Word spaces start afresh at every line break: the ';' comment of the
+        // second line ends there, whatever the file's style.
+        QFETCH(QByteArray, lineBreak);
+        QFETCH(int, rowOffset);
+        QFETCH(int, candidateOffset);
+        TPlainTextStore store;
+        TProgramDocument document(store);
+        document.OpenBytes(LineBreakProgram(lineBreak), false);
+        QCOMPARE(document.Lines(), LineBreakProgramLines());
+        QCOMPARE(document.ToolChangeRows().size(), 1);
+        QCOMPARE(document.ToolChangeRows()[0].Text, QString::fromUtf8("Satır 3, bayt %1: T1 M6").arg(rowOffset));
+        QCOMPARE(document.ToolChangeCandidates(), QList<TStartFromCandidate>({ { 3, candidateOffset } }));
+        // Saved back in the file's own style.
+        QCOMPARE(document.FileBytes(), LineBreakProgramLines().join(QString::fromUtf8(lineBreak)).toUtf8() + lineBreak);
+
+        const TPreparedUpload upload = document.PrepareUpload(false);
+        QCOMPARE(upload.Content, LineBreakProgramUpload());
+        QCOMPARE(upload.Candidates, QList<TStartFromCandidate>({ { 4, 10 } }));
+        QCOMPARE(PrepareFileForUpload(LineBreakProgram(lineBreak), false).Content, LineBreakProgramUpload());
+    }
+
+    void siemensKeepsTheText()
+    {
+        TPlainTextStore store;
+        TProgramDocument document(store);
+        document.OpenBytes("N10G0X5\r\n%_N_MAIN_MPF\r\n", true);
+        QCOMPARE(document.Lines(), QStringList({ "N10G0X5", "%_N_MAIN_MPF" }));
+        QCOMPARE(document.PrepareUpload(true).Content, QByteArray("%\r\nN10G0X5\r\n%_N_MAIN_MPF\r\n%\r\n"));
+    }
+
+    void blankLinesAtOpenAndOnScan()
+    {
+        TPlainTextStore store;
+        TProgramDocument document(store);
+        document.OpenBytes("G0 X0\n\nT2 M6\n", false);
+        // Dropped while loading: one new document, CR LF from then on.
+        QCOMPARE(document.Lines(), QStringList({ "G0 X0", "T2 M6" }));
+        QCOMPARE(document.LineBreak(), TLineBreakStyle::CrLf);
+        QCOMPARE(store.UndoSteps(), 0);
+        QVERIFY(!document.IsModified());
+
+        document.SetText("G0 X0\n\nT2 M6", TTextReplace::NewDocument);
+        document.ScanToolChanges();
+        QCOMPARE(document.Lines(), QStringList({ "G0 X0", "T2 M6" }));
+        QCOMPARE(store.UndoSteps(), 1); // a later scan is one undoable step
+        QVERIFY(!document.IsModified());
+        QCOMPARE(document.ToolChangeCandidates(), QList<TStartFromCandidate>({ { 2, 0 } }));
+    }
+
+    void downloads_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("isRaw");
+        QTest::addColumn<bool>("siemens");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("program") << QByteArray("N1G0X0 % (A)\r\n") << false << false << int(TDocumentMode::Text)
+                                 << QStringList({ "N1 G0 X0", "%", "(A)" });
+        QTest::newRow("siemens") << QByteArray("N1G0X0\n%_N_PART_MPF\n") << false << true << int(TDocumentMode::Text)
+                                 << QStringList({ "N1G0X0", "%_N_PART_MPF" });
+        QTest::newRow("raw") << QByteArray("\x01\x02ABC", 5) << true << false << int(TDocumentMode::RawCapture)
+                             << QStringList();
+        const QByteArray block = BuildCmtFrame("3117,0,0") + CmtEot;
+        QTest::newRow("cmt") << block << false << false << int(TDocumentMode::Cmt) << QStringList();
+        // Looks like CMT data but holds no complete block: kept as text, not lost.
+        QTest::newRow("broken cmt") << QByteArray("\x02"
+                                                  "ABCDE\x03\x04",
+            8) << false << false << int(TDocumentMode::Text)
+                                    << QStringList({ QString::fromLatin1("\x02"
+                                                                         "ABCDE\x03\x04") });
+    }
+
+    void downloads()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, isRaw);
+        QFETCH(bool, siemens);
+        QFETCH(int, mode);
+        QFETCH(QStringList, lines);
+        TPlainTextStore store;
+        TProgramDocument document(store);
+        document.OpenBytes("old text", false);
+        QString error;
+        QVERIFY(document.SaveFile(FDir.filePath("old.nc"), error));
+        document.TakeDownload(content, isRaw, siemens);
+        QCOMPARE(int(document.Mode()), mode);
+        QVERIFY(document.FileName().isEmpty());
+        if (document.Mode() == TDocumentMode::Text) {
+            QCOMPARE(document.Lines(), lines);
+            QCOMPARE(document.LineBreak(), TLineBreakStyle::CrLf);
+        } else {
+            QCOMPARE(document.Content(), content);
+            QCOMPARE(document.FileBytes(), content);
+            QVERIFY(!document.IsBlank());
+            QVERIFY(store.Lines().isEmpty());
+        }
+    }
+
+    void unsavedEdits()
+    {
+        const QString file = FDir.filePath("edits.nc");
+        TPlainTextStore store;
+        TProgramDocument document(store);
+        QVERIFY(!document.IsModified());
+        document.SetText("G0 X1\r\n", TTextReplace::OperatorEdit);
+        QVERIFY(document.IsModified());
+        QString error;
+        QVERIFY(document.SaveFile(file, error));
+        QVERIFY(!document.IsModified());
+        QCOMPARE(document.FileName(), file);
+        document.PrepareUpload(false); // normalising is no edit of the operator's
+        QVERIFY(!document.IsModified());
+        document.New();
+        QVERIFY(!document.IsModified());
+        QVERIFY(document.FileName().isEmpty());
+
+        QVERIFY(!document.OpenFile(FDir.filePath("missing.nc"), false, error));
+        QVERIFY(!error.isEmpty());
+    }
+
+    void openKeepsEncodingForSaving()
+    {
+        const QByteArray bytes = "\xEF\xBB\xBFG0 X1 (\xC3\xBC)\nM30\n";
+        TPlainTextStore store;
+        TProgramDocument document(store);
+        document.OpenBytes(bytes, false);
+        QCOMPARE(document.Encoding(), TTextEncoding::Utf8);
+        QCOMPARE(document.FileBytes(), bytes);
+        document.New(); // the encoding and mark of the last file read stay
+        document.SetText(QString::fromUtf8("ü"), TTextReplace::OperatorEdit);
+        QCOMPARE(document.FileBytes(), QByteArray("\xEF\xBB\xBF\xC3\xBC"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProgramDocument)
+#include "tst_programdocument.moc"
