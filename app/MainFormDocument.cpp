@@ -241,16 +241,31 @@ void TFormMain::SpeedButtonFileOpenClick()
     if (!ConfirmLosingContent())
         return;
     QString fileName;
-    if (!FPrompter.AskOpenFile(RememberedFolder("LastOpenDir"), fileName) || !QFileInfo::exists(fileName))
+    if (!FPrompter.AskOpenFile(RememberedFolder("LastOpenDir"), fileName))
         return;
+    OpenDocumentFile(fileName);
+}
+
+bool TFormMain::OpenFile(const QString& fileName)
+{
+    if (!ConfirmLosingContent())
+        return false;
+    return OpenDocumentFile(fileName);
+}
+
+bool TFormMain::OpenDocumentFile(const QString& fileName)
+{
+    if (!QFileInfo::exists(fileName))
+        return false;
     QString error;
     const bool opened = FDocument->OpenFile(fileName, IsSelectedDeviceSiemens(), error);
     RedrawDocument();
     if (!opened) {
         FPrompter.ShowMessage(error);
-        return;
+        return false;
     }
     RememberFolder("LastOpenDir", fileName);
+    return true;
 }
 
 void TFormMain::SpeedButtonFileSaveClick()

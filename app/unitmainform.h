@@ -78,6 +78,9 @@ public:
     // Document commands.
     void SpeedButtonFileNewClick();
     void SpeedButtonFileOpenClick();
+    // Opens a file as the Open command does, without its dialog (the question
+    // when the editor is not blank included); false when nothing was opened.
+    bool OpenFile(const QString& fileName);
     void SpeedButtonFileSaveClick();
     void SpeedButtonFileSaveAsClick();
     bool WriteDocumentFile(const QString& fileName);
@@ -164,6 +167,7 @@ private:
     void ShowCmtPanel(bool entering);
     void LeaveCmtPanel();
     bool ConfirmLosingEdits();
+    bool OpenDocumentFile(const QString& fileName);
     THexDumpView* FHexView = nullptr;
     std::unique_ptr<TTransferProgressView> FTransferView;
     std::unique_ptr<TTransferProgress> FTransferProgress;
