@@ -8,6 +8,7 @@
 #include "HexDumpView.h"
 #include "content/HexDump.h"
 #include "content/ProgramText.h"
+#include "dialogs/UnitProgramListsForm.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -422,6 +423,22 @@ bool TFormMain::WriteDocumentFile(const QString& fileName)
         return false;
     }
     return true;
+}
+
+void TFormMain::SpeedButtonExtractProgramsClick()
+{
+    const QStringList lines = EditorLines();
+    if (lines.size() <= 1)
+        return;
+    TFormProgramList form(FPrompter, lines, this);
+    connect(&form, &TFormProgramList::ProgramTaken, this, &TFormMain::TakeProgramListText);
+    form.exec();
+}
+
+void TFormMain::TakeProgramListText(const QString& text)
+{
+    SetEditorText(text);
+    FDocumentModified = true;
 }
 
 bool TFormMain::FormShortCut(int key, Qt::KeyboardModifiers modifiers)

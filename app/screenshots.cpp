@@ -39,6 +39,7 @@ public:
     {
         return false;
     }
+    bool AskFolder(const QString&, QString&) override { return false; }
 };
 
 bool SelectDevice(TFormMain& window, const QString& ip)

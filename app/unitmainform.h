@@ -85,6 +85,11 @@ public:
     bool WriteDocumentFile(const QString& fileName);
     bool FormShortCut(int key, Qt::KeyboardModifiers modifiers);
     QString CurrentFileName() const { return FCurrentFileName; }
+    void SpeedButtonExtractProgramsClick();
+    // The program list window's "Seçili Olanı Aktar": the editor's text as a whole,
+    // held as unsaved edits; file name, mode and tool-change scan stay.
+    void TakeProgramListText(const QString& text);
+    bool DocumentModified() const { return FDocumentModified; }
 
     // Upload and download.
     void SpeedButtonUploadToMachineClick();
@@ -167,6 +172,7 @@ private:
     TCmtInfo FCmtInfo;
     QList<TStartFromCandidate> FToolChangeCandidates;
     QString FCurrentFileName;
+    bool FDocumentModified = false; // the editor holds edits not yet saved
     QString FToolPanelCaption;
     QString FToolPanelHint;
     TTextEncoding FDocEncoding = TTextEncoding::Ansi;
