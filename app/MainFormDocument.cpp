@@ -9,6 +9,7 @@
 #include "GCodeLexer.h"
 #include "HexDumpView.h"
 #include "device/SettingsFile.h"
+#include "dialogs/UnitProgramListsForm.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -302,6 +303,7 @@ void TFormMain::SpeedButtonFileSaveAsClick()
         return;
     if (!WriteDocumentFile(fileName))
         return;
+    FDocument->SetFileName(fileName);
     RememberFolder("LastSaveDir", fileName);
 }
 
@@ -313,6 +315,22 @@ bool TFormMain::WriteDocumentFile(const QString& fileName)
         return false;
     }
     return true;
+}
+
+void TFormMain::SpeedButtonExtractProgramsClick()
+{
+    const QStringList lines = EditorLines();
+    if (lines.size() <= 1)
+        return;
+    TFormProgramList form(FPrompter, lines, this);
+    connect(&form, &TFormProgramList::ProgramTaken, this, &TFormMain::TakeProgramListText);
+    form.exec();
+}
+
+void TFormMain::TakeProgramListText(const QString& text)
+{
+    FDocument->SetText(text, TTextReplace::OperatorEdit);
+    RedrawDocument();
 }
 
 bool TFormMain::FormShortCut(int key, Qt::KeyboardModifiers modifiers)

@@ -111,3 +111,9 @@ bool TDialogPrompter::AskSaveFile(const QString& startFolder, const QString& pro
     fileName = dialog.selectedFiles().first();
     return true;
 }
+
+bool TDialogPrompter::AskFolder(const QString& startFolder, QString& folder)
+{
+    folder = QFileDialog::getExistingDirectory(Owner(FParent), QString::fromUtf8("Klasör Seç"), startFolder);
+    return !folder.isEmpty();
+}

@@ -2,7 +2,9 @@
 // `make screenshots` with quillex-devsim sending on the given status port.
 #include "UiPrompter.h"
 #include "dialogs/UnitDeviceSettingsForm.h"
+#include "dialogs/UnitProgramListsForm.h"
 #include "ui_UnitDeviceSettingsForm.h"
+#include "ui_UnitProgramListsForm.h"
 #include "ui_unitmainform.h"
 #include "unitmainform.h"
 
@@ -39,6 +41,7 @@ public:
     {
         return false;
     }
+    bool AskFolder(const QString&, QString&) override { return false; }
 };
 
 bool SelectDevice(TFormMain& window, const QString& ip)
@@ -71,7 +74,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     app.setApplicationDisplayName("Quillex");
     if (argc < 4) {
-        std::fprintf(stderr, "usage: quillex-screenshots OUTPUT-DIR STATUS-PORT PROGRAM\n");
+        std::fprintf(stderr, "usage: quillex-screenshots OUTPUT-DIR STATUS-PORT PROGRAM [CMT-FILE [BACKUP]]\n");
         return 2;
     }
     const QString folder = argv[1];
@@ -143,6 +146,15 @@ int main(int argc, char** argv)
         window.ShowCmtFile(bytes);
         window.Form()->ListBoxToolChanges->setCurrentRow(4);
         Save(&window, folder, "cmt-view");
+    }
+    // The program list window with a real backup of several programs split.
+    if (argc > 5 && ReadWholeFile(argv[5], bytes, error)) {
+        TFormProgramList programs(prompter, ReadTextDocument(bytes).Lines, &window);
+        programs.show();
+        (void)QTest::qWaitForWindowExposed(&programs);
+        programs.Form()->ListBox1->setCurrentRow(1);
+        Save(&programs, folder, "program-list");
+        programs.close();
     }
     window.close();
     return 0;

@@ -302,6 +302,7 @@ void TFormMain::FormCreate()
     connect(ui->SpeedButtonDownloadFromMachine, &QToolButton::clicked, this,
         &TFormMain::SpeedButtonDownloadFromMachineClick);
     connect(ui->SpeedButtonScanToolChanges, &QToolButton::clicked, this, &TFormMain::ScanToolChanges);
+    connect(ui->SpeedButtonExtractPrograms, &QToolButton::clicked, this, &TFormMain::SpeedButtonExtractProgramsClick);
     connect(ui->ListBoxToolChanges, &QListWidget::itemClicked, this, [this] { ListBoxToolChangesClick(); });
     connect(ui->ListBoxToolChanges, &QListWidget::itemDoubleClicked, this, [this] { ListBoxToolChangesDblClick(); });
     ui->SynEditProgram->installEventFilter(this);

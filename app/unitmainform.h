@@ -86,6 +86,10 @@ public:
     bool WriteDocumentFile(const QString& fileName);
     bool FormShortCut(int key, Qt::KeyboardModifiers modifiers);
     QString CurrentFileName() const;
+    void SpeedButtonExtractProgramsClick();
+    // The program list window's "Seçili Olanı Aktar": the editor's text as a whole,
+    // held as unsaved edits; file name, mode and tool-change scan stay.
+    void TakeProgramListText(const QString& text);
 
     // Upload and download.
     void SpeedButtonUploadToMachineClick();

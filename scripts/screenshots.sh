@@ -41,4 +41,7 @@ for work, text, data in [(7, b'FLANS-A', 12), (120, b'MIL-B', 3), (12345, b'KAPA
 blocks.append(b'2000END')
 open(sys.argv[1], 'wb').write(b''.join(frame(b) for b in blocks))
 PY
-xvfb-run -a -s "-screen 0 1280x800x24" "$build/quillex-screenshots" "$out" "$port" "$program" "$cmt"
+# A backup of a main part and three numbered subroutines, for the program list window.
+backup="$root/../shared/data/gcode/pcb2gcode/testing/gerbv_example/example_board_al_mach3_tiled/expected/back.ngc"
+[ -f "$backup" ] || backup=""
+xvfb-run -a -s "-screen 0 1280x800x24" "$build/quillex-screenshots" "$out" "$port" "$program" "$cmt" "$backup"

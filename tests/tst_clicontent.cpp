@@ -122,6 +122,14 @@ private slots:
         QCOMPARE(run.ExitCode, 1);
         QCOMPARE(run.Err.trimmed(),
             Utf8("SEÇTİĞİNİZ KLASÖR UYGUN DEĞİL, İÇİNDE Velcarn KLASÖRÜ MEVCUT, BAŞKA BİR KONUM SEÇİNİZ"));
+        // Control characters, and a name used again, as the window writes them.
+        const QString repeated = Fixture("repeated.txt", "O1\tA\r\nG0\r\nO1\tA\r\nG1\r\n%\r\n");
+        const QString folder = FDir.filePath("repeated");
+        QVERIFY(QDir().mkpath(folder));
+        QCOMPARE(Cli({ "split", repeated, "-d", folder }).ExitCode, 0);
+        QCOMPARE(
+            QDir(folder + "/Velcarn").entryList(QDir::Files, QDir::Name), QStringList({ "O1_A (2).CNC", "O1_A.CNC" }));
+        QCOMPARE(FileBytes(folder + "/Velcarn/O1_A (2).CNC"), QByteArray("%\r\nO1\tA\r\nG1\r\n%\r\n"));
         run = Cli({ "split", file, "-d", "/nonexistent/folder" });
         QCOMPARE(run.ExitCode, 1);
         QCOMPARE(run.Err.trimmed(), Utf8("SEÇTİĞİNİZ KLASÖR UYGUN DEĞİL, İÇİNE Velcarn KLASÖRÜ AÇILAMADI."));
@@ -231,9 +239,9 @@ private slots:
                 QTemporaryDir target;
                 QCOMPARE(Cli({ "split", path, "-d", target.path() }).ExitCode, 0);
                 QStringList written;
-                for (const TSplitProgram& program : programs) {
-                    const QStringList lines = SplitTextLines(DecodeAnsi(
-                        FileBytes(target.filePath(ProgramFolderName + "/" + ProgramFileName(program.Name)))));
+                for (const QString& name : ProgramFileNames(programs)) {
+                    const QStringList lines
+                        = SplitTextLines(DecodeAnsi(FileBytes(target.filePath(ProgramFolderName + "/" + name))));
                     QVERIFY(lines.size() >= 2);
                     written += lines.mid(1, lines.size() - 2);
                 }
