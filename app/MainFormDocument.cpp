@@ -6,6 +6,7 @@
 
 #include "GCodeLexer.h"
 #include "HexDumpView.h"
+#include "config/Settings.h"
 #include "content/HexDump.h"
 #include "content/ProgramText.h"
 
@@ -229,7 +230,7 @@ void TFormMain::SaveSelectedCmtProgram()
     QByteArray bytes;
     try {
         bytes = ExtractCmtProgram(FCmtInfo, k);
-    } catch (const ECmtError& e) {
+    } catch (const EQuillexError& e) {
         FPrompter.ShowMessage(e.Message());
         return;
     }
@@ -295,12 +296,12 @@ void TFormMain::ListBoxToolChangesDblClick()
 
 QString TFormMain::RememberedFolder(const QString& key) const
 {
-    return QSettings(SettingsFilePath(), QSettings::IniFormat).value("MainForm/" + key, QDir::currentPath()).toString();
+    return OpenSettingsFile().value("MainForm/" + key, QDir::currentPath()).toString();
 }
 
 void TFormMain::RememberFolder(const QString& key, const QString& fileName)
 {
-    QSettings(SettingsFilePath(), QSettings::IniFormat).setValue("MainForm/" + key, QFileInfo(fileName).absolutePath());
+    OpenSettingsFile().setValue("MainForm/" + key, QFileInfo(fileName).absolutePath());
 }
 
 bool TFormMain::ConfirmLosingContent()

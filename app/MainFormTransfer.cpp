@@ -53,7 +53,7 @@ void TFormMain::StartProgress(const QString& title)
 
 void TFormMain::SpeedButtonUploadToMachineClick()
 {
-    if (ui->ListBoxDevices->selectedItems().isEmpty()) {
+    if (FDeviceList->SelectedRow() < 0) {
         FPrompter.ShowMessage(QString::fromUtf8("Önce bir cihaz seçin."));
         return;
     }
@@ -128,7 +128,7 @@ void TFormMain::UploadComplete(bool success, const QString& responseMsg)
 void TFormMain::SpeedButtonDownloadFromMachineClick()
 {
     TQuillexDevice device;
-    if (ui->ListBoxDevices->selectedItems().isEmpty()) {
+    if (FDeviceList->SelectedRow() < 0) {
         FPrompter.ShowMessage(QString::fromUtf8("Önce bir cihaz seçin."));
         return;
     }

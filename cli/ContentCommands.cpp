@@ -153,7 +153,7 @@ int Cmt(QStringList args)
                 Err(output + ": " + error);
                 return ExitFailed;
             }
-        } catch (const ECmtError& e) {
+        } catch (const EQuillexError& e) {
             Err(e.Message());
             return ExitFailed;
         }
