@@ -8,7 +8,7 @@
 #include "EditorTextStore.h"
 #include "GCodeLexer.h"
 #include "HexDumpView.h"
-#include "device/SettingsFile.h"
+#include "config/Settings.h"
 #include "dialogs/UnitProgramListsForm.h"
 
 #include <QDir>
@@ -166,7 +166,7 @@ void TFormMain::SaveSelectedCmtProgram()
     QByteArray bytes;
     try {
         bytes = ExtractCmtProgram(info, k);
-    } catch (const ECmtError& e) {
+    } catch (const EQuillexError& e) {
         FPrompter.ShowMessage(e.Message());
         return;
     }
@@ -205,12 +205,12 @@ void TFormMain::ListBoxToolChangesDblClick()
 
 QString TFormMain::RememberedFolder(const QString& key) const
 {
-    return QSettings(SettingsFilePath(), QSettings::IniFormat).value("MainForm/" + key, QDir::currentPath()).toString();
+    return OpenSettingsFile().value("MainForm/" + key, QDir::currentPath()).toString();
 }
 
 void TFormMain::RememberFolder(const QString& key, const QString& fileName)
 {
-    QSettings(SettingsFilePath(), QSettings::IniFormat).setValue("MainForm/" + key, QFileInfo(fileName).absolutePath());
+    OpenSettingsFile().setValue("MainForm/" + key, QFileInfo(fileName).absolutePath());
 }
 
 bool TFormMain::ConfirmLosingContent()

@@ -51,7 +51,7 @@ void TFormMain::StartProgress(const QString& title)
 
 void TFormMain::SpeedButtonUploadToMachineClick()
 {
-    if (ui->ListBoxDevices->selectedItems().isEmpty()) {
+    if (FDeviceList->SelectedRow() < 0) {
         FPrompter.ShowMessage(QString::fromUtf8("Önce bir cihaz seçin."));
         return;
     }
@@ -125,7 +125,7 @@ void TFormMain::UploadComplete(bool success, const QString& responseMsg)
 void TFormMain::SpeedButtonDownloadFromMachineClick()
 {
     TQuillexDevice device;
-    if (ui->ListBoxDevices->selectedItems().isEmpty()) {
+    if (FDeviceList->SelectedRow() < 0) {
         FPrompter.ShowMessage(QString::fromUtf8("Önce bir cihaz seçin."));
         return;
     }

@@ -1,5 +1,5 @@
 // The client's program start: one instance per user, then the main window.
-#include "UiPrompter.h"
+#include "dialogs/UiPrompter.h"
 #include "unitmainform.h"
 
 #include <QApplication>

@@ -1,8 +1,9 @@
 // Pictures of the window for people to look at: run under Xvfb by
 // `make screenshots` with quillex-devsim sending on the given status port.
-#include "UiPrompter.h"
+#include "dialogs/UiPrompter.h"
 #include "dialogs/UnitDeviceSettingsForm.h"
 #include "dialogs/UnitProgramListsForm.h"
+#include "discovery/DeviceListModel.h"
 #include "ui_UnitDeviceSettingsForm.h"
 #include "ui_UnitProgramListsForm.h"
 #include "ui_unitmainform.h"
@@ -51,7 +52,7 @@ bool SelectDevice(TFormMain& window, const QString& ip)
         const QList<TQuillexDevice> devices = window.StatusListener()->GetLastDeviceList();
         for (int i = 0; i < devices.size(); ++i)
             if (devices[i].IPAddress == ip) {
-                window.Form()->ListBoxDevices->setCurrentRow(i);
+                window.DeviceList()->SelectRow(i);
                 return true;
             }
         QTest::qWait(100);
@@ -89,20 +90,20 @@ int main(int argc, char** argv)
     // Three devices listed, then each one's status panel.
     QElapsedTimer timer;
     timer.start();
-    auto* list = window.Form()->ListBoxDevices;
-    while (list->count() < 3 && timer.elapsed() < 15000) {
+    TDeviceListModel* list = window.DeviceList();
+    while (list->rowCount() < 3 && timer.elapsed() < 15000) {
         QTest::qWait(200);
         window.TimerDeviceInfoTimer();
     }
-    for (int row = 0; row < list->count(); ++row) {
-        list->setCurrentRow(row);
+    for (int row = 0; row < list->rowCount(); ++row) {
+        list->SelectRow(row);
         window.TimerDeviceInfoTimer();
         Save(&window, folder, QString("device-list-%1").arg(row + 1));
     }
 
     // The settings dialog of the first device, as a double click opens it.
     TFormDeviceSettings dialog(prompter, &window);
-    dialog.Initialize("Torna 1", "FANUC", 9600, 30, 1, 8, u'N', 1, "127.0.0.2", 5000, true, "02:51:58:00:00:02");
+    dialog.Initialize("Torna 1", "FANUC", 9600, 30, 1, 8, u'N', 1, "127.0.0.2", CommandPort, true, "02:51:58:00:00:02");
     dialog.show();
     (void)QTest::qWaitForWindowExposed(&dialog);
     Save(&dialog, folder, "settings-dialog");

@@ -5,10 +5,11 @@
 #include "EditorTextStore.h"
 #include "GCodeLexer.h"
 #include "HexDumpView.h"
+#include "config/Settings.h"
 #include "device/JsonText.h"
-#include "device/SettingsFile.h"
 #include "device/Ticks.h"
 #include "dialogs/UnitDeviceSettingsForm.h"
+#include "discovery/DeviceListModel.h"
 
 #include <QCloseEvent>
 #include <QFontDatabase>
@@ -40,6 +41,19 @@ const char* const TitleCipherHex = "70db5768a816e5c00aa4a41991a8b91393a9f1390369
 const QColor DotUnknown(158, 158, 158);
 const QColor DotBusy(245, 166, 35);
 const QColor DotIdle(76, 175, 80);
+
+QColor ActivityColor(TDeviceActivity activity)
+{
+    switch (activity) {
+    case TDeviceActivity::Busy:
+        return DotBusy;
+    case TDeviceActivity::Idle:
+        return DotIdle;
+    case TDeviceActivity::Unknown:
+        break;
+    }
+    return DotUnknown;
+}
 
 QString FirstFamily(const QStringList& families)
 {
@@ -74,42 +88,6 @@ QFont PixelFont(const QString& family, int pixels, bool bold = false)
     return font;
 }
 
-// The device list as the status listener sees it.
-class TListWidgetView : public TDeviceListView {
-public:
-    explicit TListWidgetView(QListWidget* list)
-        : FList(list)
-    {
-    }
-    int SelectedRow() const override
-    {
-        const QList<QListWidgetItem*> selected = FList->selectedItems();
-        return selected.isEmpty() ? -1 : FList->row(selected.first());
-    }
-    void SetItems(const QStringList& captions) override
-    {
-        const QSignalBlocker blocker(FList);
-        FList->setUpdatesEnabled(false);
-        FList->clear();
-        for (const QString& caption : captions) {
-            auto* item = new QListWidgetItem(caption, FList);
-            item->setSizeHint(QSize(0, DeviceRowHeight));
-        }
-        FList->setUpdatesEnabled(true);
-    }
-    void SelectRow(int row) override
-    {
-        const QSignalBlocker blocker(FList);
-        FList->clearSelection();
-        FList->setCurrentRow(row);
-        if (row >= 0)
-            FList->item(row)->setSelected(true);
-    }
-
-private:
-    QListWidget* FList;
-};
-
 // Rows of the device list are drawn by the window.
 class TDeviceRowDelegate : public QStyledItemDelegate {
 public:
@@ -124,10 +102,8 @@ public:
         FForm->ListBoxDevicesDrawItem(*painter, index.row(), option.rect, option.state & QStyle::State_Selected);
         painter->restore();
     }
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override
-    {
-        return QSize(option.rect.width(), DeviceRowHeight);
-    }
+    // No width of its own: a row is as wide as the list, whatever width the list had before.
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override { return QSize(0, DeviceRowHeight); }
 
 private:
     TFormMain* FForm;
@@ -180,11 +156,6 @@ TFormMain::~TFormMain()
 quint32 TFormMain::Ticks() const
 {
     return FOptions.TickSource ? FOptions.TickSource() : GetTickCount32();
-}
-
-QString TFormMain::SettingsFilePath()
-{
-    return ::SettingsFilePath();
 }
 
 QString TFormMain::LoadWindowTitle()
@@ -287,10 +258,19 @@ void TFormMain::FormCreate()
     ui->ImageLogo->installEventFilter(this);
     SetUpEditor();
 
+    FDeviceList = new TDeviceListModel(
+        [this](const QString& ipAddress) {
+            return FStatusListener ? FStatusListener->GetStatusFor(ipAddress) : QString();
+        },
+        this);
+    ui->ListBoxDevices->setModel(FDeviceList);
+    ui->ListBoxDevices->setSelectionModel(FDeviceList->Selection());
     ui->ListBoxDevices->setItemDelegate(new TDeviceRowDelegate(this));
     ui->ListBoxDevices->setSelectionMode(QAbstractItemView::SingleSelection);
-    connect(ui->ListBoxDevices, &QListWidget::itemSelectionChanged, this, &TFormMain::UpdateDeviceInfo);
-    connect(ui->ListBoxDevices, &QListWidget::itemDoubleClicked, this, [this] { ListBoxDevicesDblClick(); });
+    ui->ListBoxDevices->setResizeMode(QListView::Adjust);
+    ui->ListBoxDevices->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff); // rows elide their text instead
+    connect(FDeviceList->Selection(), &QItemSelectionModel::selectionChanged, this, &TFormMain::UpdateDeviceInfo);
+    connect(ui->ListBoxDevices, &QListView::doubleClicked, this, [this] { ListBoxDevicesDblClick(); });
     ui->PaintBoxDeviceInfo->OnPaint = [this](QPainter& painter) { PaintBoxDeviceInfoPaint(painter); };
     ui->PanelDeviceInfo->setBackgroundRole(QPalette::Base);
     connect(ui->SpeedButtonUpdate, &QToolButton::clicked, this, &TFormMain::SpeedButtonUpdateClick);
@@ -337,7 +317,7 @@ void TFormMain::FormCreate()
 
 void TFormMain::RestoreLayout()
 {
-    QSettings settings(SettingsFilePath(), QSettings::IniFormat);
+    QSettings settings = OpenSettingsFile();
     settings.beginGroup(MainSection);
     auto readInt = [&](const QString& key, int current) {
         bool ok = false;
@@ -405,7 +385,7 @@ void TFormMain::EnsureWindowOnScreen()
 
 void TFormMain::SaveLayout()
 {
-    QSettings settings(SettingsFilePath(), QSettings::IniFormat);
+    QSettings settings = OpenSettingsFile();
     settings.beginGroup(MainSection);
     const Qt::WindowStates state = windowState();
     settings.setValue("Maximized", (state & Qt::WindowMaximized) ? 1 : 0);
@@ -520,7 +500,8 @@ void TFormMain::SetTransferControlsEnabled(bool enabled)
     ui->SpeedButtonDownloadFromMachine->setEnabled(enabled);
     ui->SpeedButtonFileOpen->setEnabled(enabled);
     ui->SpeedButtonFileNew->setEnabled(enabled);
-    FSuppressDeviceListRefresh = !enabled;
+    FTransferRunning = !enabled;
+    FSuppressDeviceListRefresh = FTransferRunning;
     UpdateToolCommandsEnabled();
 }
 
@@ -540,22 +521,12 @@ void TFormMain::UpdateToolCommandsEnabled()
 {
     const bool capable = SelectedDeviceSupportsStartFrom();
     ui->SpeedButtonScanToolChanges->setEnabled(capable);
-    ui->SpeedButtonStartFromMiddle->setEnabled(capable && !FSuppressDeviceListRefresh);
+    ui->SpeedButtonStartFromMiddle->setEnabled(capable && !FTransferRunning);
 }
 
 bool TFormMain::SelectedDevice(TQuillexDevice& device) const
 {
-    if (!FStatusListener)
-        return false;
-    const QList<QListWidgetItem*> selected = ui->ListBoxDevices->selectedItems();
-    if (selected.isEmpty())
-        return false;
-    const int row = ui->ListBoxDevices->row(selected.first());
-    const QList<TQuillexDevice> devices = FStatusListener->GetLastDeviceList();
-    if (row < 0 || row >= devices.size())
-        return false;
-    device = devices[row];
-    return true;
+    return FStatusListener && FDeviceList->SelectedDevice(device);
 }
 
 bool TFormMain::SelectedDeviceSupportsStartFrom() const
@@ -567,23 +538,21 @@ bool TFormMain::SelectedDeviceSupportsStartFrom() const
 bool TFormMain::IsSelectedDeviceSiemens() const
 {
     TQuillexDevice device;
-    return SelectedDevice(device) && device.Controller.compare("SIEMENS", Qt::CaseInsensitive) == 0;
+    return SelectedDevice(device) && IsControllerSiemens(device.Controller);
 }
 
 bool TFormMain::CheckDevicePin(const TQuillexDevice& device)
 {
-    const QString key = device.MacId.isEmpty() ? device.IPAddress : device.MacId;
-    return EnsureDevicePin(device.IPAddress, device.Port, key, device.DisplayName, device.PinRequired, FPrompter);
+    return EnsureDevicePin(device.IPAddress, device.Port, PinStoreKey(device.MacId, device.IPAddress),
+        device.DisplayName, device.PinRequired, FPrompter);
 }
 
 void TFormMain::TimerDeviceInfoTimer()
 {
-    if (FStatusListener && !FSuppressDeviceListRefresh) {
-        TListWidgetView view(ui->ListBoxDevices);
-        FStatusListener->RefreshDeviceList(view);
-    }
+    if (FStatusListener && !FSuppressDeviceListRefresh)
+        FDeviceList->SetDevices(FStatusListener->RefreshDeviceList());
     UpdateDeviceInfo();
-    ui->ListBoxDevices->viewport()->update();
+    FDeviceList->StatusChanged(); // the dots follow the status even while the rows stay
 }
 
 void TFormMain::UpdateDeviceInfo()
@@ -669,32 +638,22 @@ QColor TFormMain::DeviceActivityColor(const QString& ipAddress) const
 {
     if (!FStatusListener || ipAddress.isEmpty())
         return DotUnknown;
-    switch (DeviceActivity(FStatusListener->GetStatusFor(ipAddress))) {
-    case TDeviceActivity::Busy:
-        return DotBusy;
-    case TDeviceActivity::Idle:
-        return DotIdle;
-    case TDeviceActivity::Unknown:
-        break;
-    }
-    return DotUnknown;
+    return ActivityColor(DeviceActivity(FStatusListener->GetStatusFor(ipAddress)));
 }
 
 TDeviceRowLook TFormMain::DeviceRowLook(int index) const
 {
     TDeviceRowLook look;
-    if (QListWidgetItem* item = ui->ListBoxDevices->item(index))
-        look.Line1 = item->text();
-    if (FStatusListener) {
-        const QList<TQuillexDevice> devices = FStatusListener->GetLastDeviceList();
-        if (index >= 0 && index < devices.size()) {
-            look.Line2 = devices[index].IPAddress;
-            look.Locked = devices[index].PinRequired;
-            if (!devices[index].Controller.isEmpty())
-                look.Line1 += " / " + devices[index].Controller;
-        }
-    }
-    look.DotColor = DeviceActivityColor(look.Line2);
+    look.DotColor = DotUnknown;
+    const QModelIndex row = FDeviceList->index(index);
+    if (!row.isValid())
+        return look;
+    look.Line1 = row.data(TDeviceListModel::NameRole).toString();
+    look.Line2 = row.data(TDeviceListModel::AddressRole).toString();
+    look.Locked = row.data(TDeviceListModel::PinRequiredRole).toBool();
+    if (const QString controller = row.data(TDeviceListModel::ControllerRole).toString(); !controller.isEmpty())
+        look.Line1 += " / " + controller;
+    look.DotColor = ActivityColor(TDeviceActivity(row.data(TDeviceListModel::ActivityRole).toInt()));
     return look;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The main window: tool bar, device list and status panel, the G-code editor,
 // the layout kept in the settings file, and the operations other commands share.
-#include "UiPrompter.h"
+#include "dialogs/UiPrompter.h"
+#include "discovery/DeviceListModel.h"
 #include "discovery/DeviceStatusView.h"
 #include "discovery/UnitStatusListener.h"
 #include "document/ProgramDocument.h"
@@ -29,7 +30,7 @@ class QListWidget;
 class QToolButton;
 
 struct TMainFormOptions {
-    quint16 StatusPort = 5003;
+    quint16 StatusPort = ::StatusPort;
     std::function<quint32()> TickSource; // the millisecond tick counter; the system's when empty
     int StartupDelayMs = 100;
 };
@@ -50,9 +51,9 @@ public:
 
     Ui::TFormMain* Form() const { return ui.get(); }
     TStatusListenerThread* StatusListener() const { return FStatusListener.get(); }
+    TDeviceListModel* DeviceList() const { return FDeviceList; }
 
     // Operations other commands use.
-    static QString SettingsFilePath();
     void SetTransferControlsEnabled(bool enabled);
     void StopTransferDoneTimer(bool hidePanel);
     void UpdateToolCommandsEnabled();
@@ -95,7 +96,7 @@ public:
     void SpeedButtonUploadToMachineClick();
     void SpeedButtonDownloadFromMachineClick();
     void ShowTransferSuccess(const QString& title);
-    bool TransferRunning() const { return FSuppressDeviceListRefresh; }
+    bool TransferRunning() const { return FTransferRunning; }
     const TTransferProgress* TransferProgress() const { return FTransferProgress.get(); }
 
     // The program document and the views drawn from it.
@@ -154,7 +155,9 @@ private:
     QColor FTransferStatusColor;
     qint32 FLogoClickCount = 0;
     quint32 FLogoLastClickTicks = 0;
-    bool FSuppressDeviceListRefresh = false;
+    bool FTransferRunning = false;
+    bool FSuppressDeviceListRefresh = false; // while a transfer runs, the list keeps its rows and order
+    TDeviceListModel* FDeviceList = nullptr;
     QHash<QString, QPixmap> FDeviceImages;
     QList<QIcon> FUpdateImages;
     QList<QIcon> FToolbarImages;

@@ -161,7 +161,7 @@ int Cmt(QStringList args)
                 Err(output + ": " + error);
                 return ExitFailed;
             }
-        } catch (const ECmtError& e) {
+        } catch (const EQuillexError& e) {
             Err(e.Message());
             return ExitFailed;
         }

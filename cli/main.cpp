@@ -2,12 +2,13 @@
 // scripts. It calls the same core functions as the window.
 #include "CliOutput.h"
 #include "ContentCommands.h"
+#include "config/Settings.h"
 #include "content/CodePage.h"
 #include "content/TextDocument.h"
 #include "device/DevicePin.h"
 #include "device/ProgramTransfer.h"
-#include "device/SettingsFile.h"
 #include "device/UnitDeviceCommand.h"
+#include "discovery/DeviceStatusView.h"
 #include "discovery/UnitStatusListener.h"
 #include "document/ProgramDocument.h"
 #include "document/UploadPlan.h"
@@ -162,7 +163,7 @@ int PrepareDevice(TContext& context, const QString& ip, const QString& status, T
         device.DisplayName = ip;
         device.PinRequired = !context.Pin.isEmpty();
     }
-    const QString key = device.MacId.isEmpty() ? device.IPAddress : device.MacId;
+    const QString key = PinStoreKey(device.MacId, device.IPAddress);
     if (device.PinRequired && !context.Pin.isEmpty()) {
         QString error;
         if (VerifyDevicePin(device.IPAddress, device.Port, context.Pin, error)) {
@@ -307,7 +308,7 @@ int CmdUpload(TContext& context, QStringList args)
             ip, UploadPort, upload.Content, response, [&](qint32 p) { progress.Percent(p); }, plan.MaxRawSize,
             plan.Candidates, [] { Err(QString::fromUtf8("Büyük dosya: cihaz hazırlanıyor...")); }, plan.LegacyDevice,
             [&](qint64 done, qint64 total) { progress.Erase(done, total); });
-    } catch (const ETransferError& e) {
+    } catch (const EQuillexError& e) {
         response = e.Message();
     }
     progress.End();

@@ -1,6 +1,6 @@
 #include "ProgramTransfer.h"
 
-#include "DevicePin.h"
+#include "PinCache.h"
 #include "Ticks.h"
 #include "UnitDeviceCommand.h"
 #include "content/TextUtil.h"
@@ -49,7 +49,7 @@ void DeflateStep(z_stream& stream, QByteArray& out, int flush)
         }
         const int rc = deflate(&stream, flush);
         if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR)
-            throw ETransferError(QString("deflate basarisiz (kod %1)").arg(rc));
+            throw EQuillexError(QString("deflate basarisiz (kod %1)").arg(rc));
         if (flush == Z_FINISH) {
             if (rc == Z_STREAM_END)
                 return;
@@ -108,6 +108,11 @@ bool IsWouldBlock(int error)
 
 } // namespace
 
+QString MsgCompressFailed()
+{
+    return QString::fromUtf8("Dosya sıkıştırılamadı (zlib başlatılamadı), gönderilmedi");
+}
+
 qint32 RoundedPercent(qint64 done, qint64 total)
 {
     if (total <= 0)
@@ -141,7 +146,7 @@ bool CompressWithFlushPoints(const QByteArray& data, const QList<qint64>& flushO
     for (qsizetype i = 0; i < flushOffsets.size(); ++i) {
         const qint64 f = flushOffsets[i];
         if (f < prev || f > data.size())
-            throw ETransferError(QStringLiteral("Gecersiz flush ofseti"));
+            throw EQuillexError(QStringLiteral("Gecersiz flush ofseti"));
         if (f > prev)
             feed(prev, f, Z_NO_FLUSH);
         feed(f, f, Z_FULL_FLUSH);
@@ -158,7 +163,7 @@ QByteArray InflateZlib(const QByteArray& data, qint64 maxBytes)
 {
     TInflateStream inflater;
     if (inflateInit(&inflater.Stream) != Z_OK)
-        throw ETransferError(QString::fromUtf8("Sıkıştırılmış veri açılamadı (zlib başlatılamadı)"));
+        throw EQuillexError(QString::fromUtf8("Sıkıştırılmış veri açılamadı (zlib başlatılamadı)"));
     inflater.Initialised = true;
     z_stream& stream = inflater.Stream;
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
@@ -170,7 +175,7 @@ QByteArray InflateZlib(const QByteArray& data, qint64 maxBytes)
     while (true) {
         if (qint64(stream.total_out) == out.size()) {
             if (out.size() > maxBytes)
-                throw ETransferError(
+                throw EQuillexError(
                     QString::fromUtf8("Açılan veri %1 bayt sınırını aşıyor, dosya alınmadı").arg(maxBytes));
             out.resize(qMin<qint64>(out.size() * 2, maxBytes + 1));
         }
@@ -184,10 +189,10 @@ QByteArray InflateZlib(const QByteArray& data, qint64 maxBytes)
         if (rc == Z_BUF_ERROR && stream.avail_out == 0)
             continue;
         // Z_BUF_ERROR with output space left: the stream stopped before its end.
-        throw ETransferError(QString::fromUtf8("Sıkıştırılmış veri bozuk (zlib hata kodu: %1)").arg(rc));
+        throw EQuillexError(QString::fromUtf8("Sıkıştırılmış veri bozuk (zlib hata kodu: %1)").arg(rc));
     }
     if (qint64(stream.total_out) > maxBytes)
-        throw ETransferError(QString::fromUtf8("Açılan veri %1 bayt sınırını aşıyor, dosya alınmadı").arg(maxBytes));
+        throw EQuillexError(QString::fromUtf8("Açılan veri %1 bayt sınırını aşıyor, dosya alınmadı").arg(maxBytes));
     out.truncate(qsizetype(stream.total_out));
     return out;
 }
@@ -219,7 +224,18 @@ bool SendProgramToDevice(const QString& ipAddress, quint16 port, const QByteArra
         QList<qint64> flushOffsets;
         for (qsizetype i = 0; i < flushCount; ++i)
             flushOffsets.append(candidates[i].UncompressedOffset);
-        CompressWithFlushPoints(content, flushOffsets, payload, compressedOffsets);
+        // The compressor empties the payload first: a failure must not go out as an empty upload.
+        bool compressedOk = false;
+        try {
+            compressedOk = CompressWithFlushPoints(content, flushOffsets, payload, compressedOffsets);
+        } catch (const EQuillexError& e) {
+            responseMsg = e.Message();
+            return false;
+        }
+        if (!compressedOk) {
+            responseMsg = MsgCompressFailed();
+            return false;
+        }
         if (payload.size() > maxRawSize) {
             responseMsg = QString("Dosya sikistirilmis haliyle bile cihazin %1 bayt sinirina sigmiyor").arg(maxRawSize);
             return false;
@@ -231,7 +247,7 @@ bool SendProgramToDevice(const QString& ipAddress, quint16 port, const QByteArra
         onLargeUpload();
 
     const qint64 total = payload.size();
-    const quint32 timeout = quint32(TransferBaseTimeoutMs + total * 1000 / 30000);
+    const quint32 timeout = quint32(TransferTimeoutMs(total));
     TDeviceSocket socket;
     if (!OpenDeviceSocket(socket, ipAddress, port, int(timeout), responseMsg))
         return false;
@@ -311,7 +327,7 @@ bool SendProgramToDevice(const QString& ipAddress, quint16 port, const QByteArra
         return false;
     }
     responseMsg = reply.Final == u"ERR pin" ? MsgPinRefused() : reply.Final;
-    const bool success = responseMsg.size() >= 2 && responseMsg.left(2).toUpper() == u"OK";
+    const bool success = ReplyIsOk(responseMsg);
     socket.Close();
 
     if (success && compressed && flushCount > 0) {
@@ -352,7 +368,7 @@ bool SendStartFromIndex(
         reply.append(buffer, received);
     }
     responseMsg = TrimLow(ReplyText(reply)).toString();
-    return responseMsg.size() >= 2 && responseMsg.left(2).toUpper() == u"OK";
+    return ReplyIsOk(responseMsg);
 }
 
 bool ReceiveProgramFromDevice(const QString& ipAddress, quint16 port, QByteArray& content, bool& isRaw,
@@ -403,7 +419,7 @@ bool ReceiveProgramFromDevice(const QString& ipAddress, quint16 port, QByteArray
         return false;
     }
 
-    socket.SetReceiveTimeout(int(TransferBaseTimeoutMs + qint64(length) * 1000 / 30000));
+    socket.SetReceiveTimeout(TransferTimeoutMs(length));
     QByteArray data(qsizetype(length), Qt::Uninitialized);
     qint64 received = 0;
     while (received < length) {
@@ -421,7 +437,7 @@ bool ReceiveProgramFromDevice(const QString& ipAddress, quint16 port, QByteArray
     if (compressed) {
         try {
             content = InflateZlib(data);
-        } catch (const ETransferError& e) {
+        } catch (const EQuillexError& e) {
             responseMsg = e.Message();
             return false;
         }

@@ -5,7 +5,6 @@
 #include "DeviceSocket.h"
 #include "WireFormat.h"
 
-#include <QJsonValue>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -15,6 +14,13 @@ inline const QString LoginLine = QStringLiteral("LOGIN&70216953");
 
 constexpr int CommandTimeoutMs = 5000;
 constexpr int TransferBaseTimeoutMs = 30000;
+
+// The idle time-out of a transfer of this many bytes: the base and one second
+// per 30000 bytes.
+constexpr int TransferTimeoutMs(qint64 bytes)
+{
+    return int(TransferBaseTimeoutMs + bytes * 1000 / 30000);
+}
 
 // Messages of the connection layer, shared by every operation.
 QString MsgConnectFailed(const QString& ipAddress, quint16 port, int error);
@@ -29,6 +35,10 @@ bool OpenDeviceSocket(TDeviceSocket& socket, const QString& ipAddress, quint16 p
 
 // Byte text in the default code page, as replies are compared and shown.
 QString ReplyText(const QByteArray& reply);
+
+// A transfer port's final reply line is a success when it starts with "OK"
+// (any letter case).
+bool ReplyIsOk(const QString& replyLine);
 
 int CountOkLines(const QByteArray& reply);
 QString ExtractErrText(const QByteArray& reply);
@@ -51,8 +61,3 @@ bool ReadStartFromIndex(
     const QString& ipAddress, quint16 port, QList<TStartFromIndexEntry>& entries, QString& responseMsg);
 bool PeekProgramLine(const QString& ipAddress, quint16 port, qint32 index, QString& prevLine, QString& lineText,
     QString& nextLine, QString& errorMsg);
-
-// One member of a JSON object, with a default for a missing, null or unconvertible value.
-qint32 JsonIntOrDefault(const QJsonValue& value, const QString& path, qint32 defaultValue);
-qint64 JsonInt64OrDefault(const QJsonValue& value, const QString& path, qint64 defaultValue);
-QString JsonStrOrDefault(const QJsonValue& value, const QString& path, const QString& defaultValue);

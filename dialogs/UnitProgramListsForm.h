@@ -3,8 +3,8 @@
 // row, with the selected program's lines beside them. From it the operator
 // saves all programs into a new folder, saves one, moves one into the main
 // editor or removes programs from the list.
-#include "app/UiPrompter.h"
 #include "content/ProgramSplitter.h"
+#include "dialogs/UiPrompter.h"
 
 #include <QDialog>
 #include <QStringList>

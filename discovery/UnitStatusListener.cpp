@@ -137,7 +137,7 @@ bool DeviceFromStatus(const QString& ipAddress, const QString& statusText, TQuil
         return false;
     device = TQuillexDevice();
     device.IPAddress = ipAddress;
-    device.Port = 5000;
+    device.Port = CommandPort;
     device.MacId = JsonMemberText(status, "macid");
     device.PinRequired
         = status.contains("pw") && JsonMemberText(status, "pw").compare("true", Qt::CaseInsensitive) == 0;
@@ -145,6 +145,19 @@ bool DeviceFromStatus(const QString& ipAddress, const QString& statusText, TQuil
     const QString name = JsonMemberText(status, "name");
     device.DisplayName = !name.isEmpty() ? name : !device.MacId.isEmpty() ? device.MacId : ipAddress;
     return true;
+}
+
+bool DeviceListOrder(const TQuillexDevice& a, const TQuillexDevice& b)
+{
+    if (const int byName = a.DisplayName.compare(b.DisplayName, Qt::CaseInsensitive); byName != 0)
+        return byName < 0;
+    if (const int exactly = a.DisplayName.compare(b.DisplayName); exactly != 0)
+        return exactly < 0;
+    in_addr left {}, right {};
+    if (::inet_pton(AF_INET, a.IPAddress.toLatin1().constData(), &left) == 1
+        && ::inet_pton(AF_INET, b.IPAddress.toLatin1().constData(), &right) == 1 && left.s_addr != right.s_addr)
+        return ntohl(left.s_addr) < ntohl(right.s_addr);
+    return a.IPAddress < b.IPAddress;
 }
 
 TStatusListenerThread::TStatusListenerThread(
@@ -259,33 +272,15 @@ QList<TQuillexDevice> TStatusListenerThread::BuildDeviceList() const
         if (DeviceFromStatus(it.key(), it.value(), device))
             devices.append(device);
     }
+    locker.unlock();
+    std::sort(devices.begin(), devices.end(), DeviceListOrder);
     return devices;
 }
 
-void TStatusListenerThread::RefreshDeviceList(TDeviceListView& listView)
+QList<TQuillexDevice> TStatusListenerThread::RefreshDeviceList()
 {
-    const QList<TQuillexDevice> shown = GetLastDeviceList();
-    const int selected = listView.SelectedRow();
-    const QString selectedMacId = selected >= 0 && selected < shown.size() ? shown[selected].MacId : QString();
-
     const QList<TQuillexDevice> devices = BuildDeviceList();
-    {
-        QMutexLocker locker(&FLock);
-        FLastDeviceList = devices;
-    }
-    QStringList captions;
-    for (const TQuillexDevice& device : devices)
-        captions << device.DisplayName;
-    listView.SetItems(captions);
-
-    int row = -1;
-    if (!selectedMacId.isEmpty()) {
-        for (int i = 0; i < devices.size(); ++i) {
-            if (devices[i].MacId.compare(selectedMacId, Qt::CaseInsensitive) == 0) {
-                row = i;
-                break;
-            }
-        }
-    }
-    listView.SelectRow(row);
+    QMutexLocker locker(&FLock);
+    FLastDeviceList = devices;
+    return devices;
 }

@@ -20,7 +20,7 @@ struct TQuillexDevice {
     QString DisplayName;
     QString MacId;
     QString IPAddress;
-    quint16 Port = 5000;
+    quint16 Port = CommandPort;
     bool PinRequired = false;
     QString Controller;
     bool operator==(const TQuillexDevice&) const = default;
@@ -44,14 +44,10 @@ QString StatusTextFromPlain(const QByteArray& plain);
 // The device record of a status document, or false when it is not a JSON object.
 bool DeviceFromStatus(const QString& ipAddress, const QString& statusText, TQuillexDevice& device);
 
-// What the device list widget offers the listener.
-class TDeviceListView {
-public:
-    virtual ~TDeviceListView() = default;
-    virtual int SelectedRow() const = 0; // -1 for none
-    virtual void SetItems(const QStringList& captions) = 0; // updates suspended meanwhile
-    virtual void SelectRow(int row) = 0; // -1 clears the selection
-};
+// The order of the device list: by DisplayName (letter case aside, then
+// exactly), then by address (numerically for IPv4), so that it does not
+// change from run to run or when a device joins.
+bool DeviceListOrder(const TQuillexDevice& a, const TQuillexDevice& b);
 
 // Where accepted datagrams are logged, called on the context's thread and
 // waited for; the context may go away at any time.
@@ -69,8 +65,11 @@ public:
 
     QString GetStatusFor(const QString& ipAddress) const;
     QList<TQuillexDevice> GetLastDeviceList() const;
+    // The devices heard within the age limit, in DeviceListOrder.
     QList<TQuillexDevice> BuildDeviceList() const;
-    void RefreshDeviceList(TDeviceListView& listView);
+    // Builds the list, publishes it as the last device list and returns it
+    // (the device list model takes it as its rows).
+    QList<TQuillexDevice> RefreshDeviceList();
 
     // For tests and the benchmark: store a datagram as if it had arrived.
     void AcceptDatagram(const QString& senderAddress, const QByteArray& datagram);

@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libqscintilla2-qt6-dev qtkeychain-qt6-dev
   libpcre2-dev zlib1g-dev libssl-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   ripgrep bsdextrautils xvfb xauth fonts-dejavu-core
 )
 

@@ -1,6 +1,6 @@
 #pragma once
 // Answers the window's questions from a script and records what it was shown.
-#include "app/UiPrompter.h"
+#include "dialogs/UiPrompter.h"
 
 #include <QStringList>
 

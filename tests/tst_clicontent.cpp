@@ -198,8 +198,7 @@ private slots:
 
     void corpusInvariants()
     {
-        if (!QDir(QUILLEX_GCODE_DATA).exists())
-            QSKIP("the shared G-code corpus is not beside the repository");
+        QUILLEX_REQUIRE_CORPUS();
         int toolChanges = 0;
         for (const QString& path : CorpusFiles()) {
             const QByteArray bytes = FileBytes(path);

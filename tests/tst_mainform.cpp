@@ -6,12 +6,15 @@
 
 #include "app/unitmainform.h"
 #include "dialogs/UnitDeviceSettingsForm.h"
+#include "discovery/DeviceListModel.h"
 #include "ui_UnitDeviceSettingsForm.h"
 #include "ui_unitmainform.h"
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QListView>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -28,12 +31,17 @@ void SendStatus(quint16 port, const QString& from, const QByteArray& json)
     socket.waitForBytesWritten(1000);
 }
 
-QStringList Captions(QListWidget* list)
+QStringList Captions(const QAbstractItemModel* list)
 {
     QStringList captions;
-    for (int i = 0; i < list->count(); ++i)
-        captions << list->item(i)->text();
+    for (int i = 0; i < list->rowCount(); ++i)
+        captions << list->index(i, 0).data().toString();
     return captions;
+}
+
+QString SelectedCaption(TDeviceListModel* list)
+{
+    return list->index(list->SelectedRow(), 0).data().toString();
 }
 
 } // namespace
@@ -241,8 +249,8 @@ private slots:
         SendStatus(port, "127.0.40.4", "not json at all");
         QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 4);
         window->TimerDeviceInfoTimer();
-        QListWidget* list = window->Form()->ListBoxDevices;
-        QCOMPARE(list->count(), 3);
+        TDeviceListModel* list = window->DeviceList();
+        QCOMPARE(list->rowCount(), 3);
         QCOMPARE(window->Form()->Memo1->toPlainText().count('\n'), 3);
 
         const QList<TQuillexDevice> devices = window->StatusListener()->GetLastDeviceList();
@@ -267,23 +275,23 @@ private slots:
         QCOMPARE(window->DeviceActivityColor(""), QColor(158, 158, 158));
 
         // Selecting a device shows its rows and enables the start-from commands for HW4.
-        list->setCurrentRow(torna);
+        list->SelectRow(torna);
         QCOMPARE(window->DeviceInfoMessage(), QString());
         QCOMPARE(window->DeviceInfoRows().first(), QString::fromUtf8("Cihaz Adı=Torna 1"));
         QVERIFY(window->Form()->SpeedButtonScanToolChanges->isEnabled());
         QVERIFY(window->Form()->SpeedButtonStartFromMiddle->isEnabled());
         QVERIFY(!window->IsSelectedDeviceSiemens());
-        list->setCurrentRow(freze);
+        list->SelectRow(freze);
         QVERIFY(window->IsSelectedDeviceSiemens());
         QVERIFY(!window->Form()->SpeedButtonScanToolChanges->isEnabled());
 
         // The selection follows the device across refreshes.
-        list->setCurrentRow(torna);
+        list->SelectRow(torna);
         SendStatus(port, "127.0.40.5", "{\"macid\":\"m5\",\"name\":\"Yeni\"}");
         QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 5);
         window->TimerDeviceInfoTimer();
-        QCOMPARE(list->count(), 4);
-        QCOMPARE(list->selectedItems().value(0)->text(), QString("Torna 1"));
+        QCOMPARE(list->rowCount(), 4);
+        QCOMPARE(SelectedCaption(list), QString("Torna 1"));
 
         // While a transfer runs the list keeps its rows and the selection stays.
         window->SetTransferControlsEnabled(false);
@@ -295,17 +303,37 @@ private slots:
         QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 6);
         window->TimerDeviceInfoTimer();
         QCOMPARE(Captions(list), before);
-        QCOMPARE(list->selectedItems().value(0)->text(), QString("Torna 1"));
+        QCOMPARE(SelectedCaption(list), QString("Torna 1"));
         window->SetTransferControlsEnabled(true);
         QVERIFY(window->Form()->SpeedButtonStartFromMiddle->isEnabled());
         window->TimerDeviceInfoTimer();
-        QCOMPARE(list->count(), 5);
+        QCOMPARE(list->rowCount(), 5);
 
         // Silent devices drop out; the panel falls back to its message.
         FNow += 20001;
         window->TimerDeviceInfoTimer();
-        QCOMPARE(list->count(), 0);
+        QCOMPARE(list->rowCount(), 0);
         QCOMPARE(window->DeviceInfoMessage(), QString::fromUtf8("Bir cihaz seçin."));
+    }
+
+    // Narrowing the device column narrows the rows at once: no horizontal scroll bar.
+    void deviceRowsFollowTheListWidth()
+    {
+        TScriptedPrompter prompter;
+        const quint16 port = 15612;
+        auto window = StartedWindow(prompter, port);
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        SendStatus(port, "127.0.40.13", "{\"macid\":\"w\",\"name\":\"" + QByteArray(80, 'W') + "\"}");
+        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 1);
+        window->TimerDeviceInfoTimer();
+        QListView* list = window->Form()->ListBoxDevices;
+        QTRY_COMPARE(list->visualRect(window->DeviceList()->index(0)).width(), list->viewport()->width());
+        const int wide = list->viewport()->width();
+        window->Form()->SplitterDevices->setSizes({ 180, window->width() - 180 });
+        QTRY_VERIFY(list->viewport()->width() < wide);
+        QTRY_COMPARE(list->visualRect(window->DeviceList()->index(0)).width(), list->viewport()->width());
+        QCOMPARE(list->horizontalScrollBar()->maximum(), 0);
+        QVERIFY(!list->horizontalScrollBar()->isVisible());
     }
 
     void badStatusDocumentsDoNotStallThePanel()
@@ -318,7 +346,7 @@ private slots:
         SendStatus(port, "127.0.40.7", huge);
         QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 1);
         window->TimerDeviceInfoTimer();
-        window->Form()->ListBoxDevices->setCurrentRow(0);
+        window->DeviceList()->SelectRow(0);
         QCOMPARE(window->DeviceInfoRows().first(), QString::fromUtf8("Cihaz Adı=") + QString(2000, 'N'));
         QVERIFY(!window->grab().isNull());
         // Longer datagrams are dropped; the last good status stays.
@@ -352,7 +380,7 @@ private slots:
         SendStatus(port, "127.0.40.12", "{\"macid\":\"p\",\"name\":\"Kilitli\",\"pw\":true}");
         QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 1);
         window->TimerDeviceInfoTimer();
-        window->Form()->ListBoxDevices->setCurrentRow(0);
+        window->DeviceList()->SelectRow(0);
         window->ListBoxDevicesDblClick(); // a dialog would block here
         QCOMPARE(prompter.Questions, QStringList { QString::fromUtf8("Kilitli şifre istiyor (4-8 rakam):") });
         QVERIFY(QApplication::topLevelWidgets().size() >= 1);

@@ -7,6 +7,7 @@
 #include "content/UnitMazatrolCmt.h"
 #include "device/ProgramTransfer.h"
 #include "device/UnitDeviceCommand.h"
+#include "discovery/DeviceListModel.h"
 #include "ui_unitmainform.h"
 
 #include <QKeyEvent>
@@ -57,7 +58,7 @@ class TestMainFormTransfer : public QObject {
             const QList<TQuillexDevice> devices = FWindow->StatusListener()->GetLastDeviceList();
             for (int i = 0; i < devices.size(); ++i) {
                 if (devices[i].IPAddress == ip) {
-                    FWindow->Form()->ListBoxDevices->setCurrentRow(i);
+                    FWindow->DeviceList()->SelectRow(i);
                     return true;
                 }
             }
@@ -309,7 +310,7 @@ private slots:
 
     void openSaveRoundTrips()
     {
-        FWindow->Form()->ListBoxDevices->clearSelection();
+        FWindow->DeviceList()->SelectRow(-1);
         const QDir fixtures(QUILLEX_FIXTURES "/text");
         for (const QString& name : fixtures.entryList(QDir::Files)) {
             FPrompter.Confirmations = { true };
@@ -340,9 +341,11 @@ private slots:
         FPrompter.Confirmations = { true };
         FWindow->SpeedButtonFileNewClick();
         QCOMPARE(FWindow->EditorText(), QString());
-        // Save of an empty editor does nothing.
+        // Save of an empty editor does nothing: no save dialog, no file.
+        const qsizetype asked = FPrompter.SaveProposals.size();
         FWindow->SpeedButtonFileSaveClick();
-        QCOMPARE(FPrompter.SaveProposals.size(), FPrompter.SaveProposals.size());
+        QCOMPARE(FPrompter.SaveProposals.size(), asked);
+        QCOMPARE(FWindow->CurrentFileName(), QString());
     }
 
     void shortcuts()

@@ -1,5 +1,5 @@
-// The status listener: decryption, the device list and its age limit, the
-// selection across refreshes, and the receive loop on a port of its own.
+// The status listener: decryption, the device list, its order and its age
+// limit, and the receive loop on a port of its own.
 #include "StatusDatagram.h"
 #include "discovery/UnitStatusListener.h"
 
@@ -12,20 +12,6 @@ QByteArray Datagram(const QByteArray& json, const QByteArray& key = StatusKey())
 {
     return StatusDatagram(json, key);
 }
-
-// A list widget stand-in.
-class TFakeListView : public TDeviceListView {
-public:
-    int Selected = -1;
-    QStringList Items;
-    int SelectedRow() const override { return Selected; }
-    void SetItems(const QStringList& captions) override
-    {
-        Items = captions;
-        Selected = -1;
-    }
-    void SelectRow(int row) override { Selected = row; }
-};
 
 // A listener on a port nobody sends to, with a tick counter the test moves.
 struct TQuietListener {
@@ -138,41 +124,34 @@ private slots:
         QCOMPARE(q.Listener.BuildDeviceList().size(), 1);
     }
 
-    void selectionFollowsTheDevice()
+    // The order does not depend on arrival (the cache's own order is random).
+    void orderIsByNameThenAddress_data()
     {
-        TQuietListener q;
-        TFakeListView view;
-        q.Listener.AcceptDatagram("10.0.0.5", Datagram("{\"name\":\"A\",\"macid\":\"mac-a\"}"));
-        q.Listener.RefreshDeviceList(view);
-        QCOMPARE(view.Items, QStringList { "A" });
-        view.Selected = 0;
-        // Two more devices arrive; whatever the order, the selection stays on A.
-        q.Listener.AcceptDatagram("10.0.0.6", Datagram("{\"name\":\"B\",\"macid\":\"mac-b\"}"));
-        q.Listener.AcceptDatagram("10.0.0.7", Datagram("{\"name\":\"C\",\"macid\":\"mac-c\"}"));
-        q.Listener.AcceptDatagram("10.0.0.5", Datagram("{\"name\":\"A\",\"macid\":\"MAC-A\"}"));
-        q.Listener.RefreshDeviceList(view);
-        QCOMPARE(view.Items.size(), 3);
-        QCOMPARE(view.Items.value(view.Selected), QString("A"));
-        QCOMPARE(q.Listener.GetLastDeviceList().value(view.Selected).IPAddress, QString("10.0.0.5"));
-        // A goes silent: no row stays selected.
-        q.Now += 15000;
-        q.Listener.AcceptDatagram("10.0.0.6", Datagram("{\"name\":\"B\",\"macid\":\"mac-b\"}"));
-        q.Listener.AcceptDatagram("10.0.0.7", Datagram("{\"name\":\"C\",\"macid\":\"mac-c\"}"));
-        q.Now += 6000;
-        q.Listener.RefreshDeviceList(view);
-        QCOMPARE(view.Items.size(), 2);
-        QCOMPARE(view.Selected, -1);
+        QTest::addColumn<QStringList>("arrivals"); // address=name
+        QTest::addColumn<QStringList>("listed"); // address of each row
+        QTest::newRow("names") << QStringList { "10.0.0.1=Torna", "10.0.0.2=Freze", "10.0.0.3=Abkant" }
+                               << QStringList { "10.0.0.3", "10.0.0.2", "10.0.0.1" };
+        QTest::newRow("letter case aside") << QStringList { "10.0.0.1=b", "10.0.0.2=A", "10.0.0.3=a" }
+                                           << QStringList { "10.0.0.2", "10.0.0.3", "10.0.0.1" };
+        QTest::newRow("one name, addresses as numbers") << QStringList { "10.0.0.10=M", "10.0.0.9=M", "9.0.0.200=M" }
+                                                        << QStringList { "9.0.0.200", "10.0.0.9", "10.0.0.10" };
     }
-
-    void deviceWithoutMacIdLosesSelection()
+    void orderIsByNameThenAddress()
     {
-        TQuietListener q;
-        TFakeListView view;
-        q.Listener.AcceptDatagram("10.0.0.8", Datagram("{\"name\":\"N\"}"));
-        q.Listener.RefreshDeviceList(view);
-        view.Selected = 0;
-        q.Listener.RefreshDeviceList(view);
-        QCOMPARE(view.Selected, -1);
+        QFETCH(QStringList, arrivals);
+        QFETCH(QStringList, listed);
+        for (int rotation = 0; rotation < arrivals.size(); ++rotation) {
+            TQuietListener q;
+            for (int i = 0; i < arrivals.size(); ++i) {
+                const QStringList parts = arrivals[(i + rotation) % arrivals.size()].split('=');
+                q.Listener.AcceptDatagram(parts[0], Datagram("{\"name\":\"" + parts[1].toUtf8() + "\"}"));
+            }
+            QStringList addresses;
+            for (const TQuillexDevice& device : q.Listener.RefreshDeviceList())
+                addresses << device.IPAddress;
+            QCOMPARE(addresses, listed);
+            QCOMPARE(q.Listener.GetLastDeviceList().size(), listed.size());
+        }
     }
 
     void receivesOnItsPortAndLogs()

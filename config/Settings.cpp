@@ -1,12 +1,17 @@
-#include "SettingsFile.h"
-
-#include "DevicePin.h"
+#include "Settings.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
+#include <QFile>
 
 #include <unistd.h>
+
+QString UserConfigFolder()
+{
+    const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
+    const QString base = xdg.isEmpty() ? QDir::homePath() + "/.config" : xdg;
+    return base + "/quillex";
+}
 
 QString SettingsFilePath()
 {
@@ -19,4 +24,9 @@ QString SettingsFilePath()
         return programFolder + "/" + name;
     QDir().mkpath(UserConfigFolder());
     return UserConfigFolder() + "/" + name;
+}
+
+QSettings OpenSettingsFile(const QString& fileName)
+{
+    return QSettings(fileName.isEmpty() ? SettingsFilePath() : fileName, QSettings::IniFormat);
 }
