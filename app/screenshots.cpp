@@ -1,5 +1,6 @@
 // Pictures of the window for people to look at: run under Xvfb by
 // `make screenshots` with quillex-devsim sending on the given status port.
+#include "ApplicationSetup.h"
 #include "UiPrompter.h"
 #include "dialogs/UnitDeviceSettingsForm.h"
 #include "ui_UnitDeviceSettingsForm.h"
@@ -69,7 +70,9 @@ void Save(QWidget* widget, const QString& folder, const QString& name)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    app.setApplicationDisplayName("Quillex");
+    QString setupError;
+    if (!SetUpApplication(app, setupError))
+        std::fprintf(stderr, "%s\n", qPrintable(setupError));
     if (argc < 4) {
         std::fprintf(stderr, "usage: quillex-screenshots OUTPUT-DIR STATUS-PORT PROGRAM\n");
         return 2;

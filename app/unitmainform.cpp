@@ -206,11 +206,26 @@ void TFormMain::SetUpFonts()
     ui->PaintBoxDeviceInfo->setFont(PixelFont(sans, 14));
     ui->LabelTransferTitle->setFont(PixelFont(sans, 14, true));
     ui->LabelTransferStatus->setFont(PixelFont(sans, 14));
-    QPalette grey = ui->LabelTransferStatus->palette();
-    grey.setColor(QPalette::WindowText, palette().color(QPalette::Disabled, QPalette::WindowText));
-    ui->LabelTransferStatus->setPalette(grey);
+    // On the status panel's Base background a label would draw with the Text
+    // role; pinned to WindowText, the colours set on it are the ones drawn.
+    ui->LabelTransferTitle->setForegroundRole(QPalette::WindowText);
+    ui->LabelTransferStatus->setForegroundRole(QPalette::WindowText);
+    SetTransferStatusColor(palette().color(QPalette::Disabled, QPalette::WindowText));
     ui->ListBoxToolChanges->setFont(PixelFont(MonoFamily(), 13));
     ui->LabelToolChanges->setFont(PixelFont(sans, 12, true));
+}
+
+void TFormMain::SetTransferStatusColor(const QColor& color)
+{
+    QLabel* label = ui->LabelTransferStatus;
+    QPalette palette = label->palette();
+    palette.setColor(label->foregroundRole(), color);
+    label->setPalette(palette);
+}
+
+QColor TFormMain::TransferStatusColor() const
+{
+    return ui->LabelTransferStatus->palette().color(ui->LabelTransferStatus->foregroundRole());
 }
 
 void TFormMain::SetUpEditor()
@@ -373,7 +388,12 @@ void TFormMain::RestoreLayout()
 
 void TFormMain::EnsureWindowOnScreen()
 {
-    const QRect window = geometry();
+    // The window's rectangle is its frame, title bar included: fitted by its
+    // client area alone, the title bar would end up off the screen and the
+    // window could not be moved. The frame is known once the native window exists.
+    if (!testAttribute(Qt::WA_WState_Created))
+        create();
+    const QRect window = frameGeometry();
     const QList<QScreen*> screens = QGuiApplication::screens();
     for (QScreen* screen : screens) {
         const QRect overlap = window.intersected(screen->availableGeometry());
@@ -395,12 +415,13 @@ void TFormMain::EnsureWindowOnScreen()
         }
     }
     const QRect area = nearest->availableGeometry();
-    QRect r = window;
-    r.setWidth(qMin(r.width(), area.width()));
-    r.setHeight(qMin(r.height(), area.height()));
-    r.moveLeft(area.left() + (area.width() - r.width()) / 2);
-    r.moveTop(area.top() + (area.height() - r.height()) / 2);
-    setGeometry(r);
+    const int frameWidth = window.width() - width(), frameHeight = window.height() - height();
+    resize(qMin(window.width(), area.width()) - frameWidth, qMin(window.height(), area.height()) - frameHeight);
+    // Centred; a window that cannot shrink below its minimum size keeps its
+    // top left corner, and so its title bar, on the screen.
+    const QSize frame = size() + QSize(frameWidth, frameHeight);
+    move(qMax(area.left(), area.left() + (area.width() - frame.width()) / 2),
+        qMax(area.top(), area.top() + (area.height() - frame.height()) / 2)); // places the frame
 }
 
 void TFormMain::SaveLayout()
@@ -445,6 +466,10 @@ void TFormMain::StartupTimerTimer()
     FStatusListener = std::make_unique<TStatusListenerThread>(
         TStatusLogTarget { this, [this](const QString& line) { ui->Memo1->appendPlainText(line); } },
         FOptions.StatusPort, FOptions.TickSource);
+    connect(FStatusListener.get(), &TStatusListenerThread::ListenFailed, this, &TFormMain::UpdateDeviceInfo,
+        Qt::QueuedConnection);
+    if (!FStatusListener->ListenError().isEmpty()) // failed before the connection was made
+        UpdateDeviceInfo();
     // The version check comes with the self-update; until then it finds no newer version.
     SetUpdateAvailable(false);
     emit StartupFinished();
@@ -452,7 +477,9 @@ void TFormMain::StartupTimerTimer()
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == ui->ImageLogo && event->type() == QEvent::MouseButtonPress)
+    // In a quick series every second press arrives as a double click: count both.
+    if (watched == ui->ImageLogo
+        && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick))
         ImageLogoClick();
     // The window's shortcuts come before the focused control's own keys.
     if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
@@ -525,9 +552,7 @@ void TFormMain::StopTransferDoneTimer(bool hidePanel)
     if (!FTransferDoneTimer || !FTransferDoneTimer->isActive())
         return;
     FTransferDoneTimer->stop();
-    QPalette palette = ui->LabelTransferStatus->palette();
-    palette.setColor(QPalette::WindowText, FTransferStatusColor);
-    ui->LabelTransferStatus->setPalette(palette);
+    SetTransferStatusColor(FTransferStatusColor);
     if (hidePanel)
         ui->PanelTransfer->hide();
 }
@@ -587,7 +612,9 @@ void TFormMain::UpdateDeviceInfo()
     UpdateToolCommandsEnabled();
     TQuillexDevice device;
     if (!SelectedDevice(device)) {
-        SetDeviceInfo(QString::fromUtf8("Bir cihaz seçin."), {});
+        // A status port that cannot be bound is why no device appears.
+        const QString listenError = FStatusListener ? FStatusListener->ListenError() : QString();
+        SetDeviceInfo(listenError.isEmpty() ? QString::fromUtf8("Bir cihaz seçin.") : listenError, {});
         return;
     }
     const QString status = FStatusListener->GetStatusFor(device.IPAddress);
@@ -607,7 +634,16 @@ void TFormMain::SetDeviceInfo(const QString& message, const QString& rowsText)
         return;
     FDeviceInfoMessage = message;
     FDeviceInfoRows = rows;
+    // The rows keep their height; when they do not fit, the panel scrolls.
+    const int P = 12;
+    ui->PaintBoxDeviceInfo->setMinimumHeight(
+        rows.isEmpty() || !message.isEmpty() ? 0 : int(P / 2 + rows.size() * DeviceInfoRowHeight() + P / 2));
     ui->PaintBoxDeviceInfo->update();
+}
+
+int TFormMain::DeviceInfoRowHeight() const
+{
+    return QFontMetrics(ui->PaintBoxDeviceInfo->font()).height() + 8;
 }
 
 void TFormMain::PaintBoxDeviceInfoPaint(QPainter& painter)
@@ -627,7 +663,7 @@ void TFormMain::PaintBoxDeviceInfoPaint(QPainter& painter)
     const QFontMetrics metrics(box->font());
     QFont bold = box->font();
     bold.setBold(true);
-    const int H = metrics.height() + 8;
+    const int H = DeviceInfoRowHeight();
     int W = 0;
     for (const QString& row : FDeviceInfoRows)
         if (row.contains('='))

@@ -131,6 +131,9 @@ private:
     void SetUpEditor();
     void SetUpFonts();
     void PaintBoxDeviceInfoPaint(QPainter& painter);
+    int DeviceInfoRowHeight() const;
+    void SetTransferStatusColor(const QColor& color);
+    QColor TransferStatusColor() const;
     void SpeedButtonUpdateClick();
     quint32 Ticks() const;
     bool ConfirmLosingContent();
