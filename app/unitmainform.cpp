@@ -66,6 +66,16 @@ QString MonoFamily()
     return FirstFamily({ "Consolas", "DejaVu Sans Mono", "Noto Sans Mono", "Monospace" });
 }
 
+// The grey of secondary text: most of the way from the background to the text,
+// as readable as a desktop's grey text. Qt's grey for disabled controls is too
+// pale to read a transfer's progress by.
+QColor GreyText(const QPalette& palette)
+{
+    const QColor text = palette.color(QPalette::WindowText), back = palette.color(QPalette::Base);
+    auto mix = [](int t, int b) { return (t * 57 + b * 43) / 100; };
+    return QColor(mix(text.red(), back.red()), mix(text.green(), back.green()), mix(text.blue(), back.blue()));
+}
+
 QFont PixelFont(const QString& family, int pixels, bool bold = false)
 {
     QFont font(family);
@@ -210,7 +220,7 @@ void TFormMain::SetUpFonts()
     // role; pinned to WindowText, the colours set on it are the ones drawn.
     ui->LabelTransferTitle->setForegroundRole(QPalette::WindowText);
     ui->LabelTransferStatus->setForegroundRole(QPalette::WindowText);
-    SetTransferStatusColor(palette().color(QPalette::Disabled, QPalette::WindowText));
+    SetTransferStatusColor(GreyText(palette()));
     ui->ListBoxToolChanges->setFont(PixelFont(MonoFamily(), 13));
     ui->LabelToolChanges->setFont(PixelFont(sans, 12, true));
 }
@@ -244,6 +254,9 @@ void TFormMain::SetUpEditor()
     editor->setCaretLineVisible(true);
     editor->setCaretLineBackgroundColor(QColor(242, 247, 255));
     editor->setWrapMode(QsciScintilla::WrapNone);
+    // A horizontal scroll bar only when a line is wider than the editor.
+    editor->SendScintilla(QsciScintillaBase::SCI_SETSCROLLWIDTH, 1);
+    editor->SendScintilla(QsciScintillaBase::SCI_SETSCROLLWIDTHTRACKING, 1);
 
     FHexView = new THexDumpView(ui->SplitterToolChanges);
     ui->SplitterToolChanges->insertWidget(0, FHexView);
@@ -652,7 +665,7 @@ void TFormMain::PaintBoxDeviceInfoPaint(QPainter& painter)
     const int P = 12;
     painter.setFont(box->font());
     painter.fillRect(box->rect(), box->palette().color(QPalette::Base));
-    const QColor grey = box->palette().color(QPalette::Disabled, QPalette::WindowText);
+    const QColor grey = GreyText(box->palette());
     const QColor text = box->palette().color(QPalette::Text);
     if (!FDeviceInfoMessage.isEmpty()) {
         painter.setPen(grey);
