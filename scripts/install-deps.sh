@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev libqscintilla2-qt6-dev qtkeychain-qt6-dev qt6-translations-l10n
   libpcre2-dev zlib1g-dev libssl-dev
   clang libclang-rt-14-dev
-  ripgrep bsdextrautils xvfb xauth fonts-dejavu-core
+  ripgrep bsdextrautils xvfb xauth x11-utils fonts-dejavu-core
 )
 
 missing=()

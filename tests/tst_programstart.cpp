@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QSet>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
@@ -81,6 +82,39 @@ private slots:
         QCOMPARE(ports, QList<quint16> { port });
         program.terminate();
         QVERIFY(program.waitForFinished(5000));
+    }
+
+    // On a real X server: the title the window system shows is the title
+    // itself, with nothing appended by Qt.
+    void windowTitleIsShownAsItIs()
+    {
+        const QString xvfb = QStandardPaths::findExecutable("xvfb-run");
+        const QString xprop = QStandardPaths::findExecutable("xprop");
+        if (xvfb.isEmpty() || xprop.isEmpty()) {
+            if (qEnvironmentVariableIsSet("CI"))
+                QFAIL("xvfb-run and xprop are needed (scripts/install-deps.sh)");
+            QSKIP("xvfb-run or xprop missing");
+        }
+        QTemporaryDir dir;
+        QUdpSocket probe;
+        QVERIFY(probe.bind(QHostAddress::AnyIPv4, 0));
+        QProcessEnvironment env = Environment(dir);
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.insert("QUILLEX_STATUS_PORT", QString::number(probe.localPort()));
+        probe.close();
+        // Finds the window by its exact name, then reports the name it carries.
+        const QString script = "\"$0\" & app=$!; for i in $(seq 100); do "
+                               "if xprop -name \"$1\" _NET_WM_NAME >/dev/null 2>&1; then "
+                               "xprop -name \"$1\" _NET_WM_NAME; kill $app; wait $app; exit 0; fi; sleep 0.1; done; "
+                               "kill $app; wait $app; exit 1";
+        const QString title = "Quillex - CNC Program Aktarim Istemcisi";
+        QProcess run;
+        run.setProcessEnvironment(env);
+        run.start(xvfb, { "-a", "-s", "-screen 0 1280x800x24", "sh", "-c", script, QUILLEX_APP, title });
+        QVERIFY(run.waitForFinished(30000));
+        const QString out = QString::fromUtf8(run.readAllStandardOutput());
+        QVERIFY2(run.exitCode() == 0, qPrintable("no window named \"" + title + "\": " + run.readAllStandardError()));
+        QCOMPARE(out.trimmed(), "_NET_WM_NAME(UTF8_STRING) = \"" + title + "\"");
     }
 
     void malformedStatusPortIsRefused()
