@@ -403,9 +403,7 @@ void TFormMain::EnsureWindowOnScreen()
 {
     // The window's rectangle is its frame, title bar included: fitted by its
     // client area alone, the title bar would end up off the screen and the
-    // window could not be moved. The frame is known once the native window exists.
-    if (!testAttribute(Qt::WA_WState_Created))
-        create();
+    // window could not be moved.
     const QRect window = frameGeometry();
     const QList<QScreen*> screens = QGuiApplication::screens();
     for (QScreen* screen : screens) {
@@ -427,7 +425,15 @@ void TFormMain::EnsureWindowOnScreen()
             nearest = screen;
         }
     }
-    const QRect area = nearest->availableGeometry();
+    // Before the window is shown the window manager has not told its frame
+    // yet: fitted again once it has.
+    FFitFrameArea = window == geometry() ? nearest->availableGeometry() : QRect();
+    FitFrameInto(nearest->availableGeometry());
+}
+
+void TFormMain::FitFrameInto(const QRect& area)
+{
+    const QRect window = frameGeometry();
     const int frameWidth = window.width() - width(), frameHeight = window.height() - height();
     resize(qMin(window.width(), area.width()) - frameWidth, qMin(window.height(), area.height()) - frameHeight);
     // Centred; a window that cannot shrink below its minimum size keeps its
@@ -490,6 +496,13 @@ void TFormMain::StartupTimerTimer()
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == this && !FFitFrameArea.isNull() && (event->type() == QEvent::Move || event->type() == QEvent::Resize)
+        && frameGeometry() != geometry()) {
+        const QRect area = FFitFrameArea;
+        FFitFrameArea = QRect();
+        if (!area.contains(frameGeometry()) && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+            FitFrameInto(area);
+    }
     // In a quick series every second press arrives as a double click: count both.
     if (watched == ui->ImageLogo
         && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick))

@@ -113,6 +113,7 @@ public:
 
     static QString LoadWindowTitle();
     void EnsureWindowOnScreen();
+    void FitFrameInto(const QRect& area);
 
 signals:
     void StartupFinished();
@@ -187,4 +188,5 @@ private:
     std::unique_ptr<TTransferProgressView> FTransferView;
     std::unique_ptr<TTransferProgress> FTransferProgress;
     QString FListFontFamily;
+    QRect FFitFrameArea; // where the frame goes once the window manager has told its size
 };
