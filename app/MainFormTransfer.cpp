@@ -175,12 +175,10 @@ void TFormMain::ShowTransferSuccess(const QString& title)
         connect(FTransferDoneTimer, &QTimer::timeout, this, [this] { StopTransferDoneTimer(true); });
     }
     if (!FTransferDoneTimer->isActive())
-        FTransferStatusColor = ui->LabelTransferStatus->palette().color(QPalette::WindowText);
+        FTransferStatusColor = TransferStatusColor();
     ui->LabelTransferTitle->setText(title);
     ui->LabelTransferStatus->setText(QString::fromUtf8("Başarı ile Tamamlandı."));
-    QPalette palette = ui->LabelTransferStatus->palette();
-    palette.setColor(QPalette::WindowText, QColor(0, 128, 0));
-    ui->LabelTransferStatus->setPalette(palette);
+    SetTransferStatusColor(QColor(0, 128, 0));
     ui->ProgressBarTransfer->setRange(0, 100);
     ui->ProgressBarTransfer->setValue(100);
     ui->PanelTransfer->show();

@@ -1,4 +1,5 @@
 // The client's program start: one instance per user, then the main window.
+#include "ApplicationSetup.h"
 #include "dialogs/UiPrompter.h"
 #include "unitmainform.h"
 
@@ -33,20 +34,21 @@ bool AskRunningInstance()
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    app.setApplicationName("quillex");
-    app.setApplicationDisplayName("Quillex");
+    QString error;
+    if (!SetUpApplication(app, error))
+        std::fprintf(stderr, "quillex: %s\n", qPrintable(error));
 
     if (AskRunningInstance())
         return 0;
 
-    QString error;
-    if (!LoadStatusKeyFromEnvironment(error)) {
+    TMainFormOptions options;
+    if (!LoadStatusKeyFromEnvironment(error) || !LoadStatusPortFromEnvironment(options.StatusPort, error)) {
         std::fprintf(stderr, "quillex: %s\n", qPrintable(error));
         return 2;
     }
 
     TDialogPrompter prompter;
-    TFormMain window(prompter);
+    TFormMain window(prompter, options);
     prompter.SetParent(&window);
 
     QLocalServer instance;

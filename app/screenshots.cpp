@@ -1,5 +1,6 @@
 // Pictures of the window for people to look at: run under Xvfb by
 // `make screenshots` with quillex-devsim sending on the given status port.
+#include "ApplicationSetup.h"
 #include "dialogs/UiPrompter.h"
 #include "dialogs/UnitDeviceSettingsForm.h"
 #include "dialogs/UnitProgramListsForm.h"
@@ -10,12 +11,15 @@
 #include "unitmainform.h"
 
 #include "content/TextDocument.h"
+#include "device/UnitDeviceCommand.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QTime>
 
@@ -73,7 +77,9 @@ void Save(QWidget* widget, const QString& folder, const QString& name)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    app.setApplicationDisplayName("Quillex");
+    QString setupError;
+    if (!SetUpApplication(app, setupError))
+        std::fprintf(stderr, "%s\n", qPrintable(setupError));
     if (argc < 4) {
         std::fprintf(stderr, "usage: quillex-screenshots OUTPUT-DIR STATUS-PORT PROGRAM [CMT-FILE [BACKUP]]\n");
         return 2;
@@ -128,10 +134,39 @@ int main(int argc, char** argv)
             QTest::qWait(20);
         QTest::qWait(300);
         Save(&window, folder, "upload-erasing");
+        // The device's rows scrolled down to what it is doing.
+        window.TimerDeviceInfoTimer();
+        QScrollBar* rows = window.Form()->ScrollBoxDeviceInfo->verticalScrollBar();
+        rows->setValue(rows->maximum());
+        Save(&window, folder, "upload-status-rows");
+        rows->setValue(0);
         while (window.TransferRunning() && erase.elapsed() < 60000)
             QTest::qWait(50);
         window.TimerDeviceInfoTimer();
         Save(&window, folder, "upload-success");
+        // A program with tool changes, then the device plays it to the control
+        // from its first one: the transfer rows, scrolled into view, under the
+        // success display.
+        window.SetEditorText("O1000\nT1 M6\nG0 X0 Y0\nT2 M6\nG1 X10 Y10 F200\nM30\n");
+        window.SpeedButtonUploadToMachineClick();
+        while (window.TransferRunning() && erase.elapsed() < 90000)
+            QTest::qWait(50);
+        QString response;
+        if (SendDeviceCommands("127.0.0.3", 5000, { "STARTFROM0" }, response)) {
+            QElapsedTimer playing;
+            playing.start();
+            while (!window.DeviceInfoRows().join('\n').contains(QString::fromUtf8("Geçen Süre"))
+                && playing.elapsed() < 3000) {
+                QTest::qWait(100);
+                window.TimerDeviceInfoTimer();
+            }
+            QScrollBar* rows = window.Form()->ScrollBoxDeviceInfo->verticalScrollBar();
+            rows->setValue(rows->maximum());
+            Save(&window, folder, "transfer-status-rows");
+            rows->setValue(0);
+        } else {
+            std::fprintf(stderr, "STARTFROM0: %s\n", qPrintable(response));
+        }
     }
 
     // A raw capture in the editor, and the CMT view.

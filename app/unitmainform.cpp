@@ -80,6 +80,16 @@ QString MonoFamily()
     return FirstFamily({ "Consolas", "DejaVu Sans Mono", "Noto Sans Mono", "Monospace" });
 }
 
+// The grey of secondary text: most of the way from the background to the text,
+// as readable as a desktop's grey text. Qt's grey for disabled controls is too
+// pale to read a transfer's progress by.
+QColor GreyText(const QPalette& palette)
+{
+    const QColor text = palette.color(QPalette::WindowText), back = palette.color(QPalette::Base);
+    auto mix = [](int t, int b) { return (t * 57 + b * 43) / 100; };
+    return QColor(mix(text.red(), back.red()), mix(text.green(), back.green()), mix(text.blue(), back.blue()));
+}
+
 QFont PixelFont(const QString& family, int pixels, bool bold = false)
 {
     QFont font(family);
@@ -177,11 +187,26 @@ void TFormMain::SetUpFonts()
     ui->PaintBoxDeviceInfo->setFont(PixelFont(sans, 14));
     ui->LabelTransferTitle->setFont(PixelFont(sans, 14, true));
     ui->LabelTransferStatus->setFont(PixelFont(sans, 14));
-    QPalette grey = ui->LabelTransferStatus->palette();
-    grey.setColor(QPalette::WindowText, palette().color(QPalette::Disabled, QPalette::WindowText));
-    ui->LabelTransferStatus->setPalette(grey);
+    // On the status panel's Base background a label would draw with the Text
+    // role; pinned to WindowText, the colours set on it are the ones drawn.
+    ui->LabelTransferTitle->setForegroundRole(QPalette::WindowText);
+    ui->LabelTransferStatus->setForegroundRole(QPalette::WindowText);
+    SetTransferStatusColor(GreyText(palette()));
     ui->ListBoxToolChanges->setFont(PixelFont(MonoFamily(), 13));
     ui->LabelToolChanges->setFont(PixelFont(sans, 12, true));
+}
+
+void TFormMain::SetTransferStatusColor(const QColor& color)
+{
+    QLabel* label = ui->LabelTransferStatus;
+    QPalette palette = label->palette();
+    palette.setColor(label->foregroundRole(), color);
+    label->setPalette(palette);
+}
+
+QColor TFormMain::TransferStatusColor() const
+{
+    return ui->LabelTransferStatus->palette().color(ui->LabelTransferStatus->foregroundRole());
 }
 
 void TFormMain::SetUpEditor()
@@ -200,6 +225,9 @@ void TFormMain::SetUpEditor()
     editor->setCaretLineVisible(true);
     editor->setCaretLineBackgroundColor(QColor(242, 247, 255));
     editor->setWrapMode(QsciScintilla::WrapNone);
+    // A horizontal scroll bar only when a line is wider than the editor.
+    editor->SendScintilla(QsciScintillaBase::SCI_SETSCROLLWIDTH, 1);
+    editor->SendScintilla(QsciScintillaBase::SCI_SETSCROLLWIDTHTRACKING, 1);
 
     FHexView = new THexDumpView(ui->SplitterToolChanges);
     ui->SplitterToolChanges->insertWidget(0, FHexView);
@@ -353,7 +381,10 @@ void TFormMain::RestoreLayout()
 
 void TFormMain::EnsureWindowOnScreen()
 {
-    const QRect window = geometry();
+    // The window's rectangle is its frame, title bar included: fitted by its
+    // client area alone, the title bar would end up off the screen and the
+    // window could not be moved.
+    const QRect window = frameGeometry();
     const QList<QScreen*> screens = QGuiApplication::screens();
     for (QScreen* screen : screens) {
         const QRect overlap = window.intersected(screen->availableGeometry());
@@ -374,13 +405,22 @@ void TFormMain::EnsureWindowOnScreen()
             nearest = screen;
         }
     }
-    const QRect area = nearest->availableGeometry();
-    QRect r = window;
-    r.setWidth(qMin(r.width(), area.width()));
-    r.setHeight(qMin(r.height(), area.height()));
-    r.moveLeft(area.left() + (area.width() - r.width()) / 2);
-    r.moveTop(area.top() + (area.height() - r.height()) / 2);
-    setGeometry(r);
+    // Before the window is shown the window manager has not told its frame
+    // yet: fitted again once it has.
+    FFitFrameArea = window == geometry() ? nearest->availableGeometry() : QRect();
+    FitFrameInto(nearest->availableGeometry());
+}
+
+void TFormMain::FitFrameInto(const QRect& area)
+{
+    const QRect window = frameGeometry();
+    const int frameWidth = window.width() - width(), frameHeight = window.height() - height();
+    resize(qMin(window.width(), area.width()) - frameWidth, qMin(window.height(), area.height()) - frameHeight);
+    // Centred; a window that cannot shrink below its minimum size keeps its
+    // top left corner, and so its title bar, on the screen.
+    const QSize frame = size() + QSize(frameWidth, frameHeight);
+    move(qMax(area.left(), area.left() + (area.width() - frame.width()) / 2),
+        qMax(area.top(), area.top() + (area.height() - frame.height()) / 2)); // places the frame
 }
 
 void TFormMain::SaveLayout()
@@ -429,6 +469,10 @@ void TFormMain::StartupTimerTimer()
     FStatusListener = std::make_unique<TStatusListenerThread>(
         TStatusLogTarget { this, [this](const QString& line) { ui->Memo1->appendPlainText(line); } },
         FOptions.StatusPort, FOptions.TickSource);
+    connect(FStatusListener.get(), &TStatusListenerThread::ListenFailed, this, &TFormMain::UpdateDeviceInfo,
+        Qt::QueuedConnection);
+    if (!FStatusListener->ListenError().isEmpty()) // failed before the connection was made
+        UpdateDeviceInfo();
     // The version check comes with the self-update; until then it finds no newer version.
     SetUpdateAvailable(false);
     emit StartupFinished();
@@ -436,7 +480,16 @@ void TFormMain::StartupTimerTimer()
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == ui->ImageLogo && event->type() == QEvent::MouseButtonPress)
+    if (watched == this && !FFitFrameArea.isNull() && (event->type() == QEvent::Move || event->type() == QEvent::Resize)
+        && frameGeometry() != geometry()) {
+        const QRect area = FFitFrameArea;
+        FFitFrameArea = QRect();
+        if (!area.contains(frameGeometry()) && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+            FitFrameInto(area);
+    }
+    // In a quick series every second press arrives as a double click: count both.
+    if (watched == ui->ImageLogo
+        && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick))
         ImageLogoClick();
     // The window's shortcuts come before the focused control's own keys.
     if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
@@ -510,9 +563,7 @@ void TFormMain::StopTransferDoneTimer(bool hidePanel)
     if (!FTransferDoneTimer || !FTransferDoneTimer->isActive())
         return;
     FTransferDoneTimer->stop();
-    QPalette palette = ui->LabelTransferStatus->palette();
-    palette.setColor(QPalette::WindowText, FTransferStatusColor);
-    ui->LabelTransferStatus->setPalette(palette);
+    SetTransferStatusColor(FTransferStatusColor);
     if (hidePanel)
         ui->PanelTransfer->hide();
 }
@@ -560,7 +611,9 @@ void TFormMain::UpdateDeviceInfo()
     UpdateToolCommandsEnabled();
     TQuillexDevice device;
     if (!SelectedDevice(device)) {
-        SetDeviceInfo(QString::fromUtf8("Bir cihaz seçin."), {});
+        // A status port that cannot be bound is why no device appears.
+        const QString listenError = FStatusListener ? FStatusListener->ListenError() : QString();
+        SetDeviceInfo(listenError.isEmpty() ? QString::fromUtf8("Bir cihaz seçin.") : listenError, {});
         return;
     }
     const QString status = FStatusListener->GetStatusFor(device.IPAddress);
@@ -580,7 +633,16 @@ void TFormMain::SetDeviceInfo(const QString& message, const QString& rowsText)
         return;
     FDeviceInfoMessage = message;
     FDeviceInfoRows = rows;
+    // The rows keep their height; when they do not fit, the panel scrolls.
+    const int P = 12;
+    ui->PaintBoxDeviceInfo->setMinimumHeight(
+        rows.isEmpty() || !message.isEmpty() ? 0 : int(P / 2 + rows.size() * DeviceInfoRowHeight() + P / 2));
     ui->PaintBoxDeviceInfo->update();
+}
+
+int TFormMain::DeviceInfoRowHeight() const
+{
+    return QFontMetrics(ui->PaintBoxDeviceInfo->font()).height() + 8;
 }
 
 void TFormMain::PaintBoxDeviceInfoPaint(QPainter& painter)
@@ -589,7 +651,7 @@ void TFormMain::PaintBoxDeviceInfoPaint(QPainter& painter)
     const int P = 12;
     painter.setFont(box->font());
     painter.fillRect(box->rect(), box->palette().color(QPalette::Base));
-    const QColor grey = box->palette().color(QPalette::Disabled, QPalette::WindowText);
+    const QColor grey = GreyText(box->palette());
     const QColor text = box->palette().color(QPalette::Text);
     if (!FDeviceInfoMessage.isEmpty()) {
         painter.setPen(grey);
@@ -600,7 +662,7 @@ void TFormMain::PaintBoxDeviceInfoPaint(QPainter& painter)
     const QFontMetrics metrics(box->font());
     QFont bold = box->font();
     bold.setBold(true);
-    const int H = metrics.height() + 8;
+    const int H = DeviceInfoRowHeight();
     int W = 0;
     for (const QString& row : FDeviceInfoRows)
         if (row.contains('='))

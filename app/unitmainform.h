@@ -115,6 +115,7 @@ public:
 
     static QString LoadWindowTitle();
     void EnsureWindowOnScreen();
+    void FitFrameInto(const QRect& area);
 
 signals:
     void StartupFinished();
@@ -133,6 +134,9 @@ private:
     void SetUpEditor();
     void SetUpFonts();
     void PaintBoxDeviceInfoPaint(QPainter& painter);
+    int DeviceInfoRowHeight() const;
+    void SetTransferStatusColor(const QColor& color);
+    QColor TransferStatusColor() const;
     void SpeedButtonUpdateClick();
     quint32 Ticks() const;
     bool ConfirmLosingContent();
@@ -179,4 +183,5 @@ private:
     std::unique_ptr<TTransferProgressView> FTransferView;
     std::unique_ptr<TTransferProgress> FTransferProgress;
     QString FListFontFamily;
+    QRect FFitFrameArea; // where the frame goes once the window manager has told its size
 };

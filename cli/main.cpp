@@ -90,8 +90,10 @@ const TCommandHelp CommandHelps[] = {
 
 quint16 StatusListenPort()
 {
-    const int port = qEnvironmentVariableIntValue("QUILLEX_STATUS_PORT");
-    return port > 0 && port < 65536 ? quint16(port) : StatusPort;
+    quint16 port = StatusPort;
+    QString error;
+    LoadStatusPortFromEnvironment(port, error); // a malformed value was refused at start
+    return port;
 }
 
 // Reads a PIN from the terminal without echo; refuses when stdin is no terminal.
@@ -450,7 +452,8 @@ int main(int argc, char** argv)
     QStringList args = app.arguments().mid(1);
 
     QString error;
-    if (!LoadStatusKeyFromEnvironment(error)) {
+    quint16 statusPort = StatusPort;
+    if (!LoadStatusKeyFromEnvironment(error) || !LoadStatusPortFromEnvironment(statusPort, error)) {
         Err("quillex-cli: " + error);
         return ExitUsage;
     }

@@ -208,8 +208,10 @@ QList<TCmtViewRow> CmtViewRows(const TCmtInfo& info)
     rows.append({ QString(), 0 });
     for (qsizetype i = 0; i < info.Programs.size(); ++i) {
         const TCmtProgram& p = info.Programs[i];
-        rows.append({ QString("%1  %2  (%3 blok)").arg(AtLeastFourDigits(p.WorkNo), p.Description).arg(p.DataBlocks),
-            qint32(i + 1) });
+        // Joined in one step: a description may hold "%1" of its own.
+        rows.append(
+            { AtLeastFourDigits(p.WorkNo) + "  " + p.Description + "  (" + QString::number(p.DataBlocks) + " blok)",
+                qint32(i + 1) });
     }
     return rows;
 }

@@ -20,7 +20,7 @@ QWidget* Owner(QWidget* parent)
 
 QString Title()
 {
-    return QApplication::applicationDisplayName();
+    return QStringLiteral("Quillex");
 }
 
 } // namespace

@@ -120,6 +120,23 @@ bool LoadStatusKeyFromEnvironment(QString& errorMsg)
     return true;
 }
 
+bool LoadStatusPortFromEnvironment(quint16& port, QString& errorMsg)
+{
+    port = StatusPort;
+    if (!qEnvironmentVariableIsSet("QUILLEX_STATUS_PORT"))
+        return true;
+    const QByteArray text = qgetenv("QUILLEX_STATUS_PORT").trimmed();
+    bool ok = false;
+    const uint value = text.toUInt(&ok);
+    if (!ok || value < 1 || value > 65535) {
+        errorMsg
+            = "QUILLEX_STATUS_PORT must be a port number from 1 to 65535; got \"" + QString::fromLocal8Bit(text) + "\"";
+        return false;
+    }
+    port = quint16(value);
+    return true;
+}
+
 QString StatusTextFromPlain(const QByteArray& plain)
 {
     // The devices send 7-bit ASCII; a byte above 127 keeps its Latin-1 meaning.
@@ -182,8 +199,10 @@ void TStatusListenerThread::run()
 {
     TUdpSocket udp;
     udp.Handle = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (udp.Handle < 0)
+    if (udp.Handle < 0) {
+        FailToListen(errno);
         return;
+    }
     int one = 1;
     ::setsockopt(udp.Handle, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     int bufferSize = 4 * 1024 * 1024; // bursts of many devices
@@ -192,8 +211,10 @@ void TStatusListenerThread::run()
     address.sin_family = AF_INET;
     address.sin_port = htons(FPort);
     address.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (::bind(udp.Handle, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+    if (::bind(udp.Handle, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        FailToListen(errno);
         return;
+    }
     timeval timeout { 0, 500 * 1000 };
     ::setsockopt(udp.Handle, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     FListening = true;
@@ -214,6 +235,22 @@ void TStatusListenerThread::run()
     timespec cpu {};
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
     FCpuNanoseconds = qint64(cpu.tv_sec) * 1000000000 + cpu.tv_nsec;
+}
+
+void TStatusListenerThread::FailToListen(int error)
+{
+    const QString message = QString::fromUtf8("Durum portu %1 dinlenemiyor: %2").arg(FPort).arg(qt_error_string(error));
+    {
+        QMutexLocker locker(&FLock);
+        FListenError = message;
+    }
+    emit ListenFailed(message);
+}
+
+QString TStatusListenerThread::ListenError() const
+{
+    QMutexLocker locker(&FLock);
+    return FListenError;
 }
 
 void TStatusListenerThread::AcceptDatagram(const QString& senderAddress, const QByteArray& datagram)

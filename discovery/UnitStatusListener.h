@@ -38,6 +38,10 @@ QByteArray DecryptAes256Cbc(const QByteArray& key, const QByteArray& iv, const Q
 QByteArray StatusKey();
 bool LoadStatusKeyFromEnvironment(QString& errorMsg);
 
+// The port the status datagrams are received on: QUILLEX_STATUS_PORT (1 to
+// 65535) when set, else 5003. A malformed value is reported, not replaced.
+bool LoadStatusPortFromEnvironment(quint16& port, QString& errorMsg);
+
 // Status text of a datagram's decrypted bytes: ASCII, cut at the first zero.
 QString StatusTextFromPlain(const QByteArray& plain);
 
@@ -74,14 +78,21 @@ public:
     // For tests and the benchmark: store a datagram as if it had arrived.
     void AcceptDatagram(const QString& senderAddress, const QByteArray& datagram);
     bool IsListening() const { return FListening.load(); }
+    // Why the socket could not be opened ("Durum portu 5003 dinlenemiyor: ..."); empty otherwise.
+    QString ListenError() const;
     qint64 AcceptedDatagrams() const { return FAccepted.load(); }
     qint64 ThreadCpuNanoseconds() const { return FCpuNanoseconds.load(); }
+
+signals:
+    // Emitted on the listener's thread once, when the socket cannot be opened.
+    void ListenFailed(const QString& message);
 
 protected:
     void run() override;
 
 private:
     quint32 Now() const { return FTickSource(); }
+    void FailToListen(int error);
 
     TStatusLogTarget FLogTarget;
     quint16 FPort;
@@ -90,6 +101,7 @@ private:
     QHash<QString, QString> FStatusCache;
     QHash<QString, quint32> FLastSeenTicks;
     QList<TQuillexDevice> FLastDeviceList;
+    QString FListenError;
     std::atomic<bool> FListening { false };
     std::atomic<qint64> FAccepted { 0 };
     std::atomic<qint64> FCpuNanoseconds { 0 };

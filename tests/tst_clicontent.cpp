@@ -159,6 +159,13 @@ private slots:
         QCOMPARE(QString::fromUtf8(run.Out),
             Utf8("Kontrol: M32 (3121)\nBlok: 3, checksum hatası: 0\nBu kontrol tipi için program bilgisi "
                  "doğrulanmadı.\n"));
+        // A description holding a marker of its own stays as it is.
+        const QString percent = Fixture("percent.cmt",
+            BuildCmtFrame("3117x") + BuildCmtFrame("1100" + QByteArray(10, ' ') + "00000050    0850%1 OFF")
+                + BuildCmtFrame("1500") + BuildCmtFrame("1200"));
+        run = Cli({ "cmt", percent });
+        QCOMPARE(QString::fromUtf8(run.Out),
+            Utf8("Kontrol: TFU (3117)\nBlok: 4, checksum hatası: 0\nProgram: 1\n\n0050  50%1 OFF  (1 blok)\n"));
         run = Cli({ "cmt", Fixture("none.cmt", "no blocks here") });
         QCOMPARE(run.ExitCode, 1);
         QVERIFY(!run.Err.isEmpty());

@@ -10,15 +10,28 @@
 #include "ui_UnitDeviceSettingsForm.h"
 #include "ui_unitmainform.h"
 
+#include "app/ApplicationSetup.h"
+#include "content/UnitMazatrolCmt.h"
+#include "discovery/DeviceStatusView.h"
+
 #include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QListView>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
+#include <QWindow>
+
+#include <cerrno>
 
 namespace {
 
@@ -29,6 +42,14 @@ void SendStatus(quint16 port, const QString& from, const QByteArray& json)
     socket.bind(QHostAddress(from), 0);
     socket.writeDatagram(StatusDatagram(json), QHostAddress::LocalHost, port);
     socket.waitForBytesWritten(1000);
+}
+
+// The title bar and the left and bottom edges are on the screen; only a window
+// wider than the screen (its minimum width) may reach past the right edge.
+bool FrameOnScreen(const QRect& frame, const QRect& area)
+{
+    return frame.top() >= area.top() && frame.left() >= area.left() && frame.bottom() <= area.bottom()
+        && (frame.right() <= area.right() || frame.left() == area.left());
 }
 
 QStringList Captions(const QAbstractItemModel* list)
@@ -131,22 +152,39 @@ private slots:
         QCOMPARE(window->Form()->PanelDeviceInfo->height(), 200);
     }
 
+    void positionOffEveryScreen_data()
+    {
+        QTest::addColumn<int>("height"); // of the stored client area
+        QTest::newRow("fits in height") << 400;
+        QTest::newRow("taller than the screen") << 5000;
+    }
+
+    // The frame is fitted, title bar included, so the window can still be moved.
     void positionOffEveryScreen()
     {
+        QFETCH(int, height);
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
         {
             QSettings settings(Settings(), QSettings::IniFormat);
             settings.setValue("MainForm/Left", area.right() + 5000);
             settings.setValue("MainForm/Top", 40);
             settings.setValue("MainForm/Width", area.width() + 300);
-            settings.setValue("MainForm/Height", 400);
+            settings.setValue("MainForm/Height", height);
         }
         TScriptedPrompter prompter;
         auto window = Window(prompter, 15603);
-        const QRect r = window->geometry();
-        QCOMPARE(r.width(), area.width());
-        QCOMPARE(r.left(), area.left());
-        QCOMPARE(r.top(), area.top() + (area.height() - 400) / 2);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        const QRect frame = window->frameGeometry();
+        QVERIFY(frame != window->geometry()); // the platform draws a frame
+        QVERIFY(FrameOnScreen(frame, area));
+        // As wide as the screen, or its minimum width when that is wider.
+        QCOMPARE(
+            frame.width(), qMax(area.width(), window->minimumSizeHint().width() + frame.width() - window->width()));
+        QCOMPARE(frame.left(), qMax(area.left(), area.left() + (area.width() - frame.width()) / 2));
+        const int frameHeight = qMin(area.height(), height + frame.height() - window->height());
+        QCOMPARE(frame.height(), frameHeight);
+        QCOMPARE(frame.top(), area.top() + (area.height() - frameHeight) / 2);
     }
 
     void overlapOfExactly100x50Stays()
@@ -154,12 +192,15 @@ private slots:
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
         TScriptedPrompter prompter;
         auto window = Window(prompter, 15604);
-        window->setGeometry(area.right() + 1 - 100, area.bottom() + 1 - 50, 400, 300);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window->resize(400, 300);
+        window->move(area.right() + 1 - 100, area.bottom() + 1 - 50); // the frame's position
         window->EnsureWindowOnScreen();
-        QCOMPARE(window->geometry().topLeft(), QPoint(area.right() + 1 - 100, area.bottom() + 1 - 50));
-        window->setGeometry(area.right() + 1 - 99, area.bottom() + 1 - 50, 400, 300);
+        QCOMPARE(window->frameGeometry().topLeft(), QPoint(area.right() + 1 - 100, area.bottom() + 1 - 50));
+        window->move(area.right() + 1 - 99, area.bottom() + 1 - 50);
         window->EnsureWindowOnScreen();
-        QVERIFY(area.contains(window->geometry()));
+        QVERIFY(FrameOnScreen(window->frameGeometry(), area));
     }
 
     void maximisedAndMinimisedCloses()
@@ -233,6 +274,21 @@ private slots:
         for (int i = 0; i < 5; ++i)
             QTest::mouseClick(window->Form()->ImageLogo, Qt::LeftButton);
         QVERIFY(window->LogVisible());
+        // Five quick clicks as the window system delivers them: the second and
+        // the fourth press arrive as double clicks.
+        const QEvent::Type presses[] = { QEvent::MouseButtonPress, QEvent::MouseButtonDblClick,
+            QEvent::MouseButtonPress, QEvent::MouseButtonDblClick, QEvent::MouseButtonPress };
+        const QPointF at(10, 10);
+        for (QEvent::Type type : presses) {
+            FNow += 150;
+            QMouseEvent press(
+                type, at, window->Form()->ImageLogo->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(window->Form()->ImageLogo, &press);
+            QMouseEvent release(QEvent::MouseButtonRelease, at, window->Form()->ImageLogo->mapToGlobal(at),
+                Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(window->Form()->ImageLogo, &release);
+        }
+        QVERIFY(!window->LogVisible());
     }
 
     void deviceListAndStatusPanel()
@@ -251,7 +307,8 @@ private slots:
         window->TimerDeviceInfoTimer();
         TDeviceListModel* list = window->DeviceList();
         QCOMPARE(list->rowCount(), 3);
-        QCOMPARE(window->Form()->Memo1->toPlainText().count('\n'), 3);
+        // The count rises before the log line is handed to the window.
+        QTRY_COMPARE(window->Form()->Memo1->toPlainText().count('\n'), 3);
 
         const QList<TQuillexDevice> devices = window->StatusListener()->GetLastDeviceList();
         int torna = -1, freze = -1;
@@ -371,6 +428,92 @@ private slots:
         QVERIFY(!window->grab().isNull());
     }
 
+    void statusRowsScrollUnderTheTransferPanel()
+    {
+        TScriptedPrompter prompter;
+        auto window = Window(prompter, 15612);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        // All rows of a device that sends, with the transfer panel shown at the design sizes.
+        const QString rows = BuildDeviceInfoRows("{\"name\":\"Torna\",\"ip\":\"127.0.0.2\",\"erasing\":1,"
+                                                 "\"xfer_status\":\"send\",\"xfer_bytes\":500,\"xfer_total\":1000,"
+                                                 "\"xfer_elapsed_sec\":187,\"ota_status\":\"downloading\"}");
+        QCOMPARE(rows.split('\n').size(), 15);
+        window->SetDeviceInfo({}, rows);
+        window->Form()->PanelTransfer->show();
+        QApplication::processEvents();
+        QCOMPARE(window->Form()->PanelDeviceInfo->height(), 281);
+        QScrollArea* scroll = window->Form()->ScrollBoxDeviceInfo;
+        QVERIFY(scroll->verticalScrollBar()->isVisible());
+        QVERIFY(!scroll->horizontalScrollBar()->isVisible());
+        // Every row can be scrolled into view: the rows keep their height.
+        const int rowHeight = QFontMetrics(window->Form()->PaintBoxDeviceInfo->font()).height() + 8;
+        QVERIFY(window->Form()->PaintBoxDeviceInfo->height() >= 15 * rowHeight);
+        scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+        QVERIFY(window->Form()->PaintBoxDeviceInfo->visibleRegion().boundingRect().bottom() >= 15 * rowHeight - 1);
+        // A message, or rows that fit, need no scroll bar.
+        window->Form()->PanelTransfer->hide();
+        window->SetDeviceInfo(QString::fromUtf8("Bir cihaz seçin."), {});
+        QApplication::processEvents();
+        QVERIFY(!scroll->verticalScrollBar()->isVisible());
+    }
+
+    void statusPortInUseIsShown()
+    {
+        QUdpSocket holder; // the port is taken, not shared
+        QVERIFY(holder.bind(QHostAddress::AnyIPv4, 0, QUdpSocket::DontShareAddress));
+        TScriptedPrompter prompter;
+        auto window = Window(prompter, holder.localPort());
+        window->show();
+        const QString expected = QString::fromUtf8("Durum portu %1 dinlenemiyor: %2")
+                                     .arg(holder.localPort())
+                                     .arg(qt_error_string(EADDRINUSE));
+        QTRY_COMPARE(window->DeviceInfoMessage(), expected);
+        window->TimerDeviceInfoTimer(); // stays until the window is restarted
+        QCOMPARE(window->DeviceInfoMessage(), expected);
+    }
+
+    void cmtDescriptionWithPercentMarker()
+    {
+        TScriptedPrompter prompter;
+        auto window = Window(prompter, 15613);
+        window->ShowCmtFile(BuildCmtFrame("3117x")
+            + BuildCmtFrame("1100" + QByteArray(10, ' ') + "00000050    0850%1 OFF") + BuildCmtFrame("1500")
+            + BuildCmtFrame("1500") + BuildCmtFrame("1200"));
+        QListWidget* list = window->Form()->ListBoxToolChanges;
+        QCOMPARE(list->count(), 5);
+        QCOMPARE(list->item(4)->text(), QString("0050  50%1 OFF  (2 blok)"));
+    }
+
+    void standardTextsInTurkishAndPlainTitles()
+    {
+        QString error;
+        QVERIFY2(SetUpApplication(*qApp, error), qPrintable(error));
+        // No display name: Qt would append it to every title.
+        QCOMPARE(QGuiApplication::applicationDisplayName(), QGuiApplication::applicationName());
+        QMessageBox box(QMessageBox::Question, "Quillex", "?",
+            QMessageBox::Ok | QMessageBox::Cancel | QMessageBox::Yes | QMessageBox::No);
+        auto text = [&](QMessageBox::StandardButton button) { return box.button(button)->text().remove('&'); };
+        QCOMPARE(text(QMessageBox::Ok), QString("Tamam"));
+        QCOMPARE(text(QMessageBox::Cancel), QString::fromUtf8("İptal"));
+        QCOMPARE(text(QMessageBox::Yes), QString("Evet"));
+        QCOMPARE(text(QMessageBox::No), QString::fromUtf8("Hayır"));
+        QInputDialog pin;
+        pin.setTextEchoMode(QLineEdit::Password);
+        pin.show();
+        const QList<QPushButton*> buttons = pin.findChildren<QPushButton*>();
+        QStringList captions;
+        for (QPushButton* button : buttons)
+            captions << button->text().remove('&');
+        captions.sort();
+        QCOMPARE(captions, QStringList({ "Tamam", QString::fromUtf8("İptal") }));
+        pin.hide();
+        QFileDialog files;
+        files.setOption(QFileDialog::DontUseNativeDialog);
+        QCOMPARE(files.labelText(QFileDialog::FileName).remove('&'), QString::fromUtf8("Dosya adı:"));
+        QCOMPARE(files.labelText(QFileDialog::Reject), QString::fromUtf8("İptal"));
+    }
+
     void cancelledPinOpensNoSettingsDialog()
     {
         TScriptedPrompter prompter;
@@ -450,6 +593,102 @@ private slots:
         QCOMPARE(dialog.result(), 0);
         QVERIFY(peer.WaitDone());
         QCOMPARE(peer.Received().value(0), QByteArray("LOGIN&70216953\nCONTROLLER&FANUC\nPARITYE\n"));
+    }
+
+    // Typing into the name field: printable characters are filtered, the keys
+    // that move, press, cancel or edit keep their meaning.
+    void settingsDialogNameKeys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("text"); // the key's text as the keyboard sends it
+        QTest::addColumn<QString>("name"); // the field afterwards; it starts as "Pres" with the caret after "Pr"
+        QTest::addColumn<QString>("outcome"); // focus moved, saved, cancelled, or none
+        QTest::newRow("letter") << int(Qt::Key_A) << "a"
+                                << "Praes"
+                                << "none";
+        QTest::newRow("digit") << int(Qt::Key_7) << "7"
+                               << "Pr7es"
+                               << "none";
+        QTest::newRow("blank") << int(Qt::Key_Space) << " "
+                               << "Pr es"
+                               << "none";
+        QTest::newRow("dash") << int(Qt::Key_Minus) << "-"
+                              << "Pr-es"
+                              << "none";
+        QTest::newRow("underscore") << int(Qt::Key_Underscore) << "_"
+                                    << "Pr_es"
+                                    << "none";
+        QTest::newRow("Turkish letter") << int(Qt::Key_unknown) << QString::fromUtf8("ş") << "Pres"
+                                        << "none";
+        QTest::newRow("dotted capital I") << int(Qt::Key_unknown) << QString::fromUtf8("İ") << "Pres"
+                                          << "none";
+        QTest::newRow("exclamation mark") << int(Qt::Key_Exclam) << "!"
+                                          << "Pres"
+                                          << "none";
+        QTest::newRow("ampersand") << int(Qt::Key_Ampersand) << "&"
+                                   << "Pres"
+                                   << "none";
+        QTest::newRow("Backspace") << int(Qt::Key_Backspace) << "\b"
+                                   << "Pes"
+                                   << "none";
+        QTest::newRow("Delete") << int(Qt::Key_Delete) << "\x7f"
+                                << "Prs"
+                                << "none";
+        QTest::newRow("Tab") << int(Qt::Key_Tab) << "\t"
+                             << "Pres"
+                             << "focus";
+        QTest::newRow("Return") << int(Qt::Key_Return) << "\r"
+                                << "Pres"
+                                << "saved";
+        QTest::newRow("Enter") << int(Qt::Key_Enter) << "\r"
+                               << "Pres"
+                               << "saved";
+        QTest::newRow("Escape") << int(Qt::Key_Escape) << "\x1b"
+                                << "Pres"
+                                << "cancelled";
+    }
+
+    void settingsDialogNameKeys()
+    {
+        QFETCH(int, key);
+        QFETCH(QString, text);
+        QFETCH(QString, name);
+        QFETCH(QString, outcome);
+        TScriptedPrompter prompter;
+        TFormDeviceSettings dialog(prompter);
+        dialog.Initialize("Pres", "", 0, -1, -1, 0, QChar(), 0, "127.0.40.13", 5000, false, "");
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        auto* f = dialog.Form();
+        QCOMPARE(QApplication::focusWidget(), f->EditName); // the field has the focus when the dialog opens
+        f->EditName->setCursorPosition(2);
+        QSignalSpy saved(f->ButtonSave, &QPushButton::clicked);
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+        QApplication::sendEvent(f->EditName, &press);
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+        QApplication::sendEvent(f->EditName, &release);
+        QCOMPARE(f->EditName->text(), name);
+        if (outcome == "focus") // to the next field that takes it (the controller list is disabled here)
+            QCOMPARE(QApplication::focusWidget(), f->ComboBoxBaud);
+        else if (outcome == "none")
+            QCOMPARE(QApplication::focusWidget(), f->EditName);
+        QCOMPARE(saved.size(), outcome == "saved" ? 1 : 0);
+        // Saving without a change closes with the cancel result too; only Escape closes without saving.
+        QCOMPARE(dialog.isVisible(), outcome == "none" || outcome == "focus");
+    }
+
+    void settingsDialogHasOnlyACloseButton()
+    {
+        TScriptedPrompter prompter;
+        TFormDeviceSettings dialog(prompter);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const Qt::WindowFlags flags = dialog.windowHandle()->flags();
+        QVERIFY(flags & Qt::CustomizeWindowHint); // only the buttons named here
+        QVERIFY(flags & Qt::WindowTitleHint);
+        QVERIFY(flags & Qt::WindowCloseButtonHint);
+        QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+        QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
     }
 
     void settingsDialogNothingChangedSendsNothing()

@@ -3,8 +3,11 @@
 #include "StatusDatagram.h"
 #include "discovery/UnitStatusListener.h"
 
+#include <QSignalSpy>
 #include <QTest>
 #include <QUdpSocket>
+
+#include <cerrno>
 
 namespace {
 
@@ -183,6 +186,57 @@ private slots:
         timer.start();
         listener.reset();
         QVERIFY(timer.elapsed() < 1500);
+    }
+
+    void portInUseIsReported()
+    {
+        QUdpSocket holder; // takes the port without sharing it
+        QVERIFY(holder.bind(QHostAddress::AnyIPv4, 0, QUdpSocket::DontShareAddress));
+        const quint16 port = holder.localPort();
+        TStatusListenerThread listener(TStatusLogTarget {}, port);
+        QSignalSpy failed(&listener, &TStatusListenerThread::ListenFailed);
+        QVERIFY(listener.wait(5000));
+        const QString expected
+            = QString::fromUtf8("Durum portu %1 dinlenemiyor: %2").arg(port).arg(qt_error_string(EADDRINUSE));
+        QCOMPARE(listener.ListenError(), expected);
+        QVERIFY(!listener.IsListening());
+        // The signal may have come before the spy was connected; the text is kept either way.
+        QVERIFY(failed.size() <= 1);
+        if (failed.size() == 1)
+            QCOMPARE(failed.first().first().toString(), expected);
+    }
+
+    void statusPortFromEnvironment_data()
+    {
+        QTest::addColumn<QByteArray>("value"); // "<unset>" leaves the variable out
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<int>("port");
+        QTest::newRow("unset") << QByteArray("<unset>") << true << 5003;
+        QTest::newRow("a port") << QByteArray("15500") << true << 15500;
+        QTest::newRow("blanks around") << QByteArray(" 7 ") << true << 7;
+        QTest::newRow("highest") << QByteArray("65535") << true << 65535;
+        QTest::newRow("zero") << QByteArray("0") << false << 5003;
+        QTest::newRow("too high") << QByteArray("65536") << false << 5003;
+        QTest::newRow("negative") << QByteArray("-1") << false << 5003;
+        QTest::newRow("not a number") << QByteArray("abc") << false << 5003;
+        QTest::newRow("empty") << QByteArray("") << false << 5003;
+    }
+
+    void statusPortFromEnvironment()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(bool, ok);
+        QFETCH(int, port);
+        if (value == "<unset>")
+            qunsetenv("QUILLEX_STATUS_PORT");
+        else
+            qputenv("QUILLEX_STATUS_PORT", value);
+        quint16 result = 1;
+        QString error;
+        QCOMPARE(LoadStatusPortFromEnvironment(result, error), ok);
+        QCOMPARE(int(result), port);
+        QCOMPARE(error.isEmpty(), ok);
+        qunsetenv("QUILLEX_STATUS_PORT");
     }
 
     void statusKeyFromEnvironment()
