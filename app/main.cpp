@@ -1,12 +1,14 @@
 // The client's program start: one instance per user, then the main window.
 #include "UiPrompter.h"
 #include "unitmainform.h"
+#include "update/UnitAutoUpdate.h"
 
 #include <QApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
 
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -32,12 +34,21 @@ bool AskRunningInstance()
 
 int main(int argc, char** argv)
 {
+    // Answered before the window system is reached, so it works without a display.
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("quillex %s\n", qPrintable(VersionText(BuiltVersion())));
+            return 0;
+        }
+
     QApplication app(argc, argv);
     app.setApplicationName("quillex");
     app.setApplicationDisplayName("Quillex");
 
     if (AskRunningInstance())
         return 0;
+    // What an earlier self-update left behind: the script, or an update not installed.
+    CleanUpUpdateFiles();
 
     QString error;
     if (!LoadStatusKeyFromEnvironment(error)) {

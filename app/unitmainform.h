@@ -8,6 +8,7 @@
 #include "discovery/DeviceStatusView.h"
 #include "discovery/UnitStatusListener.h"
 #include "transfer/UnitTransferProgress.h"
+#include "update/UnitAutoUpdate.h"
 
 #include <QColor>
 #include <QHash>
@@ -21,6 +22,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class TFormMain;
@@ -34,6 +36,7 @@ struct TMainFormOptions {
     quint16 StatusPort = 5003;
     std::function<quint32()> TickSource; // the millisecond tick counter; the system's when empty
     int StartupDelayMs = 100;
+    std::optional<TUpdateSettings> Update; // the running program's when empty
 };
 
 // What one row of the device list shows.
@@ -132,6 +135,8 @@ private:
     void SetUpFonts();
     void PaintBoxDeviceInfoPaint(QPainter& painter);
     void SpeedButtonUpdateClick();
+    void UpdateDownloadDone(bool ok, const QString& resultText);
+    TUpdateSettings UpdateSettings() const;
     quint32 Ticks() const;
     bool ConfirmLosingContent();
     QString RememberedFolder(const QString& key) const;
