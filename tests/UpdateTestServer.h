@@ -17,6 +17,9 @@
 #include <QTimer>
 
 #include <memory>
+#include <zlib.h>
+
+#include "update/VersionMarker.h"
 
 // Certificate authorities and server certificates in a folder, each made by
 // the openssl command: <name>.pem, <name>.key.
@@ -83,6 +86,33 @@ private:
     int FSerial = 1000;
 };
 
+// A program file for the tests: a shell script that writes the note into
+// "started" beside itself, with the version marker after its exit line, where
+// the shell never reads.
+inline QByteArray TestProgramBytes(const TVersionComponents& version, const QByteArray& note)
+{
+    return "#!/bin/sh\nprintf %s '" + note + "' > \"${0%/*}/started\"\nexit 0\n" + VersionMarkerBytes(version);
+}
+
+// The CRC file's content for the bytes: 8 upper-case hexadecimal digits.
+inline QByteArray TestCrcText(const QByteArray& bytes)
+{
+    const uLong crc
+        = crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(bytes.constData()), uInt(bytes.size()));
+    return QByteArray::number(quint32(crc), 16).rightJustified(8, '0').toUpper();
+}
+
+// Whether the process exists and has not ended (a zombie has).
+inline bool TestProcessRunning(qint64 pid)
+{
+    QFile stat(QString("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = stat.readAll();
+    const qsizetype close = text.lastIndexOf(')');
+    return close > 0 && close + 2 < text.size() && text[close + 2] != 'Z';
+}
+
 class TUpdateTestServer {
 public:
     enum class TServe {
@@ -91,7 +121,8 @@ public:
         Stall, // half the body, then silence
         Drop, // half the body, then the connection closes
         HugeLength, // 600 MiB announced, and sent for as long as the client reads
-        Paced, // the body in four quarters, 250 ms apart (Qt reports progress at most every 100 ms)
+        Paced, // the body in pieces up to the cuts (default: quarters), 250 ms apart (Qt reports progress at most every
+               // 100 ms)
     };
 
     TUpdateTestServer(const QString& certificateFile, const QString& keyFile)
@@ -116,10 +147,13 @@ public:
     quint16 Port() const { return FPort; }
     QString BaseUrl() const { return QString("https://127.0.0.1:%1").arg(FPort); }
 
-    void Serve(const QString& path, const QByteArray& body, TServe mode = TServe::Normal)
+    // cuts: for Paced, the byte offsets where the pieces end.
+    void Serve(const QString& path, const QByteArray& body, TServe mode = TServe::Normal, QList<qsizetype> cuts = {})
     {
+        if (cuts.isEmpty())
+            cuts = { body.size() / 4, body.size() / 2, body.size() * 3 / 4, body.size() };
         QMutexLocker locker(&FLock);
-        FFiles[path] = { body, mode };
+        FFiles[path] = { body, mode, cuts };
     }
     int Requests(const QString& path) const
     {
@@ -136,6 +170,7 @@ private:
     struct TFile {
         QByteArray Body;
         TServe Mode = TServe::Normal;
+        QList<qsizetype> Cuts;
     };
 
     void Listen(const QString& certificateFile, const QString& keyFile)
@@ -235,13 +270,15 @@ private:
             break;
         }
         case TServe::Paced: {
-            const qsizetype quarter = body.size() / 4;
-            for (int i = 0; i < 4; ++i) {
-                const QByteArray piece = i < 3 ? body.mid(i * quarter, quarter) : body.mid(3 * quarter);
-                QTimer::singleShot(250 * (i + 1), socket, [this, socket, piece, i] {
+            qsizetype from = 0;
+            for (qsizetype i = 0; i < file.Cuts.size(); ++i) {
+                const QByteArray piece = body.mid(from, file.Cuts[i] - from);
+                from = file.Cuts[i];
+                const bool last = i + 1 == file.Cuts.size();
+                QTimer::singleShot(250 * (i + 1), socket, [this, socket, piece, last] {
                     socket->write(piece);
                     Count(piece.size());
-                    if (i == 3)
+                    if (last)
                         socket->disconnectFromHost();
                 });
             }

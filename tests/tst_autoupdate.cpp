@@ -13,29 +13,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
-#include <zlib.h>
-
 namespace {
 
 using TServe = TUpdateTestServer::TServe;
 
 const TVersionComponents OwnVersion { 1, 2, 3, 4 }; // 16909054
 const TVersionComponents NewVersion { 1, 2, 3, 5 }; // 16909055
-
-// A program file: a shell script that notes its start beside itself, with the
-// version marker after its exit line, where the shell never reads.
-QByteArray ProgramBytes(const TVersionComponents& version, const QByteArray& note)
-{
-    return "#!/bin/sh\nprintf %s '" + note + "' > \"${0%/*}/started\"\nexit 0\n" + VersionMarkerBytes(version);
-}
-
-QByteArray CrcText(const QByteArray& bytes)
-{
-    const uLong crc
-        = crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(bytes.constData()), uInt(bytes.size()));
-    return QByteArray::number(quint32(crc), 16).rightJustified(8, '0').toUpper();
-}
 
 bool WriteFile(const QString& path, const QByteArray& bytes)
 {
@@ -47,11 +30,6 @@ QByteArray ReadFile(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool ProcessRunning(qint64 pid)
-{
-    return ::kill(pid_t(pid), 0) == 0;
 }
 
 } // namespace
@@ -81,7 +59,7 @@ class TestAutoUpdate : public QObject {
     void ServeNewProgram(TServe programMode = TServe::Normal)
     {
         FServer->Serve(UpdateVersionPath, QByteArray::number(VersionNumber(NewVersion)));
-        FServer->Serve(UpdateCrcPath, CrcText(FNewProgram));
+        FServer->Serve(UpdateCrcPath, TestCrcText(FNewProgram));
         FServer->Serve(UpdateProgramPath, FNewProgram, programMode);
     }
 
@@ -102,9 +80,9 @@ private slots:
 
     void init()
     {
-        FNewProgram = ProgramBytes(NewVersion, "new");
+        FNewProgram = TestProgramBytes(NewVersion, "new");
         FProgramDir = std::make_unique<QTemporaryDir>();
-        QVERIFY(WriteFile(FProgramDir->filePath("quillex"), ProgramBytes(OwnVersion, "old")));
+        QVERIFY(WriteFile(FProgramDir->filePath("quillex"), TestProgramBytes(OwnVersion, "old")));
         QFile::setPermissions(FProgramDir->filePath("quillex"),
             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup
                 | QFile::ExeOther);
@@ -165,7 +143,7 @@ private slots:
         for (qsizetype i = 0; i < big.size(); ++i)
             big[i] = char(i * 7 + i / 251);
         QVERIFY(WriteFile(path, big));
-        QCOMPARE(QByteArray::number(FileCrc32(path), 16).rightJustified(8, '0').toUpper(), CrcText(big));
+        QCOMPARE(QByteArray::number(FileCrc32(path), 16).rightJustified(8, '0').toUpper(), TestCrcText(big));
         QCOMPARE(FileCrc32(FProgramDir->filePath("missing"), &ok), 0u);
         QVERIFY(!ok);
     }
@@ -178,7 +156,7 @@ private slots:
         QTest::addColumn<bool>("available");
         QTest::addColumn<QString>("message"); // empty: the download succeeds
 
-        const QByteArray crc = CrcText(ProgramBytes(NewVersion, "new"));
+        const QByteArray crc = TestCrcText(TestProgramBytes(NewVersion, "new"));
         const QByteArray newer = QByteArray::number(VersionNumber(NewVersion));
         const int normal = int(TServe::Normal);
         const QString unreachable = UpdateUnreachableText();
@@ -223,13 +201,13 @@ private slots:
     void crcWithoutLeadingZero()
     {
         QByteArray program = FNewProgram;
-        while (!CrcText(program).startsWith('0'))
+        while (!TestCrcText(program).startsWith('0'))
             program += ' ';
         FServer->Serve(UpdateProgramPath, program);
-        FServer->Serve(UpdateCrcPath, CrcText(program).mid(1));
+        FServer->Serve(UpdateCrcPath, TestCrcText(program).mid(1));
         QCOMPARE(DownloadUpdate(Settings(), {}), std::make_pair(false, UpdateCrcFailedText()));
         QVERIFY(!QFile::exists(UpdatePath()));
-        FServer->Serve(UpdateCrcPath, CrcText(program));
+        FServer->Serve(UpdateCrcPath, TestCrcText(program));
         QCOMPARE(DownloadUpdate(Settings(), {}), std::make_pair(true, VersionText(NewVersion)));
     }
 
@@ -289,7 +267,7 @@ private slots:
             settings.CaFile = FProgramDir->filePath("missing.pem");
         for (TUpdateTestServer* server : { FRogue.get(), FWrongName.get() }) {
             server->Serve(UpdateVersionPath, QByteArray::number(VersionNumber(NewVersion)));
-            server->Serve(UpdateCrcPath, CrcText(FNewProgram));
+            server->Serve(UpdateCrcPath, TestCrcText(FNewProgram));
             server->Serve(UpdateProgramPath, FNewProgram);
         }
         const auto client = CreateUpdateHttpClient(settings);
@@ -417,7 +395,7 @@ private slots:
         QVERIFY(QDir().mkpath(folder));
         TUpdateSettings settings = Settings();
         settings.ProgramFile = folder + "/-quillex 'a' $b";
-        QVERIFY(WriteFile(settings.ProgramFile, ProgramBytes(OwnVersion, "old")));
+        QVERIFY(WriteFile(settings.ProgramFile, TestProgramBytes(OwnVersion, "old")));
         const QFile::Permissions mode = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
             | QFile::ExeGroup | QFile::ExeOther;
         QVERIFY(QFile::setPermissions(settings.ProgramFile, mode));
@@ -434,7 +412,7 @@ private slots:
 
         // Nothing moves while the program runs.
         QTest::qWait(1500);
-        QVERIFY(ProcessRunning(scriptPid));
+        QVERIFY(TestProcessRunning(scriptPid));
         QCOMPARE(GetFileVersionNumber(settings.ProgramFile), VersionNumber(OwnVersion));
         QVERIFY(!QFile::exists(folder + "/started"));
 
@@ -446,7 +424,7 @@ private slots:
         QCOMPARE(
             QFile::permissions(settings.ProgramFile) & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser), mode);
         QVERIFY(!QFile::exists(folder + "/" + UpdateFileName));
-        QTRY_VERIFY(!ProcessRunning(scriptPid));
+        QTRY_VERIFY(!TestProcessRunning(scriptPid));
         // No name in the script ran as a command.
         const QStringList left = QDir(folder).entryList(QDir::Files);
         QCOMPARE(left, (QStringList { "-quillex 'a' $b", UpdaterScriptName, "started" }));
