@@ -9,6 +9,7 @@ packages=(
   libpcre2-dev zlib1g-dev libssl-dev
   clang libclang-rt-14-dev
   ripgrep bsdextrautils xvfb xauth fonts-dejavu-core
+  openssl python3
 )
 
 missing=()
