@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QPointer>
+#include <QSettings>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -87,6 +88,29 @@ private slots:
             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup
                 | QFile::ExeOther);
         ServeNewProgram();
+    }
+
+    // The update server: QUILLEX_UPDATE_URL, else the settings file, else the built-in one.
+    void serverAddress()
+    {
+        const QByteArray environment = qgetenv("QUILLEX_UPDATE_URL");
+        const QString settingsFile = FProgramDir->filePath("quillex_settings.ini");
+        qputenv("QUILLEX_SETTINGS", settingsFile.toLocal8Bit());
+        qunsetenv("QUILLEX_UPDATE_URL");
+        const QString builtIn = DefaultUpdateSettings().BaseUrl;
+        QVERIFY(builtIn.startsWith("https://"));
+        {
+            QSettings settings(settingsFile, QSettings::IniFormat);
+            settings.setValue("Update/BaseUrl", "https://guncelleme.example:8443/q");
+        }
+        QCOMPARE(UpdateBaseUrlFromSettingsFile(), QString("https://guncelleme.example:8443/q"));
+        QCOMPARE(DefaultUpdateSettings().BaseUrl, QString("https://guncelleme.example:8443/q"));
+        qputenv("QUILLEX_UPDATE_URL", "https://127.0.0.9");
+        QCOMPARE(DefaultUpdateSettings().BaseUrl, QString("https://127.0.0.9"));
+        QCOMPARE(DefaultUpdateSettings().ProgramFile, QCoreApplication::applicationFilePath());
+        QCOMPARE(DefaultUpdateSettings().ProcessId, QCoreApplication::applicationPid());
+        qputenv("QUILLEX_UPDATE_URL", environment);
+        qunsetenv("QUILLEX_SETTINGS");
     }
 
     void versionNumbers_data()
