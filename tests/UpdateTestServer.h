@@ -121,8 +121,9 @@ public:
         Stall, // half the body, then silence
         Drop, // half the body, then the connection closes
         HugeLength, // 600 MiB announced, and sent for as long as the client reads
-        Paced, // the body in pieces up to the cuts (default: quarters), 250 ms apart (Qt reports progress at most every
-               // 100 ms)
+        // The body in pieces up to the cuts (default: quarters), 400 ms apart:
+        // Qt reports progress at most every 100 ms.
+        Paced,
     };
 
     TUpdateTestServer(const QString& certificateFile, const QString& keyFile)
@@ -275,7 +276,7 @@ private:
                 const QByteArray piece = body.mid(from, file.Cuts[i] - from);
                 from = file.Cuts[i];
                 const bool last = i + 1 == file.Cuts.size();
-                QTimer::singleShot(250 * (i + 1), socket, [this, socket, piece, last] {
+                QTimer::singleShot(400 * (i + 1), socket, [this, socket, piece, last] {
                     socket->write(piece);
                     Count(piece.size());
                     if (last)
