@@ -2,12 +2,14 @@
 #include "ApplicationSetup.h"
 #include "dialogs/UiPrompter.h"
 #include "unitmainform.h"
+#include "update/UnitAutoUpdate.h"
 
 #include <QApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
 
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -33,6 +35,13 @@ bool AskRunningInstance()
 
 int main(int argc, char** argv)
 {
+    // Answered before the window system is reached, so it works without a display.
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("quillex %s\n", qPrintable(VersionText(BuiltVersion())));
+            return 0;
+        }
+
     QApplication app(argc, argv);
     QString error;
     if (!SetUpApplication(app, error))
@@ -40,6 +49,8 @@ int main(int argc, char** argv)
 
     if (AskRunningInstance())
         return 0;
+    // What an earlier self-update left behind: the script, or an update not installed.
+    CleanUpUpdateFiles();
 
     TMainFormOptions options;
     if (!LoadStatusKeyFromEnvironment(error) || !LoadStatusPortFromEnvironment(options.StatusPort, error)) {

@@ -17,11 +17,14 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
 #include <QTime>
+#include <QToolButton>
+#include <QToolTip>
 
 #include <Qsci/qsciscintilla.h>
 
@@ -39,7 +42,8 @@ public:
     }
     void ShowMessage(const QString& text) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
     bool ConfirmOkCancel(const QString&) override { return true; }
-    bool ConfirmYesNo(const QString&) override { return true; }
+    // No to the update's question: the pictures' program is not to replace itself.
+    bool ConfirmYesNo(const QString& text) override { return !text.contains(QString::fromUtf8("güncellensin mi")); }
     bool AskNewPin(const QString&, const QString&, const QString&, QString&, QString&) override { return false; }
     bool AskOpenFile(const QString&, QString&) override { return false; }
     bool AskSaveFile(const QString&, const QString&, const QString&, const QString&, QString&) override
@@ -62,6 +66,17 @@ bool SelectDevice(TFormMain& window, const QString& ip)
         QTest::qWait(100);
     }
     return false;
+}
+
+// The window as the screen shows it, with its tool tip.
+void SaveScreen(QWidget* window, const QString& folder, const QString& name)
+{
+    QApplication::processEvents();
+    const QRect frame = window->frameGeometry();
+    const QPixmap picture = window->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+    const QString path = QDir(folder).filePath(name + ".png");
+    if (picture.save(path))
+        std::printf("%s\n", qPrintable(path));
 }
 
 void Save(QWidget* widget, const QString& folder, const QString& name)
@@ -192,6 +207,24 @@ int main(int argc, char** argv)
         Save(&programs, folder, "program-list");
         programs.close();
     }
+    // The update button: the start-up check found a newer version, then a click downloads it.
+    QToolButton* update = window.Form()->SpeedButtonUpdate;
+    QElapsedTimer check;
+    check.start();
+    while (update->toolTip() != QString::fromUtf8("YENİ SÜRÜM VAR - GÜNCELLE") && check.elapsed() < 15000)
+        QTest::qWait(100);
+    QToolTip::showText(update->mapToGlobal(QPoint(update->width() / 2, update->height())), update->toolTip(), update);
+    QTest::qWait(500);
+    SaveScreen(&window, folder, "update-available");
+    QToolTip::hideText();
+    update->click();
+    while (!update->toolTip().contains(QRegularExpression("%[1-9][0-9]$")) && check.elapsed() < 45000)
+        QTest::qWait(50);
+    QToolTip::showText(update->mapToGlobal(QPoint(update->width() / 2, update->height())), update->toolTip(), update);
+    QTest::qWait(500);
+    SaveScreen(&window, folder, "update-downloading");
+    QToolTip::hideText();
+
     window.close();
     return 0;
 }

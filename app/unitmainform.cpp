@@ -473,8 +473,14 @@ void TFormMain::StartupTimerTimer()
         Qt::QueuedConnection);
     if (!FStatusListener->ListenError().isEmpty()) // failed before the connection was made
         UpdateDeviceInfo();
-    // The version check comes with the self-update; until then it finds no newer version.
-    SetUpdateAvailable(false);
+    // Quiet: only a newer version changes the button.
+    CheckForNewVersionInBackground(
+        this,
+        [this](bool available) {
+            if (available)
+                SetUpdateAvailable(true);
+        },
+        UpdateSettings());
     emit StartupFinished();
 }
 
@@ -534,15 +540,41 @@ void TFormMain::SetUpdateAvailable(bool available)
                                                 : QString::fromUtf8("YENİ SÜRÜM KONTROL ET VE GÜNCELLE"));
 }
 
+TUpdateSettings TFormMain::UpdateSettings() const
+{
+    return FOptions.Update ? *FOptions.Update : DefaultUpdateSettings();
+}
+
 void TFormMain::SpeedButtonUpdateClick()
 {
     ui->SpeedButtonUpdate->setEnabled(false);
     ui->SpeedButtonUpdate->setToolTip(QString::fromUtf8("GÜNCELLEME KONTROL EDİLİYOR"));
-    // Until the update engine exists the check always ends with "no newer version".
-    QTimer::singleShot(0, this, [this] {
+    // Delivered to this window only while it exists; the worker ends by itself.
+    DownloadUpdateInBackground(
+        this,
+        [this](qint32 percent) {
+            ui->SpeedButtonUpdate->setToolTip(QString::asprintf("GÜNCELLEME İNDİRİLİYOR %%%d", percent));
+        },
+        [this](bool ok, const QString& resultText) { UpdateDownloadDone(ok, resultText); }, UpdateSettings());
+}
+
+void TFormMain::UpdateDownloadDone(bool ok, const QString& resultText)
+{
+    if (!ok) {
         SetUpdateAvailable(false);
-        FPrompter.ShowMessage(QString::fromUtf8("Güncel sürümü kullanıyorsunuz."));
-    });
+        FPrompter.ShowMessage(resultText);
+        return;
+    }
+    SetUpdateAvailable(true);
+    if (!FPrompter.ConfirmYesNo(
+            QString::fromUtf8("%1 sürümü indirildi. Uygulama kapanıp güncellensin mi?").arg(resultText)))
+        return;
+    // A script that could not be started replaces nothing: the window stays.
+    if (!LaunchUpdaterScript(UpdateSettings())) {
+        qWarning("quillex: the updater script could not be written or started");
+        return;
+    }
+    close();
 }
 
 void TFormMain::SetTransferControlsEnabled(bool enabled)

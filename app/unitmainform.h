@@ -7,6 +7,7 @@
 #include "discovery/UnitStatusListener.h"
 #include "document/ProgramDocument.h"
 #include "transfer/UnitTransferProgress.h"
+#include "update/UnitAutoUpdate.h"
 
 #include <QColor>
 #include <QHash>
@@ -20,6 +21,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class TFormMain;
@@ -33,6 +35,7 @@ struct TMainFormOptions {
     quint16 StatusPort = ::StatusPort;
     std::function<quint32()> TickSource; // the millisecond tick counter; the system's when empty
     int StartupDelayMs = 100;
+    std::optional<TUpdateSettings> Update; // the running program's when empty
 };
 
 // What one row of the device list shows.
@@ -138,6 +141,8 @@ private:
     void SetTransferStatusColor(const QColor& color);
     QColor TransferStatusColor() const;
     void SpeedButtonUpdateClick();
+    void UpdateDownloadDone(bool ok, const QString& resultText);
+    TUpdateSettings UpdateSettings() const;
     quint32 Ticks() const;
     bool ConfirmLosingContent();
     QString RememberedFolder(const QString& key) const;

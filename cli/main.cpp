@@ -12,6 +12,7 @@
 #include "discovery/UnitStatusListener.h"
 #include "document/ProgramDocument.h"
 #include "document/UploadPlan.h"
+#include "update/VersionMarker.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -42,6 +43,7 @@ Options:
   --settings FILE   settings file holding the stored PINs (default: as the window)
   --pin PIN         the device's transfer PIN, tried first
   --help            this text; COMMAND --help describes one command
+  --version         the version of quillex-cli (the same as the window's)
 
 Exit codes: 0 success, 1 the operation failed, 2 usage error, 3 PIN missing, cancelled or refused.
 )";
@@ -462,6 +464,10 @@ int main(int argc, char** argv)
     QString settings;
     while (!args.isEmpty() && args.first().startsWith("--")) {
         const QString option = args.takeFirst();
+        if (option == "--version") {
+            std::printf("quillex-cli %s\n", qPrintable(VersionText(BuiltVersion())));
+            return ExitOk;
+        }
         if (option == "--help") {
             std::fputs(MainHelp, stdout);
             std::fputs("\n", stdout);

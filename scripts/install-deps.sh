@@ -9,6 +9,7 @@ packages=(
   libpcre2-dev zlib1g-dev libssl-dev
   clang libclang-rt-14-dev clang-format
   ripgrep bsdextrautils xvfb xauth x11-utils fonts-dejavu-core
+  openssl python3
 )
 
 missing=()
