@@ -199,9 +199,7 @@ void TFormMain::ShowCmtFile(const QByteArray& data)
     ui->ListBoxToolChanges->setUpdatesEnabled(true);
     ui->LabelToolChanges->setText("Mazatrol CMT Bilgisi");
     ui->ListBoxToolChanges->setToolTip(QString::fromUtf8("ÇİFT TIKLA: PROGRAMI AYRI KAYDET"));
-    ui->PanelToolChanges->show();
-    const int editorWidth = qMax(1, ui->SplitterToolChanges->width() - FToolChangesPanelWidth);
-    ui->SplitterToolChanges->setSizes({ editorWidth, editorWidth, FToolChangesPanelWidth });
+    ShowToolChangePanel();
 }
 
 void TFormMain::LeaveCmtView()
@@ -270,25 +268,6 @@ void TFormMain::ShowToolChanges(const TToolChangeScan& scan)
     }
     ui->ListBoxToolChanges->setUpdatesEnabled(true);
     FToolChangeCandidates = scan.Candidates;
-}
-
-void TFormMain::ListBoxToolChangesClick()
-{
-    QListWidgetItem* item = ui->ListBoxToolChanges->currentItem();
-    if (!item || !FCmtContent.isEmpty())
-        return;
-    const int line = item->data(Qt::UserRole).toInt();
-    if (line > 0) {
-        ui->SynEditProgram->setCursorPosition(line - 1, 0);
-        ui->SynEditProgram->ensureLineVisible(line - 1);
-        ui->SynEditProgram->setFocus();
-    }
-}
-
-void TFormMain::ListBoxToolChangesDblClick()
-{
-    if (ui->ListBoxToolChanges->currentItem() && !FCmtContent.isEmpty())
-        SaveSelectedCmtProgram();
 }
 
 // ---- File commands ----

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+class QDialog;
 class QWidget;
 
 class TUiPrompter : public TPinPrompter {
@@ -24,6 +25,8 @@ public:
     virtual bool AskSaveFile(const QString& startFolder, const QString& proposedName, const QString& defaultSuffix,
         const QString& filter, QString& fileName)
         = 0;
+    // Runs one of the window's own dialogs modally; its QDialog result.
+    virtual int RunModal(QDialog& dialog);
 };
 
 // Message boxes and input dialogs over a parent window.

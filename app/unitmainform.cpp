@@ -2,6 +2,7 @@
 
 #include "ui_unitmainform.h"
 
+#include "DeviceWait.h"
 #include "GCodeLexer.h"
 #include "HexDumpView.h"
 #include "device/JsonText.h"
@@ -299,7 +300,8 @@ void TFormMain::FormCreate()
     connect(ui->SpeedButtonUploadToMachine, &QToolButton::clicked, this, &TFormMain::SpeedButtonUploadToMachineClick);
     connect(ui->SpeedButtonDownloadFromMachine, &QToolButton::clicked, this,
         &TFormMain::SpeedButtonDownloadFromMachineClick);
-    connect(ui->SpeedButtonScanToolChanges, &QToolButton::clicked, this, &TFormMain::ScanToolChanges);
+    connect(ui->SpeedButtonScanToolChanges, &QToolButton::clicked, this, &TFormMain::SpeedButtonScanToolChangesClick);
+    connect(ui->SpeedButtonStartFromMiddle, &QToolButton::clicked, this, &TFormMain::SpeedButtonStartFromMiddleClick);
     connect(ui->ListBoxToolChanges, &QListWidget::itemClicked, this, [this] { ListBoxToolChangesClick(); });
     connect(ui->ListBoxToolChanges, &QListWidget::itemDoubleClicked, this, [this] { ListBoxToolChangesDblClick(); });
     ui->SynEditProgram->installEventFilter(this);
@@ -569,7 +571,10 @@ bool TFormMain::IsSelectedDeviceSiemens() const
 bool TFormMain::CheckDevicePin(const TQuillexDevice& device)
 {
     const QString key = device.MacId.isEmpty() ? device.IPAddress : device.MacId;
-    return EnsureDevicePin(device.IPAddress, device.Port, key, device.DisplayName, device.PinRequired, FPrompter);
+    const QPointer<TFormMain> alive(this);
+    const bool ok = EnsureDevicePin(
+        device.IPAddress, device.Port, key, device.DisplayName, device.PinRequired, FPrompter, WindowCallRunner());
+    return ok && StillOpen(alive); // a window closed meanwhile sends nothing more
 }
 
 void TFormMain::TimerDeviceInfoTimer()
@@ -770,7 +775,7 @@ void TFormMain::ListBoxDevicesDblClick()
         if (s.contains("controller"))
             controller = text("controller");
     }
-    TFormDeviceSettings dialog(FPrompter, this);
+    TFormDeviceSettings dialog(FPrompter, this, WindowCallRunner());
     dialog.Initialize(name, controller, baud, xoff, xonxoff, dataBits, parity, stopBits, device.IPAddress, device.Port,
         device.PinRequired, device.MacId);
     dialog.exec();

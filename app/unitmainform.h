@@ -109,7 +109,14 @@ public:
     void ShowToolChanges(const TToolChangeScan& scan);
     QByteArray RawContent() const { return FRawContent; }
     QByteArray CmtContent() const { return FCmtContent; }
+    bool InCmtView() const { return !FCmtContent.isEmpty(); }
     QList<TStartFromCandidate> ToolChangeCandidates() const { return FToolChangeCandidates; }
+
+    // Tool-change panel and start-from commands.
+    void SpeedButtonScanToolChangesClick();
+    void SpeedButtonStartFromMiddleClick();
+    void ListBoxToolChangesClick();
+    void ListBoxToolChangesDblClick();
 
     static QString LoadWindowTitle();
     void EnsureWindowOnScreen();
@@ -140,8 +147,10 @@ private:
     void DownloadComplete(
         const TQuillexDevice& device, bool success, const QByteArray& content, bool isRaw, const QString& responseMsg);
     void StartProgress(const QString& title);
-    void ListBoxToolChangesClick();
-    void ListBoxToolChangesDblClick();
+    void ShowToolChangePanel();
+    void SendStartFrom(const TQuillexDevice& device, qint32 index);
+    // False once the window was destroyed or closed while it waited for a device.
+    static bool StillOpen(const QPointer<TFormMain>& window) { return window && !window->FDestroyed; }
 
     std::unique_ptr<Ui::TFormMain> ui;
     TUiPrompter& FPrompter;

@@ -2,6 +2,8 @@
 // Transfer PINs: the in-memory cache, the protected store in the settings file,
 // the PIN block of the transfer ports, and the prompt loop run before every
 // operation on a device.
+#include "BlockingCall.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -45,5 +47,7 @@ public:
     virtual void ShowMessage(const QString& text) = 0;
 };
 
+// The verification runs through runner (the window keeps painting meanwhile);
+// the prompts stay on the calling thread.
 bool EnsureDevicePin(const QString& ipAddress, quint16 port, const QString& deviceKey, const QString& displayName,
-    bool pinRequired, TPinPrompter& prompter);
+    bool pinRequired, TPinPrompter& prompter, const TBlockingCallRunner& runner = {});

@@ -2,7 +2,10 @@
 // Answers the window's questions from a script and records what it was shown.
 #include "app/UiPrompter.h"
 
+#include <QDialog>
 #include <QStringList>
+
+#include <functional>
 
 class TScriptedPrompter : public TUiPrompter {
 public:
@@ -14,6 +17,10 @@ public:
     QStringList OpenFiles; // empty: cancelled
     QStringList SaveFiles; // empty: cancelled
     QStringList SaveProposals; // "name|suffix|filter" of each save dialog
+    // Each of the window's own dialogs is answered by the next function: it may
+    // look at the dialog, act on it and returns the result; none left: cancelled.
+    QList<std::function<int(QDialog&)>> ModalAnswers;
+    int ModalDialogs = 0;
 
     bool AskPin(const QString&, const QString& label, QString& pin) override
     {
@@ -51,6 +58,12 @@ public:
             return false;
         fileName = SaveFiles.takeFirst();
         return true;
+    }
+
+    int RunModal(QDialog& dialog) override
+    {
+        ++ModalDialogs;
+        return ModalAnswers.isEmpty() ? int(QDialog::Rejected) : ModalAnswers.takeFirst()(dialog);
     }
 
 private:
