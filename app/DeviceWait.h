@@ -4,6 +4,7 @@
 // keeps painting while input waits until the device has answered.
 #include "device/BlockingCall.h"
 
+#include <QCursor>
 #include <QGuiApplication>
 
 class TBusyCursor {
