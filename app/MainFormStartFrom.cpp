@@ -86,23 +86,23 @@ void TFormMain::ListBoxToolChangesDblClick()
         return;
     }
     TQuillexDevice device;
+    if (SelectedDeviceWithPin(device))
+        SendStartFrom(device, p);
+}
+
+bool TFormMain::SelectedDeviceWithPin(TQuillexDevice& device)
+{
     if (!SelectedDevice(device)) {
         FPrompter.ShowMessage(QString::fromUtf8("Önce bir cihaz seçin."));
-        return;
+        return false;
     }
-    if (!CheckDevicePin(device))
-        return;
-    SendStartFrom(device, p);
+    return CheckDevicePin(device);
 }
 
 void TFormMain::SpeedButtonStartFromMiddleClick()
 {
     TQuillexDevice device;
-    if (!SelectedDevice(device)) {
-        FPrompter.ShowMessage(QString::fromUtf8("Önce bir cihaz seçin."));
-        return;
-    }
-    if (!CheckDevicePin(device))
+    if (!SelectedDeviceWithPin(device))
         return;
 
     const QPointer<TFormMain> alive(this);

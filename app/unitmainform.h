@@ -148,6 +148,8 @@ private:
         const TQuillexDevice& device, bool success, const QByteArray& content, bool isRaw, const QString& responseMsg);
     void StartProgress(const QString& title);
     void ShowToolChangePanel();
+    // The selected device, once its PIN is settled; "Önce bir cihaz seçin." when there is none.
+    bool SelectedDeviceWithPin(TQuillexDevice& device);
     void SendStartFrom(const TQuillexDevice& device, qint32 index);
     // False once the window was destroyed or closed while it waited for a device.
     static bool StillOpen(const QPointer<TFormMain>& window) { return window && !window->FDestroyed; }

@@ -255,7 +255,6 @@ private slots:
                 list->item(row)->setData(Qt::UserRole, carried);
             return int(QDialog::Accepted);
         };
-        FWindow->Form()->SpeedButtonStartFromMiddle->setEnabled(true); // the handler decides, not the button
         FWindow->SpeedButtonStartFromMiddleClick();
         QCOMPARE(FPrompter.ModalDialogs, dialogs);
         QCOMPARE(FPrompter.Questions, questions);
