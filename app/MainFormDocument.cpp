@@ -140,9 +140,7 @@ void TFormMain::ShowCmtPanel(bool entering)
     ui->ListBoxToolChanges->setUpdatesEnabled(true);
     ui->LabelToolChanges->setText("Mazatrol CMT Bilgisi");
     ui->ListBoxToolChanges->setToolTip(QString::fromUtf8("ÇİFT TIKLA: PROGRAMI AYRI KAYDET"));
-    ui->PanelToolChanges->show();
-    const int editorWidth = qMax(1, ui->SplitterToolChanges->width() - FToolChangesPanelWidth);
-    ui->SplitterToolChanges->setSizes({ editorWidth, editorWidth, FToolChangesPanelWidth });
+    ShowToolChangePanel();
 }
 
 void TFormMain::LeaveCmtPanel()
@@ -180,25 +178,6 @@ void TFormMain::SaveSelectedCmtProgram()
     QString error;
     if (!WriteWholeFile(fileName, bytes, error))
         FPrompter.ShowMessage(error);
-}
-
-void TFormMain::ListBoxToolChangesClick()
-{
-    QListWidgetItem* item = ui->ListBoxToolChanges->currentItem();
-    if (!item || FDocument->Mode() == TDocumentMode::Cmt)
-        return;
-    const int line = item->data(Qt::UserRole).toInt();
-    if (line > 0) {
-        ui->SynEditProgram->setCursorPosition(line - 1, 0);
-        ui->SynEditProgram->ensureLineVisible(line - 1);
-        ui->SynEditProgram->setFocus();
-    }
-}
-
-void TFormMain::ListBoxToolChangesDblClick()
-{
-    if (ui->ListBoxToolChanges->currentItem() && FDocument->Mode() == TDocumentMode::Cmt)
-        SaveSelectedCmtProgram();
 }
 
 // ---- File commands ----

@@ -3,12 +3,9 @@
 
 #include "ui_unitmainform.h"
 
+#include "DeviceWait.h"
 #include "document/UploadPlan.h"
 #include "transfer/UnitFileTransfer.h"
-
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QThread>
 
 #include <Qsci/qsciscintilla.h>
 
@@ -71,14 +68,17 @@ void TFormMain::SpeedButtonUploadToMachineClick()
     const QByteArray content = upload.Content;
 
     // The device's limits come from its status; give it a few seconds to speak.
-    QString status = FStatusListener->GetStatusFor(device.IPAddress);
-    QElapsedTimer waited;
-    waited.start();
-    while (status.isEmpty() && waited.elapsed() < StatusWaitMs) {
-        QApplication::processEvents();
-        QThread::msleep(100);
-        status = FStatusListener ? FStatusListener->GetStatusFor(device.IPAddress) : QString();
-    }
+    const QPointer<TFormMain> alive(this);
+    QString status;
+    WaitUntilWithBusyCursor(
+        [&] {
+            status = StillOpen(alive) && alive->FStatusListener ? alive->FStatusListener->GetStatusFor(device.IPAddress)
+                                                                : QString();
+            return !status.isEmpty() || !StillOpen(alive);
+        },
+        StatusWaitMs, 100);
+    if (!StillOpen(alive))
+        return;
     if (status.isEmpty()) {
         FPrompter.ShowMessage("Cihazdan henuz durum bilgisi alinamadi (kapasite bilinmiyor). Lutfen birkac saniye "
                               "bekleyip tekrar deneyin.");

@@ -1,16 +1,20 @@
 // Pictures of the window for people to look at: run under Xvfb by
 // `make screenshots` with quillex-devsim sending on the given status port.
 #include "ApplicationSetup.h"
+#include "DeviceWait.h"
 #include "dialogs/UiPrompter.h"
 #include "dialogs/UnitDeviceSettingsForm.h"
 #include "dialogs/UnitProgramListsForm.h"
+#include "dialogs/UnitStartFromSelectForm.h"
 #include "discovery/DeviceListModel.h"
 #include "ui_UnitDeviceSettingsForm.h"
 #include "ui_UnitProgramListsForm.h"
+#include "ui_UnitStartFromSelectForm.h"
 #include "ui_unitmainform.h"
 #include "unitmainform.h"
 
 #include "content/TextDocument.h"
+#include "device/DevicePin.h"
 #include "device/UnitDeviceCommand.h"
 
 #include <QApplication>
@@ -138,6 +142,32 @@ int main(int argc, char** argv)
             JoinTextLines(ReadTextDocument(bytes).Lines, TLineBreakStyle::CrLf, true));
         QTest::qWait(300);
         Save(&window, folder, "editor-program");
+
+        // The program's tool changes beside it, the third one clicked.
+        window.SpeedButtonScanToolChangesClick();
+        auto* tools = window.Form()->ListBoxToolChanges;
+        if (tools->count() > 2) {
+            tools->setCurrentRow(2);
+            window.ListBoxToolChangesClick();
+        }
+        QTest::qWait(300);
+        Save(&window, folder, "tool-change-panel");
+    }
+
+    // The start-from dialog over the index stored on Freze 2, the second point previewed.
+    SetCachedPin("127.0.0.3", "1234");
+    QList<TStartFromIndexEntry> entries;
+    QString msg;
+    if (ReadStartFromIndex("127.0.0.3", 5000, entries, msg) && !entries.isEmpty()) {
+        TFormStartFromSelect select(WindowCallRunner());
+        select.Initialize(entries, "127.0.0.3", 5000);
+        select.move(window.frameGeometry().center() - select.rect().center());
+        select.Form()->ListBoxEntries->setCurrentRow(qMin(1, int(entries.size()) - 1));
+        select.show();
+        (void)QTest::qWaitForWindowExposed(&select);
+        Save(&select, folder, "start-from-dialog");
+    } else {
+        std::fprintf(stderr, "start-from index: %s\n", qPrintable(msg));
     }
 
     // An upload to the device with the PIN, while it erases its flash, then the success display.

@@ -2,6 +2,7 @@
 
 #include "ui_unitmainform.h"
 
+#include "DeviceWait.h"
 #include "EditorTextStore.h"
 #include "GCodeLexer.h"
 #include "HexDumpView.h"
@@ -309,7 +310,8 @@ void TFormMain::FormCreate()
     connect(ui->SpeedButtonUploadToMachine, &QToolButton::clicked, this, &TFormMain::SpeedButtonUploadToMachineClick);
     connect(ui->SpeedButtonDownloadFromMachine, &QToolButton::clicked, this,
         &TFormMain::SpeedButtonDownloadFromMachineClick);
-    connect(ui->SpeedButtonScanToolChanges, &QToolButton::clicked, this, &TFormMain::ScanToolChanges);
+    connect(ui->SpeedButtonScanToolChanges, &QToolButton::clicked, this, &TFormMain::SpeedButtonScanToolChangesClick);
+    connect(ui->SpeedButtonStartFromMiddle, &QToolButton::clicked, this, &TFormMain::SpeedButtonStartFromMiddleClick);
     connect(ui->SpeedButtonExtractPrograms, &QToolButton::clicked, this, &TFormMain::SpeedButtonExtractProgramsClick);
     connect(ui->ListBoxToolChanges, &QListWidget::itemClicked, this, [this] { ListBoxToolChangesClick(); });
     connect(ui->ListBoxToolChanges, &QListWidget::itemDoubleClicked, this, [this] { ListBoxToolChangesDblClick(); });
@@ -626,8 +628,10 @@ bool TFormMain::IsSelectedDeviceSiemens() const
 
 bool TFormMain::CheckDevicePin(const TQuillexDevice& device)
 {
-    return EnsureDevicePin(device.IPAddress, device.Port, PinStoreKey(device.MacId, device.IPAddress),
-        device.DisplayName, device.PinRequired, FPrompter);
+    const QPointer<TFormMain> alive(this);
+    const bool ok = EnsureDevicePin(device.IPAddress, device.Port, PinStoreKey(device.MacId, device.IPAddress),
+        device.DisplayName, device.PinRequired, FPrompter, WindowCallRunner());
+    return ok && StillOpen(alive); // a window closed meanwhile sends nothing more
 }
 
 void TFormMain::TimerDeviceInfoTimer()
@@ -827,7 +831,7 @@ void TFormMain::ListBoxDevicesDblClick()
         if (s.contains("controller"))
             controller = text("controller");
     }
-    TFormDeviceSettings dialog(FPrompter, this);
+    TFormDeviceSettings dialog(FPrompter, this, WindowCallRunner());
     dialog.Initialize(name, controller, baud, xoff, xonxoff, dataBits, parity, stopBits, device.IPAddress, device.Port,
         device.PinRequired, device.MacId);
     dialog.exec();

@@ -115,6 +115,13 @@ public:
     void SaveSelectedCmtProgram();
     void ScanToolChanges();
     QList<TStartFromCandidate> ToolChangeCandidates() const;
+    bool InCmtView() const { return FDocument->Mode() == TDocumentMode::Cmt; }
+
+    // Tool-change panel and start-from commands.
+    void SpeedButtonScanToolChangesClick();
+    void SpeedButtonStartFromMiddleClick();
+    void ListBoxToolChangesClick();
+    void ListBoxToolChangesDblClick();
 
     static QString LoadWindowTitle();
     void EnsureWindowOnScreen();
@@ -151,8 +158,12 @@ private:
     void DownloadComplete(
         const TQuillexDevice& device, bool success, const QByteArray& content, bool isRaw, const QString& responseMsg);
     void StartProgress(const QString& title);
-    void ListBoxToolChangesClick();
-    void ListBoxToolChangesDblClick();
+    void ShowToolChangePanel();
+    // The selected device, once its PIN is settled; "Önce bir cihaz seçin." when there is none.
+    bool SelectedDeviceWithPin(TQuillexDevice& device);
+    void SendStartFrom(const TQuillexDevice& device, qint32 index);
+    // False once the window was destroyed or closed while it waited for a device.
+    static bool StillOpen(const QPointer<TFormMain>& window) { return window && !window->FDestroyed; }
 
     std::unique_ptr<Ui::TFormMain> ui;
     TUiPrompter& FPrompter;

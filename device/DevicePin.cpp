@@ -8,8 +8,11 @@ bool VerifyDevicePin(const QString& ipAddress, quint16 port, const QString& pin,
 }
 
 bool EnsureDevicePin(const QString& ipAddress, quint16 port, const QString& deviceKey, const QString& displayName,
-    bool pinRequired, TPinPrompter& prompter)
+    bool pinRequired, TPinPrompter& prompter, const TBlockingCallRunner& runner)
 {
+    const auto verify = [&](const QString& pin, QString& error) {
+        return RunBlocking(runner, [&] { return VerifyDevicePin(ipAddress, port, pin, error); });
+    };
     if (!pinRequired) {
         SetCachedPin(ipAddress, {});
         return true;
@@ -19,7 +22,7 @@ bool EnsureDevicePin(const QString& ipAddress, quint16 port, const QString& devi
         candidate = LoadPinFromStore(deviceKey);
     if (!candidate.isEmpty()) {
         QString error;
-        if (VerifyDevicePin(ipAddress, port, candidate, error)) {
+        if (verify(candidate, error)) {
             SetCachedPin(ipAddress, candidate);
             return true;
         }
@@ -41,7 +44,7 @@ bool EnsureDevicePin(const QString& ipAddress, quint16 port, const QString& devi
             continue;
         }
         QString error;
-        if (VerifyDevicePin(ipAddress, port, pin, error)) {
+        if (verify(pin, error)) {
             SetCachedPin(ipAddress, pin);
             SavePinToStore(deviceKey, pin);
             return true;

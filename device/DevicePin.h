@@ -2,6 +2,7 @@
 // The PIN check run before every operation on a device: the cached or stored
 // PIN is tried first, then the operator is asked until the device accepts one
 // or the operator cancels.
+#include "BlockingCall.h"
 #include "PinCache.h"
 #include "PinStore.h"
 
@@ -19,5 +20,7 @@ public:
     virtual void ShowMessage(const QString& text) = 0;
 };
 
+// The verification runs through runner (the window keeps painting meanwhile);
+// the prompts stay on the calling thread.
 bool EnsureDevicePin(const QString& ipAddress, quint16 port, const QString& deviceKey, const QString& displayName,
-    bool pinRequired, TPinPrompter& prompter);
+    bool pinRequired, TPinPrompter& prompter, const TBlockingCallRunner& runner = {});

@@ -394,6 +394,8 @@ SimDevice::SimDevice(const SimConfig& config, QHostAddress statusTarget, quint16
     , FStored(config.Program)
     , FCapture(config.Capture)
 {
+    for (const auto& [line, offset] : config.Index)
+        FIndex.append({ line, offset, 0 });
 }
 
 bool SimDevice::Start(QString& error)
@@ -463,6 +465,10 @@ bool SimDevice::PinMatches(const QByteArray& pinBlock) const
 
 QByteArray SimDevice::HandleCommandLine(bool& loggedIn, bool& pinOk, const QByteArray& line)
 {
+    if (FConfig.LogCommands) {
+        std::printf("%s: %s\n", qPrintable(FConfig.Ip), line.constData());
+        std::fflush(stdout);
+    }
     if (!loggedIn) {
         if (line != Login)
             return "ERR login\n";
@@ -568,6 +574,8 @@ QByteArray SimDevice::HandleCommandLine(bool& loggedIn, bool& pinOk, const QByte
         const int index = value("PEEKLINE").toInt(&ok);
         if (!ok || index < 0 || index >= FIndex.size())
             return JsonLine(QJsonObject { { "error", "index out of range" } }) + "\nOK\n";
+        if (FConfig.PeekErrors.contains(index))
+            return JsonLine(QJsonObject { { "error", "line unreadable" }, { "line_text", "?" } }) + "\nOK\n";
         // The preview shows the tool-change line with its neighbours.
         const QList<QByteArray> lines = StoredProgramLines();
         const qsizetype at = qsizetype(FIndex[index].Line) - 1;

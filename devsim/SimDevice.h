@@ -38,6 +38,8 @@ struct SimConfig {
     int StatusIntervalMs = 1000;
     QByteArray Capture; // a raw capture the next download returns
     QByteArray Program; // stored program at start (uncompressed)
+    QList<QPair<quint32, quint32>> Index; // stored start-from index at start: line, uncompressed offset
+    bool LogCommands = false; // print every command line received to standard output
     // Fault switches.
     bool SplitReplies = false; // every reply byte in a send of its own
     qint64 CloseAfterBytes = -1; // close a connection after this many received bytes
@@ -47,6 +49,7 @@ struct SimConfig {
     bool NoStatus = false;
     QString Refuse; // answer commands and uploads with "ERR " + this
     bool TornReplies = false; // close command connections after the first OK
+    QList<int> PeekErrors; // start-from points whose PEEKLINE answers with an error
 };
 
 class SimDevice : public QObject {

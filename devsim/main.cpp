@@ -19,10 +19,12 @@ const char* const DeviceHelp = R"(Device keys (--device key=value,key=value,... 
   baud=9600  databits=8  parity=N  stopbits=1  xofftimeout=30  xonxoff=1
   erase=BYTES_PER_SECOND (0: instant)  interval=STATUS_MS
   capture=FILE (a raw capture the next download returns)  program=FILE (stored program)
+  index=LINE[:OFFSET];... (stored start-from index, points 0, 1, ... in this order; an upload replaces it)
 Fault switches:
   split=1 (one byte per send)  closeafter=N (drop a connection after N bytes)
   silent=1 (never answer)  garbage=1 (random datagrams)  wrongkey=1 (datagrams under another key)
   nostatus=1 (no datagrams)  refuse=TEXT (answer "ERR TEXT")  torn=1 (close after the first OK)
+  peekerror=N;... (PEEKLINE of these points answers {"error": "line unreadable"})
 )";
 
 bool ReadFile(const QString& path, QByteArray& bytes)
@@ -93,7 +95,21 @@ bool Apply(SimConfig& c, const QString& key, const QString& value, QString& erro
         c.Refuse = value;
     else if (key == "torn")
         c.TornReplies = flag();
-    else {
+    else if (key == "index") {
+        for (const QString& point : value.split(';', Qt::SkipEmptyParts)) {
+            bool lineOk = false, offsetOk = true;
+            const quint32 line = point.section(':', 0, 0).toUInt(&lineOk);
+            const quint32 offset = point.contains(':') ? point.section(':', 1).toUInt(&offsetOk) : 0;
+            ok = ok && lineOk && offsetOk;
+            c.Index.append({ line, offset });
+        }
+    } else if (key == "peekerror") {
+        for (const QString& point : value.split(';', Qt::SkipEmptyParts)) {
+            bool pointOk = false;
+            c.PeekErrors.append(point.toInt(&pointOk));
+            ok = ok && pointOk;
+        }
+    } else {
         error = "unknown device key: " + key;
         return false;
     }
@@ -121,7 +137,9 @@ int main(int argc, char** argv)
     QCommandLineOption target(
         "target", "Where status datagrams go (default 127.0.0.1:5003).", "host:port", "127.0.0.1:5003");
     QCommandLineOption count("count", "Add N devices on 127.0.1.1 onward (names Sim-1...).", "n");
-    parser.addOptions({ device, config, target, count });
+    QCommandLineOption commandLog(
+        "command-log", "Print every command line a device receives to standard output (\"127.0.0.2: STARTFROM1\").");
+    parser.addOptions({ device, config, target, count, commandLog });
     parser.process(app);
 
     QList<SimConfig> configs;
@@ -186,6 +204,7 @@ int main(int argc, char** argv)
     }
 
     for (SimConfig& c : configs) {
+        c.LogCommands = parser.isSet(commandLog);
         if (!c.MacIdGiven) {
             const QStringList octets = c.Ip.split('.');
             c.MacId = QString("02:51:58:00:%1:%2")

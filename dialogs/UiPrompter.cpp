@@ -25,6 +25,11 @@ QString Title()
 
 } // namespace
 
+int TUiPrompter::RunModal(QDialog& dialog)
+{
+    return dialog.exec();
+}
+
 bool TDialogPrompter::AskPin(const QString& caption, const QString& label, QString& pin)
 {
     bool ok = false;

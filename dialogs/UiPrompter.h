@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+class QDialog;
 class QWidget;
 
 class TUiPrompter : public TPinPrompter {
@@ -26,6 +27,8 @@ public:
         = 0;
     // The platform's folder dialog; false when cancelled.
     virtual bool AskFolder(const QString& startFolder, QString& folder) = 0;
+    // Runs one of the window's own dialogs modally; its QDialog result.
+    virtual int RunModal(QDialog& dialog);
 };
 
 // Message boxes and input dialogs over a parent window.

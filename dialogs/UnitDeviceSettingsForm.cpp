@@ -7,10 +7,11 @@
 
 #include <QKeyEvent>
 
-TFormDeviceSettings::TFormDeviceSettings(TUiPrompter& prompter, QWidget* parent)
+TFormDeviceSettings::TFormDeviceSettings(TUiPrompter& prompter, QWidget* parent, TBlockingCallRunner runner)
     : QDialog(parent)
     , ui(std::make_unique<Ui::TFormDeviceSettings>())
     , FPrompter(prompter)
+    , FRunner(std::move(runner))
 {
     ui->setupUi(this);
     // A fixed border: title and close button only, no minimise or maximise.
@@ -104,6 +105,13 @@ TDeviceSettingsEntries TFormDeviceSettings::Entries() const
         ui->ComboBoxStopBits->currentText() };
 }
 
+bool TFormDeviceSettings::SendCommands(const QStringList& commands, QString& response) const
+{
+    const QString ip = FIPAddress;
+    const quint16 port = FPort;
+    return RunBlocking(FRunner, [&] { return SendDeviceCommands(ip, port, commands, response); });
+}
+
 void TFormDeviceSettings::ButtonSaveClick()
 {
     QStringList commands;
@@ -117,7 +125,7 @@ void TFormDeviceSettings::ButtonSaveClick()
         return;
     }
     QString response;
-    if (SendDeviceCommands(FIPAddress, FPort, commands, response))
+    if (SendCommands(commands, response))
         accept();
     else
         FPrompter.ShowMessage(QString::fromUtf8("Ayarlar kaydedilemedi: %1").arg(response));
@@ -138,7 +146,7 @@ void TFormDeviceSettings::ButtonSetPinClick()
         return;
     }
     QString response;
-    if (!SendDeviceCommands(FIPAddress, FPort, { "SETPIN&" + first }, response)) {
+    if (!SendCommands({ "SETPIN&" + first }, response)) {
         FPrompter.ShowMessage(QString::fromUtf8("Şifre ayarlanamadı: %1").arg(response));
         return;
     }
@@ -156,7 +164,7 @@ void TFormDeviceSettings::ButtonClearPinClick()
             QString::fromUtf8("Şifre kaldırılsın mı? Aynı ağdaki herkes cihaza dosya gönderip alabilecek.")))
         return;
     QString response;
-    if (!SendDeviceCommands(FIPAddress, FPort, { "CLEARPIN" }, response)) {
+    if (!SendCommands({ "CLEARPIN" }, response)) {
         FPrompter.ShowMessage(QString::fromUtf8("Şifre ayarlanamadı: %1").arg(response));
         return;
     }

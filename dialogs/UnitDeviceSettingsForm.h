@@ -2,6 +2,7 @@
 // The device settings dialog: name, controller, serial settings, XOFF time-out,
 // and the transfer PIN of one device.
 #include "UiPrompter.h"
+#include "device/BlockingCall.h"
 #include "device/DeviceSettings.h"
 
 #include <QDialog>
@@ -15,7 +16,8 @@ class TFormDeviceSettings;
 class TFormDeviceSettings : public QDialog {
     Q_OBJECT
 public:
-    TFormDeviceSettings(TUiPrompter& prompter, QWidget* parent = nullptr);
+    // The command batches run through runner; the window passes one that keeps it painting.
+    TFormDeviceSettings(TUiPrompter& prompter, QWidget* parent = nullptr, TBlockingCallRunner runner = {});
     ~TFormDeviceSettings() override;
 
     void Initialize(const QString& deviceName, const QString& controller, qint32 baudRate, qint32 xoffTimeout,
@@ -36,9 +38,11 @@ private:
     void FormCreate();
     void UpdatePinLabels();
     TDeviceSettingsEntries Entries() const;
+    bool SendCommands(const QStringList& commands, QString& response) const;
 
     std::unique_ptr<Ui::TFormDeviceSettings> ui;
     TUiPrompter& FPrompter;
+    TBlockingCallRunner FRunner;
     QString FIPAddress;
     quint16 FPort = 5000;
     bool FPinRequired = false;

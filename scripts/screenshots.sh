@@ -10,18 +10,19 @@ port=15500
 work=$(mktemp -d)
 export QUILLEX_SETTINGS="$work/quillex_settings.ini" QUILLEX_NO_KEYCHAIN=1 XDG_CONFIG_HOME="$work" QUILLEX_STATUS_PORT=$port
 
+program="$root/../shared/data/gcode/linuxcnc/nc_files/mmount.ngc"
+[ -f "$program" ] || program="$root/tests/fixtures/text/utf8-crlf.nc"
+# Freze 2 keeps the program with a start-from index of its tool changes (until the upload replaces it).
+index=$(grep -nE '^T[0-9]+ M0?6' "$program" | cut -d: -f1 | paste -sd';' || true)
 printf 'G0 X10 Y20\r\nM3 S1200\r\n\x13\x11' > "$work/capture.bin"
 head -c 700 /dev/urandom >> "$work/capture.bin"
 "$build/devsim/quillex-devsim" --target "127.0.0.1:$port" \
   --device "ip=127.0.0.2,name=Torna 1,controller=FANUC,hw=HW4,erase=20000,interval=500" \
-  --device "ip=127.0.0.3,name=Freze 2,controller=SIEMENS,hw=HW3,pin=1234,erase=6000,interval=500" \
+  --device "ip=127.0.0.3,name=Freze 2,controller=SIEMENS,hw=HW3,pin=1234,erase=6000,interval=500,program=$program,index=$index" \
   --device "ip=127.0.0.4,name=Eski Torna,controller=OKUMA,hw=HW2,build=480,interval=500,capture=$work/capture.bin" >"${DEVSIM_LOG:-$work/devsim.log}" 2>&1 &
 sim=$!
 trap 'kill $sim 2>/dev/null; rm -rf "$work"' EXIT
 sleep 0.5
-
-program="$root/../shared/data/gcode/linuxcnc/nc_files/mmount.ngc"
-[ -f "$program" ] || program="$root/tests/fixtures/text/utf8-crlf.nc"
 
 # Torna 1 is busy: an upload keeps it erasing while the first pictures are taken.
 head -c 100000 /dev/urandom > "$work/big.bin"

@@ -2,7 +2,10 @@
 // Answers the window's questions from a script and records what it was shown.
 #include "dialogs/UiPrompter.h"
 
+#include <QDialog>
 #include <QStringList>
+
+#include <functional>
 
 class TScriptedPrompter : public TUiPrompter {
 public:
@@ -15,6 +18,10 @@ public:
     QStringList SaveFiles; // empty: cancelled
     QStringList SaveProposals; // "name|suffix|filter" of each save dialog
     QStringList Folders; // empty: cancelled
+    // Each of the window's own dialogs is answered by the next function: it may
+    // look at the dialog, act on it and returns the result; none left: cancelled.
+    QList<std::function<int(QDialog&)>> ModalAnswers;
+    int ModalDialogs = 0;
 
     bool AskPin(const QString&, const QString& label, QString& pin) override
     {
@@ -60,6 +67,11 @@ public:
             return false;
         folder = Folders.takeFirst();
         return true;
+    }
+    int RunModal(QDialog& dialog) override
+    {
+        ++ModalDialogs;
+        return ModalAnswers.isEmpty() ? int(QDialog::Rejected) : ModalAnswers.takeFirst()(dialog);
     }
 
 private:
