@@ -1,43 +1,56 @@
 // The client's program start: one instance per user, then the main window.
+#include "SingleInstance.h"
+#include "StartupOptions.h"
 #include "UiPrompter.h"
 #include "unitmainform.h"
 
 #include <QApplication>
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <QTimer>
 
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 
-QString InstanceName()
+void SetIdentity()
 {
-    return QString("quillex-client-%1").arg(::getuid());
+    QCoreApplication::setApplicationName("quillex");
+    QCoreApplication::setApplicationVersion(QUILLEX_VERSION);
 }
 
-// A running instance brings its window to the front when asked.
-bool AskRunningInstance()
+// Brings the window to the front and opens the first file as the Open command
+// does (with its question when the editor holds unsaved changes).
+void ShowAndOpen(TFormMain& window, const QStringList& files)
 {
-    QLocalSocket socket;
-    socket.connectToServer(InstanceName());
-    if (!socket.waitForConnected(500))
-        return false;
-    socket.write("raise\n");
-    socket.waitForBytesWritten(500);
-    return true;
+    window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    window.show();
+    window.raise();
+    window.activateWindow();
+    if (!files.isEmpty())
+        window.OpenFile(files.first());
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    app.setApplicationName("quillex");
-    app.setApplicationDisplayName("Quillex");
+    if (IsInformationRequest(argc, argv)) {
+        QCoreApplication app(argc, argv); // no display needed for a text
+        SetIdentity();
+        AnswerInformationRequest(app);
+    }
 
-    if (AskRunningInstance())
-        return 0;
+    QApplication app(argc, argv);
+    SetIdentity();
+    app.setApplicationDisplayName("Quillex");
+    const QStringList files = FilesToOpen(app);
+
+    TSingleInstance instance(InstanceRuntimeFolder());
+    if (!instance.Claim()) {
+        if (instance.HandOver(files))
+            return 0;
+        std::fprintf(stderr, "quillex: the running window does not answer\n");
+        return 1;
+    }
 
     QString error;
     if (!LoadStatusKeyFromEnvironment(error)) {
@@ -48,20 +61,11 @@ int main(int argc, char** argv)
     TDialogPrompter prompter;
     TFormMain window(prompter);
     prompter.SetParent(&window);
-
-    QLocalServer instance;
-    QLocalServer::removeServer(InstanceName()); // a stale socket of a crashed run
-    instance.listen(InstanceName());
-    QObject::connect(&instance, &QLocalServer::newConnection, &window, [&] {
-        while (QLocalSocket* peer = instance.nextPendingConnection()) {
-            QObject::connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
-            window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
-            window.show();
-            window.raise();
-            window.activateWindow();
-        }
-    });
+    QObject::connect(&instance, &TSingleInstance::Activated, &window,
+        [&window](const QStringList& handed) { ShowAndOpen(window, handed); });
 
     window.show();
+    if (!files.isEmpty())
+        QTimer::singleShot(0, &window, [&window, &files] { window.OpenFile(files.first()); });
     return app.exec();
 }

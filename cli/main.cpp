@@ -41,6 +41,7 @@ Options:
   --settings FILE   settings file holding the stored PINs (default: as the window)
   --pin PIN         the device's transfer PIN, tried first
   --help            this text; COMMAND --help describes one command
+  --version         the program's version
 
 Exit codes: 0 success, 1 the operation failed, 2 usage error, 3 PIN missing, cancelled or refused.
 )";
@@ -462,6 +463,10 @@ int main(int argc, char** argv)
             std::fputs(MainHelp, stdout);
             std::fputs("\n", stdout);
             std::fputs(ContentCommandsSummary, stdout);
+            return ExitOk;
+        }
+        if (option == "--version") {
+            Out("quillex-cli " QUILLEX_VERSION);
             return ExitOk;
         }
         if ((option == "--settings" || option == "--pin") && args.isEmpty())

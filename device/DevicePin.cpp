@@ -186,9 +186,7 @@ QByteArray DefaultPinMasterKey()
 
 QString UserConfigFolder()
 {
-    const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
-    const QString base = xdg.isEmpty() ? QDir::homePath() + "/.config" : xdg;
-    return base + "/quillex";
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/quillex";
 }
 
 QString ProtectPin(const QString& pin)

@@ -1,7 +1,21 @@
 #pragma once
 #include <QString>
 
-// The settings file "quillex_settings.ini": $QUILLEX_SETTINGS when set; else
-// beside the executable when that folder is writable; else in the per-user
-// configuration folder.
+// Where the settings file "quillex_settings.ini" lives. $QUILLEX_SETTINGS
+// wins; a portable copy keeps the file beside its executable; an installed
+// program keeps it in the user's configuration folder
+// (~/.config/quillex/quillex_settings.ini), never in /usr/bin, also for root.
 QString SettingsFilePath();
+
+// The same rules for a program in programFolder (testable without moving the
+// executable).
+QString SettingsFilePathFor(const QString& programFolder);
+
+// True for a portable copy: a settings file already lies in the folder, or the
+// folder is writable and no system folder. A system folder (under /usr, /opt,
+// /bin, /sbin, /lib, /etc, /var, /snap) never holds the file, whatever the
+// folder's permissions say: root can write everywhere.
+bool IsPortableProgramFolder(const QString& programFolder, bool writable);
+
+// The folders whose programs are installed, not portable.
+bool IsSystemFolder(const QString& folder);

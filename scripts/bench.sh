@@ -3,10 +3,10 @@
 set -euo pipefail
 build=${1:-build}
 echo "== content tools"
-"$build/bench/quillex-bench-content"
+"$build/bin/quillex-bench-content"
 echo
 echo "== device link"
-"$build/bench/quillex-bench-device" "$build/devsim/quillex-devsim"
+"$build/bin/quillex-bench-device" "$build/bin/quillex-devsim"
 echo
 echo "== window"
-"$build/bench/quillex-bench-window"
+"$build/bin/quillex-bench-window"

@@ -12,7 +12,7 @@ export QUILLEX_SETTINGS="$work/quillex_settings.ini" QUILLEX_NO_KEYCHAIN=1 XDG_C
 
 printf 'G0 X10 Y20\r\nM3 S1200\r\n\x13\x11' > "$work/capture.bin"
 head -c 700 /dev/urandom >> "$work/capture.bin"
-"$build/devsim/quillex-devsim" --target "127.0.0.1:$port" \
+"$build/bin/quillex-devsim" --target "127.0.0.1:$port" \
   --device "ip=127.0.0.2,name=Torna 1,controller=FANUC,hw=HW4,erase=20000,interval=500" \
   --device "ip=127.0.0.3,name=Freze 2,controller=SIEMENS,hw=HW3,pin=1234,erase=6000,interval=500" \
   --device "ip=127.0.0.4,name=Eski Torna,controller=OKUMA,hw=HW2,build=480,interval=500,capture=$work/capture.bin" >"${DEVSIM_LOG:-$work/devsim.log}" 2>&1 &
@@ -25,7 +25,7 @@ program="$root/../shared/data/gcode/linuxcnc/nc_files/mmount.ngc"
 
 # Torna 1 is busy: an upload keeps it erasing while the first pictures are taken.
 head -c 100000 /dev/urandom > "$work/big.bin"
-"$build/cli/quillex-cli" upload 127.0.0.2 "$work/big.bin" --raw >/dev/null 2>&1 &
+"$build/bin/quillex-cli" upload 127.0.0.2 "$work/big.bin" --raw >/dev/null 2>&1 &
 
 mkdir -p "$out"
 cmt="$work/backup.cmt"
@@ -41,4 +41,4 @@ for work, text, data in [(7, b'FLANS-A', 12), (120, b'MIL-B', 3), (12345, b'KAPA
 blocks.append(b'2000END')
 open(sys.argv[1], 'wb').write(b''.join(frame(b) for b in blocks))
 PY
-xvfb-run -a -s "-screen 0 1280x800x24" "$build/quillex-screenshots" "$out" "$port" "$program" "$cmt"
+xvfb-run -a -s "-screen 0 1280x800x24" "$build/bin/quillex-screenshots" "$out" "$port" "$program" "$cmt"
