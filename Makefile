@@ -46,6 +46,7 @@ package: deps
 # The package's file list, desktop entry, metainfo, lintian, and its programs
 # run from an unpacked copy (nothing is installed on this machine).
 check-package: package
+	@grep -q '^QUILLEX_SELF_UPDATE:BOOL=OFF' $(PACKAGE_BUILD)/CMakeCache.txt || { echo "FAIL: the package is built with the self-update" >&2; exit 1; }
 	@scripts/check-package.sh $(PACKAGE_BUILD)/quillex_*.deb
 
 # libFuzzer targets under AddressSanitizer and UndefinedBehaviorSanitizer (clang).

@@ -42,6 +42,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     SetIdentity();
     app.setApplicationDisplayName("Quillex");
+    app.setDesktopFileName("quillex"); // the desktop entry, for the icon on Wayland
     const QStringList files = FilesToOpen(app);
 
     TSingleInstance instance(InstanceRuntimeFolder());
