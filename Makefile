@@ -1,20 +1,27 @@
-# Entry points: `make run` (simulated devices and the client) and `make test` (every test).
-BUILD      ?= build
-FUZZ_BUILD ?= build-fuzz
-JOBS       ?= $(shell nproc)
+# Entry points: `make` (build), `make run` (simulated devices and the client),
+# `make test` (every test, the Debian package and its checks), `make package`.
+BUILD         ?= build
+PACKAGE_BUILD ?= build-package
+FUZZ_BUILD    ?= build-fuzz
+JOBS          ?= $(shell nproc)
+# ccache, where present, also shares objects between the build trees.
+LAUNCHER      := $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+export CCACHE_BASEDIR ?= $(CURDIR)
 
-.PHONY: deps configure build test format format-check run bench fuzz fuzz-smoke asan screenshots clean
+.PHONY: all deps configure build test format format-check run bench fuzz fuzz-smoke asan screenshots package check-package clean
+
+all: build
 
 deps:
 	@scripts/install-deps.sh
 
 configure: deps
-	@test -f $(BUILD)/build.ninja || cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@test -f $(BUILD)/build.ninja || cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+test: build check-package
 	@$(MAKE) --no-print-directory format-check
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory fuzz-smoke
@@ -27,11 +34,29 @@ format-check: deps
 format: deps
 	@$(FORMAT_FILES) | xargs -0 clang-format -i
 
-run: build
+run: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target quillex quillex-cli quillex-devsim
 	@scripts/run.sh $(BUILD)
 
-bench: build
+bench: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target quillex-bench-content quillex-bench-device quillex-bench-window quillex-devsim
 	@scripts/bench.sh $(BUILD)
+
+# The Debian package, from its own build tree: installed under /usr, no tests,
+# no self-update (the package manager updates the program).
+package: deps
+	@test -f $(PACKAGE_BUILD)/build.ninja || cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF -DQUILLEX_SELF_UPDATE=OFF $(LAUNCHER) >/dev/null
+	@cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	@rm -f $(PACKAGE_BUILD)/quillex_*.deb
+	@cd $(PACKAGE_BUILD) && cpack -G DEB >/dev/null
+	@ls $(PACKAGE_BUILD)/quillex_*.deb
+
+# The package's file list, desktop entry, metainfo, lintian, and its programs
+# run from an unpacked copy (nothing is installed on this machine).
+check-package: package
+	@grep -q '^QUILLEX_SELF_UPDATE:BOOL=OFF' $(PACKAGE_BUILD)/CMakeCache.txt || { echo "FAIL: the package is built with the self-update" >&2; exit 1; }
+	@scripts/check-package.sh $(PACKAGE_BUILD)/quillex_*.deb
 
 # libFuzzer targets under AddressSanitizer and UndefinedBehaviorSanitizer (clang).
 $(FUZZ_BUILD)/build.ninja:
@@ -48,7 +73,8 @@ fuzz-smoke:
 	else echo "clang++ not found: fuzz smoke runs skipped"; fi
 
 # Pictures of the window with simulated devices, under Xvfb, into screenshots/.
-screenshots: build
+screenshots: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target quillex-screenshots quillex-cli quillex-devsim
 	@scripts/screenshots.sh $(BUILD)
 
 # Every test under AddressSanitizer and UndefinedBehaviorSanitizer.
@@ -58,4 +84,4 @@ asan: deps
 	cd build-asan && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS)
 
 clean:
-	rm -rf $(BUILD) $(FUZZ_BUILD) build-asan
+	rm -rf $(BUILD) $(PACKAGE_BUILD) $(FUZZ_BUILD) build-asan

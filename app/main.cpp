@@ -1,54 +1,64 @@
-// The client's program start: one instance per user, then the main window.
+// The client's program start: --help and --version without a window, one
+// instance per user (a second start hands its files over), the clean-up of an
+// earlier self-update, then the main window.
 #include "ApplicationSetup.h"
+#include "SingleInstance.h"
+#include "StartupOptions.h"
 #include "dialogs/UiPrompter.h"
 #include "unitmainform.h"
 #include "update/UnitAutoUpdate.h"
 
 #include <QApplication>
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <QTimer>
 
 #include <cstdio>
-#include <cstring>
-#include <unistd.h>
 
 namespace {
 
-QString InstanceName()
+void SetIdentity()
 {
-    return QString("quillex-client-%1").arg(::getuid());
+    QCoreApplication::setApplicationName("quillex");
+    QCoreApplication::setApplicationVersion(VersionText(BuiltVersion()));
 }
 
-// A running instance brings its window to the front when asked.
-bool AskRunningInstance()
+// Brings the window to the front and opens the first file as the Open command
+// does (with its question when the editor is not blank).
+void ShowAndOpen(TFormMain& window, const QStringList& files)
 {
-    QLocalSocket socket;
-    socket.connectToServer(InstanceName());
-    if (!socket.waitForConnected(500))
-        return false;
-    socket.write("raise\n");
-    socket.waitForBytesWritten(500);
-    return true;
+    window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    window.show();
+    window.raise();
+    window.activateWindow();
+    if (!files.isEmpty())
+        window.OpenFile(files.first());
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    // Answered before the window system is reached, so it works without a display.
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("quillex %s\n", qPrintable(VersionText(BuiltVersion())));
-            return 0;
-        }
+    if (IsInformationRequest(argc, argv)) {
+        QCoreApplication app(argc, argv); // no display needed for a text
+        SetIdentity();
+        AnswerInformationRequest(app);
+    }
 
     QApplication app(argc, argv);
+    SetIdentity();
     QString error;
     if (!SetUpApplication(app, error))
         std::fprintf(stderr, "quillex: %s\n", qPrintable(error));
+    app.setDesktopFileName("quillex"); // the desktop entry, for the icon on Wayland
+    const QStringList files = FilesToOpen(app);
 
-    if (AskRunningInstance())
-        return 0;
+    // Ownership first, then the window: a start in between cannot become a second instance.
+    TSingleInstance instance(InstanceRuntimeFolder());
+    if (!instance.Claim()) {
+        if (instance.HandOver(files))
+            return 0;
+        std::fprintf(stderr, "quillex: the running window does not answer\n");
+        return 1;
+    }
     // What an earlier self-update left behind: the script, or an update not installed.
     CleanUpUpdateFiles();
 
@@ -61,20 +71,11 @@ int main(int argc, char** argv)
     TDialogPrompter prompter;
     TFormMain window(prompter, options);
     prompter.SetParent(&window);
-
-    QLocalServer instance;
-    QLocalServer::removeServer(InstanceName()); // a stale socket of a crashed run
-    instance.listen(InstanceName());
-    QObject::connect(&instance, &QLocalServer::newConnection, &window, [&] {
-        while (QLocalSocket* peer = instance.nextPendingConnection()) {
-            QObject::connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
-            window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
-            window.show();
-            window.raise();
-            window.activateWindow();
-        }
-    });
+    QObject::connect(&instance, &TSingleInstance::Activated, &window,
+        [&window](const QStringList& handed) { ShowAndOpen(window, handed); });
 
     window.show();
+    if (!files.isEmpty())
+        QTimer::singleShot(0, &window, [&window, &files] { window.OpenFile(files.first()); });
     return app.exec();
 }

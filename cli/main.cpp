@@ -474,6 +474,10 @@ int main(int argc, char** argv)
             std::fputs(ContentCommandsSummary, stdout);
             return ExitOk;
         }
+        if (option == "--version") {
+            Out("quillex-cli " QUILLEX_VERSION);
+            return ExitOk;
+        }
         if ((option == "--settings" || option == "--pin") && args.isEmpty())
             return Usage(option + " needs a value");
         if (option == "--settings")

@@ -2,28 +2,63 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 #include <unistd.h>
 
-QString UserConfigFolder()
+namespace {
+
+const char* const SettingsFileName = "quillex_settings.ini";
+
+bool IsUnder(const QString& path, const QString& root)
 {
-    const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
-    const QString base = xdg.isEmpty() ? QDir::homePath() + "/.config" : xdg;
-    return base + "/quillex";
+    return path == root || path.startsWith(root + '/');
 }
 
-QString SettingsFilePath()
+} // namespace
+
+QString UserConfigFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/quillex";
+}
+
+bool IsSystemFolder(const QString& folder)
+{
+    static const char* const roots[]
+        = { "/usr", "/opt", "/bin", "/sbin", "/lib", "/lib32", "/lib64", "/libx32", "/etc", "/var", "/snap" };
+    // Both spellings count: /bin is a link to /usr/bin on a merged /usr.
+    const QString clean = QDir::cleanPath(folder);
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    for (const char* root : roots)
+        if (IsUnder(clean, QLatin1String(root)) || (!canonical.isEmpty() && IsUnder(canonical, QLatin1String(root))))
+            return true;
+    return false;
+}
+
+bool IsPortableProgramFolder(const QString& programFolder, bool writable)
+{
+    if (programFolder.isEmpty() || IsSystemFolder(programFolder))
+        return false;
+    return writable || QFileInfo::exists(programFolder + '/' + SettingsFileName);
+}
+
+QString SettingsFilePathFor(const QString& programFolder)
 {
     const QString fromEnvironment = qEnvironmentVariable("QUILLEX_SETTINGS");
     if (!fromEnvironment.isEmpty())
         return fromEnvironment;
-    const QString name = QStringLiteral("quillex_settings.ini");
-    const QString programFolder = QCoreApplication::applicationDirPath();
-    if (!programFolder.isEmpty() && ::access(QFile::encodeName(programFolder).constData(), W_OK) == 0)
-        return programFolder + "/" + name;
-    QDir().mkpath(UserConfigFolder());
-    return UserConfigFolder() + "/" + name;
+    const bool writable = !programFolder.isEmpty() && ::access(QFile::encodeName(programFolder).constData(), W_OK) == 0;
+    if (IsPortableProgramFolder(programFolder, writable))
+        return programFolder + '/' + SettingsFileName;
+    const QString folder = UserConfigFolder();
+    QDir().mkpath(folder);
+    return folder + '/' + SettingsFileName;
+}
+
+QString SettingsFilePath()
+{
+    return SettingsFilePathFor(QCoreApplication::applicationDirPath());
 }
 
 QSettings OpenSettingsFile(const QString& fileName)

@@ -7,10 +7,25 @@
 // $XDG_CONFIG_HOME/quillex, or ~/.config/quillex.
 QString UserConfigFolder();
 
-// The settings file "quillex_settings.ini": $QUILLEX_SETTINGS when set; else
-// beside the executable when that folder is writable; else in the per-user
-// configuration folder (created when missing).
+// Where the settings file "quillex_settings.ini" lives. $QUILLEX_SETTINGS
+// wins; a portable copy keeps the file beside its executable; an installed
+// program keeps it in the user's configuration folder
+// (~/.config/quillex/quillex_settings.ini, created when missing), never in
+// /usr/bin, also for root.
 QString SettingsFilePath();
+
+// The same rules for a program in programFolder (testable without moving the
+// executable).
+QString SettingsFilePathFor(const QString& programFolder);
+
+// True for a portable copy: a settings file already lies in the folder, or the
+// folder is writable and no system folder. A system folder (under /usr, /opt,
+// /bin, /sbin, /lib, /etc, /var, /snap) never holds the file, whatever the
+// folder's permissions say: root can write everywhere.
+bool IsPortableProgramFolder(const QString& programFolder, bool writable);
+
+// The folders whose programs are installed, not portable.
+bool IsSystemFolder(const QString& folder);
 
 // The settings file in INI format; an empty name opens SettingsFilePath().
 QSettings OpenSettingsFile(const QString& fileName = {});

@@ -124,6 +124,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     app.setApplicationName("quillex-devsim");
+    app.setApplicationVersion(QUILLEX_VERSION);
     std::signal(SIGTERM, [](int) { QCoreApplication::quit(); });
     std::signal(SIGINT, [](int) { QCoreApplication::quit(); });
 
@@ -132,6 +133,7 @@ int main(int argc, char** argv)
         + DeviceHelp
         + "\nExample:\n  quillex-devsim --device ip=127.0.0.2,name=Torna 1,hw=HW4 --device ip=127.0.0.3,pin=1234");
     parser.addHelpOption();
+    parser.addVersionOption();
     QCommandLineOption device("device", "One device, as key=value pairs separated by commas.", "spec");
     QCommandLineOption config("config", "A JSON file: {\"target\": \"127.0.0.1:5003\", \"devices\": [{...}]}.", "file");
     QCommandLineOption target(

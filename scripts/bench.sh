@@ -5,10 +5,10 @@ build=${1:-build}
 # The window's start-up update check finds nothing listening instead of a real server.
 export QUILLEX_UPDATE_URL=https://127.0.0.1:9
 echo "== content tools"
-"$build/bench/quillex-bench-content"
+"$build/bin/quillex-bench-content"
 echo
 echo "== device link"
-"$build/bench/quillex-bench-device" "$build/devsim/quillex-devsim"
+"$build/bin/quillex-bench-device" "$build/bin/quillex-devsim"
 echo
 echo "== window"
-"$build/bench/quillex-bench-window"
+"$build/bin/quillex-bench-window"

@@ -9,7 +9,13 @@ packages=(
   libpcre2-dev zlib1g-dev libssl-dev
   clang libclang-rt-14-dev clang-format
   ripgrep bsdextrautils xvfb xauth x11-utils fonts-dejavu-core
-  openssl python3
+  openssl                                  # the self-update tests' certificates
+  python3                                  # make screenshots
+  ccache                                   # shared objects between the build trees
+  librsvg2-bin help2man                    # icons and man pages at build time
+  dpkg-dev file                            # make package: dpkg-shlibdeps
+  desktop-file-utils appstream lintian     # make test: checks of the package
+  shared-mime-info bash-completion         # make test: MIME types and completion
 )
 
 missing=()

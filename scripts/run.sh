@@ -6,11 +6,12 @@
 set -euo pipefail
 build=${1:-build}
 root=$(cd "$(dirname "$0")/.." && pwd)
-cli="$build/cli/quillex-cli"
+bin="$build/bin"
+cli="$bin/quillex-cli"
 work=$(mktemp -d)
 export QUILLEX_SETTINGS="$work/quillex_settings.ini"
 
-"$build/devsim/quillex-devsim" \
+"$bin/quillex-devsim" \
   --device "ip=127.0.0.2,name=Torna 1,controller=FANUC,hw=HW4,erase=400000" \
   --device "ip=127.0.0.3,name=Freze 2,controller=SIEMENS,hw=HW3,pin=1234" \
   --device "ip=127.0.0.4,name=Eski Torna,controller=FANUC,hw=HW2,build=480" >"$work/devsim.log" 2>&1 &
@@ -26,7 +27,7 @@ fi
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "Simulated devices: Torna 1 (127.0.0.2), Freze 2 (127.0.0.3, PIN 1234), Eski Torna (127.0.0.4)."
-  "$build/quillex"
+  "$bin/quillex"
   exit 0
 fi
 

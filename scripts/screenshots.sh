@@ -16,7 +16,7 @@ program="$root/../shared/data/gcode/linuxcnc/nc_files/mmount.ngc"
 index=$(grep -nE '^T[0-9]+ M0?6' "$program" | cut -d: -f1 | paste -sd';' || true)
 printf 'G0 X10 Y20\r\nM3 S1200\r\n\x13\x11' > "$work/capture.bin"
 head -c 700 /dev/urandom >> "$work/capture.bin"
-"$build/devsim/quillex-devsim" --target "127.0.0.1:$port" \
+"$build/bin/quillex-devsim" --target "127.0.0.1:$port" \
   --device "ip=127.0.0.2,name=Torna 1,controller=FANUC,hw=HW4,erase=20000,interval=500" \
   --device "ip=127.0.0.3,name=Freze 2,controller=SIEMENS,hw=HW3,pin=1234,erase=6000,interval=500,program=$program,index=$index" \
   --device "ip=127.0.0.4,name=Eski Torna,controller=OKUMA,hw=HW2,build=480,interval=500,capture=$work/capture.bin" >"${DEVSIM_LOG:-$work/devsim.log}" 2>&1 &
@@ -26,7 +26,7 @@ sleep 0.5
 
 # Torna 1 is busy: an upload keeps it erasing while the first pictures are taken.
 head -c 100000 /dev/urandom > "$work/big.bin"
-"$build/cli/quillex-cli" upload 127.0.0.2 "$work/big.bin" --raw >/dev/null 2>&1 &
+"$build/bin/quillex-cli" upload 127.0.0.2 "$work/big.bin" --raw >/dev/null 2>&1 &
 
 # An update server on 127.0.0.1 with a certificate authority made here: it offers
 # version 2.0.0.0 and sends the program file slowly, for the update button's pictures.
@@ -84,4 +84,4 @@ PY
 # A backup of a main part and three numbered subroutines, for the program list window.
 backup="$root/../shared/data/gcode/pcb2gcode/testing/gerbv_example/example_board_al_mach3_tiled/expected/back.ngc"
 [ -f "$backup" ] || backup=""
-xvfb-run -a -s "-screen 0 1280x800x24" "$build/quillex-screenshots" "$out" "$port" "$program" "$cmt" "$backup"
+xvfb-run -a -s "-screen 0 1280x800x24" "$build/bin/quillex-screenshots" "$out" "$port" "$program" "$cmt" "$backup"

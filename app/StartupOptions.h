@@ -1,0 +1,16 @@
+#pragma once
+// The window's command line: `quillex [FILE...]`. --help and --version are
+// answered before any window, display or running instance is touched.
+#include <QStringList>
+
+class QCoreApplication;
+
+// True when the command line asks only for the help or the version text.
+bool IsInformationRequest(int argc, char** argv);
+
+// Prints the help or version text asked for and ends the process.
+[[noreturn]] void AnswerInformationRequest(QCoreApplication& app);
+
+// The files named on the command line, as absolute paths; ends the process
+// with a message on an unknown option.
+QStringList FilesToOpen(QCoreApplication& app);
