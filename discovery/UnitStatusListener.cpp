@@ -12,6 +12,7 @@
 #include <arpa/inet.h>
 #include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <memory>
 #include <netinet/in.h>
@@ -165,12 +166,26 @@ TStatusListenerThread::~TStatusListenerThread()
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
+QString TStatusListenerThread::ListenError() const
+{
+    QMutexLocker locker(&FLock);
+    return FListenError;
+}
+
+void TStatusListenerThread::SetListenError(int error)
+{
+    QMutexLocker locker(&FLock);
+    FListenError = QString::fromLocal8Bit(std::strerror(error));
+}
+
 void TStatusListenerThread::run()
 {
     TUdpSocket udp;
     udp.Handle = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (udp.Handle < 0)
+    if (udp.Handle < 0) {
+        SetListenError(errno);
         return;
+    }
     int one = 1;
     ::setsockopt(udp.Handle, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     int bufferSize = 4 * 1024 * 1024; // bursts of many devices
@@ -179,8 +194,10 @@ void TStatusListenerThread::run()
     address.sin_family = AF_INET;
     address.sin_port = htons(FPort);
     address.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (::bind(udp.Handle, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+    if (::bind(udp.Handle, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        SetListenError(errno);
         return;
+    }
     timeval timeout { 0, 500 * 1000 };
     ::setsockopt(udp.Handle, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     FListening = true;

@@ -75,6 +75,8 @@ public:
     // For tests and the benchmark: store a datagram as if it had arrived.
     void AcceptDatagram(const QString& senderAddress, const QByteArray& datagram);
     bool IsListening() const { return FListening.load(); }
+    // The system's error text when the port could not be opened; empty while listening.
+    QString ListenError() const;
     qint64 AcceptedDatagrams() const { return FAccepted.load(); }
     qint64 ThreadCpuNanoseconds() const { return FCpuNanoseconds.load(); }
 
@@ -83,6 +85,7 @@ protected:
 
 private:
     quint32 Now() const { return FTickSource(); }
+    void SetListenError(int error);
 
     TStatusLogTarget FLogTarget;
     quint16 FPort;
@@ -91,6 +94,7 @@ private:
     QHash<QString, QString> FStatusCache;
     QHash<QString, quint32> FLastSeenTicks;
     QList<TQuillexDevice> FLastDeviceList;
+    QString FListenError;
     std::atomic<bool> FListening { false };
     std::atomic<qint64> FAccepted { 0 };
     std::atomic<qint64> FCpuNanoseconds { 0 };

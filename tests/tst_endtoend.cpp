@@ -132,7 +132,7 @@ private slots:
         const TRun upload = cli.Run({ "upload", "127.0.20.3", program });
         QCOMPARE(upload.ExitCode, 0);
         QCOMPARE(upload.Out, QByteArray("OK\n"));
-        QVERIFY2(upload.Err.contains("Flash siliniyor"), qPrintable(upload.Err));
+        QVERIFY2(upload.Err.contains("\nerase "), qPrintable(upload.Err));
 
         const TRun download = cli.Run({ "download", "127.0.20.3", "-o", cli.File("back.nc") });
         QCOMPARE(download.ExitCode, 0);
@@ -206,7 +206,7 @@ private slots:
         QCOMPARE(send.ExitCode, 3); // no terminal to ask, no stored PIN
         send = cli.Run({ "--pin", "1111", "send", "127.0.20.6", "BR9600" });
         QCOMPARE(send.ExitCode, 3);
-        QVERIFY(send.Err.contains(QString::fromUtf8("Şifre yanlış.")));
+        QCOMPARE(send.Err, QString::fromUtf8("Hata: Cihaz şifreyi kabul etmedi\n"));
         send = cli.Run({ "--pin", "2468", "send", "127.0.20.6", "BR9600" });
         QCOMPARE(send.ExitCode, 0);
         QCOMPARE(QString::fromUtf8(send.Out), QString::fromUtf8("3 komut cihaz tarafından onaylandı\n"));
