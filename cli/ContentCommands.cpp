@@ -118,9 +118,9 @@ int Split(const TCliArgs& args)
     }
     Report().Fields.insert("programs", names);
     if (!folder.isEmpty() && !programs.isEmpty()) {
-        // The chosen folder is made when missing; the Velcarn folder inside must not exist yet.
-        if (!QDir().mkpath(folder))
-            return Fail(ExitFailed, "file_error", folder + QString::fromUtf8(": klasör oluşturulamadı"));
+        // The chosen folder is made when missing; the Velcarn folder inside must not
+        // exist yet. A folder that cannot be made fails below with the window's message.
+        QDir().mkpath(folder);
         QString error;
         if (!SaveAllPrograms(folder, programs, error))
             return Fail(ExitFailed, "file_error", error);

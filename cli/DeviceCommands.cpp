@@ -83,8 +83,8 @@ QString FailureCode(const QString& message)
         return "pin_refused";
     if (message.contains(QString::fromUtf8("adresine bağlanılamadı")))
         return "connect_failed";
-    for (const char* corrupt : { "Sıkıştırılmış veri", "uzunluk geçersiz", "Açılan veri", "JSON parse edilemedi",
-             "yaniti eksik" })
+    for (const char* corrupt :
+        { "Sıkıştırılmış veri", "uzunluk geçersiz", "Açılan veri", "JSON parse edilemedi", "yaniti eksik" })
         if (message.contains(QString::fromUtf8(corrupt)))
             return "corrupt_data";
     if (message.contains("sinirina sigmiyor"))
@@ -477,8 +477,8 @@ int CmdIndex(TContext& context)
     QJsonArray array;
     for (const TStartFromIndexEntry& e : entries) {
         Data(QString("%1\t%2\t%3").arg(e.Index).arg(e.LineNumber).arg(e.UncompressedOffset));
-        array.append(QJsonObject {
-            { "index", e.Index }, { "line", e.LineNumber }, { "offset", e.UncompressedOffset } });
+        array.append(
+            QJsonObject { { "index", e.Index }, { "line", e.LineNumber }, { "offset", e.UncompressedOffset } });
     }
     Report().Fields.insert("entries", array);
     Note(response);

@@ -6,8 +6,8 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <termios.h>
 #include <unistd.h>
 
@@ -31,7 +31,7 @@ public:
     TSilentTerminal()
     {
         ::tcgetattr(STDIN_FILENO, &SavedTerminal);
-        struct sigaction action {};
+        struct sigaction action { };
         action.sa_handler = RestoreTerminalAndExit;
         sigemptyset(&action.sa_mask);
         for (int i = 0; i < SignalCount; ++i)
@@ -52,7 +52,7 @@ public:
 private:
     static constexpr int SignalCount = 3;
     static constexpr int Signals[SignalCount] = { SIGINT, SIGTERM, SIGHUP };
-    struct sigaction FPrevious[SignalCount] {};
+    struct sigaction FPrevious[SignalCount] { };
 };
 
 QString FirstLine(const QByteArray& bytes)

@@ -16,8 +16,8 @@ public:
     TProgressMode Mode;
 
     explicit TProgressPrinter(TProgressMode mode)
-        : Mode(mode == TProgressMode::Auto ? (::isatty(STDERR_FILENO) ? TProgressMode::Bar : TProgressMode::Lines)
-                                           : mode)
+        : Mode(
+            mode == TProgressMode::Auto ? (::isatty(STDERR_FILENO) ? TProgressMode::Bar : TProgressMode::Lines) : mode)
     {
     }
     ~TProgressPrinter()

@@ -77,8 +77,8 @@ void AddOptions(QCommandLineParser& parser)
     flag({ "raw" });
     flag({ "siemens" });
     flag({ "candidates" });
-    for (const char* name : { "settings", "pin", "pin-file", "progress", "listen", "controller", "hw", "build",
-             "maxfilesize", "extract" })
+    for (const char* name :
+        { "settings", "pin", "pin-file", "progress", "listen", "controller", "hw", "build", "maxfilesize", "extract" })
         value({ name });
     value({ "o" });
     value({ "d" });
@@ -99,8 +99,8 @@ int CheckVerbOptions(const TCliArgs& args)
         for (const QString& name : args.Parser->optionNames()) {
             const QString option = LongName(name);
             if (!GlobalOptions.contains(option) && !options.contains(option))
-                return Usage(QString("%1: option %2%3 does not apply")
-                                 .arg(args.Verb, option.size() == 1 ? "-" : "--", option));
+                return Usage(
+                    QString("%1: option %2%3 does not apply").arg(args.Verb, option.size() == 1 ? "-" : "--", option));
         }
         return ExitOk;
     }

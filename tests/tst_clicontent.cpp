@@ -11,6 +11,7 @@
 #include "document/UploadPlan.h"
 
 #include <QDirIterator>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -122,7 +123,13 @@ private slots:
         QCOMPARE(run.ExitCode, 1);
         QCOMPARE(run.Err.trimmed(),
             Utf8("SEÇTİĞİNİZ KLASÖR UYGUN DEĞİL, İÇİNDE Velcarn KLASÖRÜ MEVCUT, BAŞKA BİR KONUM SEÇİNİZ"));
-        run = Cli({ "split", file, "-d", "/nonexistent/folder" });
+        // A missing folder is made, with its parents.
+        const QString deeper = FDir.filePath("new/deeper");
+        run = Cli({ "split", file, "-d", deeper });
+        QCOMPARE(run.ExitCode, 0);
+        QVERIFY(QFileInfo::exists(deeper + "/Velcarn/O0002 _X_.CNC"));
+        // Below a plain file no folder can be made, not even by root.
+        run = Cli({ "split", file, "-d", Fixture("plain-file", "x") + "/sub" });
         QCOMPARE(run.ExitCode, 1);
         QCOMPARE(run.Err.trimmed(), Utf8("SEÇTİĞİNİZ KLASÖR UYGUN DEĞİL, İÇİNE Velcarn KLASÖRÜ AÇILAMADI."));
     }

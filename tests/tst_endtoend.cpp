@@ -12,73 +12,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "CliProcess.h"
 #include "TestUtil.h"
 
 namespace {
-
-struct TRun {
-    int ExitCode = -1;
-    QByteArray Out;
-    QString Err;
-};
-
-// A quillex-devsim process for one test.
-class TSimulation {
-public:
-    TSimulation(quint16 statusPort, const QStringList& devices)
-    {
-        QStringList args { "--target", QString("127.0.0.1:%1").arg(statusPort) };
-        for (const QString& d : devices)
-            args << "--device" << d + ",interval=200";
-        FProcess.start(QUILLEX_DEVSIM, args);
-        FReady = FProcess.waitForReadyRead(5000) && FProcess.readAllStandardOutput().contains("ready");
-    }
-    ~TSimulation()
-    {
-        FProcess.terminate();
-        if (!FProcess.waitForFinished(2000))
-            FProcess.kill();
-    }
-    bool Ready() const { return FReady; }
-
-private:
-    QProcess FProcess;
-    bool FReady = false;
-};
-
-class TCli {
-public:
-    explicit TCli(quint16 statusPort)
-        : FStatusPort(statusPort)
-    {
-    }
-    TRun Run(const QStringList& args, int timeoutMs = 30000) const
-    {
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QUILLEX_STATUS_PORT", QString::number(FStatusPort));
-        env.insert("QUILLEX_SETTINGS", FDir.filePath("quillex_settings.ini"));
-        env.insert("XDG_CONFIG_HOME", FDir.path());
-        env.insert("QUILLEX_NO_KEYCHAIN", "1");
-        process.setProcessEnvironment(env);
-        process.setStandardInputFile(QProcess::nullDevice());
-        process.start(QUILLEX_CLI, args);
-        TRun run;
-        if (!process.waitForFinished(timeoutMs)) {
-            process.kill();
-            return run;
-        }
-        run.ExitCode = process.exitCode();
-        run.Out = process.readAllStandardOutput();
-        run.Err = QString::fromUtf8(process.readAllStandardError());
-        return run;
-    }
-    QString File(const QString& name) const { return FDir.filePath(name); }
-
-private:
-    quint16 FStatusPort;
-    QTemporaryDir FDir;
-};
 
 // A corpus program with tool changes, or a made-up one when the corpus is absent.
 QString ProgramWithToolChanges(const TCli& cli)
