@@ -136,6 +136,8 @@ int Cmt(const TCliArgs& args)
     const QString output = args.Value("o");
     if (args.Args.size() != 1 || args.IsSet("extract") != args.IsSet("o") || (args.IsSet("o") && output.isEmpty()))
         return Usage("cmt: FILE, and --extract K together with -o OUT, expected");
+    if (Report().Json && output == "-")
+        return Usage("cmt: --json needs -o FILE for the program");
     bool ok = true;
     const int index = extract.isEmpty() ? -1 : extract.toInt(&ok);
     if (!ok)

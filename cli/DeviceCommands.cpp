@@ -47,7 +47,8 @@ const THelp Helps[] = {
         "Example: quillex-cli upload 192.168.1.20 O1000.nc\n" },
     { "download",
         "Usage: quillex-cli download IP [-o FILE|-] [--progress MODE]\n"
-        "Writes the device's stored program (or raw capture) to FILE or standard output.\n"
+        "Writes the device's stored program (or raw capture) to FILE or standard output\n"
+        "(with --json the program needs -o FILE: standard output carries the result object).\n"
         "Example: quillex-cli download 192.168.1.20 -o backup.nc\n" },
     { "send",
         "Usage: quillex-cli send IP [--] COMMAND-LINE...\n"
@@ -584,6 +585,8 @@ int RunDeviceCommand(const TCliArgs& args)
     for (const auto& [name, handler] : handlers) {
         if (args.Verb != name)
             continue;
+        if (args.Verb == "upload" && args.Args.value(1) == "-" && args.Value("pin-file") == "-")
+            return Usage("upload: the program and --pin-file cannot both come from standard input");
         TContext context(args);
         if (const int rc = CallerPin(args, context.Pin); rc != ExitOk)
             return rc;

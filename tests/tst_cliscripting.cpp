@@ -601,6 +601,7 @@ private slots:
         }
         const TRun both = Cli().Run({ "upload", FPlain, "-", "--pin-file", "-" }, program);
         QCOMPARE(both.ExitCode, 2);
+        QVERIFY2(both.Err.contains("standard input"), qPrintable(both.Err));
     }
 
     // Progress off a terminal: "stage N%" lines, each once, in order; none with -q or --progress=none.
