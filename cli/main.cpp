@@ -139,6 +139,8 @@ int Run(const QStringList& arguments)
     args.Args = parser.positionalArguments();
     if (!args.Args.isEmpty())
         args.Verb = args.Args.takeFirst();
+    if (parser.isSet("help") || parser.isSet("version"))
+        Report().Json = false; // the text is the answer
     if (parser.isSet("help")) {
         PrintHelp(args.Verb);
         return Succeed(QString());
