@@ -1,10 +1,32 @@
 #pragma once
-// What every verb of quillex-cli prints, and its exit codes.
+// What every verb of quillex-cli prints, and its exit codes. Messages go to
+// standard error; results to standard output, or with --json into one object
+// {"ok", "code", "message", ...fields} that main prints when the verb ends.
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QString>
 
 #include <cstdio>
+#include <optional>
 
 enum TExit { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitPin = 3 };
+
+// The outcome of the running verb.
+struct TReport {
+    bool Json = false;
+    bool Quiet = false;
+    QString Code; // a stable English word for the kind of outcome: "ok", "usage", "pin_refused", ...
+    QString Message; // the text shown to the operator, without the "Hata: " frame
+    QJsonObject Fields;
+    std::optional<QJsonDocument> SuccessDocument; // printed instead of the object on success
+};
+
+inline TReport& Report()
+{
+    static TReport report;
+    return report;
+}
 
 inline void Err(const QString& text)
 {
@@ -15,9 +37,51 @@ inline void Out(const QString& text)
     std::fprintf(stdout, "%s\n", text.toUtf8().constData());
 }
 
+// A line of the verb's result on standard output; with --json the fields carry it.
+inline void Data(const QString& text)
+{
+    if (!Report().Json)
+        Out(text);
+}
+
+// A remark on standard error that --quiet silences.
+inline void Note(const QString& text)
+{
+    if (!Report().Quiet)
+        Err(text);
+}
+
+// A failure: the text on standard error, its kind and message for --json.
+inline int Fail(int exit, const QString& code, const QString& message, const QString& shown = {})
+{
+    Err(shown.isEmpty() ? message : shown);
+    Report().Code = code;
+    Report().Message = message;
+    return exit;
+}
+
+// A failed device operation, shown as the window shows it: "Hata: " and the message.
+inline int FailDevice(int exit, const QString& code, const QString& message)
+{
+    return Fail(exit, code, message, "Hata: " + message);
+}
+
 // A one-line usage error.
 inline int Usage(const QString& message)
 {
-    Err("quillex-cli: " + message + " (see --help)");
-    return ExitUsage;
+    return Fail(ExitUsage, "usage", "quillex-cli: " + message + " (see --help)");
 }
+
+// Success with the operation's message; printed on standard output when asked.
+inline int Succeed(const QString& message, bool print = false)
+{
+    Report().Code = "ok";
+    Report().Message = message;
+    if (print && !Report().Json && !Report().Quiet)
+        Out(message);
+    return ExitOk;
+}
+
+// "-" names standard input and standard output.
+bool ReadInput(const QString& path, QByteArray& bytes, QString& errorMsg);
+bool WriteOutput(const QString& path, const QByteArray& bytes, QString& errorMsg);

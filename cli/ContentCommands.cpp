@@ -8,6 +8,10 @@
 #include "content/UnitMazatrolCmt.h"
 #include "document/ProgramDocument.h"
 
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonObject>
+
 #include <cstdio>
 
 namespace {
@@ -19,182 +23,191 @@ struct THelp {
 
 const THelp Helps[] = {
     { "scan",
-        "Usage: quillex-cli scan FILE [--siemens] [--candidates]\n"
+        "Usage: quillex-cli scan FILE|- [--siemens] [--candidates]\n"
         "Opens FILE as the window does (word spaces inserted unless --siemens) and prints the\n"
         "tool-change list, one row per line; --candidates prints LineNumber<TAB>UncompressedOffset.\n"
         "Example: quillex-cli scan O1000.nc --candidates\n" },
     { "split",
-        "Usage: quillex-cli split FILE [-d DIR]\n"
+        "Usage: quillex-cli split FILE|- [--siemens] [-d DIR]\n"
         "Prints the names of the programs in FILE; -d DIR writes each as NAME.CNC into DIR/Velcarn,\n"
-        "as the program list window does (a name used again as NAME (2).CNC, NAME (3).CNC, ...).\n"
+        "as the program list window does (a name used again as NAME (2).CNC, NAME (3).CNC, ...;\n"
+        "DIR is made when missing; Velcarn must not exist yet).\n"
         "Example: quillex-cli split backup.txt -d /tmp/programs\n" },
     { "cmt",
-        "Usage: quillex-cli cmt FILE [--extract K -o OUT]\n"
+        "Usage: quillex-cli cmt FILE|- [--extract K -o OUT|-]\n"
         "Prints the CMT view's rows for a Mazatrol CMT file; --extract writes program K (from 0)\n"
         "as a CMT file of its own.\n"
         "Example: quillex-cli cmt backup.cmt --extract 0 -o part.cmt\n" },
     { "hexdump",
-        "Usage: quillex-cli hexdump FILE\n"
+        "Usage: quillex-cli hexdump FILE|-\n"
         "Prints FILE's bytes as the editor's hex dump.\n"
         "Example: quillex-cli hexdump debug_capture.bin\n" },
     { "normalize",
-        "Usage: quillex-cli normalize FILE [--siemens]\n"
+        "Usage: quillex-cli normalize FILE|- [--siemens]\n"
         "Prints exactly the bytes an upload of FILE would send (to a SIEMENS control with --siemens).\n"
         "Example: quillex-cli normalize O1000.nc > O1000.sent\n" },
 };
 
 void Write(const QByteArray& bytes)
 {
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    if (!Report().Json)
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
 }
 
-bool Read(const QString& path, QByteArray& bytes)
+bool Read(const QString& path, QByteArray& bytes, int& rc)
 {
     QString error;
-    if (ReadWholeFile(path, bytes, error))
+    if (ReadInput(path, bytes, error))
         return true;
-    Err(path + ": " + error);
+    rc = Fail(ExitFailed, "file_error", path + ": " + error);
     return false;
 }
 
-// Takes a flag out of the arguments; true when it was there.
-bool TakeFlag(QStringList& args, const QString& flag)
+int Scan(const TCliArgs& args)
 {
-    return args.removeAll(flag) > 0;
-}
-
-// Takes "option VALUE"; false on a missing value.
-bool TakeValue(QStringList& args, const QString& option, QString& value)
-{
-    const qsizetype at = args.indexOf(option);
-    if (at < 0)
-        return true;
-    if (at + 1 >= args.size())
-        return false;
-    value = args[at + 1];
-    args.remove(at, 2);
-    return true;
-}
-
-int Scan(QStringList args)
-{
-    const bool siemens = TakeFlag(args, "--siemens");
-    const bool candidates = TakeFlag(args, "--candidates");
-    if (args.size() != 1)
+    if (args.Args.size() != 1)
         return Usage("scan: FILE expected");
+    Report().Fields = { { "file", args.Args[0] } };
     QByteArray bytes;
-    if (!Read(args[0], bytes))
-        return ExitFailed;
+    if (int rc; !Read(args.Args[0], bytes, rc))
+        return rc;
     // Opened as the window opens it; the CMT view has no tool-change rows.
     TPlainTextStore store;
     TProgramDocument document(store);
-    document.OpenBytes(bytes, siemens);
+    document.OpenBytes(bytes, args.IsSet("siemens"));
     QByteArray out;
-    if (candidates) {
-        for (const TStartFromCandidate& c : document.ToolChangeCandidates())
+    QJsonArray array;
+    if (args.IsSet("candidates")) {
+        for (const TStartFromCandidate& c : document.ToolChangeCandidates()) {
             out += QByteArray::number(c.LineNumber) + '\t' + QByteArray::number(c.UncompressedOffset) + '\n';
+            array.append(QJsonObject { { "line", c.LineNumber }, { "offset", c.UncompressedOffset } });
+        }
+        Report().Fields.insert("candidates", array);
     } else {
-        for (const TToolChangeRow& row : document.ToolChangeRows())
+        for (const TToolChangeRow& row : document.ToolChangeRows()) {
             out += row.Text.toUtf8() + '\n';
+            array.append(QJsonObject { { "line", row.LineNumber }, { "text", row.Text } });
+        }
+        Report().Fields.insert("rows", array);
     }
     Write(out);
-    return ExitOk;
+    return Succeed(QString());
 }
 
-int Split(QStringList args)
+int Split(const TCliArgs& args)
 {
-    const bool siemens = TakeFlag(args, "--siemens");
-    QString folder;
-    if (!TakeValue(args, "-d", folder))
+    const QString folder = args.Value("d");
+    if (args.IsSet("d") && folder.isEmpty())
         return Usage("split: -d needs a folder");
-    if (args.size() != 1)
+    if (args.Args.size() != 1)
         return Usage("split: FILE expected");
+    Report().Fields = { { "file", args.Args[0] } };
     QByteArray bytes;
-    if (!Read(args[0], bytes))
-        return ExitFailed;
+    if (int rc; !Read(args.Args[0], bytes, rc))
+        return rc;
     // The program list window splits the editor's lines after opening: the same here.
     TPlainTextStore store;
     TProgramDocument document(store);
-    document.OpenBytes(bytes, siemens);
+    document.OpenBytes(bytes, args.IsSet("siemens"));
     const QList<TSplitProgram> programs
         = document.Mode() == TDocumentMode::Text ? SplitPrograms(document.Lines()) : QList<TSplitProgram>();
     QByteArray out;
-    for (const TSplitProgram& program : programs)
+    QJsonArray names;
+    for (const TSplitProgram& program : programs) {
         out += program.Name.toUtf8() + '\n';
+        names.append(program.Name);
+    }
+    Report().Fields.insert("programs", names);
     if (!folder.isEmpty() && !programs.isEmpty()) {
+        // The chosen folder is made when missing; the Velcarn folder inside must not
+        // exist yet. A folder that cannot be made fails below with the window's message.
+        QDir().mkpath(folder);
         QString error;
-        if (!SaveAllPrograms(folder, programs, error)) {
-            Err(error);
-            return ExitFailed;
-        }
+        if (!SaveAllPrograms(folder, programs, error))
+            return Fail(ExitFailed, "file_error", error);
+        Report().Fields.insert("folder", QDir(folder).filePath(ProgramFolderName));
     }
     Write(out);
-    return ExitOk;
+    return Succeed(QString());
 }
 
-int Cmt(QStringList args)
+int Cmt(const TCliArgs& args)
 {
-    QString extract, output;
-    if (!TakeValue(args, "--extract", extract) || !TakeValue(args, "-o", output))
-        return Usage("cmt: --extract and -o need values");
-    if (args.size() != 1 || extract.isEmpty() != output.isEmpty())
+    const QString extract = args.Value("extract");
+    const QString output = args.Value("o");
+    if (args.Args.size() != 1 || args.IsSet("extract") != args.IsSet("o") || (args.IsSet("o") && output.isEmpty()))
         return Usage("cmt: FILE, and --extract K together with -o OUT, expected");
+    if (Report().Json && output == "-")
+        return Usage("cmt: --json needs -o FILE for the program");
     bool ok = true;
     const int index = extract.isEmpty() ? -1 : extract.toInt(&ok);
     if (!ok)
         return Usage("cmt: --extract needs a program number");
+    Report().Fields = { { "file", args.Args[0] } };
     QByteArray bytes;
-    if (!Read(args[0], bytes))
-        return ExitFailed;
+    if (int rc; !Read(args.Args[0], bytes, rc))
+        return rc;
     // The CMT view of the document, as a CMT file received from a device shows.
     TPlainTextStore store;
     TProgramDocument document(store);
-    if (!document.ShowCmtFile(bytes)) {
-        Err(args[0] + QString::fromUtf8(": CMT bloğu bulunamadı"));
-        return ExitFailed;
-    }
+    if (!document.ShowCmtFile(bytes))
+        return Fail(ExitFailed, "corrupt_data", args.Args[0] + QString::fromUtf8(": CMT bloğu bulunamadı"));
     const TCmtInfo& info = document.CmtInfo();
     if (!output.isEmpty()) {
+        QByteArray program;
         try {
-            QString error;
-            if (!WriteWholeFile(output, ExtractCmtProgram(info, index), error)) {
-                Err(output + ": " + error);
-                return ExitFailed;
-            }
+            program = ExtractCmtProgram(info, index);
         } catch (const EQuillexError& e) {
-            Err(e.Message());
-            return ExitFailed;
+            return Fail(ExitFailed, "corrupt_data", e.Message());
         }
-        return ExitOk;
+        QString error;
+        if (!WriteOutput(output, program, error))
+            return Fail(ExitFailed, "file_error", output + ": " + error);
+        Report().Fields.insert("program", index);
+        Report().Fields.insert("output", output);
+        Report().Fields.insert("bytes", program.size());
+        return Succeed(QString());
     }
     QByteArray out;
-    for (const TCmtViewRow& row : CmtViewRows(info))
+    QJsonArray rows;
+    for (const TCmtViewRow& row : CmtViewRows(info)) {
         out += row.Text.toUtf8() + '\n';
+        rows.append(row.Text);
+    }
+    Report().Fields.insert("rows", rows);
     Write(out);
-    return ExitOk;
+    return Succeed(QString());
 }
 
-int HexDump(const QStringList& args)
+int HexDump(const TCliArgs& args)
 {
-    if (args.size() != 1)
+    if (args.Args.size() != 1)
         return Usage("hexdump: FILE expected");
+    Report().Fields = { { "file", args.Args[0] } };
     QByteArray bytes;
-    if (!Read(args[0], bytes))
-        return ExitFailed;
-    Write(HexDumpText(bytes).toLatin1());
-    return ExitOk;
+    if (int rc; !Read(args.Args[0], bytes, rc))
+        return rc;
+    const QString text = HexDumpText(bytes);
+    Report().Fields.insert("bytes", bytes.size());
+    Report().Fields.insert("text", text);
+    Write(text.toLatin1());
+    return Succeed(QString());
 }
 
-int Normalize(QStringList args)
+int Normalize(const TCliArgs& args)
 {
-    const bool siemens = TakeFlag(args, "--siemens");
-    if (args.size() != 1)
+    if (args.Args.size() != 1)
         return Usage("normalize: FILE expected");
+    Report().Fields = { { "file", args.Args[0] } };
     QByteArray bytes;
-    if (!Read(args[0], bytes))
-        return ExitFailed;
-    Write(PrepareFileForUpload(bytes, siemens).Content);
-    return ExitOk;
+    if (int rc; !Read(args.Args[0], bytes, rc))
+        return rc;
+    const QByteArray content = PrepareFileForUpload(bytes, args.IsSet("siemens")).Content;
+    Report().Fields.insert("bytes", content.size());
+    // The upload's bytes are one byte per character: Latin-1 keeps them exactly.
+    Report().Fields.insert("text", QString::fromLatin1(content));
+    Write(content);
+    return Succeed(QString());
 }
 
 } // namespace
@@ -205,6 +218,7 @@ const char* const ContentCommandsSummary = R"(Content commands (no device needed
   cmt FILE [--extract K -o OUT]         a Mazatrol CMT file's programs; cut one out
   hexdump FILE                          the editor's hex dump of a file
   normalize FILE [--siemens]            the exact bytes an upload would send
+FILE may be - for standard input.
 )";
 
 const char* ContentCommandHelp(const QString& command)
@@ -215,8 +229,9 @@ const char* ContentCommandHelp(const QString& command)
     return nullptr;
 }
 
-int RunContentCommand(const QString& command, const QStringList& args)
+int RunContentCommand(const TCliArgs& args)
 {
+    const QString& command = args.Verb;
     int rc = -1;
     if (command == "scan")
         rc = Scan(args);

@@ -12,6 +12,7 @@
 #include <arpa/inet.h>
 #include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <memory>
 #include <netinet/in.h>

@@ -11,6 +11,7 @@
 #include "document/UploadPlan.h"
 
 #include <QDirIterator>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -130,7 +131,13 @@ private slots:
         QCOMPARE(
             QDir(folder + "/Velcarn").entryList(QDir::Files, QDir::Name), QStringList({ "O1_A (2).CNC", "O1_A.CNC" }));
         QCOMPARE(FileBytes(folder + "/Velcarn/O1_A (2).CNC"), QByteArray("%\r\nO1\tA\r\nG1\r\n%\r\n"));
-        run = Cli({ "split", file, "-d", "/nonexistent/folder" });
+        // A missing folder is made, with its parents.
+        const QString deeper = FDir.filePath("new/deeper");
+        run = Cli({ "split", file, "-d", deeper });
+        QCOMPARE(run.ExitCode, 0);
+        QVERIFY(QFileInfo::exists(deeper + "/Velcarn/O0002 _X_.CNC"));
+        // Below a plain file no folder can be made, not even by root.
+        run = Cli({ "split", file, "-d", Fixture("plain-file", "x") + "/sub" });
         QCOMPARE(run.ExitCode, 1);
         QCOMPARE(run.Err.trimmed(), Utf8("SEÇTİĞİNİZ KLASÖR UYGUN DEĞİL, İÇİNE Velcarn KLASÖRÜ AÇILAMADI."));
     }

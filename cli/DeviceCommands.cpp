@@ -1,0 +1,609 @@
+#include "DeviceCommands.h"
+
+#include "CliOutput.h"
+#include "PinInput.h"
+#include "Progress.h"
+#include "device/DevicePin.h"
+#include "device/ProgramTransfer.h"
+#include "device/UnitDeviceCommand.h"
+#include "discovery/DeviceStatusView.h"
+#include "discovery/UnitStatusListener.h"
+#include "document/ProgramDocument.h"
+#include "document/UploadPlan.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QThread>
+
+#include <memory>
+
+namespace {
+
+struct THelp {
+    const char* Name;
+    const char* Text;
+};
+
+const THelp Helps[] = {
+    { "devices",
+        "Usage: quillex-cli devices [--listen SECONDS] [--json]\n"
+        "Listens for status datagrams (default 3 s) and prints one line per device:\n"
+        "IP, MacId, name, controller and 'pin' or '-', separated by tabs. --json prints\n"
+        "an array with one object per device (an error object when listening fails).\n"
+        "Example: quillex-cli devices --listen 5 --json\n" },
+    { "status",
+        "Usage: quillex-cli status IP [--listen SECONDS]\n"
+        "Waits up to SECONDS (default 5) for the device's status document and prints it.\n"
+        "Example: quillex-cli status 192.168.1.20\n" },
+    { "upload",
+        "Usage: quillex-cli upload IP FILE|- [--raw] [--progress MODE]\n"
+        "       quillex-cli upload IP FILE|- --no-status --controller C --hw HW --build N\n"
+        "                          --maxfilesize BYTES [--pin-required]\n"
+        "Sends FILE (- for standard input) as the window's upload does: CMT data unchanged,\n"
+        "text normalised with its tool changes indexed. --raw sends the bytes unchanged.\n"
+        "The device's status gives its limits; with --no-status the options give them\n"
+        "(--controller is not needed with --raw).\n"
+        "Example: quillex-cli upload 192.168.1.20 O1000.nc\n" },
+    { "download",
+        "Usage: quillex-cli download IP [-o FILE|-] [--progress MODE]\n"
+        "Writes the device's stored program (or raw capture) to FILE or standard output\n"
+        "(with --json the program needs -o FILE: standard output carries the result object).\n"
+        "Example: quillex-cli download 192.168.1.20 -o backup.nc\n" },
+    { "send",
+        "Usage: quillex-cli send IP [--] COMMAND-LINE...\n"
+        "Sends the command lines in one batch (the PIN line is added when known);\n"
+        "after -- a command line may start with '-'.\n"
+        "Example: quillex-cli send 192.168.1.20 'NAME&Torna 3' BR19200\n" },
+    { "index",
+        "Usage: quillex-cli index IP\n"
+        "Prints the start-from index: Index, LineNumber, UncompressedOffset per line.\n"
+        "Example: quillex-cli index 192.168.1.20\n" },
+    { "peek",
+        "Usage: quillex-cli peek IP N\n"
+        "Prints the line before, at and after start-from point N (three lines).\n"
+        "Example: quillex-cli peek 192.168.1.20 3\n" },
+    { "startfrom",
+        "Usage: quillex-cli startfrom IP N\n"
+        "Makes the device play its program from start-from point N.\n"
+        "Example: quillex-cli startfrom 192.168.1.20 3\n" },
+};
+
+constexpr int StatusWaitMs = 5000;
+
+quint16 StatusListenPort()
+{
+    const int port = qEnvironmentVariableIntValue("QUILLEX_STATUS_PORT");
+    return port > 0 && port < 65536 ? quint16(port) : StatusPort;
+}
+
+// The kind of a device-link failure, from the message the operation gave.
+QString FailureCode(const QString& message)
+{
+    if (message == MsgPinRefused())
+        return "pin_refused";
+    if (message.contains(QString::fromUtf8("adresine bağlanılamadı")))
+        return "connect_failed";
+    for (const char* corrupt :
+        { "Sıkıştırılmış veri", "uzunluk geçersiz", "Açılan veri", "JSON parse edilemedi", "yaniti eksik" })
+        if (message.contains(QString::fromUtf8(corrupt)))
+            return "corrupt_data";
+    if (message.contains("sinirina sigmiyor"))
+        return "too_large";
+    if (message.contains(QString::fromUtf8("kayıtlı dosya yok")))
+        return "no_program";
+    // Receive time-outs end as EAGAIN (11); the upload's idle timer reports 10060.
+    for (const char* timeout : { "(hata kodu: 11)", "(hata kodu: 110)", "(hata kodu: 10060)" })
+        if (message.contains(timeout))
+            return "timeout";
+    if (message.contains("(hata kodu:") || message == MsgInfoSendFailed())
+        return "network_error";
+    return "device_error";
+}
+
+// A failed device operation: exit 3 when the device refused the PIN, else 1.
+int DeviceFailure(const QString& message)
+{
+    const QString code = FailureCode(message);
+    return FailDevice(code == "pin_refused" ? ExitPin : ExitFailed, code, message);
+}
+
+class TContext {
+public:
+    explicit TContext(const TCliArgs& args)
+        : A(args)
+    {
+    }
+    const TCliArgs& A;
+    QString Pin; // given by the caller: tried alone, never replaced by a stored one
+    TProgressMode Progress = TProgressMode::Auto;
+
+    bool NoStatus() const { return A.IsSet("no-status"); }
+
+    // The running listener, or exit 1 when the status port cannot be opened.
+    int Listen(TStatusListenerThread*& listener)
+    {
+        if (!FListener) {
+            const quint16 port = StatusListenPort();
+            FListener = std::make_unique<TStatusListenerThread>(TStatusLogTarget {}, port);
+            QElapsedTimer timer;
+            timer.start();
+            while (!FListener->IsListening() && FListener->ListenError().isEmpty() && timer.elapsed() < 2000)
+                QThread::msleep(5);
+            if (!FListener->IsListening()) {
+                const QString error = FListener->ListenError();
+                FListener.reset();
+                return Fail(ExitFailed, "status_port", error);
+            }
+        }
+        listener = FListener.get();
+        return ExitOk;
+    }
+
+    // Waits up to timeoutMs for a status document from the address.
+    int WaitForStatus(const QString& ip, int timeoutMs, QString& status)
+    {
+        TStatusListenerThread* listener = nullptr;
+        if (const int rc = Listen(listener); rc != ExitOk)
+            return rc;
+        QElapsedTimer timer;
+        timer.start();
+        while ((status = listener->GetStatusFor(ip)).isEmpty() && timer.elapsed() < timeoutMs)
+            QThread::msleep(50);
+        return ExitOk;
+    }
+
+    // The status for a verb that can go on without one: none with --no-status,
+    // and a note when the wait ends empty.
+    int OptionalStatus(const QString& ip, QString& status)
+    {
+        if (NoStatus())
+            return ExitOk;
+        if (const int rc = WaitForStatus(ip, StatusWaitMs, status); rc != ExitOk)
+            return rc;
+        if (status.isEmpty())
+            Note(QString::fromUtf8("%1 cihazından durum bilgisi alınamadı; durum bilgisi olmadan devam ediliyor "
+                                   "(--no-status beklemez)")
+                     .arg(ip));
+        return ExitOk;
+    }
+
+private:
+    std::unique_ptr<TStatusListenerThread> FListener;
+};
+
+// The device record from its status (or a stand-in without one), then the PIN check.
+int PrepareDevice(TContext& context, const QString& ip, const QString& status, TQuillexDevice& device)
+{
+    if (status.isEmpty() || !DeviceFromStatus(ip, status, device)) {
+        device = TQuillexDevice();
+        device.IPAddress = ip;
+        device.DisplayName = ip;
+        device.PinRequired = !context.Pin.isEmpty() || context.A.IsSet("pin-required");
+    }
+    const QString key = PinStoreKey(device.MacId, device.IPAddress);
+    if (device.PinRequired && !context.Pin.isEmpty()) {
+        // The caller's PIN is what the caller means: no stored PIN, no prompt.
+        QString error;
+        if (!VerifyDevicePin(device.IPAddress, device.Port, context.Pin, error))
+            return DeviceFailure(error);
+        SetCachedPin(device.IPAddress, context.Pin);
+        SavePinToStore(key, context.Pin);
+        return ExitOk;
+    }
+    TTerminalPrompter prompter;
+    if (EnsureDevicePin(device.IPAddress, device.Port, key, device.DisplayName, device.PinRequired, prompter))
+        return ExitOk;
+    if (prompter.FailedOnNetwork) { // already shown by the prompter
+        Report().Code = FailureCode(prompter.NetworkError);
+        Report().Message = prompter.NetworkError;
+        return Report().Code == "pin_refused" ? ExitPin : ExitFailed;
+    }
+    Report().Code = "pin_required";
+    Report().Message = QString::fromUtf8("%1 şifre istiyor (4-8 rakam)").arg(device.DisplayName);
+    return ExitPin;
+}
+
+// The status (optional) and the PIN check that every verb after devices and status runs first.
+int ConnectDevice(TContext& context, const QString& ip, TQuillexDevice& device)
+{
+    QString status;
+    if (const int rc = context.OptionalStatus(ip, status); rc != ExitOk)
+        return rc;
+    return PrepareDevice(context, ip, status, device);
+}
+
+bool ParseSeconds(const QString& text, double& seconds)
+{
+    bool ok = false;
+    seconds = text.toDouble(&ok);
+    return ok && seconds >= 0 && seconds <= 3600;
+}
+
+bool ParseIndex(const QString& text, qint32& index)
+{
+    bool ok = false;
+    index = text.toInt(&ok);
+    return ok && index >= 0;
+}
+
+int ListenSeconds(const TCliArgs& args, double& seconds)
+{
+    if (args.IsSet("listen") && !ParseSeconds(args.Value("listen"), seconds))
+        return Usage(args.Verb + ": --listen needs seconds (0-3600)");
+    return ExitOk;
+}
+
+QJsonValue StatusValue(const QString& status)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(status.toUtf8());
+    return document.isObject() ? QJsonValue(document.object()) : QJsonValue(status);
+}
+
+int CmdDevices(TContext& context)
+{
+    const TCliArgs& args = context.A;
+    double seconds = 3;
+    if (!args.Args.isEmpty())
+        return Usage("devices: bad argument " + args.Args.first());
+    if (const int rc = ListenSeconds(args, seconds); rc != ExitOk)
+        return rc;
+    TStatusListenerThread* listener = nullptr;
+    if (const int rc = context.Listen(listener); rc != ExitOk)
+        return rc;
+    QThread::msleep(qint64(seconds * 1000));
+    const QList<TQuillexDevice> devices = listener->BuildDeviceList();
+    QJsonArray array;
+    for (const TQuillexDevice& d : devices) {
+        array.append(QJsonObject { { "ip", d.IPAddress }, { "macid", d.MacId }, { "name", d.DisplayName },
+            { "controller", d.Controller }, { "pin_required", d.PinRequired },
+            { "status", StatusValue(listener->GetStatusFor(d.IPAddress)) } });
+        Data(QStringList { d.IPAddress, d.MacId, d.DisplayName, d.Controller, d.PinRequired ? "pin" : "-" }.join('\t'));
+    }
+    // Scripts read the bare array of the first versions: kept on success.
+    Report().SuccessDocument = QJsonDocument(array);
+    return Succeed(QString());
+}
+
+int CmdStatus(TContext& context)
+{
+    const TCliArgs& args = context.A;
+    if (args.Args.size() != 1)
+        return Usage(args.Args.isEmpty() ? "status: IP missing" : "status: bad argument " + args.Args[1]);
+    const QString ip = args.Args[0];
+    double seconds = 5;
+    if (const int rc = ListenSeconds(args, seconds); rc != ExitOk)
+        return rc;
+    QString status;
+    if (const int rc = context.WaitForStatus(ip, int(seconds * 1000), status); rc != ExitOk)
+        return rc;
+    Report().Fields = { { "ip", ip } };
+    if (status.isEmpty())
+        return Fail(ExitFailed, "no_status", QString::fromUtf8("%1 cihazından durum bilgisi alınamadı").arg(ip));
+    Report().Fields.insert("status", StatusValue(status));
+    Data(status);
+    return Succeed(QString());
+}
+
+// The status document --no-status stands in with, from the options; exit 2
+// when one the upload needs is missing.
+int StatusFromOptions(const TCliArgs& args, bool raw, const QString& pin, QString& status)
+{
+    QStringList needed { "hw", "build", "maxfilesize" };
+    if (!raw)
+        needed.prepend("controller");
+    for (const QString& option : needed)
+        if (!args.IsSet(option))
+            return Usage("upload: --no-status needs --" + option);
+    bool buildOk = false, sizeOk = false;
+    const int build = args.Value("build").toInt(&buildOk);
+    const qint64 maxFileSize = args.Value("maxfilesize").toLongLong(&sizeOk);
+    if (!buildOk || build < 0)
+        return Usage("upload: --build needs a build number");
+    if (!sizeOk || maxFileSize <= 0)
+        return Usage("upload: --maxfilesize needs a byte count");
+    const QJsonObject object { { "controller", args.Value("controller") }, { "hw", args.Value("hw") },
+        { "build", build }, { "maxfilesize", maxFileSize }, { "pw", args.IsSet("pin-required") || !pin.isEmpty() } };
+    status = QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+    return ExitOk;
+}
+
+// What goes on the wire: SendProgramToDevice compresses new devices' uploads,
+// and legacy devices' only above their limit, with a flush at each indexed tool change.
+struct TPayloadFacts {
+    qint64 SentBytes = 0;
+    bool Compressed = false;
+    qsizetype IndexEntries = 0;
+};
+
+TPayloadFacts PayloadFacts(const QByteArray& content, const TUploadPlan& plan)
+{
+    TPayloadFacts facts { content.size(), false, 0 };
+    if (content.isEmpty() || (plan.LegacyDevice && content.size() <= plan.MaxRawSize))
+        return facts;
+    facts.IndexEntries = plan.LegacyDevice ? 0 : qMin<qsizetype>(plan.Candidates.size(), MaxStartFromEntries);
+    QList<qint64> offsets;
+    for (qsizetype i = 0; i < facts.IndexEntries; ++i)
+        offsets.append(plan.Candidates[i].UncompressedOffset);
+    QByteArray compressed;
+    QList<quint32> compressedOffsets;
+    try {
+        CompressWithFlushPoints(content, offsets, compressed, compressedOffsets);
+    } catch (const EQuillexError&) {
+        return facts;
+    }
+    facts.SentBytes = compressed.size();
+    facts.Compressed = true;
+    return facts;
+}
+
+int CmdUpload(TContext& context)
+{
+    const TCliArgs& args = context.A;
+    const bool raw = args.IsSet("raw");
+    if (args.Args.size() != 2)
+        return Usage("upload: IP and FILE expected");
+    const QString ip = args.Args[0];
+    const QString file = args.Args[1];
+    if (!context.NoStatus()) {
+        for (const char* option : { "controller", "hw", "build", "maxfilesize" })
+            if (args.IsSet(option))
+                return Usage(QString("upload: --%1 only with --no-status").arg(option));
+    }
+    QString status;
+    if (context.NoStatus()) {
+        if (const int rc = StatusFromOptions(args, raw, context.Pin, status); rc != ExitOk)
+            return rc;
+    }
+    Report().Fields = { { "ip", ip }, { "file", file } };
+    QByteArray fileBytes;
+    QString error;
+    if (!ReadInput(file, fileBytes, error))
+        return Fail(ExitFailed, "file_error", file + ": " + error);
+    if (!context.NoStatus()) {
+        if (const int rc = context.WaitForStatus(ip, StatusWaitMs, status); rc != ExitOk)
+            return rc;
+        if (status.isEmpty())
+            return Fail(ExitFailed, "no_status",
+                "Cihazdan henuz durum bilgisi alinamadi (kapasite bilinmiyor). Lutfen birkac saniye bekleyip tekrar "
+                "deneyin.");
+    }
+    TQuillexDevice device;
+    if (const int rc = PrepareDevice(context, ip, status, device); rc != ExitOk)
+        return rc;
+
+    TPreparedUpload upload;
+    if (raw)
+        upload.Content = fileBytes;
+    else
+        upload = PrepareFileForUpload(fileBytes, IsControllerSiemens(device.Controller));
+    const TUploadPlan plan = DecideUploadPlan(status, upload.Candidates);
+
+    QString response;
+    bool success = false;
+    {
+        TProgressPrinter progress(context.Progress);
+        try {
+            success = SendProgramToDevice(
+                ip, UploadPort, upload.Content, response, [&](qint32 p) { progress.Percent("upload", p); },
+                plan.MaxRawSize, plan.Candidates, [] { Note(QString::fromUtf8("Büyük dosya: cihaz hazırlanıyor...")); },
+                plan.LegacyDevice, [&](qint64 done, qint64 total) { progress.Erase(done, total); });
+        } catch (const EQuillexError& e) {
+            response = e.Message();
+        }
+    }
+    if (!success)
+        return DeviceFailure(response);
+    if (Report().Json) {
+        const TPayloadFacts facts = PayloadFacts(upload.Content, plan);
+        const bool indexStored = !response.contains("(UYARI: Start From index kaydedilemedi");
+        Report().Fields.insert("bytes", upload.Content.size());
+        Report().Fields.insert("sent_bytes", facts.SentBytes);
+        Report().Fields.insert("compressed", facts.Compressed);
+        Report().Fields.insert("index_entries", indexStored ? facts.IndexEntries : 0);
+    }
+    return Succeed(response, true);
+}
+
+int CmdDownload(TContext& context)
+{
+    const TCliArgs& args = context.A;
+    if (args.Args.size() != 1)
+        return Usage("download: IP expected");
+    const QString ip = args.Args[0];
+    const QString outFile = args.IsSet("o") ? args.Value("o") : QString("-");
+    if (outFile.isEmpty())
+        return Usage("download: -o needs a file");
+    if (Report().Json && outFile == "-")
+        return Usage("download: --json needs -o FILE for the program");
+    Report().Fields = { { "ip", ip }, { "file", outFile } };
+    TQuillexDevice device;
+    if (const int rc = ConnectDevice(context, ip, device); rc != ExitOk)
+        return rc;
+    QByteArray content;
+    bool isRaw = false;
+    QString response;
+    bool success = false;
+    {
+        TProgressPrinter progress(context.Progress);
+        success = ReceiveProgramFromDevice(
+            ip, DownloadPort, content, isRaw, response, [&](qint32 p) { progress.Percent("download", p); });
+    }
+    if (!success)
+        return DeviceFailure(response);
+    Note(response);
+    if (isRaw)
+        Note(QString::fromUtf8("Ham (RAW) kayıt alındı: %1 bayt").arg(content.size()));
+    QString error;
+    if (!WriteOutput(outFile, content, error))
+        return Fail(ExitFailed, "file_error", outFile + ": " + error);
+    Report().Fields.insert("bytes", content.size());
+    Report().Fields.insert("kind", isRaw ? "raw" : "program");
+    return Succeed(response);
+}
+
+int CmdSend(TContext& context)
+{
+    const TCliArgs& args = context.A;
+    if (args.Args.size() < 2)
+        return Usage("send: IP and at least one command line expected");
+    const QString ip = args.Args[0];
+    Report().Fields = { { "ip", ip } };
+    TQuillexDevice device;
+    if (const int rc = ConnectDevice(context, ip, device); rc != ExitOk)
+        return rc;
+    QString response;
+    if (!SendDeviceCommands(ip, device.Port, args.Args.mid(1), response))
+        return DeviceFailure(response);
+    // "%1 komut cihaz tarafından onaylandı": the count of confirmed lines, the login and PIN lines included.
+    Report().Fields.insert("confirmed", response.section(' ', 0, 0).toInt());
+    return Succeed(response, true);
+}
+
+int CmdIndex(TContext& context)
+{
+    const TCliArgs& args = context.A;
+    if (args.Args.size() != 1)
+        return Usage("index: IP expected");
+    const QString ip = args.Args[0];
+    Report().Fields = { { "ip", ip } };
+    TQuillexDevice device;
+    if (const int rc = ConnectDevice(context, ip, device); rc != ExitOk)
+        return rc;
+    QList<TStartFromIndexEntry> entries;
+    QString response;
+    if (!ReadStartFromIndex(ip, device.Port, entries, response))
+        return DeviceFailure(response);
+    QJsonArray array;
+    for (const TStartFromIndexEntry& e : entries) {
+        Data(QString("%1\t%2\t%3").arg(e.Index).arg(e.LineNumber).arg(e.UncompressedOffset));
+        array.append(
+            QJsonObject { { "index", e.Index }, { "line", e.LineNumber }, { "offset", e.UncompressedOffset } });
+    }
+    Report().Fields.insert("entries", array);
+    Note(response);
+    return Succeed(response);
+}
+
+int CmdPeek(TContext& context)
+{
+    const TCliArgs& args = context.A;
+    qint32 index;
+    if (args.Args.size() != 2 || !ParseIndex(args.Args[1], index))
+        return Usage("peek: IP and a point number expected");
+    const QString ip = args.Args[0];
+    Report().Fields = { { "ip", ip }, { "point", index } };
+    TQuillexDevice device;
+    if (const int rc = ConnectDevice(context, ip, device); rc != ExitOk)
+        return rc;
+    QString prev, line, next, error;
+    if (!PeekProgramLine(ip, device.Port, index, prev, line, next, error))
+        return DeviceFailure(error);
+    Data(prev);
+    Data(line);
+    Data(next);
+    Report().Fields.insert("previous", prev);
+    Report().Fields.insert("line", line);
+    Report().Fields.insert("next", next);
+    return Succeed(QString());
+}
+
+int CmdStartFrom(TContext& context)
+{
+    const TCliArgs& args = context.A;
+    qint32 index;
+    if (args.Args.size() != 2 || !ParseIndex(args.Args[1], index))
+        return Usage("startfrom: IP and a point number expected");
+    const QString ip = args.Args[0];
+    Report().Fields = { { "ip", ip }, { "point", index } };
+    TQuillexDevice device;
+    if (const int rc = ConnectDevice(context, ip, device); rc != ExitOk)
+        return rc;
+    QString response;
+    if (!SendDeviceCommands(ip, device.Port, { "STARTFROM" + QString::number(index) }, response))
+        return DeviceFailure(response);
+    return Succeed(QString::fromUtf8("Devam ettirme başlatıldı (CNC'den XON bekleniyor): ") + response, true);
+}
+
+// The PIN the caller gave: --pin, --pin-file or QUILLEX_PIN, one of them.
+int CallerPin(const TCliArgs& args, QString& pin)
+{
+    if (args.IsSet("pin") && args.IsSet("pin-file"))
+        return Usage("--pin and --pin-file exclude each other");
+    QString source = "QUILLEX_PIN";
+    if (args.IsSet("pin")) {
+        pin = args.Value("pin");
+        source = "--pin";
+    } else if (args.IsSet("pin-file")) {
+        source = "--pin-file";
+        QString error;
+        if (!ReadPinFile(args.Value("pin-file"), pin, error))
+            return Fail(ExitFailed, "file_error", args.Value("pin-file") + ": " + error);
+    } else {
+        pin = qEnvironmentVariable("QUILLEX_PIN");
+    }
+    if (!pin.isEmpty() && !IsValidPin(pin))
+        return Usage(source + QString::fromUtf8(": Şifre 4-8 rakamdan oluşmalı."));
+    return ExitOk;
+}
+
+} // namespace
+
+const char* const DeviceCommandsSummary = R"(Device commands:
+  devices [--listen SECONDS]            list the devices heard on the network
+  status IP [--listen SECONDS]          print a device's status document
+  upload IP FILE|- [--raw]              send a program (or CMT file) to a device
+  download IP [-o FILE|-]               fetch the stored program or raw capture
+  send IP [--] COMMAND-LINE...          send configuration command lines in one batch
+  index IP                              read the start-from index
+  peek IP N                             the program lines around start-from point N
+  startfrom IP N                        play the stored program from point N
+)";
+
+const char* DeviceCommandHelp(const QString& verb)
+{
+    for (const THelp& help : Helps)
+        if (verb == help.Name)
+            return help.Text;
+    return nullptr;
+}
+
+int RunDeviceCommand(const TCliArgs& args)
+{
+    using THandler = int (*)(TContext&);
+    const std::pair<const char*, THandler> handlers[] = {
+        { "devices", CmdDevices },
+        { "status", CmdStatus },
+        { "upload", CmdUpload },
+        { "download", CmdDownload },
+        { "send", CmdSend },
+        { "index", CmdIndex },
+        { "peek", CmdPeek },
+        { "startfrom", CmdStartFrom },
+    };
+    for (const auto& [name, handler] : handlers) {
+        if (args.Verb != name)
+            continue;
+        if (args.Verb == "upload" && args.Args.value(1) == "-" && args.Value("pin-file") == "-")
+            return Usage("upload: the program and --pin-file cannot both come from standard input");
+        TContext context(args);
+        if (const int rc = CallerPin(args, context.Pin); rc != ExitOk)
+            return rc;
+        const QString mode = args.Value("progress");
+        if (mode == "bar")
+            context.Progress = TProgressMode::Bar;
+        else if (mode == "lines")
+            context.Progress = TProgressMode::Lines;
+        else if (mode == "none")
+            context.Progress = TProgressMode::None;
+        else if (mode != "auto" && !mode.isEmpty())
+            return Usage("--progress: auto, bar, lines or none expected");
+        if (Report().Quiet)
+            context.Progress = TProgressMode::None;
+        if (args.IsSet("pin-required") && !context.NoStatus())
+            return Usage("--pin-required only with --no-status");
+        return handler(context);
+    }
+    return -1;
+}
