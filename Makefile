@@ -3,7 +3,7 @@ BUILD      ?= build
 FUZZ_BUILD ?= build-fuzz
 JOBS       ?= $(shell nproc)
 
-.PHONY: deps configure build test run bench fuzz fuzz-smoke asan screenshots clean
+.PHONY: deps configure build test run bench soak fuzz fuzz-smoke asan screenshots clean
 
 deps:
 	@scripts/install-deps.sh
@@ -23,6 +23,10 @@ run: build
 
 bench: build
 	@scripts/bench.sh $(BUILD)
+
+# Hostile devices and senders at full size: a table of case, time, peak memory, outcome.
+soak: configure
+	@scripts/soak.sh $(BUILD)
 
 # libFuzzer targets under AddressSanitizer and UndefinedBehaviorSanitizer (clang).
 $(FUZZ_BUILD)/build.ninja:

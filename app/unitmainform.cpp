@@ -279,6 +279,8 @@ void TFormMain::FormCreate()
     ui->SpeedButtonUpdate->setToolTip(QString::fromUtf8("YENİ SÜRÜM KONTROL ET VE GÜNCELLE"));
     SetPinStoreFileName(SettingsFilePath());
     ui->Memo1->hide();
+    // Every status datagram adds a line; a weekend of devices must not fill the memory.
+    ui->Memo1->setMaximumBlockCount(StatusLogMaxLines);
     SetUpFonts();
     SetUpToolBar();
     FDeviceInfoMessage = QString::fromUtf8("Bir cihaz seçin.");

@@ -333,14 +333,16 @@ int CmdDownload(TContext& context, QStringList args)
         return Usage("download: IP expected");
     const QString ip = args[0];
     TQuillexDevice device;
-    if (const int rc = PrepareDevice(context, ip, context.WaitForStatus(ip, 5000), device); rc != ExitOk)
+    const QString status = context.WaitForStatus(ip, 5000);
+    if (const int rc = PrepareDevice(context, ip, status, device); rc != ExitOk)
         return rc;
     QByteArray content;
     bool isRaw = false;
     QString response;
     TProgressPrinter progress;
-    const bool success
-        = ReceiveProgramFromDevice(ip, DownloadPort, content, isRaw, response, [&](qint32 p) { progress.Percent(p); });
+    const bool success = ReceiveProgramFromDevice(
+        ip, DownloadPort, content, isRaw, response, [&](qint32 p) { progress.Percent(p); },
+        DecideUploadPlan(status, {}).MaxRawSize);
     progress.End();
     if (!success) {
         Err("Hata: " + response);

@@ -63,8 +63,9 @@ QList<TSplitProgram> SplitPrograms(const QStringList& lines)
 QString ProgramFileName(const QString& programName)
 {
     QString name = programName;
+    // A control character (a NUL above all) would cut or garble the name.
     for (QChar& c : name)
-        if (QStringView(u"\"'*/:<>?\\|").contains(c))
+        if (QStringView(u"\"'*/:<>?\\|").contains(c) || c.unicode() < 32 || c.unicode() == 127)
             c = u'_';
     return name + ".CNC";
 }

@@ -20,7 +20,7 @@ QList<TSplitProgram> SplitPrograms(const QStringList& lines);
 // folder. Refuses with the operator's message when that folder exists or
 // cannot be made; afterEach(i) runs after program i was written (progress, pause).
 inline const QString ProgramFolderName = QStringLiteral("Velcarn");
-QString ProgramFileName(const QString& programName); // forbidden characters become '_', plus ".CNC"
+QString ProgramFileName(const QString& programName); // forbidden and control characters become '_', plus ".CNC"
 QByteArray ProgramFileBytes(const QStringList& lines); // CR LF after every line, Windows-1254, no mark
 bool SaveAllPrograms(const QString& folder, const QList<TSplitProgram>& programs, QString& errorMsg,
     const std::function<void(qsizetype index)>& afterEach = {});

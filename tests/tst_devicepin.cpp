@@ -1,5 +1,6 @@
 // Transfer PINs: format, block, protected store, and the prompt loop against
-// scripted peers on 127.0.11.x.
+// scripted peers on the run's own loopback addresses.
+#include "Loopback.h"
 #include "ScriptedPeer.h"
 
 #include "device/DevicePin.h"
@@ -157,36 +158,36 @@ private slots:
 
     void noPinRequired()
     {
-        SetCachedPin("127.0.11.1", "1234");
+        SetCachedPin(RunIp("11.1"), "1234");
         TScriptedPrompter prompter;
-        QVERIFY(EnsureDevicePin("127.0.11.1", Port, "k1", "Torna", false, prompter));
-        QCOMPARE(GetCachedPin("127.0.11.1"), QString());
+        QVERIFY(EnsureDevicePin(RunIp("11.1"), Port, "k1", "Torna", false, prompter));
+        QCOMPARE(GetCachedPin(RunIp("11.1")), QString());
         QVERIFY(prompter.Labels.isEmpty());
     }
 
     void promptLoop()
     {
         // Too short, too long, a blank inside, a wrong PIN, then the right one.
-        TScriptedPeer peer("127.0.11.2", Port, { PinCheck("4321"), PinCheck("4321") });
+        TScriptedPeer peer(RunIp("11.2"), Port, { PinCheck("4321"), PinCheck("4321") });
         TScriptedPrompter prompter;
         prompter.Answers = QStringList { "123", "123456789", "12 34", "1111", "4321" };
-        QVERIFY(EnsureDevicePin("127.0.11.2", Port, "MAC-2", "Torna 2", true, prompter));
+        QVERIFY(EnsureDevicePin(RunIp("11.2"), Port, "MAC-2", "Torna 2", true, prompter));
         QCOMPARE(prompter.Messages,
             QStringList(
                 { QString::fromUtf8("Şifre 4-8 rakamdan oluşmalı."), QString::fromUtf8("Şifre 4-8 rakamdan oluşmalı."),
                     QString::fromUtf8("Şifre 4-8 rakamdan oluşmalı."), QString::fromUtf8("Şifre yanlış.") }));
         QCOMPARE(prompter.Labels.first(), QString::fromUtf8("Cihaz Şifresi|Torna 2 şifre istiyor (4-8 rakam):"));
-        QCOMPARE(GetCachedPin("127.0.11.2"), QString("4321"));
+        QCOMPARE(GetCachedPin(RunIp("11.2")), QString("4321"));
         QCOMPARE(LoadPinFromStore("MAC-2"), QString("4321"));
-        SetCachedPin("127.0.11.2", {});
+        SetCachedPin(RunIp("11.2"), {});
     }
 
     void cancelStopsQuietly()
     {
-        TScriptedPeer peer("127.0.11.3", Port, {});
+        TScriptedPeer peer(RunIp("11.3"), Port, {});
         TScriptedPrompter prompter;
         prompter.Answers = QStringList { "<cancel>" };
-        QVERIFY(!EnsureDevicePin("127.0.11.3", Port, "MAC-3", "Torna 3", true, prompter));
+        QVERIFY(!EnsureDevicePin(RunIp("11.3"), Port, "MAC-3", "Torna 3", true, prompter));
         QVERIFY(prompter.Messages.isEmpty());
         QCOMPARE(peer.Connections(), 0);
     }
@@ -194,49 +195,49 @@ private slots:
     void rememberedPinRejectedOpensPrompt()
     {
         SavePinToStore("MAC-4", "1111");
-        TScriptedPeer peer("127.0.11.4", Port, { PinCheck("2222"), PinCheck("2222") });
+        TScriptedPeer peer(RunIp("11.4"), Port, { PinCheck("2222"), PinCheck("2222") });
         TScriptedPrompter prompter;
         prompter.Answers = QStringList { "2222" };
-        QVERIFY(EnsureDevicePin("127.0.11.4", Port, "MAC-4", "Torna 4", true, prompter));
+        QVERIFY(EnsureDevicePin(RunIp("11.4"), Port, "MAC-4", "Torna 4", true, prompter));
         QCOMPARE(prompter.Labels.size(), 1);
         QVERIFY(prompter.Messages.isEmpty());
         QCOMPARE(LoadPinFromStore("MAC-4"), QString("2222"));
-        SetCachedPin("127.0.11.4", {});
+        SetCachedPin(RunIp("11.4"), {});
     }
 
     void rememberedPinUnreachableShowsError()
     {
-        SetCachedPin("127.0.11.5", "1234");
+        SetCachedPin(RunIp("11.5"), "1234");
         TScriptedPrompter prompter;
-        QVERIFY(!EnsureDevicePin("127.0.11.5", 5999, "MAC-5", "Torna 5", true, prompter));
+        QVERIFY(!EnsureDevicePin(RunIp("11.5"), 5999, "MAC-5", "Torna 5", true, prompter));
         QCOMPARE(prompter.Messages,
-            QStringList { QString::fromUtf8("Hata: 127.0.11.5:5999 adresine bağlanılamadı (hata kodu: 111)") });
+            QStringList { QString("Hata: %1:5999 adresine bağlanılamadı (hata kodu: 111)").arg(RunIp("11.5")) });
         QVERIFY(prompter.Labels.isEmpty());
-        SetCachedPin("127.0.11.5", {});
+        SetCachedPin(RunIp("11.5"), {});
     }
 
     void newAddressSameMacId()
     {
         // Stored under the MacId at another address; found, verified, cached for the new one.
         SavePinToStore("AA:00:00:00:00:06", "5555");
-        TScriptedPeer peer("127.0.11.6", Port, { PinCheck("5555") });
+        TScriptedPeer peer(RunIp("11.6"), Port, { PinCheck("5555") });
         TScriptedPrompter prompter;
-        QVERIFY(EnsureDevicePin("127.0.11.6", Port, "AA:00:00:00:00:06", "Torna 6", true, prompter));
+        QVERIFY(EnsureDevicePin(RunIp("11.6"), Port, "AA:00:00:00:00:06", "Torna 6", true, prompter));
         QVERIFY(prompter.Labels.isEmpty());
-        QCOMPARE(GetCachedPin("127.0.11.6"), QString("5555"));
-        SetCachedPin("127.0.11.6", {});
+        QCOMPARE(GetCachedPin(RunIp("11.6")), QString("5555"));
+        SetCachedPin(RunIp("11.6"), {});
     }
 
     void deviceFailureDuringPromptEndsIt()
     {
-        TScriptedPeer peer("127.0.11.7", Port, { [](TPeerConnection& c) {
+        TScriptedPeer peer(RunIp("11.7"), Port, { [](TPeerConnection& c) {
             c.ReadLine();
             c.ReadLine();
             c.Send("OK\nERR busy\n");
         } });
         TScriptedPrompter prompter;
         prompter.Answers = QStringList { "1234", "1234" };
-        QVERIFY(!EnsureDevicePin("127.0.11.7", Port, "MAC-7", "Torna 7", true, prompter));
+        QVERIFY(!EnsureDevicePin(RunIp("11.7"), Port, "MAC-7", "Torna 7", true, prompter));
         QCOMPARE(prompter.Messages, QStringList { "Hata: busy" });
         QCOMPARE(prompter.Labels.size(), 1);
     }

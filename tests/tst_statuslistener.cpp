@@ -1,5 +1,6 @@
 // The status listener: decryption, the device list and its age limit, the
 // selection across refreshes, and the receive loop on a port of its own.
+#include "Loopback.h"
 #include "StatusDatagram.h"
 #include "discovery/UnitStatusListener.h"
 
@@ -179,16 +180,16 @@ private slots:
     {
         QObject context;
         QStringList log;
-        const quint16 port = 15103;
+        const quint16 port = FreeUdpPort();
         {
             TStatusListenerThread listener({ &context, [&](const QString& line) { log << line; } }, port);
             QTRY_VERIFY(listener.IsListening());
             QUdpSocket sender;
-            QVERIFY(sender.bind(QHostAddress("127.0.13.1"), 0));
+            QVERIFY(sender.bind(QHostAddress(RunIp("13.1")), 0));
             sender.writeDatagram(Datagram("{\"name\":\"Net\",\"macid\":\"m\"}"), QHostAddress("127.0.0.1"), port);
-            QTRY_COMPARE(listener.GetStatusFor("127.0.13.1"), QString("{\"name\":\"Net\",\"macid\":\"m\"}"));
-            QTRY_COMPARE(log, QStringList { "[127.0.13.1] {\"name\":\"Net\",\"macid\":\"m\"}" });
-            QCOMPARE(listener.BuildDeviceList().value(0).IPAddress, QString("127.0.13.1"));
+            QTRY_COMPARE(listener.GetStatusFor(RunIp("13.1")), QString("{\"name\":\"Net\",\"macid\":\"m\"}"));
+            QTRY_COMPARE(log, QStringList { QString("[%1] {\"name\":\"Net\",\"macid\":\"m\"}").arg(RunIp("13.1")) });
+            QCOMPARE(listener.BuildDeviceList().value(0).IPAddress, QString(RunIp("13.1")));
             // The destructor runs pending log hand-overs while it waits.
             sender.writeDatagram(Datagram("{\"name\":\"Net2\"}"), QHostAddress("127.0.0.1"), port);
             QTest::qSleep(100);
@@ -199,7 +200,7 @@ private slots:
     void stopsWithinHalfASecond()
     {
         QElapsedTimer timer;
-        auto listener = std::make_unique<TStatusListenerThread>(TStatusLogTarget {}, 15104);
+        auto listener = std::make_unique<TStatusListenerThread>(TStatusLogTarget {}, FreeUdpPort());
         QTRY_VERIFY(listener->IsListening());
         timer.start();
         listener.reset();
