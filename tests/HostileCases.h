@@ -202,6 +202,30 @@ inline void SendZlibZeros(TPeerConnection& c, qint64 inflated, int level)
     stream([&](const char* data, qsizetype n) { return n == 0 || c.Send(QByteArray::fromRawData(data, n)); });
 }
 
+// A whole zlib stream of `inflated` zero bytes at the best compression: small.
+inline QByteArray ZlibZerosBest(qint64 inflated)
+{
+    QByteArray stream;
+    z_stream z {};
+    deflateInit(&z, 9);
+    QByteArray in(1 << 20, '\0');
+    QByteArray out(1 << 16, Qt::Uninitialized);
+    int rc = Z_OK;
+    while (rc != Z_STREAM_END) {
+        if (z.avail_in == 0 && inflated > 0) {
+            z.next_in = reinterpret_cast<Bytef*>(in.data());
+            z.avail_in = uInt(qMin<qint64>(in.size(), inflated));
+            inflated -= z.avail_in;
+        }
+        z.next_out = reinterpret_cast<Bytef*>(out.data());
+        z.avail_out = uInt(out.size());
+        rc = deflate(&z, inflated > 0 || z.avail_in > 0 ? Z_NO_FLUSH : Z_FINISH);
+        stream.append(out.constData(), out.size() - qsizetype(z.avail_out));
+    }
+    deflateEnd(&z);
+    return stream;
+}
+
 inline qint64 MiB(qint64 bytes)
 {
     return bytes >> 20;
@@ -343,11 +367,16 @@ inline QList<THostileCase> HostileCases()
         message(QString::fromUtf8("Cihazın bildirdiği uzunluk geçersiz (")) };
     cases << THostileCase { "download: inflating past its bound",
         [](const THostileSize& size) {
+            // Made before the device answers: the time is the client's.
+            const QByteArray bomb = ZlibZerosBest(size.MaxFileSize() * MaxInflateRatio * 2);
             return Download(
-                [n = size.MaxFileSize() * MaxInflateRatio * 2](TPeerConnection& c) { SendZlibZeros(c, n, 9); },
+                [bomb](TPeerConnection& c) {
+                    c.Send(Header(DownloadStatusCompressed, quint32(bomb.size())) + bomb);
+                    c.ReadAll(5000);
+                },
                 size.MaxFileSize());
         },
-        [](const THostileSize& size) { return size.TransferBaseMs() + MarginMs + (size.Full ? 8000 : 0); },
+        [](const THostileSize& size) { return size.TransferBaseMs() + MarginMs; },
         [](const THostileSize& size) { return MiB(size.MaxFileSize() * (MaxInflateRatio + 1)) + 64; },
         [](const THostileSize& size) {
             return QString::fromUtf8("Açılan veri %1 bayt sınırını aşıyor, dosya alınmadı")

@@ -93,12 +93,14 @@ public:
         }
     }
     // One byte per send, a little apart, so the client sees them in pieces.
-    void SendSplit(const QByteArray& bytes, int gapMs = 5)
+    bool SendSplit(const QByteArray& bytes, int gapMs = 5)
     {
         for (char c : bytes) {
-            Send(QByteArray(1, c));
+            if (!Send(QByteArray(1, c)))
+                return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
         }
+        return true;
     }
     void Close()
     {

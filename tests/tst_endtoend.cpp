@@ -189,6 +189,19 @@ private slots:
         QCOMPARE(FileBytes(cli.File("capture.bin")), FileBytes(QUILLEX_FIXTURES "/cmt/two-programs.cmt"));
     }
 
+    void batchAgainstSplitReplies()
+    {
+        // The simulator sends its replies a byte at a time; replies to lines
+        // that arrived together still come in order ("OK\nOK\n", never "OOKK").
+        const quint16 statusPort = FreeUdpPort();
+        TSimulation sim(statusPort, { QString("ip=%1,name=Parca,split=1").arg(RunIp("20.9")) });
+        QVERIFY(sim.Ready());
+        TCli cli(statusPort);
+        const TRun send = cli.Run({ "send", RunIp("20.9"), "BR19200", "PARITYE", "XOFFTO5" });
+        QCOMPARE(send.ExitCode, 0);
+        QCOMPARE(QString::fromUtf8(send.Out), QString::fromUtf8("4 komut cihaz tarafından onaylandı\n"));
+    }
+
     void configureAndPin()
     {
         const quint16 statusPort = FreeUdpPort();

@@ -10,6 +10,8 @@
 #include "ui_UnitDeviceSettingsForm.h"
 #include "ui_unitmainform.h"
 
+#include "device/SettingsFile.h"
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QScreen>
@@ -17,6 +19,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -226,6 +230,45 @@ private slots:
         for (int i = 0; i < 5; ++i)
             QTest::mouseClick(window->Form()->ImageLogo, Qt::LeftButton);
         QVERIFY(window->LogVisible());
+    }
+
+    void settingsFileThatIsAFifo()
+    {
+        // Opening a FIFO would wait for a writer: the window starts without it.
+        const QString fifo = FDir.filePath("fifo.ini");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        qputenv("QUILLEX_SETTINGS", fifo.toLocal8Bit());
+        QCOMPARE(SettingsFilePath(), QString());
+        TScriptedPrompter prompter;
+        auto window = Window(prompter, FreeUdpPort());
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window.reset();
+        QVERIFY(QFileInfo(fifo).isFile() == false);
+        QFile::remove(fifo);
+    }
+
+    void statusLogKeepsTheLatestLines()
+    {
+        TScriptedPrompter prompter;
+        const quint16 port = FreeUdpPort();
+        auto window = StartedWindow(prompter, port);
+        QUdpSocket socket;
+        QVERIFY(socket.bind(QHostAddress(RunIp("40.20")), 0));
+        const int total = StatusLogMaxLines + 50;
+        for (int i = 1; i <= total; ++i) {
+            socket.writeDatagram(
+                StatusDatagram(QString("{\"macid\":\"m\",\"n\":%1}").arg(i).toLatin1()), QHostAddress::LocalHost, port);
+            // A few at a time, so the socket buffer drops none.
+            if (i % 100 == 0)
+                QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), i);
+        }
+        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), total);
+        QPlainTextEdit* log = window->Form()->Memo1;
+        QCOMPARE(log->blockCount(), StatusLogMaxLines);
+        const QStringList lines = log->toPlainText().split('\n');
+        QCOMPARE(lines.first(), QString("[%1] {\"macid\":\"m\",\"n\":51}").arg(RunIp("40.20")));
+        QCOMPARE(lines.last(), QString("[%1] {\"macid\":\"m\",\"n\":%2}").arg(RunIp("40.20")).arg(total));
     }
 
     void deviceListAndStatusPanel()

@@ -52,6 +52,26 @@ private slots:
         QCOMPARE(Describe(SplitPrograms(lines)), programs);
         QCOMPARE(lines, before);
     }
+
+    void fileNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("fileName");
+        QTest::newRow("plain") << "O0001 (TORNA)"
+                               << "O0001 (TORNA).CNC";
+        QTest::newRow("forbidden") << "O1 \"'*/:<>?\\|"
+                                   << "O1 __________.CNC";
+        QTest::newRow("NUL") << QString("O1\0X", 4) << "O1_X.CNC";
+        QTest::newRow("controls") << "O1\x1b[2J\t\r\n\x7f"
+                                  << "O1_[2J____.CNC";
+    }
+    void fileNames()
+    {
+        // A control character, a NUL above all, would cut the name short of ".CNC".
+        QFETCH(QString, name);
+        QFETCH(QString, fileName);
+        QCOMPARE(ProgramFileName(name), fileName);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestProgramSplitter)

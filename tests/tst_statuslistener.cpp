@@ -165,6 +165,55 @@ private slots:
         QCOMPARE(view.Selected, -1);
     }
 
+    void silentSendersAreForgotten()
+    {
+        TQuietListener q;
+        q.Now = 0xFFFFFFFFu - 60000; // the tick counter wraps during the test
+        q.Listener.AcceptDatagram("10.0.1.1", Datagram("{\"name\":\"A\"}"));
+        q.Now += 9 * 60 * 1000;
+        q.Listener.AcceptDatagram("10.0.1.2", Datagram("{\"name\":\"B\"}"));
+        q.Now += 60 * 1000; // A silent for exactly 10 minutes: still known
+        q.Listener.AcceptDatagram("10.0.1.3", Datagram("{\"name\":\"C\"}"));
+        QCOMPARE(q.Listener.GetStatusFor("10.0.1.1"), QString("{\"name\":\"A\"}"));
+        q.Now += 1;
+        q.Listener.AcceptDatagram("10.0.1.3", Datagram("{\"name\":\"C\"}"));
+        QCOMPARE(q.Listener.GetStatusFor("10.0.1.1"), QString());
+        QCOMPARE(q.Listener.GetStatusFor("10.0.1.2"), QString("{\"name\":\"B\"}"));
+        QCOMPARE(q.Listener.CachedSenders(), 2);
+        // With no datagram at all, the refresh forgets too.
+        q.Now += 10 * 60 * 1000;
+        TFakeListView view;
+        q.Listener.RefreshDeviceList(view);
+        QCOMPARE(q.Listener.GetStatusFor("10.0.1.2"), QString());
+        QCOMPARE(q.Listener.GetStatusFor("10.0.1.3"), QString("{\"name\":\"C\"}"));
+        QCOMPARE(q.Listener.CachedSenders(), 1);
+    }
+
+    void atMostTenThousandSenders()
+    {
+        TQuietListener q;
+        const QByteArray datagram = Datagram("{\"name\":\"F\"}");
+        const auto address
+            = [](int i) { return QString("10.%1.%2.%3").arg(i / 65536).arg(i / 256 % 256).arg(i % 256); };
+        for (int i = 0; i < MaxStatusSenders; ++i) {
+            q.Listener.AcceptDatagram(address(i), datagram);
+            ++q.Now;
+        }
+        QCOMPARE(q.Listener.CachedSenders(), MaxStatusSenders);
+        // Sender 0 speaks again: sender 1 is now the oldest and goes first.
+        q.Listener.AcceptDatagram(address(0), datagram);
+        q.Listener.AcceptDatagram(address(MaxStatusSenders), datagram);
+        QCOMPARE(q.Listener.CachedSenders(), MaxStatusSenders);
+        QVERIFY(!q.Listener.GetStatusFor(address(0)).isEmpty());
+        QVERIFY(q.Listener.GetStatusFor(address(1)).isEmpty());
+        QVERIFY(!q.Listener.GetStatusFor(address(2)).isEmpty());
+        QVERIFY(!q.Listener.GetStatusFor(address(MaxStatusSenders)).isEmpty());
+        // The device list keeps its 20-second rule over what is kept.
+        TFakeListView view;
+        q.Listener.RefreshDeviceList(view);
+        QCOMPARE(view.Items.size(), MaxStatusSenders);
+    }
+
     void deviceWithoutMacIdLosesSelection()
     {
         TQuietListener q;
