@@ -126,7 +126,10 @@ private slots:
         // The text's last line (M30, not a closing '%') stays with the last program.
         QCOMPARE(FileBytes(FDir.filePath("Velcarn/O0002 _X_.CNC")), QByteArray("%\r\nO0002 <X>\r\nG1\r\nM30\r\n%\r\n"));
         // Control characters in a name, a NUL above all, become '_' as well.
-        const QString control = Fixture("control.txt", QByteArray("%\r\nO7 A\x00B\x1b\x7f\r\nG0\r\n%\r\n", 20));
+        const QString control = Fixture("control.txt",
+            QByteArray("%\r\nO7 A\x00"
+                       "B\x1b\x7f\r\nG0\r\n%\r\n",
+                20));
         QVERIFY(QDir(FDir.path()).mkdir("control"));
         QCOMPARE(Cli({ "split", control, "-d", FDir.filePath("control") }).ExitCode, 0);
         QCOMPARE(QDir(FDir.filePath("control/Velcarn")).entryList(QDir::Files), QStringList { "O7 A_B__.CNC" });

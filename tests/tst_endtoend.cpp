@@ -98,6 +98,16 @@ QString ProgramWithToolChanges(const TCli& cli)
 
 } // namespace
 
+// The simulator's macid made from the last two octets of its address.
+QString SimMacId(const QString& ip)
+{
+    const QStringList octets = ip.split('.');
+    return QString("02:51:58:00:%1:%2")
+        .arg(octets.value(2).toInt(), 2, 16, QChar('0'))
+        .arg(octets.value(3).toInt(), 2, 16, QChar('0'))
+        .toUpper();
+}
+
 class TestEndToEnd : public QObject {
     Q_OBJECT
 private slots:
@@ -114,8 +124,8 @@ private slots:
         QStringList lines = QString::fromUtf8(table.Out).split('\n', Qt::SkipEmptyParts);
         lines.sort();
         QCOMPARE(lines,
-            QStringList({ QString("%1\t02:51:58:00:14:01\tTorna 1\tFANUC\t-").arg(RunIp("20.1")),
-                QString("%1\t02:51:58:00:14:02\tFreze\tSIEMENS\tpin").arg(RunIp("20.2")) }));
+            QStringList({ QString("%1\t%2\tTorna 1\tFANUC\t-").arg(RunIp("20.1"), SimMacId(RunIp("20.1"))),
+                QString("%1\t%2\tFreze\tSIEMENS\tpin").arg(RunIp("20.2"), SimMacId(RunIp("20.2"))) }));
         const TRun json = cli.Run({ "devices", "--listen", "0.6", "--json" });
         const QJsonArray array = QJsonDocument::fromJson(json.Out).array();
         QCOMPARE(array.size(), 2);

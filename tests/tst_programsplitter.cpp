@@ -61,7 +61,7 @@ private slots:
                                << "O0001 (TORNA).CNC";
         QTest::newRow("forbidden") << "O1 \"'*/:<>?\\|"
                                    << "O1 __________.CNC";
-        QTest::newRow("NUL") << QString("O1\0X", 4) << "O1_X.CNC";
+        QTest::newRow("NUL") << QString::fromLatin1("O1\0X", 4) << "O1_X.CNC";
         QTest::newRow("controls") << "O1\x1b[2J\t\r\n\x7f"
                                   << "O1_[2J____.CNC";
     }
