@@ -574,7 +574,14 @@ bool TFormMain::IsSelectedDeviceSiemens() const
 bool TFormMain::CheckDevicePin(const TQuillexDevice& device)
 {
     const QString key = device.MacId.isEmpty() ? device.IPAddress : device.MacId;
-    return EnsureDevicePin(device.IPAddress, device.Port, key, device.DisplayName, device.PinRequired, FPrompter);
+    // Another sender announcing the same device: the remembered PIN goes to neither.
+    bool identityShared = false;
+    if (!device.MacId.isEmpty() && FStatusListener)
+        for (const TQuillexDevice& other : FStatusListener->GetLastDeviceList())
+            identityShared = identityShared
+                || (other.IPAddress != device.IPAddress && other.MacId.compare(device.MacId, Qt::CaseInsensitive) == 0);
+    return EnsureDevicePin(
+        device.IPAddress, device.Port, key, device.DisplayName, device.PinRequired, FPrompter, identityShared);
 }
 
 void TFormMain::TimerDeviceInfoTimer()

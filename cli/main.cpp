@@ -167,7 +167,9 @@ int PrepareDevice(TContext& context, const QString& ip, const QString& status, T
         QString error;
         if (VerifyDevicePin(device.IPAddress, device.Port, context.Pin, error)) {
             SetCachedPin(device.IPAddress, context.Pin);
-            SavePinToStore(key, context.Pin);
+            SavePinToStore(key, context.Pin, device.IPAddress);
+            if (const QString problem = PinStoreError(); !problem.isEmpty())
+                Err(problem);
             return ExitOk;
         }
         if (error != MsgPinRefused()) {

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QProcess>
 #include <QTest>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include <arpa/inet.h>
@@ -150,10 +151,14 @@ int RunWindow(int argc, char** argv, int devices, int seconds)
                 sent += SendFrom(SenderAddress(d), port, datagrams[d]) ? 1 : 0;
             while (clock.elapsed() < (second + 1) * 1000)
                 QThread::msleep(5);
+            if (clock.elapsed() >= seconds * 1000)
+                break;
         }
     });
-    while (clock.elapsed() < seconds * 1000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    // An event loop ended by a timer: a flood of log hand-overs cannot keep it running.
+    QEventLoop minute;
+    QTimer::singleShot(seconds * 1000, &minute, &QEventLoop::quit);
+    minute.exec();
     devicesThread.join();
     QTest::qWait(2500);
     const int lines = window.Form()->Memo1->blockCount();

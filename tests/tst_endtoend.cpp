@@ -247,6 +247,28 @@ private slots:
         QTRY_VERIFY(cli.Run({ "status", RunIp("20.6") }).Out.contains("\"pw\":false"));
     }
 
+    void storedPinOnlyForItsAddress()
+    {
+        // Another device announcing the same macid (a forged status) gets the
+        // stored PIN only when it is given explicitly.
+        const QString real = RunIp("20.10"), other = RunIp("20.11");
+        const quint16 statusPort = FreeUdpPort();
+        TSimulation sim(statusPort,
+            { QString("ip=%1,macid=AA:BB:CC:00:00:01,pin=2468").arg(real),
+                QString("ip=%1,macid=AA:BB:CC:00:00:01,pin=2468").arg(other) });
+        QVERIFY(sim.Ready());
+        TCli cli(statusPort);
+        QCOMPARE(cli.Run({ "--pin", "2468", "send", real, "BR9600" }).ExitCode, 0);
+        QCOMPARE(cli.Run({ "send", real, "BR9600" }).ExitCode, 0);
+        TRun send = cli.Run({ "send", other, "BR9600" });
+        QCOMPARE(send.ExitCode, 3);
+        QVERIFY2(send.Err.contains("no terminal to ask; use --pin"), qPrintable(send.Err));
+        QCOMPARE(cli.Run({ "--pin", "2468", "send", other, "BR9600" }).ExitCode, 0);
+        // The PIN now belongs to the address that accepted it last.
+        QCOMPARE(cli.Run({ "send", other, "BR9600" }).ExitCode, 0);
+        QCOMPARE(cli.Run({ "send", real, "BR9600" }).ExitCode, 3);
+    }
+
     void refusalsAndLimits()
     {
         const quint16 statusPort = FreeUdpPort();

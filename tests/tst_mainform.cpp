@@ -404,6 +404,54 @@ private slots:
             QVERIFY(!qobject_cast<TFormDeviceSettings*>(w) || !w->isVisible());
     }
 
+    void storedPinOnlyForItsAddress()
+    {
+        // A forged status datagram announcing a real device's macid gets no PIN.
+        TScriptedPrompter prompter;
+        const quint16 port = FreeUdpPort();
+        auto window = StartedWindow(prompter, port);
+        const QString real = RunIp("40.30"), forged = RunIp("40.31");
+        SavePinToStore("m-real", "4321", real);
+        const QByteArray status = "{\"macid\":\"m-real\",\"name\":\"Torna\",\"pw\":true}";
+        const auto deviceAt = [&](const QString& ip) {
+            window->TimerDeviceInfoTimer();
+            for (const TQuillexDevice& d : window->StatusListener()->GetLastDeviceList())
+                if (d.IPAddress == ip)
+                    return d;
+            return TQuillexDevice();
+        };
+        TScriptedPeer impostor(forged, 5000, {});
+        TScriptedPeer device(real, 5000, { [](TPeerConnection& c) {
+            c.ReadLine();
+            c.Send(c.ReadLine() == "PIN&4321" ? "OK\nOK\n" : "OK\nERR pin\n");
+        } });
+
+        SendStatus(port, forged, status);
+        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 1);
+        QVERIFY(!window->CheckDevicePin(deviceAt(forged))); // asked, cancelled
+        QCOMPARE(prompter.Questions, QStringList { QString::fromUtf8("Torna şifre istiyor (4-8 rakam):") });
+
+        // Both announce at once: both are listed, and neither gets the PIN.
+        SendStatus(port, real, status);
+        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 2);
+        const TQuillexDevice listed = deviceAt(real);
+        QCOMPARE(window->Form()->ListBoxDevices->count(), 2);
+        QVERIFY(!window->CheckDevicePin(listed));
+        QCOMPARE(prompter.Questions.size(), 2);
+        QCOMPARE(impostor.Connections(), 0);
+        QCOMPARE(device.Connections(), 0);
+
+        // The forger falls silent: the device at its own address gets its PIN without a question.
+        FNow += DeviceAgeLimitMs + 1;
+        SendStatus(port, real, status);
+        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 3);
+        QVERIFY(window->CheckDevicePin(deviceAt(real)));
+        QCOMPARE(prompter.Questions.size(), 2);
+        QCOMPARE(device.Connections(), 1);
+        QCOMPARE(impostor.Connections(), 0);
+        SetCachedPin(real, {});
+    }
+
     void checkDevicePinUsesTheAddressWithoutMacId()
     {
         TScriptedPeer peer(RunIp("40.8"), 5000, { [](TPeerConnection& c) {
