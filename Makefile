@@ -3,7 +3,7 @@ BUILD      ?= build
 FUZZ_BUILD ?= build-fuzz
 JOBS       ?= $(shell nproc)
 
-.PHONY: deps configure build test run bench soak fuzz fuzz-smoke asan screenshots clean
+.PHONY: deps configure build test format format-check run bench soak fuzz fuzz-smoke asan screenshots clean
 
 deps:
 	@scripts/install-deps.sh
@@ -15,8 +15,17 @@ build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
 test: build
+	@$(MAKE) --no-print-directory format-check
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory fuzz-smoke
+
+# Every C++ file of the repository follows .clang-format; `make format` applies it.
+FORMAT_FILES = git ls-files -z '*.cpp' '*.h'
+format-check: deps
+	@$(FORMAT_FILES) | xargs -0 clang-format --dry-run --Werror && echo "clang-format: the tree is formatted"
+
+format: deps
+	@$(FORMAT_FILES) | xargs -0 clang-format -i
 
 run: build
 	@scripts/run.sh $(BUILD)

@@ -50,7 +50,7 @@ void THexDumpView::UpdateScrollBars()
 {
     verticalScrollBar()->setRange(0, int(qMax<qsizetype>(0, FRows - VisibleRows())));
     verticalScrollBar()->setPageStep(VisibleRows());
-    const int rowWidth = fontMetrics().horizontalAdvance(QString(78, u'0')) + 2 * Margin;
+    const int rowWidth = fontMetrics().horizontalAdvance(QString(HexDumpRowChars, u'0')) + 2 * Margin;
     horizontalScrollBar()->setRange(0, qMax(0, rowWidth - viewport()->width()));
     horizontalScrollBar()->setPageStep(viewport()->width());
 }

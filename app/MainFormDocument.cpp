@@ -8,7 +8,8 @@
 #include "EditorTextStore.h"
 #include "GCodeLexer.h"
 #include "HexDumpView.h"
-#include "device/SettingsFile.h"
+#include "config/Settings.h"
+#include "dialogs/UnitProgramListsForm.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -165,7 +166,7 @@ void TFormMain::SaveSelectedCmtProgram()
     QByteArray bytes;
     try {
         bytes = ExtractCmtProgram(info, k);
-    } catch (const ECmtError& e) {
+    } catch (const EQuillexError& e) {
         FPrompter.ShowMessage(e.Message());
         return;
     }
@@ -204,12 +205,12 @@ void TFormMain::ListBoxToolChangesDblClick()
 
 QString TFormMain::RememberedFolder(const QString& key) const
 {
-    return QSettings(SettingsFilePath(), QSettings::IniFormat).value("MainForm/" + key, QDir::currentPath()).toString();
+    return OpenSettingsFile().value("MainForm/" + key, QDir::currentPath()).toString();
 }
 
 void TFormMain::RememberFolder(const QString& key, const QString& fileName)
 {
-    QSettings(SettingsFilePath(), QSettings::IniFormat).setValue("MainForm/" + key, QFileInfo(fileName).absolutePath());
+    OpenSettingsFile().setValue("MainForm/" + key, QFileInfo(fileName).absolutePath());
 }
 
 bool TFormMain::ConfirmLosingContent()
@@ -302,6 +303,7 @@ void TFormMain::SpeedButtonFileSaveAsClick()
         return;
     if (!WriteDocumentFile(fileName))
         return;
+    FDocument->SetFileName(fileName);
     RememberFolder("LastSaveDir", fileName);
 }
 
@@ -313,6 +315,22 @@ bool TFormMain::WriteDocumentFile(const QString& fileName)
         return false;
     }
     return true;
+}
+
+void TFormMain::SpeedButtonExtractProgramsClick()
+{
+    const QStringList lines = EditorLines();
+    if (lines.size() <= 1)
+        return;
+    TFormProgramList form(FPrompter, lines, this);
+    connect(&form, &TFormProgramList::ProgramTaken, this, &TFormMain::TakeProgramListText);
+    form.exec();
+}
+
+void TFormMain::TakeProgramListText(const QString& text)
+{
+    FDocument->SetText(text, TTextReplace::OperatorEdit);
+    RedrawDocument();
 }
 
 bool TFormMain::FormShortCut(int key, Qt::KeyboardModifiers modifiers)

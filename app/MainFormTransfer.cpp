@@ -51,7 +51,7 @@ void TFormMain::StartProgress(const QString& title)
 
 void TFormMain::SpeedButtonUploadToMachineClick()
 {
-    if (ui->ListBoxDevices->selectedItems().isEmpty()) {
+    if (FDeviceList->SelectedRow() < 0) {
         FPrompter.ShowMessage(QString::fromUtf8("Önce bir cihaz seçin."));
         return;
     }
@@ -125,7 +125,7 @@ void TFormMain::UploadComplete(bool success, const QString& responseMsg)
 void TFormMain::SpeedButtonDownloadFromMachineClick()
 {
     TQuillexDevice device;
-    if (ui->ListBoxDevices->selectedItems().isEmpty()) {
+    if (FDeviceList->SelectedRow() < 0) {
         FPrompter.ShowMessage(QString::fromUtf8("Önce bir cihaz seçin."));
         return;
     }
@@ -180,12 +180,10 @@ void TFormMain::ShowTransferSuccess(const QString& title)
         connect(FTransferDoneTimer, &QTimer::timeout, this, [this] { StopTransferDoneTimer(true); });
     }
     if (!FTransferDoneTimer->isActive())
-        FTransferStatusColor = ui->LabelTransferStatus->palette().color(QPalette::WindowText);
+        FTransferStatusColor = TransferStatusColor();
     ui->LabelTransferTitle->setText(title);
     ui->LabelTransferStatus->setText(QString::fromUtf8("Başarı ile Tamamlandı."));
-    QPalette palette = ui->LabelTransferStatus->palette();
-    palette.setColor(QPalette::WindowText, QColor(0, 128, 0));
-    ui->LabelTransferStatus->setPalette(palette);
+    SetTransferStatusColor(QColor(0, 128, 0));
     ui->ProgressBarTransfer->setRange(0, 100);
     ui->ProgressBarTransfer->setValue(100);
     ui->PanelTransfer->show();

@@ -1,12 +1,15 @@
 // The client's program start: one instance per user, then the main window.
-#include "UiPrompter.h"
+#include "ApplicationSetup.h"
+#include "dialogs/UiPrompter.h"
 #include "unitmainform.h"
+#include "update/UnitAutoUpdate.h"
 
 #include <QApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
 
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -32,21 +35,31 @@ bool AskRunningInstance()
 
 int main(int argc, char** argv)
 {
+    // Answered before the window system is reached, so it works without a display.
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("quillex %s\n", qPrintable(VersionText(BuiltVersion())));
+            return 0;
+        }
+
     QApplication app(argc, argv);
-    app.setApplicationName("quillex");
-    app.setApplicationDisplayName("Quillex");
+    QString error;
+    if (!SetUpApplication(app, error))
+        std::fprintf(stderr, "quillex: %s\n", qPrintable(error));
 
     if (AskRunningInstance())
         return 0;
+    // What an earlier self-update left behind: the script, or an update not installed.
+    CleanUpUpdateFiles();
 
-    QString error;
-    if (!LoadStatusKeyFromEnvironment(error)) {
+    TMainFormOptions options;
+    if (!LoadStatusKeyFromEnvironment(error) || !LoadStatusPortFromEnvironment(options.StatusPort, error)) {
         std::fprintf(stderr, "quillex: %s\n", qPrintable(error));
         return 2;
     }
 
     TDialogPrompter prompter;
-    TFormMain window(prompter);
+    TFormMain window(prompter, options);
     prompter.SetParent(&window);
 
     QLocalServer instance;

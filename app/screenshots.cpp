@@ -1,20 +1,30 @@
 // Pictures of the window for people to look at: run under Xvfb by
 // `make screenshots` with quillex-devsim sending on the given status port.
-#include "UiPrompter.h"
+#include "ApplicationSetup.h"
+#include "dialogs/UiPrompter.h"
 #include "dialogs/UnitDeviceSettingsForm.h"
+#include "dialogs/UnitProgramListsForm.h"
+#include "discovery/DeviceListModel.h"
 #include "ui_UnitDeviceSettingsForm.h"
+#include "ui_UnitProgramListsForm.h"
 #include "ui_unitmainform.h"
 #include "unitmainform.h"
 
 #include "content/TextDocument.h"
+#include "device/UnitDeviceCommand.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QTime>
+#include <QToolButton>
+#include <QToolTip>
 
 #include <Qsci/qsciscintilla.h>
 
@@ -32,13 +42,15 @@ public:
     }
     void ShowMessage(const QString& text) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
     bool ConfirmOkCancel(const QString&) override { return true; }
-    bool ConfirmYesNo(const QString&) override { return true; }
+    // No to the update's question: the pictures' program is not to replace itself.
+    bool ConfirmYesNo(const QString& text) override { return !text.contains(QString::fromUtf8("güncellensin mi")); }
     bool AskNewPin(const QString&, const QString&, const QString&, QString&, QString&) override { return false; }
     bool AskOpenFile(const QString&, QString&) override { return false; }
     bool AskSaveFile(const QString&, const QString&, const QString&, const QString&, QString&) override
     {
         return false;
     }
+    bool AskFolder(const QString&, QString&) override { return false; }
 };
 
 bool SelectDevice(TFormMain& window, const QString& ip)
@@ -48,12 +60,23 @@ bool SelectDevice(TFormMain& window, const QString& ip)
         const QList<TQuillexDevice> devices = window.StatusListener()->GetLastDeviceList();
         for (int i = 0; i < devices.size(); ++i)
             if (devices[i].IPAddress == ip) {
-                window.Form()->ListBoxDevices->setCurrentRow(i);
+                window.DeviceList()->SelectRow(i);
                 return true;
             }
         QTest::qWait(100);
     }
     return false;
+}
+
+// The window as the screen shows it, with its tool tip.
+void SaveScreen(QWidget* window, const QString& folder, const QString& name)
+{
+    QApplication::processEvents();
+    const QRect frame = window->frameGeometry();
+    const QPixmap picture = window->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+    const QString path = QDir(folder).filePath(name + ".png");
+    if (picture.save(path))
+        std::printf("%s\n", qPrintable(path));
 }
 
 void Save(QWidget* widget, const QString& folder, const QString& name)
@@ -69,9 +92,11 @@ void Save(QWidget* widget, const QString& folder, const QString& name)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    app.setApplicationDisplayName("Quillex");
+    QString setupError;
+    if (!SetUpApplication(app, setupError))
+        std::fprintf(stderr, "%s\n", qPrintable(setupError));
     if (argc < 4) {
-        std::fprintf(stderr, "usage: quillex-screenshots OUTPUT-DIR STATUS-PORT PROGRAM\n");
+        std::fprintf(stderr, "usage: quillex-screenshots OUTPUT-DIR STATUS-PORT PROGRAM [CMT-FILE [BACKUP]]\n");
         return 2;
     }
     const QString folder = argv[1];
@@ -86,20 +111,20 @@ int main(int argc, char** argv)
     // Three devices listed, then each one's status panel.
     QElapsedTimer timer;
     timer.start();
-    auto* list = window.Form()->ListBoxDevices;
-    while (list->count() < 3 && timer.elapsed() < 15000) {
+    TDeviceListModel* list = window.DeviceList();
+    while (list->rowCount() < 3 && timer.elapsed() < 15000) {
         QTest::qWait(200);
         window.TimerDeviceInfoTimer();
     }
-    for (int row = 0; row < list->count(); ++row) {
-        list->setCurrentRow(row);
+    for (int row = 0; row < list->rowCount(); ++row) {
+        list->SelectRow(row);
         window.TimerDeviceInfoTimer();
         Save(&window, folder, QString("device-list-%1").arg(row + 1));
     }
 
     // The settings dialog of the first device, as a double click opens it.
     TFormDeviceSettings dialog(prompter, &window);
-    dialog.Initialize("Torna 1", "FANUC", 9600, 30, 1, 8, u'N', 1, "127.0.0.2", 5000, true, "02:51:58:00:00:02");
+    dialog.Initialize("Torna 1", "FANUC", 9600, 30, 1, 8, u'N', 1, "127.0.0.2", CommandPort, true, "02:51:58:00:00:02");
     dialog.show();
     (void)QTest::qWaitForWindowExposed(&dialog);
     Save(&dialog, folder, "settings-dialog");
@@ -124,10 +149,39 @@ int main(int argc, char** argv)
             QTest::qWait(20);
         QTest::qWait(300);
         Save(&window, folder, "upload-erasing");
+        // The device's rows scrolled down to what it is doing.
+        window.TimerDeviceInfoTimer();
+        QScrollBar* rows = window.Form()->ScrollBoxDeviceInfo->verticalScrollBar();
+        rows->setValue(rows->maximum());
+        Save(&window, folder, "upload-status-rows");
+        rows->setValue(0);
         while (window.TransferRunning() && erase.elapsed() < 60000)
             QTest::qWait(50);
         window.TimerDeviceInfoTimer();
         Save(&window, folder, "upload-success");
+        // A program with tool changes, then the device plays it to the control
+        // from its first one: the transfer rows, scrolled into view, under the
+        // success display.
+        window.SetEditorText("O1000\nT1 M6\nG0 X0 Y0\nT2 M6\nG1 X10 Y10 F200\nM30\n");
+        window.SpeedButtonUploadToMachineClick();
+        while (window.TransferRunning() && erase.elapsed() < 90000)
+            QTest::qWait(50);
+        QString response;
+        if (SendDeviceCommands("127.0.0.3", 5000, { "STARTFROM0" }, response)) {
+            QElapsedTimer playing;
+            playing.start();
+            while (!window.DeviceInfoRows().join('\n').contains(QString::fromUtf8("Geçen Süre"))
+                && playing.elapsed() < 3000) {
+                QTest::qWait(100);
+                window.TimerDeviceInfoTimer();
+            }
+            QScrollBar* rows = window.Form()->ScrollBoxDeviceInfo->verticalScrollBar();
+            rows->setValue(rows->maximum());
+            Save(&window, folder, "transfer-status-rows");
+            rows->setValue(0);
+        } else {
+            std::fprintf(stderr, "STARTFROM0: %s\n", qPrintable(response));
+        }
     }
 
     // A raw capture in the editor, and the CMT view.
@@ -144,6 +198,33 @@ int main(int argc, char** argv)
         window.Form()->ListBoxToolChanges->setCurrentRow(4);
         Save(&window, folder, "cmt-view");
     }
+    // The program list window with a real backup of several programs split.
+    if (argc > 5 && ReadWholeFile(argv[5], bytes, error)) {
+        TFormProgramList programs(prompter, ReadTextDocument(bytes).Lines, &window);
+        programs.show();
+        (void)QTest::qWaitForWindowExposed(&programs);
+        programs.Form()->ListBox1->setCurrentRow(1);
+        Save(&programs, folder, "program-list");
+        programs.close();
+    }
+    // The update button: the start-up check found a newer version, then a click downloads it.
+    QToolButton* update = window.Form()->SpeedButtonUpdate;
+    QElapsedTimer check;
+    check.start();
+    while (update->toolTip() != QString::fromUtf8("YENİ SÜRÜM VAR - GÜNCELLE") && check.elapsed() < 15000)
+        QTest::qWait(100);
+    QToolTip::showText(update->mapToGlobal(QPoint(update->width() / 2, update->height())), update->toolTip(), update);
+    QTest::qWait(500);
+    SaveScreen(&window, folder, "update-available");
+    QToolTip::hideText();
+    update->click();
+    while (!update->toolTip().contains(QRegularExpression("%[1-9][0-9]$")) && check.elapsed() < 45000)
+        QTest::qWait(50);
+    QToolTip::showText(update->mapToGlobal(QPoint(update->width() / 2, update->height())), update->toolTip(), update);
+    QTest::qWait(500);
+    SaveScreen(&window, folder, "update-downloading");
+    QToolTip::hideText();
+
     window.close();
     return 0;
 }

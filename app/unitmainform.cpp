@@ -5,10 +5,11 @@
 #include "EditorTextStore.h"
 #include "GCodeLexer.h"
 #include "HexDumpView.h"
+#include "config/Settings.h"
 #include "device/JsonText.h"
-#include "device/SettingsFile.h"
 #include "device/Ticks.h"
 #include "dialogs/UnitDeviceSettingsForm.h"
+#include "discovery/DeviceListModel.h"
 
 #include <QCloseEvent>
 #include <QFontDatabase>
@@ -41,6 +42,19 @@ const QColor DotUnknown(158, 158, 158);
 const QColor DotBusy(245, 166, 35);
 const QColor DotIdle(76, 175, 80);
 
+QColor ActivityColor(TDeviceActivity activity)
+{
+    switch (activity) {
+    case TDeviceActivity::Busy:
+        return DotBusy;
+    case TDeviceActivity::Idle:
+        return DotIdle;
+    case TDeviceActivity::Unknown:
+        break;
+    }
+    return DotUnknown;
+}
+
 QString FirstFamily(const QStringList& families)
 {
     for (const QString& family : families)
@@ -66,6 +80,16 @@ QString MonoFamily()
     return FirstFamily({ "Consolas", "DejaVu Sans Mono", "Noto Sans Mono", "Monospace" });
 }
 
+// The grey of secondary text: most of the way from the background to the text,
+// as readable as a desktop's grey text. Qt's grey for disabled controls is too
+// pale to read a transfer's progress by.
+QColor GreyText(const QPalette& palette)
+{
+    const QColor text = palette.color(QPalette::WindowText), back = palette.color(QPalette::Base);
+    auto mix = [](int t, int b) { return (t * 57 + b * 43) / 100; };
+    return QColor(mix(text.red(), back.red()), mix(text.green(), back.green()), mix(text.blue(), back.blue()));
+}
+
 QFont PixelFont(const QString& family, int pixels, bool bold = false)
 {
     QFont font(family);
@@ -73,42 +97,6 @@ QFont PixelFont(const QString& family, int pixels, bool bold = false)
     font.setBold(bold);
     return font;
 }
-
-// The device list as the status listener sees it.
-class TListWidgetView : public TDeviceListView {
-public:
-    explicit TListWidgetView(QListWidget* list)
-        : FList(list)
-    {
-    }
-    int SelectedRow() const override
-    {
-        const QList<QListWidgetItem*> selected = FList->selectedItems();
-        return selected.isEmpty() ? -1 : FList->row(selected.first());
-    }
-    void SetItems(const QStringList& captions) override
-    {
-        const QSignalBlocker blocker(FList);
-        FList->setUpdatesEnabled(false);
-        FList->clear();
-        for (const QString& caption : captions) {
-            auto* item = new QListWidgetItem(caption, FList);
-            item->setSizeHint(QSize(0, DeviceRowHeight));
-        }
-        FList->setUpdatesEnabled(true);
-    }
-    void SelectRow(int row) override
-    {
-        const QSignalBlocker blocker(FList);
-        FList->clearSelection();
-        FList->setCurrentRow(row);
-        if (row >= 0)
-            FList->item(row)->setSelected(true);
-    }
-
-private:
-    QListWidget* FList;
-};
 
 // Rows of the device list are drawn by the window.
 class TDeviceRowDelegate : public QStyledItemDelegate {
@@ -124,10 +112,8 @@ public:
         FForm->ListBoxDevicesDrawItem(*painter, index.row(), option.rect, option.state & QStyle::State_Selected);
         painter->restore();
     }
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override
-    {
-        return QSize(option.rect.width(), DeviceRowHeight);
-    }
+    // No width of its own: a row is as wide as the list, whatever width the list had before.
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override { return QSize(0, DeviceRowHeight); }
 
 private:
     TFormMain* FForm;
@@ -182,11 +168,6 @@ quint32 TFormMain::Ticks() const
     return FOptions.TickSource ? FOptions.TickSource() : GetTickCount32();
 }
 
-QString TFormMain::SettingsFilePath()
-{
-    return ::SettingsFilePath();
-}
-
 QString TFormMain::LoadWindowTitle()
 {
     const QByteArray plain = DecryptAes256Cbc(
@@ -206,11 +187,26 @@ void TFormMain::SetUpFonts()
     ui->PaintBoxDeviceInfo->setFont(PixelFont(sans, 14));
     ui->LabelTransferTitle->setFont(PixelFont(sans, 14, true));
     ui->LabelTransferStatus->setFont(PixelFont(sans, 14));
-    QPalette grey = ui->LabelTransferStatus->palette();
-    grey.setColor(QPalette::WindowText, palette().color(QPalette::Disabled, QPalette::WindowText));
-    ui->LabelTransferStatus->setPalette(grey);
+    // On the status panel's Base background a label would draw with the Text
+    // role; pinned to WindowText, the colours set on it are the ones drawn.
+    ui->LabelTransferTitle->setForegroundRole(QPalette::WindowText);
+    ui->LabelTransferStatus->setForegroundRole(QPalette::WindowText);
+    SetTransferStatusColor(GreyText(palette()));
     ui->ListBoxToolChanges->setFont(PixelFont(MonoFamily(), 13));
     ui->LabelToolChanges->setFont(PixelFont(sans, 12, true));
+}
+
+void TFormMain::SetTransferStatusColor(const QColor& color)
+{
+    QLabel* label = ui->LabelTransferStatus;
+    QPalette palette = label->palette();
+    palette.setColor(label->foregroundRole(), color);
+    label->setPalette(palette);
+}
+
+QColor TFormMain::TransferStatusColor() const
+{
+    return ui->LabelTransferStatus->palette().color(ui->LabelTransferStatus->foregroundRole());
 }
 
 void TFormMain::SetUpEditor()
@@ -229,6 +225,9 @@ void TFormMain::SetUpEditor()
     editor->setCaretLineVisible(true);
     editor->setCaretLineBackgroundColor(QColor(242, 247, 255));
     editor->setWrapMode(QsciScintilla::WrapNone);
+    // A horizontal scroll bar only when a line is wider than the editor.
+    editor->SendScintilla(QsciScintillaBase::SCI_SETSCROLLWIDTH, 1);
+    editor->SendScintilla(QsciScintillaBase::SCI_SETSCROLLWIDTHTRACKING, 1);
 
     FHexView = new THexDumpView(ui->SplitterToolChanges);
     ui->SplitterToolChanges->insertWidget(0, FHexView);
@@ -289,10 +288,19 @@ void TFormMain::FormCreate()
     ui->ImageLogo->installEventFilter(this);
     SetUpEditor();
 
+    FDeviceList = new TDeviceListModel(
+        [this](const QString& ipAddress) {
+            return FStatusListener ? FStatusListener->GetStatusFor(ipAddress) : QString();
+        },
+        this);
+    ui->ListBoxDevices->setModel(FDeviceList);
+    ui->ListBoxDevices->setSelectionModel(FDeviceList->Selection());
     ui->ListBoxDevices->setItemDelegate(new TDeviceRowDelegate(this));
     ui->ListBoxDevices->setSelectionMode(QAbstractItemView::SingleSelection);
-    connect(ui->ListBoxDevices, &QListWidget::itemSelectionChanged, this, &TFormMain::UpdateDeviceInfo);
-    connect(ui->ListBoxDevices, &QListWidget::itemDoubleClicked, this, [this] { ListBoxDevicesDblClick(); });
+    ui->ListBoxDevices->setResizeMode(QListView::Adjust);
+    ui->ListBoxDevices->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff); // rows elide their text instead
+    connect(FDeviceList->Selection(), &QItemSelectionModel::selectionChanged, this, &TFormMain::UpdateDeviceInfo);
+    connect(ui->ListBoxDevices, &QListView::doubleClicked, this, [this] { ListBoxDevicesDblClick(); });
     ui->PaintBoxDeviceInfo->OnPaint = [this](QPainter& painter) { PaintBoxDeviceInfoPaint(painter); };
     ui->PanelDeviceInfo->setBackgroundRole(QPalette::Base);
     connect(ui->SpeedButtonUpdate, &QToolButton::clicked, this, &TFormMain::SpeedButtonUpdateClick);
@@ -304,6 +312,7 @@ void TFormMain::FormCreate()
     connect(ui->SpeedButtonDownloadFromMachine, &QToolButton::clicked, this,
         &TFormMain::SpeedButtonDownloadFromMachineClick);
     connect(ui->SpeedButtonScanToolChanges, &QToolButton::clicked, this, &TFormMain::ScanToolChanges);
+    connect(ui->SpeedButtonExtractPrograms, &QToolButton::clicked, this, &TFormMain::SpeedButtonExtractProgramsClick);
     connect(ui->ListBoxToolChanges, &QListWidget::itemClicked, this, [this] { ListBoxToolChangesClick(); });
     connect(ui->ListBoxToolChanges, &QListWidget::itemDoubleClicked, this, [this] { ListBoxToolChangesDblClick(); });
     ui->SynEditProgram->installEventFilter(this);
@@ -338,7 +347,7 @@ void TFormMain::FormCreate()
 
 void TFormMain::RestoreLayout()
 {
-    QSettings settings(SettingsFilePath(), QSettings::IniFormat);
+    QSettings settings = OpenSettingsFile();
     settings.beginGroup(MainSection);
     auto readInt = [&](const QString& key, int current) {
         bool ok = false;
@@ -374,7 +383,10 @@ void TFormMain::RestoreLayout()
 
 void TFormMain::EnsureWindowOnScreen()
 {
-    const QRect window = geometry();
+    // The window's rectangle is its frame, title bar included: fitted by its
+    // client area alone, the title bar would end up off the screen and the
+    // window could not be moved.
+    const QRect window = frameGeometry();
     const QList<QScreen*> screens = QGuiApplication::screens();
     for (QScreen* screen : screens) {
         const QRect overlap = window.intersected(screen->availableGeometry());
@@ -395,18 +407,27 @@ void TFormMain::EnsureWindowOnScreen()
             nearest = screen;
         }
     }
-    const QRect area = nearest->availableGeometry();
-    QRect r = window;
-    r.setWidth(qMin(r.width(), area.width()));
-    r.setHeight(qMin(r.height(), area.height()));
-    r.moveLeft(area.left() + (area.width() - r.width()) / 2);
-    r.moveTop(area.top() + (area.height() - r.height()) / 2);
-    setGeometry(r);
+    // Before the window is shown the window manager has not told its frame
+    // yet: fitted again once it has.
+    FFitFrameArea = window == geometry() ? nearest->availableGeometry() : QRect();
+    FitFrameInto(nearest->availableGeometry());
+}
+
+void TFormMain::FitFrameInto(const QRect& area)
+{
+    const QRect window = frameGeometry();
+    const int frameWidth = window.width() - width(), frameHeight = window.height() - height();
+    resize(qMin(window.width(), area.width()) - frameWidth, qMin(window.height(), area.height()) - frameHeight);
+    // Centred; a window that cannot shrink below its minimum size keeps its
+    // top left corner, and so its title bar, on the screen.
+    const QSize frame = size() + QSize(frameWidth, frameHeight);
+    move(qMax(area.left(), area.left() + (area.width() - frame.width()) / 2),
+        qMax(area.top(), area.top() + (area.height() - frame.height()) / 2)); // places the frame
 }
 
 void TFormMain::SaveLayout()
 {
-    QSettings settings(SettingsFilePath(), QSettings::IniFormat);
+    QSettings settings = OpenSettingsFile();
     settings.beginGroup(MainSection);
     const Qt::WindowStates state = windowState();
     settings.setValue("Maximized", (state & Qt::WindowMaximized) ? 1 : 0);
@@ -450,14 +471,33 @@ void TFormMain::StartupTimerTimer()
     FStatusListener = std::make_unique<TStatusListenerThread>(
         TStatusLogTarget { this, [this](const QString& line) { ui->Memo1->appendPlainText(line); } },
         FOptions.StatusPort, FOptions.TickSource);
-    // The version check comes with the self-update; until then it finds no newer version.
-    SetUpdateAvailable(false);
+    connect(FStatusListener.get(), &TStatusListenerThread::ListenFailed, this, &TFormMain::UpdateDeviceInfo,
+        Qt::QueuedConnection);
+    if (!FStatusListener->ListenError().isEmpty()) // failed before the connection was made
+        UpdateDeviceInfo();
+    // Quiet: only a newer version changes the button.
+    CheckForNewVersionInBackground(
+        this,
+        [this](bool available) {
+            if (available)
+                SetUpdateAvailable(true);
+        },
+        UpdateSettings());
     emit StartupFinished();
 }
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == ui->ImageLogo && event->type() == QEvent::MouseButtonPress)
+    if (watched == this && !FFitFrameArea.isNull() && (event->type() == QEvent::Move || event->type() == QEvent::Resize)
+        && frameGeometry() != geometry()) {
+        const QRect area = FFitFrameArea;
+        FFitFrameArea = QRect();
+        if (!area.contains(frameGeometry()) && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+            FitFrameInto(area);
+    }
+    // In a quick series every second press arrives as a double click: count both.
+    if (watched == ui->ImageLogo
+        && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick))
         ImageLogoClick();
     // The window's shortcuts come before the focused control's own keys.
     if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
@@ -502,15 +542,41 @@ void TFormMain::SetUpdateAvailable(bool available)
                                                 : QString::fromUtf8("YENİ SÜRÜM KONTROL ET VE GÜNCELLE"));
 }
 
+TUpdateSettings TFormMain::UpdateSettings() const
+{
+    return FOptions.Update ? *FOptions.Update : DefaultUpdateSettings();
+}
+
 void TFormMain::SpeedButtonUpdateClick()
 {
     ui->SpeedButtonUpdate->setEnabled(false);
     ui->SpeedButtonUpdate->setToolTip(QString::fromUtf8("GÜNCELLEME KONTROL EDİLİYOR"));
-    // Until the update engine exists the check always ends with "no newer version".
-    QTimer::singleShot(0, this, [this] {
+    // Delivered to this window only while it exists; the worker ends by itself.
+    DownloadUpdateInBackground(
+        this,
+        [this](qint32 percent) {
+            ui->SpeedButtonUpdate->setToolTip(QString::asprintf("GÜNCELLEME İNDİRİLİYOR %%%d", percent));
+        },
+        [this](bool ok, const QString& resultText) { UpdateDownloadDone(ok, resultText); }, UpdateSettings());
+}
+
+void TFormMain::UpdateDownloadDone(bool ok, const QString& resultText)
+{
+    if (!ok) {
         SetUpdateAvailable(false);
-        FPrompter.ShowMessage(QString::fromUtf8("Güncel sürümü kullanıyorsunuz."));
-    });
+        FPrompter.ShowMessage(resultText);
+        return;
+    }
+    SetUpdateAvailable(true);
+    if (!FPrompter.ConfirmYesNo(
+            QString::fromUtf8("%1 sürümü indirildi. Uygulama kapanıp güncellensin mi?").arg(resultText)))
+        return;
+    // A script that could not be started replaces nothing: the window stays.
+    if (!LaunchUpdaterScript(UpdateSettings())) {
+        qWarning("quillex: the updater script could not be written or started");
+        return;
+    }
+    close();
 }
 
 void TFormMain::SetTransferControlsEnabled(bool enabled)
@@ -521,7 +587,8 @@ void TFormMain::SetTransferControlsEnabled(bool enabled)
     ui->SpeedButtonDownloadFromMachine->setEnabled(enabled);
     ui->SpeedButtonFileOpen->setEnabled(enabled);
     ui->SpeedButtonFileNew->setEnabled(enabled);
-    FSuppressDeviceListRefresh = !enabled;
+    FTransferRunning = !enabled;
+    FSuppressDeviceListRefresh = FTransferRunning;
     UpdateToolCommandsEnabled();
 }
 
@@ -530,9 +597,7 @@ void TFormMain::StopTransferDoneTimer(bool hidePanel)
     if (!FTransferDoneTimer || !FTransferDoneTimer->isActive())
         return;
     FTransferDoneTimer->stop();
-    QPalette palette = ui->LabelTransferStatus->palette();
-    palette.setColor(QPalette::WindowText, FTransferStatusColor);
-    ui->LabelTransferStatus->setPalette(palette);
+    SetTransferStatusColor(FTransferStatusColor);
     if (hidePanel)
         ui->PanelTransfer->hide();
 }
@@ -541,22 +606,12 @@ void TFormMain::UpdateToolCommandsEnabled()
 {
     const bool capable = SelectedDeviceSupportsStartFrom();
     ui->SpeedButtonScanToolChanges->setEnabled(capable);
-    ui->SpeedButtonStartFromMiddle->setEnabled(capable && !FSuppressDeviceListRefresh);
+    ui->SpeedButtonStartFromMiddle->setEnabled(capable && !FTransferRunning);
 }
 
 bool TFormMain::SelectedDevice(TQuillexDevice& device) const
 {
-    if (!FStatusListener)
-        return false;
-    const QList<QListWidgetItem*> selected = ui->ListBoxDevices->selectedItems();
-    if (selected.isEmpty())
-        return false;
-    const int row = ui->ListBoxDevices->row(selected.first());
-    const QList<TQuillexDevice> devices = FStatusListener->GetLastDeviceList();
-    if (row < 0 || row >= devices.size())
-        return false;
-    device = devices[row];
-    return true;
+    return FStatusListener && FDeviceList->SelectedDevice(device);
 }
 
 bool TFormMain::SelectedDeviceSupportsStartFrom() const
@@ -568,30 +623,27 @@ bool TFormMain::SelectedDeviceSupportsStartFrom() const
 bool TFormMain::IsSelectedDeviceSiemens() const
 {
     TQuillexDevice device;
-    return SelectedDevice(device) && device.Controller.compare("SIEMENS", Qt::CaseInsensitive) == 0;
+    return SelectedDevice(device) && IsControllerSiemens(device.Controller);
 }
 
 bool TFormMain::CheckDevicePin(const TQuillexDevice& device)
 {
-    const QString key = device.MacId.isEmpty() ? device.IPAddress : device.MacId;
     // Another sender announcing the same device: the remembered PIN goes to neither.
     bool identityShared = false;
     if (!device.MacId.isEmpty() && FStatusListener)
         for (const TQuillexDevice& other : FStatusListener->GetLastDeviceList())
             identityShared = identityShared
                 || (other.IPAddress != device.IPAddress && other.MacId.compare(device.MacId, Qt::CaseInsensitive) == 0);
-    return EnsureDevicePin(
-        device.IPAddress, device.Port, key, device.DisplayName, device.PinRequired, FPrompter, identityShared);
+    return EnsureDevicePin(device.IPAddress, device.Port, PinStoreKey(device.MacId, device.IPAddress),
+        device.DisplayName, device.PinRequired, FPrompter, identityShared);
 }
 
 void TFormMain::TimerDeviceInfoTimer()
 {
-    if (FStatusListener && !FSuppressDeviceListRefresh) {
-        TListWidgetView view(ui->ListBoxDevices);
-        FStatusListener->RefreshDeviceList(view);
-    }
+    if (FStatusListener && !FSuppressDeviceListRefresh)
+        FDeviceList->SetDevices(FStatusListener->RefreshDeviceList());
     UpdateDeviceInfo();
-    ui->ListBoxDevices->viewport()->update();
+    FDeviceList->StatusChanged(); // the dots follow the status even while the rows stay
 }
 
 void TFormMain::UpdateDeviceInfo()
@@ -599,7 +651,9 @@ void TFormMain::UpdateDeviceInfo()
     UpdateToolCommandsEnabled();
     TQuillexDevice device;
     if (!SelectedDevice(device)) {
-        SetDeviceInfo(QString::fromUtf8("Bir cihaz seçin."), {});
+        // A status port that cannot be bound is why no device appears.
+        const QString listenError = FStatusListener ? FStatusListener->ListenError() : QString();
+        SetDeviceInfo(listenError.isEmpty() ? QString::fromUtf8("Bir cihaz seçin.") : listenError, {});
         return;
     }
     const QString status = FStatusListener->GetStatusFor(device.IPAddress);
@@ -619,7 +673,16 @@ void TFormMain::SetDeviceInfo(const QString& message, const QString& rowsText)
         return;
     FDeviceInfoMessage = message;
     FDeviceInfoRows = rows;
+    // The rows keep their height; when they do not fit, the panel scrolls.
+    const int P = 12;
+    ui->PaintBoxDeviceInfo->setMinimumHeight(
+        rows.isEmpty() || !message.isEmpty() ? 0 : int(P / 2 + rows.size() * DeviceInfoRowHeight() + P / 2));
     ui->PaintBoxDeviceInfo->update();
+}
+
+int TFormMain::DeviceInfoRowHeight() const
+{
+    return QFontMetrics(ui->PaintBoxDeviceInfo->font()).height() + 8;
 }
 
 void TFormMain::PaintBoxDeviceInfoPaint(QPainter& painter)
@@ -628,7 +691,7 @@ void TFormMain::PaintBoxDeviceInfoPaint(QPainter& painter)
     const int P = 12;
     painter.setFont(box->font());
     painter.fillRect(box->rect(), box->palette().color(QPalette::Base));
-    const QColor grey = box->palette().color(QPalette::Disabled, QPalette::WindowText);
+    const QColor grey = GreyText(box->palette());
     const QColor text = box->palette().color(QPalette::Text);
     if (!FDeviceInfoMessage.isEmpty()) {
         painter.setPen(grey);
@@ -639,7 +702,7 @@ void TFormMain::PaintBoxDeviceInfoPaint(QPainter& painter)
     const QFontMetrics metrics(box->font());
     QFont bold = box->font();
     bold.setBold(true);
-    const int H = metrics.height() + 8;
+    const int H = DeviceInfoRowHeight();
     int W = 0;
     for (const QString& row : FDeviceInfoRows)
         if (row.contains('='))
@@ -677,32 +740,22 @@ QColor TFormMain::DeviceActivityColor(const QString& ipAddress) const
 {
     if (!FStatusListener || ipAddress.isEmpty())
         return DotUnknown;
-    switch (DeviceActivity(FStatusListener->GetStatusFor(ipAddress))) {
-    case TDeviceActivity::Busy:
-        return DotBusy;
-    case TDeviceActivity::Idle:
-        return DotIdle;
-    case TDeviceActivity::Unknown:
-        break;
-    }
-    return DotUnknown;
+    return ActivityColor(DeviceActivity(FStatusListener->GetStatusFor(ipAddress)));
 }
 
 TDeviceRowLook TFormMain::DeviceRowLook(int index) const
 {
     TDeviceRowLook look;
-    if (QListWidgetItem* item = ui->ListBoxDevices->item(index))
-        look.Line1 = item->text();
-    if (FStatusListener) {
-        const QList<TQuillexDevice> devices = FStatusListener->GetLastDeviceList();
-        if (index >= 0 && index < devices.size()) {
-            look.Line2 = devices[index].IPAddress;
-            look.Locked = devices[index].PinRequired;
-            if (!devices[index].Controller.isEmpty())
-                look.Line1 += " / " + devices[index].Controller;
-        }
-    }
-    look.DotColor = DeviceActivityColor(look.Line2);
+    look.DotColor = DotUnknown;
+    const QModelIndex row = FDeviceList->index(index);
+    if (!row.isValid())
+        return look;
+    look.Line1 = row.data(TDeviceListModel::NameRole).toString();
+    look.Line2 = row.data(TDeviceListModel::AddressRole).toString();
+    look.Locked = row.data(TDeviceListModel::PinRequiredRole).toBool();
+    if (const QString controller = row.data(TDeviceListModel::ControllerRole).toString(); !controller.isEmpty())
+        look.Line1 += " / " + controller;
+    look.DotColor = ActivityColor(TDeviceActivity(row.data(TDeviceListModel::ActivityRole).toInt()));
     return look;
 }
 

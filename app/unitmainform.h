@@ -1,11 +1,13 @@
 #pragma once
 // The main window: tool bar, device list and status panel, the G-code editor,
 // the layout kept in the settings file, and the operations other commands share.
-#include "UiPrompter.h"
+#include "dialogs/UiPrompter.h"
+#include "discovery/DeviceListModel.h"
 #include "discovery/DeviceStatusView.h"
 #include "discovery/UnitStatusListener.h"
 #include "document/ProgramDocument.h"
 #include "transfer/UnitTransferProgress.h"
+#include "update/UnitAutoUpdate.h"
 
 #include <QColor>
 #include <QHash>
@@ -19,6 +21,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class TFormMain;
@@ -32,9 +35,10 @@ class QListWidget;
 class QToolButton;
 
 struct TMainFormOptions {
-    quint16 StatusPort = 5003;
+    quint16 StatusPort = ::StatusPort;
     std::function<quint32()> TickSource; // the millisecond tick counter; the system's when empty
     int StartupDelayMs = 100;
+    std::optional<TUpdateSettings> Update; // the running program's when empty
 };
 
 // What one row of the device list shows.
@@ -53,9 +57,9 @@ public:
 
     Ui::TFormMain* Form() const { return ui.get(); }
     TStatusListenerThread* StatusListener() const { return FStatusListener.get(); }
+    TDeviceListModel* DeviceList() const { return FDeviceList; }
 
     // Operations other commands use.
-    static QString SettingsFilePath();
     void SetTransferControlsEnabled(bool enabled);
     void StopTransferDoneTimer(bool hidePanel);
     void UpdateToolCommandsEnabled();
@@ -89,12 +93,16 @@ public:
     bool WriteDocumentFile(const QString& fileName);
     bool FormShortCut(int key, Qt::KeyboardModifiers modifiers);
     QString CurrentFileName() const;
+    void SpeedButtonExtractProgramsClick();
+    // The program list window's "Seçili Olanı Aktar": the editor's text as a whole,
+    // held as unsaved edits; file name, mode and tool-change scan stay.
+    void TakeProgramListText(const QString& text);
 
     // Upload and download.
     void SpeedButtonUploadToMachineClick();
     void SpeedButtonDownloadFromMachineClick();
     void ShowTransferSuccess(const QString& title);
-    bool TransferRunning() const { return FSuppressDeviceListRefresh; }
+    bool TransferRunning() const { return FTransferRunning; }
     const TTransferProgress* TransferProgress() const { return FTransferProgress.get(); }
 
     // The program document and the views drawn from it.
@@ -113,6 +121,7 @@ public:
 
     static QString LoadWindowTitle();
     void EnsureWindowOnScreen();
+    void FitFrameInto(const QRect& area);
 
 signals:
     void StartupFinished();
@@ -131,7 +140,12 @@ private:
     void SetUpEditor();
     void SetUpFonts();
     void PaintBoxDeviceInfoPaint(QPainter& painter);
+    int DeviceInfoRowHeight() const;
+    void SetTransferStatusColor(const QColor& color);
+    QColor TransferStatusColor() const;
     void SpeedButtonUpdateClick();
+    void UpdateDownloadDone(bool ok, const QString& resultText);
+    TUpdateSettings UpdateSettings() const;
     quint32 Ticks() const;
     bool ConfirmLosingContent();
     QString RememberedFolder(const QString& key) const;
@@ -153,7 +167,9 @@ private:
     QColor FTransferStatusColor;
     qint32 FLogoClickCount = 0;
     quint32 FLogoLastClickTicks = 0;
-    bool FSuppressDeviceListRefresh = false;
+    bool FTransferRunning = false;
+    bool FSuppressDeviceListRefresh = false; // while a transfer runs, the list keeps its rows and order
+    TDeviceListModel* FDeviceList = nullptr;
     QHash<QString, QPixmap> FDeviceImages;
     QList<QIcon> FUpdateImages;
     QList<QIcon> FToolbarImages;
@@ -175,4 +191,5 @@ private:
     std::unique_ptr<TTransferProgressView> FTransferView;
     std::unique_ptr<TTransferProgress> FTransferProgress;
     QString FListFontFamily;
+    QRect FFitFrameArea; // where the frame goes once the window manager has told its size
 };

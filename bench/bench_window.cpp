@@ -36,6 +36,7 @@ public:
     {
         return false;
     }
+    bool AskFolder(const QString&, QString&) override { return false; }
 };
 
 } // namespace

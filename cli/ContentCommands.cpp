@@ -25,7 +25,8 @@ const THelp Helps[] = {
         "Example: quillex-cli scan O1000.nc --candidates\n" },
     { "split",
         "Usage: quillex-cli split FILE [-d DIR]\n"
-        "Prints the names of the programs in FILE; -d DIR writes each as NAME.CNC into DIR/Velcarn.\n"
+        "Prints the names of the programs in FILE; -d DIR writes each as NAME.CNC into DIR/Velcarn,\n"
+        "as the program list window does (a name used again as NAME (2).CNC, NAME (3).CNC, ...).\n"
         "Example: quillex-cli split backup.txt -d /tmp/programs\n" },
     { "cmt",
         "Usage: quillex-cli cmt FILE [--extract K -o OUT]\n"
@@ -160,7 +161,7 @@ int Cmt(QStringList args)
                 Err(output + ": " + error);
                 return ExitFailed;
             }
-        } catch (const ECmtError& e) {
+        } catch (const EQuillexError& e) {
             Err(e.Message());
             return ExitFailed;
         }

@@ -2,15 +2,17 @@
 // scripts. It calls the same core functions as the window.
 #include "CliOutput.h"
 #include "ContentCommands.h"
+#include "config/Settings.h"
 #include "content/CodePage.h"
 #include "content/TextDocument.h"
 #include "device/DevicePin.h"
 #include "device/ProgramTransfer.h"
-#include "device/SettingsFile.h"
 #include "device/UnitDeviceCommand.h"
+#include "discovery/DeviceStatusView.h"
 #include "discovery/UnitStatusListener.h"
 #include "document/ProgramDocument.h"
 #include "document/UploadPlan.h"
+#include "update/VersionMarker.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -41,6 +43,7 @@ Options:
   --settings FILE   settings file holding the stored PINs (default: as the window)
   --pin PIN         the device's transfer PIN, tried first
   --help            this text; COMMAND --help describes one command
+  --version         the version of quillex-cli (the same as the window's)
 
 Exit codes: 0 success, 1 the operation failed, 2 usage error, 3 PIN missing, cancelled or refused.
 )";
@@ -89,8 +92,10 @@ const TCommandHelp CommandHelps[] = {
 
 quint16 StatusListenPort()
 {
-    const int port = qEnvironmentVariableIntValue("QUILLEX_STATUS_PORT");
-    return port > 0 && port < 65536 ? quint16(port) : StatusPort;
+    quint16 port = StatusPort;
+    QString error;
+    LoadStatusPortFromEnvironment(port, error); // a malformed value was refused at start
+    return port;
 }
 
 // Reads a PIN from the terminal without echo; refuses when stdin is no terminal.
@@ -162,7 +167,7 @@ int PrepareDevice(TContext& context, const QString& ip, const QString& status, T
         device.DisplayName = ip;
         device.PinRequired = !context.Pin.isEmpty();
     }
-    const QString key = device.MacId.isEmpty() ? device.IPAddress : device.MacId;
+    const QString key = PinStoreKey(device.MacId, device.IPAddress);
     if (device.PinRequired && !context.Pin.isEmpty()) {
         QString error;
         if (VerifyDevicePin(device.IPAddress, device.Port, context.Pin, error)) {
@@ -309,7 +314,7 @@ int CmdUpload(TContext& context, QStringList args)
             ip, UploadPort, upload.Content, response, [&](qint32 p) { progress.Percent(p); }, plan.MaxRawSize,
             plan.Candidates, [] { Err(QString::fromUtf8("Büyük dosya: cihaz hazırlanıyor...")); }, plan.LegacyDevice,
             [&](qint64 done, qint64 total) { progress.Erase(done, total); });
-    } catch (const ETransferError& e) {
+    } catch (const EQuillexError& e) {
         response = e.Message();
     }
     progress.End();
@@ -453,7 +458,8 @@ int main(int argc, char** argv)
     QStringList args = app.arguments().mid(1);
 
     QString error;
-    if (!LoadStatusKeyFromEnvironment(error)) {
+    quint16 statusPort = StatusPort;
+    if (!LoadStatusKeyFromEnvironment(error) || !LoadStatusPortFromEnvironment(statusPort, error)) {
         Err("quillex-cli: " + error);
         return ExitUsage;
     }
@@ -462,6 +468,10 @@ int main(int argc, char** argv)
     QString settings;
     while (!args.isEmpty() && args.first().startsWith("--")) {
         const QString option = args.takeFirst();
+        if (option == "--version") {
+            std::printf("quillex-cli %s\n", qPrintable(VersionText(BuiltVersion())));
+            return ExitOk;
+        }
         if (option == "--help") {
             std::fputs(MainHelp, stdout);
             std::fputs("\n", stdout);

@@ -2,9 +2,8 @@
 
 namespace {
 
-constexpr qsizetype BytesPerRow = 16;
-// "OOOOOOOO  " + 16 cells of 3 + 1 extra blank + " |" + up to 16 chars + "|\r\n"
-constexpr qsizetype FullRowLength = 10 + 48 + 1 + 2 + 16 + 3;
+constexpr qsizetype BytesPerRow = HexDumpBytesPerRow;
+constexpr qsizetype FullRowLength = HexDumpRowChars + 2; // with CR LF
 
 const char HexDigits[] = "0123456789ABCDEF";
 
@@ -42,7 +41,7 @@ template <typename TChar> void WriteDump(const QByteArray& data, TChar* out, qsi
             }
             out[2] = ' ';
             out += 3;
-            if (i == 7)
+            if (i == BytesPerRow / 2 - 1)
                 *out++ = ' ';
         }
         *out++ = ' ';
@@ -83,12 +82,4 @@ QString HexDumpRows(const QByteArray& data, qsizetype firstRow, qsizetype rowCou
     QString text((endRow - firstRow) * FullRowLength - (BytesPerRow - lastBytes), Qt::Uninitialized);
     WriteDump(data, reinterpret_cast<char16_t*>(text.data()), firstRow, endRow);
     return text;
-}
-
-QByteArray HexDumpBytes(const QByteArray& data)
-{
-    QByteArray bytes(DumpLength(data.size()), Qt::Uninitialized);
-    if (!data.isEmpty())
-        WriteDump(data, bytes.data(), 0, HexDumpRowCount(data.size()));
-    return bytes;
 }

@@ -3,11 +3,14 @@
 #include <QByteArray>
 #include <QString>
 
-// 16 bytes a row: offset, hex cells, printable characters; CR LF after every row.
-QString HexDumpText(const QByteArray& data);
+constexpr qsizetype HexDumpBytesPerRow = 16;
+// "OOOOOOOO  ", a cell of 3 per byte with one more blank after the eighth,
+// " |", one character per byte, "|": the widest row without its CR LF.
+constexpr qsizetype HexDumpRowChars = 10 + 3 * HexDumpBytesPerRow + 1 + 2 + HexDumpBytesPerRow + 1;
 
-// The same dump as ASCII bytes, for a text editor that holds UTF-8.
-QByteArray HexDumpBytes(const QByteArray& data);
+// HexDumpBytesPerRow bytes a row: offset, hex cells, printable characters;
+// CR LF after every row.
+QString HexDumpText(const QByteArray& data);
 
 // Rows [firstRow, firstRow + rowCount) of the dump, as HexDumpText writes them.
 QString HexDumpRows(const QByteArray& data, qsizetype firstRow, qsizetype rowCount);

@@ -6,6 +6,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
+#include <QSet>
 
 namespace {
 
@@ -60,19 +62,87 @@ QList<TSplitProgram> SplitPrograms(const QStringList& lines)
     return programs;
 }
 
-QString ProgramFileName(const QString& programName)
+namespace {
+
+bool IsForbiddenInFileName(QChar c)
+{
+    return c.unicode() < 0x20 || QStringView(u"\"'*/:<>?\\|").contains(c);
+}
+
+bool OnlyDotsAndBlanks(QStringView name)
+{
+    for (QChar c : name)
+        if (c != u'.' && !c.isSpace())
+            return false;
+    return true;
+}
+
+QString SafeBaseName(const QString& programName)
 {
     QString name = programName;
-    // A control character (a NUL above all) would cut or garble the name.
     for (QChar& c : name)
-        if (QStringView(u"\"'*/:<>?\\|").contains(c) || c.unicode() < 32 || c.unicode() == 127)
+        if (IsForbiddenInFileName(c))
             c = u'_';
-    return name + ".CNC";
+    return name;
+}
+
+// The longest start of base that fits with suffix into the file-name limit,
+// cut between characters, never inside one.
+QString WithSuffix(const QString& base, const QString& suffix)
+{
+    qsizetype budget = MaxProgramFileNameBytes - suffix.toUtf8().size();
+    qsizetype end = 0;
+    while (end < base.size()) {
+        const char16_t c = base[end].unicode();
+        const bool pair = QChar::isHighSurrogate(c) && end + 1 < base.size() && base[end + 1].isLowSurrogate();
+        const qsizetype bytes = pair ? 4 : c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+        if (bytes > budget)
+            break;
+        budget -= bytes;
+        end += pair ? 2 : 1;
+    }
+    const QString kept = base.left(end);
+    return (OnlyDotsAndBlanks(kept) ? QStringLiteral("_") : kept) + suffix;
+}
+
+} // namespace
+
+QString ProgramFileName(const QString& programName)
+{
+    return WithSuffix(SafeBaseName(programName), ProgramFileSuffix);
+}
+
+QStringList ProgramFileNames(const QList<TSplitProgram>& programs)
+{
+    QStringList names;
+    QSet<QString> used; // case-folded
+    QHash<QString, int> nextNumber; // per case-folded base: numbers below it are taken
+    for (const TSplitProgram& program : programs) {
+        const QString base = SafeBaseName(program.Name);
+        const QString baseKey = base.toCaseFolded();
+        QString name = WithSuffix(base, ProgramFileSuffix);
+        int number = nextNumber.value(baseKey, 2);
+        while (used.contains(name.toCaseFolded()))
+            name = WithSuffix(base, QString(" (%1)").arg(number++) + ProgramFileSuffix);
+        nextNumber.insert(baseKey, number);
+        used.insert(name.toCaseFolded());
+        names << name;
+    }
+    return names;
 }
 
 QByteArray ProgramFileBytes(const QStringList& lines)
 {
     return EncodeAnsi(JoinTextLines(lines, TLineBreakStyle::CrLf, true));
+}
+
+int SaveAllPauseMs(qsizetype programs)
+{
+    if (programs < 2)
+        return 0;
+    const qint64 divisor = programs - 1, quotient = 2000 / divisor, twiceRest = 2 * (2000 % divisor);
+    const bool up = twiceRest > divisor || (twiceRest == divisor && quotient % 2 == 1);
+    return int(quotient + (up ? 1 : 0));
 }
 
 bool SaveAllPrograms(const QString& folder, const QList<TSplitProgram>& programs, QString& errorMsg,
@@ -88,9 +158,10 @@ bool SaveAllPrograms(const QString& folder, const QList<TSplitProgram>& programs
         errorMsg = QString::fromUtf8("SEÇTİĞİNİZ KLASÖR UYGUN DEĞİL, İÇİNE Velcarn KLASÖRÜ AÇILAMADI.");
         return false;
     }
+    const QStringList names = ProgramFileNames(programs);
     for (qsizetype i = 0; i < programs.size(); ++i) {
         QString error;
-        const QString path = QDir(target).filePath(ProgramFileName(programs[i].Name));
+        const QString path = QDir(target).filePath(names[i]);
         if (!WriteWholeFile(path, ProgramFileBytes(programs[i].Lines), error)) {
             errorMsg = path + ": " + error;
             return false;

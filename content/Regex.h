@@ -17,7 +17,6 @@ public:
     TRegexPattern& operator=(const TRegexPattern&) = delete;
 
     bool Matches(QStringView subject) const;
-    bool IsJitCompiled() const { return FJit; }
 
 private:
     struct TCode;

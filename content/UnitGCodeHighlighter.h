@@ -36,7 +36,6 @@ const QList<TGCodeAttribute>& GCodeAttributes();
 // The attribute of a kind, or nullptr for gtkNull and gtkUnknown.
 const TGCodeAttribute* GCodeAttributeFor(TGCodeTokenKind kind);
 
-inline const QString GCodeLanguageName = QStringLiteral("GCode");
 inline const QString GCodeFriendlyLanguageName = QStringLiteral("G-Code (CNC)");
 
 struct TGCodeToken {

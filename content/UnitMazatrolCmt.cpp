@@ -149,7 +149,7 @@ QByteArray FindCmtBlock(const TCmtInfo& info, const QByteArray& tag)
     for (const QByteArray& payload : info.Payloads)
         if (TagOf(payload) == tag)
             return payload;
-    throw ECmtError(QString::fromUtf8("CMT dosyasında %1 bloğu yok.").arg(QString::fromLatin1(tag)));
+    throw EQuillexError(QString::fromUtf8("CMT dosyasında %1 bloğu yok.").arg(QString::fromLatin1(tag)));
 }
 
 QByteArray BuildCmtFrame(const QByteArray& payload)
@@ -160,7 +160,7 @@ QByteArray BuildCmtFrame(const QByteArray& payload)
 QByteArray ExtractCmtProgram(const TCmtInfo& info, qint32 programIndex)
 {
     if (!info.FieldsVerified || programIndex < 0 || programIndex >= info.Programs.size())
-        throw ECmtError(QString::fromUtf8("Bu CMT dosyasında program ayrı kaydedilemez."));
+        throw EQuillexError(QString::fromUtf8("Bu CMT dosyasında program ayrı kaydedilemez."));
     const TCmtProgram& program = info.Programs[programIndex];
 
     const QByteArray identification = FindCmtBlock(info, "3117");
@@ -208,8 +208,10 @@ QList<TCmtViewRow> CmtViewRows(const TCmtInfo& info)
     rows.append({ QString(), 0 });
     for (qsizetype i = 0; i < info.Programs.size(); ++i) {
         const TCmtProgram& p = info.Programs[i];
-        rows.append({ QString("%1  %2  (%3 blok)").arg(AtLeastFourDigits(p.WorkNo), p.Description).arg(p.DataBlocks),
-            qint32(i + 1) });
+        // Joined in one step: a description may hold "%1" of its own.
+        rows.append(
+            { AtLeastFourDigits(p.WorkNo) + "  " + p.Description + "  (" + QString::number(p.DataBlocks) + " blok)",
+                qint32(i + 1) });
     }
     return rows;
 }

@@ -1,11 +1,11 @@
 #pragma once
 // Mazatrol CMT data: checksummed STX/ETX blocks. Reader, program table and the
 // writer that cuts one program into a CMT file of its own.
+#include "QuillexError.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
-
-#include <stdexcept>
 
 struct TCmtProgram {
     qint64 WorkNo = -1;
@@ -23,20 +23,6 @@ struct TCmtInfo {
     QList<bool> ChecksumOk;
     qint32 ChecksumErrors = 0;
     QList<TCmtProgram> Programs;
-};
-
-// Raised by FindCmtBlock and ExtractCmtProgram; the message is for the operator.
-class ECmtError : public std::runtime_error {
-public:
-    explicit ECmtError(const QString& message)
-        : std::runtime_error(message.toStdString())
-        , FMessage(message)
-    {
-    }
-    QString Message() const { return FMessage; }
-
-private:
-    QString FMessage;
 };
 
 constexpr char CmtStx = 0x02;

@@ -1,45 +1,11 @@
 #pragma once
-// Transfer PINs: the in-memory cache, the protected store in the settings file,
-// the PIN block of the transfer ports, and the prompt loop run before every
-// operation on a device.
-#include <QByteArray>
+// The PIN check run before every operation on a device: the cached or stored
+// PIN is tried first, then the operator is asked until the device accepts one
+// or the operator cancels.
+#include "PinCache.h"
+#include "PinStore.h"
+
 #include <QString>
-
-#include <functional>
-
-bool IsValidPin(const QString& pin);
-QByteArray MakePinBlock(const QString& pin);
-
-QString GetCachedPin(const QString& ipAddress);
-void SetCachedPin(const QString& ipAddress, const QString& pin); // empty removes
-
-// The INI file holding section "DevicePins"; the store does nothing while empty.
-void SetPinStoreFileName(const QString& fileName);
-QString PinStoreFileName();
-
-// AES-256-GCM under a per-user master key: Base64 of nonce + ciphertext + tag.
-QString ProtectPin(const QString& pin);
-QString UnprotectPin(const QString& text);
-
-// An empty PIN removes the entry. acceptedAt: the address at which the device
-// accepted the PIN; the stored PIN goes on its own to that address only.
-void SavePinToStore(const QString& deviceKey, const QString& pin, const QString& acceptedAt = {});
-QString LoadPinFromStore(const QString& deviceKey);
-// The address recorded with the stored PIN; empty for none (older settings files).
-QString LoadPinAddress(const QString& deviceKey);
-void RecordPinAddress(const QString& deviceKey, const QString& ipAddress);
-// Why the master key file was refused (a link, another owner, readable by
-// others, corrupt); empty when it was not. No PIN is stored or read then.
-QString PinStoreError();
-
-// The master key comes from this provider (32 bytes, or empty when none can
-// be had); the default keeps it in the Secret Service or a 0600 file.
-using TPinMasterKeyProvider = std::function<QByteArray()>;
-void SetPinMasterKeyProvider(TPinMasterKeyProvider provider);
-QByteArray DefaultPinMasterKey();
-
-// The per-user configuration folder: $XDG_CONFIG_HOME/quillex or ~/.config/quillex.
-QString UserConfigFolder();
 
 bool VerifyDevicePin(const QString& ipAddress, quint16 port, const QString& pin, QString& errorMsg);
 

@@ -1,34 +1,20 @@
 #pragma once
-// The text of a JSON value as the device documents are read: a string's
-// contents, a number as written, true or false; empty for anything else.
-#include <QJsonArray>
-#include <QJsonDocument>
+// Every reader of the devices' JSON documents (status datagrams and query
+// replies): a value's text, a member with a default, and the parse itself.
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QString>
 
-inline QString JsonValueText(const QJsonValue& value)
-{
-    if (value.isString())
-        return value.toString();
-    if (value.isBool())
-        return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
-    if (value.isDouble()) // as JSON writes it: 120, 12.5
-        return QString::fromUtf8(QJsonDocument(QJsonArray { value }).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
-    return {};
-}
-
-inline QString JsonMemberText(const QJsonObject& object, const QString& key)
-{
-    return JsonValueText(object.value(key));
-}
+// A string's contents, a number as JSON writes it (120, 12.5), true or false;
+// empty for anything else.
+QString JsonValueText(const QJsonValue& value);
+QString JsonMemberText(const QJsonObject& object, const QString& key);
 
 // A status or reply text parsed as a JSON object; false for anything else.
-inline bool ParseJsonObject(const QString& text, QJsonObject& object)
-{
-    const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8());
-    if (!document.isObject())
-        return false;
-    object = document.object();
-    return true;
-}
+bool ParseJsonObject(const QString& text, QJsonObject& object);
+
+// One member of a JSON object, reached by a dotted path, with a default for a
+// missing, null or unconvertible value.
+qint32 JsonIntOrDefault(const QJsonValue& value, const QString& path, qint32 defaultValue);
+qint64 JsonInt64OrDefault(const QJsonValue& value, const QString& path, qint64 defaultValue);
+QString JsonStrOrDefault(const QJsonValue& value, const QString& path, const QString& defaultValue);

@@ -1,6 +1,6 @@
 #include "ProgramTransfer.h"
 
-#include "DevicePin.h"
+#include "PinCache.h"
 #include "Ticks.h"
 #include "UnitDeviceCommand.h"
 #include "content/TextUtil.h"
@@ -49,7 +49,7 @@ void DeflateStep(z_stream& stream, QByteArray& out, int flush)
         }
         const int rc = deflate(&stream, flush);
         if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR)
-            throw ETransferError(QString("deflate basarisiz (kod %1)").arg(rc));
+            throw EQuillexError(QString("deflate basarisiz (kod %1)").arg(rc));
         if (flush == Z_FINISH) {
             if (rc == Z_STREAM_END)
                 return;
@@ -132,6 +132,11 @@ TTransferTimeouts& TransferTimeouts()
     return timeouts;
 }
 
+QString MsgCompressFailed()
+{
+    return QString::fromUtf8("Dosya sıkıştırılamadı (zlib başlatılamadı), gönderilmedi");
+}
+
 qint32 RoundedPercent(qint64 done, qint64 total)
 {
     if (total <= 0)
@@ -165,7 +170,7 @@ bool CompressWithFlushPoints(const QByteArray& data, const QList<qint64>& flushO
     for (qsizetype i = 0; i < flushOffsets.size(); ++i) {
         const qint64 f = flushOffsets[i];
         if (f < prev || f > data.size())
-            throw ETransferError(QStringLiteral("Gecersiz flush ofseti"));
+            throw EQuillexError(QStringLiteral("Gecersiz flush ofseti"));
         if (f > prev)
             feed(prev, f, Z_NO_FLUSH);
         feed(f, f, Z_FULL_FLUSH);
@@ -182,7 +187,7 @@ QByteArray InflateZlib(const QByteArray& data, qint64 maxBytes)
 {
     TInflateStream inflater;
     if (inflateInit(&inflater.Stream) != Z_OK)
-        throw ETransferError(QString::fromUtf8("Sıkıştırılmış veri açılamadı (zlib başlatılamadı)"));
+        throw EQuillexError(QString::fromUtf8("Sıkıştırılmış veri açılamadı (zlib başlatılamadı)"));
     inflater.Initialised = true;
     z_stream& stream = inflater.Stream;
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
@@ -194,7 +199,7 @@ QByteArray InflateZlib(const QByteArray& data, qint64 maxBytes)
     while (true) {
         if (qint64(stream.total_out) == out.size()) {
             if (out.size() > maxBytes)
-                throw ETransferError(
+                throw EQuillexError(
                     QString::fromUtf8("Açılan veri %1 bayt sınırını aşıyor, dosya alınmadı").arg(maxBytes));
             out.resize(qMin<qint64>(out.size() * 2, maxBytes + 1));
         }
@@ -208,10 +213,10 @@ QByteArray InflateZlib(const QByteArray& data, qint64 maxBytes)
         if (rc == Z_BUF_ERROR && stream.avail_out == 0)
             continue;
         // Z_BUF_ERROR with output space left: the stream stopped before its end.
-        throw ETransferError(QString::fromUtf8("Sıkıştırılmış veri bozuk (zlib hata kodu: %1)").arg(rc));
+        throw EQuillexError(QString::fromUtf8("Sıkıştırılmış veri bozuk (zlib hata kodu: %1)").arg(rc));
     }
     if (qint64(stream.total_out) > maxBytes)
-        throw ETransferError(QString::fromUtf8("Açılan veri %1 bayt sınırını aşıyor, dosya alınmadı").arg(maxBytes));
+        throw EQuillexError(QString::fromUtf8("Açılan veri %1 bayt sınırını aşıyor, dosya alınmadı").arg(maxBytes));
     out.truncate(qsizetype(stream.total_out));
     return out;
 }
@@ -243,7 +248,18 @@ bool SendProgramToDevice(const QString& ipAddress, quint16 port, const QByteArra
         QList<qint64> flushOffsets;
         for (qsizetype i = 0; i < flushCount; ++i)
             flushOffsets.append(candidates[i].UncompressedOffset);
-        CompressWithFlushPoints(content, flushOffsets, payload, compressedOffsets);
+        // The compressor empties the payload first: a failure must not go out as an empty upload.
+        bool compressedOk = false;
+        try {
+            compressedOk = CompressWithFlushPoints(content, flushOffsets, payload, compressedOffsets);
+        } catch (const EQuillexError& e) {
+            responseMsg = e.Message();
+            return false;
+        }
+        if (!compressedOk) {
+            responseMsg = MsgCompressFailed();
+            return false;
+        }
         if (payload.size() > maxRawSize) {
             responseMsg = QString("Dosya sikistirilmis haliyle bile cihazin %1 bayt sinirina sigmiyor").arg(maxRawSize);
             return false;
@@ -348,7 +364,7 @@ bool SendProgramToDevice(const QString& ipAddress, quint16 port, const QByteArra
         return false;
     }
     responseMsg = reply.Final == u"ERR pin" ? MsgPinRefused() : reply.Final;
-    const bool success = responseMsg.size() >= 2 && responseMsg.left(2).toUpper() == u"OK";
+    const bool success = ReplyIsOk(responseMsg);
     socket.Close();
 
     if (success && compressed && flushCount > 0) {
@@ -389,7 +405,7 @@ bool SendStartFromIndex(
         reply.append(buffer, received);
     }
     responseMsg = TrimLow(ReplyText(reply)).toString();
-    return responseMsg.size() >= 2 && responseMsg.left(2).toUpper() == u"OK";
+    return ReplyIsOk(responseMsg);
 }
 
 bool ReceiveProgramFromDevice(const QString& ipAddress, quint16 port, QByteArray& content, bool& isRaw,
@@ -466,7 +482,7 @@ bool ReceiveProgramFromDevice(const QString& ipAddress, quint16 port, QByteArray
     if (compressed) {
         try {
             content = InflateZlib(data, maxFileSize * MaxInflateRatio);
-        } catch (const ETransferError& e) {
+        } catch (const EQuillexError& e) {
             responseMsg = e.Message();
             return false;
         }

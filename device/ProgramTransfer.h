@@ -1,5 +1,6 @@
 #pragma once
 // Program upload (with flush points and the start-from index) and download.
+#include "content/QuillexError.h"
 #include "content/ToolChangeScanner.h"
 
 #include <QByteArray>
@@ -7,7 +8,6 @@
 #include <QString>
 
 #include <functional>
-#include <stdexcept>
 
 using TSendProgramProgressProc = std::function<void(qint32 percent)>;
 using TEraseProgressProc = std::function<void(qint64 done, qint64 total)>;
@@ -18,20 +18,6 @@ struct TStartFromEntry {
     quint32 UncompressedOffset = 0;
     quint32 CompressedOffset = 0;
     bool operator==(const TStartFromEntry&) const = default;
-};
-
-// Raised by the compression and inflate steps; the message is for the operator.
-class ETransferError : public std::runtime_error {
-public:
-    explicit ETransferError(const QString& message)
-        : std::runtime_error(message.toStdString())
-        , FMessage(message)
-    {
-    }
-    QString Message() const { return FMessage; }
-
-private:
-    QString FMessage;
 };
 
 // The time-outs of the transfer ports. Tests shorten them to see the limits
@@ -54,14 +40,18 @@ constexpr int UploadChunkBytes = 65536;
 // A longer announced length, or more inflated bytes, cannot be a stored program.
 constexpr qint64 MaxDownloadBytes = qint64(1) << 30;
 
-// zlib with window bits 14, memory level 8, a full flush at each offset.
+// zlib with window bits 14, memory level 8, a full flush at each offset;
+// false when zlib cannot start (the output is then empty).
 bool CompressWithFlushPoints(const QByteArray& data, const QList<qint64>& flushOffsets, QByteArray& compressed,
     QList<quint32>& compressedOffsets);
-// A complete zlib stream inflated in memory; raises ETransferError on corrupt
+// A complete zlib stream inflated in memory; raises EQuillexError on corrupt
 // data or past maxBytes.
 QByteArray InflateZlib(const QByteArray& data, qint64 maxBytes = MaxDownloadBytes);
 
 QByteArray EncodeStartFromEntries(const QList<TStartFromEntry>& entries);
+
+// "Dosya sıkıştırılamadı (zlib başlatılamadı), gönderilmedi"
+QString MsgCompressFailed();
 
 bool SendProgramToDevice(const QString& ipAddress, quint16 port, const QByteArray& content, QString& responseMsg,
     const TSendProgramProgressProc& onProgress, qint64 maxRawSize, const QList<TStartFromCandidate>& candidates,

@@ -1,15 +1,13 @@
 #include "UnitDeviceCommand.h"
 
-#include "DevicePin.h"
 #include "JsonText.h"
+#include "PinCache.h"
 #include "content/CodePage.h"
 #include "content/TextUtil.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-
-#include <cmath>
 
 QString MsgConnectFailed(const QString& ipAddress, quint16 port, int error)
 {
@@ -75,6 +73,11 @@ bool IsOkPiece(const char* data, qsizetype size)
 }
 
 } // namespace
+
+bool ReplyIsOk(const QString& replyLine)
+{
+    return replyLine.size() >= 2 && replyLine.left(2).toUpper() == u"OK";
+}
 
 int CountOkLines(const QByteArray& reply)
 {
@@ -262,38 +265,6 @@ bool RunQuery(const QString& ipAddress, quint16 port, const QString& queryLine, 
     return true;
 }
 
-QJsonValue LookUp(const QJsonValue& value, const QString& path)
-{
-    QJsonValue current = value;
-    for (const QString& name : path.split(u'.')) {
-        if (!current.isObject())
-            return QJsonValue(QJsonValue::Undefined);
-        current = current.toObject().value(name);
-    }
-    return current;
-}
-
-// A JSON number that is a whole number, or a string holding a decimal integer.
-bool JsonWholeNumber(const QJsonValue& value, qint64 minimum, qint64 maximum, qint64& result)
-{
-    if (value.isDouble()) {
-        const double d = value.toDouble();
-        if (d != std::floor(d) || d < double(minimum) || d > double(maximum))
-            return false;
-        result = qint64(d);
-        return true;
-    }
-    if (value.isString()) {
-        bool ok = false;
-        const qint64 v = value.toString().toLongLong(&ok, 10);
-        if (!ok || v < minimum || v > maximum)
-            return false;
-        result = v;
-        return true;
-    }
-    return false;
-}
-
 } // namespace
 
 bool ReadStartFromIndex(
@@ -347,25 +318,4 @@ bool PeekProgramLine(const QString& ipAddress, quint16 port, qint32 index, QStri
     lineText = JsonStrOrDefault(object, "line_text", {});
     nextLine = JsonStrOrDefault(object, "next_line", {});
     return true;
-}
-
-qint32 JsonIntOrDefault(const QJsonValue& value, const QString& path, qint32 defaultValue)
-{
-    qint64 result;
-    return JsonWholeNumber(LookUp(value, path), INT32_MIN, INT32_MAX, result) ? qint32(result) : defaultValue;
-}
-
-qint64 JsonInt64OrDefault(const QJsonValue& value, const QString& path, qint64 defaultValue)
-{
-    qint64 result;
-    // Doubles carry 53 bits exactly; larger JSON numbers are not trusted.
-    return JsonWholeNumber(LookUp(value, path), INT64_MIN, INT64_MAX, result) ? result : defaultValue;
-}
-
-QString JsonStrOrDefault(const QJsonValue& value, const QString& path, const QString& defaultValue)
-{
-    const QJsonValue member = LookUp(value, path);
-    if (member.isString() || member.isDouble() || member.isBool())
-        return JsonValueText(member);
-    return defaultValue;
 }

@@ -5,7 +5,6 @@
 #include "DeviceSocket.h"
 #include "WireFormat.h"
 
-#include <QJsonValue>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -22,6 +21,13 @@ constexpr int CommandDeadlineMs = CommandTimeoutMs + 3000;
 constexpr qsizetype MaxCommandReplyBytes = 1048576;
 constexpr int TransferBaseTimeoutMs = 30000;
 
+// The idle time-out of a transfer of this many bytes: the base and one second
+// per 30000 bytes.
+constexpr int TransferTimeoutMs(qint64 bytes)
+{
+    return int(TransferBaseTimeoutMs + bytes * 1000 / 30000);
+}
+
 // Messages of the connection layer, shared by every operation.
 QString MsgConnectFailed(const QString& ipAddress, quint16 port, int error);
 QString MsgSendFailed(int error); // "Veri gönderilemedi (hata kodu: %d)"
@@ -36,6 +42,10 @@ bool OpenDeviceSocket(TDeviceSocket& socket, const QString& ipAddress, quint16 p
 
 // Byte text in the default code page, as replies are compared and shown.
 QString ReplyText(const QByteArray& reply);
+
+// A transfer port's final reply line is a success when it starts with "OK"
+// (any letter case).
+bool ReplyIsOk(const QString& replyLine);
 
 int CountOkLines(const QByteArray& reply);
 
@@ -72,8 +82,3 @@ bool ReadStartFromIndex(
     const QString& ipAddress, quint16 port, QList<TStartFromIndexEntry>& entries, QString& responseMsg);
 bool PeekProgramLine(const QString& ipAddress, quint16 port, qint32 index, QString& prevLine, QString& lineText,
     QString& nextLine, QString& errorMsg);
-
-// One member of a JSON object, with a default for a missing, null or unconvertible value.
-qint32 JsonIntOrDefault(const QJsonValue& value, const QString& path, qint32 defaultValue);
-qint64 JsonInt64OrDefault(const QJsonValue& value, const QString& path, qint64 defaultValue);
-QString JsonStrOrDefault(const QJsonValue& value, const QString& path, const QString& defaultValue);

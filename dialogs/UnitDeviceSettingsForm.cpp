@@ -13,6 +13,9 @@ TFormDeviceSettings::TFormDeviceSettings(TUiPrompter& prompter, QWidget* parent)
     , FPrompter(prompter)
 {
     ui->setupUi(this);
+    // A fixed border: title and close button only, no minimise or maximise.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+        | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(340, 368);
     QFont font = this->font();
     font.setPixelSize(12);
@@ -39,12 +42,13 @@ void TFormDeviceSettings::FormCreate()
 bool TFormDeviceSettings::eventFilter(QObject* watched, QEvent* event)
 {
     // Typing into the name field lets through only what a device name may hold.
+    // Only printable characters are filtered: Tab, Return, Escape, Delete,
+    // Backspace and the Ctrl combinations keep their meaning in the dialog.
     if (watched == ui->EditName && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        const QString text = key->text();
-        if (!text.isEmpty() && key->key() != Qt::Key_Backspace && !(key->modifiers() & Qt::ControlModifier)) {
-            for (QChar c : text)
-                if (!IsDeviceNameKey(c))
+        if (!(key->modifiers() & Qt::ControlModifier)) {
+            for (QChar c : key->text())
+                if (c.isPrint() && !IsDeviceNameKey(c))
                     return true;
         }
     }

@@ -1,7 +1,7 @@
 #pragma once
 // The device settings dialog: name, controller, serial settings, XOFF time-out,
 // and the transfer PIN of one device.
-#include "app/UiPrompter.h"
+#include "UiPrompter.h"
 #include "device/DeviceSettings.h"
 
 #include <QDialog>

@@ -1,7 +1,6 @@
 #include "DeviceStatusView.h"
 
 #include "device/JsonText.h"
-#include "document/UploadPlan.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -137,4 +136,14 @@ bool StatusKeepsStartFromIndex(const QString& statusText)
 {
     QJsonObject s;
     return ParseJsonObject(statusText, s) && s.contains("hw") && KeepsStartFromIndex(Text(s, "hw"));
+}
+
+bool KeepsStartFromIndex(const QString& hw)
+{
+    return hw.compare("HW4", Qt::CaseInsensitive) == 0 || hw.compare("HW3", Qt::CaseInsensitive) == 0;
+}
+
+bool IsControllerSiemens(const QString& controller)
+{
+    return controller.compare("SIEMENS", Qt::CaseInsensitive) == 0;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // What the device list and the status panel show for a status document:
-// the labelled rows, byte sizes, and the activity dot's state.
+// the labelled rows, byte sizes, the activity dot's state, and the hardware
+// and controller facts that decide how a device is served.
 #include <QLocale>
 #include <QString>
 
@@ -16,5 +17,9 @@ enum class TDeviceActivity { Unknown, Busy, Idle };
 // updating firmware; Idle otherwise.
 TDeviceActivity DeviceActivity(const QString& statusText);
 
-// The hardware keeps a start-from index ("hw" HW3 or HW4, any letter case).
+// The hardware keeps a start-from index: "hw" HW3 or HW4, any letter case.
+bool KeepsStartFromIndex(const QString& hw);
 bool StatusKeepsStartFromIndex(const QString& statusText);
+
+// A SIEMENS control (any letter case): programs go without inserted word spaces.
+bool IsControllerSiemens(const QString& controller);

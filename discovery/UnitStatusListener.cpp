@@ -120,6 +120,23 @@ bool LoadStatusKeyFromEnvironment(QString& errorMsg)
     return true;
 }
 
+bool LoadStatusPortFromEnvironment(quint16& port, QString& errorMsg)
+{
+    port = StatusPort;
+    if (!qEnvironmentVariableIsSet("QUILLEX_STATUS_PORT"))
+        return true;
+    const QByteArray text = qgetenv("QUILLEX_STATUS_PORT").trimmed();
+    bool ok = false;
+    const uint value = text.toUInt(&ok);
+    if (!ok || value < 1 || value > 65535) {
+        errorMsg
+            = "QUILLEX_STATUS_PORT must be a port number from 1 to 65535; got \"" + QString::fromLocal8Bit(text) + "\"";
+        return false;
+    }
+    port = quint16(value);
+    return true;
+}
+
 QString StatusTextFromPlain(const QByteArray& plain)
 {
     // The devices send 7-bit ASCII; a byte above 127 keeps its Latin-1 meaning.
@@ -137,7 +154,7 @@ bool DeviceFromStatus(const QString& ipAddress, const QString& statusText, TQuil
         return false;
     device = TQuillexDevice();
     device.IPAddress = ipAddress;
-    device.Port = 5000;
+    device.Port = CommandPort;
     device.MacId = JsonMemberText(status, "macid");
     device.PinRequired
         = status.contains("pw") && JsonMemberText(status, "pw").compare("true", Qt::CaseInsensitive) == 0;
@@ -145,6 +162,19 @@ bool DeviceFromStatus(const QString& ipAddress, const QString& statusText, TQuil
     const QString name = JsonMemberText(status, "name");
     device.DisplayName = !name.isEmpty() ? name : !device.MacId.isEmpty() ? device.MacId : ipAddress;
     return true;
+}
+
+bool DeviceListOrder(const TQuillexDevice& a, const TQuillexDevice& b)
+{
+    if (const int byName = a.DisplayName.compare(b.DisplayName, Qt::CaseInsensitive); byName != 0)
+        return byName < 0;
+    if (const int exactly = a.DisplayName.compare(b.DisplayName); exactly != 0)
+        return exactly < 0;
+    in_addr left {}, right {};
+    if (::inet_pton(AF_INET, a.IPAddress.toLatin1().constData(), &left) == 1
+        && ::inet_pton(AF_INET, b.IPAddress.toLatin1().constData(), &right) == 1 && left.s_addr != right.s_addr)
+        return ntohl(left.s_addr) < ntohl(right.s_addr);
+    return a.IPAddress < b.IPAddress;
 }
 
 TStatusListenerThread::TStatusListenerThread(
@@ -169,8 +199,10 @@ void TStatusListenerThread::run()
 {
     TUdpSocket udp;
     udp.Handle = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (udp.Handle < 0)
+    if (udp.Handle < 0) {
+        FailToListen(errno);
         return;
+    }
     int one = 1;
     ::setsockopt(udp.Handle, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     int bufferSize = 4 * 1024 * 1024; // bursts of many devices
@@ -179,8 +211,10 @@ void TStatusListenerThread::run()
     address.sin_family = AF_INET;
     address.sin_port = htons(FPort);
     address.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (::bind(udp.Handle, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+    if (::bind(udp.Handle, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        FailToListen(errno);
         return;
+    }
     timeval timeout { 0, 500 * 1000 };
     ::setsockopt(udp.Handle, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     FListening = true;
@@ -201,6 +235,22 @@ void TStatusListenerThread::run()
     timespec cpu {};
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
     FCpuNanoseconds = qint64(cpu.tv_sec) * 1000000000 + cpu.tv_nsec;
+}
+
+void TStatusListenerThread::FailToListen(int error)
+{
+    const QString message = QString::fromUtf8("Durum portu %1 dinlenemiyor: %2").arg(FPort).arg(qt_error_string(error));
+    {
+        QMutexLocker locker(&FLock);
+        FListenError = message;
+    }
+    emit ListenFailed(message);
+}
+
+QString TStatusListenerThread::ListenError() const
+{
+    QMutexLocker locker(&FLock);
+    return FListenError;
 }
 
 void TStatusListenerThread::AcceptDatagram(const QString& senderAddress, const QByteArray& datagram)
@@ -285,37 +335,19 @@ QList<TQuillexDevice> TStatusListenerThread::BuildDeviceList() const
         if (DeviceFromStatus(it.key(), it.value(), device))
             devices.append(device);
     }
+    locker.unlock();
+    std::sort(devices.begin(), devices.end(), DeviceListOrder);
     return devices;
 }
 
-void TStatusListenerThread::RefreshDeviceList(TDeviceListView& listView)
+QList<TQuillexDevice> TStatusListenerThread::RefreshDeviceList()
 {
-    const QList<TQuillexDevice> shown = GetLastDeviceList();
-    const int selected = listView.SelectedRow();
-    const QString selectedMacId = selected >= 0 && selected < shown.size() ? shown[selected].MacId : QString();
-
     {
         QMutexLocker locker(&FLock);
         PruneLocked(Now());
     }
     const QList<TQuillexDevice> devices = BuildDeviceList();
-    {
-        QMutexLocker locker(&FLock);
-        FLastDeviceList = devices;
-    }
-    QStringList captions;
-    for (const TQuillexDevice& device : devices)
-        captions << device.DisplayName;
-    listView.SetItems(captions);
-
-    int row = -1;
-    if (!selectedMacId.isEmpty()) {
-        for (int i = 0; i < devices.size(); ++i) {
-            if (devices[i].MacId.compare(selectedMacId, Qt::CaseInsensitive) == 0) {
-                row = i;
-                break;
-            }
-        }
-    }
-    listView.SelectRow(row);
+    QMutexLocker locker(&FLock);
+    FLastDeviceList = devices;
+    return devices;
 }

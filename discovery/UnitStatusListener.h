@@ -21,7 +21,7 @@ struct TQuillexDevice {
     QString DisplayName;
     QString MacId;
     QString IPAddress;
-    quint16 Port = 5000;
+    quint16 Port = CommandPort;
     bool PinRequired = false;
     QString Controller;
     bool operator==(const TQuillexDevice&) const = default;
@@ -43,20 +43,20 @@ QByteArray DecryptAes256Cbc(const QByteArray& key, const QByteArray& iv, const Q
 QByteArray StatusKey();
 bool LoadStatusKeyFromEnvironment(QString& errorMsg);
 
+// The port the status datagrams are received on: QUILLEX_STATUS_PORT (1 to
+// 65535) when set, else 5003. A malformed value is reported, not replaced.
+bool LoadStatusPortFromEnvironment(quint16& port, QString& errorMsg);
+
 // Status text of a datagram's decrypted bytes: ASCII, cut at the first zero.
 QString StatusTextFromPlain(const QByteArray& plain);
 
 // The device record of a status document, or false when it is not a JSON object.
 bool DeviceFromStatus(const QString& ipAddress, const QString& statusText, TQuillexDevice& device);
 
-// What the device list widget offers the listener.
-class TDeviceListView {
-public:
-    virtual ~TDeviceListView() = default;
-    virtual int SelectedRow() const = 0; // -1 for none
-    virtual void SetItems(const QStringList& captions) = 0; // updates suspended meanwhile
-    virtual void SelectRow(int row) = 0; // -1 clears the selection
-};
+// The order of the device list: by DisplayName (letter case aside, then
+// exactly), then by address (numerically for IPv4), so that it does not
+// change from run to run or when a device joins.
+bool DeviceListOrder(const TQuillexDevice& a, const TQuillexDevice& b);
 
 // Where accepted datagrams are logged, called on the context's thread and
 // waited for; the context may go away at any time.
@@ -74,15 +74,24 @@ public:
 
     QString GetStatusFor(const QString& ipAddress) const;
     QList<TQuillexDevice> GetLastDeviceList() const;
+    // The devices heard within the age limit, in DeviceListOrder.
     QList<TQuillexDevice> BuildDeviceList() const;
-    void RefreshDeviceList(TDeviceListView& listView);
+    // Builds the list, publishes it as the last device list and returns it
+    // (the device list model takes it as its rows).
+    QList<TQuillexDevice> RefreshDeviceList();
     qsizetype CachedSenders() const;
 
     // For tests and the benchmark: store a datagram as if it had arrived.
     void AcceptDatagram(const QString& senderAddress, const QByteArray& datagram);
     bool IsListening() const { return FListening.load(); }
+    // Why the socket could not be opened ("Durum portu 5003 dinlenemiyor: ..."); empty otherwise.
+    QString ListenError() const;
     qint64 AcceptedDatagrams() const { return FAccepted.load(); }
     qint64 ThreadCpuNanoseconds() const { return FCpuNanoseconds.load(); }
+
+signals:
+    // Emitted on the listener's thread once, when the socket cannot be opened.
+    void ListenFailed(const QString& message);
 
 protected:
     void run() override;
@@ -90,6 +99,7 @@ protected:
 private:
     quint32 Now() const { return FTickSource(); }
     void PruneLocked(quint32 now); // FLock held
+    void FailToListen(int error);
 
     TStatusLogTarget FLogTarget;
     quint16 FPort;
@@ -101,6 +111,7 @@ private:
     std::list<QString> FHeardOrder;
     QHash<QString, std::list<QString>::iterator> FHeardPosition;
     QList<TQuillexDevice> FLastDeviceList;
+    QString FListenError;
     std::atomic<bool> FListening { false };
     std::atomic<qint64> FAccepted { 0 };
     std::atomic<qint64> FCpuNanoseconds { 0 };

@@ -88,6 +88,11 @@ void TProgramDocument::LeaveSpecialMode()
     FCmtInfo = TCmtInfo();
 }
 
+void TProgramDocument::SetFileName(const QString& fileName)
+{
+    FFileName = fileName;
+}
+
 void TProgramDocument::New()
 {
     LeaveSpecialMode();
@@ -201,7 +206,6 @@ bool TProgramDocument::SaveFile(const QString& fileName, QString& errorMsg)
 {
     if (!WriteWholeFile(fileName, FileBytes(), errorMsg))
         return false;
-    FFileName = fileName;
     FText.MarkSaved();
     return true;
 }

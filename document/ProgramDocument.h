@@ -106,8 +106,9 @@ public:
     // The bytes Save writes: the captured or CMT bytes unchanged, or the text
     // in its encoding, mark and line-break style.
     QByteArray FileBytes() const;
-    // Writes FileBytes; on success the file becomes the document's file.
+    // Writes FileBytes; on success the text holds no unsaved edits.
     bool SaveFile(const QString& fileName, QString& errorMsg);
+    void SetFileName(const QString& fileName); // after Save As
 
     // Blank lines dropped (as one undoable step), then the tool changes found.
     // Does nothing in the CMT mode; empties the rows for a raw capture.

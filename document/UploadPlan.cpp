@@ -1,20 +1,11 @@
 #include "UploadPlan.h"
 
 #include "device/JsonText.h"
+#include "discovery/DeviceStatusView.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-
-bool IsControllerSiemens(const QString& controller)
-{
-    return controller.compare("SIEMENS", Qt::CaseInsensitive) == 0;
-}
-
-bool KeepsStartFromIndex(const QString& hw)
-{
-    return hw.compare("HW4", Qt::CaseInsensitive) == 0 || hw.compare("HW3", Qt::CaseInsensitive) == 0;
-}
 
 TUploadPlan DecideUploadPlan(const QString& statusText, const QList<TStartFromCandidate>& scannedCandidates)
 {

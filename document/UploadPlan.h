@@ -20,9 +20,6 @@ struct TUploadPlan {
     QList<TStartFromCandidate> Candidates;
 };
 
-bool IsControllerSiemens(const QString& controller);
-bool KeepsStartFromIndex(const QString& hw);
-
 // MaxRawSize from "maxfilesize", LegacyDevice from "build", the candidates only
 // for devices whose "hw" keeps an index; defaults when the text is not a JSON object.
 TUploadPlan DecideUploadPlan(const QString& statusText, const QList<TStartFromCandidate>& scannedCandidates);

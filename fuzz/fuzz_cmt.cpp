@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 TCmtInfo single;
                 if (!ParseCmt(file, single) || single.ChecksumErrors != 0)
                     __builtin_trap();
-            } catch (const ECmtError&) {
+            } catch (const EQuillexError&) {
             }
         }
     }

@@ -1,12 +1,23 @@
 #include "content/ProgramSplitter.h"
 #include "content/TextDocument.h"
 
+#include <QSet>
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
     const QStringList lines = ReadTextDocument(bytes).Lines;
     qsizetype kept = 0;
-    for (const TSplitProgram& program : SplitPrograms(lines)) {
+    const QList<TSplitProgram> programs = SplitPrograms(lines);
+    // Every program gets a file of its own, with a name any file system takes.
+    const QStringList names = ProgramFileNames(programs);
+    if (names.size() != programs.size() || QSet<QString>(names.begin(), names.end()).size() != names.size())
+        __builtin_trap();
+    for (const QString& name : names)
+        if (!name.endsWith(ProgramFileSuffix) || name.toUtf8().size() > MaxProgramFileNameBytes || name.startsWith(u'.')
+            || name.contains(u'/') || name.contains(QChar(0)))
+            __builtin_trap();
+    for (const TSplitProgram& program : programs) {
         if (program.Lines.size() < 3 || program.Lines.first() != u"%" || program.Lines.last() != u"%")
             __builtin_trap();
         kept += program.Lines.size() - 2;

@@ -5,10 +5,11 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libqscintilla2-qt6-dev qtkeychain-qt6-dev
+  qt6-base-dev libqscintilla2-qt6-dev qtkeychain-qt6-dev qt6-translations-l10n
   libpcre2-dev zlib1g-dev libssl-dev
-  clang libclang-rt-14-dev
-  ripgrep bsdextrautils xvfb xauth fonts-dejavu-core
+  clang libclang-rt-14-dev clang-format
+  ripgrep bsdextrautils xvfb xauth x11-utils fonts-dejavu-core
+  openssl python3
 )
 
 missing=()

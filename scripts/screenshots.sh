@@ -27,6 +27,45 @@ program="$root/../shared/data/gcode/linuxcnc/nc_files/mmount.ngc"
 head -c 100000 /dev/urandom > "$work/big.bin"
 "$build/cli/quillex-cli" upload 127.0.0.2 "$work/big.bin" --raw >/dev/null 2>&1 &
 
+# An update server on 127.0.0.1 with a certificate authority made here: it offers
+# version 2.0.0.0 and sends the program file slowly, for the update button's pictures.
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 -subj "/CN=Quillex Screenshot CA" \
+  -keyout "$work/ca.key" -out "$work/ca.pem" >/dev/null 2>&1
+openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj "/CN=127.0.0.1" \
+  -keyout "$work/server.key" -out "$work/server.csr" >/dev/null 2>&1
+printf 'subjectAltName=IP:127.0.0.1\nextendedKeyUsage=serverAuth\n' > "$work/server.ext"
+openssl x509 -req -in "$work/server.csr" -CA "$work/ca.pem" -CAkey "$work/ca.key" -set_serial 1 -days 1 \
+  -extfile "$work/server.ext" -out "$work/server.pem" >/dev/null 2>&1
+python3 - "$work" > "$work/update-port" 2>"$work/update.log" <<'PY' &
+import http.server, ssl, sys, time
+work = sys.argv[1]
+class Handler(http.server.BaseHTTPRequestHandler):
+    def do_GET(self):
+        body = {'/downloads/linux-x86_64/quillex.inc': b'33554430\n',
+                '/downloads/linux-x86_64/quillex.crc': b'00000000\n'}.get(self.path)
+        size = 100 * 4096 if body is None else len(body)
+        self.send_response(200)
+        self.send_header('Content-Length', str(size))
+        self.end_headers()
+        if body is not None:
+            self.wfile.write(body)
+            return
+        for _ in range(100):
+            self.wfile.write(b'\0' * 4096)
+            self.wfile.flush()
+            time.sleep(0.3)
+server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), Handler)
+context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+context.load_cert_chain(work + '/server.pem', work + '/server.key')
+server.socket = context.wrap_socket(server.socket, server_side=True)
+print(server.server_address[1], flush=True)
+server.serve_forever()
+PY
+updates=$!
+trap 'kill $sim $updates 2>/dev/null; rm -rf "$work"' EXIT
+while [ ! -s "$work/update-port" ]; do sleep 0.1; done
+export QUILLEX_UPDATE_URL="https://127.0.0.1:$(cat "$work/update-port")" QUILLEX_UPDATE_CA_FILE="$work/ca.pem"
+
 mkdir -p "$out"
 cmt="$work/backup.cmt"
 python3 - "$cmt" <<'PY'
@@ -41,4 +80,7 @@ for work, text, data in [(7, b'FLANS-A', 12), (120, b'MIL-B', 3), (12345, b'KAPA
 blocks.append(b'2000END')
 open(sys.argv[1], 'wb').write(b''.join(frame(b) for b in blocks))
 PY
-xvfb-run -a -s "-screen 0 1280x800x24" "$build/quillex-screenshots" "$out" "$port" "$program" "$cmt"
+# A backup of a main part and three numbered subroutines, for the program list window.
+backup="$root/../shared/data/gcode/pcb2gcode/testing/gerbv_example/example_board_al_mach3_tiled/expected/back.ngc"
+[ -f "$backup" ] || backup=""
+xvfb-run -a -s "-screen 0 1280x800x24" "$build/quillex-screenshots" "$out" "$port" "$program" "$cmt" "$backup"

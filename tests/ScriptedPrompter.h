@@ -1,6 +1,6 @@
 #pragma once
 // Answers the window's questions from a script and records what it was shown.
-#include "app/UiPrompter.h"
+#include "dialogs/UiPrompter.h"
 
 #include <QStringList>
 
@@ -14,6 +14,7 @@ public:
     QStringList OpenFiles; // empty: cancelled
     QStringList SaveFiles; // empty: cancelled
     QStringList SaveProposals; // "name|suffix|filter" of each save dialog
+    QStringList Folders; // empty: cancelled
 
     bool AskPin(const QString&, const QString& label, QString& pin) override
     {
@@ -50,6 +51,14 @@ public:
         if (SaveFiles.isEmpty())
             return false;
         fileName = SaveFiles.takeFirst();
+        return true;
+    }
+
+    bool AskFolder(const QString&, QString& folder) override
+    {
+        if (Folders.isEmpty())
+            return false;
+        folder = Folders.takeFirst();
         return true;
     }
 

@@ -167,7 +167,7 @@ int RunWindow(int argc, char** argv, int devices, int seconds)
             .arg(sent.load())
             .arg(window.StatusListener()->AcceptedDatagrams())
             .arg(lines)
-            .arg(window.Form()->ListBoxDevices->count()) };
+            .arg(window.DeviceList()->rowCount()) };
     Print(r);
     return 0;
 }

@@ -128,15 +128,23 @@ private slots:
         // Control characters in a name, a NUL above all, become '_' as well.
         const QString control = Fixture("control.txt",
             QByteArray("%\r\nO7 A\x00"
-                       "B\x1b\x7f\r\nG0\r\n%\r\n",
-                20));
+                       "B\x1b\r\nG0\r\n%\r\n",
+                19));
         QVERIFY(QDir(FDir.path()).mkdir("control"));
         QCOMPARE(Cli({ "split", control, "-d", FDir.filePath("control") }).ExitCode, 0);
-        QCOMPARE(QDir(FDir.filePath("control/Velcarn")).entryList(QDir::Files), QStringList { "O7 A_B__.CNC" });
+        QCOMPARE(QDir(FDir.filePath("control/Velcarn")).entryList(QDir::Files), QStringList { "O7 A_B_.CNC" });
         run = Cli({ "split", file, "-d", FDir.path() });
         QCOMPARE(run.ExitCode, 1);
         QCOMPARE(run.Err.trimmed(),
             Utf8("SEÇTİĞİNİZ KLASÖR UYGUN DEĞİL, İÇİNDE Velcarn KLASÖRÜ MEVCUT, BAŞKA BİR KONUM SEÇİNİZ"));
+        // Control characters, and a name used again, as the window writes them.
+        const QString repeated = Fixture("repeated.txt", "O1\tA\r\nG0\r\nO1\tA\r\nG1\r\n%\r\n");
+        const QString folder = FDir.filePath("repeated");
+        QVERIFY(QDir().mkpath(folder));
+        QCOMPARE(Cli({ "split", repeated, "-d", folder }).ExitCode, 0);
+        QCOMPARE(
+            QDir(folder + "/Velcarn").entryList(QDir::Files, QDir::Name), QStringList({ "O1_A (2).CNC", "O1_A.CNC" }));
+        QCOMPARE(FileBytes(folder + "/Velcarn/O1_A (2).CNC"), QByteArray("%\r\nO1\tA\r\nG1\r\n%\r\n"));
         run = Cli({ "split", file, "-d", "/nonexistent/folder" });
         QCOMPARE(run.ExitCode, 1);
         QCOMPARE(run.Err.trimmed(), Utf8("SEÇTİĞİNİZ KLASÖR UYGUN DEĞİL, İÇİNE Velcarn KLASÖRÜ AÇILAMADI."));
@@ -211,6 +219,13 @@ private slots:
         QCOMPARE(QString::fromUtf8(run.Out),
             Utf8("Kontrol: M32 (3121)\nBlok: 3, checksum hatası: 0\nBu kontrol tipi için program bilgisi "
                  "doğrulanmadı.\n"));
+        // A description holding a marker of its own stays as it is.
+        const QString percent = Fixture("percent.cmt",
+            BuildCmtFrame("3117x") + BuildCmtFrame("1100" + QByteArray(10, ' ') + "00000050    0850%1 OFF")
+                + BuildCmtFrame("1500") + BuildCmtFrame("1200"));
+        run = Cli({ "cmt", percent });
+        QCOMPARE(QString::fromUtf8(run.Out),
+            Utf8("Kontrol: TFU (3117)\nBlok: 4, checksum hatası: 0\nProgram: 1\n\n0050  50%1 OFF  (1 blok)\n"));
         run = Cli({ "cmt", Fixture("none.cmt", "no blocks here") });
         QCOMPARE(run.ExitCode, 1);
         QVERIFY(!run.Err.isEmpty());
@@ -250,8 +265,7 @@ private slots:
 
     void corpusInvariants()
     {
-        if (!QDir(QUILLEX_GCODE_DATA).exists())
-            QSKIP("the shared G-code corpus is not beside the repository");
+        QUILLEX_REQUIRE_CORPUS();
         int toolChanges = 0;
         for (const QString& path : CorpusFiles()) {
             const QByteArray bytes = FileBytes(path);
@@ -291,9 +305,9 @@ private slots:
                 QTemporaryDir target;
                 QCOMPARE(Cli({ "split", path, "-d", target.path() }).ExitCode, 0);
                 QStringList written;
-                for (const TSplitProgram& program : programs) {
-                    const QStringList lines = SplitTextLines(DecodeAnsi(
-                        FileBytes(target.filePath(ProgramFolderName + "/" + ProgramFileName(program.Name)))));
+                for (const QString& name : ProgramFileNames(programs)) {
+                    const QStringList lines
+                        = SplitTextLines(DecodeAnsi(FileBytes(target.filePath(ProgramFolderName + "/" + name))));
                     QVERIFY(lines.size() >= 2);
                     written += lines.mid(1, lines.size() - 2);
                 }

@@ -4,6 +4,7 @@
 #include "ScriptedPeer.h"
 
 #include "device/DevicePin.h"
+#include "device/JsonText.h"
 #include "device/UnitDeviceCommand.h"
 
 #include <QJsonDocument>

@@ -48,8 +48,7 @@ class TestCorpus : public QObject {
 private slots:
     void initTestCase()
     {
-        if (!QDir(QUILLEX_GCODE_DATA).exists())
-            QSKIP("the shared G-code corpus is not beside the repository");
+        QUILLEX_REQUIRE_CORPUS();
         QVERIFY(CorpusFiles().size() > 50);
     }
 

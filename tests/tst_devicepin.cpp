@@ -221,6 +221,22 @@ private slots:
         SetCachedPin(RunIp("11.5"), {});
     }
 
+    void storeKeyIsMacIdElseAddress_data()
+    {
+        QTest::addColumn<QString>("macId");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("MacId") << "AA:00:00:00:00:06"
+                               << "AA:00:00:00:00:06";
+        QTest::newRow("no MacId") << ""
+                                  << "127.0.11.6";
+    }
+    void storeKeyIsMacIdElseAddress()
+    {
+        QFETCH(QString, macId);
+        QFETCH(QString, key);
+        QCOMPARE(PinStoreKey(macId, "127.0.11.6"), key);
+    }
+
     void newAddressSameMacId()
     {
         // Stored under the MacId at another address; found, verified, cached for the new one.

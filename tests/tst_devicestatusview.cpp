@@ -1,6 +1,5 @@
-// What the status panel, the device list and the settings dialog make of a
-// device's status, without any widget.
-#include "device/DeviceSettings.h"
+// What the status panel and the device list make of a device's status, and
+// the hardware and controller facts read from it, without any widget.
 #include "discovery/DeviceStatusView.h"
 
 #include <QTest>
@@ -153,6 +152,9 @@ private slots:
 
     void startFromCapable()
     {
+        QVERIFY(KeepsStartFromIndex("HW4"));
+        QVERIFY(KeepsStartFromIndex("hw3"));
+        QVERIFY(!KeepsStartFromIndex("HW44"));
         QVERIFY(StatusKeepsStartFromIndex(R"({"hw":"hw4"})"));
         QVERIFY(StatusKeepsStartFromIndex(R"({"hw":"HW3"})"));
         QVERIFY(!StatusKeepsStartFromIndex(R"({"hw":"HW2"})"));
@@ -160,101 +162,21 @@ private slots:
         QVERIFY(!StatusKeepsStartFromIndex(""));
     }
 
-    void settingsCommands_data()
+    void controllerIsSiemens_data()
     {
-        QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("controller");
-        QTest::addColumn<QString>("baud");
-        QTest::addColumn<QString>("xoff");
-        QTest::addColumn<int>("parity");
-        QTest::addColumn<bool>("xonxoffEnabled");
-        QTest::addColumn<QStringList>("commands");
-        QTest::addColumn<QString>("error");
-        const QString nameError
-            = QString::fromUtf8("Cihaz adı sadece harf, rakam, boşluk, tire (-) ve alt çizgi (_) içerebilir.");
-        const QString xoffError = QString::fromUtf8("XOFF Timeout sayısal olmalı (0-65535 arası).");
-        QTest::newRow("nothing changed") << "Torna 1"
-                                         << "FANUC"
-                                         << "9600"
-                                         << "30" << 0 << true << QStringList {} << "";
-        QTest::newRow("parity only") << "Torna 1"
-                                     << "FANUC"
-                                     << "9600"
-                                     << "30" << 1 << true << QStringList { "PARITYE" } << "";
-        QTest::newRow("name and baud") << "Torna 3"
-                                       << "FANUC"
-                                       << "19200"
-                                       << "30" << 0 << true << QStringList { "NAME&Torna 3", "BR19200" } << "";
-        QTest::newRow("Turkish letter in name") << QString::fromUtf8("Torna Ş") << "FANUC"
-                                                << "19200"
-                                                << "30" << 0 << true << QStringList {} << nameError;
-        QTest::newRow("blank name") << "   "
-                                    << "FANUC"
-                                    << "9600"
-                                    << "30" << 0 << true << QStringList {} << "";
-        QTest::newRow("xoff with blanks") << "Torna 1"
-                                          << "FANUC"
-                                          << "9600"
-                                          << " 045 " << 0 << true << QStringList { "XOFFTO045" } << "";
-        QTest::newRow("xoff 65536") << "Torna 1"
-                                    << "FANUC"
-                                    << "9600"
-                                    << "65536" << 0 << true << QStringList {} << xoffError;
-        QTest::newRow("xoff -1") << "Torna 1"
-                                 << "FANUC"
-                                 << "9600"
-                                 << "-1" << 0 << true << QStringList {} << xoffError;
-        QTest::newRow("xoff abc") << "Torna 1"
-                                  << "FANUC"
-                                  << "9600"
-                                  << "abc" << 0 << true << QStringList {} << xoffError;
-        QTest::newRow("xoff empty") << "Torna 1"
-                                    << "FANUC"
-                                    << "9600"
-                                    << "" << 0 << true << QStringList {} << "";
-        QTest::newRow("controller case") << "Torna 1"
-                                         << "FANUC"
-                                         << "9600"
-                                         << "30" << 0 << true << QStringList { "CONTROLLER&FANUC" } << "";
-        QTest::newRow("xonxoff disabled") << "Torna 1"
-                                          << "FANUC"
-                                          << "9600"
-                                          << "30" << 0 << false << QStringList {} << "";
+        QTest::addColumn<bool>("siemens");
+        QTest::newRow("upper case") << "SIEMENS" << true;
+        QTest::newRow("any case") << "Siemens" << true;
+        QTest::newRow("other control") << "FANUC" << false;
+        QTest::newRow("longer name") << "SIEMENS 840D" << false;
+        QTest::newRow("none") << "" << false;
     }
-    void settingsCommands()
+    void controllerIsSiemens()
     {
-        QFETCH(QString, name);
         QFETCH(QString, controller);
-        QFETCH(QString, baud);
-        QFETCH(QString, xoff);
-        QFETCH(int, parity);
-        QFETCH(bool, xonxoffEnabled);
-        QFETCH(QStringList, commands);
-        QFETCH(QString, error);
-        TDeviceSettingsOriginal original { "Torna 1", "FANUC", 9600, 30, 1, 8, u'N', 1 };
-        if (QByteArray(QTest::currentDataTag()) == "controller case")
-            original.Controller = "fanuc";
-        if (!xonxoffEnabled)
-            original.XonXoff = -1;
-        const TDeviceSettingsEntries entries { name, true, controller, baud, xoff, xonxoffEnabled, true, "8", parity,
-            "1" };
-        QStringList got;
-        QString message;
-        QCOMPARE(BuildSettingsCommands(original, entries, got, message), error.isEmpty());
-        QCOMPARE(got, commands);
-        QCOMPARE(message, error);
-    }
-
-    void allChangesInOrder()
-    {
-        const TDeviceSettingsOriginal original;
-        const TDeviceSettingsEntries entries { "Freze", true, "SIEMENS", "115200", "0", true, false, "7", 2, "2" };
-        QStringList commands;
-        QString message;
-        QVERIFY(BuildSettingsCommands(original, entries, commands, message));
-        QCOMPARE(commands,
-            QStringList({ "NAME&Freze", "CONTROLLER&SIEMENS", "BR115200", "XOFFTO0", "XONXOFF&0", "DATABITS7",
-                "PARITYO", "STOPBITS2" }));
+        QFETCH(bool, siemens);
+        QCOMPARE(IsControllerSiemens(controller), siemens);
     }
 };
 

@@ -81,19 +81,22 @@ private:
     QTemporaryDir FDir;
 };
 
-// A corpus program with tool changes, or a made-up one when the corpus is absent.
-QString ProgramWithToolChanges(const TCli& cli)
+// A real program with tool changes, from the shared corpus.
+const QString CorpusToolChangeProgram = QStringLiteral(QUILLEX_GCODE_DATA "/gsender/examples/gcode/toolchange.nc");
+
+// A program of about 3 KB whose coordinates do not repeat: compressed, it is
+// still far over a limit of 100 bytes.
+QString ProgramOverHundredBytes(const TCli& cli)
 {
-    const QString corpus = QUILLEX_GCODE_DATA "/gsender/examples/gcode/toolchange.nc";
-    if (QFile::exists(corpus))
-        return corpus;
+    QRandomGenerator random(1000);
     QByteArray text = "%\nO1000\n";
-    for (int t = 1; t <= 5; ++t)
-        text += "G0 X" + QByteArray::number(t) + "\nT" + QByteArray::number(t) + " M6\nG1 X10 Y20 F300\n";
+    for (int line = 0; line < 120; ++line)
+        text += "G1 X" + QByteArray::number(random.bounded(100000)) + " Y" + QByteArray::number(random.bounded(100000))
+            + "\n";
     text += "M30\n%\n";
     QString error;
-    WriteWholeFile(cli.File("made-up.nc"), text, error);
-    return cli.File("made-up.nc");
+    WriteWholeFile(cli.File("over-100-bytes.nc"), text, error);
+    return cli.File("over-100-bytes.nc");
 }
 
 } // namespace
@@ -135,11 +138,12 @@ private slots:
 
     void textUploadRoundTripWithIndex()
     {
+        QUILLEX_REQUIRE_CORPUS();
         const quint16 statusPort = FreeUdpPort();
         TSimulation sim(statusPort, { QString("ip=%1,hw=HW4,erase=200000").arg(RunIp("20.3")) });
         QVERIFY(sim.Ready());
         TCli cli(statusPort);
-        const QString program = ProgramWithToolChanges(cli);
+        const QString program = CorpusToolChangeProgram;
         const TPreparedUpload expected = PrepareFileForUpload(FileBytes(program), false);
         QVERIFY(expected.Candidates.size() >= 2);
 
@@ -204,10 +208,10 @@ private slots:
         // The simulator sends its replies a byte at a time; replies to lines
         // that arrived together still come in order ("OK\nOK\n", never "OOKK").
         const quint16 statusPort = FreeUdpPort();
-        TSimulation sim(statusPort, { QString("ip=%1,name=Parca,split=1").arg(RunIp("20.9")) });
+        TSimulation sim(statusPort, { QString("ip=%1,name=Parca,split=1").arg(RunIp("20.12")) });
         QVERIFY(sim.Ready());
         TCli cli(statusPort);
-        const TRun send = cli.Run({ "send", RunIp("20.9"), "BR19200", "PARITYE", "XOFFTO5" });
+        const TRun send = cli.Run({ "send", RunIp("20.12"), "BR19200", "PARITYE", "XOFFTO5" });
         QCOMPARE(send.ExitCode, 0);
         QCOMPARE(QString::fromUtf8(send.Out), QString::fromUtf8("4 komut cihaz tarafından onaylandı\n"));
     }
@@ -278,7 +282,7 @@ private slots:
                 QString("ip=%1,nostatus=1").arg(RunIp("20.9")) });
         QVERIFY(sim.Ready());
         TCli cli(statusPort);
-        const QString program = ProgramWithToolChanges(cli);
+        const QString program = ProgramOverHundredBytes(cli);
         TRun run = cli.Run({ "upload", RunIp("20.7"), program });
         QCOMPARE(run.ExitCode, 1);
         QVERIFY(run.Err.endsWith("Hata: ERR busy\n"));

@@ -76,25 +76,32 @@ private slots:
         QCOMPARE(pos, line.size());
     }
 
-    void attributes()
+    // A few colours the editor must show; the rest of the table is data.
+    void fixedColours_data()
     {
-        const QList<TGCodeAttribute>& attributes = GCodeAttributes();
-        QStringList storage;
-        for (const TGCodeAttribute& a : attributes)
-            storage << a.StorageName;
-        QCOMPARE(storage,
-            QStringList({ "Whitespace", "Comment", "GCode", "MCode", "TCode", "FCode", "SCode", "NCode", "XAxis",
-                "YAxis", "ZAxis" }));
-        const TGCodeAttribute* comment = GCodeAttributeFor(gtkComment);
-        QVERIFY(comment && comment->Italic && comment->Red == 128 && comment->Green == 128 && comment->Blue == 128);
-        const TGCodeAttribute* tool = GCodeAttributeFor(gtkT);
-        QCOMPARE(tool->DisplayName, QString::fromUtf8("T Kodu (Takım)"));
-        QVERIFY(tool->Red == 0 && tool->Green == 128 && tool->Blue == 128 && !tool->Italic);
-        QVERIFY(!GCodeAttributeFor(gtkSpace)->HasForeground);
-        QCOMPARE(GCodeAttributeFor(gtkX)->Red, 255);
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("colour"); // red, green, blue
+        QTest::addColumn<bool>("italic");
+        QTest::newRow("comment grey, italic") << int(gtkComment) << "128,128,128" << true;
+        QTest::newRow("tool teal") << int(gtkT) << "0,128,128" << false;
+        QTest::newRow("X red") << int(gtkX) << "255,0,0" << false;
+    }
+    void fixedColours()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, colour);
+        QFETCH(bool, italic);
+        const TGCodeAttribute* attribute = GCodeAttributeFor(TGCodeTokenKind(kind));
+        QVERIFY(attribute && attribute->HasForeground);
+        QCOMPARE(QString("%1,%2,%3").arg(attribute->Red).arg(attribute->Green).arg(attribute->Blue), colour);
+        QCOMPARE(attribute->Italic, italic);
+    }
+
+    void uncolouredKinds()
+    {
+        QVERIFY(!GCodeAttributeFor(gtkSpace)->HasForeground); // the editor's own colour
         QCOMPARE(GCodeAttributeFor(gtkNull), nullptr);
         QCOMPARE(GCodeAttributeFor(gtkUnknown), nullptr);
-        QCOMPARE(GCodeFriendlyLanguageName, QString("G-Code (CNC)"));
     }
 };
 

@@ -7,19 +7,33 @@
 
 #include "app/unitmainform.h"
 #include "dialogs/UnitDeviceSettingsForm.h"
+#include "discovery/DeviceListModel.h"
 #include "ui_UnitDeviceSettingsForm.h"
 #include "ui_unitmainform.h"
 
-#include "device/SettingsFile.h"
+#include "app/ApplicationSetup.h"
+#include "config/Settings.h"
+#include "content/UnitMazatrolCmt.h"
+#include "discovery/DeviceStatusView.h"
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
 #include <QKeyEvent>
+#include <QListView>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
+#include <QWindow>
 
+#include <cerrno>
 #include <sys/stat.h>
 
 namespace {
@@ -33,12 +47,25 @@ void SendStatus(quint16 port, const QString& from, const QByteArray& json)
     socket.waitForBytesWritten(1000);
 }
 
-QStringList Captions(QListWidget* list)
+// The title bar and the left and bottom edges are on the screen; only a window
+// wider than the screen (its minimum width) may reach past the right edge.
+bool FrameOnScreen(const QRect& frame, const QRect& area)
+{
+    return frame.top() >= area.top() && frame.left() >= area.left() && frame.bottom() <= area.bottom()
+        && (frame.right() <= area.right() || frame.left() == area.left());
+}
+
+QStringList Captions(const QAbstractItemModel* list)
 {
     QStringList captions;
-    for (int i = 0; i < list->count(); ++i)
-        captions << list->item(i)->text();
+    for (int i = 0; i < list->rowCount(); ++i)
+        captions << list->index(i, 0).data().toString();
     return captions;
+}
+
+QString SelectedCaption(TDeviceListModel* list)
+{
+    return list->index(list->SelectedRow(), 0).data().toString();
 }
 
 } // namespace
@@ -128,22 +155,39 @@ private slots:
         QCOMPARE(window->Form()->PanelDeviceInfo->height(), 200);
     }
 
+    void positionOffEveryScreen_data()
+    {
+        QTest::addColumn<int>("height"); // of the stored client area
+        QTest::newRow("fits in height") << 400;
+        QTest::newRow("taller than the screen") << 5000;
+    }
+
+    // The frame is fitted, title bar included, so the window can still be moved.
     void positionOffEveryScreen()
     {
+        QFETCH(int, height);
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
         {
             QSettings settings(Settings(), QSettings::IniFormat);
             settings.setValue("MainForm/Left", area.right() + 5000);
             settings.setValue("MainForm/Top", 40);
             settings.setValue("MainForm/Width", area.width() + 300);
-            settings.setValue("MainForm/Height", 400);
+            settings.setValue("MainForm/Height", height);
         }
         TScriptedPrompter prompter;
         auto window = Window(prompter, FreeUdpPort());
-        const QRect r = window->geometry();
-        QCOMPARE(r.width(), area.width());
-        QCOMPARE(r.left(), area.left());
-        QCOMPARE(r.top(), area.top() + (area.height() - 400) / 2);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        const QRect frame = window->frameGeometry();
+        QVERIFY(frame != window->geometry()); // the platform draws a frame
+        QVERIFY(FrameOnScreen(frame, area));
+        // As wide as the screen, or its minimum width when that is wider.
+        QCOMPARE(
+            frame.width(), qMax(area.width(), window->minimumSizeHint().width() + frame.width() - window->width()));
+        QCOMPARE(frame.left(), qMax(area.left(), area.left() + (area.width() - frame.width()) / 2));
+        const int frameHeight = qMin(area.height(), height + frame.height() - window->height());
+        QCOMPARE(frame.height(), frameHeight);
+        QCOMPARE(frame.top(), area.top() + (area.height() - frameHeight) / 2);
     }
 
     void overlapOfExactly100x50Stays()
@@ -151,12 +195,15 @@ private slots:
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
         TScriptedPrompter prompter;
         auto window = Window(prompter, FreeUdpPort());
-        window->setGeometry(area.right() + 1 - 100, area.bottom() + 1 - 50, 400, 300);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window->resize(400, 300);
+        window->move(area.right() + 1 - 100, area.bottom() + 1 - 50); // the frame's position
         window->EnsureWindowOnScreen();
-        QCOMPARE(window->geometry().topLeft(), QPoint(area.right() + 1 - 100, area.bottom() + 1 - 50));
-        window->setGeometry(area.right() + 1 - 99, area.bottom() + 1 - 50, 400, 300);
+        QCOMPARE(window->frameGeometry().topLeft(), QPoint(area.right() + 1 - 100, area.bottom() + 1 - 50));
+        window->move(area.right() + 1 - 99, area.bottom() + 1 - 50);
         window->EnsureWindowOnScreen();
-        QVERIFY(area.contains(window->geometry()));
+        QVERIFY(FrameOnScreen(window->frameGeometry(), area));
     }
 
     void maximisedAndMinimisedCloses()
@@ -230,6 +277,21 @@ private slots:
         for (int i = 0; i < 5; ++i)
             QTest::mouseClick(window->Form()->ImageLogo, Qt::LeftButton);
         QVERIFY(window->LogVisible());
+        // Five quick clicks as the window system delivers them: the second and
+        // the fourth press arrive as double clicks.
+        const QEvent::Type presses[] = { QEvent::MouseButtonPress, QEvent::MouseButtonDblClick,
+            QEvent::MouseButtonPress, QEvent::MouseButtonDblClick, QEvent::MouseButtonPress };
+        const QPointF at(10, 10);
+        for (QEvent::Type type : presses) {
+            FNow += 150;
+            QMouseEvent press(
+                type, at, window->Form()->ImageLogo->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(window->Form()->ImageLogo, &press);
+            QMouseEvent release(QEvent::MouseButtonRelease, at, window->Form()->ImageLogo->mapToGlobal(at),
+                Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(window->Form()->ImageLogo, &release);
+        }
+        QVERIFY(!window->LogVisible());
     }
 
     void settingsFileThatIsAFifo()
@@ -271,139 +333,6 @@ private slots:
         QCOMPARE(lines.last(), QString("[%1] {\"macid\":\"m\",\"n\":%2}").arg(RunIp("40.20")).arg(total));
     }
 
-    void deviceListAndStatusPanel()
-    {
-        TScriptedPrompter prompter;
-        const quint16 port = FreeUdpPort();
-        auto window = StartedWindow(prompter, port);
-        SendStatus(port, RunIp("40.1"),
-            "{\"macid\":\"m1\",\"name\":\"Torna 1\",\"controller\":\"FANUC\",\"hw\":\"HW4\",\"xfer_status\":\"idle\"}");
-        SendStatus(port, RunIp("40.2"),
-            "{\"macid\":\"m2\",\"name\":\"Freze\",\"pw\":true,\"controller\":\"SIEMENS\",\"erasing\":1}");
-        SendStatus(port, RunIp("40.3"),
-            "{\"macid\":\"m3\",\"name\":\"Pres\",\"xfer_status\":\"idle\",\"ota_status\":\"idle\"}");
-        SendStatus(port, RunIp("40.4"), "not json at all");
-        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 4);
-        window->TimerDeviceInfoTimer();
-        QListWidget* list = window->Form()->ListBoxDevices;
-        QCOMPARE(list->count(), 3);
-        QCOMPARE(window->Form()->Memo1->toPlainText().count('\n'), 3);
-
-        const QList<TQuillexDevice> devices = window->StatusListener()->GetLastDeviceList();
-        int torna = -1, freze = -1;
-        for (int i = 0; i < devices.size(); ++i) {
-            const TDeviceRowLook look = window->DeviceRowLook(i);
-            QCOMPARE(look.Line2, devices[i].IPAddress);
-            if (devices[i].MacId == "m1") {
-                torna = i;
-                QCOMPARE(look.Line1, QString("Torna 1 / FANUC"));
-                QVERIFY(!look.Locked);
-                QCOMPARE(look.DotColor, QColor(76, 175, 80));
-            } else if (devices[i].MacId == "m2") {
-                freze = i;
-                QVERIFY(look.Locked);
-                QCOMPARE(look.DotColor, QColor(245, 166, 35));
-            } else {
-                QCOMPARE(look.Line1, QString("Pres"));
-            }
-        }
-        QCOMPARE(window->DeviceActivityColor(RunIp("40.4")), QColor(158, 158, 158));
-        QCOMPARE(window->DeviceActivityColor(""), QColor(158, 158, 158));
-
-        // Selecting a device shows its rows and enables the start-from commands for HW4.
-        list->setCurrentRow(torna);
-        QCOMPARE(window->DeviceInfoMessage(), QString());
-        QCOMPARE(window->DeviceInfoRows().first(), QString::fromUtf8("Cihaz Adı=Torna 1"));
-        QVERIFY(window->Form()->SpeedButtonScanToolChanges->isEnabled());
-        QVERIFY(window->Form()->SpeedButtonStartFromMiddle->isEnabled());
-        QVERIFY(!window->IsSelectedDeviceSiemens());
-        list->setCurrentRow(freze);
-        QVERIFY(window->IsSelectedDeviceSiemens());
-        QVERIFY(!window->Form()->SpeedButtonScanToolChanges->isEnabled());
-
-        // The selection follows the device across refreshes.
-        list->setCurrentRow(torna);
-        SendStatus(port, RunIp("40.5"), "{\"macid\":\"m5\",\"name\":\"Yeni\"}");
-        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 5);
-        window->TimerDeviceInfoTimer();
-        QCOMPARE(list->count(), 4);
-        QCOMPARE(list->selectedItems().value(0)->text(), QString("Torna 1"));
-
-        // While a transfer runs the list keeps its rows and the selection stays.
-        window->SetTransferControlsEnabled(false);
-        QVERIFY(!window->Form()->SpeedButtonStartFromMiddle->isEnabled());
-        QVERIFY(window->Form()->SpeedButtonScanToolChanges->isEnabled());
-        QVERIFY(!window->Form()->SpeedButtonUploadToMachine->isEnabled());
-        const QStringList before = Captions(list);
-        SendStatus(port, RunIp("40.6"), "{\"macid\":\"m6\",\"name\":\"Sonra\"}");
-        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 6);
-        window->TimerDeviceInfoTimer();
-        QCOMPARE(Captions(list), before);
-        QCOMPARE(list->selectedItems().value(0)->text(), QString("Torna 1"));
-        window->SetTransferControlsEnabled(true);
-        QVERIFY(window->Form()->SpeedButtonStartFromMiddle->isEnabled());
-        window->TimerDeviceInfoTimer();
-        QCOMPARE(list->count(), 5);
-
-        // Silent devices drop out; the panel falls back to its message.
-        FNow += 20001;
-        window->TimerDeviceInfoTimer();
-        QCOMPARE(list->count(), 0);
-        QCOMPARE(window->DeviceInfoMessage(), QString::fromUtf8("Bir cihaz seçin."));
-    }
-
-    void badStatusDocumentsDoNotStallThePanel()
-    {
-        TScriptedPrompter prompter;
-        const quint16 port = FreeUdpPort();
-        auto window = StartedWindow(prompter, port);
-        // A 2000-character name just fits a datagram of 2048 bytes.
-        const QByteArray huge = "{\"macid\":\"h\",\"name\":\"" + QByteArray(2000, 'N') + "\"}";
-        SendStatus(port, RunIp("40.7"), huge);
-        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 1);
-        window->TimerDeviceInfoTimer();
-        window->Form()->ListBoxDevices->setCurrentRow(0);
-        QCOMPARE(window->DeviceInfoRows().first(), QString::fromUtf8("Cihaz Adı=") + QString(2000, 'N'));
-        QVERIFY(!window->grab().isNull());
-        // Longer datagrams are dropped; the last good status stays.
-        SendStatus(port, RunIp("40.7"), huge + QByteArray(64, ' '));
-        QTest::qWait(200);
-        QCOMPARE(window->StatusListener()->AcceptedDatagrams(), 1);
-        // Wrong types.
-        SendStatus(
-            port, RunIp("40.7"), "{\"macid\":\"h\",\"name\":[1],\"baud\":{\"x\":1},\"filesize\":\"big\",\"time\":5}");
-        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 2);
-        window->UpdateDeviceInfo();
-        QVERIFY(window->DeviceInfoRows().contains("Baud Rate="));
-        QVERIFY(window->DeviceInfoRows().contains("Dosya Boyutu=0 bayt"));
-        QVERIFY(window->DeviceInfoRows().contains(QString::fromUtf8("Son Güncelleme=5")));
-        QVERIFY(!window->grab().isNull()); // painting copes with all of it
-        // Now the device sends text that is not JSON: shown raw, dot grey.
-        SendStatus(port, RunIp("40.7"), "{broken");
-        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 3);
-        window->UpdateDeviceInfo();
-        QCOMPARE(window->DeviceInfoRows(), QStringList { "{broken" });
-        QCOMPARE(window->DeviceActivityColor(RunIp("40.7")), QColor(158, 158, 158));
-        QVERIFY(!window->grab().isNull());
-    }
-
-    void cancelledPinOpensNoSettingsDialog()
-    {
-        TScriptedPrompter prompter;
-        prompter.PinAnswers = { "<cancel>" };
-        const quint16 port = FreeUdpPort();
-        auto window = StartedWindow(prompter, port);
-        SendStatus(port, RunIp("40.12"), "{\"macid\":\"p\",\"name\":\"Kilitli\",\"pw\":true}");
-        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 1);
-        window->TimerDeviceInfoTimer();
-        window->Form()->ListBoxDevices->setCurrentRow(0);
-        window->ListBoxDevicesDblClick(); // a dialog would block here
-        QCOMPARE(prompter.Questions, QStringList { QString::fromUtf8("Kilitli şifre istiyor (4-8 rakam):") });
-        QVERIFY(QApplication::topLevelWidgets().size() >= 1);
-        for (QWidget* w : QApplication::topLevelWidgets())
-            QVERIFY(!qobject_cast<TFormDeviceSettings*>(w) || !w->isVisible());
-    }
-
     void storedPinOnlyForItsAddress()
     {
         // A forged status datagram announcing a real device's macid gets no PIN.
@@ -435,7 +364,7 @@ private slots:
         SendStatus(port, real, status);
         QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 2);
         const TQuillexDevice listed = deviceAt(real);
-        QCOMPARE(window->Form()->ListBoxDevices->count(), 2);
+        QCOMPARE(window->DeviceList()->rowCount(), 2);
         QVERIFY(!window->CheckDevicePin(listed));
         QCOMPARE(prompter.Questions.size(), 2);
         QCOMPARE(impostor.Connections(), 0);
@@ -450,6 +379,246 @@ private slots:
         QCOMPARE(device.Connections(), 1);
         QCOMPARE(impostor.Connections(), 0);
         SetCachedPin(real, {});
+    }
+
+    void deviceListAndStatusPanel()
+    {
+        TScriptedPrompter prompter;
+        const quint16 port = FreeUdpPort();
+        auto window = StartedWindow(prompter, port);
+        SendStatus(port, RunIp("40.1"),
+            "{\"macid\":\"m1\",\"name\":\"Torna 1\",\"controller\":\"FANUC\",\"hw\":\"HW4\",\"xfer_status\":\"idle\"}");
+        SendStatus(port, RunIp("40.2"),
+            "{\"macid\":\"m2\",\"name\":\"Freze\",\"pw\":true,\"controller\":\"SIEMENS\",\"erasing\":1}");
+        SendStatus(port, RunIp("40.3"),
+            "{\"macid\":\"m3\",\"name\":\"Pres\",\"xfer_status\":\"idle\",\"ota_status\":\"idle\"}");
+        SendStatus(port, RunIp("40.4"), "not json at all");
+        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 4);
+        window->TimerDeviceInfoTimer();
+        TDeviceListModel* list = window->DeviceList();
+        QCOMPARE(list->rowCount(), 3);
+        // The count rises before the log line is handed to the window.
+        QTRY_COMPARE(window->Form()->Memo1->toPlainText().count('\n'), 3);
+
+        const QList<TQuillexDevice> devices = window->StatusListener()->GetLastDeviceList();
+        int torna = -1, freze = -1;
+        for (int i = 0; i < devices.size(); ++i) {
+            const TDeviceRowLook look = window->DeviceRowLook(i);
+            QCOMPARE(look.Line2, devices[i].IPAddress);
+            if (devices[i].MacId == "m1") {
+                torna = i;
+                QCOMPARE(look.Line1, QString("Torna 1 / FANUC"));
+                QVERIFY(!look.Locked);
+                QCOMPARE(look.DotColor, QColor(76, 175, 80));
+            } else if (devices[i].MacId == "m2") {
+                freze = i;
+                QVERIFY(look.Locked);
+                QCOMPARE(look.DotColor, QColor(245, 166, 35));
+            } else {
+                QCOMPARE(look.Line1, QString("Pres"));
+            }
+        }
+        QCOMPARE(window->DeviceActivityColor(RunIp("40.4")), QColor(158, 158, 158));
+        QCOMPARE(window->DeviceActivityColor(""), QColor(158, 158, 158));
+
+        // Selecting a device shows its rows and enables the start-from commands for HW4.
+        list->SelectRow(torna);
+        QCOMPARE(window->DeviceInfoMessage(), QString());
+        QCOMPARE(window->DeviceInfoRows().first(), QString::fromUtf8("Cihaz Adı=Torna 1"));
+        QVERIFY(window->Form()->SpeedButtonScanToolChanges->isEnabled());
+        QVERIFY(window->Form()->SpeedButtonStartFromMiddle->isEnabled());
+        QVERIFY(!window->IsSelectedDeviceSiemens());
+        list->SelectRow(freze);
+        QVERIFY(window->IsSelectedDeviceSiemens());
+        QVERIFY(!window->Form()->SpeedButtonScanToolChanges->isEnabled());
+
+        // The selection follows the device across refreshes.
+        list->SelectRow(torna);
+        SendStatus(port, RunIp("40.5"), "{\"macid\":\"m5\",\"name\":\"Yeni\"}");
+        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 5);
+        window->TimerDeviceInfoTimer();
+        QCOMPARE(list->rowCount(), 4);
+        QCOMPARE(SelectedCaption(list), QString("Torna 1"));
+
+        // While a transfer runs the list keeps its rows and the selection stays.
+        window->SetTransferControlsEnabled(false);
+        QVERIFY(!window->Form()->SpeedButtonStartFromMiddle->isEnabled());
+        QVERIFY(window->Form()->SpeedButtonScanToolChanges->isEnabled());
+        QVERIFY(!window->Form()->SpeedButtonUploadToMachine->isEnabled());
+        const QStringList before = Captions(list);
+        SendStatus(port, RunIp("40.6"), "{\"macid\":\"m6\",\"name\":\"Sonra\"}");
+        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 6);
+        window->TimerDeviceInfoTimer();
+        QCOMPARE(Captions(list), before);
+        QCOMPARE(SelectedCaption(list), QString("Torna 1"));
+        window->SetTransferControlsEnabled(true);
+        QVERIFY(window->Form()->SpeedButtonStartFromMiddle->isEnabled());
+        window->TimerDeviceInfoTimer();
+        QCOMPARE(list->rowCount(), 5);
+
+        // Silent devices drop out; the panel falls back to its message.
+        FNow += 20001;
+        window->TimerDeviceInfoTimer();
+        QCOMPARE(list->rowCount(), 0);
+        QCOMPARE(window->DeviceInfoMessage(), QString::fromUtf8("Bir cihaz seçin."));
+    }
+
+    // Narrowing the device column narrows the rows at once: no horizontal scroll bar.
+    void deviceRowsFollowTheListWidth()
+    {
+        TScriptedPrompter prompter;
+        const quint16 port = FreeUdpPort();
+        auto window = StartedWindow(prompter, port);
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        SendStatus(port, RunIp("40.13"), "{\"macid\":\"w\",\"name\":\"" + QByteArray(80, 'W') + "\"}");
+        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 1);
+        window->TimerDeviceInfoTimer();
+        QListView* list = window->Form()->ListBoxDevices;
+        QTRY_COMPARE(list->visualRect(window->DeviceList()->index(0)).width(), list->viewport()->width());
+        const int wide = list->viewport()->width();
+        window->Form()->SplitterDevices->setSizes({ 180, window->width() - 180 });
+        QTRY_VERIFY(list->viewport()->width() < wide);
+        QTRY_COMPARE(list->visualRect(window->DeviceList()->index(0)).width(), list->viewport()->width());
+        QCOMPARE(list->horizontalScrollBar()->maximum(), 0);
+        QVERIFY(!list->horizontalScrollBar()->isVisible());
+    }
+
+    void badStatusDocumentsDoNotStallThePanel()
+    {
+        TScriptedPrompter prompter;
+        const quint16 port = FreeUdpPort();
+        auto window = StartedWindow(prompter, port);
+        // A 2000-character name just fits a datagram of 2048 bytes.
+        const QByteArray huge = "{\"macid\":\"h\",\"name\":\"" + QByteArray(2000, 'N') + "\"}";
+        SendStatus(port, RunIp("40.7"), huge);
+        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 1);
+        window->TimerDeviceInfoTimer();
+        window->DeviceList()->SelectRow(0);
+        QCOMPARE(window->DeviceInfoRows().first(), QString::fromUtf8("Cihaz Adı=") + QString(2000, 'N'));
+        QVERIFY(!window->grab().isNull());
+        // Longer datagrams are dropped; the last good status stays.
+        SendStatus(port, RunIp("40.7"), huge + QByteArray(64, ' '));
+        QTest::qWait(200);
+        QCOMPARE(window->StatusListener()->AcceptedDatagrams(), 1);
+        // Wrong types.
+        SendStatus(
+            port, RunIp("40.7"), "{\"macid\":\"h\",\"name\":[1],\"baud\":{\"x\":1},\"filesize\":\"big\",\"time\":5}");
+        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 2);
+        window->UpdateDeviceInfo();
+        QVERIFY(window->DeviceInfoRows().contains("Baud Rate="));
+        QVERIFY(window->DeviceInfoRows().contains("Dosya Boyutu=0 bayt"));
+        QVERIFY(window->DeviceInfoRows().contains(QString::fromUtf8("Son Güncelleme=5")));
+        QVERIFY(!window->grab().isNull()); // painting copes with all of it
+        // Now the device sends text that is not JSON: shown raw, dot grey.
+        SendStatus(port, RunIp("40.7"), "{broken");
+        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 3);
+        window->UpdateDeviceInfo();
+        QCOMPARE(window->DeviceInfoRows(), QStringList { "{broken" });
+        QCOMPARE(window->DeviceActivityColor(RunIp("40.7")), QColor(158, 158, 158));
+        QVERIFY(!window->grab().isNull());
+    }
+
+    void statusRowsScrollUnderTheTransferPanel()
+    {
+        TScriptedPrompter prompter;
+        auto window = Window(prompter, FreeUdpPort());
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        // All rows of a device that sends, with the transfer panel shown at the design sizes.
+        const QString rows = BuildDeviceInfoRows("{\"name\":\"Torna\",\"ip\":\"127.0.0.2\",\"erasing\":1,"
+                                                 "\"xfer_status\":\"send\",\"xfer_bytes\":500,\"xfer_total\":1000,"
+                                                 "\"xfer_elapsed_sec\":187,\"ota_status\":\"downloading\"}");
+        QCOMPARE(rows.split('\n').size(), 15);
+        window->SetDeviceInfo({}, rows);
+        window->Form()->PanelTransfer->show();
+        QApplication::processEvents();
+        QCOMPARE(window->Form()->PanelDeviceInfo->height(), 281);
+        QScrollArea* scroll = window->Form()->ScrollBoxDeviceInfo;
+        QVERIFY(scroll->verticalScrollBar()->isVisible());
+        QVERIFY(!scroll->horizontalScrollBar()->isVisible());
+        // Every row can be scrolled into view: the rows keep their height.
+        const int rowHeight = QFontMetrics(window->Form()->PaintBoxDeviceInfo->font()).height() + 8;
+        QVERIFY(window->Form()->PaintBoxDeviceInfo->height() >= 15 * rowHeight);
+        scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+        QVERIFY(window->Form()->PaintBoxDeviceInfo->visibleRegion().boundingRect().bottom() >= 15 * rowHeight - 1);
+        // A message, or rows that fit, need no scroll bar.
+        window->Form()->PanelTransfer->hide();
+        window->SetDeviceInfo(QString::fromUtf8("Bir cihaz seçin."), {});
+        QApplication::processEvents();
+        QVERIFY(!scroll->verticalScrollBar()->isVisible());
+    }
+
+    void statusPortInUseIsShown()
+    {
+        QUdpSocket holder; // the port is taken, not shared
+        QVERIFY(holder.bind(QHostAddress::AnyIPv4, 0, QUdpSocket::DontShareAddress));
+        TScriptedPrompter prompter;
+        auto window = Window(prompter, holder.localPort());
+        window->show();
+        const QString expected = QString::fromUtf8("Durum portu %1 dinlenemiyor: %2")
+                                     .arg(holder.localPort())
+                                     .arg(qt_error_string(EADDRINUSE));
+        QTRY_COMPARE(window->DeviceInfoMessage(), expected);
+        window->TimerDeviceInfoTimer(); // stays until the window is restarted
+        QCOMPARE(window->DeviceInfoMessage(), expected);
+    }
+
+    void cmtDescriptionWithPercentMarker()
+    {
+        TScriptedPrompter prompter;
+        auto window = Window(prompter, FreeUdpPort());
+        window->ShowCmtFile(BuildCmtFrame("3117x")
+            + BuildCmtFrame("1100" + QByteArray(10, ' ') + "00000050    0850%1 OFF") + BuildCmtFrame("1500")
+            + BuildCmtFrame("1500") + BuildCmtFrame("1200"));
+        QListWidget* list = window->Form()->ListBoxToolChanges;
+        QCOMPARE(list->count(), 5);
+        QCOMPARE(list->item(4)->text(), QString("0050  50%1 OFF  (2 blok)"));
+    }
+
+    void standardTextsInTurkishAndPlainTitles()
+    {
+        QString error;
+        QVERIFY2(SetUpApplication(*qApp, error), qPrintable(error));
+        // No display name: Qt would append it to every title.
+        QCOMPARE(QGuiApplication::applicationDisplayName(), QGuiApplication::applicationName());
+        QMessageBox box(QMessageBox::Question, "Quillex", "?",
+            QMessageBox::Ok | QMessageBox::Cancel | QMessageBox::Yes | QMessageBox::No);
+        auto text = [&](QMessageBox::StandardButton button) { return box.button(button)->text().remove('&'); };
+        QCOMPARE(text(QMessageBox::Ok), QString("Tamam"));
+        QCOMPARE(text(QMessageBox::Cancel), QString::fromUtf8("İptal"));
+        QCOMPARE(text(QMessageBox::Yes), QString("Evet"));
+        QCOMPARE(text(QMessageBox::No), QString::fromUtf8("Hayır"));
+        QInputDialog pin;
+        pin.setTextEchoMode(QLineEdit::Password);
+        pin.show();
+        const QList<QPushButton*> buttons = pin.findChildren<QPushButton*>();
+        QStringList captions;
+        for (QPushButton* button : buttons)
+            captions << button->text().remove('&');
+        captions.sort();
+        QCOMPARE(captions, QStringList({ "Tamam", QString::fromUtf8("İptal") }));
+        pin.hide();
+        QFileDialog files;
+        files.setOption(QFileDialog::DontUseNativeDialog);
+        QCOMPARE(files.labelText(QFileDialog::FileName).remove('&'), QString::fromUtf8("Dosya adı:"));
+        QCOMPARE(files.labelText(QFileDialog::Reject), QString::fromUtf8("İptal"));
+    }
+
+    void cancelledPinOpensNoSettingsDialog()
+    {
+        TScriptedPrompter prompter;
+        prompter.PinAnswers = { "<cancel>" };
+        const quint16 port = FreeUdpPort();
+        auto window = StartedWindow(prompter, port);
+        SendStatus(port, RunIp("40.12"), "{\"macid\":\"p\",\"name\":\"Kilitli\",\"pw\":true}");
+        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 1);
+        window->TimerDeviceInfoTimer();
+        window->DeviceList()->SelectRow(0);
+        window->ListBoxDevicesDblClick(); // a dialog would block here
+        QCOMPARE(prompter.Questions, QStringList { QString::fromUtf8("Kilitli şifre istiyor (4-8 rakam):") });
+        QVERIFY(QApplication::topLevelWidgets().size() >= 1);
+        for (QWidget* w : QApplication::topLevelWidgets())
+            QVERIFY(!qobject_cast<TFormDeviceSettings*>(w) || !w->isVisible());
     }
 
     void checkDevicePinUsesTheAddressWithoutMacId()
@@ -514,6 +683,102 @@ private slots:
         QCOMPARE(dialog.result(), 0);
         QVERIFY(peer.WaitDone());
         QCOMPARE(peer.Received().value(0), QByteArray("LOGIN&70216953\nCONTROLLER&FANUC\nPARITYE\n"));
+    }
+
+    // Typing into the name field: printable characters are filtered, the keys
+    // that move, press, cancel or edit keep their meaning.
+    void settingsDialogNameKeys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("text"); // the key's text as the keyboard sends it
+        QTest::addColumn<QString>("name"); // the field afterwards; it starts as "Pres" with the caret after "Pr"
+        QTest::addColumn<QString>("outcome"); // focus moved, saved, cancelled, or none
+        QTest::newRow("letter") << int(Qt::Key_A) << "a"
+                                << "Praes"
+                                << "none";
+        QTest::newRow("digit") << int(Qt::Key_7) << "7"
+                               << "Pr7es"
+                               << "none";
+        QTest::newRow("blank") << int(Qt::Key_Space) << " "
+                               << "Pr es"
+                               << "none";
+        QTest::newRow("dash") << int(Qt::Key_Minus) << "-"
+                              << "Pr-es"
+                              << "none";
+        QTest::newRow("underscore") << int(Qt::Key_Underscore) << "_"
+                                    << "Pr_es"
+                                    << "none";
+        QTest::newRow("Turkish letter") << int(Qt::Key_unknown) << QString::fromUtf8("ş") << "Pres"
+                                        << "none";
+        QTest::newRow("dotted capital I") << int(Qt::Key_unknown) << QString::fromUtf8("İ") << "Pres"
+                                          << "none";
+        QTest::newRow("exclamation mark") << int(Qt::Key_Exclam) << "!"
+                                          << "Pres"
+                                          << "none";
+        QTest::newRow("ampersand") << int(Qt::Key_Ampersand) << "&"
+                                   << "Pres"
+                                   << "none";
+        QTest::newRow("Backspace") << int(Qt::Key_Backspace) << "\b"
+                                   << "Pes"
+                                   << "none";
+        QTest::newRow("Delete") << int(Qt::Key_Delete) << "\x7f"
+                                << "Prs"
+                                << "none";
+        QTest::newRow("Tab") << int(Qt::Key_Tab) << "\t"
+                             << "Pres"
+                             << "focus";
+        QTest::newRow("Return") << int(Qt::Key_Return) << "\r"
+                                << "Pres"
+                                << "saved";
+        QTest::newRow("Enter") << int(Qt::Key_Enter) << "\r"
+                               << "Pres"
+                               << "saved";
+        QTest::newRow("Escape") << int(Qt::Key_Escape) << "\x1b"
+                                << "Pres"
+                                << "cancelled";
+    }
+
+    void settingsDialogNameKeys()
+    {
+        QFETCH(int, key);
+        QFETCH(QString, text);
+        QFETCH(QString, name);
+        QFETCH(QString, outcome);
+        TScriptedPrompter prompter;
+        TFormDeviceSettings dialog(prompter);
+        dialog.Initialize("Pres", "", 0, -1, -1, 0, QChar(), 0, RunIp("40.13"), 5000, false, "");
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        auto* f = dialog.Form();
+        QCOMPARE(QApplication::focusWidget(), f->EditName); // the field has the focus when the dialog opens
+        f->EditName->setCursorPosition(2);
+        QSignalSpy saved(f->ButtonSave, &QPushButton::clicked);
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+        QApplication::sendEvent(f->EditName, &press);
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+        QApplication::sendEvent(f->EditName, &release);
+        QCOMPARE(f->EditName->text(), name);
+        if (outcome == "focus") // to the next field that takes it (the controller list is disabled here)
+            QCOMPARE(QApplication::focusWidget(), f->ComboBoxBaud);
+        else if (outcome == "none")
+            QCOMPARE(QApplication::focusWidget(), f->EditName);
+        QCOMPARE(saved.size(), outcome == "saved" ? 1 : 0);
+        // Saving without a change closes with the cancel result too; only Escape closes without saving.
+        QCOMPARE(dialog.isVisible(), outcome == "none" || outcome == "focus");
+    }
+
+    void settingsDialogHasOnlyACloseButton()
+    {
+        TScriptedPrompter prompter;
+        TFormDeviceSettings dialog(prompter);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const Qt::WindowFlags flags = dialog.windowHandle()->flags();
+        QVERIFY(flags & Qt::CustomizeWindowHint); // only the buttons named here
+        QVERIFY(flags & Qt::WindowTitleHint);
+        QVERIFY(flags & Qt::WindowCloseButtonHint);
+        QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+        QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
     }
 
     void settingsDialogNothingChangedSendsNothing()

@@ -199,7 +199,7 @@ private slots:
         QCOMPARE(info.ControlName, QString("M32"));
         QVERIFY(!info.FieldsVerified);
         QVERIFY(info.Programs.isEmpty());
-        QVERIFY_THROWS_EXCEPTION(ECmtError, ExtractCmtProgram(info, 0));
+        QVERIFY_THROWS_EXCEPTION(EQuillexError, ExtractCmtProgram(info, 0));
     }
 
     void extractProgram()
@@ -259,7 +259,7 @@ private slots:
         try {
             ExtractCmtProgram(info, index);
             QFAIL("no error raised");
-        } catch (const ECmtError& e) {
+        } catch (const EQuillexError& e) {
             QCOMPARE(e.Message(), message);
         }
     }

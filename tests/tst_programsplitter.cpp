@@ -53,24 +53,91 @@ private slots:
         QCOMPARE(lines, before);
     }
 
-    void fileNames_data()
+    void fileName_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("fileName");
-        QTest::newRow("plain") << "O0001 (TORNA)"
-                               << "O0001 (TORNA).CNC";
-        QTest::newRow("forbidden") << "O1 \"'*/:<>?\\|"
-                                   << "O1 __________.CNC";
-        QTest::newRow("NUL") << QString::fromLatin1("O1\0X", 4) << "O1_X.CNC";
-        QTest::newRow("controls") << "O1\x1b[2J\t\r\n\x7f"
-                                  << "O1_[2J____.CNC";
+        QTest::addColumn<QString>("file");
+        QTest::newRow("forbidden characters") << "O1 \"'*/:<>?\\|"
+                                              << "O1 __________.CNC";
+        QTest::newRow("kept as it is") << QString::fromUtf8("O0001 (ŞAFT-1 .5) [A] #2")
+                                       << QString::fromUtf8("O0001 (ŞAFT-1 .5) [A] #2.CNC");
+        QTest::newRow("control characters") << QString("O1") + QChar(0) + "\t\x1f\x7f"
+                                            << "O1___\x7f.CNC";
+        QTest::newRow("empty") << ""
+                               << "_.CNC";
+        QTest::newRow("dots only") << ".."
+                                   << "_.CNC";
+        QTest::newRow("blanks and dots") << " . "
+                                         << "_.CNC";
+        QTest::newRow("a control character is no blank") << "\t"
+                                                         << "_.CNC";
+        QTest::newRow("255 bytes fit") << QString(251, u'O') << QString(251, u'O') + ".CNC";
+        QTest::newRow("256 bytes shortened") << QString(252, u'O') << QString(251, u'O') + ".CNC";
+        QTest::newRow("cut between characters")
+            << "O" + QString(200, QChar(0x20AC)) << "O" + QString(83, QChar(0x20AC)) + ".CNC"; // three bytes each
+        QTest::newRow("a pair of surrogates stays whole")
+            << "OO" + QString::fromUtf8("\xF0\x9F\x98\x80").repeated(100)
+            << "OO" + QString::fromUtf8("\xF0\x9F\x98\x80").repeated(62) + ".CNC";
+        QTest::newRow("blank after shortening") << QString(300, u' ') + "X"
+                                                << "_.CNC";
+    }
+    void fileName()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, file);
+        QCOMPARE(ProgramFileName(name), file);
+        QVERIFY(file.toUtf8().size() <= MaxProgramFileNameBytes);
+    }
+
+    void fileNames_data()
+    {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QStringList>("files");
+        QTest::newRow("different") << QStringList { "O1", "O2" } << QStringList { "O1.CNC", "O2.CNC" };
+        QTest::newRow("repeated in row order")
+            << QStringList { "O0001 (A/B)", "O2", "O0001 (A_B)", "O0001 (A:B)" }
+            << QStringList { "O0001 (A_B).CNC", "O2.CNC", "O0001 (A_B) (2).CNC", "O0001 (A_B) (3).CNC" };
+        QTest::newRow("a number already taken by a name")
+            << QStringList { "O1", "O1 (2)", "O1" } << QStringList { "O1.CNC", "O1 (2).CNC", "O1 (3).CNC" };
+        QTest::newRow("letter case") << QStringList { "O1 (a)", "O1 (A)" }
+                                     << QStringList { "O1 (a).CNC", "O1 (A) (2).CNC" };
+        QTest::newRow("unnamed") << QStringList { "", "..", " " } << QStringList { "_.CNC", "_ (2).CNC", "_ (3).CNC" };
+        QTest::newRow("the number fits too") << QStringList { QString(300, u'O'),
+            QString(300, u'O') } << QStringList { QString(251, u'O') + ".CNC", QString(247, u'O') + " (2).CNC" };
     }
     void fileNames()
     {
-        // A control character, a NUL above all, would cut the name short of ".CNC".
-        QFETCH(QString, name);
-        QFETCH(QString, fileName);
-        QCOMPARE(ProgramFileName(name), fileName);
+        QFETCH(QStringList, names);
+        QFETCH(QStringList, files);
+        QList<TSplitProgram> programs;
+        for (const QString& name : names)
+            programs.append({ name, { "%", name, "%" } });
+        QCOMPARE(ProgramFileNames(programs), files);
+    }
+
+    void saveAllPause_data()
+    {
+        QTest::addColumn<int>("programs");
+        QTest::addColumn<int>("ms");
+        QTest::newRow("none") << 0 << 0;
+        QTest::newRow("one") << 1 << 0;
+        QTest::newRow("two") << 2 << 2000;
+        QTest::newRow("five") << 5 << 500;
+        QTest::newRow("four: 666.7 up") << 4 << 667;
+        QTest::newRow("seven: 333.3 down") << 7 << 333;
+        QTest::newRow("33: 62.5 to even 62") << 33 << 62;
+        QTest::newRow("161: 12.5 to even 12") << 161 << 12;
+        QTest::newRow("801: 2.5 to even 2") << 801 << 2;
+        QTest::newRow("1601: 1.25 down") << 1601 << 1;
+        QTest::newRow("2001: 1") << 2001 << 1;
+        QTest::newRow("4001: 0.5 to even 0") << 4001 << 0;
+        QTest::newRow("2668: 0.75 up") << 2668 << 1;
+    }
+    void saveAllPause()
+    {
+        QFETCH(int, programs);
+        QFETCH(int, ms);
+        QCOMPARE(SaveAllPauseMs(programs), ms);
     }
 };
 

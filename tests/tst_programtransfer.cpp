@@ -107,8 +107,8 @@ private slots:
     {
         QByteArray compressed;
         QList<quint32> offsets;
-        QVERIFY_THROWS_EXCEPTION(ETransferError, CompressWithFlushPoints("abc", { 2, 1 }, compressed, offsets));
-        QVERIFY_THROWS_EXCEPTION(ETransferError, CompressWithFlushPoints("abc", { 4 }, compressed, offsets));
+        QVERIFY_THROWS_EXCEPTION(EQuillexError, CompressWithFlushPoints("abc", { 2, 1 }, compressed, offsets));
+        QVERIFY_THROWS_EXCEPTION(EQuillexError, CompressWithFlushPoints("abc", { 4 }, compressed, offsets));
     }
 
     void inflateRefusesCorruptAndHugeData()
@@ -119,11 +119,11 @@ private slots:
         try {
             InflateZlib(bad);
             QFAIL("corrupt data inflated");
-        } catch (const ETransferError& e) {
+        } catch (const EQuillexError& e) {
             QVERIFY(e.Message().startsWith(QString::fromUtf8("Sıkıştırılmış veri bozuk")));
         }
-        QVERIFY_THROWS_EXCEPTION(ETransferError, InflateZlib(good.left(good.size() - 10)));
-        QVERIFY_THROWS_EXCEPTION(ETransferError, InflateZlib(good, 99999));
+        QVERIFY_THROWS_EXCEPTION(EQuillexError, InflateZlib(good.left(good.size() - 10)));
+        QVERIFY_THROWS_EXCEPTION(EQuillexError, InflateZlib(good, 99999));
         QCOMPARE(InflateZlib(good, 100000).size(), 100000);
     }
 

@@ -1,11 +1,14 @@
-// The status listener: decryption, the device list and its age limit, the
-// selection across refreshes, and the receive loop on a port of its own.
+// The status listener: decryption, the device list, its order and its age
+// limit, and the receive loop on a port of its own.
 #include "Loopback.h"
 #include "StatusDatagram.h"
 #include "discovery/UnitStatusListener.h"
 
+#include <QSignalSpy>
 #include <QTest>
 #include <QUdpSocket>
+
+#include <cerrno>
 
 namespace {
 
@@ -13,20 +16,6 @@ QByteArray Datagram(const QByteArray& json, const QByteArray& key = StatusKey())
 {
     return StatusDatagram(json, key);
 }
-
-// A list widget stand-in.
-class TFakeListView : public TDeviceListView {
-public:
-    int Selected = -1;
-    QStringList Items;
-    int SelectedRow() const override { return Selected; }
-    void SetItems(const QStringList& captions) override
-    {
-        Items = captions;
-        Selected = -1;
-    }
-    void SelectRow(int row) override { Selected = row; }
-};
 
 // A listener on a port nobody sends to, with a tick counter the test moves.
 struct TQuietListener {
@@ -139,30 +128,34 @@ private slots:
         QCOMPARE(q.Listener.BuildDeviceList().size(), 1);
     }
 
-    void selectionFollowsTheDevice()
+    // The order does not depend on arrival (the cache's own order is random).
+    void orderIsByNameThenAddress_data()
     {
-        TQuietListener q;
-        TFakeListView view;
-        q.Listener.AcceptDatagram("10.0.0.5", Datagram("{\"name\":\"A\",\"macid\":\"mac-a\"}"));
-        q.Listener.RefreshDeviceList(view);
-        QCOMPARE(view.Items, QStringList { "A" });
-        view.Selected = 0;
-        // Two more devices arrive; whatever the order, the selection stays on A.
-        q.Listener.AcceptDatagram("10.0.0.6", Datagram("{\"name\":\"B\",\"macid\":\"mac-b\"}"));
-        q.Listener.AcceptDatagram("10.0.0.7", Datagram("{\"name\":\"C\",\"macid\":\"mac-c\"}"));
-        q.Listener.AcceptDatagram("10.0.0.5", Datagram("{\"name\":\"A\",\"macid\":\"MAC-A\"}"));
-        q.Listener.RefreshDeviceList(view);
-        QCOMPARE(view.Items.size(), 3);
-        QCOMPARE(view.Items.value(view.Selected), QString("A"));
-        QCOMPARE(q.Listener.GetLastDeviceList().value(view.Selected).IPAddress, QString("10.0.0.5"));
-        // A goes silent: no row stays selected.
-        q.Now += 15000;
-        q.Listener.AcceptDatagram("10.0.0.6", Datagram("{\"name\":\"B\",\"macid\":\"mac-b\"}"));
-        q.Listener.AcceptDatagram("10.0.0.7", Datagram("{\"name\":\"C\",\"macid\":\"mac-c\"}"));
-        q.Now += 6000;
-        q.Listener.RefreshDeviceList(view);
-        QCOMPARE(view.Items.size(), 2);
-        QCOMPARE(view.Selected, -1);
+        QTest::addColumn<QStringList>("arrivals"); // address=name
+        QTest::addColumn<QStringList>("listed"); // address of each row
+        QTest::newRow("names") << QStringList { "10.0.0.1=Torna", "10.0.0.2=Freze", "10.0.0.3=Abkant" }
+                               << QStringList { "10.0.0.3", "10.0.0.2", "10.0.0.1" };
+        QTest::newRow("letter case aside") << QStringList { "10.0.0.1=b", "10.0.0.2=A", "10.0.0.3=a" }
+                                           << QStringList { "10.0.0.2", "10.0.0.3", "10.0.0.1" };
+        QTest::newRow("one name, addresses as numbers") << QStringList { "10.0.0.10=M", "10.0.0.9=M", "9.0.0.200=M" }
+                                                        << QStringList { "9.0.0.200", "10.0.0.9", "10.0.0.10" };
+    }
+    void orderIsByNameThenAddress()
+    {
+        QFETCH(QStringList, arrivals);
+        QFETCH(QStringList, listed);
+        for (int rotation = 0; rotation < arrivals.size(); ++rotation) {
+            TQuietListener q;
+            for (int i = 0; i < arrivals.size(); ++i) {
+                const QStringList parts = arrivals[(i + rotation) % arrivals.size()].split('=');
+                q.Listener.AcceptDatagram(parts[0], Datagram("{\"name\":\"" + parts[1].toUtf8() + "\"}"));
+            }
+            QStringList addresses;
+            for (const TQuillexDevice& device : q.Listener.RefreshDeviceList())
+                addresses << device.IPAddress;
+            QCOMPARE(addresses, listed);
+            QCOMPARE(q.Listener.GetLastDeviceList().size(), listed.size());
+        }
     }
 
     void silentSendersAreForgotten()
@@ -182,8 +175,7 @@ private slots:
         QCOMPARE(q.Listener.CachedSenders(), 2);
         // With no datagram at all, the refresh forgets too.
         q.Now += 10 * 60 * 1000;
-        TFakeListView view;
-        q.Listener.RefreshDeviceList(view);
+        q.Listener.RefreshDeviceList();
         QCOMPARE(q.Listener.GetStatusFor("10.0.1.2"), QString());
         QCOMPARE(q.Listener.GetStatusFor("10.0.1.3"), QString("{\"name\":\"C\"}"));
         QCOMPARE(q.Listener.CachedSenders(), 1);
@@ -209,20 +201,7 @@ private slots:
         QVERIFY(!q.Listener.GetStatusFor(address(2)).isEmpty());
         QVERIFY(!q.Listener.GetStatusFor(address(MaxStatusSenders)).isEmpty());
         // The device list keeps its 20-second rule over what is kept.
-        TFakeListView view;
-        q.Listener.RefreshDeviceList(view);
-        QCOMPARE(view.Items.size(), MaxStatusSenders);
-    }
-
-    void deviceWithoutMacIdLosesSelection()
-    {
-        TQuietListener q;
-        TFakeListView view;
-        q.Listener.AcceptDatagram("10.0.0.8", Datagram("{\"name\":\"N\"}"));
-        q.Listener.RefreshDeviceList(view);
-        view.Selected = 0;
-        q.Listener.RefreshDeviceList(view);
-        QCOMPARE(view.Selected, -1);
+        QCOMPARE(q.Listener.RefreshDeviceList().size(), MaxStatusSenders);
     }
 
     void receivesOnItsPortAndLogs()
@@ -254,6 +233,57 @@ private slots:
         timer.start();
         listener.reset();
         QVERIFY(timer.elapsed() < 1500);
+    }
+
+    void portInUseIsReported()
+    {
+        QUdpSocket holder; // takes the port without sharing it
+        QVERIFY(holder.bind(QHostAddress::AnyIPv4, 0, QUdpSocket::DontShareAddress));
+        const quint16 port = holder.localPort();
+        TStatusListenerThread listener(TStatusLogTarget {}, port);
+        QSignalSpy failed(&listener, &TStatusListenerThread::ListenFailed);
+        QVERIFY(listener.wait(5000));
+        const QString expected
+            = QString::fromUtf8("Durum portu %1 dinlenemiyor: %2").arg(port).arg(qt_error_string(EADDRINUSE));
+        QCOMPARE(listener.ListenError(), expected);
+        QVERIFY(!listener.IsListening());
+        // The signal may have come before the spy was connected; the text is kept either way.
+        QVERIFY(failed.size() <= 1);
+        if (failed.size() == 1)
+            QCOMPARE(failed.first().first().toString(), expected);
+    }
+
+    void statusPortFromEnvironment_data()
+    {
+        QTest::addColumn<QByteArray>("value"); // "<unset>" leaves the variable out
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<int>("port");
+        QTest::newRow("unset") << QByteArray("<unset>") << true << 5003;
+        QTest::newRow("a port") << QByteArray("15500") << true << 15500;
+        QTest::newRow("blanks around") << QByteArray(" 7 ") << true << 7;
+        QTest::newRow("highest") << QByteArray("65535") << true << 65535;
+        QTest::newRow("zero") << QByteArray("0") << false << 5003;
+        QTest::newRow("too high") << QByteArray("65536") << false << 5003;
+        QTest::newRow("negative") << QByteArray("-1") << false << 5003;
+        QTest::newRow("not a number") << QByteArray("abc") << false << 5003;
+        QTest::newRow("empty") << QByteArray("") << false << 5003;
+    }
+
+    void statusPortFromEnvironment()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(bool, ok);
+        QFETCH(int, port);
+        if (value == "<unset>")
+            qunsetenv("QUILLEX_STATUS_PORT");
+        else
+            qputenv("QUILLEX_STATUS_PORT", value);
+        quint16 result = 1;
+        QString error;
+        QCOMPARE(LoadStatusPortFromEnvironment(result, error), ok);
+        QCOMPARE(int(result), port);
+        QCOMPARE(error.isEmpty(), ok);
+        qunsetenv("QUILLEX_STATUS_PORT");
     }
 
     void statusKeyFromEnvironment()

@@ -10,7 +10,7 @@ template <typename Fn> bool RunGuarded(Fn&& fn, QString& responseMsg)
 {
     try {
         return fn();
-    } catch (const ETransferError& e) {
+    } catch (const EQuillexError& e) {
         responseMsg = e.Message();
     } catch (const std::bad_alloc&) {
         responseMsg = QString::fromUtf8("Bellek yetersiz, aktarım yapılamadı");

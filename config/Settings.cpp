@@ -1,13 +1,18 @@
-#include "SettingsFile.h"
-
-#include "DevicePin.h"
+#include "Settings.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
+#include <QFile>
 
 #include <sys/stat.h>
 #include <unistd.h>
+
+QString UserConfigFolder()
+{
+    const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
+    const QString base = xdg.isEmpty() ? QDir::homePath() + "/.config" : xdg;
+    return base + "/quillex";
+}
 
 namespace {
 
@@ -34,4 +39,9 @@ QString SettingsFilePath()
         return RegularOrAbsent(programFolder + "/" + name);
     QDir().mkpath(UserConfigFolder());
     return RegularOrAbsent(UserConfigFolder() + "/" + name);
+}
+
+QSettings OpenSettingsFile(const QString& fileName)
+{
+    return QSettings(fileName.isEmpty() ? SettingsFilePath() : fileName, QSettings::IniFormat);
 }

@@ -20,7 +20,7 @@ QWidget* Owner(QWidget* parent)
 
 QString Title()
 {
-    return QApplication::applicationDisplayName();
+    return QStringLiteral("Quillex");
 }
 
 } // namespace
@@ -110,4 +110,10 @@ bool TDialogPrompter::AskSaveFile(const QString& startFolder, const QString& pro
         return false;
     fileName = dialog.selectedFiles().first();
     return true;
+}
+
+bool TDialogPrompter::AskFolder(const QString& startFolder, QString& folder)
+{
+    folder = QFileDialog::getExistingDirectory(Owner(FParent), QString::fromUtf8("Klasör Seç"), startFolder);
+    return !folder.isEmpty();
 }

@@ -24,6 +24,8 @@ public:
     virtual bool AskSaveFile(const QString& startFolder, const QString& proposedName, const QString& defaultSuffix,
         const QString& filter, QString& fileName)
         = 0;
+    // The platform's folder dialog; false when cancelled.
+    virtual bool AskFolder(const QString& startFolder, QString& folder) = 0;
 };
 
 // Message boxes and input dialogs over a parent window.
@@ -43,6 +45,7 @@ public:
     bool AskOpenFile(const QString& startFolder, QString& fileName) override;
     bool AskSaveFile(const QString& startFolder, const QString& proposedName, const QString& defaultSuffix,
         const QString& filter, QString& fileName) override;
+    bool AskFolder(const QString& startFolder, QString& folder) override;
 
 private:
     QWidget* FParent;

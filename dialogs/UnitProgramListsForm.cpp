@@ -1,0 +1,220 @@
+#include "UnitProgramListsForm.h"
+
+#include "ui_UnitProgramListsForm.h"
+
+#include "content/TextDocument.h"
+
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QTimer>
+
+#include <Qsci/qsciscintilla.h>
+
+namespace {
+
+constexpr int LinesRole = Qt::UserRole;
+
+QFont MemoFont()
+{
+    QString family = QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
+    for (const char* candidate : { "Courier New", "Liberation Mono", "DejaVu Sans Mono" })
+        if (QFontDatabase::hasFamily(candidate)) {
+            family = candidate;
+            break;
+        }
+    QFont font(family);
+    font.setPointSizeF(13 * 72.0 / 96.0); // 13 px; the editor widget takes points
+    return font;
+}
+
+} // namespace
+
+TFormProgramList::TFormProgramList(TUiPrompter& prompter, const QStringList& lines, QWidget* parent)
+    : QDialog(parent)
+    , ui(std::make_unique<Ui::TFormProgramList>())
+    , FPrompter(prompter)
+    , myLines(lines)
+{
+    ui->setupUi(this);
+    QFont font = this->font();
+    font.setFamilies({ "Segoe UI", "Noto Sans", "DejaVu Sans" });
+    font.setPixelSize(12);
+    setFont(font);
+
+    QsciScintilla* memo = ui->Memo1;
+    memo->setUtf8(true);
+    memo->setFont(MemoFont());
+    memo->setMarginType(0, QsciScintilla::NumberMargin);
+    memo->setMarginsFont(MemoFont());
+    memo->setMarginWidth(0, "000000");
+    memo->setEolMode(QsciScintilla::EolWindows);
+    memo->setWrapMode(QsciScintilla::WrapNone);
+
+    ui->ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(ui->ListBox1, &QListWidget::itemSelectionChanged, this, &TFormProgramList::ListBox1Click);
+    connect(ui->ListBox1, &QListWidget::itemDoubleClicked, this, &TFormProgramList::ListBox1DblClick);
+    connect(ui->Button1, &QPushButton::clicked, this, &TFormProgramList::Button1Click);
+    connect(ui->Button2, &QPushButton::clicked, this, &TFormProgramList::Button2Click);
+    connect(ui->Button3, &QPushButton::clicked, this, &TFormProgramList::Button3Click);
+    connect(ui->Button4, &QPushButton::clicked, this, &TFormProgramList::Button4Click);
+    UpdateCommandsEnabled();
+    resize(908, 529); // shown centred on the owner, as a dialog is
+}
+
+TFormProgramList::~TFormProgramList() = default;
+
+void TFormProgramList::WaitProcessingEvents(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void TFormProgramList::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // Once per opening: message boxes of the window activate it again.
+    if (!FActivated) {
+        FActivated = true;
+        FormActivate();
+    }
+}
+
+void TFormProgramList::FormActivate()
+{
+    setEnabled(false);
+    ui->ListBox1->clear();
+    for (const TSplitProgram& program : SplitPrograms(myLines)) {
+        auto* item = new QListWidgetItem(program.Name, ui->ListBox1);
+        item->setData(LinesRole, program.Lines);
+    }
+    if (const int rows = ui->ListBox1->count(); rows > 0) {
+        ui->ListBox1->setCurrentRow(0);
+        ListBox1Click();
+        ui->Label3->setText(QString("%1 Adet Program").arg(rows));
+        ui->Label3->show();
+    }
+    UpdateCommandsEnabled();
+    setEnabled(true);
+}
+
+void TFormProgramList::done(int result)
+{
+    if (FSavingAll) // the files are being written; the window closes when they are done
+        return;
+    FormClose();
+    QDialog::done(result);
+}
+
+void TFormProgramList::FormClose()
+{
+    ui->ListBox1->clear();
+    ui->Label3->hide();
+}
+
+QStringList TFormProgramList::SelectedLines() const
+{
+    const QList<QListWidgetItem*> selected = ui->ListBox1->selectedItems();
+    return selected.isEmpty() ? QStringList() : selected.first()->data(LinesRole).toStringList();
+}
+
+void TFormProgramList::ShowLines(const QStringList& lines)
+{
+    ui->Memo1->setText(lines.join(LineBreakText(TLineBreakStyle::CrLf)));
+    // Undo must not bring back the text of another program.
+    ui->Memo1->SendScintilla(QsciScintilla::SCI_EMPTYUNDOBUFFER);
+}
+
+void TFormProgramList::UpdateCommandsEnabled()
+{
+    const bool selected = !ui->ListBox1->selectedItems().isEmpty();
+    ui->Button1->setEnabled(!FSavingAll);
+    for (QPushButton* button : { ui->Button2, ui->Button3, ui->Button4 })
+        button->setEnabled(selected && !FSavingAll);
+    ui->ListBox1->setEnabled(!FSavingAll);
+}
+
+void TFormProgramList::ListBox1Click()
+{
+    // The stored lines: edits in the text are not kept when another program is shown.
+    ShowLines(SelectedLines());
+    UpdateCommandsEnabled();
+}
+
+void TFormProgramList::ListBox1DblClick()
+{
+    Button3Click();
+}
+
+void TFormProgramList::Button1Click()
+{
+    const int rows = ui->ListBox1->count();
+    if (rows == 0)
+        return;
+    QString folder;
+    if (!FPrompter.AskFolder(QString(), folder))
+        return;
+    QList<TSplitProgram> programs;
+    for (int i = 0; i < rows; ++i)
+        programs.append({ ui->ListBox1->item(i)->text(), ui->ListBox1->item(i)->data(LinesRole).toStringList() });
+
+    const int pause = SaveAllPauseMs(rows);
+    QProgressBar* bar = ui->JvGradientProgressBar1;
+    FSavingAll = true;
+    UpdateCommandsEnabled();
+    QString error;
+    const bool saved = SaveAllPrograms(folder, programs, error, [&](qsizetype i) {
+        // A single program: the bar shows it done (a range 0 … 0 would be a busy indicator).
+        if (i == 0)
+            bar->setRange(0, rows > 1 ? rows - 1 : 1);
+        bar->setValue(rows > 1 ? int(i) : 1);
+        if (pause > 0)
+            FPause(pause);
+    });
+    FSavingAll = false;
+    UpdateCommandsEnabled();
+    if (!saved)
+        FPrompter.ShowMessage(error);
+}
+
+void TFormProgramList::Button2Click()
+{
+    if (ui->ListBox1->selectedItems().isEmpty())
+        return;
+    const QStringList lines = SelectedLines(); // as split, without the edits in the text
+    QString fileName;
+    if (!FPrompter.AskSaveFile(QString(), QString(), QString(), QString(), fileName))
+        return;
+    if (QFileInfo::exists(fileName)
+        && !FPrompter.ConfirmOkCancel(QString::fromUtf8("VAR OLAN DOSYANIN ÜSTÜNE YAZILSIN MI?")))
+        return;
+    QString error;
+    if (!WriteWholeFile(fileName, ProgramFileBytes(lines), error))
+        FPrompter.ShowMessage(error);
+}
+
+void TFormProgramList::Button3Click()
+{
+    if (ui->ListBox1->selectedItems().isEmpty())
+        return;
+    QString text = ui->Memo1->text();
+    // Ended as a program file is, so that saving the main document keeps the last line's break.
+    if (!text.isEmpty() && !text.endsWith(u'\n') && !text.endsWith(u'\r'))
+        text += LineBreakText(TLineBreakStyle::CrLf);
+    emit ProgramTaken(text);
+    accept();
+}
+
+void TFormProgramList::Button4Click()
+{
+    const QList<QListWidgetItem*> selected = ui->ListBox1->selectedItems();
+    if (selected.isEmpty() || !FPrompter.ConfirmOkCancel(QString::fromUtf8("SİLMEK İSTEDİĞİNİZDEN EMİN MİSİNİZ?")))
+        return;
+    const int row = ui->ListBox1->row(selected.first());
+    delete ui->ListBox1->takeItem(row);
+    // The row now at the same place, or the new last one; the count label keeps its number.
+    if (const int rows = ui->ListBox1->count(); rows > 0)
+        ui->ListBox1->setCurrentRow(qMin(row, rows - 1));
+    ListBox1Click();
+}

@@ -1,0 +1,61 @@
+#pragma once
+// The program list window: the programs found in the editor's text, one per
+// row, with the selected program's lines beside them. From it the operator
+// saves all programs into a new folder, saves one, moves one into the main
+// editor or removes programs from the list.
+#include "content/ProgramSplitter.h"
+#include "dialogs/UiPrompter.h"
+
+#include <QDialog>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class TFormProgramList;
+}
+
+class TFormProgramList : public QDialog {
+    Q_OBJECT
+public:
+    // lines: the editor's whole text, split when the window opens.
+    TFormProgramList(TUiPrompter& prompter, const QStringList& lines, QWidget* parent = nullptr);
+    ~TFormProgramList() override;
+
+    Ui::TFormProgramList* Form() const { return ui.get(); }
+    // The pause after each file of "Hepsini Kaydet"; by default an event-loop
+    // wait, so the window keeps repainting.
+    void SetPause(std::function<void(int ms)> pause) { FPause = std::move(pause); }
+    static void WaitProcessingEvents(int ms);
+
+    void FormActivate();
+    void ListBox1Click();
+    void ListBox1DblClick();
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+    void Button4Click();
+
+    void done(int result) override;
+
+signals:
+    // "Seçili Olanı Aktar": the shown text, with the operator's edits, for the main editor.
+    void ProgramTaken(const QString& text);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void FormClose();
+    QStringList SelectedLines() const;
+    void ShowLines(const QStringList& lines);
+    void UpdateCommandsEnabled();
+
+    std::unique_ptr<Ui::TFormProgramList> ui;
+    TUiPrompter& FPrompter;
+    QStringList myLines;
+    std::function<void(int ms)> FPause = WaitProcessingEvents;
+    bool FActivated = false;
+    bool FSavingAll = false;
+};

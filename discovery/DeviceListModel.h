@@ -1,0 +1,53 @@
+#pragma once
+// The device list as the window shows it: one row per device of the status
+// listener's latest list, roles for what a row draws, and the selection kept
+// on the same device (by MacId) when a newer list arrives.
+#include "DeviceStatusView.h"
+#include "UnitStatusListener.h"
+
+#include <QAbstractListModel>
+#include <QItemSelectionModel>
+
+#include <functional>
+
+class TDeviceListModel : public QAbstractListModel {
+    Q_OBJECT
+public:
+    enum TRole {
+        NameRole = Qt::UserRole + 1, // DisplayName, as Qt::DisplayRole
+        AddressRole, // IPAddress
+        MacIdRole,
+        PinRequiredRole, // the row shows a lock
+        ControllerRole,
+        ActivityRole, // TDeviceActivity of the device's latest status, as int
+    };
+
+    // statusOf gives the latest status text of an address (the listener's
+    // GetStatusFor); without it every device's activity is unknown.
+    explicit TDeviceListModel(
+        std::function<QString(const QString& ipAddress)> statusOf = {}, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+    // The selection every view of the list shares (single selection).
+    QItemSelectionModel* Selection() { return &FSelection; }
+
+    // The rows become exactly these devices, in this order. The device selected
+    // before stays selected when a device with the same MacId (any letter case)
+    // is listed; otherwise, and for a device without MacId, nothing is selected.
+    void SetDevices(const QList<TQuillexDevice>& devices);
+    // New status documents arrived: the activity of every row may have changed.
+    void StatusChanged();
+
+    const QList<TQuillexDevice>& Devices() const { return FDevices; }
+    int SelectedRow() const; // -1 for none
+    bool SelectedDevice(TQuillexDevice& device) const;
+    void SelectRow(int row); // -1 clears the selection
+
+private:
+    std::function<QString(const QString&)> FStatusOf;
+    QList<TQuillexDevice> FDevices;
+    QItemSelectionModel FSelection;
+};
