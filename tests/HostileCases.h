@@ -261,7 +261,7 @@ inline QList<THostileCase> HostileCases()
                 c.ReadAll(5000);
             });
         },
-        quick, small, message(tooLong) };
+        commandDeadline, small, message(tooLong) };
     cases << THostileCase { "batch: one byte at a time",
         [trickle](const THostileSize& size) { return Batch(trickle("O")(size)); }, commandDeadline, small,
         message(QString::fromUtf8("Cihaz 0/2 komutu onayladı, bağlantı beklenenden erken kesildi")) };
@@ -275,7 +275,7 @@ inline QList<THostileCase> HostileCases()
                 c.ReadAll(5000);
             }));
         },
-        quick, small, message(tooLong) };
+        commandDeadline, small, message(tooLong) };
     cases << THostileCase { "index: one byte at a time",
         [trickle](const THostileSize& size) { return Index(AfterQuery(trickle("{")(size))); }, commandDeadline, small,
         message("GETINDEX yaniti eksik/beklenmedik.") };
@@ -292,7 +292,8 @@ inline QList<THostileCase> HostileCases()
                 },
                 Incompressible(4 << 20));
         },
-        quick, small, message(MsgReplyTooLong(MaxUploadReplyLineBytes)) };
+        [](const THostileSize& size) { return size.TransferBaseMs() + MarginMs; }, small,
+        message(MsgReplyTooLong(MaxUploadReplyLineBytes)) };
     cases << THostileCase { "upload: one byte at a time",
         [trickle](const THostileSize& size) { return Upload(trickle("E")(size)); },
         [](const THostileSize& size) { return size.TransferBaseMs() + MarginMs; }, small,
