@@ -8,7 +8,7 @@ JOBS          ?= $(shell nproc)
 LAUNCHER      := $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 export CCACHE_BASEDIR ?= $(CURDIR)
 
-.PHONY: all deps configure build test format format-check run bench fuzz fuzz-smoke asan screenshots package check-package clean
+.PHONY: all deps configure build test format format-check run bench soak fuzz fuzz-smoke asan screenshots package check-package clean
 
 all: build
 
@@ -57,6 +57,10 @@ package: deps
 check-package: package
 	@grep -q '^QUILLEX_SELF_UPDATE:BOOL=OFF' $(PACKAGE_BUILD)/CMakeCache.txt || { echo "FAIL: the package is built with the self-update" >&2; exit 1; }
 	@scripts/check-package.sh $(PACKAGE_BUILD)/quillex_*.deb
+
+# Hostile devices and senders at full size: a table of case, time, peak memory, outcome.
+soak: configure
+	@scripts/soak.sh $(BUILD)
 
 # libFuzzer targets under AddressSanitizer and UndefinedBehaviorSanitizer (clang).
 $(FUZZ_BUILD)/build.ninja:

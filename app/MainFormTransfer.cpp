@@ -131,6 +131,10 @@ void TFormMain::SpeedButtonDownloadFromMachineClick()
     }
     if (!SelectedDevice(device) || !CheckDevicePin(device))
         return;
+    // The device's limit bounds what the download takes; the default when its status is not known.
+    const qint64 maxFileSize
+        = DecideUploadPlan(FStatusListener ? FStatusListener->GetStatusFor(device.IPAddress) : QString(), {})
+              .MaxRawSize;
     StartProgress(QString::fromUtf8("Cihazdan alınıyor"));
     TReceiveProgramThread::Create(
         this, device.IPAddress, DownloadPort,
@@ -140,7 +144,8 @@ void TFormMain::SpeedButtonDownloadFromMachineClick()
         [this](qint32 percent) {
             if (FTransferProgress)
                 FTransferProgress->UpdateProgress(percent);
-        });
+        },
+        maxFileSize);
 }
 
 void TFormMain::DownloadComplete(

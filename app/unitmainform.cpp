@@ -279,6 +279,8 @@ void TFormMain::FormCreate()
     ui->SpeedButtonUpdate->setToolTip(QString::fromUtf8("YENİ SÜRÜM KONTROL ET VE GÜNCELLE"));
     SetPinStoreFileName(SettingsFilePath());
     ui->Memo1->hide();
+    // Every status datagram adds a line; a weekend of devices must not fill the memory.
+    ui->Memo1->setMaximumBlockCount(StatusLogMaxLines);
     SetUpFonts();
     SetUpToolBar();
     FDeviceInfoMessage = QString::fromUtf8("Bir cihaz seçin.");
@@ -628,9 +630,15 @@ bool TFormMain::IsSelectedDeviceSiemens() const
 
 bool TFormMain::CheckDevicePin(const TQuillexDevice& device)
 {
+    // Another sender announcing the same device: the remembered PIN goes to neither.
+    bool identityShared = false;
+    if (!device.MacId.isEmpty() && FStatusListener)
+        for (const TQuillexDevice& other : FStatusListener->GetLastDeviceList())
+            identityShared = identityShared
+                || (other.IPAddress != device.IPAddress && other.MacId.compare(device.MacId, Qt::CaseInsensitive) == 0);
     const QPointer<TFormMain> alive(this);
     const bool ok = EnsureDevicePin(device.IPAddress, device.Port, PinStoreKey(device.MacId, device.IPAddress),
-        device.DisplayName, device.PinRequired, FPrompter, WindowCallRunner());
+        device.DisplayName, device.PinRequired, FPrompter, identityShared, WindowCallRunner());
     return ok && StillOpen(alive); // a window closed meanwhile sends nothing more
 }
 

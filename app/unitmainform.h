@@ -26,6 +26,9 @@
 namespace Ui {
 class TFormMain;
 }
+
+// The status log keeps this many of the latest lines.
+constexpr int StatusLogMaxLines = 5000;
 class TSynGCodeSyn;
 class THexDumpView;
 class QListWidget;

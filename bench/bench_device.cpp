@@ -163,7 +163,7 @@ int main(int argc, char** argv)
     QByteArray content;
     bool raw = false;
     const double download = BestSeconds(3, [&] {
-        if (!ReceiveProgramFromDevice(DeviceIp, DownloadPort, content, raw, msg, {}) || content != program)
+        if (!ReceiveProgramFromDevice(DeviceIp, DownloadPort, content, raw, msg, {}, 1LL << 30) || content != program)
             qFatal("download failed: %s", qPrintable(msg));
     });
     const double inflated = BestSeconds(3, [&] { InflateZlib(compressed); });

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <optional>
 
+#include <unistd.h>
+
 enum TExit { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitPin = 3 };
 
 // The outcome of the running verb.
@@ -28,13 +30,28 @@ inline TReport& Report()
     return report;
 }
 
+// The lines carry device texts (names, status, ERR replies, peeked lines): on
+// a terminal their control characters, escape sequences above all, would act
+// on the terminal, so each one but tab shows as '?'. Redirected output keeps
+// every byte.
+inline QString TerminalText(const QString& text, std::FILE* stream)
+{
+    if (!::isatty(::fileno(stream)))
+        return text;
+    QString safe = text;
+    for (QChar& c : safe)
+        if ((c.unicode() < 32 && c != u'\t') || (c.unicode() >= 0x7F && c.unicode() <= 0x9F))
+            c = u'?';
+    return safe;
+}
+
 inline void Err(const QString& text)
 {
-    std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+    std::fprintf(stderr, "%s\n", TerminalText(text, stderr).toUtf8().constData());
 }
 inline void Out(const QString& text)
 {
-    std::fprintf(stdout, "%s\n", text.toUtf8().constData());
+    std::fprintf(stdout, "%s\n", TerminalText(text, stdout).toUtf8().constData());
 }
 
 // A line of the verb's result on standard output; with --json the fields carry it.

@@ -189,7 +189,9 @@ int PrepareDevice(TContext& context, const QString& ip, const QString& status, T
         if (!VerifyDevicePin(device.IPAddress, device.Port, context.Pin, error))
             return DeviceFailure(error);
         SetCachedPin(device.IPAddress, context.Pin);
-        SavePinToStore(key, context.Pin);
+        SavePinToStore(key, context.Pin, device.IPAddress);
+        if (const QString problem = PinStoreError(); !problem.isEmpty())
+            Note(problem);
         return ExitOk;
     }
     TTerminalPrompter prompter;
@@ -206,12 +208,16 @@ int PrepareDevice(TContext& context, const QString& ip, const QString& status, T
 }
 
 // The status (optional) and the PIN check that every verb after devices and status runs first.
-int ConnectDevice(TContext& context, const QString& ip, TQuillexDevice& device)
+int ConnectDevice(TContext& context, const QString& ip, TQuillexDevice& device, QString* statusOut = nullptr)
 {
     QString status;
     if (const int rc = context.OptionalStatus(ip, status); rc != ExitOk)
         return rc;
-    return PrepareDevice(context, ip, status, device);
+    if (statusOut)
+        *statusOut = status;
+    if (const int rc = PrepareDevice(context, ip, status, device); rc != ExitOk)
+        return rc;
+    return ExitOk;
 }
 
 bool ParseSeconds(const QString& text, double& seconds)
@@ -419,7 +425,8 @@ int CmdDownload(TContext& context)
         return Usage("download: --json needs -o FILE for the program");
     Report().Fields = { { "ip", ip }, { "file", outFile } };
     TQuillexDevice device;
-    if (const int rc = ConnectDevice(context, ip, device); rc != ExitOk)
+    QString status;
+    if (const int rc = ConnectDevice(context, ip, device, &status); rc != ExitOk)
         return rc;
     QByteArray content;
     bool isRaw = false;
@@ -428,7 +435,8 @@ int CmdDownload(TContext& context)
     {
         TProgressPrinter progress(context.Progress);
         success = ReceiveProgramFromDevice(
-            ip, DownloadPort, content, isRaw, response, [&](qint32 p) { progress.Percent("download", p); });
+            ip, DownloadPort, content, isRaw, response, [&](qint32 p) { progress.Percent("download", p); },
+            DecideUploadPlan(status, {}).MaxRawSize); // a device stores at most its maxfilesize
     }
     if (!success)
         return DeviceFailure(response);

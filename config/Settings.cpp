@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -14,6 +15,16 @@ const char* const SettingsFileName = "quillex_settings.ini";
 bool IsUnder(const QString& path, const QString& root)
 {
     return path == root || path.startsWith(root + '/');
+}
+
+// Opening a FIFO or a device would block or read without end: such a path
+// is not used at all, and the settings live in memory for the run.
+QString RegularOrAbsent(const QString& path)
+{
+    struct stat info { };
+    if (::stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISREG(info.st_mode))
+        return {};
+    return path;
 }
 
 } // namespace
@@ -47,13 +58,13 @@ QString SettingsFilePathFor(const QString& programFolder)
 {
     const QString fromEnvironment = qEnvironmentVariable("QUILLEX_SETTINGS");
     if (!fromEnvironment.isEmpty())
-        return fromEnvironment;
+        return RegularOrAbsent(fromEnvironment);
     const bool writable = !programFolder.isEmpty() && ::access(QFile::encodeName(programFolder).constData(), W_OK) == 0;
     if (IsPortableProgramFolder(programFolder, writable))
-        return programFolder + '/' + SettingsFileName;
+        return RegularOrAbsent(programFolder + '/' + SettingsFileName);
     const QString folder = UserConfigFolder();
     QDir().mkpath(folder);
-    return folder + '/' + SettingsFileName;
+    return RegularOrAbsent(folder + '/' + SettingsFileName);
 }
 
 QString SettingsFilePath()

@@ -11,7 +11,8 @@ QString UserConfigFolder();
 // wins; a portable copy keeps the file beside its executable; an installed
 // program keeps it in the user's configuration folder
 // (~/.config/quillex/quillex_settings.ini, created when missing), never in
-// /usr/bin, also for root.
+// /usr/bin, also for root. Empty when that path exists but is not a regular
+// file (a FIFO would block the start): the settings then live in memory only.
 QString SettingsFilePath();
 
 // The same rules for a program in programFolder (testable without moving the

@@ -3,10 +3,14 @@
 #include "CodePage.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <algorithm>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -293,14 +297,49 @@ QByteArray WriteTextDocument(const TTextDocument& document)
 
 bool ReadWholeFile(const QString& fileName, QByteArray& bytes, QString& errorMsg)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
+    bytes.clear();
+    // Non-blocking, so that opening a FIFO does not wait for a writer.
+    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        QFile file(fileName);
+        file.open(QIODevice::ReadOnly);
         errorMsg = file.errorString();
         return false;
     }
-    bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         errorMsg = file.errorString();
+        return false;
+    }
+    struct stat info { };
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        errorMsg = QString::fromUtf8("Normal bir dosya değil, okunmadı");
+        return false;
+    }
+    if (info.st_size > MaxReadFileBytes) {
+        errorMsg = QString::fromUtf8("Dosya çok büyük (%1 bayt; en fazla %2 bayt okunur)")
+                       .arg(qint64(info.st_size))
+                       .arg(MaxReadFileBytes);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // A file that grows while it is read stops at the limit too.
+    bytes.reserve(qsizetype(info.st_size));
+    while (bytes.size() <= MaxReadFileBytes) {
+        const QByteArray piece = file.read(qMin<qint64>(1 << 20, MaxReadFileBytes + 1 - bytes.size()));
+        if (file.error() != QFileDevice::NoError) {
+            errorMsg = file.errorString();
+            bytes.clear();
+            return false;
+        }
+        if (piece.isEmpty())
+            break;
+        bytes.append(piece);
+    }
+    if (bytes.size() > MaxReadFileBytes) {
+        errorMsg = QString::fromUtf8("Dosya çok büyük (en fazla %1 bayt okunur)").arg(MaxReadFileBytes);
+        bytes.clear();
         return false;
     }
     return true;

@@ -38,6 +38,11 @@ QByteArray EncodeText(QStringView text, TTextEncoding encoding, bool withByteOrd
 TTextDocument ReadTextDocument(const QByteArray& bytes);
 QByteArray WriteTextDocument(const TTextDocument& document);
 
-// File access with the platform's error message on failure.
+// No program, capture or CMT file comes near this; a longer file is refused
+// before a byte of it is read.
+constexpr qint64 MaxReadFileBytes = qint64(1) << 30;
+
+// File access with the platform's error message on failure. Only regular files
+// are read: a FIFO, a device or a folder is refused without blocking.
 bool ReadWholeFile(const QString& fileName, QByteArray& bytes, QString& errorMsg);
 bool WriteWholeFile(const QString& fileName, const QByteArray& bytes, QString& errorMsg);

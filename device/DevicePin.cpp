@@ -8,7 +8,7 @@ bool VerifyDevicePin(const QString& ipAddress, quint16 port, const QString& pin,
 }
 
 bool EnsureDevicePin(const QString& ipAddress, quint16 port, const QString& deviceKey, const QString& displayName,
-    bool pinRequired, TPinPrompter& prompter, const TBlockingCallRunner& runner)
+    bool pinRequired, TPinPrompter& prompter, bool identityShared, const TBlockingCallRunner& runner)
 {
     const auto verify = [&](const QString& pin, QString& error) {
         return RunBlocking(runner, [&] { return VerifyDevicePin(ipAddress, port, pin, error); });
@@ -17,13 +17,26 @@ bool EnsureDevicePin(const QString& ipAddress, quint16 port, const QString& devi
         SetCachedPin(ipAddress, {});
         return true;
     }
-    QString candidate = GetCachedPin(ipAddress);
-    if (candidate.isEmpty())
-        candidate = LoadPinFromStore(deviceKey);
+    // A status datagram can be forged: the stored PIN goes on its own only to
+    // the address where the device last accepted it (or to the first address,
+    // for a PIN stored before addresses were kept), and to neither of two
+    // senders that announce the same device at once.
+    QString candidate = identityShared ? QString() : GetCachedPin(ipAddress);
+    bool fromStore = false;
+    QString storedAt;
+    if (candidate.isEmpty() && !identityShared) {
+        storedAt = LoadPinAddress(deviceKey);
+        if (storedAt.isEmpty() || storedAt == ipAddress) {
+            candidate = LoadPinFromStore(deviceKey);
+            fromStore = true;
+        }
+    }
     if (!candidate.isEmpty()) {
         QString error;
         if (verify(candidate, error)) {
             SetCachedPin(ipAddress, candidate);
+            if (fromStore && storedAt.isEmpty())
+                RecordPinAddress(deviceKey, ipAddress);
             return true;
         }
         if (error != MsgPinRefused()) { // a network or device failure, not a wrong PIN
@@ -46,7 +59,9 @@ bool EnsureDevicePin(const QString& ipAddress, quint16 port, const QString& devi
         QString error;
         if (verify(pin, error)) {
             SetCachedPin(ipAddress, pin);
-            SavePinToStore(deviceKey, pin);
+            SavePinToStore(deviceKey, pin, ipAddress);
+            if (const QString problem = PinStoreError(); !problem.isEmpty())
+                prompter.ShowMessage(problem);
             return true;
         }
         if (error == MsgPinRefused()) {

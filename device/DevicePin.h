@@ -20,7 +20,9 @@ public:
     virtual void ShowMessage(const QString& text) = 0;
 };
 
-// The verification runs through runner (the window keeps painting meanwhile);
-// the prompts stay on the calling thread.
+// identityShared: another address announces the same device right now; no
+// remembered PIN goes to either on its own. The verification runs through
+// runner (the window keeps painting meanwhile); the prompts stay on the
+// calling thread.
 bool EnsureDevicePin(const QString& ipAddress, quint16 port, const QString& deviceKey, const QString& displayName,
-    bool pinRequired, TPinPrompter& prompter, const TBlockingCallRunner& runner = {});
+    bool pinRequired, TPinPrompter& prompter, bool identityShared = false, const TBlockingCallRunner& runner = {});

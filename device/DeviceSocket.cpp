@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -29,6 +30,7 @@ bool TDeviceSocket::Create()
 
 void TDeviceSocket::SetReceiveTimeout(int ms)
 {
+    FReceiveTimeoutMs = ms;
     timeval tv { ms / 1000, (ms % 1000) * 1000 };
     ::setsockopt(FHandle, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
 }
@@ -83,6 +85,31 @@ qint64 TDeviceSocket::Receive(char* buffer, qint64 size)
     const ssize_t received = ::recv(FHandle, buffer, size_t(size), 0);
     FLastError = received < 0 ? errno : 0;
     return received;
+}
+
+qint64 TDeviceSocket::Receive(char* buffer, qint64 size, const QDeadlineTimer& deadline)
+{
+    const qint64 remaining = deadline.remainingTime();
+    if (remaining == 0) {
+        FLastError = EAGAIN;
+        return -1;
+    }
+    // The socket's own receive time-out still bounds each single wait.
+    qint64 waitMs = remaining < 0 ? INT_MAX : qMin<qint64>(remaining, INT_MAX);
+    if (FReceiveTimeoutMs > 0)
+        waitMs = qMin<qint64>(waitMs, FReceiveTimeoutMs);
+    pollfd fd { FHandle, POLLIN, 0 };
+    const int rc = ::poll(&fd, 1, int(waitMs));
+    if (rc < 0) {
+        FLastError = errno;
+        return -1;
+    }
+    if (rc == 0) {
+        FLastError = EAGAIN;
+        return -1;
+    }
+    // Readable: the receive returns at once (data, the peer's close or an error).
+    return Receive(buffer, size);
 }
 
 int TDeviceSocket::Wait(bool forWrite, int timeoutMs)

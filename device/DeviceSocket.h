@@ -2,6 +2,7 @@
 // A TCP client socket that closes itself: no path of a device-link operation
 // can leave one open.
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QString>
 
 class TDeviceSocket {
@@ -32,6 +33,9 @@ public:
     bool SendAll(const QByteArray& data) { return Send(data) == data.size(); }
     // One receive call; the count received, 0 when the peer closed, -1 on error.
     qint64 Receive(char* buffer, qint64 size);
+    // The same, but gives up once the deadline has passed, whatever the peer
+    // sends: -1 with the error of a receive time-out (EAGAIN).
+    qint64 Receive(char* buffer, qint64 size, const QDeadlineTimer& deadline);
 
     enum TReadiness { ReadyNone = 0, ReadyRead = 1, ReadyWrite = 2 };
     // Waits for readability and, when asked, writability; -1 when the wait fails.
@@ -43,4 +47,5 @@ public:
 private:
     int FHandle = -1;
     int FLastError = 0;
+    int FReceiveTimeoutMs = 0; // 0: none
 };

@@ -10,10 +10,13 @@
 #include <QSettings>
 #include <QTimer>
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 #include <qt6keychain/keychain.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <memory>
@@ -21,6 +24,8 @@
 namespace {
 
 const QString PinSection = QStringLiteral("DevicePins");
+// Where each device last accepted its stored PIN: the PIN goes to no other address on its own.
+const QString PinAddressSection = QStringLiteral("DevicePinAddresses");
 constexpr int MasterKeySize = 32;
 constexpr int NonceSize = 12;
 constexpr int TagSize = 16;
@@ -29,6 +34,10 @@ QMutex StoreLock;
 QString StoreFileName;
 TPinMasterKeyProvider MasterKeyProvider;
 QByteArray CachedMasterKey;
+// Why the key file was refused, empty when it was not. Its own lock: it is
+// set while StoreLock is held for the master key.
+QMutex ProblemLock;
+QString MasterKeyProblem;
 
 using TCipherContext = std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)>;
 
@@ -95,25 +104,69 @@ QByteArray KeychainMasterKey()
     return RunKeychainJob(write) && write.error() == QKeychain::NoError ? key : QByteArray();
 }
 
+void SetMasterKeyProblem(const QString& problem)
+{
+    QMutexLocker locker(&ProblemLock);
+    MasterKeyProblem = problem;
+}
+
+QByteArray RefuseKeyFile(const QString& path, const QString& reason)
+{
+    SetMasterKeyProblem(QString::fromUtf8("Şifre anahtar dosyası kullanılmadı (%1): %2").arg(path, reason));
+    return {};
+}
+
+// A PIN sealed with a key that others can read or swap is not protected: the
+// key file must be the user's own regular file, readable by nobody else.
 QByteArray FileMasterKey()
 {
     const QString folder = UserConfigFolder();
     const QString path = folder + "/pin-master.key";
-    QFile existing(path);
-    if (existing.open(QIODevice::ReadOnly)) {
-        const QByteArray key = existing.readAll();
-        return key.size() == MasterKeySize ? key : QByteArray();
+    const QByteArray native = QFile::encodeName(path);
+    // No symbolic link is followed, and a FIFO does not block the open.
+    const int fd = ::open(native.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        const std::unique_ptr<int, void (*)(int*)> closer(new int(fd), [](int* f) {
+            ::close(*f);
+            delete f;
+        });
+        struct stat info { };
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+            return RefuseKeyFile(path, QString::fromUtf8("normal bir dosya değil"));
+        if (info.st_uid != ::getuid())
+            return RefuseKeyFile(path, QString::fromUtf8("başka bir kullanıcıya ait"));
+        if (info.st_mode & (S_IRWXG | S_IRWXO))
+            return RefuseKeyFile(path, QString::fromUtf8("grup veya diğer kullanıcılar erişebiliyor"));
+        if (info.st_size != MasterKeySize)
+            return RefuseKeyFile(path,
+                QString::fromUtf8("bozuk, %1 bayt (%2 bayt olmalı)").arg(qint64(info.st_size)).arg(MasterKeySize));
+        QByteArray key(MasterKeySize, Qt::Uninitialized);
+        if (::read(fd, key.data(), size_t(MasterKeySize)) != MasterKeySize)
+            return RefuseKeyFile(path, QString::fromUtf8("okunamadı"));
+        SetMasterKeyProblem({});
+        return key;
     }
+    if (errno == ELOOP)
+        return RefuseKeyFile(path, QString::fromUtf8("sembolik bağlantı"));
+    if (errno != ENOENT)
+        return RefuseKeyFile(path, QString::fromLocal8Bit(std::strerror(errno)));
     if (!QDir().mkpath(folder))
         return {};
     const QByteArray key = RandomBytes(MasterKeySize);
     // Created readable by the user only, before any byte is in it.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0)
+    const int created = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (created < 0)
         return {};
-    const bool written = ::write(fd, key.constData(), size_t(key.size())) == key.size();
-    ::close(fd);
+    const bool written = ::write(created, key.constData(), size_t(key.size())) == key.size();
+    ::close(created);
+    SetMasterKeyProblem({});
     return written && key.size() == MasterKeySize ? key : QByteArray();
+}
+
+// The settings file is only as private as its mode once it holds a protected PIN.
+void KeepSettingsPrivate(const QString& fileName)
+{
+    QFile::setPermissions(fileName, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
 } // namespace
@@ -206,20 +259,27 @@ QString UnprotectPin(const QString& text)
     return QString::fromUtf8(plain);
 }
 
-void SavePinToStore(const QString& deviceKey, const QString& pin)
+void SavePinToStore(const QString& deviceKey, const QString& pin, const QString& acceptedAt)
 {
     const QString fileName = PinStoreFileName();
     if (fileName.isEmpty() || deviceKey.isEmpty())
         return;
     QSettings settings = OpenSettingsFile(fileName);
-    settings.beginGroup(PinSection);
     if (pin.isEmpty()) {
-        settings.remove(deviceKey);
+        settings.remove(PinSection + "/" + deviceKey);
+        settings.remove(PinAddressSection + "/" + deviceKey);
         return;
     }
     const QString protectedPin = ProtectPin(pin);
-    if (!protectedPin.isEmpty())
-        settings.setValue(deviceKey, protectedPin);
+    if (protectedPin.isEmpty())
+        return;
+    settings.setValue(PinSection + "/" + deviceKey, protectedPin);
+    if (acceptedAt.isEmpty())
+        settings.remove(PinAddressSection + "/" + deviceKey);
+    else
+        settings.setValue(PinAddressSection + "/" + deviceKey, acceptedAt);
+    settings.sync();
+    KeepSettingsPrivate(fileName);
 }
 
 QString LoadPinFromStore(const QString& deviceKey)
@@ -228,15 +288,39 @@ QString LoadPinFromStore(const QString& deviceKey)
     if (fileName.isEmpty() || deviceKey.isEmpty())
         return {};
     QString value;
+    QString address;
     {
-        const QSettings settings = OpenSettingsFile(fileName);
+        QSettings settings = OpenSettingsFile(fileName);
         value = settings.value(PinSection + "/" + deviceKey).toString();
+        address = settings.value(PinAddressSection + "/" + deviceKey).toString();
     }
     if (value.isEmpty())
         return {};
     if (IsValidPin(value)) { // written by hand: keep it, but protected from now on
-        SavePinToStore(deviceKey, value);
+        SavePinToStore(deviceKey, value, address);
         return value;
     }
     return UnprotectPin(value);
+}
+
+QString LoadPinAddress(const QString& deviceKey)
+{
+    const QString fileName = PinStoreFileName();
+    if (fileName.isEmpty() || deviceKey.isEmpty())
+        return {};
+    return OpenSettingsFile(fileName).value(PinAddressSection + "/" + deviceKey).toString();
+}
+
+void RecordPinAddress(const QString& deviceKey, const QString& ipAddress)
+{
+    const QString fileName = PinStoreFileName();
+    if (fileName.isEmpty() || deviceKey.isEmpty())
+        return;
+    OpenSettingsFile(fileName).setValue(PinAddressSection + "/" + deviceKey, ipAddress);
+}
+
+QString PinStoreError()
+{
+    QMutexLocker locker(&ProblemLock);
+    return MasterKeyProblem;
 }

@@ -73,32 +73,50 @@ bool SendTransferHeader(TDeviceSocket& socket, const QString& ipAddress, quint8 
 // The device's reply lines during an upload: erase progress, then one final line.
 struct TUploadReply {
     QByteArray Buffer;
+    qsizetype Searched = 0; // bytes of Buffer known to hold no line feed
     bool HaveFinal = false;
     QString Final;
+    qint64 EraseDone = -1; // the largest Done reported so far
+    qint64 EraseTotal = 0;
+    bool Advanced = false; // the erase progress grew or the final line came
 
     void HandleLines(const TEraseProgressProc& onEraseProgress)
     {
         while (!HaveFinal) {
-            const qsizetype lf = Buffer.indexOf('\n');
-            if (lf < 0)
+            const qsizetype lf = Buffer.indexOf('\n', Searched);
+            if (lf < 0) {
+                Searched = Buffer.size();
                 return;
+            }
             const QString line = TrimLow(ReplyText(Buffer.left(lf))).toString();
             Buffer.remove(0, lf + 1);
+            Searched = 0;
             if (line.startsWith(u"ERASE ")) {
                 const QStringList parts = line.split(u' ');
                 bool okDone = false, okTotal = false;
                 if (parts.size() == 3) {
                     const qint64 done = parts[1].toLongLong(&okDone);
                     const qint64 total = parts[2].toLongLong(&okTotal);
-                    if (okDone && okTotal && onEraseProgress)
-                        onEraseProgress(done, total);
+                    if (okDone && okTotal) {
+                        if (done > EraseDone) {
+                            EraseDone = done;
+                            Advanced = true;
+                        }
+                        EraseTotal = total;
+                        if (onEraseProgress)
+                            onEraseProgress(done, total);
+                    }
                 }
             } else if (!line.isEmpty()) {
                 HaveFinal = true;
+                Advanced = true;
                 Final = line;
             }
         }
     }
+    bool Erasing() const { return EraseDone >= 0 && EraseDone < EraseTotal; }
+    // A line that never ends cannot be a reply.
+    bool LineTooLong() const { return Buffer.size() > MaxUploadReplyLineBytes; }
 };
 
 bool IsWouldBlock(int error)
@@ -107,6 +125,12 @@ bool IsWouldBlock(int error)
 }
 
 } // namespace
+
+TTransferTimeouts& TransferTimeouts()
+{
+    static TTransferTimeouts timeouts;
+    return timeouts;
+}
 
 QString MsgCompressFailed()
 {
@@ -247,7 +271,8 @@ bool SendProgramToDevice(const QString& ipAddress, quint16 port, const QByteArra
         onLargeUpload();
 
     const qint64 total = payload.size();
-    const quint32 timeout = quint32(TransferTimeoutMs(total));
+    const TTransferTimeouts limits = TransferTimeouts();
+    const quint32 timeout = quint32(limits.BaseMs + total * 1000 / 30000);
     TDeviceSocket socket;
     if (!OpenDeviceSocket(socket, ipAddress, port, int(timeout), responseMsg))
         return false;
@@ -263,13 +288,20 @@ bool SendProgramToDevice(const QString& ipAddress, quint16 port, const QByteArra
         return false;
     }
 
+    // Streaming, then waiting for the final line. Only progress renews the
+    // time-out (bytes going out, the erase progress growing, the final line):
+    // a device that keeps talking without moving on cannot keep the upload alive.
     socket.SetNonBlocking(true);
     qint64 sent = 0;
-    quint32 lastActivity = GetTickCount32();
+    quint32 lastProgress = GetTickCount32();
     TUploadReply reply;
     char buffer[256];
-    while (sent < total && !reply.HaveFinal) {
-        const int ready = socket.Wait(true, 1000);
+    int drainError = 0;
+    while (!reply.HaveFinal) {
+        const bool sending = sent < total;
+        if (!sending && reply.Buffer.size() > 200)
+            break;
+        const int ready = socket.Wait(sending, 1000);
         if (ready < 0) {
             responseMsg = MsgSendFailed(socket.LastError());
             return false;
@@ -278,22 +310,33 @@ bool SendProgramToDevice(const QString& ipAddress, quint16 port, const QByteArra
             const qint64 received = socket.Receive(buffer, sizeof buffer);
             if (received > 0) {
                 reply.Buffer.append(buffer, received);
-                lastActivity = GetTickCount32();
                 reply.HandleLines(onEraseProgress);
+                if (reply.LineTooLong()) {
+                    responseMsg = MsgReplyTooLong(MaxUploadReplyLineBytes);
+                    return false;
+                }
             } else if (received == 0 || !IsWouldBlock(socket.LastError())) {
                 const int error = socket.LastError();
+                if (!sending) {
+                    drainError = error;
+                    break;
+                }
                 responseMsg = TrimLow(ReplyText(reply.Buffer)).toString();
                 if (responseMsg.isEmpty())
                     responseMsg = MsgSendFailed(error);
                 return false;
             }
         }
-        if (!reply.HaveFinal && (ready & TDeviceSocket::ReadyWrite)) {
+        if (reply.Advanced) {
+            reply.Advanced = false;
+            lastProgress = GetTickCount32();
+        }
+        if (!reply.HaveFinal && sending && (ready & TDeviceSocket::ReadyWrite)) {
             const qint64 count = qMin<qint64>(total - sent, UploadChunkBytes);
             const qint64 written = socket.Send(payload.constData() + sent, count);
             if (written > 0) {
                 sent += written;
-                lastActivity = GetTickCount32();
+                lastProgress = GetTickCount32();
                 if (onProgress)
                     onProgress(RoundedPercent(sent, total));
             } else if (written < 0 && !IsWouldBlock(socket.LastError())) {
@@ -301,23 +344,17 @@ bool SendProgramToDevice(const QString& ipAddress, quint16 port, const QByteArra
                 return false;
             }
         }
-        if (TicksSince(lastActivity, GetTickCount32()) > timeout) {
-            responseMsg = MsgSendFailed(IdleTimeoutError);
-            return false;
+        const quint32 limit = reply.Erasing() ? quint32(limits.EraseStallMs) : timeout;
+        if (!reply.HaveFinal && TicksSince(lastProgress, GetTickCount32()) > limit) {
+            if (sending || reply.Erasing()) {
+                responseMsg = MsgSendFailed(IdleTimeoutError);
+                return false;
+            }
+            drainError = IdleTimeoutError;
+            break;
         }
     }
 
-    socket.SetNonBlocking(false);
-    int drainError = 0;
-    while (!reply.HaveFinal && reply.Buffer.size() <= 200) {
-        const qint64 received = socket.Receive(buffer, sizeof buffer);
-        if (received <= 0) {
-            drainError = socket.LastError();
-            break;
-        }
-        reply.Buffer.append(buffer, received);
-        reply.HandleLines(onEraseProgress);
-    }
     if (!reply.HaveFinal)
         reply.Final = TrimLow(ReplyText(reply.Buffer)).toString();
     // A device that ends the connection without a word: a failure with a message,
@@ -348,7 +385,7 @@ bool SendStartFromIndex(
     responseMsg.clear();
     const QByteArray body = EncodeStartFromEntries(entries);
     TDeviceSocket socket;
-    if (!OpenDeviceSocket(socket, ipAddress, port, TransferBaseTimeoutMs, responseMsg))
+    if (!OpenDeviceSocket(socket, ipAddress, port, TransferTimeouts().BaseMs, responseMsg))
         return false;
     if (!SendTransferHeader(socket, ipAddress, TransferFlagIndex)
         || !socket.SendAll(UInt32BE(quint32(entries.size())))) {
@@ -372,13 +409,14 @@ bool SendStartFromIndex(
 }
 
 bool ReceiveProgramFromDevice(const QString& ipAddress, quint16 port, QByteArray& content, bool& isRaw,
-    QString& responseMsg, const TSendProgramProgressProc& onProgress)
+    QString& responseMsg, const TSendProgramProgressProc& onProgress, qint64 maxFileSize)
 {
     responseMsg.clear();
     content.clear();
     isRaw = false;
+    const TTransferTimeouts limits = TransferTimeouts();
     TDeviceSocket socket;
-    if (!OpenDeviceSocket(socket, ipAddress, port, TransferBaseTimeoutMs, responseMsg))
+    if (!OpenDeviceSocket(socket, ipAddress, port, limits.BaseMs, responseMsg))
         return false;
 
     const QString pin = GetCachedPin(ipAddress);
@@ -387,8 +425,11 @@ bool ReceiveProgramFromDevice(const QString& ipAddress, quint16 port, QByteArray
         return false;
     }
 
+    // The status byte and the length come within the base time-out as a whole,
+    // however slowly the device sends them.
+    const QDeadlineTimer headerDeadline(limits.BaseMs);
     char status = 0;
-    if (socket.Receive(&status, 1) != 1) {
+    if (socket.Receive(&status, 1, headerDeadline) != 1) {
         responseMsg = MsgInfoReceiveFailed(socket.LastError());
         return false;
     }
@@ -402,7 +443,7 @@ bool ReceiveProgramFromDevice(const QString& ipAddress, quint16 port, QByteArray
     char lengthBytes[4];
     qint64 have = 0;
     while (have < 4) {
-        const qint64 received = socket.Receive(lengthBytes + have, 4 - have);
+        const qint64 received = socket.Receive(lengthBytes + have, 4 - have, headerDeadline);
         if (received <= 0) {
             responseMsg = MsgInfoReceiveFailed(socket.LastError());
             return false;
@@ -414,16 +455,20 @@ bool ReceiveProgramFromDevice(const QString& ipAddress, quint16 port, QByteArray
         responseMsg = QString::fromUtf8("QUILLEX'de kayıtlı dosya yok");
         return false;
     }
-    if (length > MaxDownloadBytes) {
+    // The device stores at most its limit: a longer length is not a stored program.
+    if (length > maxFileSize) {
         responseMsg = QString::fromUtf8("Cihazın bildirdiği uzunluk geçersiz (%1 bayt), dosya alınmadı").arg(length);
         return false;
     }
 
-    socket.SetReceiveTimeout(TransferTimeoutMs(length));
+    // The same time-out bounds each receive and the data phase as a whole.
+    const int dataTimeoutMs = int(limits.BaseMs + qint64(length) * 1000 / 30000);
+    socket.SetReceiveTimeout(dataTimeoutMs);
+    const QDeadlineTimer dataDeadline(dataTimeoutMs);
     QByteArray data(qsizetype(length), Qt::Uninitialized);
     qint64 received = 0;
     while (received < length) {
-        const qint64 count = socket.Receive(data.data() + received, length - received);
+        const qint64 count = socket.Receive(data.data() + received, length - received, dataDeadline);
         if (count <= 0) {
             responseMsg = MsgDataReceiveFailed(socket.LastError());
             return false;
@@ -436,13 +481,13 @@ bool ReceiveProgramFromDevice(const QString& ipAddress, quint16 port, QByteArray
 
     if (compressed) {
         try {
-            content = InflateZlib(data);
+            content = InflateZlib(data, maxFileSize * MaxInflateRatio);
         } catch (const EQuillexError& e) {
             responseMsg = e.Message();
             return false;
         }
     } else {
-        content = data;
+        content = std::move(data);
     }
     isRaw = raw;
     responseMsg = QString::fromUtf8("%1 bayt alındı").arg(length);

@@ -20,7 +20,21 @@ struct TStartFromEntry {
     bool operator==(const TStartFromEntry&) const = default;
 };
 
+// The time-outs of the transfer ports. Tests shorten them to see the limits
+// work without waiting half a minute per case.
+struct TTransferTimeouts {
+    int BaseMs = 30000; // plus 1 ms per 30 bytes of the transfer
+    int EraseStallMs = 30000; // the erase progress must move within this
+};
+TTransferTimeouts& TransferTimeouts();
+
 constexpr int MaxStartFromEntries = 20;
+// No reply line of the upload port is anywhere near this long.
+constexpr qsizetype MaxUploadReplyLineBytes = 4096;
+// What a device stores at most when its status does not say.
+constexpr qint64 DefaultMaxFileSize = 33554432;
+// Compressed data inflates to at most this many times the device's limit.
+constexpr qint64 MaxInflateRatio = 16;
 constexpr qint64 LargeUploadBytes = 1048576;
 constexpr int UploadChunkBytes = 65536;
 // A longer announced length, or more inflated bytes, cannot be a stored program.
@@ -46,8 +60,10 @@ bool SendProgramToDevice(const QString& ipAddress, quint16 port, const QByteArra
 bool SendStartFromIndex(
     const QString& ipAddress, quint16 port, const QList<TStartFromEntry>& entries, QString& responseMsg);
 
+// maxFileSize: the device's "maxfilesize"; a longer announced length is refused
+// and the inflated data is bounded at MaxInflateRatio times it.
 bool ReceiveProgramFromDevice(const QString& ipAddress, quint16 port, QByteArray& content, bool& isRaw,
-    QString& responseMsg, const TSendProgramProgressProc& onProgress);
+    QString& responseMsg, const TSendProgramProgressProc& onProgress, qint64 maxFileSize = DefaultMaxFileSize);
 
 // Percent of done in total, rounded to nearest with halves to even.
 qint32 RoundedPercent(qint64 done, qint64 total);

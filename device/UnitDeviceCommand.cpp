@@ -39,6 +39,11 @@ QString MsgInfoSendFailed()
     return QString::fromUtf8("Dosya bilgisi gönderilemedi");
 }
 
+QString MsgReplyTooLong(qint64 limit)
+{
+    return QString::fromUtf8("Cihazın yanıtı %1 bayt sınırını aşıyor").arg(limit);
+}
+
 bool OpenDeviceSocket(TDeviceSocket& socket, const QString& ipAddress, quint16 port, int timeoutMs, QString& errorMsg)
 {
     // Linux sockets need no library start-up, so "Ağ bağlantısı başlatılamadı" cannot occur.
@@ -60,6 +65,15 @@ QString ReplyText(const QByteArray& reply)
     return DecodeAnsi(reply);
 }
 
+namespace {
+
+bool IsOkPiece(const char* data, qsizetype size)
+{
+    return TrimLow(ReplyText(QByteArray::fromRawData(data, size))) == u"OK";
+}
+
+} // namespace
+
 bool ReplyIsOk(const QString& replyLine)
 {
     return replyLine.size() >= 2 && replyLine.left(2).toUpper() == u"OK";
@@ -67,11 +81,27 @@ bool ReplyIsOk(const QString& replyLine)
 
 int CountOkLines(const QByteArray& reply)
 {
-    int count = 0;
-    for (const QString& piece : ReplyText(reply).split(u'\n'))
-        if (TrimLow(piece) == u"OK")
-            ++count;
-    return count;
+    TOkLineCounter counter;
+    counter.Add(reply);
+    return counter.Count(reply);
+}
+
+void TOkLineCounter::Add(const QByteArray& reply)
+{
+    while (true) {
+        const qsizetype lf = reply.indexOf('\n', FScanned);
+        if (lf < 0)
+            return;
+        if (IsOkPiece(reply.constData() + FScanned, lf - FScanned))
+            ++FComplete;
+        FScanned = lf + 1;
+    }
+}
+
+int TOkLineCounter::Count(const QByteArray& reply, qsizetype maxTail) const
+{
+    const qsizetype tail = reply.size() - FScanned;
+    return FComplete + (tail <= maxTail && IsOkPiece(reply.constData() + FScanned, tail) ? 1 : 0);
 }
 
 QString ExtractErrText(const QByteArray& reply)
@@ -104,16 +134,26 @@ bool SendCommandBatch(const QString& ipAddress, quint16 port, const QStringList&
 
     QByteArray reply;
     char buffer[256];
+    TOkLineCounter counter;
     int okCount = 0;
+    const QDeadlineTimer deadline(CommandDeadlineMs);
     while (true) {
-        const qint64 received = socket.Receive(buffer, 255);
+        const qint64 received = socket.Receive(buffer, 255, deadline);
         if (received <= 0)
             break;
         reply.append(buffer, received);
-        okCount = CountOkLines(reply);
+        if (reply.size() > MaxCommandReplyBytes) {
+            responseMsg = MsgReplyTooLong(MaxCommandReplyBytes);
+            return false;
+        }
+        counter.Add(reply);
+        // Looking at a long trailing piece after every read would be quadratic;
+        // the final count below looks at it once.
+        okCount = counter.Count(reply, 64);
         if (okCount >= expected)
             break;
     }
+    okCount = counter.Count(reply);
 
     if (reply.contains("ERR pin")) {
         responseMsg = MsgPinRefused();
@@ -143,7 +183,7 @@ bool SendDeviceCommands(const QString& ipAddress, quint16 port, const QStringLis
 
 // ---- Interactive queries: a reply is read after every line. ----
 
-bool SendCachedPin(TDeviceSocket& socket, const QString& ipAddress, QString& errorMsg)
+bool SendCachedPin(TDeviceSocket& socket, const QString& ipAddress, QString& errorMsg, const QDeadlineTimer& deadline)
 {
     const QString pin = GetCachedPin(ipAddress);
     if (pin.isEmpty())
@@ -153,7 +193,7 @@ bool SendCachedPin(TDeviceSocket& socket, const QString& ipAddress, QString& err
         return false;
     }
     char buffer[256];
-    const qint64 received = socket.Receive(buffer, 255);
+    const qint64 received = socket.Receive(buffer, 255, deadline);
     if (received <= 0) {
         errorMsg = MsgInfoReceiveFailed(socket.LastError());
         return false;
@@ -175,12 +215,13 @@ bool RunQuery(const QString& ipAddress, quint16 port, const QString& queryLine, 
     TDeviceSocket socket;
     if (!OpenDeviceSocket(socket, ipAddress, port, CommandTimeoutMs, errorMsg))
         return false;
+    const QDeadlineTimer deadline(CommandDeadlineMs);
     if (!socket.SendAll(EncodeAnsi(LoginLine) + '\n')) {
         errorMsg = MsgSendFailed(socket.LastError());
         return false;
     }
     char buffer[1024];
-    const qint64 received = socket.Receive(buffer, 1023);
+    const qint64 received = socket.Receive(buffer, 1023, deadline);
     if (received <= 0) {
         errorMsg = MsgInfoReceiveFailed(socket.LastError());
         return false;
@@ -190,7 +231,7 @@ bool RunQuery(const QString& ipAddress, quint16 port, const QString& queryLine, 
         errorMsg = "LOGIN reddedildi: " + loginReply;
         return false;
     }
-    if (!SendCachedPin(socket, ipAddress, errorMsg))
+    if (!SendCachedPin(socket, ipAddress, errorMsg, deadline))
         return false;
     if (!socket.SendAll(EncodeAnsi(queryLine) + '\n')) {
         errorMsg = MsgSendFailed(socket.LastError());
@@ -199,10 +240,14 @@ bool RunQuery(const QString& ipAddress, quint16 port, const QString& queryLine, 
 
     QByteArray reply;
     while (true) {
-        const qint64 count = socket.Receive(buffer, 1023);
+        const qint64 count = socket.Receive(buffer, 1023, deadline);
         if (count <= 0)
             break;
         reply.append(buffer, count);
+        if (reply.size() > MaxCommandReplyBytes) {
+            errorMsg = MsgReplyTooLong(MaxCommandReplyBytes);
+            return false;
+        }
         if (reply.size() >= 3 && reply.endsWith("OK\n"))
             break;
     }

@@ -13,6 +13,12 @@
 inline const QString LoginLine = QStringLiteral("LOGIN&70216953");
 
 constexpr int CommandTimeoutMs = 5000;
+// A device that trickles bytes would renew the per-receive time-out forever:
+// every command-port exchange ends this long after its connection, whatever
+// the device sends.
+constexpr int CommandDeadlineMs = CommandTimeoutMs + 3000;
+// No reply on the command port is anywhere near this long; more is refused.
+constexpr qsizetype MaxCommandReplyBytes = 1048576;
 constexpr int TransferBaseTimeoutMs = 30000;
 
 // The idle time-out of a transfer of this many bytes: the base and one second
@@ -29,6 +35,7 @@ QString MsgInfoReceiveFailed(int error); // "Dosya bilgisi alınamadı (hata kod
 QString MsgDataReceiveFailed(int error); // "Veri alınamadı (hata kodu: %d)"
 QString MsgPinRefused(); // "Cihaz şifreyi kabul etmedi"
 QString MsgInfoSendFailed(); // "Dosya bilgisi gönderilemedi"
+QString MsgReplyTooLong(qint64 limit); // "Cihazın yanıtı %d bayt sınırını aşıyor"
 
 // Connects with send and receive time-outs; on failure ErrorMsg says why.
 bool OpenDeviceSocket(TDeviceSocket& socket, const QString& ipAddress, quint16 port, int timeoutMs, QString& errorMsg);
@@ -41,6 +48,19 @@ QString ReplyText(const QByteArray& reply);
 bool ReplyIsOk(const QString& replyLine);
 
 int CountOkLines(const QByteArray& reply);
+
+// Counts the OK lines of a growing reply, looking at each byte once: the
+// complete lines as they arrive, the piece after the last line feed on demand.
+class TOkLineCounter {
+public:
+    void Add(const QByteArray& reply); // the whole reply so far
+    // The complete lines plus the trailing piece, when that is at most maxTail bytes.
+    int Count(const QByteArray& reply, qsizetype maxTail = MaxCommandReplyBytes) const;
+
+private:
+    qsizetype FScanned = 0;
+    int FComplete = 0;
+};
 QString ExtractErrText(const QByteArray& reply);
 
 // The login line and the commands in one connection; true when every line got "OK".
@@ -56,7 +76,8 @@ struct TStartFromIndexEntry {
     bool operator==(const TStartFromIndexEntry&) const = default;
 };
 
-bool SendCachedPin(TDeviceSocket& socket, const QString& ipAddress, QString& errorMsg);
+bool SendCachedPin(TDeviceSocket& socket, const QString& ipAddress, QString& errorMsg,
+    const QDeadlineTimer& deadline = QDeadlineTimer(CommandDeadlineMs));
 bool ReadStartFromIndex(
     const QString& ipAddress, quint16 port, QList<TStartFromIndexEntry>& entries, QString& responseMsg);
 bool PeekProgramLine(const QString& ipAddress, quint16 port, qint32 index, QString& prevLine, QString& lineText,

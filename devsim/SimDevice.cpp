@@ -442,15 +442,23 @@ void SimDevice::Reply(QTcpSocket* socket, const QByteArray& bytes, bool closeAft
         return;
     }
     // One byte per send, a few milliseconds apart, so the reader sees them apart.
+    // Replies to lines that arrived together queue behind each other on their
+    // connection, so the bytes keep the order of the lines.
+    if (!FSplitClock.isValid())
+        FSplitClock.start();
+    const qint64 now = FSplitClock.elapsed();
+    const qint64 start = qMax(now, socket->property("splitDue").toLongLong());
     const QPointer<QTcpSocket> guarded(socket);
     for (qsizetype i = 0; i < bytes.size(); ++i) {
-        QTimer::singleShot(int(3 * i), this, [guarded, b = bytes.mid(i, 1)] {
+        QTimer::singleShot(int(start - now + 3 * i), this, [guarded, b = bytes.mid(i, 1)] {
             if (guarded)
                 guarded->write(b), guarded->flush();
         });
     }
+    const qint64 end = start + 3 * bytes.size();
+    socket->setProperty("splitDue", end + 1);
     if (closeAfter)
-        QTimer::singleShot(int(3 * bytes.size() + 3), this, [guarded] {
+        QTimer::singleShot(int(end - now + 3), this, [guarded] {
             if (guarded)
                 guarded->disconnectFromHost();
         });

@@ -99,4 +99,5 @@ private:
     QString FXferStatus = "idle";
     qint64 FXferBytes = 0, FXferTotal = 0;
     QElapsedTimer FXferClock;
+    QElapsedTimer FSplitClock; // when the split bytes of each connection are due
 };

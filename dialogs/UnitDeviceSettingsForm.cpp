@@ -151,7 +151,7 @@ void TFormDeviceSettings::ButtonSetPinClick()
         return;
     }
     SetCachedPin(FIPAddress, first);
-    SavePinToStore(FPinDeviceKey, first);
+    SavePinToStore(FPinDeviceKey, first, FIPAddress);
     FPinRequired = true;
     UpdatePinLabels();
     FPrompter.ShowMessage(

@@ -264,8 +264,14 @@ void TStatusListenerThread::AcceptDatagram(const QString& senderAddress, const Q
     const QString text = StatusTextFromPlain(plain);
     {
         QMutexLocker locker(&FLock);
+        const quint32 now = Now();
         FStatusCache.insert(senderAddress, text);
-        FLastSeenTicks.insert(senderAddress, Now());
+        FLastSeenTicks.insert(senderAddress, now);
+        if (const auto position = FHeardPosition.constFind(senderAddress); position != FHeardPosition.cend())
+            FHeardOrder.splice(FHeardOrder.end(), FHeardOrder, position.value());
+        else
+            FHeardPosition.insert(senderAddress, FHeardOrder.insert(FHeardOrder.end(), senderAddress));
+        PruneLocked(now);
     }
     ++FAccepted;
     if (FLogTarget.Context && FLogTarget.Append) {
@@ -283,6 +289,26 @@ void TStatusListenerThread::AcceptDatagram(const QString& senderAddress, const Q
         else if (context)
             append(logLine);
     }
+}
+
+void TStatusListenerThread::PruneLocked(quint32 now)
+{
+    while (!FHeardOrder.empty()) {
+        const QString& oldest = FHeardOrder.front();
+        if (FHeardOrder.size() <= size_t(MaxStatusSenders)
+            && TicksSince(FLastSeenTicks.value(oldest), now) <= StatusForgetMs)
+            break;
+        FStatusCache.remove(oldest);
+        FLastSeenTicks.remove(oldest);
+        FHeardPosition.remove(oldest);
+        FHeardOrder.pop_front();
+    }
+}
+
+qsizetype TStatusListenerThread::CachedSenders() const
+{
+    QMutexLocker locker(&FLock);
+    return FStatusCache.size();
 }
 
 QString TStatusListenerThread::GetStatusFor(const QString& ipAddress) const
@@ -317,6 +343,10 @@ QList<TQuillexDevice> TStatusListenerThread::BuildDeviceList() const
 
 QList<TQuillexDevice> TStatusListenerThread::RefreshDeviceList()
 {
+    {
+        QMutexLocker locker(&FLock);
+        PruneLocked(Now());
+    }
     const QList<TQuillexDevice> devices = BuildDeviceList();
     QMutexLocker locker(&FLock);
     FLastDeviceList = devices;

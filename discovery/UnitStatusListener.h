@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <functional>
+#include <list>
 
 struct TQuillexDevice {
     QString DisplayName;
@@ -27,6 +28,10 @@ struct TQuillexDevice {
 };
 
 constexpr quint32 DeviceAgeLimitMs = 20000;
+// Forged senders could fill the status cache without end: an address silent
+// this long is forgotten, and no more than this many are kept (oldest first out).
+constexpr quint32 StatusForgetMs = 10 * 60 * 1000;
+constexpr qsizetype MaxStatusSenders = 10000;
 constexpr int MaxDatagramSize = 2048;
 
 // AES-256-CBC without padding removal; empty on any failure.
@@ -74,6 +79,7 @@ public:
     // Builds the list, publishes it as the last device list and returns it
     // (the device list model takes it as its rows).
     QList<TQuillexDevice> RefreshDeviceList();
+    qsizetype CachedSenders() const;
 
     // For tests and the benchmark: store a datagram as if it had arrived.
     void AcceptDatagram(const QString& senderAddress, const QByteArray& datagram);
@@ -92,6 +98,7 @@ protected:
 
 private:
     quint32 Now() const { return FTickSource(); }
+    void PruneLocked(quint32 now); // FLock held
     void FailToListen(int error);
 
     TStatusLogTarget FLogTarget;
@@ -100,6 +107,9 @@ private:
     mutable QMutex FLock;
     QHash<QString, QString> FStatusCache;
     QHash<QString, quint32> FLastSeenTicks;
+    // The senders from the least to the most recently heard, to prune in order.
+    std::list<QString> FHeardOrder;
+    QHash<QString, std::list<QString>::iterator> FHeardPosition;
     QList<TQuillexDevice> FLastDeviceList;
     QString FListenError;
     std::atomic<bool> FListening { false };

@@ -59,18 +59,48 @@ public:
         FPending.clear();
         return all;
     }
-    void Send(const QByteArray& bytes)
+    // False once the client has gone away.
+    bool Send(const QByteArray& bytes)
     {
-        if (FFd >= 0)
-            ::send(FFd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL);
+        return FFd >= 0 && ::send(FFd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL) == bytes.size();
     }
-    // One byte per send, a little apart, so the client sees them in pieces.
-    void SendSplit(const QByteArray& bytes, int gapMs = 5)
+    // The pattern's bytes one at a time, gapMs apart, round and round, until
+    // the client goes away or maxMs have passed.
+    void Trickle(const QByteArray& pattern, int gapMs, int maxMs)
     {
-        for (char c : bytes) {
-            Send(QByteArray(1, c));
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(maxMs);
+        for (qsizetype i = 0; std::chrono::steady_clock::now() < end; ++i) {
+            if (!Send(pattern.mid(i % pattern.size(), 1)))
+                return;
             std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
         }
+    }
+    // count bytes of the repeated pattern as fast as the client takes them,
+    // until it goes away; the peer holds only one piece at a time.
+    void Flood(const QByteArray& pattern, qint64 count)
+    {
+        timeval tv { 10, 0 };
+        ::setsockopt(FFd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+        QByteArray piece;
+        while (piece.size() < 65536)
+            piece += pattern;
+        piece.truncate(65536 - 65536 % pattern.size());
+        for (qint64 sent = 0; sent < count;) {
+            const QByteArray part = piece.left(qMin<qint64>(piece.size(), count - sent));
+            if (!Send(part))
+                return;
+            sent += part.size();
+        }
+    }
+    // One byte per send, a little apart, so the client sees them in pieces.
+    bool SendSplit(const QByteArray& bytes, int gapMs = 5)
+    {
+        for (char c : bytes) {
+            if (!Send(QByteArray(1, c)))
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
+        }
+        return true;
     }
     void Close()
     {

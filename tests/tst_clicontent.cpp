@@ -10,11 +10,18 @@
 #include "document/ProgramDocument.h"
 #include "document/UploadPlan.h"
 
+#include "cli/CliOutput.h"
+
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <pty.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "LineBreakCases.h"
 #include "TestUtil.h"
@@ -119,6 +126,14 @@ private slots:
             FileBytes(FDir.filePath("Velcarn/O0001 (A_B).CNC")), QByteArray("%\r\nO0001 (A/B)\r\nG0 X\xFD\r\n%\r\n"));
         // The text's last line (M30, not a closing '%') stays with the last program.
         QCOMPARE(FileBytes(FDir.filePath("Velcarn/O0002 _X_.CNC")), QByteArray("%\r\nO0002 <X>\r\nG1\r\nM30\r\n%\r\n"));
+        // Control characters in a name, a NUL above all, become '_' as well.
+        const QString control = Fixture("control.txt",
+            QByteArray("%\r\nO7 A\x00"
+                       "B\x1b\r\nG0\r\n%\r\n",
+                19));
+        QVERIFY(QDir(FDir.path()).mkdir("control"));
+        QCOMPARE(Cli({ "split", control, "-d", FDir.filePath("control") }).ExitCode, 0);
+        QCOMPARE(QDir(FDir.filePath("control/Velcarn")).entryList(QDir::Files), QStringList { "O7 A_B_.CNC" });
         run = Cli({ "split", file, "-d", FDir.path() });
         QCOMPARE(run.ExitCode, 1);
         QCOMPARE(run.Err.trimmed(),
@@ -140,6 +155,51 @@ private slots:
         run = Cli({ "split", file, "-d", Fixture("plain-file", "x") + "/sub" });
         QCOMPARE(run.ExitCode, 1);
         QCOMPARE(run.Err.trimmed(), Utf8("SEÇTİĞİNİZ KLASÖR UYGUN DEĞİL, İÇİNE Velcarn KLASÖRÜ AÇILAMADI."));
+    }
+
+    void endlessAndSpecialFiles_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        for (const char* file : { "/dev/zero", "fifo" })
+            for (const QStringList& verb :
+                QList<QStringList> { { "scan" }, { "normalize" }, { "hexdump" }, { "split" }, { "cmt" } })
+                QTest::newRow(qPrintable(verb.join(' ') + " " + file)) << (verb + QStringList { file });
+    }
+    void endlessAndSpecialFiles()
+    {
+        // Refused at once with a message, never read without end nor blocked.
+        QFETCH(QStringList, args);
+        if (args.last() == "fifo") {
+            args.last() = FDir.filePath("fifo");
+            if (!QFileInfo::exists(args.last()))
+                QCOMPARE(::mkfifo(QFile::encodeName(args.last()).constData(), 0600), 0);
+        }
+        QElapsedTimer clock;
+        clock.start();
+        const TRun run = Cli(args);
+        QCOMPARE(run.ExitCode, 1);
+        QCOMPARE(run.Err.trimmed(), args.last() + Utf8(": Normal bir dosya değil, okunmadı"));
+        QVERIFY(run.Out.isEmpty());
+        QVERIFY(clock.elapsed() < 5000);
+    }
+
+    void deviceTextOnATerminal()
+    {
+        // What goes to a terminal loses its control characters but tab; a pipe keeps every byte.
+        const QString text = QString::fromUtf8("Torna\t\x1b]0;x\x07\x1b[2J\r\nşifre\x7f");
+        int master = -1, slave = -1;
+        QCOMPARE(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+        std::FILE* terminal = ::fdopen(slave, "w");
+        QVERIFY(terminal);
+        QCOMPARE(TerminalText(text, terminal), QString::fromUtf8("Torna\t?]0;x??[2J??şifre?"));
+        std::fclose(terminal);
+        ::close(master);
+        int pipeEnds[2];
+        QCOMPARE(::pipe(pipeEnds), 0);
+        std::FILE* pipe = ::fdopen(pipeEnds[1], "w");
+        QCOMPARE(TerminalText(text, pipe), text);
+        std::fclose(pipe);
+        ::close(pipeEnds[0]);
     }
 
     void cmt()

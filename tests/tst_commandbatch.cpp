@@ -1,5 +1,6 @@
 // The command channel: batch sending and judging, configuration commands and
-// the interactive start-from queries, against scripted peers on 127.0.10.x.
+// the interactive start-from queries, against scripted peers on the run's own loopback addresses.
+#include "Loopback.h"
 #include "ScriptedPeer.h"
 
 #include "device/DevicePin.h"
@@ -87,10 +88,10 @@ private slots:
 
     void emptyBatchOpensNoConnection()
     {
-        TScriptedPeer peer("127.0.10.1", Port, {});
+        TScriptedPeer peer(RunIp("10.1"), Port, {});
         QVERIFY(peer.IsListening());
         QString msg = "stale";
-        QVERIFY(SendCommandBatch("127.0.10.1", Port, {}, msg));
+        QVERIFY(SendCommandBatch(RunIp("10.1"), Port, {}, msg));
         QCOMPARE(msg, QString());
         QTest::qWait(100);
         QCOMPARE(peer.Connections(), 0);
@@ -126,9 +127,9 @@ private slots:
         QFETCH(bool, split);
         QFETCH(bool, result);
         QFETCH(QString, message);
-        TScriptedPeer peer("127.0.10.2", Port, { Answer(int(commands.size()) + 1, reply, split) });
+        TScriptedPeer peer(RunIp("10.2"), Port, { Answer(int(commands.size()) + 1, reply, split) });
         QString msg;
-        QCOMPARE(SendCommandBatch("127.0.10.2", Port, commands, msg), result);
+        QCOMPARE(SendCommandBatch(RunIp("10.2"), Port, commands, msg), result);
         QCOMPARE(msg, message);
         QVERIFY(peer.WaitDone());
         QCOMPARE(peer.Received().value(0), ("LOGIN&70216953\n" + commands.join('\n') + "\n").toLatin1());
@@ -137,25 +138,25 @@ private slots:
     void unreachableDevice()
     {
         QString msg;
-        QVERIFY(!SendCommandBatch("127.0.10.3", 5999, { "BR9600" }, msg));
-        QCOMPARE(msg, QString::fromUtf8("127.0.10.3:5999 adresine bağlanılamadı (hata kodu: 111)"));
+        QVERIFY(!SendCommandBatch(RunIp("10.3"), 5999, { "BR9600" }, msg));
+        QCOMPARE(msg, QString("%1:5999 adresine bağlanılamadı (hata kodu: 111)").arg(RunIp("10.3")));
         QVERIFY(!SendCommandBatch("not-an-address", 5999, { "BR9600" }, msg));
         QVERIFY(msg.startsWith(QString::fromUtf8("not-an-address:5999 adresine bağlanılamadı (hata kodu: ")));
     }
 
     void deviceCommandsCarryCachedPin()
     {
-        SetCachedPin("127.0.10.4", "4711");
-        TScriptedPeer peer("127.0.10.4", Port, { Answer(4, "OK\nOK\nOK\nOK\n"), Answer(2, "OK\nOK\n") });
+        SetCachedPin(RunIp("10.4"), "4711");
+        TScriptedPeer peer(RunIp("10.4"), Port, { Answer(4, "OK\nOK\nOK\nOK\n"), Answer(2, "OK\nOK\n") });
         QString msg;
-        QVERIFY(SendDeviceCommands("127.0.10.4", Port, { "NAME&Torna 3", "BR19200" }, msg));
+        QVERIFY(SendDeviceCommands(RunIp("10.4"), Port, { "NAME&Torna 3", "BR19200" }, msg));
         QCOMPARE(msg, QString::fromUtf8("4 komut cihaz tarafından onaylandı"));
         // With a PIN an empty command list still authenticates: two lines.
-        QVERIFY(SendDeviceCommands("127.0.10.4", Port, {}, msg));
+        QVERIFY(SendDeviceCommands(RunIp("10.4"), Port, {}, msg));
         QCOMPARE(msg, QString::fromUtf8("2 komut cihaz tarafından onaylandı"));
         QVERIFY(peer.WaitDone());
         QCOMPARE(peer.Received().value(0), QByteArray("LOGIN&70216953\nPIN&4711\nNAME&Torna 3\nBR19200\n"));
-        SetCachedPin("127.0.10.4", {});
+        SetCachedPin(RunIp("10.4"), {});
     }
 
     void readIndex_data()
@@ -184,10 +185,10 @@ private slots:
         QFETCH(bool, result);
         QFETCH(QList<TStartFromIndexEntry>, entries);
         QFETCH(QString, message);
-        TScriptedPeer peer("127.0.10.5", Port, { Query(reply) });
+        TScriptedPeer peer(RunIp("10.5"), Port, { Query(reply) });
         QList<TStartFromIndexEntry> got;
         QString msg;
-        QCOMPARE(ReadStartFromIndex("127.0.10.5", Port, got, msg), result);
+        QCOMPARE(ReadStartFromIndex(RunIp("10.5"), Port, got, msg), result);
         QCOMPARE(got, entries);
         QCOMPARE(msg, message);
     }
@@ -202,18 +203,18 @@ private slots:
                 c.Send("{}\nOK\n");
             };
         };
-        TScriptedPeer peer("127.0.10.6", Port, { login("ok\r\n"), login(" Nope \n") });
+        TScriptedPeer peer(RunIp("10.6"), Port, { login("ok\r\n"), login(" Nope \n") });
         QList<TStartFromIndexEntry> entries;
         QString msg;
-        QVERIFY(ReadStartFromIndex("127.0.10.6", Port, entries, msg));
-        QVERIFY(!ReadStartFromIndex("127.0.10.6", Port, entries, msg));
+        QVERIFY(ReadStartFromIndex(RunIp("10.6"), Port, entries, msg));
+        QVERIFY(!ReadStartFromIndex(RunIp("10.6"), Port, entries, msg));
         QCOMPARE(msg, QString("LOGIN reddedildi: Nope"));
     }
 
     void peekLine()
     {
-        SetCachedPin("127.0.10.7", "1234");
-        TScriptedPeer peer("127.0.10.7", Port,
+        SetCachedPin(RunIp("10.7"), "1234");
+        TScriptedPeer peer(RunIp("10.7"), Port,
             { Query("{\"line_text\":\"T5 M6\",\"next_line\":\"G0 X1\"}\nOK\n", true),
                 Query("{\"error\":\"index out of range\",\"line_text\":\"x\"}\nOK\n", true), [](TPeerConnection& c) {
                     c.ReadLine();
@@ -222,17 +223,17 @@ private slots:
                     c.Send("ERR pin\n");
                 } });
         QString prev = "stale", line, next, error;
-        QVERIFY(PeekProgramLine("127.0.10.7", Port, 7, prev, line, next, error));
+        QVERIFY(PeekProgramLine(RunIp("10.7"), Port, 7, prev, line, next, error));
         QCOMPARE(prev, QString());
         QCOMPARE(line, QString("T5 M6"));
         QCOMPARE(next, QString("G0 X1"));
-        QVERIFY(!PeekProgramLine("127.0.10.7", Port, 7, prev, line, next, error));
+        QVERIFY(!PeekProgramLine(RunIp("10.7"), Port, 7, prev, line, next, error));
         QCOMPARE(error, QString("Cihaz hatasi: index out of range"));
-        QVERIFY(!PeekProgramLine("127.0.10.7", Port, 7, prev, line, next, error));
+        QVERIFY(!PeekProgramLine(RunIp("10.7"), Port, 7, prev, line, next, error));
         QCOMPARE(error, QString::fromUtf8("Cihaz şifreyi kabul etmedi"));
         QVERIFY(peer.WaitDone());
         QCOMPARE(peer.Received().value(0), QByteArray("LOGIN&70216953\nPIN&1234\nPEEKLINE7\n"));
-        SetCachedPin("127.0.10.7", {});
+        SetCachedPin(RunIp("10.7"), {});
     }
 
     void jsonReaders_data()

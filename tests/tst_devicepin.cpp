@@ -1,13 +1,19 @@
 // Transfer PINs: format, block, protected store, and the prompt loop against
-// scripted peers on 127.0.11.x.
+// scripted peers on the run's own loopback addresses.
+#include "Loopback.h"
 #include "ScriptedPeer.h"
 
 #include "device/DevicePin.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -157,36 +163,36 @@ private slots:
 
     void noPinRequired()
     {
-        SetCachedPin("127.0.11.1", "1234");
+        SetCachedPin(RunIp("11.1"), "1234");
         TScriptedPrompter prompter;
-        QVERIFY(EnsureDevicePin("127.0.11.1", Port, "k1", "Torna", false, prompter));
-        QCOMPARE(GetCachedPin("127.0.11.1"), QString());
+        QVERIFY(EnsureDevicePin(RunIp("11.1"), Port, "k1", "Torna", false, prompter));
+        QCOMPARE(GetCachedPin(RunIp("11.1")), QString());
         QVERIFY(prompter.Labels.isEmpty());
     }
 
     void promptLoop()
     {
         // Too short, too long, a blank inside, a wrong PIN, then the right one.
-        TScriptedPeer peer("127.0.11.2", Port, { PinCheck("4321"), PinCheck("4321") });
+        TScriptedPeer peer(RunIp("11.2"), Port, { PinCheck("4321"), PinCheck("4321") });
         TScriptedPrompter prompter;
         prompter.Answers = QStringList { "123", "123456789", "12 34", "1111", "4321" };
-        QVERIFY(EnsureDevicePin("127.0.11.2", Port, "MAC-2", "Torna 2", true, prompter));
+        QVERIFY(EnsureDevicePin(RunIp("11.2"), Port, "MAC-2", "Torna 2", true, prompter));
         QCOMPARE(prompter.Messages,
             QStringList(
                 { QString::fromUtf8("Şifre 4-8 rakamdan oluşmalı."), QString::fromUtf8("Şifre 4-8 rakamdan oluşmalı."),
                     QString::fromUtf8("Şifre 4-8 rakamdan oluşmalı."), QString::fromUtf8("Şifre yanlış.") }));
         QCOMPARE(prompter.Labels.first(), QString::fromUtf8("Cihaz Şifresi|Torna 2 şifre istiyor (4-8 rakam):"));
-        QCOMPARE(GetCachedPin("127.0.11.2"), QString("4321"));
+        QCOMPARE(GetCachedPin(RunIp("11.2")), QString("4321"));
         QCOMPARE(LoadPinFromStore("MAC-2"), QString("4321"));
-        SetCachedPin("127.0.11.2", {});
+        SetCachedPin(RunIp("11.2"), {});
     }
 
     void cancelStopsQuietly()
     {
-        TScriptedPeer peer("127.0.11.3", Port, {});
+        TScriptedPeer peer(RunIp("11.3"), Port, {});
         TScriptedPrompter prompter;
         prompter.Answers = QStringList { "<cancel>" };
-        QVERIFY(!EnsureDevicePin("127.0.11.3", Port, "MAC-3", "Torna 3", true, prompter));
+        QVERIFY(!EnsureDevicePin(RunIp("11.3"), Port, "MAC-3", "Torna 3", true, prompter));
         QVERIFY(prompter.Messages.isEmpty());
         QCOMPARE(peer.Connections(), 0);
     }
@@ -194,25 +200,25 @@ private slots:
     void rememberedPinRejectedOpensPrompt()
     {
         SavePinToStore("MAC-4", "1111");
-        TScriptedPeer peer("127.0.11.4", Port, { PinCheck("2222"), PinCheck("2222") });
+        TScriptedPeer peer(RunIp("11.4"), Port, { PinCheck("2222"), PinCheck("2222") });
         TScriptedPrompter prompter;
         prompter.Answers = QStringList { "2222" };
-        QVERIFY(EnsureDevicePin("127.0.11.4", Port, "MAC-4", "Torna 4", true, prompter));
+        QVERIFY(EnsureDevicePin(RunIp("11.4"), Port, "MAC-4", "Torna 4", true, prompter));
         QCOMPARE(prompter.Labels.size(), 1);
         QVERIFY(prompter.Messages.isEmpty());
         QCOMPARE(LoadPinFromStore("MAC-4"), QString("2222"));
-        SetCachedPin("127.0.11.4", {});
+        SetCachedPin(RunIp("11.4"), {});
     }
 
     void rememberedPinUnreachableShowsError()
     {
-        SetCachedPin("127.0.11.5", "1234");
+        SetCachedPin(RunIp("11.5"), "1234");
         TScriptedPrompter prompter;
-        QVERIFY(!EnsureDevicePin("127.0.11.5", 5999, "MAC-5", "Torna 5", true, prompter));
+        QVERIFY(!EnsureDevicePin(RunIp("11.5"), 5999, "MAC-5", "Torna 5", true, prompter));
         QCOMPARE(prompter.Messages,
-            QStringList { QString::fromUtf8("Hata: 127.0.11.5:5999 adresine bağlanılamadı (hata kodu: 111)") });
+            QStringList { QString("Hata: %1:5999 adresine bağlanılamadı (hata kodu: 111)").arg(RunIp("11.5")) });
         QVERIFY(prompter.Labels.isEmpty());
-        SetCachedPin("127.0.11.5", {});
+        SetCachedPin(RunIp("11.5"), {});
     }
 
     void storeKeyIsMacIdElseAddress_data()
@@ -235,26 +241,166 @@ private slots:
     {
         // Stored under the MacId at another address; found, verified, cached for the new one.
         SavePinToStore("AA:00:00:00:00:06", "5555");
-        TScriptedPeer peer("127.0.11.6", Port, { PinCheck("5555") });
+        TScriptedPeer peer(RunIp("11.6"), Port, { PinCheck("5555") });
         TScriptedPrompter prompter;
-        QVERIFY(EnsureDevicePin("127.0.11.6", Port, "AA:00:00:00:00:06", "Torna 6", true, prompter));
+        QVERIFY(EnsureDevicePin(RunIp("11.6"), Port, "AA:00:00:00:00:06", "Torna 6", true, prompter));
         QVERIFY(prompter.Labels.isEmpty());
-        QCOMPARE(GetCachedPin("127.0.11.6"), QString("5555"));
-        SetCachedPin("127.0.11.6", {});
+        QCOMPARE(GetCachedPin(RunIp("11.6")), QString("5555"));
+        SetCachedPin(RunIp("11.6"), {});
     }
 
     void deviceFailureDuringPromptEndsIt()
     {
-        TScriptedPeer peer("127.0.11.7", Port, { [](TPeerConnection& c) {
+        TScriptedPeer peer(RunIp("11.7"), Port, { [](TPeerConnection& c) {
             c.ReadLine();
             c.ReadLine();
             c.Send("OK\nERR busy\n");
         } });
         TScriptedPrompter prompter;
         prompter.Answers = QStringList { "1234", "1234" };
-        QVERIFY(!EnsureDevicePin("127.0.11.7", Port, "MAC-7", "Torna 7", true, prompter));
+        QVERIFY(!EnsureDevicePin(RunIp("11.7"), Port, "MAC-7", "Torna 7", true, prompter));
         QCOMPARE(prompter.Messages, QStringList { "Hata: busy" });
         QCOMPARE(prompter.Labels.size(), 1);
+    }
+
+    void storedPinStaysWithItsAddress()
+    {
+        // Another sender announcing the device's MacId gets no PIN on its own.
+        const QString real = RunIp("11.8"), forged = RunIp("11.9");
+        SavePinToStore("MAC-8", "4321", real);
+        {
+            TScriptedPeer impostor(forged, Port, {});
+            TScriptedPrompter prompter;
+            QVERIFY(!EnsureDevicePin(forged, Port, "MAC-8", "Torna 8", true, prompter));
+            QCOMPARE(prompter.Labels.size(), 1);
+            QCOMPARE(impostor.Connections(), 0);
+        }
+        // The operator's correct answer there moves the address.
+        {
+            TScriptedPeer moved(forged, Port, { PinCheck("4321") });
+            TScriptedPrompter prompter;
+            prompter.Answers = QStringList { "4321" };
+            QVERIFY(EnsureDevicePin(forged, Port, "MAC-8", "Torna 8", true, prompter));
+            QCOMPARE(LoadPinAddress("MAC-8"), forged);
+            SetCachedPin(forged, {});
+        }
+        TScriptedPeer old(real, Port, {});
+        TScriptedPrompter prompter;
+        QVERIFY(!EnsureDevicePin(real, Port, "MAC-8", "Torna 8", true, prompter));
+        QCOMPARE(old.Connections(), 0);
+        QCOMPARE(prompter.Labels.size(), 1);
+    }
+
+    void storedPinWithoutAddressRecordsIt()
+    {
+        // Written before addresses were kept, or by hand: used as before, and
+        // the address that accepts it is kept from then on.
+        QSettings(PinStoreFileName(), QSettings::IniFormat).setValue("DevicePins/MAC-9", "2468");
+        const QString first = RunIp("11.10"), other = RunIp("11.11");
+        {
+            TScriptedPeer device(first, Port, { PinCheck("2468") });
+            TScriptedPrompter prompter;
+            QVERIFY(EnsureDevicePin(first, Port, "MAC-9", "Torna 9", true, prompter));
+            QVERIFY(prompter.Labels.isEmpty());
+            QCOMPARE(LoadPinAddress("MAC-9"), first);
+            SetCachedPin(first, {});
+        }
+        TScriptedPeer impostor(other, Port, {});
+        TScriptedPrompter prompter;
+        QVERIFY(!EnsureDevicePin(other, Port, "MAC-9", "Torna 9", true, prompter));
+        QCOMPARE(impostor.Connections(), 0);
+    }
+
+    void sharedIdentityGetsNoRememberedPin()
+    {
+        // Two senders announce one MacId at once: neither gets a PIN on its own,
+        // not even the recorded address.
+        const QString real = RunIp("11.12");
+        SavePinToStore("MAC-10", "1357", real);
+        SetCachedPin(real, "1357");
+        TScriptedPeer device(real, Port, {});
+        TScriptedPrompter prompter;
+        QVERIFY(!EnsureDevicePin(real, Port, "MAC-10", "Torna 10", true, prompter, true));
+        QCOMPARE(device.Connections(), 0);
+        QCOMPARE(prompter.Labels.size(), 1);
+        SetCachedPin(real, {});
+    }
+
+    void settingsFileBecomesPrivate()
+    {
+        QSettings(PinStoreFileName(), QSettings::IniFormat).setValue("MainForm/Width", 800);
+        QVERIFY(QFile::setPermissions(
+            PinStoreFileName(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
+        SavePinToStore("MAC-11", "8642", RunIp("11.13"));
+        QCOMPARE(QFile::permissions(PinStoreFileName())
+                & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
+            QFile::Permissions());
+        // Later writes of other settings keep it so.
+        QSettings(PinStoreFileName(), QSettings::IniFormat).setValue("MainForm/Width", 900);
+        QCOMPARE(QFile::permissions(PinStoreFileName()) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+    }
+
+    void refusedKeyFiles_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("readable by the group")
+            << "group" << QString::fromUtf8("grup veya diğer kullanıcılar erişebiliyor");
+        QTest::newRow("symbolic link") << "link" << QString::fromUtf8("sembolik bağlantı");
+        QTest::newRow("wrong length") << "short" << QString::fromUtf8("bozuk, 31 bayt (32 bayt olmalı)");
+        QTest::newRow("FIFO") << "fifo" << QString::fromUtf8("normal bir dosya değil");
+        if (::geteuid() == 0) // only root can give a file away
+            QTest::newRow("another owner") << "owner" << QString::fromUtf8("başka bir kullanıcıya ait");
+    }
+    void refusedKeyFiles()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        QTemporaryDir config;
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        qputenv("QUILLEX_NO_KEYCHAIN", "1");
+        QVERIFY(QDir().mkpath(config.filePath("quillex")));
+        const QString path = config.filePath("quillex/pin-master.key");
+        const QByteArray native = QFile::encodeName(path);
+        const auto writeKey = [](const QString& file, int size, QFile::Permissions permissions) {
+            QFile f(file);
+            return f.open(QIODevice::WriteOnly) && f.write(QByteArray(size, 'k')) == size
+                && f.setPermissions(permissions);
+        };
+        const QFile::Permissions own = QFile::ReadOwner | QFile::WriteOwner;
+        if (kind == "group")
+            QVERIFY(writeKey(path, 32, own | QFile::ReadGroup));
+        else if (kind == "link") {
+            QVERIFY(writeKey(config.filePath("elsewhere.key"), 32, own));
+            QVERIFY(QFile::link(config.filePath("elsewhere.key"), path));
+        } else if (kind == "short")
+            QVERIFY(writeKey(path, 31, own));
+        else if (kind == "fifo")
+            QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+        else if (kind == "owner") {
+            QVERIFY(writeKey(path, 32, own));
+            QCOMPARE(::chown(native.constData(), 12345, 12345), 0);
+        }
+        SetPinMasterKeyProvider({});
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(DefaultPinMasterKey().isEmpty());
+        QVERIFY(clock.elapsed() < 1000); // a FIFO does not block
+        QCOMPARE(PinStoreError(), QString::fromUtf8("Şifre anahtar dosyası kullanılmadı (%1): %2").arg(path, reason));
+        // Nothing is sealed or opened through it.
+        SavePinToStore("MAC-12", "9753", RunIp("11.14"));
+        QVERIFY(QSettings(PinStoreFileName(), QSettings::IniFormat).value("DevicePins/MAC-12").isNull());
+        SetPinMasterKeyProvider(KeyA);
+        SavePinToStore("MAC-12", "9753", RunIp("11.14"));
+        SetPinMasterKeyProvider({});
+        QVERIFY(LoadPinFromStore("MAC-12").isEmpty());
+        // The refusal reaches the operator when a PIN is to be kept.
+        TScriptedPeer device(RunIp("11.14"), Port, { PinCheck("9753") });
+        TScriptedPrompter prompter;
+        prompter.Answers = QStringList { "9753" };
+        QVERIFY(EnsureDevicePin(RunIp("11.14"), Port, "MAC-12", "Torna 12", true, prompter));
+        QCOMPARE(prompter.Messages, QStringList { PinStoreError() });
+        SetCachedPin(RunIp("11.14"), {});
     }
 
     void fileMasterKeyIsPrivate()

@@ -1,5 +1,6 @@
 // Upload and download jobs: hand-over to the context's thread, the percentage
 // filter, exactly one completion, and silence once the context is gone.
+#include "Loopback.h"
 #include "ScriptedPeer.h"
 
 #include "device/WireFormat.h"
@@ -59,13 +60,13 @@ class TestFileTransfer : public QObject {
 private slots:
     void uploadJobDeliversOnTheContextThread()
     {
-        TScriptedPeer peer("127.0.14.1", UploadPort, { StoreUpload() });
+        TScriptedPeer peer(RunIp("14.1"), UploadPort, { StoreUpload() });
         QObject context;
         QList<qint32> progress;
         QStringList events;
         bool done = false;
         TSendProgramThread::Create(
-            &context, "127.0.14.1", UploadPort, Program(),
+            &context, RunIp("14.1"), UploadPort, Program(),
             [&](bool success, const QString& msg) {
                 QCOMPARE(QThread::currentThread(), context.thread());
                 events << QString("done %1 %2").arg(success).arg(msg);
@@ -107,10 +108,10 @@ private slots:
 
     void failedUploadReportsTheMessage()
     {
-        TScriptedPeer peer("127.0.14.2", UploadPort, { StoreUpload("ERR full\n") });
+        TScriptedPeer peer(RunIp("14.2"), UploadPort, { StoreUpload("ERR full\n") });
         QObject context;
         QString result;
-        TSendProgramThread::Create(&context, "127.0.14.2", UploadPort, "G0\r\n",
+        TSendProgramThread::Create(&context, RunIp("14.2"), UploadPort, "G0\r\n",
             [&](bool success, const QString& msg) { result = QString("%1 %2").arg(success).arg(msg); }, {}, 1 << 30, {},
             {}, false, {});
         QTRY_COMPARE(result, QString("0 ERR full"));
@@ -121,7 +122,7 @@ private slots:
         // A candidate beyond the program makes the compressor raise.
         QObject context;
         QString result;
-        TSendProgramThread::Create(&context, "127.0.14.3", UploadPort, "G0\r\n",
+        TSendProgramThread::Create(&context, RunIp("14.3"), UploadPort, "G0\r\n",
             [&](bool success, const QString& msg) { result = QString("%1 %2").arg(success).arg(msg); }, {}, 1 << 30,
             { { 1, 999 } }, {}, false, {});
         QTRY_COMPARE(result, QString("0 Gecersiz flush ofseti"));
@@ -129,22 +130,22 @@ private slots:
 
     void jobWithoutCallbacksEndsByItself()
     {
-        TScriptedPeer peer("127.0.14.4", UploadPort, { StoreUpload() });
+        TScriptedPeer peer(RunIp("14.4"), UploadPort, { StoreUpload() });
         QObject context;
-        TSendProgramThread::Create(&context, "127.0.14.4", UploadPort, "G0\r\n", {}, {}, 1 << 30, {}, {}, false, {});
+        TSendProgramThread::Create(&context, RunIp("14.4"), UploadPort, "G0\r\n", {}, {}, 1 << 30, {}, {}, false, {});
         QVERIFY(peer.WaitDone());
         QTest::qWait(200); // the job deletes itself; nothing is left to check but that nothing crashed
     }
 
     void downloadJobDeliversRawCapture()
     {
-        TScriptedPeer peer("127.0.14.5", DownloadPort,
+        TScriptedPeer peer(RunIp("14.5"), DownloadPort,
             { [](TPeerConnection& c) { c.Send(QByteArray("\x02\x00\x00\x00\x03\x01\x02\x03", 8)); } });
         QObject context;
         QByteArray content;
         bool raw = false, done = false;
         QString message;
-        TReceiveProgramThread::Create(&context, "127.0.14.5", DownloadPort,
+        TReceiveProgramThread::Create(&context, RunIp("14.5"), DownloadPort,
             [&](bool success, const QByteArray& c, bool isRaw, const QString& msg) {
                 QVERIFY(success);
                 content = c;
@@ -162,7 +163,7 @@ private slots:
     void goneContextGetsNothing()
     {
         // The device answers slowly; the window closes meanwhile.
-        TScriptedPeer peer("127.0.14.6", DownloadPort, { [](TPeerConnection& c) {
+        TScriptedPeer peer(RunIp("14.6"), DownloadPort, { [](TPeerConnection& c) {
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
             c.Send(QByteArray("\x00\x00\x00\x00\x01x", 6));
         } });
@@ -170,7 +171,7 @@ private slots:
         {
             auto context = std::make_unique<QObject>();
             TReceiveProgramThread::Create(
-                context.get(), "127.0.14.6", DownloadPort,
+                context.get(), RunIp("14.6"), DownloadPort,
                 [&](bool, const QByteArray&, bool, const QString&) { called = true; }, [&](qint32) { called = true; });
         }
         QVERIFY(peer.WaitDone());

@@ -1,5 +1,6 @@
 // The main window on the offscreen platform: start-up and layout, the device
 // list and status panel, the logo, and the device settings dialog.
+#include "Loopback.h"
 #include "ScriptedPeer.h"
 #include "ScriptedPrompter.h"
 #include "StatusDatagram.h"
@@ -11,6 +12,7 @@
 #include "ui_unitmainform.h"
 
 #include "app/ApplicationSetup.h"
+#include "config/Settings.h"
 #include "content/UnitMazatrolCmt.h"
 #include "discovery/DeviceStatusView.h"
 
@@ -32,6 +34,7 @@
 #include <QWindow>
 
 #include <cerrno>
+#include <sys/stat.h>
 
 namespace {
 
@@ -104,7 +107,7 @@ private slots:
     void firstRunWithoutSettings()
     {
         TScriptedPrompter prompter;
-        auto window = Window(prompter, 15601);
+        auto window = Window(prompter, FreeUdpPort());
         QCOMPARE(window->windowTitle(), QString("Quillex - CNC Program Aktarim Istemcisi"));
         // Before the first start-up tick there is no listener and nothing is capable.
         QVERIFY(!window->StatusListener());
@@ -144,7 +147,7 @@ private slots:
             settings.setValue("MainForm/DeviceInfoMemoHeight", 200);
         }
         TScriptedPrompter prompter;
-        auto window = Window(prompter, 15602);
+        auto window = Window(prompter, FreeUdpPort());
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         QCOMPARE(window->geometry(), QRect(20, 30, 960, 500));
@@ -172,7 +175,7 @@ private slots:
             settings.setValue("MainForm/Height", height);
         }
         TScriptedPrompter prompter;
-        auto window = Window(prompter, 15603);
+        auto window = Window(prompter, FreeUdpPort());
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         const QRect frame = window->frameGeometry();
@@ -191,7 +194,7 @@ private slots:
     {
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
         TScriptedPrompter prompter;
-        auto window = Window(prompter, 15604);
+        auto window = Window(prompter, FreeUdpPort());
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         window->resize(400, 300);
@@ -214,7 +217,7 @@ private slots:
         }
         TScriptedPrompter prompter;
         {
-            auto window = Window(prompter, 15605);
+            auto window = Window(prompter, FreeUdpPort());
             window->showMaximized();
             window->close();
         }
@@ -226,7 +229,7 @@ private slots:
         }
         {
             // The next start restores the normal placement, then maximises.
-            auto window = Window(prompter, 15605);
+            auto window = Window(prompter, FreeUdpPort());
             QVERIFY(window->windowState() & Qt::WindowMaximized);
             window->showMinimized();
             window->setWindowState(Qt::WindowMinimized);
@@ -241,14 +244,14 @@ private slots:
     {
         QSettings(Settings(), QSettings::IniFormat).setValue("MainForm/Maximized", 1);
         TScriptedPrompter prompter;
-        auto window = Window(prompter, 15606);
+        auto window = Window(prompter, FreeUdpPort());
         QVERIFY(window->windowState() & Qt::WindowMaximized);
     }
 
     void logoClicks()
     {
         TScriptedPrompter prompter;
-        auto window = Window(prompter, 15607);
+        auto window = Window(prompter, FreeUdpPort());
         window->show();
         QVERIFY(!window->LogVisible());
         for (int i = 0; i < 5; ++i) {
@@ -291,18 +294,105 @@ private slots:
         QVERIFY(!window->LogVisible());
     }
 
+    void settingsFileThatIsAFifo()
+    {
+        // Opening a FIFO would wait for a writer: the window starts without it.
+        const QString fifo = FDir.filePath("fifo.ini");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        qputenv("QUILLEX_SETTINGS", fifo.toLocal8Bit());
+        QCOMPARE(SettingsFilePath(), QString());
+        TScriptedPrompter prompter;
+        auto window = Window(prompter, FreeUdpPort());
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window.reset();
+        QVERIFY(QFileInfo(fifo).isFile() == false);
+        QFile::remove(fifo);
+    }
+
+    void statusLogKeepsTheLatestLines()
+    {
+        TScriptedPrompter prompter;
+        const quint16 port = FreeUdpPort();
+        auto window = StartedWindow(prompter, port);
+        QUdpSocket socket;
+        QVERIFY(socket.bind(QHostAddress(RunIp("40.20")), 0));
+        const int total = StatusLogMaxLines + 50;
+        for (int i = 1; i <= total; ++i) {
+            socket.writeDatagram(
+                StatusDatagram(QString("{\"macid\":\"m\",\"n\":%1}").arg(i).toLatin1()), QHostAddress::LocalHost, port);
+            // A few at a time, so the socket buffer drops none.
+            if (i % 100 == 0)
+                QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), i);
+        }
+        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), total);
+        QPlainTextEdit* log = window->Form()->Memo1;
+        QCOMPARE(log->blockCount(), StatusLogMaxLines);
+        const QStringList lines = log->toPlainText().split('\n');
+        QCOMPARE(lines.first(), QString("[%1] {\"macid\":\"m\",\"n\":51}").arg(RunIp("40.20")));
+        QCOMPARE(lines.last(), QString("[%1] {\"macid\":\"m\",\"n\":%2}").arg(RunIp("40.20")).arg(total));
+    }
+
+    void storedPinOnlyForItsAddress()
+    {
+        // A forged status datagram announcing a real device's macid gets no PIN.
+        TScriptedPrompter prompter;
+        const quint16 port = FreeUdpPort();
+        auto window = StartedWindow(prompter, port);
+        const QString real = RunIp("40.30"), forged = RunIp("40.31");
+        SavePinToStore("m-real", "4321", real);
+        const QByteArray status = "{\"macid\":\"m-real\",\"name\":\"Torna\",\"pw\":true}";
+        const auto deviceAt = [&](const QString& ip) {
+            window->TimerDeviceInfoTimer();
+            for (const TQuillexDevice& d : window->StatusListener()->GetLastDeviceList())
+                if (d.IPAddress == ip)
+                    return d;
+            return TQuillexDevice();
+        };
+        TScriptedPeer impostor(forged, 5000, {});
+        TScriptedPeer device(real, 5000, { [](TPeerConnection& c) {
+            c.ReadLine();
+            c.Send(c.ReadLine() == "PIN&4321" ? "OK\nOK\n" : "OK\nERR pin\n");
+        } });
+
+        SendStatus(port, forged, status);
+        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 1);
+        QVERIFY(!window->CheckDevicePin(deviceAt(forged))); // asked, cancelled
+        QCOMPARE(prompter.Questions, QStringList { QString::fromUtf8("Torna şifre istiyor (4-8 rakam):") });
+
+        // Both announce at once: both are listed, and neither gets the PIN.
+        SendStatus(port, real, status);
+        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 2);
+        const TQuillexDevice listed = deviceAt(real);
+        QCOMPARE(window->DeviceList()->rowCount(), 2);
+        QVERIFY(!window->CheckDevicePin(listed));
+        QCOMPARE(prompter.Questions.size(), 2);
+        QCOMPARE(impostor.Connections(), 0);
+        QCOMPARE(device.Connections(), 0);
+
+        // The forger falls silent: the device at its own address gets its PIN without a question.
+        FNow += DeviceAgeLimitMs + 1;
+        SendStatus(port, real, status);
+        QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 3);
+        QVERIFY(window->CheckDevicePin(deviceAt(real)));
+        QCOMPARE(prompter.Questions.size(), 2);
+        QCOMPARE(device.Connections(), 1);
+        QCOMPARE(impostor.Connections(), 0);
+        SetCachedPin(real, {});
+    }
+
     void deviceListAndStatusPanel()
     {
         TScriptedPrompter prompter;
-        const quint16 port = 15608;
+        const quint16 port = FreeUdpPort();
         auto window = StartedWindow(prompter, port);
-        SendStatus(port, "127.0.40.1",
+        SendStatus(port, RunIp("40.1"),
             "{\"macid\":\"m1\",\"name\":\"Torna 1\",\"controller\":\"FANUC\",\"hw\":\"HW4\",\"xfer_status\":\"idle\"}");
-        SendStatus(port, "127.0.40.2",
+        SendStatus(port, RunIp("40.2"),
             "{\"macid\":\"m2\",\"name\":\"Freze\",\"pw\":true,\"controller\":\"SIEMENS\",\"erasing\":1}");
-        SendStatus(port, "127.0.40.3",
+        SendStatus(port, RunIp("40.3"),
             "{\"macid\":\"m3\",\"name\":\"Pres\",\"xfer_status\":\"idle\",\"ota_status\":\"idle\"}");
-        SendStatus(port, "127.0.40.4", "not json at all");
+        SendStatus(port, RunIp("40.4"), "not json at all");
         QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 4);
         window->TimerDeviceInfoTimer();
         TDeviceListModel* list = window->DeviceList();
@@ -328,7 +418,7 @@ private slots:
                 QCOMPARE(look.Line1, QString("Pres"));
             }
         }
-        QCOMPARE(window->DeviceActivityColor("127.0.40.4"), QColor(158, 158, 158));
+        QCOMPARE(window->DeviceActivityColor(RunIp("40.4")), QColor(158, 158, 158));
         QCOMPARE(window->DeviceActivityColor(""), QColor(158, 158, 158));
 
         // Selecting a device shows its rows and enables the start-from commands for HW4.
@@ -344,7 +434,7 @@ private slots:
 
         // The selection follows the device across refreshes.
         list->SelectRow(torna);
-        SendStatus(port, "127.0.40.5", "{\"macid\":\"m5\",\"name\":\"Yeni\"}");
+        SendStatus(port, RunIp("40.5"), "{\"macid\":\"m5\",\"name\":\"Yeni\"}");
         QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 5);
         window->TimerDeviceInfoTimer();
         QCOMPARE(list->rowCount(), 4);
@@ -356,7 +446,7 @@ private slots:
         QVERIFY(window->Form()->SpeedButtonScanToolChanges->isEnabled());
         QVERIFY(!window->Form()->SpeedButtonUploadToMachine->isEnabled());
         const QStringList before = Captions(list);
-        SendStatus(port, "127.0.40.6", "{\"macid\":\"m6\",\"name\":\"Sonra\"}");
+        SendStatus(port, RunIp("40.6"), "{\"macid\":\"m6\",\"name\":\"Sonra\"}");
         QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 6);
         window->TimerDeviceInfoTimer();
         QCOMPARE(Captions(list), before);
@@ -377,10 +467,10 @@ private slots:
     void deviceRowsFollowTheListWidth()
     {
         TScriptedPrompter prompter;
-        const quint16 port = 15612;
+        const quint16 port = FreeUdpPort();
         auto window = StartedWindow(prompter, port);
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        SendStatus(port, "127.0.40.13", "{\"macid\":\"w\",\"name\":\"" + QByteArray(80, 'W') + "\"}");
+        SendStatus(port, RunIp("40.13"), "{\"macid\":\"w\",\"name\":\"" + QByteArray(80, 'W') + "\"}");
         QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 1);
         window->TimerDeviceInfoTimer();
         QListView* list = window->Form()->ListBoxDevices;
@@ -396,23 +486,23 @@ private slots:
     void badStatusDocumentsDoNotStallThePanel()
     {
         TScriptedPrompter prompter;
-        const quint16 port = 15609;
+        const quint16 port = FreeUdpPort();
         auto window = StartedWindow(prompter, port);
         // A 2000-character name just fits a datagram of 2048 bytes.
         const QByteArray huge = "{\"macid\":\"h\",\"name\":\"" + QByteArray(2000, 'N') + "\"}";
-        SendStatus(port, "127.0.40.7", huge);
+        SendStatus(port, RunIp("40.7"), huge);
         QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 1);
         window->TimerDeviceInfoTimer();
         window->DeviceList()->SelectRow(0);
         QCOMPARE(window->DeviceInfoRows().first(), QString::fromUtf8("Cihaz Adı=") + QString(2000, 'N'));
         QVERIFY(!window->grab().isNull());
         // Longer datagrams are dropped; the last good status stays.
-        SendStatus(port, "127.0.40.7", huge + QByteArray(64, ' '));
+        SendStatus(port, RunIp("40.7"), huge + QByteArray(64, ' '));
         QTest::qWait(200);
         QCOMPARE(window->StatusListener()->AcceptedDatagrams(), 1);
         // Wrong types.
         SendStatus(
-            port, "127.0.40.7", "{\"macid\":\"h\",\"name\":[1],\"baud\":{\"x\":1},\"filesize\":\"big\",\"time\":5}");
+            port, RunIp("40.7"), "{\"macid\":\"h\",\"name\":[1],\"baud\":{\"x\":1},\"filesize\":\"big\",\"time\":5}");
         QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 2);
         window->UpdateDeviceInfo();
         QVERIFY(window->DeviceInfoRows().contains("Baud Rate="));
@@ -420,18 +510,18 @@ private slots:
         QVERIFY(window->DeviceInfoRows().contains(QString::fromUtf8("Son Güncelleme=5")));
         QVERIFY(!window->grab().isNull()); // painting copes with all of it
         // Now the device sends text that is not JSON: shown raw, dot grey.
-        SendStatus(port, "127.0.40.7", "{broken");
+        SendStatus(port, RunIp("40.7"), "{broken");
         QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 3);
         window->UpdateDeviceInfo();
         QCOMPARE(window->DeviceInfoRows(), QStringList { "{broken" });
-        QCOMPARE(window->DeviceActivityColor("127.0.40.7"), QColor(158, 158, 158));
+        QCOMPARE(window->DeviceActivityColor(RunIp("40.7")), QColor(158, 158, 158));
         QVERIFY(!window->grab().isNull());
     }
 
     void statusRowsScrollUnderTheTransferPanel()
     {
         TScriptedPrompter prompter;
-        auto window = Window(prompter, 15612);
+        auto window = Window(prompter, FreeUdpPort());
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         // All rows of a device that sends, with the transfer panel shown at the design sizes.
@@ -476,7 +566,7 @@ private slots:
     void cmtDescriptionWithPercentMarker()
     {
         TScriptedPrompter prompter;
-        auto window = Window(prompter, 15613);
+        auto window = Window(prompter, FreeUdpPort());
         window->ShowCmtFile(BuildCmtFrame("3117x")
             + BuildCmtFrame("1100" + QByteArray(10, ' ') + "00000050    0850%1 OFF") + BuildCmtFrame("1500")
             + BuildCmtFrame("1500") + BuildCmtFrame("1200"));
@@ -518,9 +608,9 @@ private slots:
     {
         TScriptedPrompter prompter;
         prompter.PinAnswers = { "<cancel>" };
-        const quint16 port = 15611;
+        const quint16 port = FreeUdpPort();
         auto window = StartedWindow(prompter, port);
-        SendStatus(port, "127.0.40.12", "{\"macid\":\"p\",\"name\":\"Kilitli\",\"pw\":true}");
+        SendStatus(port, RunIp("40.12"), "{\"macid\":\"p\",\"name\":\"Kilitli\",\"pw\":true}");
         QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 1);
         window->TimerDeviceInfoTimer();
         window->DeviceList()->SelectRow(0);
@@ -533,28 +623,28 @@ private slots:
 
     void checkDevicePinUsesTheAddressWithoutMacId()
     {
-        TScriptedPeer peer("127.0.40.8", 5000, { [](TPeerConnection& c) {
+        TScriptedPeer peer(RunIp("40.8"), 5000, { [](TPeerConnection& c) {
             c.ReadLine();
             c.ReadLine();
             c.Send("OK\nOK\n");
         } });
         TScriptedPrompter prompter;
         prompter.PinAnswers = { "4321" };
-        auto window = Window(prompter, 15610);
+        auto window = Window(prompter, FreeUdpPort());
         TQuillexDevice device;
-        device.IPAddress = "127.0.40.8";
+        device.IPAddress = RunIp("40.8");
         device.DisplayName = "Pres";
         device.PinRequired = true;
         QVERIFY(window->CheckDevicePin(device));
-        QCOMPARE(LoadPinFromStore("127.0.40.8"), QString("4321"));
+        QCOMPARE(LoadPinFromStore(RunIp("40.8")), QString("4321"));
         QCOMPARE(prompter.Questions, QStringList { QString::fromUtf8("Pres şifre istiyor (4-8 rakam):") });
-        SetCachedPin("127.0.40.8", {});
+        SetCachedPin(RunIp("40.8"), {});
     }
 
     void settingsDialogSendsOnlyChanges()
     {
         QList<QByteArray> received;
-        TScriptedPeer peer("127.0.40.9", 5000,
+        TScriptedPeer peer(RunIp("40.9"), 5000,
             { [](TPeerConnection& c) {
                  c.ReadLine();
                  c.ReadLine();
@@ -568,7 +658,7 @@ private slots:
                 } });
         TScriptedPrompter prompter;
         TFormDeviceSettings dialog(prompter);
-        dialog.Initialize("Torna 1", "fanuc", 9600, 30, -1, 8, u'N', 1, "127.0.40.9", 5000, false, "");
+        dialog.Initialize("Torna 1", "fanuc", 9600, 30, -1, 8, u'N', 1, RunIp("40.9"), 5000, false, "");
         auto* f = dialog.Form();
         QCOMPARE(f->ComboBoxController->count(), 7); // found without regard to case, nothing appended
         QCOMPARE(f->ComboBoxController->currentText(), QString("FANUC"));
@@ -656,7 +746,7 @@ private slots:
         QFETCH(QString, outcome);
         TScriptedPrompter prompter;
         TFormDeviceSettings dialog(prompter);
-        dialog.Initialize("Pres", "", 0, -1, -1, 0, QChar(), 0, "127.0.40.13", 5000, false, "");
+        dialog.Initialize("Pres", "", 0, -1, -1, 0, QChar(), 0, RunIp("40.13"), 5000, false, "");
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
         auto* f = dialog.Form();
@@ -693,10 +783,10 @@ private slots:
 
     void settingsDialogNothingChangedSendsNothing()
     {
-        TScriptedPeer peer("127.0.40.10", 5000, {});
+        TScriptedPeer peer(RunIp("40.10"), 5000, {});
         TScriptedPrompter prompter;
         TFormDeviceSettings dialog(prompter);
-        dialog.Initialize("Torna 1", "HEIDENHAIN", 9600, -1, 1, 8, u'E', 2, "127.0.40.10", 5000, false, "mac");
+        dialog.Initialize("Torna 1", "HEIDENHAIN", 9600, -1, 1, 8, u'E', 2, RunIp("40.10"), 5000, false, "mac");
         QCOMPARE(dialog.Form()->ComboBoxController->currentText(), QString("HEIDENHAIN"));
         QCOMPARE(dialog.Form()->EditXoff->text(), QString());
         dialog.ButtonSaveClick();
@@ -714,15 +804,15 @@ private slots:
                 c.Send(line == expected ? "OK\nOK\n" : "OK\nERR wrong\n");
             };
         };
-        TScriptedPeer peer("127.0.40.11", 5000, { accept("SETPIN&24680"), [](TPeerConnection& c) {
-                                                     for (int i = 0; i < 3; ++i)
-                                                         c.ReadLine();
-                                                     c.Send("OK\nOK\nERR wrong\n");
-                                                 } });
+        TScriptedPeer peer(RunIp("40.11"), 5000, { accept("SETPIN&24680"), [](TPeerConnection& c) {
+                                                      for (int i = 0; i < 3; ++i)
+                                                          c.ReadLine();
+                                                      c.Send("OK\nOK\nERR wrong\n");
+                                                  } });
         TScriptedPrompter prompter;
         prompter.NewPinAnswers = { { "123", "123" }, { "24680", "24681" }, { "24680", "24680" } };
         TFormDeviceSettings dialog(prompter);
-        dialog.Initialize("Torna", "", 0, -1, -1, 0, QChar(), 0, "127.0.40.11", 5000, false, "MAC-11");
+        dialog.Initialize("Torna", "", 0, -1, -1, 0, QChar(), 0, RunIp("40.11"), 5000, false, "MAC-11");
         QVERIFY(!dialog.Form()->ComboBoxController->isEnabled());
         dialog.ButtonSetPinClick();
         dialog.ButtonSetPinClick();
@@ -732,7 +822,7 @@ private slots:
             QStringList({ QString::fromUtf8("Şifre 4-8 rakamdan oluşmalı."), QString::fromUtf8("Şifreler aynı değil."),
                 QString::fromUtf8(
                     "Şifre kaydedildi. Unutulursa yalnızca cihazın USB bağlantısından kaldırılabilir.") }));
-        QCOMPARE(GetCachedPin("127.0.40.11"), QString("24680"));
+        QCOMPARE(GetCachedPin(RunIp("40.11")), QString("24680"));
         QCOMPARE(LoadPinFromStore("MAC-11"), QString("24680"));
         QCOMPARE(dialog.Form()->LabelPin->text(), QString::fromUtf8("Transfer şifresi: Açık"));
         QCOMPARE(dialog.Form()->ButtonSetPin->text(), QString::fromUtf8("Şifreyi Değiştir"));
@@ -744,9 +834,9 @@ private slots:
         dialog.ButtonClearPinClick();
         dialog.ButtonClearPinClick(); // the device refuses CLEARPIN
         QCOMPARE(prompter.Messages, QStringList { QString::fromUtf8("Şifre ayarlanamadı: wrong") });
-        QCOMPARE(GetCachedPin("127.0.40.11"), QString("24680"));
+        QCOMPARE(GetCachedPin(RunIp("40.11")), QString("24680"));
         QVERIFY(dialog.PinRequired());
-        SetCachedPin("127.0.40.11", {});
+        SetCachedPin(RunIp("40.11"), {});
     }
 };
 

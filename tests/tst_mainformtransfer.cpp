@@ -1,6 +1,7 @@
 // The window's document, upload and download commands end to end against
 // quillex-devsim, on the offscreen platform, with scripted dialogs.
 #include "DrawnPixels.h"
+#include "Loopback.h"
 #include "ScriptedPrompter.h"
 
 #include "app/unitmainform.h"
@@ -23,7 +24,12 @@
 
 namespace {
 
-constexpr quint16 StatusPortForTests = 15620;
+// The status port of this run's devices, found free when the test starts.
+quint16 StatusPortForTests()
+{
+    static const quint16 port = FreeUdpPort();
+    return port;
+}
 
 // What a device stores, read back over the download port.
 QByteArray Stored(const QString& ip)
@@ -90,20 +96,22 @@ private slots:
             BuildCmtFrame("3117ABCDEFGH") + BuildCmtFrame("3200t") + BuildCmtFrame("1100xxxxxxxxxx00000007yyyy06PART-A")
                 + BuildCmtFrame("1500d") + BuildCmtFrame("1200") + BuildCmtFrame("2000"));
         FSim.start(QUILLEX_DEVSIM,
-            { "--target", QString("127.0.0.1:%1").arg(StatusPortForTests), "--device",
-                "ip=127.0.41.1,name=HW4,hw=HW4,interval=300", "--device", "ip=127.0.41.2,name=HW2,hw=HW2,interval=300",
-                "--device", "ip=127.0.41.3,name=Legacy,build=400,maxfilesize=60,interval=300", "--device",
-                "ip=127.0.41.4,name=Locked,pin=1234,interval=300", "--device",
-                "ip=127.0.41.5,name=Full,refuse=full,interval=300", "--device",
-                "ip=127.0.41.6,name=Slow,hw=HW4,erase=4000000,interval=200", "--device",
-                QString("ip=127.0.41.7,name=Sie,controller=SIEMENS,program=%1,interval=300").arg(Path("siemens.nc")),
-                "--device", QString("ip=127.0.41.8,name=Fan,program=%1,interval=300").arg(Path("siemens.nc")),
-                "--device", QString("ip=127.0.41.9,name=Cap,capture=%1,interval=300").arg(Path("capture.bin")),
-                "--device", QString("ip=127.0.41.10,name=Cmt,program=%1,interval=300").arg(Path("plain.cmt")),
-                "--device", "ip=127.0.41.11,name=Empty,interval=300" });
+            { "--target", QString("127.0.0.1:%1").arg(StatusPortForTests()), "--device",
+                QString("ip=%1,name=HW4,hw=HW4,interval=300").arg(RunIp("41.1")), "--device",
+                QString("ip=%1,name=HW2,hw=HW2,interval=300").arg(RunIp("41.2")), "--device",
+                QString("ip=%1,name=Legacy,build=400,maxfilesize=60,interval=300").arg(RunIp("41.3")), "--device",
+                QString("ip=%1,name=Locked,pin=1234,interval=300").arg(RunIp("41.4")), "--device",
+                QString("ip=%1,name=Full,refuse=full,interval=300").arg(RunIp("41.5")), "--device",
+                QString("ip=%1,name=Slow,hw=HW4,erase=4000000,interval=200").arg(RunIp("41.6")), "--device",
+                QString("ip=%1,name=Sie,controller=SIEMENS,program=%2,interval=300")
+                    .arg(RunIp("41.7"), Path("siemens.nc")),
+                "--device", QString("ip=%1,name=Fan,program=%2,interval=300").arg(RunIp("41.8"), Path("siemens.nc")),
+                "--device", QString("ip=%1,name=Cap,capture=%2,interval=300").arg(RunIp("41.9"), Path("capture.bin")),
+                "--device", QString("ip=%1,name=Cmt,program=%2,interval=300").arg(RunIp("41.10"), Path("plain.cmt")),
+                "--device", QString("ip=%1,name=Empty,interval=300").arg(RunIp("41.11")) });
         QVERIFY(FSim.waitForReadyRead(5000));
         TMainFormOptions options;
-        options.StatusPort = StatusPortForTests;
+        options.StatusPort = StatusPortForTests();
         FWindow = std::make_unique<TFormMain>(FPrompter, options);
         FWindow->show();
         QTRY_VERIFY(FWindow->StatusListener() && FWindow->StatusListener()->IsListening());
@@ -125,7 +133,7 @@ private slots:
 
     void uploadNormalisesAndIndexes()
     {
-        QVERIFY(Select("127.0.41.1"));
+        QVERIFY(Select(RunIp("41.1")));
         SetText("g1 x5\n\nm30\nt1 m6\nG0 X1\nT2 M06\n");
         QVERIFY(FWindow->SelectedDeviceSupportsStartFrom());
         FWindow->SpeedButtonUploadToMachineClick();
@@ -138,33 +146,33 @@ private slots:
         QVERIFY(FWindow->Form()->PanelTransfer->isVisible());
         // Drawn in green, as the operator sees it.
         QVERIFY(CountDrawnPixels(FWindow->Form()->LabelTransferStatus, IsSuccessGreen) > 20);
-        QCOMPARE(Stored("127.0.41.1"), QByteArray("%\r\nG1 X5\r\nM30\r\nT1 M6\r\nG0 X1\r\nT2 M06\r\n%\r\n"));
+        QCOMPARE(Stored(RunIp("41.1")), QByteArray("%\r\nG1 X5\r\nM30\r\nT1 M6\r\nG0 X1\r\nT2 M06\r\n%\r\n"));
         QList<TStartFromIndexEntry> entries;
         QString msg;
-        QVERIFY(ReadStartFromIndex("127.0.41.1", 5000, entries, msg));
+        QVERIFY(ReadStartFromIndex(RunIp("41.1"), 5000, entries, msg));
         QCOMPARE(entries, QList<TStartFromIndexEntry>({ { 0, 4, 10 }, { 1, 6, 22 } }));
     }
 
     void noIndexForOtherHardware()
     {
-        QVERIFY(Select("127.0.41.2"));
+        QVERIFY(Select(RunIp("41.2")));
         SetText("T1 M6\nG0\n");
         FWindow->SpeedButtonUploadToMachineClick();
         QVERIFY(WaitForTransfer());
-        QCOMPARE(Stored("127.0.41.2"), QByteArray("%\r\nT1 M6\r\nG0\r\n%\r\n"));
+        QCOMPARE(Stored(RunIp("41.2")), QByteArray("%\r\nT1 M6\r\nG0\r\n%\r\n"));
         QList<TStartFromIndexEntry> entries;
         QString msg;
-        QVERIFY(ReadStartFromIndex("127.0.41.2", 5000, entries, msg));
+        QVERIFY(ReadStartFromIndex(RunIp("41.2"), 5000, entries, msg));
         QVERIFY(entries.isEmpty());
     }
 
     void legacyDeviceLimits()
     {
-        QVERIFY(Select("127.0.41.3"));
+        QVERIFY(Select(RunIp("41.3")));
         SetText("G0 X1\n"); // 15 bytes: sent as they are
         FWindow->SpeedButtonUploadToMachineClick();
         QVERIFY(WaitForTransfer());
-        QCOMPARE(Stored("127.0.41.3"), QByteArray("%\r\nG0 X1\r\n%\r\n"));
+        QCOMPARE(Stored(RunIp("41.3")), QByteArray("%\r\nG0 X1\r\n%\r\n"));
         QString text;
         for (int i = 0; i < 20; ++i)
             text += "G1 X1 Y1\n"; // repetitive: above 60 bytes, below once compressed
@@ -172,7 +180,7 @@ private slots:
         FWindow->SpeedButtonUploadToMachineClick();
         QVERIFY(WaitForTransfer());
         QCOMPARE(FPrompter.Messages, QStringList());
-        QCOMPARE(Stored("127.0.41.3"), ProgramUploadBytes(FWindow->EditorLines()));
+        QCOMPARE(Stored(RunIp("41.3")), ProgramUploadBytes(FWindow->EditorLines()));
         QByteArray random(400, Qt::Uninitialized);
         for (char& c : random)
             c = char('A' + QRandomGenerator::global()->bounded(26));
@@ -185,18 +193,18 @@ private slots:
 
     void pinDeviceAndRefusal()
     {
-        QVERIFY(Select("127.0.41.4"));
+        QVERIFY(Select(RunIp("41.4")));
         FPrompter.PinAnswers = { "1111", "1234" };
         SetText("G0\n");
         FWindow->SpeedButtonUploadToMachineClick();
         QVERIFY(WaitForTransfer());
         QCOMPARE(FPrompter.Messages, QStringList { QString::fromUtf8("Şifre yanlış.") });
-        SetCachedPin("127.0.41.4", "1234");
-        QCOMPARE(Stored("127.0.41.4"), QByteArray("%\r\nG0\r\n%\r\n"));
-        SetCachedPin("127.0.41.4", {});
+        SetCachedPin(RunIp("41.4"), "1234");
+        QCOMPARE(Stored(RunIp("41.4")), QByteArray("%\r\nG0\r\n%\r\n"));
+        SetCachedPin(RunIp("41.4"), {});
 
         FPrompter.Messages.clear();
-        QVERIFY(Select("127.0.41.5"));
+        QVERIFY(Select(RunIp("41.5")));
         FWindow->SpeedButtonUploadToMachineClick();
         QVERIFY(WaitForTransfer());
         QCOMPARE(FPrompter.Messages, QStringList { "Hata: ERR full" });
@@ -205,7 +213,7 @@ private slots:
 
     void largeUploadSwitchesToDeviceProgress()
     {
-        QVERIFY(Select("127.0.41.6"));
+        QVERIFY(Select(RunIp("41.6")));
         QString text;
         QRandomGenerator generator(9);
         for (int i = 0; i < 120000; ++i)
@@ -237,12 +245,12 @@ private slots:
 
     void downloadsByController()
     {
-        QVERIFY(Select("127.0.41.8"));
+        QVERIFY(Select(RunIp("41.8")));
         FWindow->SpeedButtonDownloadFromMachineClick();
         QVERIFY(WaitForTransfer());
         QCOMPARE(FWindow->EditorLines(), QStringList({ "N1 G0 X0", "%", "_N_PART_MPF" }));
         QCOMPARE(FWindow->Form()->LabelTransferTitle->text(), QString::fromUtf8("Cihazdan alındı"));
-        QVERIFY(Select("127.0.41.7"));
+        QVERIFY(Select(RunIp("41.7")));
         FWindow->SpeedButtonDownloadFromMachineClick();
         QVERIFY(WaitForTransfer());
         QCOMPARE(FWindow->EditorLines(), QStringList({ "N1G0X0", "%_N_PART_MPF" }));
@@ -251,7 +259,7 @@ private slots:
 
     void rawCaptureIsShownAndSavedAsBytes()
     {
-        QVERIFY(Select("127.0.41.9"));
+        QVERIFY(Select(RunIp("41.9")));
         FWindow->SpeedButtonDownloadFromMachineClick();
         QVERIFY(WaitForTransfer());
         QCOMPARE(FPrompter.Messages,
@@ -276,7 +284,7 @@ private slots:
 
     void cmtDownloadAndSingleProgram()
     {
-        QVERIFY(Select("127.0.41.10"));
+        QVERIFY(Select(RunIp("41.10")));
         FWindow->SpeedButtonDownloadFromMachineClick();
         QVERIFY(WaitForTransfer());
         auto* list = FWindow->Form()->ListBoxToolChanges;
@@ -309,7 +317,7 @@ private slots:
         FPrompter.OpenFiles = { QUILLEX_FIXTURES "/text/utf8-crlf.nc" };
         FWindow->SpeedButtonFileOpenClick();
         const QString text = FWindow->EditorText();
-        QVERIFY(Select("127.0.41.11"));
+        QVERIFY(Select(RunIp("41.11")));
         FWindow->SpeedButtonDownloadFromMachineClick();
         QVERIFY(WaitForTransfer());
         QCOMPARE(FPrompter.Messages, QStringList { QString::fromUtf8("Hata: QUILLEX'de kayıtlı dosya yok") });
@@ -395,11 +403,11 @@ private slots:
     void closingDuringATransferCallsNothing()
     {
         TMainFormOptions options;
-        options.StatusPort = StatusPortForTests + 1;
+        options.StatusPort = FreeUdpPort();
         auto window = std::make_unique<TFormMain>(FPrompter, options);
         QTRY_VERIFY(window->StatusListener());
         // A device that never answers the download: the job outlives the window.
-        window->StatusListener()->AcceptDatagram("127.0.41.12", QByteArray());
+        window->StatusListener()->AcceptDatagram(RunIp("41.12"), QByteArray());
         std::unique_ptr<TFormMain> gone = std::move(window);
         gone.reset();
         QTest::qWait(100);

@@ -1,5 +1,6 @@
 // Program upload and download on the transfer ports, byte by byte, against
-// scripted peers on 127.0.12.x.
+// scripted peers on the run's own loopback addresses.
+#include "Loopback.h"
 #include "ScriptedPeer.h"
 
 #include "device/DevicePin.h"
@@ -137,12 +138,12 @@ private slots:
     void emptyContentNonLegacy()
     {
         TUploadSeen seen;
-        TScriptedPeer peer("127.0.12.1", UploadPort, { [&](TPeerConnection& c) {
+        TScriptedPeer peer(RunIp("12.1"), UploadPort, { [&](TPeerConnection& c) {
             seen = ReadUploadHeader(c);
             c.Send("OK\n");
         } });
         QString msg;
-        QVERIFY(SendProgramToDevice("127.0.12.1", UploadPort, {}, msg, {}, 1000, {}, {}, false, {}));
+        QVERIFY(SendProgramToDevice(RunIp("12.1"), UploadPort, {}, msg, {}, 1000, {}, {}, false, {}));
         QCOMPARE(msg, QString("OK"));
         QVERIFY(peer.WaitDone());
         QCOMPARE(peer.Received().value(0), QByteArray("\x04\0\0\0\0", 5));
@@ -164,15 +165,15 @@ private slots:
         QFETCH(int, flags);
         const QByteArray content = QByteArray(2000, 'G');
         if (withPin)
-            SetCachedPin("127.0.12.2", "98765");
+            SetCachedPin(RunIp("12.2"), "98765");
         TUploadSeen seen;
-        TScriptedPeer peer("127.0.12.2", UploadPort, { [&](TPeerConnection& c) {
+        TScriptedPeer peer(RunIp("12.2"), UploadPort, { [&](TPeerConnection& c) {
             seen = ReadUploadHeader(c);
             c.Send("OK stored\n");
         } });
         QString msg;
         QVERIFY(
-            SendProgramToDevice("127.0.12.2", UploadPort, content, msg, {}, maxRaw, Candidates(5, 100), {}, true, {}));
+            SendProgramToDevice(RunIp("12.2"), UploadPort, content, msg, {}, maxRaw, Candidates(5, 100), {}, true, {}));
         QCOMPARE(msg, QString("OK stored"));
         QVERIFY(peer.WaitDone());
         QCOMPARE(int(seen.Flags), flags);
@@ -180,16 +181,16 @@ private slots:
         QCOMPARE(seen.PinBlock, withPin ? QByteArray("98765\0\0\0", 8) : QByteArray());
         QCOMPARE(flags & 1 ? InflateZlib(seen.Payload) : seen.Payload, content);
         QCOMPARE(peer.Connections(), 1); // no index upload
-        SetCachedPin("127.0.12.2", {});
+        SetCachedPin(RunIp("12.2"), {});
     }
 
     void tooLargeEvenCompressed()
     {
         QByteArray random(5000, Qt::Uninitialized);
         QRandomGenerator(3).fillRange(reinterpret_cast<quint32*>(random.data()), random.size() / 4);
-        TScriptedPeer peer("127.0.12.3", UploadPort, {});
+        TScriptedPeer peer(RunIp("12.3"), UploadPort, {});
         QString msg;
-        QVERIFY(!SendProgramToDevice("127.0.12.3", UploadPort, random, msg, {}, 4000, {}, {}, true, {}));
+        QVERIFY(!SendProgramToDevice(RunIp("12.3"), UploadPort, random, msg, {}, 4000, {}, {}, true, {}));
         QCOMPARE(msg, QString("Dosya sikistirilmis haliyle bile cihazin 4000 bayt sinirina sigmiyor"));
         QTest::qWait(50);
         QCOMPARE(peer.Connections(), 0);
@@ -199,10 +200,10 @@ private slots:
     {
         const QByteArray content = Program(3000);
         const QList<TStartFromCandidate> candidates = Candidates(25, 1000);
-        SetCachedPin("127.0.12.4", "1234");
+        SetCachedPin(RunIp("12.4"), "1234");
         TUploadSeen seen;
         QByteArray index;
-        TScriptedPeer peer("127.0.12.4", UploadPort,
+        TScriptedPeer peer(RunIp("12.4"), UploadPort,
             { [&](TPeerConnection& c) {
                  seen = ReadUploadHeader(c);
                  c.Send("OK\n");
@@ -214,7 +215,7 @@ private slots:
         QString msg;
         bool large = false;
         QVERIFY(SendProgramToDevice(
-            "127.0.12.4", UploadPort, content, msg, {}, 1 << 30, candidates, [&] { large = true; }, false, {}));
+            RunIp("12.4"), UploadPort, content, msg, {}, 1 << 30, candidates, [&] { large = true; }, false, {}));
         QVERIFY(peer.WaitDone());
         QVERIFY(!large);
         QCOMPARE(int(seen.Flags), 0x0D);
@@ -234,12 +235,12 @@ private slots:
             const quint32 compressedOffset = ReadUInt32BE(entry + 8);
             QCOMPARE(InflateFrom(seen.Payload, compressedOffset), content.mid(candidates[i].UncompressedOffset));
         }
-        SetCachedPin("127.0.12.4", {});
+        SetCachedPin(RunIp("12.4"), {});
     }
 
     void indexFailureIsAWarning()
     {
-        TScriptedPeer peer("127.0.12.5", UploadPort,
+        TScriptedPeer peer(RunIp("12.5"), UploadPort,
             { [](TPeerConnection& c) {
                  ReadUploadHeader(c);
                  c.Send("OK\n");
@@ -250,7 +251,7 @@ private slots:
                 } });
         QString msg;
         QVERIFY(SendProgramToDevice(
-            "127.0.12.5", UploadPort, Program(100), msg, {}, 1 << 30, Candidates(1, 10), {}, false, {}));
+            RunIp("12.5"), UploadPort, Program(100), msg, {}, 1 << 30, Candidates(1, 10), {}, false, {}));
         QCOMPARE(msg, QString("OK (UYARI: Start From index kaydedilemedi: ERR x)"));
     }
 
@@ -282,13 +283,13 @@ private slots:
         QFETCH(bool, result);
         QFETCH(QString, message);
         QFETCH(QString, erase);
-        TScriptedPeer peer("127.0.12.6", UploadPort, { [&](TPeerConnection& c) {
+        TScriptedPeer peer(RunIp("12.6"), UploadPort, { [&](TPeerConnection& c) {
             ReadUploadHeader(c);
             c.Send(reply);
         } });
         QStringList erases;
         QString msg;
-        QCOMPARE(SendProgramToDevice("127.0.12.6", UploadPort, Program(50), msg, {}, 1 << 30, {}, {}, false,
+        QCOMPARE(SendProgramToDevice(RunIp("12.6"), UploadPort, Program(50), msg, {}, 1 << 30, {}, {}, false,
                      [&](qint64 d, qint64 t) { erases << QString("%1/%2").arg(d).arg(t); }),
             result);
         QCOMPARE(msg, message);
@@ -300,7 +301,7 @@ private slots:
         // 3 MB of poorly compressible bytes; the device answers after the header.
         QByteArray random(3 << 20, Qt::Uninitialized);
         QRandomGenerator(5).fillRange(reinterpret_cast<quint32*>(random.data()), random.size() / 4);
-        TScriptedPeer peer("127.0.12.7", UploadPort, { [](TPeerConnection& c) {
+        TScriptedPeer peer(RunIp("12.7"), UploadPort, { [](TPeerConnection& c) {
             ReadUploadHeader(c, false);
             c.Send("OK early\n");
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -309,8 +310,8 @@ private slots:
         bool large = false;
         QList<qint32> progress;
         QVERIFY(SendProgramToDevice(
-            "127.0.12.7", UploadPort, random, msg, [&](qint32 p) { progress << p; }, 1 << 30, {}, [&] { large = true; },
-            false, {}));
+            RunIp("12.7"), UploadPort, random, msg, [&](qint32 p) { progress << p; }, 1 << 30, {},
+            [&] { large = true; }, false, {}));
         QCOMPARE(msg, QString("OK early"));
         QVERIFY(large);
         QVERIFY(progress.isEmpty() || progress.last() < 100);
@@ -318,13 +319,13 @@ private slots:
 
     void progressReachesHundred()
     {
-        TScriptedPeer peer("127.0.12.8", UploadPort, { [](TPeerConnection& c) {
+        TScriptedPeer peer(RunIp("12.8"), UploadPort, { [](TPeerConnection& c) {
             ReadUploadHeader(c);
             c.Send("OK\n");
         } });
         QList<qint32> progress;
         QString msg;
-        QVERIFY(SendProgramToDevice("127.0.12.8", UploadPort, Program(20000), msg, [&](qint32 p) { progress << p; },
+        QVERIFY(SendProgramToDevice(RunIp("12.8"), UploadPort, Program(20000), msg, [&](qint32 p) { progress << p; },
             1 << 30, {}, {}, false, {}));
         QVERIFY(!progress.isEmpty());
         QCOMPARE(progress.last(), 100);
@@ -375,11 +376,11 @@ private slots:
         QFETCH(bool, raw);
         QFETCH(QString, message);
         TScriptedPeer peer(
-            "127.0.12.9", DownloadPort, { [&](TPeerConnection& c) { split ? c.SendSplit(answer) : c.Send(answer); } });
+            RunIp("12.9"), DownloadPort, { [&](TPeerConnection& c) { split ? c.SendSplit(answer) : c.Send(answer); } });
         QByteArray got = "stale";
         bool isRaw = !raw;
         QString msg;
-        QCOMPARE(ReceiveProgramFromDevice("127.0.12.9", DownloadPort, got, isRaw, msg, {}), result);
+        QCOMPARE(ReceiveProgramFromDevice(RunIp("12.9"), DownloadPort, got, isRaw, msg, {}), result);
         QCOMPARE(msg, message);
         QCOMPARE(got, content);
         QCOMPARE(isRaw, raw);
@@ -389,8 +390,8 @@ private slots:
 
     void downloadSendsPinBlock()
     {
-        SetCachedPin("127.0.12.10", "123456");
-        TScriptedPeer peer("127.0.12.10", DownloadPort, { [](TPeerConnection& c) {
+        SetCachedPin(RunIp("12.10"), "123456");
+        TScriptedPeer peer(RunIp("12.10"), DownloadPort, { [](TPeerConnection& c) {
             c.ReadBytes(8);
             c.Send(QByteArray("\x00\x00\x00\x00\x01x", 6));
         } });
@@ -398,11 +399,12 @@ private slots:
         bool raw = false;
         QString msg;
         QList<qint32> progress;
-        QVERIFY(ReceiveProgramFromDevice("127.0.12.10", DownloadPort, got, raw, msg, [&](qint32 p) { progress << p; }));
+        QVERIFY(
+            ReceiveProgramFromDevice(RunIp("12.10"), DownloadPort, got, raw, msg, [&](qint32 p) { progress << p; }));
         QVERIFY(peer.WaitDone());
         QCOMPARE(peer.Received().value(0), QByteArray("123456\0\0", 8));
         QCOMPARE(progress, QList<qint32> { 100 });
-        SetCachedPin("127.0.12.10", {});
+        SetCachedPin(RunIp("12.10"), {});
     }
 };
 

@@ -1,5 +1,6 @@
 // The status listener: decryption, the device list, its order and its age
 // limit, and the receive loop on a port of its own.
+#include "Loopback.h"
 #include "StatusDatagram.h"
 #include "discovery/UnitStatusListener.h"
 
@@ -157,20 +158,66 @@ private slots:
         }
     }
 
+    void silentSendersAreForgotten()
+    {
+        TQuietListener q;
+        q.Now = 0xFFFFFFFFu - 60000; // the tick counter wraps during the test
+        q.Listener.AcceptDatagram("10.0.1.1", Datagram("{\"name\":\"A\"}"));
+        q.Now += 9 * 60 * 1000;
+        q.Listener.AcceptDatagram("10.0.1.2", Datagram("{\"name\":\"B\"}"));
+        q.Now += 60 * 1000; // A silent for exactly 10 minutes: still known
+        q.Listener.AcceptDatagram("10.0.1.3", Datagram("{\"name\":\"C\"}"));
+        QCOMPARE(q.Listener.GetStatusFor("10.0.1.1"), QString("{\"name\":\"A\"}"));
+        q.Now += 1;
+        q.Listener.AcceptDatagram("10.0.1.3", Datagram("{\"name\":\"C\"}"));
+        QCOMPARE(q.Listener.GetStatusFor("10.0.1.1"), QString());
+        QCOMPARE(q.Listener.GetStatusFor("10.0.1.2"), QString("{\"name\":\"B\"}"));
+        QCOMPARE(q.Listener.CachedSenders(), 2);
+        // With no datagram at all, the refresh forgets too.
+        q.Now += 10 * 60 * 1000;
+        q.Listener.RefreshDeviceList();
+        QCOMPARE(q.Listener.GetStatusFor("10.0.1.2"), QString());
+        QCOMPARE(q.Listener.GetStatusFor("10.0.1.3"), QString("{\"name\":\"C\"}"));
+        QCOMPARE(q.Listener.CachedSenders(), 1);
+    }
+
+    void atMostTenThousandSenders()
+    {
+        TQuietListener q;
+        const QByteArray datagram = Datagram("{\"name\":\"F\"}");
+        const auto address
+            = [](int i) { return QString("10.%1.%2.%3").arg(i / 65536).arg(i / 256 % 256).arg(i % 256); };
+        for (int i = 0; i < MaxStatusSenders; ++i) {
+            q.Listener.AcceptDatagram(address(i), datagram);
+            ++q.Now;
+        }
+        QCOMPARE(q.Listener.CachedSenders(), MaxStatusSenders);
+        // Sender 0 speaks again: sender 1 is now the oldest and goes first.
+        q.Listener.AcceptDatagram(address(0), datagram);
+        q.Listener.AcceptDatagram(address(MaxStatusSenders), datagram);
+        QCOMPARE(q.Listener.CachedSenders(), MaxStatusSenders);
+        QVERIFY(!q.Listener.GetStatusFor(address(0)).isEmpty());
+        QVERIFY(q.Listener.GetStatusFor(address(1)).isEmpty());
+        QVERIFY(!q.Listener.GetStatusFor(address(2)).isEmpty());
+        QVERIFY(!q.Listener.GetStatusFor(address(MaxStatusSenders)).isEmpty());
+        // The device list keeps its 20-second rule over what is kept.
+        QCOMPARE(q.Listener.RefreshDeviceList().size(), MaxStatusSenders);
+    }
+
     void receivesOnItsPortAndLogs()
     {
         QObject context;
         QStringList log;
-        const quint16 port = 15103;
+        const quint16 port = FreeUdpPort();
         {
             TStatusListenerThread listener({ &context, [&](const QString& line) { log << line; } }, port);
             QTRY_VERIFY(listener.IsListening());
             QUdpSocket sender;
-            QVERIFY(sender.bind(QHostAddress("127.0.13.1"), 0));
+            QVERIFY(sender.bind(QHostAddress(RunIp("13.1")), 0));
             sender.writeDatagram(Datagram("{\"name\":\"Net\",\"macid\":\"m\"}"), QHostAddress("127.0.0.1"), port);
-            QTRY_COMPARE(listener.GetStatusFor("127.0.13.1"), QString("{\"name\":\"Net\",\"macid\":\"m\"}"));
-            QTRY_COMPARE(log, QStringList { "[127.0.13.1] {\"name\":\"Net\",\"macid\":\"m\"}" });
-            QCOMPARE(listener.BuildDeviceList().value(0).IPAddress, QString("127.0.13.1"));
+            QTRY_COMPARE(listener.GetStatusFor(RunIp("13.1")), QString("{\"name\":\"Net\",\"macid\":\"m\"}"));
+            QTRY_COMPARE(log, QStringList { QString("[%1] {\"name\":\"Net\",\"macid\":\"m\"}").arg(RunIp("13.1")) });
+            QCOMPARE(listener.BuildDeviceList().value(0).IPAddress, QString(RunIp("13.1")));
             // The destructor runs pending log hand-overs while it waits.
             sender.writeDatagram(Datagram("{\"name\":\"Net2\"}"), QHostAddress("127.0.0.1"), port);
             QTest::qSleep(100);
@@ -181,7 +228,7 @@ private slots:
     void stopsWithinHalfASecond()
     {
         QElapsedTimer timer;
-        auto listener = std::make_unique<TStatusListenerThread>(TStatusLogTarget {}, 15104);
+        auto listener = std::make_unique<TStatusListenerThread>(TStatusLogTarget {}, FreeUdpPort());
         QTRY_VERIFY(listener->IsListening());
         timer.start();
         listener.reset();

@@ -1,7 +1,11 @@
 #include "content/CodePage.h"
 #include "content/TextDocument.h"
 
+#include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 Q_DECLARE_METATYPE(TTextEncoding)
 Q_DECLARE_METATYPE(TLineBreakStyle)
@@ -154,6 +158,44 @@ private slots:
         QVERIFY(!error.isEmpty());
         QVERIFY(!WriteWholeFile("/nonexistent/dir/file.nc", "x", error));
         QVERIFY(!error.isEmpty());
+    }
+
+    void onlyRegularFilesAreRead_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("message");
+        const QString notRegular = QString::fromUtf8("Normal bir dosya değil, okunmadı");
+        QTest::newRow("endless device") << "/dev/zero" << notRegular;
+        QTest::newRow("FIFO without a writer") << "fifo" << notRegular;
+        QTest::newRow("folder") << "folder" << notRegular;
+        QTest::newRow("over 1 GiB") << "sparse"
+                                    << QString::fromUtf8(
+                                           "Dosya çok büyük (1073741825 bayt; en fazla 1073741824 bayt okunur)");
+    }
+    void onlyRegularFilesAreRead()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        QString path = kind;
+        if (kind == "fifo") {
+            path = dir.filePath("fifo");
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (kind == "folder") {
+            path = dir.path();
+        } else if (kind == "sparse") {
+            path = dir.filePath("sparse.nc");
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(MaxReadFileBytes + 1));
+        }
+        QElapsedTimer clock;
+        clock.start();
+        QByteArray bytes;
+        QString error;
+        QVERIFY(!ReadWholeFile(path, bytes, error));
+        QCOMPARE(error, message);
+        QVERIFY(bytes.isEmpty());
+        QVERIFY(clock.elapsed() < 1000); // refused before reading, never blocked
     }
 };
 

@@ -1,6 +1,7 @@
 // An upload whose compressor cannot start: zlib's start-up is replaced in this
 // binary (the core links against the definition below), so the real upload
 // code meets the failure and must refuse to send an empty "compressed" file.
+#include "Loopback.h"
 #include "ScriptedPeer.h"
 
 #include "device/ProgramTransfer.h"
@@ -43,13 +44,13 @@ private slots:
     {
         QFETCH(bool, legacyDevice);
         QFETCH(qint64, maxRawSize);
-        TScriptedPeer peer("127.0.13.1", UploadPort, {});
+        TScriptedPeer peer(RunIp("13.1"), UploadPort, {});
         QVERIFY(peer.IsListening());
         FailDeflateStart = true;
 
         QString message;
         const bool sent = SendProgramToDevice(
-            "127.0.13.1", UploadPort, "%\nO1000\nG0 X1\nM30\n%\n", message, {}, maxRawSize, {}, {}, legacyDevice, {});
+            RunIp("13.1"), UploadPort, "%\nO1000\nG0 X1\nM30\n%\n", message, {}, maxRawSize, {}, {}, legacyDevice, {});
         QVERIFY(!sent);
         QCOMPARE(message, QString::fromUtf8("Dosya sıkıştırılamadı (zlib başlatılamadı), gönderilmedi"));
         QCOMPARE(peer.Connections(), 0); // nothing went out, not even a header

@@ -94,11 +94,12 @@ void TSendProgramThread::run()
 }
 
 void TReceiveProgramThread::Create(QObject* context, const QString& ipAddress, quint16 port,
-    TReceiveProgramCompleteProc onComplete, TSendProgramProgressProc onProgress)
+    TReceiveProgramCompleteProc onComplete, TSendProgramProgressProc onProgress, qint64 maxFileSize)
 {
     auto* job = new TReceiveProgramThread(context);
     job->FIPAddress = ipAddress;
     job->FPort = port;
+    job->FMaxFileSize = maxFileSize;
     job->FOnComplete = std::move(onComplete);
     job->FOnProgress = std::move(onProgress);
     job->start();
@@ -110,7 +111,9 @@ void TReceiveProgramThread::run()
     FResponseMsg.clear();
     const TSendProgramProgressProc progress = [this](qint32 percent) { ReportProgress(percent, FOnProgress); };
     FSuccess = RunGuarded(
-        [&] { return ReceiveProgramFromDevice(FIPAddress, FPort, FContent, FIsRaw, FResponseMsg, progress); },
+        [&] {
+            return ReceiveProgramFromDevice(FIPAddress, FPort, FContent, FIsRaw, FResponseMsg, progress, FMaxFileSize);
+        },
         FResponseMsg);
     if (!FSuccess)
         FContent.clear();

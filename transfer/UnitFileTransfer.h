@@ -58,8 +58,9 @@ private:
 class TReceiveProgramThread : public TTransferJob {
     Q_OBJECT
 public:
+    // maxFileSize: the device's "maxfilesize" (DefaultMaxFileSize when unknown).
     static void Create(QObject* context, const QString& ipAddress, quint16 port, TReceiveProgramCompleteProc onComplete,
-        TSendProgramProgressProc onProgress);
+        TSendProgramProgressProc onProgress, qint64 maxFileSize = DefaultMaxFileSize);
 
 protected:
     void run() override;
@@ -68,6 +69,7 @@ private:
     using TTransferJob::TTransferJob;
     QString FIPAddress;
     quint16 FPort = 0;
+    qint64 FMaxFileSize = DefaultMaxFileSize;
     bool FSuccess = false;
     QByteArray FContent;
     bool FIsRaw = false;
