@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QStringList>
+#include <QTest>
 
 struct TLineBreakCase {
     const char* Name;
@@ -35,4 +36,14 @@ inline QStringList LineBreakProgramLines()
 inline QByteArray LineBreakProgramUpload()
 {
     return "%\r\nO1000\r\nG1 X1;RAPID\r\nT1 M6\r\nG2 X2 Y3\r\n%\r\n";
+}
+
+// The table's columns and rows for a data-driven test.
+inline void AddLineBreakRows()
+{
+    QTest::addColumn<QByteArray>("lineBreak");
+    QTest::addColumn<int>("rowOffset");
+    QTest::addColumn<int>("candidateOffset");
+    for (const TLineBreakCase& c : LineBreakCases())
+        QTest::newRow(c.Name) << c.Break << c.RowOffset << c.CandidateOffset;
 }

@@ -66,14 +66,7 @@ class TestCliContent : public QObject {
     }
 
 private slots:
-    void lineBreakStyles_data()
-    {
-        QTest::addColumn<QByteArray>("lineBreak");
-        QTest::addColumn<int>("rowOffset");
-        QTest::addColumn<int>("candidateOffset");
-        for (const TLineBreakCase& c : LineBreakCases())
-            QTest::newRow(c.Name) << c.Break << c.RowOffset << c.CandidateOffset;
-    }
+    void lineBreakStyles_data() { AddLineBreakRows(); }
 
     void lineBreakStyles()
     {

@@ -46,18 +46,13 @@ private slots:
         qputenv("XDG_CONFIG_HOME", FDir.path().toLocal8Bit());
     }
 
-    void lineBreakStyles_data()
-    {
-        QTest::addColumn<QByteArray>("lineBreak");
-        QTest::addColumn<int>("candidateOffset");
-        for (const TLineBreakCase& c : LineBreakCases())
-            QTest::newRow(c.Name) << c.Break << c.CandidateOffset;
-    }
+    void lineBreakStyles_data() { AddLineBreakRows(); }
 
     void lineBreakStyles()
     {
         QFETCH(QByteArray, lineBreak);
         QFETCH(int, candidateOffset);
+        QFETCH(int, rowOffset);
         TScriptedPrompter prompter;
         auto window = Window(prompter);
         prompter.OpenFiles << File("breaks.nc", LineBreakProgram(lineBreak));
@@ -65,6 +60,8 @@ private slots:
         QCOMPARE(window->EditorLines(), LineBreakProgramLines());
         QCOMPARE(window->ToolChangeCandidates(), QList<TStartFromCandidate>({ { 3, candidateOffset } }));
         QCOMPARE(window->Form()->ListBoxToolChanges->count(), 1);
+        QCOMPARE(window->Form()->ListBoxToolChanges->item(0)->text(),
+            QString::fromUtf8("Satır 3, bayt %1: T1 M6").arg(rowOffset));
         QCOMPARE(window->Document().PrepareUpload(false).Content, LineBreakProgramUpload());
     }
 
