@@ -52,9 +52,10 @@ const THelp Helps[] = {
         "first_difference (the first differing byte, counted from 1).\n"
         "Example: quillex-cli upload 192.168.1.20 O1000.nc --verify\n" },
     { "verify",
-        "Usage: quillex-cli verify IP FILE|- [--raw] [--progress MODE]\n"
+        "Usage: quillex-cli verify IP FILE|- [--raw] [--progress MODE] [--no-status --controller C]\n"
         "Reads the device's stored program and compares it with what uploading FILE would\n"
         "send (--raw: the bytes unchanged), without uploading. PIN rules as for download.\n"
+        "With --no-status, --controller gives the controller the text is prepared for.\n"
         "Exit 0 when equal, 1 when they differ or the read-back fails.\n"
         "Example: quillex-cli verify 192.168.1.20 O1000.nc\n" },
     { "download",
@@ -499,6 +500,8 @@ int CmdVerify(TContext& context)
         return Usage("verify: IP and FILE expected");
     const QString ip = args.Args[0];
     const QString file = args.Args[1];
+    if (args.IsSet("controller") && !context.NoStatus())
+        return Usage("verify: --controller only with --no-status");
     Report().Fields = { { "ip", ip }, { "file", file } };
     QByteArray fileBytes;
     QString error;
@@ -508,9 +511,10 @@ int CmdVerify(TContext& context)
     QString status;
     if (const int rc = ConnectDevice(context, ip, device, &status); rc != ExitOk)
         return rc;
-    const QByteArray sent = args.IsSet("raw")
-        ? fileBytes
-        : PrepareFileForUpload(fileBytes, IsControllerSiemens(device.Controller)).Content;
+    // Without the device's status its controller, which decides the '%' lines, comes from --controller.
+    const QString controller = context.NoStatus() ? args.Value("controller") : device.Controller;
+    const QByteArray sent
+        = args.IsSet("raw") ? fileBytes : PrepareFileForUpload(fileBytes, IsControllerSiemens(controller)).Content;
     Report().Fields.insert("bytes", sent.size());
     return ReportVerification(ReadBack(context, ip, sent, DecideUploadPlan(status, {}).MaxRawSize), QString());
 }

@@ -52,7 +52,7 @@ const std::pair<const char*, QStringList> VerbOptions[] = {
     { "status", { "listen" } },
     { "upload", { "raw", "verify", "controller", "hw", "build", "maxfilesize" } },
     { "download", { "o" } },
-    { "verify", { "raw" } },
+    { "verify", { "raw", "controller" } },
     { "send", {} },
     { "index", {} },
     { "peek", {} },

@@ -33,7 +33,7 @@ expect "commands after global options" "$(complete_line quillex-cli --pin 1234 -
 expect "global options" "$(complete_line quillex-cli --)" "--help --pin --settings --version "
 expect "commands starting with s" "$(complete_line quillex-cli s)" "scan send split startfrom status "
 expect "upload options" "$(complete_line quillex-cli upload 192.168.1.20 --)" "--help --raw --verify "
-expect "verify options" "$(complete_line quillex-cli verify 192.168.1.20 a.nc --)" "--help --raw "
+expect "verify options" "$(complete_line quillex-cli verify 192.168.1.20 a.nc --)" "--controller --help --raw "
 expect "devices options" "$(complete_line quillex-cli devices --)" "--help --json --listen "
 expect "scan options" "$(complete_line quillex-cli scan a.nc --)" "--candidates --help --siemens "
 expect "cmt options" "$(complete_line quillex-cli cmt a.cmt -)" "--extract --help -o "

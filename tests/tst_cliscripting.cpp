@@ -239,6 +239,8 @@ struct TPtyRun {
     }
 };
 
+const QByteArray SiemensText = "%_N_PART_MPF\nG0 X1\nM30\n";
+
 QByteArray ProgramText()
 {
     QByteArray text = "%\nO1000\n";
@@ -257,8 +259,9 @@ class TestCliScripting : public QObject {
     std::unique_ptr<TCli> FCli;
     // Devices of the shared simulation: plain with an index, PIN 2468, silent,
     // small legacy, busy; one that gives its program back with the sixth byte
-    // altered, one that hangs up on downloads, one holding the normalised program.
-    QString FPlain, FPinned, FSilent, FSmall, FBusy, FAltered, FHangsUp, FHolding;
+    // altered, one that hangs up on downloads, one holding the normalised program,
+    // a SIEMENS control holding a program normalised for it.
+    QString FPlain, FPinned, FSilent, FSmall, FBusy, FAltered, FHangsUp, FHolding, FSiemens;
     QString FProgram;
 
     const TCli& Cli() const { return *FCli; }
@@ -275,16 +278,21 @@ private slots:
         FAltered = base + ".6";
         FHangsUp = base + ".7";
         FHolding = base + ".8";
+        FSiemens = base + ".9";
         FCli = std::make_unique<TCli>(FStatusPort);
         FProgram = Cli().File("program.nc");
         QString error;
         QVERIFY(WriteWholeFile(FProgram, ProgramText(), error));
         QVERIFY(WriteWholeFile(Cli().File("stored.nc"), PrepareFileForUpload(ProgramText(), false).Content, error));
+        QVERIFY(WriteWholeFile(Cli().File("siemens.nc"), SiemensText, error));
+        QVERIFY(
+            WriteWholeFile(Cli().File("siemens-stored.nc"), PrepareFileForUpload(SiemensText, true).Content, error));
         FSim = std::make_unique<TSimulation>(FStatusPort,
             QStringList { "ip=" + FPlain + ",hw=HW4,erase=300000", "ip=" + FPinned + ",pin=2468",
                 "ip=" + FSilent + ",nostatus=1", "ip=" + FSmall + ",maxfilesize=100,build=400,hw=HW2",
                 "ip=" + FBusy + ",refuse=busy", "ip=" + FAltered + ",alter=5",
-                "ip=" + FHangsUp + ",downloadfault=close", "ip=" + FHolding + ",program=" + Cli().File("stored.nc") });
+                "ip=" + FHangsUp + ",downloadfault=close", "ip=" + FHolding + ",program=" + Cli().File("stored.nc"),
+                "ip=" + FSiemens + ",controller=SIEMENS,program=" + Cli().File("siemens-stored.nc") });
         QVERIFY(FSim->Ready());
     }
 
@@ -545,6 +553,8 @@ private slots:
         QTest::newRow("verify altered") << QStringList { "verify", FAltered, FProgram } << "mismatch";
         QTest::newRow("verify missing file") << QStringList { "verify", FPlain, "/nonexistent.nc" } << "file_error";
         QTest::newRow("verify usage") << QStringList { "verify", FPlain } << "usage";
+        QTest::newRow("verify controller with status")
+            << QStringList { "verify", FPlain, FProgram, "--controller", "FANUC" } << "usage";
         QTest::newRow("download") << QStringList { "download", FPlain, "-o", "OUT" } << "ok";
         QTest::newRow("download nothing stored") << QStringList { "download", FSmall, "-o", "OUT" } << "no_program";
         QTest::newRow("download to stdout") << QStringList { "download", FPlain } << "usage";
@@ -581,7 +591,7 @@ private slots:
         QVERIFY2(SchemaViolation(verb, run).isEmpty(), qPrintable(SchemaViolation(verb, run) + " " + run.Err));
         if (verb == "devices") {
             QCOMPARE(run.ExitCode, 0);
-            QCOMPARE(QJsonDocument::fromJson(run.Out).array().size(), 7); // all but the silent one
+            QCOMPARE(QJsonDocument::fromJson(run.Out).array().size(), 8); // all but the silent one
             return;
         }
         const QJsonObject object = JsonOf(run);
@@ -624,6 +634,15 @@ private slots:
         QTest::newRow("verify, another file") << QStringList { "verify", FHolding, "SHORT" } << 1 << "mismatch" << 4;
         QTest::newRow("verify, unchanged bytes")
             << QStringList { "verify", FHolding, "STORED", "--raw" } << 0 << "verified" << 0;
+        QTest::newRow("verify without status")
+            << QStringList { "verify", FHolding, FProgram, "--no-status" } << 0 << "verified" << 0;
+        // The controller decides the '%' lines: from the status, or from --controller without it.
+        QTest::newRow("verify SIEMENS") << QStringList { "verify", FSiemens, "SIEMENS" } << 0 << "verified" << 0;
+        QTest::newRow("verify SIEMENS without status")
+            << QStringList { "verify", FSiemens, "SIEMENS", "--no-status", "--controller", "siemens" } << 0
+            << "verified" << 0;
+        QTest::newRow("verify SIEMENS prepared for another control")
+            << QStringList { "verify", FSiemens, "SIEMENS", "--no-status" } << 1 << "mismatch" << 2;
     }
     void readBackVerification()
     {
@@ -635,9 +654,10 @@ private slots:
         QVERIFY(WriteWholeFile(Cli().File("short.nc"), "G0 X1\n", error));
         args.replaceInStrings(QRegularExpression("^SHORT$"), Cli().File("short.nc"));
         args.replaceInStrings(QRegularExpression("^STORED$"), Cli().File("stored.nc"));
+        args.replaceInStrings(QRegularExpression("^SIEMENS$"), Cli().File("siemens.nc"));
+        const bool siemens = args[1] == FSiemens && !(args.contains("--no-status") && !args.contains("--controller"));
         const QByteArray sent
-            = args.contains("--raw") ? FileBytes(args[2]) : PrepareFileForUpload(FileBytes(args[2]), false).Content;
-        const QByteArray held = FileBytes(Cli().File("stored.nc"));
+            = args.contains("--raw") ? FileBytes(args[2]) : PrepareFileForUpload(FileBytes(args[2]), siemens).Content;
 
         const TRun json = Cli().Run(args + QStringList { "--json", "-q" });
         QCOMPARE(json.ExitCode, exitCode);
@@ -672,8 +692,9 @@ private slots:
             QVERIFY2(text.Err.endsWith(shown + "\n"), qPrintable(text.Err));
         // verify never uploads: the device still holds what it held.
         if (args[0] == "verify") {
-            const TRun download = Cli().Run({ "download", FHolding, "-o", "-", "-q" });
-            QCOMPARE(download.Out, held);
+            const QString held = args[1] == FSiemens ? "siemens-stored.nc" : "stored.nc";
+            const TRun download = Cli().Run({ "download", args[1], "-o", "-", "-q" });
+            QCOMPARE(download.Out, FileBytes(Cli().File(held)));
         }
     }
 
