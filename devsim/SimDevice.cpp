@@ -261,8 +261,12 @@ private:
             HeaderDone = true;
             Done = true;
             const bool pinOk = !Device->HasPin() || Device->PinMatches(pinBlock);
-            Device->Reply(
-                Socket, pinOk ? Device->StoreIndex(Buffer.mid(at, qint64(first) * 12), first) : "ERR pin\n", true);
+            const QString refusal = Device->Config().RefuseIndex;
+            Device->Reply(Socket,
+                !pinOk                  ? QByteArray("ERR pin\n")
+                    : refusal.isEmpty() ? Device->StoreIndex(Buffer.mid(at, qint64(first) * 12), first)
+                                        : "ERR " + refusal.toUtf8() + "\n",
+                true);
             return false;
         }
         const bool extended = (Flags & 0x01) && (Flags & 0x04);

@@ -53,6 +53,7 @@ struct SimConfig {
     qint64 Alter = -1; // the program given back on download has this byte (0-based) flipped
     qint64 Cut = 0; // the program given back on download lacks this many bytes at its end
     QString DownloadFault; // "silent": the download port never answers; "close": it hangs up at once
+    QString RefuseIndex; // answer start-from index uploads with "ERR " + this; the program stays stored
 };
 
 class SimDevice : public QObject {

@@ -28,6 +28,7 @@ Fault switches:
   alter=OFFSET (the program given back on download has the byte at OFFSET, from 0, flipped)
   cut=N (the program given back on download lacks its last N bytes)
   downloadfault=silent|close (the download port never answers, or hangs up at once)
+  refuseindex=TEXT (answer start-from index uploads "ERR TEXT"; the program stays stored)
 )";
 
 bool ReadFile(const QString& path, QByteArray& bytes)
@@ -102,6 +103,8 @@ bool Apply(SimConfig& c, const QString& key, const QString& value, QString& erro
         c.Alter = value.toLongLong(&ok);
     else if (key == "cut")
         c.Cut = value.toLongLong(&ok);
+    else if (key == "refuseindex")
+        c.RefuseIndex = value;
     else if (key == "downloadfault") {
         c.DownloadFault = value;
         ok = value == "silent" || value == "close";

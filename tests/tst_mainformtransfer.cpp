@@ -113,7 +113,9 @@ private slots:
                 "--device", QString("ip=%1,name=Empty,interval=300").arg(RunIp("41.11")), "--device",
                 QString("ip=%1,name=Altered,alter=5,interval=300").arg(RunIp("41.13")), "--device",
                 QString("ip=%1,name=Cut,cut=3,interval=300").arg(RunIp("41.14")), "--device",
-                QString("ip=%1,name=Mute,downloadfault=silent,interval=300").arg(RunIp("41.15")) });
+                QString("ip=%1,name=Mute,downloadfault=silent,interval=300").arg(RunIp("41.15")), "--device",
+                QString("ip=%1,name=NoIndex,refuseindex=busy,interval=300").arg(RunIp("41.16")), "--device",
+                QString("ip=%1,name=NoIndexAltered,refuseindex=busy,alter=1,interval=300").arg(RunIp("41.17")) });
         QVERIFY(FSim.waitForReadyRead(5000));
         TMainFormOptions options;
         options.StatusPort = StatusPortForTests();
@@ -271,6 +273,34 @@ private slots:
         QCOMPARE(FPrompter.Messages, QStringList());
         QVERIFY(FWindow->Form()->PanelTransfer->isHidden());
         QVERIFY(verify->isHidden());
+    }
+
+    // The program stored, its start-from index refused: the index warning's box
+    // carries the read-back's verdict too, a warning box when the bytes differ.
+    void readBackWithIndexWarning()
+    {
+        const QString warning = QString::fromUtf8("(UYARI: Start From index kaydedilemedi: ERR busy)");
+        QVERIFY(Select(RunIp("41.16")));
+        SetText("T1 M6\nG0 X1\n");
+        FWindow->SpeedButtonUploadToMachineClick();
+        QVERIFY(WaitForTransfer());
+        const QByteArray sent = ProgramUploadBytes(FWindow->EditorLines());
+        QCOMPARE(FPrompter.Messages,
+            QStringList { QString::fromUtf8("Başarı ile Tamamlandı.\r\n") + warning
+                + QString::fromUtf8("\r\nDoğrulandı: cihazdaki program gönderilenle aynı (CRC32 %1)")
+                      .arg(QString::number(Crc32Of(sent), 16).rightJustified(8, '0').toUpper()) });
+        QCOMPARE(FPrompter.Warnings, QStringList());
+
+        FPrompter.Messages.clear();
+        QVERIFY(Select(RunIp("41.17")));
+        FWindow->SpeedButtonUploadToMachineClick();
+        QVERIFY(WaitForTransfer());
+        QCOMPARE(FPrompter.Messages, QStringList());
+        QCOMPARE(FPrompter.Warnings,
+            QStringList { QString::fromUtf8(
+                              "Doğrulama başarısız: cihazdaki program gönderilenden farklı (ilk fark 2. baytta).\r\n")
+                + warning });
+        QVERIFY(FWindow->Form()->PanelTransfer->isHidden());
     }
 
     // A device that never answers the read-back: the stage shows while it waits,
