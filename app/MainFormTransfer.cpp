@@ -4,6 +4,7 @@
 #include "ui_unitmainform.h"
 
 #include "DeviceWait.h"
+#include "config/Settings.h"
 #include "document/UploadPlan.h"
 #include "transfer/UnitFileTransfer.h"
 
@@ -43,6 +44,7 @@ void TFormMain::StartProgress(const QString& title)
     FTransferProgress.reset();
     FTransferProgress = std::make_unique<TTransferProgress>(*FTransferView, title, FOptions.TickSource);
     FTransferProgress->UpdateProgress(0);
+    ui->LabelTransferVerify->hide();
     SetTransferControlsEnabled(false);
 }
 
@@ -86,10 +88,16 @@ void TFormMain::SpeedButtonUploadToMachineClick()
     }
     const TUploadPlan plan = DecideUploadPlan(status, upload.Candidates);
 
+    QSettings settings = OpenSettingsFile();
+    const bool verify = VerifyAfterUpload(settings);
+
     StartProgress(QString::fromUtf8("Cihaza gönderiliyor"));
     const QString ip = device.IPAddress;
     TSendProgramThread::Create(
-        this, ip, UploadPort, content, [this](bool success, const QString& msg) { UploadComplete(success, msg); },
+        this, ip, UploadPort, content,
+        [this](bool success, const QString& msg, const TUploadVerification& verification) {
+            UploadComplete(success, msg, verification);
+        },
         [this](qint32 percent) {
             if (FTransferProgress)
                 FTransferProgress->UpdateProgress(percent);
@@ -104,22 +112,52 @@ void TFormMain::SpeedButtonUploadToMachineClick()
         [this](qint64 done, qint64 total) {
             if (FTransferProgress)
                 FTransferProgress->UpdateEraseProgress(done, total);
+        },
+        verify,
+        [this] {
+            if (FTransferProgress)
+                FTransferProgress->BeginVerification();
         });
 }
 
-void TFormMain::UploadComplete(bool success, const QString& responseMsg)
+void TFormMain::UploadComplete(bool success, const QString& responseMsg, const TUploadVerification& verification)
 {
+    using EOutcome = TUploadVerification::EOutcome;
     SetTransferControlsEnabled(true);
     FTransferProgress.reset();
     raise();
     activateWindow();
-    const qsizetype warning = responseMsg.indexOf("(UYARI");
-    if (success && warning >= 0)
-        FPrompter.ShowMessage(QString::fromUtf8("Başarı ile Tamamlandı.") + "\r\n" + responseMsg.mid(warning));
-    else if (success)
-        ShowTransferSuccess(QString::fromUtf8("Cihaza gönderildi"));
-    else
+    if (!success) {
         FPrompter.ShowMessage("Hata: " + responseMsg);
+        return;
+    }
+    const qsizetype warning = responseMsg.indexOf("(UYARI");
+    const QString indexWarning = warning >= 0 ? responseMsg.mid(warning) : QString();
+    // The device does not hold what was sent, or that is not known: a warning
+    // box, never the green success display.
+    if (verification.Outcome == EOutcome::Mismatch || verification.Outcome == EOutcome::Failed) {
+        FPrompter.ShowWarning(
+            indexWarning.isEmpty() ? verification.Message : verification.Message + "\r\n" + indexWarning);
+        return;
+    }
+    if (!indexWarning.isEmpty()) {
+        QString text = QString::fromUtf8("Başarı ile Tamamlandı.") + "\r\n" + indexWarning;
+        if (verification.Outcome == EOutcome::Verified)
+            text += "\r\n" + verification.Message;
+        FPrompter.ShowMessage(text);
+        return;
+    }
+    if (verification.Outcome == EOutcome::Verified)
+        ShowUploadVerified(verification);
+    else
+        ShowTransferSuccess(QString::fromUtf8("Cihaza gönderildi"));
+}
+
+void TFormMain::ShowUploadVerified(const TUploadVerification& verification)
+{
+    ShowTransferSuccess(QString::fromUtf8("Cihaza gönderildi"));
+    ui->LabelTransferVerify->setText(verification.Message);
+    ui->LabelTransferVerify->show();
 }
 
 void TFormMain::SpeedButtonDownloadFromMachineClick()
@@ -186,6 +224,7 @@ void TFormMain::ShowTransferSuccess(const QString& title)
     SetTransferStatusColor(QColor(0, 128, 0));
     ui->ProgressBarTransfer->setRange(0, 100);
     ui->ProgressBarTransfer->setValue(100);
+    ui->LabelTransferVerify->hide();
     ui->PanelTransfer->show();
     FTransferDoneTimer->start();
 }

@@ -170,7 +170,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "start-from index: %s\n", qPrintable(msg));
     }
 
-    // An upload to the device with the PIN, while it erases its flash, then the success display.
+    // An upload to the device with the PIN, while it erases its flash, then the
+    // success display with the read-back verified.
     if (SelectDevice(window, "127.0.0.3")) {
         window.SpeedButtonUploadToMachineClick();
         QElapsedTimer erase;
@@ -188,7 +189,9 @@ int main(int argc, char** argv)
         while (window.TransferRunning() && erase.elapsed() < 60000)
             QTest::qWait(50);
         window.TimerDeviceInfoTimer();
-        Save(&window, folder, "upload-success");
+        // The success display with the read-back's verdict under it, and the panel close up.
+        Save(&window, folder, "upload-verified");
+        Save(window.Form()->PanelTransfer, folder, "upload-verified-panel");
         // A program with tool changes, then the device plays it to the control
         // from its first one: the transfer rows, scrolled into view, under the
         // success display.

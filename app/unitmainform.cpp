@@ -193,6 +193,12 @@ void TFormMain::SetUpFonts()
     ui->LabelTransferTitle->setForegroundRole(QPalette::WindowText);
     ui->LabelTransferStatus->setForegroundRole(QPalette::WindowText);
     SetTransferStatusColor(GreyText(palette()));
+    // The read-back's line under the success text, always in the success green.
+    ui->LabelTransferVerify->setFont(PixelFont(sans, 12));
+    ui->LabelTransferVerify->setForegroundRole(QPalette::WindowText);
+    QPalette verified = ui->LabelTransferVerify->palette();
+    verified.setColor(QPalette::WindowText, QColor(0, 128, 0));
+    ui->LabelTransferVerify->setPalette(verified);
     ui->ListBoxToolChanges->setFont(PixelFont(MonoFamily(), 13));
     ui->LabelToolChanges->setFont(PixelFont(sans, 12, true));
 }
@@ -600,8 +606,10 @@ void TFormMain::StopTransferDoneTimer(bool hidePanel)
         return;
     FTransferDoneTimer->stop();
     SetTransferStatusColor(FTransferStatusColor);
-    if (hidePanel)
+    if (hidePanel) {
         ui->PanelTransfer->hide();
+        ui->LabelTransferVerify->hide();
+    }
 }
 
 void TFormMain::UpdateToolCommandsEnabled()

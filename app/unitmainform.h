@@ -7,6 +7,7 @@
 #include "discovery/UnitStatusListener.h"
 #include "document/ProgramDocument.h"
 #include "transfer/UnitTransferProgress.h"
+#include "transfer/UploadVerification.h"
 #include "update/UnitAutoUpdate.h"
 
 #include <QColor>
@@ -102,6 +103,8 @@ public:
     void SpeedButtonUploadToMachineClick();
     void SpeedButtonDownloadFromMachineClick();
     void ShowTransferSuccess(const QString& title);
+    // The success display with the read-back's line under it, in green.
+    void ShowUploadVerified(const TUploadVerification& verification);
     bool TransferRunning() const { return FTransferRunning; }
     const TTransferProgress* TransferProgress() const { return FTransferProgress.get(); }
 
@@ -157,7 +160,7 @@ private:
     bool ConfirmLosingContent();
     QString RememberedFolder(const QString& key) const;
     void RememberFolder(const QString& key, const QString& fileName);
-    void UploadComplete(bool success, const QString& responseMsg);
+    void UploadComplete(bool success, const QString& responseMsg, const TUploadVerification& verification);
     void DownloadComplete(
         const TQuillexDevice& device, bool success, const QByteArray& content, bool isRaw, const QString& responseMsg);
     void StartProgress(const QString& title);

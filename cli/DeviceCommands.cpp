@@ -10,6 +10,7 @@
 #include "discovery/UnitStatusListener.h"
 #include "document/ProgramDocument.h"
 #include "document/UploadPlan.h"
+#include "transfer/UploadVerification.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -38,14 +39,25 @@ const THelp Helps[] = {
         "Waits up to SECONDS (default 5) for the device's status document and prints it.\n"
         "Example: quillex-cli status 192.168.1.20\n" },
     { "upload",
-        "Usage: quillex-cli upload IP FILE|- [--raw] [--progress MODE]\n"
+        "Usage: quillex-cli upload IP FILE|- [--raw] [--verify] [--progress MODE]\n"
         "       quillex-cli upload IP FILE|- --no-status --controller C --hw HW --build N\n"
         "                          --maxfilesize BYTES [--pin-required]\n"
         "Sends FILE (- for standard input) as the window's upload does: CMT data unchanged,\n"
         "text normalised with its tool changes indexed. --raw sends the bytes unchanged.\n"
         "The device's status gives its limits; with --no-status the options give them\n"
         "(--controller is not needed with --raw).\n"
-        "Example: quillex-cli upload 192.168.1.20 O1000.nc\n" },
+        "--verify then reads the stored program back and compares it with the bytes sent;\n"
+        "exit 1 when they differ (code mismatch) or the read-back fails (code verify_failed).\n"
+        "With --json the result carries \"verification\": outcome, message, crc32 and\n"
+        "first_difference (the first differing byte, counted from 1).\n"
+        "Example: quillex-cli upload 192.168.1.20 O1000.nc --verify\n" },
+    { "verify",
+        "Usage: quillex-cli verify IP FILE|- [--raw] [--progress MODE] [--no-status --controller C]\n"
+        "Reads the device's stored program and compares it with what uploading FILE would\n"
+        "send (--raw: the bytes unchanged), without uploading. PIN rules as for download.\n"
+        "With --no-status, --controller gives the controller the text is prepared for.\n"
+        "Exit 0 when equal, 1 when they differ or the read-back fails.\n"
+        "Example: quillex-cli verify 192.168.1.20 O1000.nc\n" },
     { "download",
         "Usage: quillex-cli download IP [-o FILE|-] [--progress MODE]\n"
         "Writes the device's stored program (or raw capture) to FILE or standard output\n"
@@ -344,6 +356,32 @@ TPayloadFacts PayloadFacts(const QByteArray& content, const TUploadPlan& plan)
     return facts;
 }
 
+TUploadVerification ReadBack(TContext& context, const QString& ip, const QByteArray& sent, qint64 maxFileSize)
+{
+    TProgressPrinter progress(context.Progress);
+    return VerifyStoredProgram(ip, DownloadPort, sent, maxFileSize, [&](qint32 p) { progress.Percent("verify", p); });
+}
+
+// The read-back's outcome: its text on standard output when verified, else on
+// standard error with exit 1; with --json the "verification" object.
+int ReportVerification(const TUploadVerification& verification, const QString& successMessage)
+{
+    using EOutcome = TUploadVerification::EOutcome;
+    QJsonObject object { { "outcome", OutcomeCode(verification.Outcome) }, { "message", verification.Message } };
+    if (verification.Outcome != EOutcome::Failed)
+        object.insert("crc32", Crc32Text(verification.Crc32));
+    if (verification.Outcome == EOutcome::Mismatch)
+        object.insert("first_difference", verification.FirstDifference);
+    Report().Fields.insert("verification", object);
+    if (verification.Outcome == EOutcome::Mismatch)
+        return Fail(ExitFailed, "mismatch", verification.Message);
+    if (verification.Outcome != EOutcome::Verified)
+        return Fail(ExitFailed, "verify_failed", verification.Message);
+    if (!Report().Json && !Report().Quiet)
+        Out(verification.Message);
+    return Succeed(successMessage.isEmpty() ? verification.Message : successMessage);
+}
+
 int CmdUpload(TContext& context)
 {
     const TCliArgs& args = context.A;
@@ -409,7 +447,11 @@ int CmdUpload(TContext& context)
         Report().Fields.insert("compressed", facts.Compressed);
         Report().Fields.insert("index_entries", indexStored ? facts.IndexEntries : 0);
     }
-    return Succeed(response, true);
+    if (!args.IsSet("verify"))
+        return Succeed(response, true);
+    if (!Report().Json && !Report().Quiet)
+        Out(response);
+    return ReportVerification(ReadBack(context, ip, upload.Content, plan.MaxRawSize), response);
 }
 
 int CmdDownload(TContext& context)
@@ -449,6 +491,32 @@ int CmdDownload(TContext& context)
     Report().Fields.insert("bytes", content.size());
     Report().Fields.insert("kind", isRaw ? "raw" : "program");
     return Succeed(response);
+}
+
+int CmdVerify(TContext& context)
+{
+    const TCliArgs& args = context.A;
+    if (args.Args.size() != 2)
+        return Usage("verify: IP and FILE expected");
+    const QString ip = args.Args[0];
+    const QString file = args.Args[1];
+    if (args.IsSet("controller") && !context.NoStatus())
+        return Usage("verify: --controller only with --no-status");
+    Report().Fields = { { "ip", ip }, { "file", file } };
+    QByteArray fileBytes;
+    QString error;
+    if (!ReadInput(file, fileBytes, error))
+        return Fail(ExitFailed, "file_error", file + ": " + error);
+    TQuillexDevice device;
+    QString status;
+    if (const int rc = ConnectDevice(context, ip, device, &status); rc != ExitOk)
+        return rc;
+    // Without the device's status its controller, which decides the '%' lines, comes from --controller.
+    const QString controller = context.NoStatus() ? args.Value("controller") : device.Controller;
+    const QByteArray sent
+        = args.IsSet("raw") ? fileBytes : PrepareFileForUpload(fileBytes, IsControllerSiemens(controller)).Content;
+    Report().Fields.insert("bytes", sent.size());
+    return ReportVerification(ReadBack(context, ip, sent, DecideUploadPlan(status, {}).MaxRawSize), QString());
 }
 
 int CmdSend(TContext& context)
@@ -561,8 +629,9 @@ int CallerPin(const TCliArgs& args, QString& pin)
 const char* const DeviceCommandsSummary = R"(Device commands:
   devices [--listen SECONDS]            list the devices heard on the network
   status IP [--listen SECONDS]          print a device's status document
-  upload IP FILE|- [--raw]              send a program (or CMT file) to a device
+  upload IP FILE|- [--raw] [--verify]   send a program (or CMT file) to a device
   download IP [-o FILE|-]               fetch the stored program or raw capture
+  verify IP FILE|- [--raw]              compare the stored program with what FILE would send
   send IP [--] COMMAND-LINE...          send configuration command lines in one batch
   index IP                              read the start-from index
   peek IP N                             the program lines around start-from point N
@@ -585,6 +654,7 @@ int RunDeviceCommand(const TCliArgs& args)
         { "status", CmdStatus },
         { "upload", CmdUpload },
         { "download", CmdDownload },
+        { "verify", CmdVerify },
         { "send", CmdSend },
         { "index", CmdIndex },
         { "peek", CmdPeek },
@@ -593,8 +663,9 @@ int RunDeviceCommand(const TCliArgs& args)
     for (const auto& [name, handler] : handlers) {
         if (args.Verb != name)
             continue;
-        if (args.Verb == "upload" && args.Args.value(1) == "-" && args.Value("pin-file") == "-")
-            return Usage("upload: the program and --pin-file cannot both come from standard input");
+        if ((args.Verb == "upload" || args.Verb == "verify") && args.Args.value(1) == "-"
+            && args.Value("pin-file") == "-")
+            return Usage(args.Verb + ": the program and --pin-file cannot both come from standard input");
         TContext context(args);
         if (const int rc = CallerPin(args, context.Pin); rc != ExitOk)
             return rc;

@@ -1,6 +1,7 @@
 #pragma once
 // Transfer progress on standard error: a live bar on a terminal; elsewhere one
 // line per whole percent that changed, "upload 37%", "erase 61%", "download 5%",
+// "verify 80%",
 // so that scripts can read it; or nothing.
 #include <QByteArray>
 #include <QHash>
@@ -28,7 +29,7 @@ public:
     TProgressPrinter(const TProgressPrinter&) = delete;
     TProgressPrinter& operator=(const TProgressPrinter&) = delete;
 
-    // stage: "upload" or "download".
+    // stage: "upload", "download" or "verify".
     void Percent(const char* stage, qint32 percent)
     {
         if (Mode == TProgressMode::Bar) {

@@ -50,8 +50,9 @@ const QStringList GlobalOptions { "help", "version", "settings", "pin", "pin-fil
 const std::pair<const char*, QStringList> VerbOptions[] = {
     { "devices", { "listen" } },
     { "status", { "listen" } },
-    { "upload", { "raw", "controller", "hw", "build", "maxfilesize" } },
+    { "upload", { "raw", "verify", "controller", "hw", "build", "maxfilesize" } },
     { "download", { "o" } },
+    { "verify", { "raw", "controller" } },
     { "send", {} },
     { "index", {} },
     { "peek", {} },
@@ -76,6 +77,7 @@ void AddOptions(QCommandLineParser& parser)
     flag({ "no-status" });
     flag({ "pin-required" });
     flag({ "raw" });
+    flag({ "verify" });
     flag({ "siemens" });
     flag({ "candidates" });
     for (const char* name :

@@ -76,3 +76,13 @@ QSettings OpenSettingsFile(const QString& fileName)
 {
     return QSettings(fileName.isEmpty() ? SettingsFilePath() : fileName, QSettings::IniFormat);
 }
+
+bool VerifyAfterUpload(QSettings& settings)
+{
+    const QString value = settings.value("MainForm/VerifyAfterUpload").toString().trimmed();
+    bool ok = false;
+    const int number = value.toInt(&ok);
+    if (ok)
+        return number != 0;
+    return value.compare("false", Qt::CaseInsensitive) != 0;
+}

@@ -30,3 +30,9 @@ bool IsSystemFolder(const QString& folder);
 
 // The settings file in INI format; an empty name opens SettingsFilePath().
 QSettings OpenSettingsFile(const QString& fileName = {});
+
+// Section "MainForm", key "VerifyAfterUpload": whether an upload reads the stored
+// program back and compares it. On unless the value is 0 or "false"; a value
+// that is neither a number nor true/false keeps the default, as the window's
+// other keys do.
+bool VerifyAfterUpload(QSettings& settings);

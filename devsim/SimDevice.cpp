@@ -261,8 +261,12 @@ private:
             HeaderDone = true;
             Done = true;
             const bool pinOk = !Device->HasPin() || Device->PinMatches(pinBlock);
-            Device->Reply(
-                Socket, pinOk ? Device->StoreIndex(Buffer.mid(at, qint64(first) * 12), first) : "ERR pin\n", true);
+            const QString refusal = Device->Config().RefuseIndex;
+            Device->Reply(Socket,
+                !pinOk                  ? QByteArray("ERR pin\n")
+                    : refusal.isEmpty() ? Device->StoreIndex(Buffer.mid(at, qint64(first) * 12), first)
+                                        : "ERR " + refusal.toUtf8() + "\n",
+                true);
             return false;
         }
         const bool extended = (Flags & 0x01) && (Flags & 0x04);
@@ -352,8 +356,12 @@ public:
     DownloadSession(SimDevice* device, QTcpSocket* socket)
         : Session(device, socket)
     {
-        if (Device->Config().Silent)
+        if (Device->Config().Silent || Device->Config().DownloadFault == "silent")
             return;
+        if (Device->Config().DownloadFault == "close") {
+            Socket->disconnectFromHost();
+            return;
+        }
         if (!Device->HasPin()) {
             Answer(true);
             return;
@@ -642,7 +650,32 @@ QByteArray SimDevice::DownloadAnswer(bool pinOk)
         return QByteArray(1, char(0x80));
     if (!FCapture.isEmpty())
         return QByteArray(1, char(0x02)) + BigEndianBytes(quint32(FCapture.size())) + FCapture;
-    return QByteArray(1, char(FStoredCompressed ? 0x01 : 0x00)) + BigEndianBytes(quint32(FStored.size())) + FStored;
+    const QByteArray stored = GivenBackProgram();
+    return QByteArray(1, char(FStoredCompressed ? 0x01 : 0x00)) + BigEndianBytes(quint32(stored.size())) + stored;
+}
+
+QByteArray SimDevice::GivenBackProgram() const
+{
+    if (FConfig.Alter < 0 && FConfig.Cut <= 0)
+        return FStored;
+    // The fault lies in the program itself, so a compressed one is changed
+    // inflated and compressed again.
+    QByteArray plain = FStored;
+    if (FStoredCompressed && !Inflate(FStored, plain))
+        return FStored;
+    if (FConfig.Alter >= 0 && FConfig.Alter < plain.size())
+        plain[qsizetype(FConfig.Alter)] = char(plain[qsizetype(FConfig.Alter)] ^ 0x01);
+    plain.chop(qsizetype(qMin<qint64>(FConfig.Cut, plain.size())));
+    if (!FStoredCompressed)
+        return plain;
+    uLongf size = compressBound(uLong(plain.size()));
+    QByteArray packed(qsizetype(size), '\0');
+    if (compress2(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(plain.constData()),
+            uLong(plain.size()), Z_DEFAULT_COMPRESSION)
+        != Z_OK)
+        return FStored;
+    packed.truncate(qsizetype(size));
+    return packed;
 }
 
 QList<QByteArray> SimDevice::StoredProgramLines() const

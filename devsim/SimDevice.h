@@ -50,6 +50,10 @@ struct SimConfig {
     QString Refuse; // answer commands and uploads with "ERR " + this
     bool TornReplies = false; // close command connections after the first OK
     QList<int> PeekErrors; // start-from points whose PEEKLINE answers with an error
+    qint64 Alter = -1; // the program given back on download has this byte (0-based) flipped
+    qint64 Cut = 0; // the program given back on download lacks this many bytes at its end
+    QString DownloadFault; // "silent": the download port never answers; "close": it hangs up at once
+    QString RefuseIndex; // answer start-from index uploads with "ERR " + this; the program stays stored
 };
 
 class SimDevice : public QObject {
@@ -74,6 +78,8 @@ private:
     void SendStatus();
     QJsonObject StatusDocument() const;
     QList<QByteArray> StoredProgramLines() const;
+    // The stored bytes as a download gives them back, with the alter and cut faults applied.
+    QByteArray GivenBackProgram() const;
     qint64 StoredProgramSize() const;
     void StartPlayback();
 

@@ -25,6 +25,10 @@ Fault switches:
   silent=1 (never answer)  garbage=1 (random datagrams)  wrongkey=1 (datagrams under another key)
   nostatus=1 (no datagrams)  refuse=TEXT (answer "ERR TEXT")  torn=1 (close after the first OK)
   peekerror=N;... (PEEKLINE of these points answers {"error": "line unreadable"})
+  alter=OFFSET (the program given back on download has the byte at OFFSET, from 0, flipped)
+  cut=N (the program given back on download lacks its last N bytes)
+  downloadfault=silent|close (the download port never answers, or hangs up at once)
+  refuseindex=TEXT (answer start-from index uploads "ERR TEXT"; the program stays stored)
 )";
 
 bool ReadFile(const QString& path, QByteArray& bytes)
@@ -95,7 +99,16 @@ bool Apply(SimConfig& c, const QString& key, const QString& value, QString& erro
         c.Refuse = value;
     else if (key == "torn")
         c.TornReplies = flag();
-    else if (key == "index") {
+    else if (key == "alter")
+        c.Alter = value.toLongLong(&ok);
+    else if (key == "cut")
+        c.Cut = value.toLongLong(&ok);
+    else if (key == "refuseindex")
+        c.RefuseIndex = value;
+    else if (key == "downloadfault") {
+        c.DownloadFault = value;
+        ok = value == "silent" || value == "close";
+    } else if (key == "index") {
         for (const QString& point : value.split(';', Qt::SkipEmptyParts)) {
             bool lineOk = false, offsetOk = true;
             const quint32 line = point.section(':', 0, 0).toUInt(&lineOk);

@@ -42,6 +42,11 @@ void TDialogPrompter::ShowMessage(const QString& text)
     QMessageBox::information(Owner(FParent), Title(), text);
 }
 
+void TDialogPrompter::ShowWarning(const QString& text)
+{
+    QMessageBox::warning(Owner(FParent), Title(), text);
+}
+
 bool TDialogPrompter::ConfirmOkCancel(const QString& text)
 {
     QMessageBox box(QMessageBox::Question, Title(), text, QMessageBox::Ok | QMessageBox::Cancel, Owner(FParent));

@@ -12,6 +12,9 @@ class QWidget;
 class TUiPrompter : public TPinPrompter {
 public:
     // ShowMessage (from TPinPrompter) is the information box with an OK button.
+    // The warning box with an OK button, for an outcome the operator must not
+    // take for success; an information box where a prompter has no other.
+    virtual void ShowWarning(const QString& text) { ShowMessage(text); }
     virtual bool ConfirmOkCancel(const QString& text) = 0;
     virtual bool ConfirmYesNo(const QString& text) = 0;
     // Two masked fields; false when cancelled.
@@ -41,6 +44,7 @@ public:
     void SetParent(QWidget* parent) { FParent = parent; }
     bool AskPin(const QString& caption, const QString& label, QString& pin) override;
     void ShowMessage(const QString& text) override;
+    void ShowWarning(const QString& text) override;
     bool ConfirmOkCancel(const QString& text) override;
     bool ConfirmYesNo(const QString& text) override;
     bool AskNewPin(const QString& caption, const QString& firstLabel, const QString& secondLabel, QString& first,

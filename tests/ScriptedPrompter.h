@@ -13,6 +13,7 @@ public:
     QList<QStringList> NewPinAnswers; // two entries each; empty list cancels
     QList<bool> Confirmations;
     QStringList Messages;
+    QStringList Warnings; // the warning boxes, apart from the information boxes
     QStringList Questions;
     QStringList OpenFiles; // empty: cancelled
     QStringList SaveFiles; // empty: cancelled
@@ -32,6 +33,7 @@ public:
         return true;
     }
     void ShowMessage(const QString& text) override { Messages << text; }
+    void ShowWarning(const QString& text) override { Warnings << text; }
     bool ConfirmOkCancel(const QString& text) override { return Confirm(text); }
     bool ConfirmYesNo(const QString& text) override { return Confirm(text); }
     bool AskNewPin(const QString&, const QString&, const QString&, QString& first, QString& second) override

@@ -5,6 +5,7 @@
 // quillex-devsim and scripted peers, each run on its own addresses and ports.
 #include "device/WireFormat.h"
 #include "document/ProgramDocument.h"
+#include "transfer/UploadVerification.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -65,7 +66,8 @@ QStringList Lines(const QByteArray& received)
 // ---- The one schema of --json results, kept here. ----
 
 const QSet<QString> Codes { "ok", "usage", "pin_required", "pin_refused", "no_status", "status_port", "connect_failed",
-    "timeout", "network_error", "device_error", "too_large", "no_program", "file_error", "corrupt_data" };
+    "timeout", "network_error", "device_error", "too_large", "no_program", "file_error", "corrupt_data", "mismatch",
+    "verify_failed" };
 
 using TFieldTypes = QHash<QString, QJsonValue::Type>;
 constexpr auto Str = QJsonValue::String;
@@ -84,8 +86,11 @@ const QHash<QString, TVerbSchema> Schema {
     { "status", { { { "ip", Str }, { "status", QJsonValue::Object } }, { "ip", "status" } } },
     { "upload",
         { { { "ip", Str }, { "file", Str }, { "bytes", Num }, { "sent_bytes", Num }, { "compressed", Bool },
-              { "index_entries", Num } },
+              { "index_entries", Num }, { "verification", QJsonValue::Object } },
             { "ip", "file", "bytes", "sent_bytes", "compressed", "index_entries" } } },
+    { "verify",
+        { { { "ip", Str }, { "file", Str }, { "bytes", Num }, { "verification", QJsonValue::Object } },
+            { "ip", "file", "bytes", "verification" } } },
     { "download",
         { { { "ip", Str }, { "file", Str }, { "bytes", Num }, { "kind", Str } }, { "ip", "file", "bytes", "kind" } } },
     { "send", { { { "ip", Str }, { "confirmed", Num } }, { "ip", "confirmed" } } },
@@ -234,6 +239,8 @@ struct TPtyRun {
     }
 };
 
+const QByteArray SiemensText = "%_N_PART_MPF\nG0 X1\nM30\n";
+
 QByteArray ProgramText()
 {
     QByteArray text = "%\nO1000\n";
@@ -251,8 +258,10 @@ class TestCliScripting : public QObject {
     std::unique_ptr<TSimulation> FSim;
     std::unique_ptr<TCli> FCli;
     // Devices of the shared simulation: plain with an index, PIN 2468, silent,
-    // small legacy, busy.
-    QString FPlain, FPinned, FSilent, FSmall, FBusy;
+    // small legacy, busy; one that gives its program back with the sixth byte
+    // altered, one that hangs up on downloads, one holding the normalised program,
+    // a SIEMENS control holding a program normalised for it.
+    QString FPlain, FPinned, FSilent, FSmall, FBusy, FAltered, FHangsUp, FHolding, FSiemens;
     QString FProgram;
 
     const TCli& Cli() const { return *FCli; }
@@ -266,15 +275,25 @@ private slots:
         FSilent = base + ".3";
         FSmall = base + ".4";
         FBusy = base + ".5";
-        FSim = std::make_unique<TSimulation>(FStatusPort,
-            QStringList { "ip=" + FPlain + ",hw=HW4,erase=300000", "ip=" + FPinned + ",pin=2468",
-                "ip=" + FSilent + ",nostatus=1", "ip=" + FSmall + ",maxfilesize=100,build=400,hw=HW2",
-                "ip=" + FBusy + ",refuse=busy" });
-        QVERIFY(FSim->Ready());
+        FAltered = base + ".6";
+        FHangsUp = base + ".7";
+        FHolding = base + ".8";
+        FSiemens = base + ".9";
         FCli = std::make_unique<TCli>(FStatusPort);
         FProgram = Cli().File("program.nc");
         QString error;
         QVERIFY(WriteWholeFile(FProgram, ProgramText(), error));
+        QVERIFY(WriteWholeFile(Cli().File("stored.nc"), PrepareFileForUpload(ProgramText(), false).Content, error));
+        QVERIFY(WriteWholeFile(Cli().File("siemens.nc"), SiemensText, error));
+        QVERIFY(
+            WriteWholeFile(Cli().File("siemens-stored.nc"), PrepareFileForUpload(SiemensText, true).Content, error));
+        FSim = std::make_unique<TSimulation>(FStatusPort,
+            QStringList { "ip=" + FPlain + ",hw=HW4,erase=300000", "ip=" + FPinned + ",pin=2468",
+                "ip=" + FSilent + ",nostatus=1", "ip=" + FSmall + ",maxfilesize=100,build=400,hw=HW2",
+                "ip=" + FBusy + ",refuse=busy", "ip=" + FAltered + ",alter=5",
+                "ip=" + FHangsUp + ",downloadfault=close", "ip=" + FHolding + ",program=" + Cli().File("stored.nc"),
+                "ip=" + FSiemens + ",controller=SIEMENS,program=" + Cli().File("siemens-stored.nc") });
+        QVERIFY(FSim->Ready());
     }
 
     // Options before, between and after the words, as --opt=value, and -- before
@@ -526,6 +545,16 @@ private slots:
         QTest::newRow("upload usage") << QStringList { "upload", FPlain } << "usage";
         QTest::newRow("upload --no-status without facts")
             << QStringList { "upload", FPlain, FProgram, "--no-status", "--hw", "HW4" } << "usage";
+        QTest::newRow("upload verified") << QStringList { "upload", FPlain, FProgram, "--verify" } << "ok";
+        QTest::newRow("upload altered") << QStringList { "upload", FAltered, FProgram, "--verify" } << "mismatch";
+        QTest::newRow("upload read-back refused")
+            << QStringList { "upload", FHangsUp, FProgram, "--verify" } << "verify_failed";
+        QTest::newRow("verify") << QStringList { "verify", FPlain, FProgram } << "ok";
+        QTest::newRow("verify altered") << QStringList { "verify", FAltered, FProgram } << "mismatch";
+        QTest::newRow("verify missing file") << QStringList { "verify", FPlain, "/nonexistent.nc" } << "file_error";
+        QTest::newRow("verify usage") << QStringList { "verify", FPlain } << "usage";
+        QTest::newRow("verify controller with status")
+            << QStringList { "verify", FPlain, FProgram, "--controller", "FANUC" } << "usage";
         QTest::newRow("download") << QStringList { "download", FPlain, "-o", "OUT" } << "ok";
         QTest::newRow("download nothing stored") << QStringList { "download", FSmall, "-o", "OUT" } << "no_program";
         QTest::newRow("download to stdout") << QStringList { "download", FPlain } << "usage";
@@ -562,7 +591,7 @@ private slots:
         QVERIFY2(SchemaViolation(verb, run).isEmpty(), qPrintable(SchemaViolation(verb, run) + " " + run.Err));
         if (verb == "devices") {
             QCOMPARE(run.ExitCode, 0);
-            QCOMPARE(QJsonDocument::fromJson(run.Out).array().size(), 4); // all but the silent one
+            QCOMPARE(QJsonDocument::fromJson(run.Out).array().size(), 8); // all but the silent one
             return;
         }
         const QJsonObject object = JsonOf(run);
@@ -581,6 +610,100 @@ private slots:
             QCOMPARE(object["kind"].toString(), QString("program"));
             QCOMPARE(object["bytes"].toInteger(), FileBytes(Cli().File("json.out")).size());
         }
+    }
+
+    // upload --verify and verify: the outcome on standard output or error, the
+    // exit code, and the "verification" object with the CRC-32 of the bytes read
+    // back and the first differing byte counted from 1.
+    void readBackVerification_data()
+    {
+        QTest::addColumn<QStringList>("args"); // after --json
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<int>("firstDifference");
+        QTest::newRow("upload, equal") << QStringList { "upload", FPlain, FProgram, "--verify" } << 0 << "verified"
+                                       << 0;
+        QTest::newRow("upload, sixth byte altered")
+            << QStringList { "upload", FAltered, FProgram, "--verify" } << 1 << "mismatch" << 6;
+        QTest::newRow("upload legacy, equal")
+            << QStringList { "upload", FSmall, "SHORT", "--verify" } << 0 << "verified" << 0;
+        QTest::newRow("upload, read-back refused")
+            << QStringList { "upload", FHangsUp, FProgram, "--verify" } << 1 << "failed" << 0;
+        QTest::newRow("verify, what the device holds")
+            << QStringList { "verify", FHolding, FProgram } << 0 << "verified" << 0;
+        QTest::newRow("verify, another file") << QStringList { "verify", FHolding, "SHORT" } << 1 << "mismatch" << 4;
+        QTest::newRow("verify, unchanged bytes")
+            << QStringList { "verify", FHolding, "STORED", "--raw" } << 0 << "verified" << 0;
+        QTest::newRow("verify without status")
+            << QStringList { "verify", FHolding, FProgram, "--no-status" } << 0 << "verified" << 0;
+        // The controller decides the '%' lines: from the status, or from --controller without it.
+        QTest::newRow("verify SIEMENS") << QStringList { "verify", FSiemens, "SIEMENS" } << 0 << "verified" << 0;
+        QTest::newRow("verify SIEMENS without status")
+            << QStringList { "verify", FSiemens, "SIEMENS", "--no-status", "--controller", "siemens" } << 0
+            << "verified" << 0;
+        QTest::newRow("verify SIEMENS prepared for another control")
+            << QStringList { "verify", FSiemens, "SIEMENS", "--no-status" } << 1 << "mismatch" << 2;
+    }
+    void readBackVerification()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QString, outcome);
+        QFETCH(int, firstDifference);
+        QString error;
+        QVERIFY(WriteWholeFile(Cli().File("short.nc"), "G0 X1\n", error));
+        args.replaceInStrings(QRegularExpression("^SHORT$"), Cli().File("short.nc"));
+        args.replaceInStrings(QRegularExpression("^STORED$"), Cli().File("stored.nc"));
+        args.replaceInStrings(QRegularExpression("^SIEMENS$"), Cli().File("siemens.nc"));
+        const bool siemens = args[1] == FSiemens && !(args.contains("--no-status") && !args.contains("--controller"));
+        const QByteArray sent
+            = args.contains("--raw") ? FileBytes(args[2]) : PrepareFileForUpload(FileBytes(args[2]), siemens).Content;
+
+        const TRun json = Cli().Run(args + QStringList { "--json", "-q" });
+        QCOMPARE(json.ExitCode, exitCode);
+        QVERIFY2(SchemaViolation(args[0], json).isEmpty(), qPrintable(SchemaViolation(args[0], json)));
+        const QJsonObject verification = JsonOf(json)["verification"].toObject();
+        QCOMPARE(verification["outcome"].toString(), outcome);
+        QCOMPARE(verification["first_difference"].toInt(), firstDifference);
+        QCOMPARE(verification.contains("first_difference"), outcome == "mismatch");
+        if (outcome == "verified") {
+            QCOMPARE(verification["crc32"].toString(), Crc32Text(Crc32Of(sent)));
+            QCOMPARE(verification["message"].toString(),
+                QString::fromUtf8("Doğrulandı: cihazdaki program gönderilenle aynı (CRC32 %1)")
+                    .arg(Crc32Text(Crc32Of(sent))));
+        } else if (outcome == "mismatch") {
+            QCOMPARE(verification["message"].toString(),
+                QString::fromUtf8("Doğrulama başarısız: cihazdaki program gönderilenden farklı (ilk fark %1. baytta).")
+                    .arg(firstDifference));
+            QCOMPARE(JsonOf(json)["message"].toString(), verification["message"].toString());
+        } else {
+            QVERIFY(!verification.contains("crc32"));
+            QVERIFY2(verification["message"].toString().startsWith(
+                         QString::fromUtf8("Doğrulanamadı: Dosya bilgisi alınamadı")),
+                qPrintable(verification["message"].toString()));
+        }
+        // Without --json: the verdict on standard output when equal, on standard error otherwise.
+        const TRun text = Cli().Run(args + QStringList { "--progress", "none" });
+        QCOMPARE(text.ExitCode, exitCode);
+        const QString shown = verification["message"].toString();
+        if (outcome == "verified")
+            QVERIFY2(QString::fromUtf8(text.Out).endsWith(shown + "\n"), text.Out.constData());
+        else
+            QVERIFY2(text.Err.endsWith(shown + "\n"), qPrintable(text.Err));
+        // verify never uploads: the device still holds what it held.
+        if (args[0] == "verify") {
+            const QString held = args[1] == FSiemens ? "siemens-stored.nc" : "stored.nc";
+            const TRun download = Cli().Run({ "download", args[1], "-o", "-", "-q" });
+            QCOMPARE(download.Out, FileBytes(Cli().File(held)));
+        }
+    }
+
+    // The read-back's percentages as lines a script can read.
+    void readBackProgressLines()
+    {
+        const TRun run = Cli().Run({ "verify", FHolding, FProgram, "--progress", "lines" });
+        QCOMPARE(run.ExitCode, 0);
+        QVERIFY2(run.Err.contains("verify 100%\n"), qPrintable(run.Err));
     }
 
     // "-" for standard input and output.

@@ -67,7 +67,7 @@ private slots:
         bool done = false;
         TSendProgramThread::Create(
             &context, RunIp("14.1"), UploadPort, Program(),
-            [&](bool success, const QString& msg) {
+            [&](bool success, const QString& msg, const TUploadVerification&) {
                 QCOMPARE(QThread::currentThread(), context.thread());
                 events << QString("done %1 %2").arg(success).arg(msg);
                 done = true;
@@ -112,8 +112,10 @@ private slots:
         QObject context;
         QString result;
         TSendProgramThread::Create(&context, RunIp("14.2"), UploadPort, "G0\r\n",
-            [&](bool success, const QString& msg) { result = QString("%1 %2").arg(success).arg(msg); }, {}, 1 << 30, {},
-            {}, false, {});
+            [&](bool success, const QString& msg, const TUploadVerification&) {
+                result = QString("%1 %2").arg(success).arg(msg);
+            },
+            {}, 1 << 30, {}, {}, false, {});
         QTRY_COMPARE(result, QString("0 ERR full"));
     }
 
@@ -123,8 +125,10 @@ private slots:
         QObject context;
         QString result;
         TSendProgramThread::Create(&context, RunIp("14.3"), UploadPort, "G0\r\n",
-            [&](bool success, const QString& msg) { result = QString("%1 %2").arg(success).arg(msg); }, {}, 1 << 30,
-            { { 1, 999 } }, {}, false, {});
+            [&](bool success, const QString& msg, const TUploadVerification&) {
+                result = QString("%1 %2").arg(success).arg(msg);
+            },
+            {}, 1 << 30, { { 1, 999 } }, {}, false, {});
         QTRY_COMPARE(result, QString("0 Gecersiz flush ofseti"));
     }
 

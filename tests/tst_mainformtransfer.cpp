@@ -5,11 +5,13 @@
 #include "ScriptedPrompter.h"
 
 #include "app/unitmainform.h"
+#include "config/Settings.h"
 #include "content/ProgramText.h"
 #include "content/UnitMazatrolCmt.h"
 #include "device/ProgramTransfer.h"
 #include "device/UnitDeviceCommand.h"
 #include "discovery/DeviceListModel.h"
+#include "transfer/UploadVerification.h"
 #include "ui_unitmainform.h"
 
 #include <QKeyEvent>
@@ -108,7 +110,12 @@ private slots:
                 "--device", QString("ip=%1,name=Fan,program=%2,interval=300").arg(RunIp("41.8"), Path("siemens.nc")),
                 "--device", QString("ip=%1,name=Cap,capture=%2,interval=300").arg(RunIp("41.9"), Path("capture.bin")),
                 "--device", QString("ip=%1,name=Cmt,program=%2,interval=300").arg(RunIp("41.10"), Path("plain.cmt")),
-                "--device", QString("ip=%1,name=Empty,interval=300").arg(RunIp("41.11")) });
+                "--device", QString("ip=%1,name=Empty,interval=300").arg(RunIp("41.11")), "--device",
+                QString("ip=%1,name=Altered,alter=5,interval=300").arg(RunIp("41.13")), "--device",
+                QString("ip=%1,name=Cut,cut=3,interval=300").arg(RunIp("41.14")), "--device",
+                QString("ip=%1,name=Mute,downloadfault=silent,interval=300").arg(RunIp("41.15")), "--device",
+                QString("ip=%1,name=NoIndex,refuseindex=busy,interval=300").arg(RunIp("41.16")), "--device",
+                QString("ip=%1,name=NoIndexAltered,refuseindex=busy,alter=1,interval=300").arg(RunIp("41.17")) });
         QVERIFY(FSim.waitForReadyRead(5000));
         TMainFormOptions options;
         options.StatusPort = StatusPortForTests();
@@ -127,6 +134,7 @@ private slots:
     void init()
     {
         FPrompter.Messages.clear();
+        FPrompter.Warnings.clear();
         FPrompter.Questions.clear();
         FWindow->ResetEditorContent();
     }
@@ -209,6 +217,141 @@ private slots:
         QVERIFY(WaitForTransfer());
         QCOMPARE(FPrompter.Messages, QStringList { "Hata: ERR full" });
         QVERIFY(FWindow->Form()->SpeedButtonUploadToMachine->isEnabled());
+    }
+
+    // After the upload the stored program is read back: the same bytes give the
+    // green line under the success text, whatever the device and content; other
+    // bytes, or no answer, a warning box and no success display.
+    void readBackAfterUpload_data()
+    {
+        QTest::addColumn<QString>("ip");
+        QTest::addColumn<bool>("cmt");
+        QTest::addColumn<int>("fromEnd"); // first difference counted from the end; 0: from the start; -1: equal
+        QTest::addColumn<int>("position"); // from the start, when fromEnd is 0
+        QTest::newRow("text, current device") << RunIp("41.1") << false << -1 << 0;
+        QTest::newRow("text, legacy device") << RunIp("41.3") << false << -1 << 0;
+        QTest::newRow("CMT file") << RunIp("41.1") << true << -1 << 0;
+        QTest::newRow("sixth byte altered") << RunIp("41.13") << false << 0 << 6;
+        QTest::newRow("CMT file, sixth byte altered") << RunIp("41.13") << true << 0 << 6;
+        QTest::newRow("three bytes short") << RunIp("41.14") << false << 3 << 0;
+    }
+    void readBackAfterUpload()
+    {
+        QFETCH(QString, ip);
+        QFETCH(bool, cmt);
+        QFETCH(int, fromEnd);
+        QFETCH(int, position);
+        QVERIFY(Select(ip));
+        QByteArray sent;
+        if (cmt) {
+            sent = FileBytes(Path("plain.cmt"));
+            FWindow->ShowCmtFile(sent);
+        } else {
+            SetText("g0 x1\nm30\n");
+        }
+        FWindow->SpeedButtonUploadToMachineClick();
+        QVERIFY(WaitForTransfer());
+        if (!cmt)
+            sent = ProgramUploadBytes(FWindow->EditorLines());
+        QLabel* verify = FWindow->Form()->LabelTransferVerify;
+        if (fromEnd < 0) {
+            QCOMPARE(FPrompter.Messages, QStringList());
+            QCOMPARE(FPrompter.Warnings, QStringList());
+            QCOMPARE(FWindow->Form()->LabelTransferStatus->text(), QString::fromUtf8("Başarı ile Tamamlandı."));
+            QVERIFY(verify->isVisible());
+            QCOMPARE(verify->text(),
+                QString::fromUtf8("Doğrulandı: cihazdaki program gönderilenle aynı (CRC32 %1)")
+                    .arg(QString::number(Crc32Of(sent), 16).rightJustified(8, '0').toUpper()));
+            QVERIFY(CountDrawnPixels(verify, IsSuccessGreen) > 20);
+            return;
+        }
+        const int first = fromEnd > 0 ? int(sent.size()) - fromEnd + 1 : position;
+        QCOMPARE(FPrompter.Warnings,
+            QStringList {
+                QString::fromUtf8("Doğrulama başarısız: cihazdaki program gönderilenden farklı (ilk fark %1. baytta).")
+                    .arg(first) });
+        QCOMPARE(FPrompter.Messages, QStringList());
+        QVERIFY(FWindow->Form()->PanelTransfer->isHidden());
+        QVERIFY(verify->isHidden());
+    }
+
+    // The program stored, its start-from index refused: the index warning's box
+    // carries the read-back's verdict too, a warning box when the bytes differ.
+    void readBackWithIndexWarning()
+    {
+        const QString warning = QString::fromUtf8("(UYARI: Start From index kaydedilemedi: ERR busy)");
+        QVERIFY(Select(RunIp("41.16")));
+        SetText("T1 M6\nG0 X1\n");
+        FWindow->SpeedButtonUploadToMachineClick();
+        QVERIFY(WaitForTransfer());
+        const QByteArray sent = ProgramUploadBytes(FWindow->EditorLines());
+        QCOMPARE(FPrompter.Messages,
+            QStringList { QString::fromUtf8("Başarı ile Tamamlandı.\r\n") + warning
+                + QString::fromUtf8("\r\nDoğrulandı: cihazdaki program gönderilenle aynı (CRC32 %1)")
+                      .arg(QString::number(Crc32Of(sent), 16).rightJustified(8, '0').toUpper()) });
+        QCOMPARE(FPrompter.Warnings, QStringList());
+
+        FPrompter.Messages.clear();
+        QVERIFY(Select(RunIp("41.17")));
+        FWindow->SpeedButtonUploadToMachineClick();
+        QVERIFY(WaitForTransfer());
+        QCOMPARE(FPrompter.Messages, QStringList());
+        QCOMPARE(FPrompter.Warnings,
+            QStringList { QString::fromUtf8(
+                              "Doğrulama başarısız: cihazdaki program gönderilenden farklı (ilk fark 2. baytta).\r\n")
+                + warning });
+        QVERIFY(FWindow->Form()->PanelTransfer->isHidden());
+    }
+
+    // A device that never answers the read-back: the stage shows while it waits,
+    // and its time-out ends as a warning, never as success.
+    void readBackTimesOut()
+    {
+        const TTransferTimeouts saved = TransferTimeouts();
+        TransferTimeouts().BaseMs = 1500;
+        QVERIFY(Select(RunIp("41.15")));
+        SetText("G0 X1\n");
+        FWindow->SpeedButtonUploadToMachineClick();
+        bool sawStage = false;
+        const bool ended = QTest::qWaitFor(
+            [&] {
+                sawStage |= FWindow->Form()->LabelTransferStatus->text() == QString::fromUtf8("Doğrulanıyor")
+                    && FWindow->Form()->PanelTransfer->isVisible();
+                return !FWindow->TransferRunning();
+            },
+            10000);
+        TransferTimeouts() = saved;
+        QVERIFY(ended);
+        QVERIFY(sawStage);
+        QCOMPARE(FPrompter.Warnings.size(), 1);
+        QVERIFY2(
+            FPrompter.Warnings[0].startsWith(QString::fromUtf8("Doğrulanamadı: Dosya bilgisi alınamadı (hata kodu: ")),
+            qPrintable(FPrompter.Warnings[0]));
+        QCOMPARE(FPrompter.Messages, QStringList());
+        QVERIFY(FWindow->Form()->PanelTransfer->isHidden());
+    }
+
+    // "VerifyAfterUpload=0" in the settings file: no read-back, so the altering
+    // device's upload ends as a plain success.
+    void settingOffSkipsTheReadBack()
+    {
+        {
+            QSettings settings = OpenSettingsFile();
+            settings.setValue("MainForm/VerifyAfterUpload", 0);
+        }
+        QVERIFY(Select(RunIp("41.13")));
+        SetText("G0 X2\n");
+        FWindow->SpeedButtonUploadToMachineClick();
+        QVERIFY(WaitForTransfer());
+        {
+            QSettings settings = OpenSettingsFile();
+            settings.remove("MainForm/VerifyAfterUpload");
+        }
+        QCOMPARE(FPrompter.Warnings, QStringList());
+        QCOMPARE(FPrompter.Messages, QStringList());
+        QCOMPARE(FWindow->Form()->LabelTransferStatus->text(), QString::fromUtf8("Başarı ile Tamamlandı."));
+        QVERIFY(FWindow->Form()->LabelTransferVerify->isHidden());
+        QCOMPARE(Stored(RunIp("41.13")).size(), ProgramUploadBytes(FWindow->EditorLines()).size());
     }
 
     void largeUploadSwitchesToDeviceProgress()

@@ -60,6 +60,41 @@ private slots:
         QCOMPARE(view.Status, QString("30%")); // kept
     }
 
+    // The read-back after an upload is a stage of its own: the device's counters
+    // of a large upload stop, the download's percentages show under its caption.
+    void verificationStage_data()
+    {
+        QTest::addColumn<bool>("largeUpload");
+        QTest::newRow("after socket progress") << false;
+        QTest::newRow("after device progress") << true;
+    }
+    void verificationStage()
+    {
+        QFETCH(bool, largeUpload);
+        TRecordingView view;
+        QString status = "{\"xfer_status\":\"receive\",\"xfer_bytes\":1,\"xfer_total\":4}";
+        TTransferProgress progress(view, QString::fromUtf8("Cihaza gönderiliyor"));
+        if (largeUpload)
+            progress.UseDeviceProgress([&] { return status; });
+        progress.UpdateProgress(100);
+        progress.BeginVerification();
+        QVERIFY(progress.Verifying());
+        QVERIFY(!progress.UsesDeviceProgress());
+        QCOMPARE(view.Status, QString::fromUtf8("Doğrulanıyor"));
+        QCOMPARE(view.Bar, 0);
+        QVERIFY(!view.Marquee);
+        progress.UpdateProgress(37);
+        QCOMPARE(view.Status, QString::fromUtf8("Doğrulanıyor (%37)"));
+        QCOMPARE(view.Bar, 37);
+        // No poll of the device's status overwrites the stage.
+        progress.PollDeviceStatus();
+        QTest::qWait(TTransferProgress::PollIntervalMs + 200);
+        QCOMPARE(view.Status, QString::fromUtf8("Doğrulanıyor (%37)"));
+        progress.UpdateProgress(100);
+        QCOMPARE(view.Status, QString::fromUtf8("Doğrulanıyor (%100)"));
+        QCOMPARE(view.Title, QString::fromUtf8("Cihaza gönderiliyor"));
+    }
+
     void deviceProgress()
     {
         TRecordingView view;

@@ -1,5 +1,7 @@
 #include "UnitFileTransfer.h"
 
+#include "device/WireFormat.h"
+
 #include <QCoreApplication>
 
 namespace {
@@ -58,7 +60,7 @@ void TTransferJob::ReportProgress(qint32 percent, const TSendProgramProgressProc
 void TSendProgramThread::Create(QObject* context, const QString& ipAddress, quint16 port, const QByteArray& content,
     TSendProgramCompleteProc onComplete, TSendProgramProgressProc onProgress, qint64 maxRawSize,
     const QList<TStartFromCandidate>& toolChangeCandidates, TNotifyProc onLargeUpload, bool legacyDevice,
-    TEraseProgressProc onEraseProgress)
+    TEraseProgressProc onEraseProgress, bool verifyAfterUpload, TNotifyProc onVerifyStart)
 {
     auto* job = new TSendProgramThread(context);
     job->FIPAddress = ipAddress;
@@ -71,6 +73,8 @@ void TSendProgramThread::Create(QObject* context, const QString& ipAddress, quin
     job->FOnLargeUpload = std::move(onLargeUpload);
     job->FLegacyDevice = legacyDevice;
     job->FOnEraseProgress = std::move(onEraseProgress);
+    job->FVerifyAfterUpload = verifyAfterUpload;
+    job->FOnVerifyStart = std::move(onVerifyStart);
     job->start();
 }
 
@@ -89,8 +93,21 @@ void TSendProgramThread::run()
                 FToolChangeCandidates, largeUpload, FLegacyDevice, erase);
         },
         FResponseMsg);
+    if (FSuccess && FVerifyAfterUpload) {
+        RestartProgress();
+        HandOver(FOnVerifyStart);
+        QString failure;
+        const bool ran = RunGuarded(
+            [&] {
+                FVerification = VerifyStoredProgram(FIPAddress, DownloadPort, FContent, FMaxRawSize, progress);
+                return true;
+            },
+            failure);
+        if (!ran)
+            FVerification = VerificationFailed(failure);
+    }
     if (FOnComplete)
-        HandOver([this] { FOnComplete(FSuccess, FResponseMsg); });
+        HandOver([this] { FOnComplete(FSuccess, FResponseMsg, FVerification); });
 }
 
 void TReceiveProgramThread::Create(QObject* context, const QString& ipAddress, quint16 port,

@@ -2,14 +2,18 @@
 // Upload and download jobs: each runs one device-link transfer on a worker
 // thread of its own and hands progress and completion to the thread of its
 // context object (the window), waiting for each hand-over. A job deletes
-// itself when done; once its context is gone it delivers nothing.
+// itself when done; once its context is gone it delivers nothing. An upload
+// may read the stored program back and compare it, as a stage of its own.
 #include "device/ProgramTransfer.h"
+#include "transfer/UploadVerification.h"
 
 #include <QByteArray>
 #include <QPointer>
 #include <QThread>
 
-using TSendProgramCompleteProc = std::function<void(bool success, const QString& responseMsg)>;
+// verification: the read-back's outcome, NotRun when it was not asked for or the upload failed.
+using TSendProgramCompleteProc
+    = std::function<void(bool success, const QString& responseMsg, const TUploadVerification& verification)>;
 using TReceiveProgramCompleteProc
     = std::function<void(bool success, const QByteArray& content, bool isRaw, const QString& responseMsg)>;
 
@@ -21,6 +25,8 @@ protected:
     void HandOver(const std::function<void()>& fn);
     // The progress sink: repeats of the last percentage are dropped.
     void ReportProgress(qint32 percent, const TSendProgramProgressProc& onProgress);
+    // A new stage starts its percentages afresh: its first one always passes.
+    void RestartProgress() { FLastPercent = -1; }
 
 private:
     QPointer<QObject> FContext;
@@ -30,11 +36,13 @@ private:
 class TSendProgramThread : public TTransferJob {
     Q_OBJECT
 public:
-    // Starts at once; the job owns itself.
+    // Starts at once; the job owns itself. With verifyAfterUpload a successful
+    // upload is followed by the read-back from the download port: onVerifyStart
+    // marks the stage, whose download percentages go to onProgress.
     static void Create(QObject* context, const QString& ipAddress, quint16 port, const QByteArray& content,
         TSendProgramCompleteProc onComplete, TSendProgramProgressProc onProgress, qint64 maxRawSize,
         const QList<TStartFromCandidate>& toolChangeCandidates, TNotifyProc onLargeUpload, bool legacyDevice,
-        TEraseProgressProc onEraseProgress);
+        TEraseProgressProc onEraseProgress, bool verifyAfterUpload = false, TNotifyProc onVerifyStart = {});
 
 protected:
     void run() override;
@@ -53,6 +61,9 @@ private:
     TNotifyProc FOnLargeUpload;
     bool FLegacyDevice = false;
     TEraseProgressProc FOnEraseProgress;
+    bool FVerifyAfterUpload = false;
+    TNotifyProc FOnVerifyStart;
+    TUploadVerification FVerification;
 };
 
 class TReceiveProgramThread : public TTransferJob {

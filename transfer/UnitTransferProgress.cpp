@@ -9,6 +9,15 @@
 
 #include <cmath>
 
+namespace {
+
+QString VerifyingCaption()
+{
+    return QString::fromUtf8("Doğrulanıyor");
+}
+
+} // namespace
+
 TTransferProgress::TTransferProgress(
     TTransferProgressView& view, const QString& title, std::function<quint32()> tickSource)
     : FView(view)
@@ -34,6 +43,10 @@ void TTransferProgress::UpdateProgress(int percent)
 {
     if (FStatusProvider)
         return;
+    if (FVerifying) {
+        ShowStageProgress(VerifyingCaption(), qBound(0, percent, 100), 100);
+        return;
+    }
     percent = qBound(0, percent, 100);
     FView.SetBar(percent);
     FView.SetStatus(percent == 100 ? QString::fromUtf8("100% - işlem tamamlanıyor, lütfen bekleyin...")
@@ -51,6 +64,16 @@ void TTransferProgress::UseDeviceProgress(std::function<QString()> statusProvide
         connect(FPollTimer, &QTimer::timeout, this, &TTransferProgress::PollDeviceStatus);
         FPollTimer->start();
     }
+}
+
+void TTransferProgress::BeginVerification()
+{
+    FStatusProvider = nullptr;
+    delete FPollTimer;
+    FPollTimer = nullptr;
+    FVerifying = true;
+    FView.SetBar(0);
+    FView.SetStatus(VerifyingCaption());
 }
 
 void TTransferProgress::UpdateEraseProgress(qint64 done, qint64 total)

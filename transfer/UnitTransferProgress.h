@@ -1,7 +1,8 @@
 #pragma once
 // Drives the transfer panel for one transfer: the socket progress the job
 // reports, the flash erase the device reports on the connection, and, for
-// large uploads, the device's own counters polled from its status document.
+// large uploads, the device's own counters polled from its status document;
+// after an upload, the read-back of the stored program as a stage of its own.
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -30,6 +31,10 @@ public:
     void UpdateEraseProgress(qint64 done, qint64 total);
     void PollDeviceStatus();
     bool UsesDeviceProgress() const { return bool(FStatusProvider); }
+    // The read-back stage: the device's counters are left behind, and from now
+    // on UpdateProgress shows the download of the stored program.
+    void BeginVerification();
+    bool Verifying() const { return FVerifying; }
 
     static constexpr int PollIntervalMs = 500;
     static constexpr quint32 SocketErasePriorityMs = 3000;
@@ -42,5 +47,6 @@ private:
     std::function<QString()> FStatusProvider;
     QTimer* FPollTimer = nullptr;
     quint32 FLastSocketEraseTicks = 0;
+    bool FVerifying = false;
     std::function<quint32()> FTickSource;
 };
