@@ -1,6 +1,7 @@
 #include "DeviceCommands.h"
 
 #include "CliOutput.h"
+#include "HistoryCommands.h"
 #include "PinInput.h"
 #include "Progress.h"
 #include "device/DevicePin.h"
@@ -12,6 +13,7 @@
 #include "document/UploadPlan.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -107,6 +109,29 @@ int DeviceFailure(const QString& message)
 {
     const QString code = FailureCode(message);
     return FailDevice(code == "pin_refused" ? ExitPin : ExitFailed, code, message);
+}
+
+// A history record of the operation on the device, begun when it starts.
+TTransferRecord StartRecord(TTransferKind kind, const TQuillexDevice& device)
+{
+    return NewTransferRecord(kind, device.DisplayName, device.IPAddress, device.MacId);
+}
+
+// The record's end: outcome, the message printed, the time taken; then it is written.
+void FinishRecord(
+    const TCliArgs& args, TTransferRecord& record, const QElapsedTimer& clock, bool success, const QString& shown)
+{
+    record.Time = QDateTime::currentDateTimeUtc();
+    record.DurationMs = clock.elapsed();
+    record.Success = success;
+    record.Message = shown;
+    RecordCliHistory(args, record);
+}
+
+// A program file as the history names it; standard input has no name.
+QString RecordedFileName(const QString& path)
+{
+    return path == "-" ? QString() : QFileInfo(path).absoluteFilePath();
 }
 
 class TContext {
@@ -388,6 +413,11 @@ int CmdUpload(TContext& context)
 
     QString response;
     bool success = false;
+    TTransferRecord record = StartRecord(TTransferKind::Upload, device);
+    record.FileName = RecordedFileName(file);
+    SetRecordBytes(record, upload.Content); // what the device stores, before compression
+    QElapsedTimer clock;
+    clock.start();
     {
         TProgressPrinter progress(context.Progress);
         try {
@@ -399,6 +429,7 @@ int CmdUpload(TContext& context)
             response = e.Message();
         }
     }
+    FinishRecord(args, record, clock, success, success ? response : "Hata: " + response);
     if (!success)
         return DeviceFailure(response);
     if (Report().Json) {
@@ -432,19 +463,29 @@ int CmdDownload(TContext& context)
     bool isRaw = false;
     QString response;
     bool success = false;
+    TTransferRecord record = StartRecord(TTransferKind::Download, device);
+    record.FileName = RecordedFileName(outFile);
+    QElapsedTimer clock;
+    clock.start();
     {
         TProgressPrinter progress(context.Progress);
         success = ReceiveProgramFromDevice(
             ip, DownloadPort, content, isRaw, response, [&](qint32 p) { progress.Percent("download", p); },
             DecideUploadPlan(status, {}).MaxRawSize); // a device stores at most its maxfilesize
     }
-    if (!success)
+    if (!success) {
+        FinishRecord(args, record, clock, false, "Hata: " + response);
         return DeviceFailure(response);
+    }
+    SetRecordBytes(record, content);
     Note(response);
     if (isRaw)
         Note(QString::fromUtf8("Ham (RAW) kayıt alındı: %1 bayt").arg(content.size()));
     QString error;
-    if (!WriteOutput(outFile, content, error))
+    const bool written = WriteOutput(outFile, content, error);
+    // The bytes came, but the operator has no program without the file.
+    FinishRecord(args, record, clock, written, written ? response : outFile + ": " + error);
+    if (!written)
         return Fail(ExitFailed, "file_error", outFile + ": " + error);
     Report().Fields.insert("bytes", content.size());
     Report().Fields.insert("kind", isRaw ? "raw" : "program");
@@ -462,7 +503,13 @@ int CmdSend(TContext& context)
     if (const int rc = ConnectDevice(context, ip, device); rc != ExitOk)
         return rc;
     QString response;
-    if (!SendDeviceCommands(ip, device.Port, args.Args.mid(1), response))
+    TTransferRecord record = StartRecord(TTransferKind::Settings, device);
+    SetRecordCommands(record, args.Args.mid(1));
+    QElapsedTimer clock;
+    clock.start();
+    const bool success = SendDeviceCommands(ip, device.Port, args.Args.mid(1), response);
+    FinishRecord(args, record, clock, success, success ? response : "Hata: " + response);
+    if (!success)
         return DeviceFailure(response);
     // "%1 komut cihaz tarafından onaylandı": the count of confirmed lines, the login and PIN lines included.
     Report().Fields.insert("confirmed", response.section(' ', 0, 0).toInt());
@@ -529,9 +576,18 @@ int CmdStartFrom(TContext& context)
     if (const int rc = ConnectDevice(context, ip, device); rc != ExitOk)
         return rc;
     QString response;
-    if (!SendDeviceCommands(ip, device.Port, { "STARTFROM" + QString::number(index) }, response))
+    const QStringList commands { "STARTFROM" + QString::number(index) };
+    TTransferRecord record = StartRecord(TTransferKind::StartFrom, device);
+    SetRecordCommands(record, commands);
+    QElapsedTimer clock;
+    clock.start();
+    const bool success = SendDeviceCommands(ip, device.Port, commands, response);
+    const QString shown = success ? QString::fromUtf8("Devam ettirme başlatıldı (CNC'den XON bekleniyor): ") + response
+                                  : "Hata: " + response;
+    FinishRecord(args, record, clock, success, shown);
+    if (!success)
         return DeviceFailure(response);
-    return Succeed(QString::fromUtf8("Devam ettirme başlatıldı (CNC'den XON bekleniyor): ") + response, true);
+    return Succeed(shown, true);
 }
 
 // The PIN the caller gave: --pin, --pin-file or QUILLEX_PIN, one of them.
