@@ -88,8 +88,15 @@ void TFormMain::SpeedButtonUploadToMachineClick()
 
     StartProgress(QString::fromUtf8("Cihaza gönderiliyor"));
     const QString ip = device.IPAddress;
+    // The history keeps the program as the device stores it, before compression.
+    TTransferRecord record = NewTransferRecord(TTransferKind::Upload, device.DisplayName, ip, device.MacId);
+    record.FileName = CurrentFileName();
+    SetRecordBytes(record, content);
+    QElapsedTimer clock;
+    clock.start();
     TSendProgramThread::Create(
-        this, ip, UploadPort, content, [this](bool success, const QString& msg) { UploadComplete(success, msg); },
+        this, ip, UploadPort, content,
+        [this, record, clock](bool success, const QString& msg) { UploadComplete(record, clock, success, msg); },
         [this](qint32 percent) {
             if (FTransferProgress)
                 FTransferProgress->UpdateProgress(percent);
@@ -107,19 +114,23 @@ void TFormMain::SpeedButtonUploadToMachineClick()
         });
 }
 
-void TFormMain::UploadComplete(bool success, const QString& responseMsg)
+void TFormMain::UploadComplete(
+    const TTransferRecord& record, const QElapsedTimer& clock, bool success, const QString& responseMsg)
 {
     SetTransferControlsEnabled(true);
     FTransferProgress.reset();
     raise();
     activateWindow();
     const qsizetype warning = responseMsg.indexOf("(UYARI");
-    if (success && warning >= 0)
-        FPrompter.ShowMessage(QString::fromUtf8("Başarı ile Tamamlandı.") + "\r\n" + responseMsg.mid(warning));
-    else if (success)
+    const QString done = QString::fromUtf8("Başarı ile Tamamlandı.");
+    const QString shown = !success ? "Hata: " + responseMsg
+        : warning >= 0             ? done + "\r\n" + responseMsg.mid(warning)
+                                   : done;
+    RecordOperation(record, clock, success, shown); // before a message box holds the window
+    if (success && warning < 0)
         ShowTransferSuccess(QString::fromUtf8("Cihaza gönderildi"));
     else
-        FPrompter.ShowMessage("Hata: " + responseMsg);
+        FPrompter.ShowMessage(shown);
 }
 
 void TFormMain::SpeedButtonDownloadFromMachineClick()
@@ -136,10 +147,12 @@ void TFormMain::SpeedButtonDownloadFromMachineClick()
         = DecideUploadPlan(FStatusListener ? FStatusListener->GetStatusFor(device.IPAddress) : QString(), {})
               .MaxRawSize;
     StartProgress(QString::fromUtf8("Cihazdan alınıyor"));
+    QElapsedTimer clock;
+    clock.start();
     TReceiveProgramThread::Create(
         this, device.IPAddress, DownloadPort,
-        [this, device](bool success, const QByteArray& content, bool isRaw, const QString& msg) {
-            DownloadComplete(device, success, content, isRaw, msg);
+        [this, device, clock](bool success, const QByteArray& content, bool isRaw, const QString& msg) {
+            DownloadComplete(device, clock, success, content, isRaw, msg);
         },
         [this](qint32 percent) {
             if (FTransferProgress)
@@ -148,23 +161,30 @@ void TFormMain::SpeedButtonDownloadFromMachineClick()
         maxFileSize);
 }
 
-void TFormMain::DownloadComplete(
-    const TQuillexDevice& device, bool success, const QByteArray& content, bool isRaw, const QString& responseMsg)
+void TFormMain::DownloadComplete(const TQuillexDevice& device, const QElapsedTimer& clock, bool success,
+    const QByteArray& content, bool isRaw, const QString& responseMsg)
 {
     SetTransferControlsEnabled(true);
     FTransferProgress.reset();
     raise();
     activateWindow();
+    TTransferRecord record
+        = NewTransferRecord(TTransferKind::Download, device.DisplayName, device.IPAddress, device.MacId);
+    SetRecordBytes(record, content);
     if (!success) {
+        RecordOperation(record, clock, false, "Hata: " + responseMsg);
         FPrompter.ShowMessage("Hata: " + responseMsg);
         return;
     }
+    const QString rawMessage
+        = QString::fromUtf8("Ham (RAW) kayıt alındı: %1 bayt. HEX olarak gösteriliyor, Kaydet .bin "
+                            "(binary) olarak yazar.")
+              .arg(content.size());
+    RecordOperation(record, clock, true, isRaw ? rawMessage : QString::fromUtf8("Başarı ile Tamamlandı."));
     FDocument->TakeDownload(content, isRaw, IsControllerSiemens(device.Controller));
     RedrawDocument();
     if (isRaw) {
-        FPrompter.ShowMessage(QString::fromUtf8("Ham (RAW) kayıt alındı: %1 bayt. HEX olarak gösteriliyor, Kaydet .bin "
-                                                "(binary) olarak yazar.")
-                                  .arg(content.size()));
+        FPrompter.ShowMessage(rawMessage);
         return;
     }
     ShowTransferSuccess(QString::fromUtf8("Cihazdan alındı"));

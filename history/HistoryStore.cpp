@@ -289,23 +289,25 @@ bool THistoryStore::List(const THistoryFilter& filter, QList<TTransferRecord>& r
     return true;
 }
 
-bool THistoryStore::Devices(QList<std::pair<QString, QString>>& devices, QString& errorMsg) const
+bool THistoryStore::Devices(QList<THistoryDevice>& devices, QString& errorMsg) const
 {
     devices.clear();
     QSqlQuery q(Database());
     q.setForwardOnly(true);
-    // The latest name each address was seen with.
+    // The newest row of each device gives its name and address.
     if (!FOpen
-        || !q.exec("SELECT ip_address, (SELECT device_name FROM transfer t2 WHERE t2.ip_address = t1.ip_address"
-                   " ORDER BY time_ms DESC LIMIT 1) FROM transfer t1 GROUP BY ip_address")) {
+        || !q.exec("SELECT device_name, key, ip_address FROM (SELECT device_name, ip_address,"
+                   " CASE WHEN mac_id <> '' THEN UPPER(mac_id) ELSE ip_address END AS key,"
+                   " ROW_NUMBER() OVER (PARTITION BY CASE WHEN mac_id <> '' THEN UPPER(mac_id) ELSE ip_address END"
+                   " ORDER BY time_ms DESC, id DESC) AS n FROM transfer) WHERE n = 1")) {
         errorMsg = FOpen ? SqlError(q.lastError()) : QString::fromUtf8("geçmiş dosyası açık değil");
         return false;
     }
     while (q.next())
-        devices.append({ q.value(1).toString(), q.value(0).toString() });
-    std::sort(devices.begin(), devices.end(), [](const auto& a, const auto& b) {
-        const int byName = a.first.compare(b.first, Qt::CaseInsensitive);
-        return byName != 0 ? byName < 0 : a.second < b.second;
+        devices.append({ q.value(0).toString(), q.value(1).toString(), q.value(2).toString() });
+    std::sort(devices.begin(), devices.end(), [](const THistoryDevice& a, const THistoryDevice& b) {
+        const int byName = a.Name.compare(b.Name, Qt::CaseInsensitive);
+        return byName != 0 ? byName < 0 : a.Key < b.Key;
     });
     return true;
 }

@@ -33,6 +33,12 @@ struct THistoryFilter {
     int Limit = -1; // the newest ones; -1 for all
 };
 
+struct THistoryDevice {
+    QString Name;
+    QString Key; // the MacId, or the address of a device without one: what THistoryFilter::Device takes
+    QString IPAddress;
+};
+
 class THistoryStore {
 public:
     THistoryStore();
@@ -52,8 +58,9 @@ public:
     qint64 RemoveOlderThan(const QDateTime& time, QString& errorMsg);
     // Newest first.
     bool List(const THistoryFilter& filter, QList<TTransferRecord>& records, QString& errorMsg) const;
-    // The devices named in the history, "name (IP)" ordered by name, with their addresses.
-    bool Devices(QList<std::pair<QString, QString>>& devices, QString& errorMsg) const;
+    // The devices named in the history (one per MacId, or per address without
+    // one), with their latest name and address, ordered by name.
+    bool Devices(QList<THistoryDevice>& devices, QString& errorMsg) const;
 
     QSqlDatabase Database() const;
 
