@@ -6,8 +6,9 @@
 
 namespace {
 
-const char* const Headers[] = { "Zaman", "Cihaz", "Adres", "MacId", "İşlem", "Dosya / Komutlar", "Bayt", "CRC-32",
-    "Süre (sn)", "Sonuç", "Mesaj", "Doğrulama", "Kullanıcı", "Bilgisayar", "SHA-256" };
+// In the order of the columns: what the operator looks for first on the left.
+const char* const Headers[] = { "Zaman", "Cihaz", "Adres", "İşlem", "Dosya / Komutlar", "Bayt", "CRC-32", "Süre (sn)",
+    "Sonuç", "Mesaj", "Doğrulama", "MacId", "Kullanıcı", "Bilgisayar", "SHA-256" };
 static_assert(std::size(Headers) == THistoryTableModel::ColumnCount);
 
 } // namespace

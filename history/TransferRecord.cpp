@@ -20,8 +20,8 @@ struct TKindNames {
 };
 
 const TKindNames KindNames[] = {
-    { TTransferKind::Upload, "upload", "Gönderme" },
-    { TTransferKind::Download, "download", "Alma" },
+    { TTransferKind::Upload, "upload", "Cihaza gönderme" },
+    { TTransferKind::Download, "download", "Cihazdan alma" },
     { TTransferKind::StartFrom, "startfrom", "Yarıdan başlatma" },
     { TTransferKind::Settings, "settings", "Ayarlar" },
 };

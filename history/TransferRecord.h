@@ -12,7 +12,7 @@ enum class TTransferKind { Upload, Download, StartFrom, Settings };
 // The stable English words stored and printed for each kind ("upload", ...).
 QString TransferKindName(TTransferKind kind);
 bool TransferKindFromName(const QString& name, TTransferKind& kind);
-// The operator's word for a kind ("Gönderme", "Alma", ...).
+// The operator's words for a kind ("Cihaza gönderme", "Cihazdan alma", ...).
 QString TransferKindCaption(TTransferKind kind);
 
 struct TTransferRecord {

@@ -184,6 +184,38 @@ private slots:
         }
     }
 
+    // The dialog's device list: one entry per MacId (any case, any address it had), else per address.
+    void devicesListedOncePerIdentity()
+    {
+        QTemporaryDir dir;
+        THistoryStore store;
+        QString error;
+        QVERIFY(store.Open(dir.filePath("history.sqlite"), error));
+        TTransferRecord records[] = {
+            Sample("10.0.0.20", "02:51:58:00:00:aa", At("2026-05-01T09:00:00Z"), true),
+            Sample("10.0.0.31", "02:51:58:00:00:AA", At("2026-05-02T09:00:00Z"), false),
+            Sample("10.0.0.30", "", At("2026-05-01T10:00:00Z"), true),
+        };
+        records[0].DeviceName = "Torna eski";
+        records[1].DeviceName = "Torna";
+        records[2].DeviceName = "Freze";
+        for (TTransferRecord& r : records)
+            QVERIFY(store.Add(r, error));
+        QList<THistoryDevice> devices;
+        QVERIFY2(store.Devices(devices, error), qPrintable(error));
+        QCOMPARE(devices.size(), 2);
+        QCOMPARE(devices[0].Name, "Freze");
+        QCOMPARE(devices[0].Key, "10.0.0.30");
+        QCOMPARE(devices[1].Name, "Torna");
+        QCOMPARE(devices[1].Key, "02:51:58:00:00:AA");
+        QCOMPARE(devices[1].IPAddress, "10.0.0.31");
+        THistoryFilter filter;
+        filter.Device = devices[1].Key;
+        QList<TTransferRecord> listed;
+        QVERIFY(store.List(filter, listed, error));
+        QCOMPARE(listed.size(), 2); // both addresses of the device
+    }
+
     void schemaFromEmptyFile()
     {
         QTemporaryDir dir;
