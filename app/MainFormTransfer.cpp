@@ -115,7 +115,7 @@ void TFormMain::SpeedButtonUploadToMachineClick()
 }
 
 void TFormMain::UploadComplete(
-    const TTransferRecord& record, const QElapsedTimer& clock, bool success, const QString& responseMsg)
+    TTransferRecord record, const QElapsedTimer& clock, bool success, const QString& responseMsg)
 {
     SetTransferControlsEnabled(true);
     FTransferProgress.reset();

@@ -167,8 +167,8 @@ private:
     bool ConfirmLosingContent();
     QString RememberedFolder(const QString& key) const;
     void RememberFolder(const QString& key, const QString& fileName);
-    void UploadComplete(
-        const TTransferRecord& record, const QElapsedTimer& clock, bool success, const QString& responseMsg);
+    // record: the upload's history record, its read-back result still to be set.
+    void UploadComplete(TTransferRecord record, const QElapsedTimer& clock, bool success, const QString& responseMsg);
     void DownloadComplete(const TQuillexDevice& device, const QElapsedTimer& clock, bool success,
         const QByteArray& content, bool isRaw, const QString& responseMsg);
     void StartProgress(const QString& title);
