@@ -151,14 +151,21 @@ void TFormMain::SendStartFrom(const TQuillexDevice& device, qint32 index)
     const QPointer<TFormMain> alive(this);
     const QString ip = device.IPAddress;
     const quint16 port = device.Port;
-    const TCommandReply reply = RunBlocking(WindowCallRunner(), [ip, port, index] {
+    const QStringList commands { "STARTFROM" + QString::number(index) };
+    TTransferRecord record = NewTransferRecord(TTransferKind::StartFrom, device.DisplayName, ip, device.MacId);
+    SetRecordCommands(record, commands);
+    QElapsedTimer clock;
+    clock.start();
+    const TCommandReply reply = RunBlocking(WindowCallRunner(), [ip, port, commands] {
         TCommandReply r;
-        r.Ok = SendDeviceCommands(ip, port, { "STARTFROM" + QString::number(index) }, r.ResponseMsg);
+        r.Ok = SendDeviceCommands(ip, port, commands, r.ResponseMsg);
         return r;
     });
     if (!StillOpen(alive))
         return;
-    FPrompter.ShowMessage(reply.Ok
-            ? QString::fromUtf8("Devam ettirme başlatıldı (CNC'den XON bekleniyor): ") + reply.ResponseMsg
-            : "Hata: " + reply.ResponseMsg);
+    const QString shown = reply.Ok
+        ? QString::fromUtf8("Devam ettirme başlatıldı (CNC'den XON bekleniyor): ") + reply.ResponseMsg
+        : "Hata: " + reply.ResponseMsg;
+    RecordOperation(record, clock, reply.Ok, shown);
+    FPrompter.ShowMessage(shown);
 }

@@ -93,10 +93,16 @@ void TFormMain::SpeedButtonUploadToMachineClick()
 
     StartProgress(QString::fromUtf8("Cihaza gönderiliyor"));
     const QString ip = device.IPAddress;
+    // The history keeps the program as the device stores it, before compression.
+    TTransferRecord record = NewTransferRecord(TTransferKind::Upload, device.DisplayName, ip, device.MacId);
+    record.FileName = CurrentFileName();
+    SetRecordBytes(record, content);
+    QElapsedTimer clock;
+    clock.start();
     TSendProgramThread::Create(
         this, ip, UploadPort, content,
-        [this](bool success, const QString& msg, const TUploadVerification& verification) {
-            UploadComplete(success, msg, verification);
+        [this, record, clock](bool success, const QString& msg, const TUploadVerification& verification) {
+            UploadComplete(record, clock, success, msg, verification);
         },
         [this](qint32 percent) {
             if (FTransferProgress)
@@ -120,33 +126,43 @@ void TFormMain::SpeedButtonUploadToMachineClick()
         });
 }
 
-void TFormMain::UploadComplete(bool success, const QString& responseMsg, const TUploadVerification& verification)
+void TFormMain::UploadComplete(TTransferRecord record, const QElapsedTimer& clock, bool success,
+    const QString& responseMsg, const TUploadVerification& verification)
 {
     using EOutcome = TUploadVerification::EOutcome;
     SetTransferControlsEnabled(true);
     FTransferProgress.reset();
     raise();
     activateWindow();
+    record.Verification = HistoryVerification(verification);
     if (!success) {
-        FPrompter.ShowMessage("Hata: " + responseMsg);
+        const QString shown = "Hata: " + responseMsg;
+        RecordOperation(record, clock, false, shown); // before a message box holds the window
+        FPrompter.ShowMessage(shown);
         return;
     }
     const qsizetype warning = responseMsg.indexOf("(UYARI");
     const QString indexWarning = warning >= 0 ? responseMsg.mid(warning) : QString();
+    const QString done = QString::fromUtf8("Başarı ile Tamamlandı.");
     // The device does not hold what was sent, or that is not known: a warning
     // box, never the green success display.
     if (verification.Outcome == EOutcome::Mismatch || verification.Outcome == EOutcome::Failed) {
-        FPrompter.ShowWarning(
-            indexWarning.isEmpty() ? verification.Message : verification.Message + "\r\n" + indexWarning);
+        const QString shown
+            = indexWarning.isEmpty() ? verification.Message : verification.Message + "\r\n" + indexWarning;
+        RecordOperation(record, clock, true, shown);
+        FPrompter.ShowWarning(shown);
         return;
     }
     if (!indexWarning.isEmpty()) {
-        QString text = QString::fromUtf8("Başarı ile Tamamlandı.") + "\r\n" + indexWarning;
+        QString text = done + "\r\n" + indexWarning;
         if (verification.Outcome == EOutcome::Verified)
             text += "\r\n" + verification.Message;
+        RecordOperation(record, clock, true, text);
         FPrompter.ShowMessage(text);
         return;
     }
+    RecordOperation(
+        record, clock, true, verification.Outcome == EOutcome::Verified ? done + "\r\n" + verification.Message : done);
     if (verification.Outcome == EOutcome::Verified)
         ShowUploadVerified(verification);
     else
@@ -174,10 +190,12 @@ void TFormMain::SpeedButtonDownloadFromMachineClick()
         = DecideUploadPlan(FStatusListener ? FStatusListener->GetStatusFor(device.IPAddress) : QString(), {})
               .MaxRawSize;
     StartProgress(QString::fromUtf8("Cihazdan alınıyor"));
+    QElapsedTimer clock;
+    clock.start();
     TReceiveProgramThread::Create(
         this, device.IPAddress, DownloadPort,
-        [this, device](bool success, const QByteArray& content, bool isRaw, const QString& msg) {
-            DownloadComplete(device, success, content, isRaw, msg);
+        [this, device, clock](bool success, const QByteArray& content, bool isRaw, const QString& msg) {
+            DownloadComplete(device, clock, success, content, isRaw, msg);
         },
         [this](qint32 percent) {
             if (FTransferProgress)
@@ -186,23 +204,30 @@ void TFormMain::SpeedButtonDownloadFromMachineClick()
         maxFileSize);
 }
 
-void TFormMain::DownloadComplete(
-    const TQuillexDevice& device, bool success, const QByteArray& content, bool isRaw, const QString& responseMsg)
+void TFormMain::DownloadComplete(const TQuillexDevice& device, const QElapsedTimer& clock, bool success,
+    const QByteArray& content, bool isRaw, const QString& responseMsg)
 {
     SetTransferControlsEnabled(true);
     FTransferProgress.reset();
     raise();
     activateWindow();
+    TTransferRecord record
+        = NewTransferRecord(TTransferKind::Download, device.DisplayName, device.IPAddress, device.MacId);
+    SetRecordBytes(record, content);
     if (!success) {
+        RecordOperation(record, clock, false, "Hata: " + responseMsg);
         FPrompter.ShowMessage("Hata: " + responseMsg);
         return;
     }
+    const QString rawMessage
+        = QString::fromUtf8("Ham (RAW) kayıt alındı: %1 bayt. HEX olarak gösteriliyor, Kaydet .bin "
+                            "(binary) olarak yazar.")
+              .arg(content.size());
+    RecordOperation(record, clock, true, isRaw ? rawMessage : QString::fromUtf8("Başarı ile Tamamlandı."));
     FDocument->TakeDownload(content, isRaw, IsControllerSiemens(device.Controller));
     RedrawDocument();
     if (isRaw) {
-        FPrompter.ShowMessage(QString::fromUtf8("Ham (RAW) kayıt alındı: %1 bayt. HEX olarak gösteriliyor, Kaydet .bin "
-                                                "(binary) olarak yazar.")
-                                  .arg(content.size()));
+        FPrompter.ShowMessage(rawMessage);
         return;
     }
     ShowTransferSuccess(QString::fromUtf8("Cihazdan alındı"));

@@ -2,11 +2,13 @@
 // `make screenshots` with quillex-devsim sending on the given status port.
 #include "ApplicationSetup.h"
 #include "DeviceWait.h"
+#include "dialogs/HistoryForm.h"
 #include "dialogs/UiPrompter.h"
 #include "dialogs/UnitDeviceSettingsForm.h"
 #include "dialogs/UnitProgramListsForm.h"
 #include "dialogs/UnitStartFromSelectForm.h"
 #include "discovery/DeviceListModel.h"
+#include "ui_HistoryForm.h"
 #include "ui_UnitDeviceSettingsForm.h"
 #include "ui_UnitProgramListsForm.h"
 #include "ui_UnitStartFromSelectForm.h"
@@ -225,6 +227,15 @@ int main(int argc, char** argv)
         while (window.TransferRunning() && download.elapsed() < 20000)
             QTest::qWait(50);
         Save(&window, folder, "raw-capture");
+    }
+    // The transfer history of every device: the window's operations above and the command line's.
+    window.History()->Flush();
+    {
+        TFormHistory history(prompter, window.History()->Path(), {}, &window);
+        history.move(window.frameGeometry().center() - history.rect().center());
+        history.show();
+        (void)QTest::qWaitForWindowExposed(&history);
+        Save(&history, folder, "history-dialog");
     }
     if (argc > 4 && ReadWholeFile(argv[4], bytes, error)) {
         window.ShowCmtFile(bytes);

@@ -294,6 +294,7 @@ void TFormMain::FormCreate()
     FLogoClickCount = 0;
     ui->ImageLogo->installEventFilter(this);
     SetUpEditor();
+    SetUpHistory();
 
     FDeviceList = new TDeviceListModel(
         [this](const QString& ipAddress) {
@@ -508,6 +509,15 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event)
         && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick))
         ImageLogoClick();
     // The window's shortcuts come before the focused control's own keys.
+    if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_H && key->modifiers() == (Qt::ControlModifier | Qt::ShiftModifier)) {
+            event->accept();
+            if (event->type() == QEvent::KeyPress)
+                ShowHistory({}); // every device's
+            return true;
+        }
+    }
     if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool ours = (key->modifiers() & Qt::ControlModifier) && !(key->modifiers() & Qt::ShiftModifier)
@@ -850,5 +860,6 @@ void TFormMain::ListBoxDevicesDblClick()
     TFormDeviceSettings dialog(FPrompter, this, WindowCallRunner());
     dialog.Initialize(name, controller, baud, xoff, xonxoff, dataBits, parity, stopBits, device.IPAddress, device.Port,
         device.PinRequired, device.MacId);
+    dialog.SetHistory([this](const TTransferRecord& record) { FHistory->Record(record); });
     dialog.exec();
 }

@@ -6,11 +6,13 @@
 #include "discovery/DeviceStatusView.h"
 #include "discovery/UnitStatusListener.h"
 #include "document/ProgramDocument.h"
+#include "history/HistoryRecorder.h"
 #include "transfer/UnitTransferProgress.h"
 #include "transfer/UploadVerification.h"
 #include "update/UnitAutoUpdate.h"
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QIcon>
 #include <QList>
@@ -33,6 +35,7 @@ constexpr int StatusLogMaxLines = 5000;
 class TSynGCodeSyn;
 class THexDumpView;
 class QListWidget;
+class QMenu;
 class QToolButton;
 
 struct TMainFormOptions {
@@ -40,6 +43,7 @@ struct TMainFormOptions {
     std::function<quint32()> TickSource; // the millisecond tick counter; the system's when empty
     int StartupDelayMs = 100;
     std::optional<TUpdateSettings> Update; // the running program's when empty
+    QString HistoryPath; // the transfer history file; DefaultHistoryPath() when empty
 };
 
 // What one row of the device list shows.
@@ -129,6 +133,12 @@ public:
     void ListBoxToolChangesClick();
     void ListBoxToolChangesDblClick();
 
+    // Transfer history: the dialog for one device (a MacId or address) or all
+    // (empty), and the device list's context menu that opens it.
+    void ShowHistory(const QString& device);
+    QMenu* CreateDeviceMenu(int row, QWidget* parent);
+    THistoryRecorder* History() const { return FHistory.get(); }
+
     static QString LoadWindowTitle();
     void EnsureWindowOnScreen();
     void FitFrameInto(const QRect& area);
@@ -160,14 +170,19 @@ private:
     bool ConfirmLosingContent();
     QString RememberedFolder(const QString& key) const;
     void RememberFolder(const QString& key, const QString& fileName);
-    void UploadComplete(bool success, const QString& responseMsg, const TUploadVerification& verification);
-    void DownloadComplete(
-        const TQuillexDevice& device, bool success, const QByteArray& content, bool isRaw, const QString& responseMsg);
+    // record: the upload's history record; it is written with the read-back's result.
+    void UploadComplete(TTransferRecord record, const QElapsedTimer& clock, bool success, const QString& responseMsg,
+        const TUploadVerification& verification);
+    void DownloadComplete(const TQuillexDevice& device, const QElapsedTimer& clock, bool success,
+        const QByteArray& content, bool isRaw, const QString& responseMsg);
     void StartProgress(const QString& title);
     void ShowToolChangePanel();
     // The selected device, once its PIN is settled; "Önce bir cihaz seçin." when there is none.
     bool SelectedDeviceWithPin(TQuillexDevice& device);
     void SendStartFrom(const TQuillexDevice& device, qint32 index);
+    void SetUpHistory();
+    // Ends the record of an operation begun with the clock, and queues it.
+    void RecordOperation(TTransferRecord record, const QElapsedTimer& clock, bool success, const QString& shown);
     // False once the window was destroyed or closed while it waited for a device.
     static bool StillOpen(const QPointer<TFormMain>& window) { return window && !window->FDestroyed; }
 
@@ -206,4 +221,5 @@ private:
     std::unique_ptr<TTransferProgress> FTransferProgress;
     QString FListFontFamily;
     QRect FFitFrameArea; // where the frame goes once the window manager has told its size
+    std::unique_ptr<THistoryRecorder> FHistory;
 };

@@ -1,6 +1,7 @@
 #include "DeviceCommands.h"
 
 #include "CliOutput.h"
+#include "HistoryCommands.h"
 #include "PinInput.h"
 #include "Progress.h"
 #include "device/DevicePin.h"
@@ -13,6 +14,7 @@
 #include "transfer/UploadVerification.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -119,6 +121,29 @@ int DeviceFailure(const QString& message)
 {
     const QString code = FailureCode(message);
     return FailDevice(code == "pin_refused" ? ExitPin : ExitFailed, code, message);
+}
+
+// A history record of the operation on the device, begun when it starts.
+TTransferRecord StartRecord(TTransferKind kind, const TQuillexDevice& device)
+{
+    return NewTransferRecord(kind, device.DisplayName, device.IPAddress, device.MacId);
+}
+
+// The record's end: outcome, the message printed, the time taken; then it is written.
+void FinishRecord(
+    const TCliArgs& args, TTransferRecord& record, const QElapsedTimer& clock, bool success, const QString& shown)
+{
+    record.Time = QDateTime::currentDateTimeUtc();
+    record.DurationMs = clock.elapsed();
+    record.Success = success;
+    record.Message = shown;
+    RecordCliHistory(args, record);
+}
+
+// A program file as the history names it; standard input has no name.
+QString RecordedFileName(const QString& path)
+{
+    return path == "-" ? QString() : QFileInfo(path).absoluteFilePath();
 }
 
 class TContext {
@@ -426,6 +451,11 @@ int CmdUpload(TContext& context)
 
     QString response;
     bool success = false;
+    TTransferRecord record = StartRecord(TTransferKind::Upload, device);
+    record.FileName = RecordedFileName(file);
+    SetRecordBytes(record, upload.Content); // what the device stores, before compression
+    QElapsedTimer clock;
+    clock.start();
     {
         TProgressPrinter progress(context.Progress);
         try {
@@ -437,8 +467,10 @@ int CmdUpload(TContext& context)
             response = e.Message();
         }
     }
-    if (!success)
+    if (!success) {
+        FinishRecord(args, record, clock, false, "Hata: " + response);
         return DeviceFailure(response);
+    }
     if (Report().Json) {
         const TPayloadFacts facts = PayloadFacts(upload.Content, plan);
         const bool indexStored = !response.contains("(UYARI: Start From index kaydedilemedi");
@@ -447,11 +479,17 @@ int CmdUpload(TContext& context)
         Report().Fields.insert("compressed", facts.Compressed);
         Report().Fields.insert("index_entries", indexStored ? facts.IndexEntries : 0);
     }
-    if (!args.IsSet("verify"))
+    if (!args.IsSet("verify")) {
+        FinishRecord(args, record, clock, true, response);
         return Succeed(response, true);
+    }
     if (!Report().Json && !Report().Quiet)
         Out(response);
-    return ReportVerification(ReadBack(context, ip, upload.Content, plan.MaxRawSize), response);
+    // The record waits for the read-back, so it carries its result.
+    const TUploadVerification verification = ReadBack(context, ip, upload.Content, plan.MaxRawSize);
+    record.Verification = HistoryVerification(verification);
+    FinishRecord(args, record, clock, true, response);
+    return ReportVerification(verification, response);
 }
 
 int CmdDownload(TContext& context)
@@ -474,19 +512,29 @@ int CmdDownload(TContext& context)
     bool isRaw = false;
     QString response;
     bool success = false;
+    TTransferRecord record = StartRecord(TTransferKind::Download, device);
+    record.FileName = RecordedFileName(outFile);
+    QElapsedTimer clock;
+    clock.start();
     {
         TProgressPrinter progress(context.Progress);
         success = ReceiveProgramFromDevice(
             ip, DownloadPort, content, isRaw, response, [&](qint32 p) { progress.Percent("download", p); },
             DecideUploadPlan(status, {}).MaxRawSize); // a device stores at most its maxfilesize
     }
-    if (!success)
+    if (!success) {
+        FinishRecord(args, record, clock, false, "Hata: " + response);
         return DeviceFailure(response);
+    }
+    SetRecordBytes(record, content);
     Note(response);
     if (isRaw)
         Note(QString::fromUtf8("Ham (RAW) kayıt alındı: %1 bayt").arg(content.size()));
     QString error;
-    if (!WriteOutput(outFile, content, error))
+    const bool written = WriteOutput(outFile, content, error);
+    // The bytes came, but the operator has no program without the file.
+    FinishRecord(args, record, clock, written, written ? response : outFile + ": " + error);
+    if (!written)
         return Fail(ExitFailed, "file_error", outFile + ": " + error);
     Report().Fields.insert("bytes", content.size());
     Report().Fields.insert("kind", isRaw ? "raw" : "program");
@@ -530,7 +578,13 @@ int CmdSend(TContext& context)
     if (const int rc = ConnectDevice(context, ip, device); rc != ExitOk)
         return rc;
     QString response;
-    if (!SendDeviceCommands(ip, device.Port, args.Args.mid(1), response))
+    TTransferRecord record = StartRecord(TTransferKind::Settings, device);
+    SetRecordCommands(record, args.Args.mid(1));
+    QElapsedTimer clock;
+    clock.start();
+    const bool success = SendDeviceCommands(ip, device.Port, args.Args.mid(1), response);
+    FinishRecord(args, record, clock, success, success ? response : "Hata: " + response);
+    if (!success)
         return DeviceFailure(response);
     // "%1 komut cihaz tarafından onaylandı": the count of confirmed lines, the login and PIN lines included.
     Report().Fields.insert("confirmed", response.section(' ', 0, 0).toInt());
@@ -597,9 +651,18 @@ int CmdStartFrom(TContext& context)
     if (const int rc = ConnectDevice(context, ip, device); rc != ExitOk)
         return rc;
     QString response;
-    if (!SendDeviceCommands(ip, device.Port, { "STARTFROM" + QString::number(index) }, response))
+    const QStringList commands { "STARTFROM" + QString::number(index) };
+    TTransferRecord record = StartRecord(TTransferKind::StartFrom, device);
+    SetRecordCommands(record, commands);
+    QElapsedTimer clock;
+    clock.start();
+    const bool success = SendDeviceCommands(ip, device.Port, commands, response);
+    const QString shown = success ? QString::fromUtf8("Devam ettirme başlatıldı (CNC'den XON bekleniyor): ") + response
+                                  : "Hata: " + response;
+    FinishRecord(args, record, clock, success, shown);
+    if (!success)
         return DeviceFailure(response);
-    return Succeed(QString::fromUtf8("Devam ettirme başlatıldı (CNC'den XON bekleniyor): ") + response, true);
+    return Succeed(shown, true);
 }
 
 // The PIN the caller gave: --pin, --pin-file or QUILLEX_PIN, one of them.

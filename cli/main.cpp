@@ -4,6 +4,7 @@
 #include "CommandLine.h"
 #include "ContentCommands.h"
 #include "DeviceCommands.h"
+#include "HistoryCommands.h"
 #include "config/Settings.h"
 #include "device/DevicePin.h"
 #include "discovery/UnitStatusListener.h"
@@ -62,6 +63,7 @@ const std::pair<const char*, QStringList> VerbOptions[] = {
     { "cmt", { "extract", "o" } },
     { "hexdump", {} },
     { "normalize", { "siemens" } },
+    { "history", { "device", "since", "csv", "limit" } },
 };
 
 void AddOptions(QCommandLineParser& parser)
@@ -80,8 +82,9 @@ void AddOptions(QCommandLineParser& parser)
     flag({ "verify" });
     flag({ "siemens" });
     flag({ "candidates" });
-    for (const char* name :
-        { "settings", "pin", "pin-file", "progress", "listen", "controller", "hw", "build", "maxfilesize", "extract" })
+    flag({ "csv" });
+    for (const char* name : { "settings", "pin", "pin-file", "progress", "listen", "controller", "hw", "build",
+             "maxfilesize", "extract", "device", "since", "limit" })
         value({ name });
     value({ "o" });
     value({ "d" });
@@ -121,12 +124,16 @@ void PrintHelp(const QString& verb)
         std::fputs(help, stdout);
     } else if (const char* contentHelp = ContentCommandHelp(verb)) {
         std::fputs(contentHelp, stdout);
+    } else if (const char* historyHelp = HistoryCommandHelp(verb)) {
+        std::fputs(historyHelp, stdout);
     } else {
         std::fputs(MainHelp, stdout);
         std::fputs("\n", stdout);
         std::fputs(DeviceCommandsSummary, stdout);
         std::fputs("\n", stdout);
         std::fputs(ContentCommandsSummary, stdout);
+        std::fputs("\n", stdout);
+        std::fputs(HistoryCommandsSummary, stdout);
     }
 }
 
@@ -161,6 +168,8 @@ int Run(const QStringList& arguments)
     if (!LoadStatusKeyFromEnvironment(error))
         return Fail(ExitUsage, "usage", "quillex-cli: " + error);
     if (const int rc = RunContentCommand(args); rc >= 0)
+        return rc;
+    if (const int rc = RunHistoryCommand(args); rc >= 0)
         return rc;
     SetPinStoreFileName(parser.isSet("settings") ? parser.value("settings") : SettingsFilePath());
     return RunDeviceCommand(args);

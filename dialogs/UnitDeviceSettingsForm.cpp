@@ -5,6 +5,7 @@
 #include "device/DevicePin.h"
 #include "device/UnitDeviceCommand.h"
 
+#include <QElapsedTimer>
 #include <QKeyEvent>
 
 TFormDeviceSettings::TFormDeviceSettings(TUiPrompter& prompter, QWidget* parent, TBlockingCallRunner runner)
@@ -64,6 +65,8 @@ void TFormDeviceSettings::Initialize(const QString& deviceName, const QString& c
     FPort = port;
     FPinRequired = pinRequired;
     FPinDeviceKey = macId.isEmpty() ? ipAddress : macId;
+    FDeviceName = deviceName;
+    FMacId = macId;
     UpdatePinLabels();
     FOriginal = { deviceName, controller, baudRate, xoffTimeout, xonXoff, dataBits, parity, stopBits };
 
@@ -105,11 +108,24 @@ TDeviceSettingsEntries TFormDeviceSettings::Entries() const
         ui->ComboBoxStopBits->currentText() };
 }
 
-bool TFormDeviceSettings::SendCommands(const QStringList& commands, QString& response) const
+bool TFormDeviceSettings::SendCommands(
+    const QStringList& commands, QString& response, const QString& failureFrame) const
 {
     const QString ip = FIPAddress;
     const quint16 port = FPort;
-    return RunBlocking(FRunner, [&] { return SendDeviceCommands(ip, port, commands, response); });
+    TTransferRecord record = NewTransferRecord(TTransferKind::Settings, FDeviceName, ip, FMacId);
+    SetRecordCommands(record, commands);
+    QElapsedTimer clock;
+    clock.start();
+    const bool ok = RunBlocking(FRunner, [&] { return SendDeviceCommands(ip, port, commands, response); });
+    if (FRecordHistory) {
+        record.Time = QDateTime::currentDateTimeUtc();
+        record.DurationMs = clock.elapsed();
+        record.Success = ok;
+        record.Message = ok ? response : failureFrame.arg(response);
+        FRecordHistory(record);
+    }
+    return ok;
 }
 
 void TFormDeviceSettings::ButtonSaveClick()
@@ -125,10 +141,11 @@ void TFormDeviceSettings::ButtonSaveClick()
         return;
     }
     QString response;
-    if (SendCommands(commands, response))
+    const QString frame = QString::fromUtf8("Ayarlar kaydedilemedi: %1");
+    if (SendCommands(commands, response, frame))
         accept();
     else
-        FPrompter.ShowMessage(QString::fromUtf8("Ayarlar kaydedilemedi: %1").arg(response));
+        FPrompter.ShowMessage(frame.arg(response));
 }
 
 void TFormDeviceSettings::ButtonSetPinClick()
@@ -146,8 +163,9 @@ void TFormDeviceSettings::ButtonSetPinClick()
         return;
     }
     QString response;
-    if (!SendCommands({ "SETPIN&" + first }, response)) {
-        FPrompter.ShowMessage(QString::fromUtf8("Şifre ayarlanamadı: %1").arg(response));
+    const QString frame = QString::fromUtf8("Şifre ayarlanamadı: %1");
+    if (!SendCommands({ "SETPIN&" + first }, response, frame)) {
+        FPrompter.ShowMessage(frame.arg(response));
         return;
     }
     SetCachedPin(FIPAddress, first);
@@ -164,8 +182,9 @@ void TFormDeviceSettings::ButtonClearPinClick()
             QString::fromUtf8("Şifre kaldırılsın mı? Aynı ağdaki herkes cihaza dosya gönderip alabilecek.")))
         return;
     QString response;
-    if (!SendCommands({ "CLEARPIN" }, response)) {
-        FPrompter.ShowMessage(QString::fromUtf8("Şifre ayarlanamadı: %1").arg(response));
+    const QString frame = QString::fromUtf8("Şifre ayarlanamadı: %1");
+    if (!SendCommands({ "CLEARPIN" }, response, frame)) {
+        FPrompter.ShowMessage(frame.arg(response));
         return;
     }
     SetCachedPin(FIPAddress, {});

@@ -4,9 +4,11 @@
 #include "UiPrompter.h"
 #include "device/BlockingCall.h"
 #include "device/DeviceSettings.h"
+#include "history/TransferRecord.h"
 
 #include <QDialog>
 
+#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -25,6 +27,8 @@ public:
         bool pinRequired, const QString& macId);
 
     Ui::TFormDeviceSettings* Form() const { return ui.get(); }
+    // Receives a history record of each command batch the dialog sends.
+    void SetHistory(std::function<void(const TTransferRecord&)> record) { FRecordHistory = std::move(record); }
     bool PinRequired() const { return FPinRequired; }
 
     void ButtonSaveClick();
@@ -38,7 +42,8 @@ private:
     void FormCreate();
     void UpdatePinLabels();
     TDeviceSettingsEntries Entries() const;
-    bool SendCommands(const QStringList& commands, QString& response) const;
+    // Sends the batch and records it; failureFrame ("...: %1") gives the text shown on failure.
+    bool SendCommands(const QStringList& commands, QString& response, const QString& failureFrame) const;
 
     std::unique_ptr<Ui::TFormDeviceSettings> ui;
     TUiPrompter& FPrompter;
@@ -47,5 +52,8 @@ private:
     quint16 FPort = 5000;
     bool FPinRequired = false;
     QString FPinDeviceKey;
+    QString FDeviceName;
+    QString FMacId;
+    std::function<void(const TTransferRecord&)> FRecordHistory;
     TDeviceSettingsOriginal FOriginal;
 };

@@ -12,3 +12,6 @@ echo "== device link"
 echo
 echo "== window"
 "$build/bin/quillex-bench-window"
+echo
+echo "== transfer history"
+"$build/bin/quillex-bench-history"

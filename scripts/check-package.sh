@@ -33,7 +33,7 @@ if grep -Eq 'quillex_settings\.ini|/tst_|/include/' "$work/files"; then
 fi
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libqt6widgets6 libqt6network6 libqscintilla2-qt6 libc6; do
+for lib in libqt6widgets6 libqt6network6 libqt6sql6-sqlite libqscintilla2-qt6 libc6; do
   [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib (found: $depends)"
 done
 [ -n "$(dpkg-deb -f "$deb" Description)" ] || fail "no description"

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libqscintilla2-qt6-dev qtkeychain-qt6-dev qt6-translations-l10n
+  libqt6sql6-sqlite sqlite3                # the transfer history's driver; the shell the benchmark compares with
   libpcre2-dev zlib1g-dev libssl-dev
   clang libclang-rt-14-dev clang-format
   ripgrep bsdextrautils xvfb xauth x11-utils fonts-dejavu-core

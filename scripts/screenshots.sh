@@ -8,7 +8,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 out="$root/screenshots"
 port=15500
 work=$(mktemp -d)
-export QUILLEX_SETTINGS="$work/quillex_settings.ini" QUILLEX_NO_KEYCHAIN=1 XDG_CONFIG_HOME="$work" QUILLEX_STATUS_PORT=$port
+export QUILLEX_SETTINGS="$work/quillex_settings.ini" QUILLEX_NO_KEYCHAIN=1 XDG_CONFIG_HOME="$work" XDG_DATA_HOME="$work" QUILLEX_STATUS_PORT=$port
 
 program="$root/../shared/data/gcode/linuxcnc/nc_files/mmount.ngc"
 [ -f "$program" ] || program="$root/tests/fixtures/text/utf8-crlf.nc"
@@ -23,6 +23,11 @@ head -c 700 /dev/urandom >> "$work/capture.bin"
 sim=$!
 trap 'kill $sim 2>/dev/null; rm -rf "$work"' EXIT
 sleep 0.5
+
+# Rows of the command line's in the transfer history: a settings batch and a refused start.
+sleep 1 # the devices' first status datagrams, for their names
+"$build/bin/quillex-cli" send 127.0.0.4 "NAME&Eski Torna" >/dev/null 2>&1 || true
+"$build/bin/quillex-cli" startfrom 127.0.0.4 3 >/dev/null 2>&1 || true
 
 # Torna 1 is busy: an upload keeps it erasing while the first pictures are taken.
 head -c 100000 /dev/urandom > "$work/big.bin"

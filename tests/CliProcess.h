@@ -49,6 +49,7 @@ public:
         env.insert("QUILLEX_STATUS_PORT", QString::number(FStatusPort));
         env.insert("QUILLEX_SETTINGS", FDir.filePath("quillex_settings.ini"));
         env.insert("XDG_CONFIG_HOME", FDir.path());
+        env.insert("XDG_DATA_HOME", FDir.path()); // the transfer history of this test alone
         env.insert("QUILLEX_NO_KEYCHAIN", "1");
         for (auto it = extra.begin(); it != extra.end(); ++it)
             env.insert(it.key(), it.value());
@@ -89,6 +90,8 @@ public:
         return Finish(process, timeoutMs);
     }
     QString File(const QString& name) const { return FDir.filePath(name); }
+    // Where the command line keeps its transfer history in this environment.
+    QString HistoryFile() const { return FDir.filePath("quillex/history.sqlite"); }
     QString Path() const { return FDir.path(); }
 
 private:

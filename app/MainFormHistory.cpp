@@ -1,0 +1,61 @@
+// The main window's transfer history: the recorder every operation reports
+// to when it ends, the one warning when the history cannot be written, and
+// the history dialog from the device list's context menu and its shortcut.
+#include "unitmainform.h"
+
+#include "ui_unitmainform.h"
+
+#include "config/Settings.h"
+#include "dialogs/HistoryForm.h"
+#include "history/HistoryStore.h"
+
+#include <QMenu>
+
+void TFormMain::SetUpHistory()
+{
+    const QString path = FOptions.HistoryPath.isEmpty() ? DefaultHistoryPath() : FOptions.HistoryPath;
+    // Opening, pruning and every insert run on the recorder's thread: a slow disk never holds up the window.
+    FHistory = std::make_unique<THistoryRecorder>(path, HistoryMaxAgeDays(SettingsFilePath()));
+    connect(FHistory.get(), &THistoryRecorder::Failed, this, [this, path](const QString& message) {
+        FPrompter.ShowMessage(
+            QString::fromUtf8("Aktarım geçmişi kaydedilemedi (%1): %2\r\nAktarımlar bundan etkilenmez; bu uyarı bir "
+                              "daha gösterilmez.")
+                .arg(path, message));
+    });
+
+    ui->ListBoxDevices->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui->ListBoxDevices, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        const QModelIndex index = ui->ListBoxDevices->indexAt(pos);
+        if (!index.isValid())
+            return;
+        QMenu* menu = CreateDeviceMenu(index.row(), this);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(ui->ListBoxDevices->viewport()->mapToGlobal(pos));
+    });
+}
+
+QMenu* TFormMain::CreateDeviceMenu(int row, QWidget* parent)
+{
+    auto* menu = new QMenu(parent);
+    const QModelIndex index = FDeviceList->index(row);
+    const QString mac = index.data(TDeviceListModel::MacIdRole).toString();
+    const QString device = mac.isEmpty() ? index.data(TDeviceListModel::AddressRole).toString() : mac;
+    menu->addAction(QString::fromUtf8("Geçmiş…"), this, [this, device] { ShowHistory(device); });
+    return menu;
+}
+
+void TFormMain::ShowHistory(const QString& device)
+{
+    FHistory->Flush(); // the operation that just ended is in the table
+    TFormHistory dialog(FPrompter, FHistory->Path(), device, this);
+    FPrompter.RunModal(dialog);
+}
+
+void TFormMain::RecordOperation(TTransferRecord record, const QElapsedTimer& clock, bool success, const QString& shown)
+{
+    record.Time = QDateTime::currentDateTimeUtc();
+    record.DurationMs = clock.elapsed();
+    record.Success = success;
+    record.Message = shown;
+    FHistory->Record(record);
+}

@@ -1,0 +1,118 @@
+#include "HistoryForm.h"
+
+#include "ui_HistoryForm.h"
+
+#include "history/HistoryFormat.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+
+namespace {
+
+// The earliest day of the date fields stands for an open end.
+const QDate OpenDate(2000, 1, 1);
+
+} // namespace
+
+TFormHistory::TFormHistory(TUiPrompter& prompter, const QString& historyPath, const QString& device, QWidget* parent)
+    : QDialog(parent)
+    , ui(std::make_unique<Ui::TFormHistory>())
+    , FPrompter(prompter)
+{
+    ui->setupUi(this);
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    if (!FStore.Open(historyPath, FOpenError))
+        FOpenError = QString::fromUtf8("Aktarım geçmişi açılamadı (%1): %2").arg(historyPath, FOpenError);
+
+    ui->ComboBoxDevice->addItem(QString::fromUtf8("Tüm cihazlar"), QString());
+    QList<THistoryDevice> devices;
+    QString error;
+    if (FStore.IsOpen() && FStore.Devices(devices, error))
+        for (const THistoryDevice& d : devices)
+            ui->ComboBoxDevice->addItem(QString("%1 (%2)").arg(d.Name, d.IPAddress), d.Key);
+    if (!device.isEmpty()) {
+        int found = ui->ComboBoxDevice->findData(device.toUpper());
+        if (found < 0)
+            found = ui->ComboBoxDevice->findData(device);
+        if (found < 0) { // a device with no record yet: listed, showing none
+            ui->ComboBoxDevice->addItem(device, device);
+            found = ui->ComboBoxDevice->count() - 1;
+        }
+        ui->ComboBoxDevice->setCurrentIndex(found);
+    }
+    for (QDateEdit* edit : { ui->DateEditSince, ui->DateEditUntil }) {
+        edit->setMinimumDate(OpenDate);
+        edit->setSpecialValueText(QString::fromUtf8("Tümü"));
+        edit->setDate(OpenDate);
+    }
+    ui->ComboBoxOutcome->addItems(
+        { QString::fromUtf8("Tümü"), QString::fromUtf8("Başarılı"), QString::fromUtf8("Başarısız") });
+
+    FProxy.setSourceModel(&FModel);
+    FProxy.setSortRole(THistoryTableModel::SortRole);
+    ui->TableHistory->setModel(&FProxy);
+    ui->TableHistory->verticalHeader()->hide();
+    ui->TableHistory->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
+    ui->TableHistory->horizontalHeader()->setHighlightSections(false);
+    ui->TableHistory->sortByColumn(THistoryTableModel::ColumnTime, Qt::DescendingOrder);
+
+    connect(ui->ComboBoxDevice, &QComboBox::currentIndexChanged, this, &TFormHistory::Reload);
+    connect(ui->ComboBoxOutcome, &QComboBox::currentIndexChanged, this, &TFormHistory::Reload);
+    connect(ui->DateEditSince, &QDateEdit::dateChanged, this, &TFormHistory::Reload);
+    connect(ui->DateEditUntil, &QDateEdit::dateChanged, this, &TFormHistory::Reload);
+    connect(ui->ButtonExport, &QPushButton::clicked, this, &TFormHistory::ButtonExportClick);
+    connect(ui->ButtonClose, &QPushButton::clicked, this, &QDialog::accept);
+    Reload();
+    ui->TableHistory->resizeColumnsToContents();
+    // Long texts keep a readable width; their tool tip holds the rest.
+    for (int column : { THistoryTableModel::ColumnFile, THistoryTableModel::ColumnMessage })
+        ui->TableHistory->setColumnWidth(column, qMin(ui->TableHistory->columnWidth(column), 260));
+}
+
+TFormHistory::~TFormHistory() = default;
+
+THistoryFilter TFormHistory::Filter() const
+{
+    const auto day = [](const QDateEdit* edit) { return edit->date() == OpenDate ? QDate() : edit->date(); };
+    const int outcome = ui->ComboBoxOutcome->currentIndex();
+    return HistoryFilterFor(ui->ComboBoxDevice->currentData().toString(), day(ui->DateEditSince),
+        day(ui->DateEditUntil),
+        outcome == 1       ? std::optional<bool>(true)
+            : outcome == 2 ? std::optional<bool>(false)
+                           : std::nullopt);
+}
+
+void TFormHistory::Reload()
+{
+    if (!FStore.IsOpen()) {
+        ui->LabelStatus->setText(FOpenError);
+        ui->ButtonExport->setEnabled(false);
+        return;
+    }
+    QString error;
+    if (!FModel.Load(FStore, Filter(), error)) {
+        ui->LabelStatus->setText(QString::fromUtf8("Aktarım geçmişi okunamadı: %1").arg(error));
+        return;
+    }
+    ui->LabelStatus->setText(QString::fromUtf8("%1 kayıt").arg(FModel.rowCount()));
+    ui->ButtonExport->setEnabled(FModel.rowCount() > 0);
+}
+
+void TFormHistory::ButtonExportClick()
+{
+    QString fileName;
+    if (!FPrompter.AskSaveFile(QDir::homePath(), "aktarim-gecmisi.csv", "csv",
+            QString::fromUtf8("CSV dosyası (*.csv)|*.csv|Tüm dosyalar (*.*)|*.*"), fileName))
+        return;
+    if (QFileInfo::exists(fileName)
+        && !FPrompter.ConfirmOkCancel(QString::fromUtf8("Var olan dosyanın üstüne yazılsın mı?")))
+        return;
+    const QList<TTransferRecord> records = RecordsInViewOrder(FProxy);
+    QString error;
+    if (!WriteHistoryCsv(fileName, records, error)) {
+        FPrompter.ShowMessage(QString::fromUtf8("CSV dosyası yazılamadı: %1").arg(error));
+        return;
+    }
+    FPrompter.ShowMessage(QString::fromUtf8("%1 kayıt %2 dosyasına yazıldı.").arg(records.size()).arg(fileName));
+}

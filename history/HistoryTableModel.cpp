@@ -1,0 +1,149 @@
+#include "HistoryTableModel.h"
+
+#include "HistoryFormat.h"
+
+#include <QAbstractProxyModel>
+
+namespace {
+
+// In the order of the columns: what the operator looks for first on the left.
+const char* const Headers[] = { "Zaman", "Cihaz", "Adres", "İşlem", "Dosya / Komutlar", "Bayt", "CRC-32", "Süre (sn)",
+    "Sonuç", "Mesaj", "Doğrulama", "MacId", "Kullanıcı", "Bilgisayar", "SHA-256" };
+static_assert(std::size(Headers) == THistoryTableModel::ColumnCount);
+
+} // namespace
+
+THistoryTableModel::THistoryTableModel(QObject* parent)
+    : QAbstractTableModel(parent)
+{
+}
+
+int THistoryTableModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(FRecords.size());
+}
+
+int THistoryTableModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant THistoryTableModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= FRecords.size())
+        return {};
+    const TTransferRecord& r = FRecords[index.row()];
+    if (role == SortRole) {
+        switch (index.column()) {
+        case ColumnTime:
+            return r.Time.toMSecsSinceEpoch();
+        case ColumnBytes:
+            return r.ByteCount;
+        case ColumnDuration:
+            return r.DurationMs;
+        default:
+            return data(index, Qt::DisplayRole).toString().toLower();
+        }
+    }
+    if (role == Qt::TextAlignmentRole)
+        return index.column() == ColumnBytes || index.column() == ColumnDuration
+            ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+            : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+    if (role == Qt::ToolTipRole && (index.column() == ColumnMessage || index.column() == ColumnFile))
+        return data(index, Qt::DisplayRole);
+    if (role != Qt::DisplayRole)
+        return {};
+    switch (index.column()) {
+    case ColumnTime:
+        return r.Time.toLocalTime().toString("dd.MM.yyyy HH:mm:ss");
+    case ColumnDevice:
+        return r.DeviceName;
+    case ColumnAddress:
+        return r.IPAddress;
+    case ColumnMacId:
+        return r.MacId;
+    case ColumnKind:
+        return TransferKindCaption(r.Kind);
+    case ColumnFile:
+        return r.FileName.isEmpty() ? QString(r.Detail).replace('\n', "; ") : r.FileName;
+    case ColumnBytes:
+        return QString::number(r.ByteCount);
+    case ColumnCrc32:
+        return r.Crc32;
+    case ColumnDuration:
+        return QString::number(double(r.DurationMs) / 1000.0, 'f', 1);
+    case ColumnOutcome:
+        return HistoryOutcomeCaption(r.Success);
+    case ColumnMessage:
+        return QString(r.Message).replace("\r\n", " ").replace('\n', ' ');
+    case ColumnVerification:
+        return HistoryVerificationCaption(r.Verification);
+    case ColumnUser:
+        return r.UserName;
+    case ColumnHost:
+        return r.HostName;
+    case ColumnSha256:
+        return r.Sha256;
+    default:
+        return {};
+    }
+}
+
+QVariant THistoryTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < ColumnCount)
+        return QString::fromUtf8(Headers[section]);
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+void THistoryTableModel::SetRecords(const QList<TTransferRecord>& records)
+{
+    beginResetModel();
+    FRecords = records;
+    endResetModel();
+}
+
+bool THistoryTableModel::Load(const THistoryStore& store, const THistoryFilter& filter, QString& errorMsg)
+{
+    QList<TTransferRecord> records;
+    if (!store.List(filter, records, errorMsg))
+        return false;
+    SetRecords(records);
+    return true;
+}
+
+QList<TTransferRecord> RecordsInViewOrder(const QAbstractItemModel& view)
+{
+    // Down the chain of proxies to the table.
+    const QAbstractItemModel* model = &view;
+    QList<const QAbstractProxyModel*> proxies;
+    while (const auto* proxy = qobject_cast<const QAbstractProxyModel*>(model)) {
+        proxies.prepend(proxy);
+        model = proxy->sourceModel();
+    }
+    const auto* table = qobject_cast<const THistoryTableModel*>(model);
+    QList<TTransferRecord> records;
+    if (!table)
+        return records;
+    for (int row = 0; row < view.rowCount(); ++row) {
+        QModelIndex index = view.index(row, 0);
+        for (auto it = proxies.crbegin(); it != proxies.crend(); ++it)
+            index = (*it)->mapToSource(index);
+        if (index.isValid())
+            records.append(table->Records().at(index.row()));
+    }
+    return records;
+}
+
+THistoryFilter HistoryFilterFor(
+    const QString& device, const QDate& since, const QDate& until, std::optional<bool> success)
+{
+    THistoryFilter filter;
+    filter.Device = device;
+    if (since.isValid())
+        filter.Since = since.startOfDay();
+    if (until.isValid())
+        filter.Until = until.addDays(1).startOfDay();
+    filter.Success = success;
+    return filter;
+}

@@ -1,0 +1,326 @@
+// The window's transfer history against quillex-devsim, offscreen: each
+// operation kind ends as a record whose fingerprints are those of the bytes
+// the device stored, gave back or received as command lines; a history that
+// cannot be written costs one warning; the history dialog from the device
+// list's menu and the shortcut, its filters, sorting and CSV export.
+#include "Loopback.h"
+#include "ScriptedPrompter.h"
+
+#include "app/unitmainform.h"
+#include "device/ProgramTransfer.h"
+#include "device/UnitDeviceCommand.h"
+#include "dialogs/HistoryForm.h"
+#include "dialogs/UnitDeviceSettingsForm.h"
+#include "dialogs/UnitStartFromSelectForm.h"
+#include "discovery/DeviceListModel.h"
+#include "history/HistoryFormat.h"
+#include "history/HistoryStore.h"
+#include "ui_HistoryForm.h"
+#include "ui_UnitDeviceSettingsForm.h"
+#include "ui_UnitStartFromSelectForm.h"
+#include "ui_unitmainform.h"
+
+#include <QMenu>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "TestUtil.h"
+
+#include <Qsci/qsciscintilla.h>
+
+namespace {
+
+QByteArray Stored(const QString& ip)
+{
+    QByteArray content;
+    bool raw = false;
+    QString msg;
+    ReceiveProgramFromDevice(ip, DownloadPort, content, raw, msg, {});
+    return content;
+}
+
+TTransferRecord Fingerprint(const QByteArray& bytes)
+{
+    TTransferRecord r;
+    SetRecordBytes(r, bytes);
+    return r;
+}
+
+} // namespace
+
+class TestMainFormHistory : public QObject {
+    Q_OBJECT
+    QTemporaryDir FDir;
+    QProcess FSim;
+    QByteArray FSimLog;
+    quint16 FStatusPort = 0;
+    TScriptedPrompter FPrompter;
+    std::unique_ptr<TFormMain> FWindow;
+
+    QString Ip(int n) const { return RunIp(QString("43.%1").arg(n).toLatin1().constData()); }
+
+    int Select(TFormMain& window, const QString& ip)
+    {
+        for (int attempt = 0; attempt < 50; ++attempt) {
+            window.TimerDeviceInfoTimer();
+            const QList<TQuillexDevice> devices = window.StatusListener()->GetLastDeviceList();
+            for (int i = 0; i < devices.size(); ++i)
+                if (devices[i].IPAddress == ip) {
+                    window.DeviceList()->SelectRow(i);
+                    return i;
+                }
+            QTest::qWait(100);
+        }
+        return -1;
+    }
+
+    // The command lines the device at ip received, login and PIN lines left out.
+    QStringList Commands(const QString& ip)
+    {
+        FSim.waitForReadyRead(200);
+        FSimLog += FSim.readAllStandardOutput();
+        QStringList lines;
+        for (const QString& line : QString::fromLatin1(FSimLog).split('\n'))
+            if (line.startsWith(ip + ": ")) {
+                const QString command = line.mid(ip.size() + 2);
+                if (!command.startsWith("PIN&") && !command.startsWith("LOGIN"))
+                    lines << command;
+            }
+        return lines;
+    }
+
+    QList<TTransferRecord> Records(const THistoryFilter& filter = {})
+    {
+        FWindow->History()->Flush();
+        THistoryStore store;
+        QString error;
+        QList<TTransferRecord> records;
+        if (!store.Open(FWindow->History()->Path(), error) || !store.List(filter, records, error))
+            qWarning("history: %s", qPrintable(error));
+        std::reverse(records.begin(), records.end()); // oldest first
+        return records;
+    }
+
+    std::unique_ptr<TFormMain> NewWindow(const QString& historyPath)
+    {
+        TMainFormOptions options;
+        options.StatusPort = FStatusPort;
+        options.HistoryPath = historyPath;
+        auto window = std::make_unique<TFormMain>(FPrompter, options);
+        window->show();
+        return window;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("QUILLEX_SETTINGS", FDir.filePath("quillex_settings.ini").toLocal8Bit());
+        qputenv("QUILLEX_NO_KEYCHAIN", "1");
+        qputenv("XDG_CONFIG_HOME", FDir.path().toLocal8Bit());
+        FStatusPort = FreeUdpPort();
+        FSim.start(QUILLEX_DEVSIM,
+            { "--command-log", "--target", QString("127.0.0.1:%1").arg(FStatusPort), "--device",
+                QString("ip=%1,name=Torna,hw=HW4,index=7:0,interval=300").arg(Ip(1)), "--device",
+                QString("ip=%1,name=Full,refuse=full,interval=300").arg(Ip(2)), "--device",
+                QString("ip=%1,name=Freze,interval=300").arg(Ip(3)) });
+        QVERIFY(FSim.waitForReadyRead(5000));
+        FWindow = NewWindow(FDir.filePath("data/history.sqlite"));
+        QTRY_VERIFY(FWindow->StatusListener() && FWindow->StatusListener()->IsListening());
+    }
+
+    void cleanupTestCase()
+    {
+        FWindow.reset();
+        FSim.terminate();
+        FSim.waitForFinished(2000);
+    }
+
+    void init()
+    {
+        FPrompter.Messages.clear();
+        FPrompter.Questions.clear();
+        FPrompter.ModalAnswers.clear();
+        FPrompter.ModalDialogs = 0;
+    }
+
+    // The window keeps its history where quillex-cli looks for it.
+    void defaultFileIsTheWindowsDataFolder()
+    {
+        const QString name = QCoreApplication::applicationName();
+        QCoreApplication::setApplicationName("quillex");
+        const QString appData = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+        QCoreApplication::setApplicationName(name);
+        QCOMPARE(DefaultHistoryPath(), appData + "/history.sqlite");
+    }
+
+    void everyOperationKindIsRecorded()
+    {
+        const QString ip = Ip(1);
+        QVERIFY(Select(*FWindow, ip) >= 0);
+        QString error;
+        QVERIFY(WriteWholeFile(FDir.filePath("O1.nc"), "g1 x5\nt1 m6\nm30\n", error));
+        QVERIFY(FWindow->OpenFile(FDir.filePath("O1.nc")));
+        FWindow->SpeedButtonUploadToMachineClick();
+        QTRY_VERIFY_WITH_TIMEOUT(!FWindow->TransferRunning(), 30000);
+        const QByteArray stored = Stored(ip);
+        QVERIFY(stored.startsWith("%\r\nG1 X5\r\n"));
+
+        FWindow->SpeedButtonDownloadFromMachineClick();
+        QTRY_VERIFY_WITH_TIMEOUT(!FWindow->TransferRunning(), 30000);
+
+        FPrompter.ModalAnswers << [](QDialog& dialog) {
+            static_cast<TFormStartFromSelect&>(dialog).Form()->ListBoxEntries->setCurrentRow(0);
+            return int(QDialog::Accepted);
+        };
+        FPrompter.Confirmations = { true };
+        FWindow->SpeedButtonStartFromMiddleClick();
+        QCOMPARE(Commands(ip).last(), "STARTFROM0");
+
+        // The settings dialog hands its batches to the window's recorder.
+        TFormDeviceSettings settings(FPrompter);
+        settings.Initialize("Torna", "FANUC", 9600, 30, 1, 8, 'N', 1, ip, 5000, false,
+            FWindow->DeviceList()->Devices().value(FWindow->DeviceList()->SelectedRow()).MacId);
+        settings.SetHistory([this](const TTransferRecord& r) { FWindow->History()->Record(r); });
+        settings.Form()->EditName->setText("Torna 2");
+        settings.ButtonSaveClick();
+        QCOMPARE(Commands(ip).last(), "NAME&Torna 2");
+
+        const QList<TTransferRecord> records = Records();
+        QCOMPARE(records.size(), 4);
+        const QStringList received = Commands(ip);
+        const TTransferRecord expected[] = {
+            Fingerprint(stored),
+            Fingerprint(stored),
+            Fingerprint("STARTFROM0\n"),
+            Fingerprint(received.last().toLatin1() + '\n'),
+        };
+        const TTransferKind kinds[]
+            = { TTransferKind::Upload, TTransferKind::Download, TTransferKind::StartFrom, TTransferKind::Settings };
+        const QString messages[]
+            = { QString::fromUtf8("Başarı ile Tamamlandı."), QString::fromUtf8("Başarı ile Tamamlandı."),
+                  QString::fromUtf8("Devam ettirme başlatıldı (CNC'den XON bekleniyor): "), QString() };
+        for (int i = 0; i < 4; ++i) {
+            const TTransferRecord& r = records[i];
+            QCOMPARE(r.Kind, kinds[i]);
+            QVERIFY(r.Success);
+            QCOMPARE(r.IPAddress, ip);
+            QVERIFY(!r.MacId.isEmpty());
+            QCOMPARE(r.DeviceName, "Torna");
+            QCOMPARE(r.ByteCount, expected[i].ByteCount);
+            QCOMPARE(r.Crc32, expected[i].Crc32);
+            QCOMPARE(r.Sha256, expected[i].Sha256);
+            QVERIFY2(r.Message.startsWith(messages[i]), qPrintable(r.Message));
+            QCOMPARE(r.UserName, CurrentUserName());
+            QCOMPARE(r.HostName, CurrentHostName());
+            // The upload is read back by default; the other kinds carry no read-back.
+            QCOMPARE(r.Verification, i == 0 ? QString("verified") : QString());
+            QVERIFY(qAbs(r.Time.secsTo(QDateTime::currentDateTimeUtc())) < 120);
+        }
+        QCOMPARE(records[0].FileName, FDir.filePath("O1.nc"));
+        QCOMPARE(records[2].Detail, "STARTFROM0");
+        QCOMPARE(records[3].Detail, "NAME&Torna 2");
+    }
+
+    void failedUploadIsRecordedBeforeItsMessage()
+    {
+        QVERIFY(Select(*FWindow, Ip(2)) >= 0);
+        FWindow->SetEditorText("G1 X1\n");
+        FWindow->SpeedButtonUploadToMachineClick();
+        QTRY_VERIFY_WITH_TIMEOUT(!FWindow->TransferRunning(), 30000);
+        THistoryFilter filter;
+        filter.Device = Ip(2);
+        const QList<TTransferRecord> records = Records(filter);
+        QCOMPARE(records.size(), 1);
+        QVERIFY(!records[0].Success);
+        QCOMPARE(FPrompter.Messages, QStringList { records[0].Message });
+        QVERIFY2(records[0].Message.startsWith("Hata: "), qPrintable(records[0].Message));
+    }
+
+    void unusableHistoryWarnsOnce()
+    {
+        QFile blocker(FDir.filePath("blocker"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        auto window = NewWindow(FDir.filePath("blocker/history.sqlite"));
+        QTRY_VERIFY(window->StatusListener() && window->StatusListener()->IsListening());
+        QVERIFY(Select(*window, Ip(3)) >= 0);
+        for (int i = 0; i < 3; ++i) {
+            window->SpeedButtonDownloadFromMachineClick(); // the device has no program: each fails
+            QTRY_VERIFY_WITH_TIMEOUT(!window->TransferRunning(), 30000);
+            window->History()->Flush();
+        }
+        QTest::qWait(200);
+        const QStringList warnings = FPrompter.Messages.filter(QString::fromUtf8("Aktarım geçmişi kaydedilemedi"));
+        QCOMPARE(warnings.size(), 1);
+        QVERIFY2(warnings[0].contains(FDir.filePath("blocker/history.sqlite")), qPrintable(warnings[0]));
+        QCOMPARE(FPrompter.Messages.filter("Hata: ").size(), 3); // the operations ran and said so
+    }
+
+    void dialogFromDeviceMenuShowsThatDevice()
+    {
+        const int row = Select(*FWindow, Ip(2));
+        QVERIFY(row >= 0);
+        std::unique_ptr<QMenu> menu(FWindow->CreateDeviceMenu(row, nullptr));
+        QCOMPARE(menu->actions().size(), 1);
+        QCOMPARE(menu->actions()[0]->text(), QString::fromUtf8("Geçmiş…"));
+        QStringList devices;
+        int rows = -1;
+        FPrompter.ModalAnswers << [&](QDialog& dialog) {
+            auto& history = static_cast<TFormHistory&>(dialog);
+            rows = history.View().rowCount();
+            for (int r = 0; r < rows; ++r)
+                devices << history.View().index(r, THistoryTableModel::ColumnAddress).data().toString();
+            return int(QDialog::Accepted);
+        };
+        menu->actions()[0]->trigger();
+        QCOMPARE(FPrompter.ModalDialogs, 1);
+        QVERIFY(rows >= 1);
+        QCOMPARE(devices, QStringList(rows, Ip(2)));
+    }
+
+    void shortcutShowsEveryDeviceFilteredSortedExported()
+    {
+        const QList<TTransferRecord> all = Records();
+        QVERIFY(all.size() >= 5);
+        const QString csv = FDir.filePath("export.csv");
+        FPrompter.SaveFiles = { csv };
+        QList<TTransferRecord> exported;
+        int everything = -1, failed = -1, future = -1;
+        FPrompter.ModalAnswers << [&](QDialog& dialog) {
+            auto& history = static_cast<TFormHistory&>(dialog);
+            Ui::TFormHistory* form = history.Form();
+            everything = history.View().rowCount();
+            form->ComboBoxOutcome->setCurrentIndex(2); // "Başarısız"
+            failed = history.View().rowCount();
+            form->DateEditSince->setDate(QDate::currentDate().addDays(1));
+            future = history.View().rowCount();
+            const bool exportOff = !form->ButtonExport->isEnabled();
+            form->DateEditSince->setDate(form->DateEditSince->minimumDate());
+            form->ComboBoxOutcome->setCurrentIndex(1); // "Başarılı"
+            form->TableHistory->sortByColumn(THistoryTableModel::ColumnBytes, Qt::AscendingOrder);
+            exported = RecordsInViewOrder(history.View());
+            form->ButtonExport->click();
+            return int(exportOff ? QDialog::Accepted : QDialog::Rejected);
+        };
+        QTest::keyClick(FWindow->Form()->SynEditProgram, Qt::Key_H, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(FPrompter.ModalDialogs, 1);
+        QCOMPARE(everything, all.size());
+        int failures = 0;
+        for (const TTransferRecord& r : all)
+            failures += r.Success ? 0 : 1;
+        QCOMPARE(failed, failures);
+        QCOMPARE(future, 0);
+        QCOMPARE(exported.size(), all.size() - failures);
+        for (qsizetype i = 1; i < exported.size(); ++i)
+            QVERIFY(exported[i - 1].ByteCount <= exported[i].ByteCount);
+        QFile file(csv);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), HistoryCsv(exported));
+        QCOMPARE(FPrompter.Messages.last(),
+            QString::fromUtf8("%1 kayıt %2 dosyasına yazıldı.").arg(exported.size()).arg(csv));
+    }
+};
+
+QTEST_MAIN(TestMainFormHistory)
+#include "tst_mainformhistory.moc"
