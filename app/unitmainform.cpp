@@ -553,7 +553,8 @@ bool TFormMain::LogVisible() const
 
 void TFormMain::ShowNewStatusLogLines()
 {
-    if (!ui->Memo1->isVisible())
+    // A minimised window shows nothing: its log catches up when it comes back.
+    if (!ui->Memo1->isVisible() || isMinimized())
         return;
     if (FStatusLog.Appended() == FStatusLogShown)
         return;

@@ -446,13 +446,23 @@ private slots:
         // Hundreds of datagrams, one batch per 100 ms at most.
         QVERIFY(n - fed > 100);
         QVERIFY2(batches >= 5 && batches <= 1 + ms / 100 + 1, qPrintable(QString("%1 in %2 ms").arg(batches).arg(ms)));
+        const QString newest = QString("[%1] {\"n\":%2}").arg(sender);
+        // Hidden, or shown in a minimised window: nothing drawn until it shows again.
         ClickLogo(*window);
         batches = 0;
         feedFor(300);
         QTest::qWait(150);
         QCOMPARE(batches, 0);
         ClickLogo(*window);
-        QCOMPARE(log->toPlainText().split('\n').last(), QString("[%1] {\"n\":%2}").arg(sender).arg(n));
+        QCOMPARE(log->toPlainText().split('\n').last(), newest.arg(n));
+        window->setWindowState(Qt::WindowMinimized);
+        batches = 0;
+        feedFor(300);
+        QTest::qWait(150);
+        QCOMPARE(batches, 0);
+        window->setWindowState(Qt::WindowNoState);
+        QTRY_COMPARE(log->toPlainText().split('\n').last(), newest.arg(n));
+        QCOMPARE(batches, 1);
     }
 
     // Ticks redraw the status panel only when what it shows changed: a new
