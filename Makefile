@@ -39,7 +39,7 @@ run: configure
 	@scripts/run.sh $(BUILD)
 
 bench: configure
-	@cmake --build $(BUILD) -j $(JOBS) --target quillex-bench-content quillex-bench-device quillex-bench-window quillex-bench-history quillex-devsim
+	@cmake --build $(BUILD) -j $(JOBS) --target quillex-bench-content quillex-bench-device quillex-bench-window quillex-bench-history quillex-bench-statuslog quillex-devsim
 	@scripts/bench.sh $(BUILD)
 
 # The Debian package, from its own build tree: installed under /usr, no tests,

@@ -21,9 +21,13 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPlainTextEdit>
 #include <QScreen>
 #include <QSettings>
 #include <QStyledItemDelegate>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QWindow>
 
 #include <Qsci/qsciscintilla.h>
@@ -285,8 +289,15 @@ void TFormMain::FormCreate()
     ui->SpeedButtonUpdate->setToolTip(QString::fromUtf8("YENİ SÜRÜM KONTROL ET VE GÜNCELLE"));
     SetPinStoreFileName(SettingsFilePath());
     ui->Memo1->hide();
-    // Every status datagram adds a line; a weekend of devices must not fill the memory.
+    // The widget holds what the bounded log holds, whatever lines it was given.
     ui->Memo1->setMaximumBlockCount(StatusLogMaxLines);
+    // The log is drawn in batches, only while it shows: a datagram costs the
+    // window nothing.
+    FStatusLogTimer = new QTimer(this);
+    FStatusLogTimer->setTimerType(Qt::PreciseTimer); // never early: at most ten batches a second
+    FStatusLogTimer->setInterval(100);
+    connect(FStatusLogTimer, &QTimer::timeout, this, &TFormMain::ShowNewStatusLogLines);
+    ui->Memo1->installEventFilter(this);
     SetUpFonts();
     SetUpToolBar();
     FDeviceInfoMessage = QString::fromUtf8("Bir cihaz seçin.");
@@ -477,9 +488,7 @@ void TFormMain::StartupTimerTimer()
     if (FStartupTimer)
         FStartupTimer->deleteLater();
     FStartupTimer = nullptr;
-    FStatusListener = std::make_unique<TStatusListenerThread>(
-        TStatusLogTarget { this, [this](const QString& line) { ui->Memo1->appendPlainText(line); } },
-        FOptions.StatusPort, FOptions.TickSource);
+    FStatusListener = std::make_unique<TStatusListenerThread>(&FStatusLog, FOptions.StatusPort, FOptions.TickSource);
     connect(FStatusListener.get(), &TStatusListenerThread::ListenFailed, this, &TFormMain::UpdateDeviceInfo,
         Qt::QueuedConnection);
     if (!FStatusListener->ListenError().isEmpty()) // failed before the connection was made
@@ -503,6 +512,12 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event)
         FFitFrameArea = QRect();
         if (!area.contains(frameGeometry()) && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
             FitFrameInto(area);
+    }
+    if (watched == ui->Memo1 && event->type() == QEvent::Show) {
+        ShowNewStatusLogLines();
+        FStatusLogTimer->start(); // the next batch a full interval later
+    } else if (watched == ui->Memo1 && event->type() == QEvent::Hide) {
+        FStatusLogTimer->stop();
     }
     // In a quick series every second press arrives as a double click: count both.
     if (watched == ui->ImageLogo
@@ -550,6 +565,35 @@ void TFormMain::ImageLogoClick()
 bool TFormMain::LogVisible() const
 {
     return !ui->Memo1->isHidden();
+}
+
+void TFormMain::ShowNewStatusLogLines()
+{
+    // A minimised window shows nothing: its log catches up when it comes back.
+    if (!ui->Memo1->isVisible() || isMinimized())
+        return;
+    if (FStatusLog.Appended() == FStatusLogShown)
+        return;
+    const TStatusLog::TNewLines update = FStatusLog.Since(FStatusLogShown);
+    FStatusLogShown = update.Shown;
+    QPlainTextEdit* log = ui->Memo1;
+    QTextDocument* document = log->document();
+    // Room for the new lines first, in one edit: the widget's own trimming
+    // would lay out every line it drops. A line holding a line break of its
+    // own takes more room; the widget's limit still trims that rest.
+    const int excess = log->blockCount() + int(update.Lines.size()) - StatusLogMaxLines;
+    if (update.Restart || excess >= log->blockCount()) {
+        log->clear();
+    } else if (excess > 0 && !document->isEmpty()) {
+        QTextCursor cursor(document);
+        cursor.beginEditBlock();
+        cursor.setPosition(document->findBlockByNumber(excess).position(), QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+        cursor.endEditBlock();
+    }
+    // One paragraph per line, as when each was appended on its own.
+    if (!update.Lines.isEmpty())
+        log->appendPlainText(update.Lines.join(u'\n'));
 }
 
 void TFormMain::SetUpdateAvailable(bool available)
@@ -685,7 +729,10 @@ void TFormMain::UpdateDeviceInfo()
             {});
         return;
     }
-    SetDeviceInfo({}, BuildDeviceInfoRows(status));
+    // The rows change only when the device's status does.
+    if (status != FDeviceInfoStatus.first)
+        FDeviceInfoStatus = { status, BuildDeviceInfoRows(status) };
+    SetDeviceInfo({}, FDeviceInfoStatus.second);
 }
 
 void TFormMain::SetDeviceInfo(const QString& message, const QString& rowsText)

@@ -4,6 +4,7 @@
 #include "dialogs/UiPrompter.h"
 #include "discovery/DeviceListModel.h"
 #include "discovery/DeviceStatusView.h"
+#include "discovery/StatusLog.h"
 #include "discovery/UnitStatusListener.h"
 #include "document/ProgramDocument.h"
 #include "history/HistoryRecorder.h"
@@ -25,13 +26,12 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace Ui {
 class TFormMain;
 }
 
-// The status log keeps this many of the latest lines.
-constexpr int StatusLogMaxLines = 5000;
 class TSynGCodeSyn;
 class THexDumpView;
 class QListWidget;
@@ -86,6 +86,10 @@ public:
     void ImageLogoClick();
     void SetUpdateAvailable(bool available);
     bool LogVisible() const;
+    const TStatusLog& StatusLog() const { return FStatusLog; }
+    // The log shows the lines it has not shown yet; called while it is visible,
+    // at most ten times a second.
+    void ShowNewStatusLogLines();
 
     // Document commands.
     void SpeedButtonFileNewClick();
@@ -189,6 +193,9 @@ private:
     std::unique_ptr<Ui::TFormMain> ui;
     TUiPrompter& FPrompter;
     TMainFormOptions FOptions;
+    TStatusLog FStatusLog; // outlives the listener that writes to it
+    quint64 FStatusLogShown = 0; // lines of FStatusLog the log widget has taken
+    QTimer* FStatusLogTimer = nullptr;
     std::unique_ptr<TStatusListenerThread> FStatusListener;
     QPointer<QTimer> FStartupTimer;
     QTimer* FTimerDeviceInfo = nullptr;
@@ -204,6 +211,7 @@ private:
     QList<QIcon> FToolbarImages;
     QString FDeviceInfoMessage;
     QStringList FDeviceInfoRows;
+    std::pair<QString, QString> FDeviceInfoStatus; // the status text last shown, and its rows
     TSynGCodeSyn* FHighlighter = nullptr;
     int FToolChangesPanelWidth = 245;
     bool FDestroyed = false;

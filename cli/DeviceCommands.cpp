@@ -163,7 +163,7 @@ public:
     {
         if (!FListener) {
             const quint16 port = StatusListenPort();
-            FListener = std::make_unique<TStatusListenerThread>(TStatusLogTarget {}, port);
+            FListener = std::make_unique<TStatusListenerThread>(nullptr, port);
             QElapsedTimer timer;
             timer.start();
             while (!FListener->IsListening() && FListener->ListenError().isEmpty() && timer.elapsed() < 2000)

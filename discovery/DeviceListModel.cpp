@@ -30,7 +30,7 @@ QVariant TDeviceListModel::data(const QModelIndex& index, int role) const
     case ControllerRole:
         return device.Controller;
     case ActivityRole:
-        return int(FStatusOf ? DeviceActivity(FStatusOf(device.IPAddress)) : TDeviceActivity::Unknown);
+        return int(FStatus[index.row()].Activity);
     default:
         return {};
     }
@@ -63,18 +63,49 @@ void TDeviceListModel::SetDevices(const QList<TQuillexDevice>& devices)
     }
     // An unchanged list keeps its rows, so views keep their scroll position.
     if (devices != FDevices) {
+        QHash<QString, TRowStatus> known;
+        for (qsizetype i = 0; i < FDevices.size(); ++i)
+            known.insert(FDevices[i].IPAddress, FStatus[i]);
+        QList<TRowStatus> status;
+        status.reserve(devices.size());
+        for (const TQuillexDevice& device : devices) {
+            const auto before = known.constFind(device.IPAddress);
+            status.append(ReadStatus(device.IPAddress, before == known.cend() ? nullptr : &before.value()));
+        }
         beginResetModel();
         FDevices = devices;
+        FStatus = std::move(status);
         endResetModel();
     }
     if (row != SelectedRow())
         SelectRow(row);
 }
 
+TDeviceListModel::TRowStatus TDeviceListModel::ReadStatus(const QString& ipAddress, const TRowStatus* before) const
+{
+    TRowStatus status;
+    status.Text = FStatusOf ? FStatusOf(ipAddress) : QString();
+    status.Activity = before && before->Text == status.Text ? before->Activity : DeviceActivity(status.Text);
+    return status;
+}
+
 void TDeviceListModel::StatusChanged()
 {
-    if (!FDevices.isEmpty())
-        emit dataChanged(index(0), index(int(FDevices.size()) - 1), { ActivityRole });
+    int firstChanged = -1;
+    for (int row = 0; row <= int(FDevices.size()); ++row) {
+        bool changed = false;
+        if (row < int(FDevices.size())) {
+            const TRowStatus status = ReadStatus(FDevices[row].IPAddress, &FStatus[row]);
+            changed = status.Activity != FStatus[row].Activity;
+            FStatus[row] = status;
+        }
+        if (changed && firstChanged < 0)
+            firstChanged = row;
+        if (!changed && firstChanged >= 0) {
+            emit dataChanged(index(firstChanged), index(row - 1), { ActivityRole });
+            firstChanged = -1;
+        }
+    }
 }
 
 int TDeviceListModel::SelectedRow() const

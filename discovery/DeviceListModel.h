@@ -38,7 +38,9 @@ public:
     // before stays selected when a device with the same MacId (any letter case)
     // is listed; otherwise, and for a device without MacId, nothing is selected.
     void SetDevices(const QList<TQuillexDevice>& devices);
-    // New status documents arrived: the activity of every row may have changed.
+    // New status documents arrived: each row reads its device's latest status,
+    // and one dataChanged per run of neighbouring rows whose activity changed
+    // tells the views (none when no dot changes).
     void StatusChanged();
 
     const QList<TQuillexDevice>& Devices() const { return FDevices; }
@@ -47,7 +49,16 @@ public:
     void SelectRow(int row); // -1 clears the selection
 
 private:
+    // What a row knows of its device's status: the text last read and the
+    // activity it gives, so an unchanged text is not parsed again.
+    struct TRowStatus {
+        QString Text;
+        TDeviceActivity Activity = TDeviceActivity::Unknown;
+    };
+    TRowStatus ReadStatus(const QString& ipAddress, const TRowStatus* before) const;
+
     std::function<QString(const QString&)> FStatusOf;
     QList<TQuillexDevice> FDevices;
+    QList<TRowStatus> FStatus; // one per row
     QItemSelectionModel FSelection;
 };

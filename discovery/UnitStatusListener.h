@@ -6,11 +6,11 @@
 #include <QJsonObject>
 #include <QList>
 #include <QMutex>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QThread>
 
+#include "StatusLog.h"
 #include "device/WireFormat.h"
 
 #include <atomic>
@@ -58,19 +58,14 @@ bool DeviceFromStatus(const QString& ipAddress, const QString& statusText, TQuil
 // change from run to run or when a device joins.
 bool DeviceListOrder(const TQuillexDevice& a, const TQuillexDevice& b);
 
-// Where accepted datagrams are logged, called on the context's thread and
-// waited for; the context may go away at any time.
-struct TStatusLogTarget {
-    QPointer<QObject> Context;
-    std::function<void(const QString& line)> Append;
-};
-
 class TStatusListenerThread : public QThread {
     Q_OBJECT
 public:
+    // Each accepted datagram adds the line "[address] text" to logTarget (not
+    // owned, may be null) on the listener's own thread.
     explicit TStatusListenerThread(
-        TStatusLogTarget logTarget = {}, quint16 port = StatusPort, std::function<quint32()> tickSource = {});
-    ~TStatusListenerThread() override; // asks to stop and waits, running pending hand-overs
+        TStatusLog* logTarget = nullptr, quint16 port = StatusPort, std::function<quint32()> tickSource = {});
+    ~TStatusListenerThread() override; // asks to stop and waits
 
     QString GetStatusFor(const QString& ipAddress) const;
     QList<TQuillexDevice> GetLastDeviceList() const;
@@ -101,7 +96,7 @@ private:
     void PruneLocked(quint32 now); // FLock held
     void FailToListen(int error);
 
-    TStatusLogTarget FLogTarget;
+    TStatusLog* FLogTarget;
     quint16 FPort;
     std::function<quint32()> FTickSource;
     mutable QMutex FLock;

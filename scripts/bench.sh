@@ -15,3 +15,9 @@ echo "== window"
 echo
 echo "== transfer history"
 "$build/bin/quillex-bench-history"
+echo
+echo "== window with 1000 devices reporting (own X server, xcb)"
+# The window's whole CPU, its status log attached: hidden as it starts, and shown.
+for log in --log-hidden --log-shown; do
+  xvfb-run -a -s "-screen 0 1280x800x24" "$build/bin/quillex-bench-statuslog" $log
+done

@@ -145,8 +145,7 @@ int RunWindow(int argc, char** argv, int devices, int seconds)
     const qint64 before = ProcStatusKiB("VmRSS:");
     QElapsedTimer clock;
     clock.start();
-    // The devices send from a thread of their own, as a network would: the
-    // window's thread only draws and appends.
+    // The devices send from a thread of their own, as a network would.
     std::atomic<qint64> sent { 0 };
     std::thread devicesThread([&] {
         for (int second = 0; second < seconds; ++second) {
@@ -164,7 +163,7 @@ int RunWindow(int argc, char** argv, int devices, int seconds)
     minute.exec();
     devicesThread.join();
     QTest::qWait(2500);
-    const int lines = window.Form()->Memo1->blockCount();
+    const qsizetype lines = window.StatusLog().Lines().size();
     TResult r { clock.elapsed(), ProcStatusKiB("VmHWM:") - before, lines <= StatusLogMaxLines,
         QString("%1 sent, %2 accepted, %3 log lines, %4 listed")
             .arg(sent.load())

@@ -8,6 +8,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
+
 namespace {
 
 TQuillexDevice Device(
@@ -85,16 +87,62 @@ private slots:
         QCOMPARE(row.data(TDeviceListModel::ActivityRole).toInt(), activity);
     }
 
-    void statusChangeRepaintsEveryRowsActivity()
+    // Six devices; between two refreshes some statuses change. One dataChanged
+    // for each run of neighbouring rows whose dot changed, none for the rest.
+    void statusChangeSignalsTheRowsWhoseDotChanged_data()
     {
-        TDeviceListModel model;
-        model.SetDevices({ Device("10.0.0.1", "A", "ma"), Device("10.0.0.2", "B", "mb") });
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QStringList>("after");
+        QTest::addColumn<QString>("signalled"); // first-last row of each dataChanged
+        const QString idle = R"({"xfer_status":"idle","time":"12:00:01"})";
+        const QString idleLater = R"({"xfer_status":"idle","time":"12:00:03"})";
+        const QString sending = R"({"xfer_status":"send"})";
+        const QString erasing = R"({"erasing":1})";
+        const QStringList allIdle(6, idle);
+        QTest::newRow("nothing new") << allIdle << allIdle << "";
+        QTest::newRow("new texts, same dots") << allIdle << QStringList(6, idleLater) << "";
+        QTest::newRow("one row") << allIdle << QStringList { idle, idle, sending, idle, idle, idle } << "2-2";
+        QTest::newRow("two runs") << allIdle << QStringList { idle, sending, erasing, idle, sending, idle }
+                                  << "1-2,4-4";
+        QTest::newRow("busy to busy is no change") << QStringList { sending, idle, idle, idle, idle, idle }
+                                                   << QStringList { erasing, idle, idle, idle, idle, sending } << "5-5";
+        QTest::newRow("status gone and unknown")
+            << allIdle << QStringList { QString(), "not json", idle, idle, idle, idle } << "0-1";
+        QTest::newRow("every row") << allIdle << QStringList(6, sending) << "0-5";
+        QTest::newRow("back to idle") << QStringList(6, sending) << allIdle << "0-5";
+    }
+    void statusChangeSignalsTheRowsWhoseDotChanged()
+    {
+        QFETCH(QStringList, before);
+        QFETCH(QStringList, after);
+        QFETCH(QString, signalled);
+        QHash<QString, QString> statuses;
+        QList<TQuillexDevice> devices;
+        for (int i = 0; i < 6; ++i) {
+            devices << Device(QString("10.0.0.%1").arg(i + 1), QString("D%1").arg(i), QString("m%1").arg(i));
+            statuses.insert(devices.last().IPAddress, before[i]);
+        }
+        TDeviceListModel model([&](const QString& ip) { return statuses.value(ip); });
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.SetDevices(devices);
         QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        for (int i = 0; i < 6; ++i)
+            statuses.insert(devices[i].IPAddress, after[i]);
         model.StatusChanged();
-        QCOMPARE(changed.size(), 1);
-        QCOMPARE(changed[0][0].toModelIndex().row(), 0);
-        QCOMPARE(changed[0][1].toModelIndex().row(), 1);
-        QCOMPARE(changed[0][2].value<QList<int>>(), QList<int> { TDeviceListModel::ActivityRole });
+        QStringList runs;
+        for (const QList<QVariant>& signal : changed) {
+            runs << QString("%1-%2").arg(signal[0].toModelIndex().row()).arg(signal[1].toModelIndex().row());
+            QCOMPARE(signal[2].value<QList<int>>(), QList<int> { TDeviceListModel::ActivityRole });
+        }
+        QCOMPARE(runs.join(','), signalled);
+        // Every row answers with its device's latest status.
+        for (int i = 0; i < 6; ++i)
+            QCOMPARE(model.index(i).data(TDeviceListModel::ActivityRole).toInt(), int(DeviceActivity(after[i])));
+        // A newer list of the same devices in another order keeps what each row knows.
+        std::reverse(devices.begin(), devices.end());
+        model.SetDevices(devices);
+        for (int i = 0; i < 6; ++i)
+            QCOMPARE(model.index(i).data(TDeviceListModel::ActivityRole).toInt(), int(DeviceActivity(after[5 - i])));
     }
 
     void selectionFollowsTheDevice()

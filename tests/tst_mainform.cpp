@@ -17,6 +17,7 @@
 #include "discovery/DeviceStatusView.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QKeyEvent>
@@ -30,6 +31,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QUdpSocket>
 #include <QWindow>
 
@@ -93,6 +96,21 @@ class TestMainForm : public QObject {
         if (!QTest::qWaitFor([&] { return window->StatusListener() && window->StatusListener()->IsListening(); }, 5000))
             qWarning("the status listener did not start");
         return window;
+    }
+
+    // Five clicks on the logo show or hide the status log.
+    void ClickLogo(TFormMain& window)
+    {
+        for (int i = 0; i < 5; ++i) {
+            FNow += 100;
+            window.ImageLogoClick();
+        }
+    }
+    void ShowLog(TFormMain& window)
+    {
+        if (!window.LogVisible())
+            ClickLogo(window);
+        QVERIFY(window.LogVisible());
     }
 
 private slots:
@@ -326,11 +344,190 @@ private slots:
                 QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), i);
         }
         QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), total);
+        QCOMPARE(window->StatusLog().Lines().size(), StatusLogMaxLines);
         QPlainTextEdit* log = window->Form()->Memo1;
+        QCOMPARE(log->toPlainText(), QString()); // hidden: nothing drawn
+        ShowLog(*window);
         QCOMPARE(log->blockCount(), StatusLogMaxLines);
         const QStringList lines = log->toPlainText().split('\n');
         QCOMPARE(lines.first(), QString("[%1] {\"macid\":\"m\",\"n\":51}").arg(RunIp("40.20")));
         QCOMPARE(lines.last(), QString("[%1] {\"macid\":\"m\",\"n\":%2}").arg(RunIp("40.20")).arg(total));
+    }
+
+    // What the log shows after each script of datagrams and of the operator
+    // showing and hiding it: what appending each datagram's line at once to a
+    // log of StatusLogMaxLines lines showed, line for line.
+    void statusLogShowsWhatEachDatagramAdded_data()
+    {
+        QTest::addColumn<QStringList>("script"); // "show", "hide", "wait", "feed N", "break" (a text with a line feed)
+        QTest::newRow("shown, a few") << QStringList { "show", "feed 3" };
+        QTest::newRow("hidden, then shown") << QStringList { "feed 4", "show" };
+        QTest::newRow("more than kept while hidden") << QStringList { "feed 5050", "show" };
+        QTest::newRow("more than kept while shown")
+            << QStringList { "show", "feed 2000", "wait", "feed 2000", "wait", "feed 1500", "wait" };
+        QTest::newRow("shown, hidden, more than kept, shown")
+            << QStringList { "show", "feed 10", "wait", "hide", "feed 5001", "show" };
+        QTest::newRow("shown, hidden, a few, shown")
+            << QStringList { "show", "feed 10", "wait", "hide", "feed 7", "show", "feed 2" };
+        QTest::newRow("a text with a line feed") << QStringList { "show", "feed 2", "break", "feed 2" };
+        QTest::newRow("line feeds at the limit")
+            << QStringList { "show", "feed 4990", "wait", "break", "break", "feed 5", "wait", "break", "feed 3" };
+        QTest::newRow("line feeds over the limit while hidden")
+            << QStringList { "feed 4998", "break", "break", "show" };
+    }
+    void statusLogShowsWhatEachDatagramAdded()
+    {
+        QFETCH(QStringList, script);
+        TScriptedPrompter prompter;
+        auto window = StartedWindow(prompter, FreeUdpPort());
+        QPlainTextEdit* log = window->Form()->Memo1;
+        const QString sender = RunIp("40.21");
+        QStringList added; // the text each datagram added to the log
+        int n = 0;
+        for (const QString& step : script) {
+            if (step == "show" || step == "hide") {
+                if (window->LogVisible() != (step == "show"))
+                    ClickLogo(*window);
+                QCOMPARE(window->LogVisible(), step == "show");
+            } else if (step == "wait") {
+                QTest::qWait(150);
+            } else {
+                const bool lineFeed = step == "break";
+                const int count = lineFeed ? 1 : step.section(' ', 1).toInt();
+                for (int i = 0; i < count; ++i) {
+                    ++n;
+                    const QString text = lineFeed ? QString("{\"n\":%1,\n\"second\":1}").arg(n)
+                                                  : QString("{\"macid\":\"m\",\"n\":%1}").arg(n);
+                    window->StatusListener()->AcceptDatagram(sender, StatusDatagram(text.toLatin1()));
+                    added << QString("[%1] %2").arg(sender, text);
+                }
+            }
+        }
+        QStringList shown = added.join('\n').split('\n');
+        shown = shown.mid(qMax<qsizetype>(0, shown.size() - StatusLogMaxLines));
+        ShowLog(*window);
+        QTRY_COMPARE(log->toPlainText(), shown.join('\n'));
+        QCOMPARE(log->blockCount(), int(shown.size()));
+    }
+
+    void statusLogDrawsAtMostTenTimesASecondAndOnlyWhenShown()
+    {
+        TScriptedPrompter prompter;
+        auto window = StartedWindow(prompter, FreeUdpPort());
+        QPlainTextEdit* log = window->Form()->Memo1;
+        // One batch of new lines changes the last line once (dropping the
+        // oldest lines first does not).
+        int batches = 0;
+        QString lastLine;
+        connect(log, &QPlainTextEdit::textChanged, log, [&] {
+            const QString last = log->document()->lastBlock().text();
+            batches += last != lastLine ? 1 : 0;
+            lastLine = last;
+        });
+        const QString sender = RunIp("40.22");
+        int n = 0;
+        const auto feedFor = [&](int ms) {
+            QElapsedTimer feeding;
+            feeding.start();
+            while (feeding.elapsed() < ms) {
+                window->StatusListener()->AcceptDatagram(
+                    sender, StatusDatagram(QString("{\"n\":%1}").arg(++n).toLatin1()));
+                QTest::qWait(2);
+            }
+            return feeding.elapsed();
+        };
+        feedFor(400);
+        QCOMPARE(batches, 0);
+        QCOMPARE(log->toPlainText(), QString());
+        ClickLogo(*window); // shows what came meanwhile at once
+        QCOMPARE(batches, 1);
+        const int fed = n;
+        const qint64 ms = feedFor(1000);
+        // Hundreds of datagrams, one batch per 100 ms at most.
+        QVERIFY(n - fed > 100);
+        QVERIFY2(batches >= 5 && batches <= 1 + ms / 100 + 1, qPrintable(QString("%1 in %2 ms").arg(batches).arg(ms)));
+        const QString newest = QString("[%1] {\"n\":%2}").arg(sender);
+        // Hidden, or shown in a minimised window: nothing drawn until it shows again.
+        ClickLogo(*window);
+        batches = 0;
+        feedFor(300);
+        QTest::qWait(150);
+        QCOMPARE(batches, 0);
+        ClickLogo(*window);
+        QCOMPARE(log->toPlainText().split('\n').last(), newest.arg(n));
+        window->setWindowState(Qt::WindowMinimized);
+        batches = 0;
+        feedFor(300);
+        QTest::qWait(150);
+        QCOMPARE(batches, 0);
+        window->setWindowState(Qt::WindowNoState);
+        QTRY_COMPARE(log->toPlainText().split('\n').last(), newest.arg(n));
+        QCOMPARE(batches, 1);
+    }
+
+    // Ticks redraw the status panel only when what it shows changed: a new
+    // status of the selected device, or another device selected.
+    void statusPanelRedrawsOnlyForTheSelectedDevice()
+    {
+        TScriptedPrompter prompter;
+        auto window = StartedWindow(prompter, FreeUdpPort());
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        struct TPaintCounter : QObject {
+            int Paints = 0;
+            bool eventFilter(QObject*, QEvent* event) override
+            {
+                Paints += event->type() == QEvent::Paint ? 1 : 0;
+                return false;
+            }
+        } counter;
+        window->Form()->PaintBoxDeviceInfo->installEventFilter(&counter);
+        const QString a = RunIp("40.41"), b = RunIp("40.42");
+        const auto hear = [&](const QString& ip, const QString& name, int second) {
+            window->StatusListener()->AcceptDatagram(ip,
+                StatusDatagram(QString(R"({"macid":"%1","name":"%1","time":"2026-12-10 12:00:%2"})")
+                                   .arg(name)
+                                   .arg(second)
+                                   .toLatin1()));
+        };
+        const auto tick = [&] {
+            window->TimerDeviceInfoTimer();
+            QTest::qWait(50);
+        };
+        hear(a, "A", 10);
+        hear(b, "B", 10);
+        tick();
+        window->DeviceList()->SelectRow(0);
+        tick();
+        QCOMPARE(window->DeviceInfoRows().value(0), QString("Cihaz Adı=A"));
+        QVERIFY(window->DeviceInfoRows().contains("Son Güncelleme=12:00:10"));
+        const struct {
+            const char* Step;
+            bool Redrawn;
+            const char* Time; // the panel's "Son Güncelleme" afterwards
+        } steps[] = {
+            { "nothing new", false, "12:00:10" },
+            { "the other device", false, "12:00:10" },
+            { "the same status again", false, "12:00:10" },
+            { "a newer status of the selected device", true, "12:00:11" },
+            { "the other device selected", true, "12:00:12" },
+        };
+        for (const auto& step : steps) {
+            const QString name = QString::fromLatin1(step.Step);
+            if (name == "the other device")
+                hear(b, "B", 11);
+            else if (name == "the same status again")
+                hear(a, "A", 10);
+            else if (name == "a newer status of the selected device")
+                hear(a, "A", 11);
+            else if (name == "the other device selected") {
+                hear(b, "B", 12);
+                window->DeviceList()->SelectRow(1);
+            }
+            counter.Paints = 0;
+            tick();
+            QVERIFY2((counter.Paints > 0) == step.Redrawn, step.Step);
+            QVERIFY2(window->DeviceInfoRows().contains(QString::fromUtf8("Son Güncelleme=") + step.Time), step.Step);
+        }
     }
 
     void storedPinOnlyForItsAddress()
@@ -397,8 +594,8 @@ private slots:
         window->TimerDeviceInfoTimer();
         TDeviceListModel* list = window->DeviceList();
         QCOMPARE(list->rowCount(), 3);
-        // The count rises before the log line is handed to the window.
-        QTRY_COMPARE(window->Form()->Memo1->toPlainText().count('\n'), 3);
+        // Every accepted datagram is in the log, the one that is not JSON too.
+        QCOMPARE(window->StatusLog().Lines().size(), 4);
 
         const QList<TQuillexDevice> devices = window->StatusListener()->GetLastDeviceList();
         int torna = -1, freze = -1;

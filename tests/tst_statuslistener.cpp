@@ -1,13 +1,15 @@
 // The status listener: decryption, the device list, its order and its age
-// limit, and the receive loop on a port of its own.
+// limit, the receive loop on a port of its own, and the bounded status log.
 #include "Loopback.h"
 #include "StatusDatagram.h"
 #include "discovery/UnitStatusListener.h"
 
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 #include <QUdpSocket>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace {
@@ -206,29 +208,116 @@ private slots:
 
     void receivesOnItsPortAndLogs()
     {
-        QObject context;
-        QStringList log;
+        TStatusLog log;
         const quint16 port = FreeUdpPort();
         {
-            TStatusListenerThread listener({ &context, [&](const QString& line) { log << line; } }, port);
+            TStatusListenerThread listener(&log, port);
             QTRY_VERIFY(listener.IsListening());
             QUdpSocket sender;
             QVERIFY(sender.bind(QHostAddress(RunIp("13.1")), 0));
             sender.writeDatagram(Datagram("{\"name\":\"Net\",\"macid\":\"m\"}"), QHostAddress("127.0.0.1"), port);
             QTRY_COMPARE(listener.GetStatusFor(RunIp("13.1")), QString("{\"name\":\"Net\",\"macid\":\"m\"}"));
-            QTRY_COMPARE(log, QStringList { QString("[%1] {\"name\":\"Net\",\"macid\":\"m\"}").arg(RunIp("13.1")) });
+            // A counted datagram is already in the log.
+            QCOMPARE(listener.AcceptedDatagrams(), 1);
+            QCOMPARE(
+                log.Lines(), QStringList { QString("[%1] {\"name\":\"Net\",\"macid\":\"m\"}").arg(RunIp("13.1")) });
             QCOMPARE(listener.BuildDeviceList().value(0).IPAddress, QString(RunIp("13.1")));
-            // The destructor runs pending log hand-overs while it waits.
+            // A datagram that does not decrypt leaves no line.
+            sender.writeDatagram(QByteArray(40, 'x'), QHostAddress("127.0.0.1"), port);
             sender.writeDatagram(Datagram("{\"name\":\"Net2\"}"), QHostAddress("127.0.0.1"), port);
-            QTest::qSleep(100);
+            QTRY_COMPARE(listener.AcceptedDatagrams(), 2);
         }
-        QCOMPARE(log.size(), 2);
+        QCOMPARE(log.Lines(),
+            QStringList({ QString("[%1] {\"name\":\"Net\",\"macid\":\"m\"}").arg(RunIp("13.1")),
+                QString("[%1] {\"name\":\"Net2\"}").arg(RunIp("13.1")) }));
+    }
+
+    void logKeepsTheLatestLines_data()
+    {
+        QTest::addColumn<int>("capacity");
+        QTest::addColumn<int>("appended");
+        QTest::addColumn<int>("shown"); // lines the view has shown before
+        QTest::addColumn<bool>("restart");
+        QTest::addColumn<int>("firstNew"); // number of the first line handed over, 0 for none
+        QTest::addColumn<int>("lastNew");
+        QTest::newRow("empty") << 3 << 0 << 0 << false << 0 << 0;
+        QTest::newRow("all new, fits") << 3 << 2 << 0 << false << 1 << 2;
+        QTest::newRow("nothing new") << 3 << 2 << 2 << false << 0 << 0;
+        QTest::newRow("the newest only") << 3 << 5 << 4 << false << 5 << 5;
+        QTest::newRow("all new lines still kept") << 3 << 5 << 2 << false << 3 << 5;
+        QTest::newRow("one new line dropped") << 3 << 6 << 2 << true << 4 << 6;
+        QTest::newRow("never shown, more than kept") << 3 << 10 << 0 << true << 8 << 10;
+        QTest::newRow("a view ahead of the log") << 3 << 2 << 7 << true << 1 << 2;
+    }
+    void logKeepsTheLatestLines()
+    {
+        QFETCH(int, capacity);
+        QFETCH(int, appended);
+        QFETCH(int, shown);
+        QFETCH(bool, restart);
+        QFETCH(int, firstNew);
+        QFETCH(int, lastNew);
+        TStatusLog log(capacity);
+        for (int i = 1; i <= appended; ++i)
+            log.Append(QString("line %1").arg(i));
+        QCOMPARE(log.Appended(), quint64(appended));
+        QStringList kept;
+        for (int i = qMax(1, appended - capacity + 1); i <= appended; ++i)
+            kept << QString("line %1").arg(i);
+        QCOMPARE(log.Lines(), kept);
+        const TStatusLog::TNewLines update = log.Since(quint64(shown));
+        QCOMPARE(update.Restart, restart);
+        QStringList expected;
+        for (int i = firstNew; firstNew > 0 && i <= lastNew; ++i)
+            expected << QString("line %1").arg(i);
+        QCOMPARE(update.Lines, expected);
+        QCOMPARE(update.Shown, quint64(appended));
+    }
+
+    void logTakesLinesFromManyThreads()
+    {
+        TStatusLog log(100);
+        QList<QThread*> writers;
+        for (int w = 0; w < 4; ++w)
+            writers << QThread::create([&log, w] {
+                for (int i = 0; i < 1000; ++i)
+                    log.Append(QString("%1:%2").arg(w).arg(i));
+            });
+        quint64 shown = 0;
+        QStringList seen;
+        for (QThread* writer : writers)
+            writer->start();
+        // A reader catching up meanwhile sees each writer's lines in order.
+        while (std::any_of(writers.begin(), writers.end(), [](QThread* t) { return !t->isFinished(); })) {
+            const TStatusLog::TNewLines update = log.Since(shown);
+            if (update.Restart)
+                seen.clear();
+            seen += update.Lines;
+            shown = update.Shown;
+        }
+        for (QThread* writer : writers) {
+            writer->wait();
+            delete writer;
+        }
+        const TStatusLog::TNewLines last = log.Since(shown);
+        if (last.Restart)
+            seen.clear();
+        seen += last.Lines;
+        QCOMPARE(log.Appended(), quint64(4000));
+        QCOMPARE(log.Lines().size(), 100);
+        QCOMPARE(seen.mid(seen.size() - 100), log.Lines());
+        QList<int> next(4, -1);
+        for (const QString& line : seen) {
+            const int w = line.section(':', 0, 0).toInt(), i = line.section(':', 1).toInt();
+            QVERIFY2(i > next[w], qPrintable(line));
+            next[w] = i;
+        }
     }
 
     void stopsWithinHalfASecond()
     {
         QElapsedTimer timer;
-        auto listener = std::make_unique<TStatusListenerThread>(TStatusLogTarget {}, FreeUdpPort());
+        auto listener = std::make_unique<TStatusListenerThread>(nullptr, FreeUdpPort());
         QTRY_VERIFY(listener->IsListening());
         timer.start();
         listener.reset();
@@ -240,7 +329,7 @@ private slots:
         QUdpSocket holder; // takes the port without sharing it
         QVERIFY(holder.bind(QHostAddress::AnyIPv4, 0, QUdpSocket::DontShareAddress));
         const quint16 port = holder.localPort();
-        TStatusListenerThread listener(TStatusLogTarget {}, port);
+        TStatusListenerThread listener(nullptr, port);
         QSignalSpy failed(&listener, &TStatusListenerThread::ListenFailed);
         QVERIFY(listener.wait(5000));
         const QString expected
