@@ -245,6 +245,7 @@ bool TFormMain::OpenDocumentFile(const QString& fileName)
         return false;
     }
     RememberFolder("LastOpenDir", fileName);
+    RememberRecentFile(fileName);
     return true;
 }
 
@@ -293,6 +294,7 @@ bool TFormMain::WriteDocumentFile(const QString& fileName)
         FPrompter.ShowMessage(error);
         return false;
     }
+    RememberRecentFile(fileName);
     return true;
 }
 

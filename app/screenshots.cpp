@@ -55,6 +55,7 @@ public:
         return false;
     }
     bool AskFolder(const QString&, QString&) override { return false; }
+    bool AskInteger(const QString&, const QString&, int, int, int&) override { return false; }
 };
 
 bool SelectDevice(TFormMain& window, const QString& ip)

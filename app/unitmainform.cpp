@@ -288,6 +288,7 @@ void TFormMain::FormCreate()
     FLogoClickCount = 0;
     ui->ImageLogo->installEventFilter(this);
     SetUpEditor();
+    SetUpEditorCommands();
 
     FDeviceList = new TDeviceListModel(
         [this](const QString& ipAddress) {
@@ -501,9 +502,15 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event)
     if (watched == ui->ImageLogo
         && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick))
         ImageLogoClick();
+    if (DropEvent(event))
+        return true;
     // The window's shortcuts come before the focused control's own keys.
     if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
+        if (EditorCommandKey(*key, event->type() == QEvent::KeyPress)) {
+            event->accept();
+            return true;
+        }
         const bool ours = (key->modifiers() & Qt::ControlModifier) && !(key->modifiers() & Qt::ShiftModifier)
             && (key->key() == Qt::Key_N || key->key() == Qt::Key_O || key->key() == Qt::Key_S)
             && !((key->modifiers() & Qt::AltModifier) && key->key() != Qt::Key_S);

@@ -37,6 +37,7 @@ public:
         return false;
     }
     bool AskFolder(const QString&, QString&) override { return false; }
+    bool AskInteger(const QString&, const QString&, int, int, int&) override { return false; }
 };
 
 } // namespace

@@ -4,6 +4,8 @@
 #include "ToolChangeScanner.h"
 #include "UnitGCodeHighlighter.h"
 
+#include <algorithm>
+
 namespace {
 
 // Where a block's first word starts: after leading blanks and a '/' that marks
@@ -31,6 +33,15 @@ bool OnlyCommentsAndBlanks(QStringView line)
     return true;
 }
 
+// An N word is the letter with a number: "NINE" starts with a letter N, not a block number.
+bool IsNWord(QStringView line, const TGCodeToken& token)
+{
+    if (token.Kind != gtkN)
+        return false;
+    const QStringView word = line.mid(token.Start, token.Length);
+    return std::any_of(word.begin(), word.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
 } // namespace
 
 bool IsRenumberSkippedLine(QStringView line)
@@ -55,7 +66,7 @@ QList<TLineEdit> RenumberBlocks(const QStringList& lines, const TRenumberOptions
         const qsizetype start = BlockStart(line);
         const TGCodeToken first = NextGCodeToken(line, start);
         QString text;
-        if (first.Kind == gtkN) {
+        if (IsNWord(line, first)) {
             text = line.left(start) + line[start] + QString::number(number) + line.mid(first.Start + first.Length);
         } else if (options.NumberUnnumbered) {
             text = line.left(start) + u'N' + QString::number(number) + u' ' + line.mid(start);

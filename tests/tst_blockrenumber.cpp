@@ -50,6 +50,9 @@ private slots:
             << TRenumberOptions { 10, 10, true }
             << QStringList { ":1234", "O0001", "O<MAIN>", "_N_PART_MPF", "%_N_PART_MPF", "; only a comment", "N10 G0" }
             << 1;
+        QTest::newRow("a word starting with N is no block number")
+            << QStringList { "NINE: X9", "N1 G0" } << TRenumberOptions { 10, 10, false }
+            << QStringList { "NINE: X9", "N10 G0" } << 1;
         QTest::newRow("large numbers") << QStringList { "N1 G0", "N2 G0" }
                                        << TRenumberOptions { 4294967290LL, 10, false }
                                        << QStringList { "N4294967290 G0", "N4294967300 G0" } << 2;
