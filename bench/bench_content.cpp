@@ -53,6 +53,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const QString corpus = argc > 1 ? argv[1] : QStringLiteral(QUILLEX_GCODE_DATA);
+    RequireCorpus(corpus);
     QTemporaryDir dir;
 
     // (a) tool-change scan ÷ ripgrep
