@@ -33,25 +33,23 @@ TFindBar::TFindBar(QsciScintilla* editor, QWidget* parent)
 {
     setObjectName("FindBar");
     setFrameShape(QFrame::StyledPanel);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed); // the editor keeps the height
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 4, 6, 4);
     layout->setSpacing(4);
 
+    // Three short rows, so that the bar fits under the editor beside the tool-change panel.
     auto* findRow = new QHBoxLayout;
     findRow->setSpacing(6);
     auto* findLabel = new QLabel(QString::fromUtf8("Bul:"), this);
     FFindEdit = new QLineEdit(this);
     FFindEdit->setPlaceholderText(QString::fromUtf8("Aranacak metin"));
     FFindEdit->setClearButtonEnabled(true);
-    FFindEdit->setMinimumWidth(180);
+    FFindEdit->setMinimumWidth(120);
     auto* previous = Button(QString::fromUtf8("Önceki"), this);
     previous->setToolTip("SHIFT+F3");
     auto* next = Button(QString::fromUtf8("Sonraki"), this);
     next->setToolTip("F3");
-    FMatchCase = new QCheckBox(QString::fromUtf8("Büyük/küçük harf"), this);
-    FWholeWord = new QCheckBox(QString::fromUtf8("Tam sözcük"), this);
-    FRegex = new QCheckBox(QString::fromUtf8("Düzenli ifade"), this);
-    FMessage = new QLabel(this);
     FCount = new QLabel(this);
     auto* close = new QToolButton(this);
     close->setText(QString::fromUtf8("✕"));
@@ -61,12 +59,23 @@ TFindBar::TFindBar(QsciScintilla* editor, QWidget* parent)
     findRow->addWidget(FFindEdit, 1);
     findRow->addWidget(previous);
     findRow->addWidget(next);
-    findRow->addWidget(FMatchCase);
-    findRow->addWidget(FWholeWord);
-    findRow->addWidget(FRegex);
     findRow->addWidget(FCount);
     findRow->addWidget(close);
     layout->addLayout(findRow);
+
+    auto* optionsRow = new QHBoxLayout;
+    optionsRow->setSpacing(12);
+    FMatchCase = new QCheckBox(QString::fromUtf8("Büyük/küçük harf"), this);
+    FWholeWord = new QCheckBox(QString::fromUtf8("Tam sözcük"), this);
+    FRegex = new QCheckBox(QString::fromUtf8("Düzenli ifade"), this);
+    FMessage = new QLabel(this);
+    auto* optionsIndent = new QWidget(this);
+    optionsRow->addWidget(optionsIndent);
+    optionsRow->addWidget(FMatchCase);
+    optionsRow->addWidget(FWholeWord);
+    optionsRow->addWidget(FRegex);
+    optionsRow->addWidget(FMessage, 1);
+    layout->addLayout(optionsRow);
 
     FReplaceRow = new QWidget(this);
     auto* replaceRow = new QHBoxLayout(FReplaceRow);
@@ -75,19 +84,19 @@ TFindBar::TFindBar(QsciScintilla* editor, QWidget* parent)
     auto* replaceLabel = new QLabel(QString::fromUtf8("Değiştir:"), FReplaceRow);
     FReplaceEdit = new QLineEdit(FReplaceRow);
     FReplaceEdit->setPlaceholderText(QString::fromUtf8("Yeni metin ($1: birinci grup)"));
-    FReplaceEdit->setMinimumWidth(180);
+    FReplaceEdit->setMinimumWidth(120);
     auto* replace = Button(QString::fromUtf8("Değiştir"), FReplaceRow);
     auto* replaceAll = Button(QString::fromUtf8("Tümünü Değiştir"), FReplaceRow);
     replaceRow->addWidget(replaceLabel);
     replaceRow->addWidget(FReplaceEdit, 1);
     replaceRow->addWidget(replace);
     replaceRow->addWidget(replaceAll);
-    replaceRow->addWidget(FMessage, 1);
     layout->addWidget(FReplaceRow);
-    // The two labels line up, so the edit fields start at the same place.
+    // The labels line up, so the fields and the options start at the same place.
     const int labelWidth = qMax(findLabel->sizeHint().width(), replaceLabel->sizeHint().width());
     findLabel->setFixedWidth(labelWidth);
     replaceLabel->setFixedWidth(labelWidth);
+    optionsIndent->setFixedWidth(labelWidth - optionsRow->spacing() + findRow->spacing());
 
     FCountTimer = new QTimer(this);
     FCountTimer->setSingleShot(true);

@@ -95,16 +95,14 @@ void TFormMain::SetUpEditorCommands()
         menu->popup(editor->mapToGlobal(pos));
     });
 
-    // The Open button keeps its look, hint and click; the recent files hang
-    // on a right click or a long press.
+    // The Open button keeps its look, hint and click; the recent files open
+    // on a right click.
     FRecentMenu = new QMenu(QString::fromUtf8("Son Kullanılan Dosyalar"), this);
     connect(FRecentMenu, &QMenu::aboutToShow, this, &TFormMain::FillRecentFilesMenu);
     QToolButton* open = ui->SpeedButtonFileOpen;
     open->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(open, &QWidget::customContextMenuRequested, this,
         [this, open](const QPoint& pos) { FRecentMenu->popup(open->mapToGlobal(pos)); });
-    open->setMenu(FRecentMenu);
-    open->setPopupMode(QToolButton::DelayedPopup);
 
     setAcceptDrops(true);
     editor->viewport()->installEventFilter(this);
