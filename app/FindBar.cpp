@@ -199,13 +199,19 @@ void TFindBar::ShowStatus(const QString& text, bool problem)
     FMessage->setStyleSheet(problem ? QStringLiteral("color: #b00020;") : QString());
 }
 
+bool TFindBar::Usable(const TTextSearch& search)
+{
+    if (search.IsValid())
+        return true;
+    ShowStatus(search.Options().Pattern.isEmpty() ? QString() : QString::fromUtf8("Geçersiz düzenli ifade."), true);
+    return false;
+}
+
 void TFindBar::FindNext()
 {
     const TTextSearch search = Search();
-    if (!search.IsValid()) {
-        ShowStatus(search.Options().Pattern.isEmpty() ? QString() : QString::fromUtf8("Geçersiz düzenli ifade."), true);
+    if (!Usable(search))
         return;
-    }
     const auto from = qsizetype(FEditor->SendScintilla(QsciScintilla::SCI_GETSELECTIONEND));
     const auto start = qsizetype(FEditor->SendScintilla(QsciScintilla::SCI_GETSELECTIONSTART));
     const bool allowEmpty = !(start == from && FEmptyMatchAt == from);
@@ -221,10 +227,8 @@ void TFindBar::FindNext()
 void TFindBar::FindPrevious()
 {
     const TTextSearch search = Search();
-    if (!search.IsValid()) {
-        ShowStatus(search.Options().Pattern.isEmpty() ? QString() : QString::fromUtf8("Geçersiz düzenli ifade."), true);
+    if (!Usable(search))
         return;
-    }
     const auto before = qsizetype(FEditor->SendScintilla(QsciScintilla::SCI_GETSELECTIONSTART));
     const auto found = search.FindPrevious(EditorBytes(), before);
     if (!found) {
@@ -264,10 +268,8 @@ void TFindBar::ReplaceAll()
     if (FEditor->isReadOnly())
         return;
     const TTextSearch search = Search();
-    if (!search.IsValid()) {
-        ShowStatus(search.Options().Pattern.isEmpty() ? QString() : QString::fromUtf8("Geçersiz düzenli ifade."), true);
+    if (!Usable(search))
         return;
-    }
     const TReplaceAllResult result = search.ReplaceAll(EditorBytes(), FReplaceEdit->text().toUtf8());
     if (result.Count == 0) {
         ShowStatus(QString::fromUtf8("Bulunamadı."), true);
@@ -297,9 +299,8 @@ void TFindBar::StartCount()
         FCount->clear();
         return;
     }
-    if (!search.IsValid()) {
+    if (!Usable(search)) {
         FCount->clear();
-        ShowStatus(QString::fromUtf8("Geçersiz düzenli ifade."), true);
         return;
     }
     FCount->setText(QString::fromUtf8("Sayılıyor…"));

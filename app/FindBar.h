@@ -50,6 +50,8 @@ protected:
 
 private:
     TTextSearch Search() const;
+    // False, with the reason shown, for an invalid regular expression or nothing to find.
+    bool Usable(const TTextSearch& search);
     QByteArrayView EditorBytes() const;
     void SelectMatch(const TTextMatch& match);
     void ShowStatus(const QString& text, bool problem = false);

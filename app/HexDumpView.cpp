@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
 
@@ -184,6 +186,20 @@ void THexDumpView::mouseMoveEvent(QMouseEvent* event)
     else
         row = RowAt(event->position().toPoint());
     MoveCurrentRow(row < 0 && y >= 0 ? FRows - 1 : row, true);
+}
+
+void THexDumpView::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu menu(this);
+    QAction* copy = menu.addAction("Kopyala", this, &THexDumpView::CopySelection);
+    copy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    copy->setShortcutVisibleInContextMenu(true);
+    copy->setEnabled(SelectionLastRow() >= 0);
+    QAction* all = menu.addAction(QString::fromUtf8("Tümünü Seç"), this, [this] { SelectRows(0, FRows - 1); });
+    all->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+    all->setShortcutVisibleInContextMenu(true);
+    all->setEnabled(FRows > 0);
+    menu.exec(event->globalPos());
 }
 
 void THexDumpView::paintEvent(QPaintEvent*)

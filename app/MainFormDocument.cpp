@@ -6,6 +6,7 @@
 #include "ui_unitmainform.h"
 
 #include "EditorTextStore.h"
+#include "FindBar.h"
 #include "GCodeLexer.h"
 #include "HexDumpView.h"
 #include "config/Settings.h"
@@ -103,6 +104,7 @@ void TFormMain::RedrawDocument()
         // large capture is five times its size, too much to load into the editor.
         FHexView->SetData(FDocument->Content());
         FHexView->show();
+        FFindBar->hide(); // the dump has no text to find in
         ui->SynEditProgram->hide();
         ui->SynEditProgram->setReadOnly(true);
     }

@@ -445,7 +445,10 @@ private slots:
         QByteArray capture;
         for (int i = 0; i < 100; ++i)
             capture += char(i * 7);
-        window->ShowRawCapture(capture);
+        window->ShowFindBar(false);
+        QVERIFY(window->FindBar()->isVisible());
+        window->ShowRawCapture(capture); // the dump has no text: the bar goes
+        QVERIFY(!window->FindBar()->isVisible());
         THexDumpView* view = window->HexView();
         QVERIFY(view->isVisible());
         const QStringList rows = HexDumpText(capture).split("\r\n", Qt::SkipEmptyParts);
