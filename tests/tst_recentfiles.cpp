@@ -67,6 +67,7 @@ private slots:
         const QString ini = dir.filePath("quillex_settings.ini");
         TRecentFiles recent(ini);
         recent.Add("/p/a, b.nc");
+        QCOMPARE(TRecentFiles(ini).Files(), QStringList { "/p/a, b.nc" }); // a list of one stays one name
         recent.Add("/p/Çark 1.nc");
         QCOMPARE(TRecentFiles(ini).Files(), (QStringList { QString::fromUtf8("/p/Çark 1.nc"), "/p/a, b.nc" }));
     }
