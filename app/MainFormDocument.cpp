@@ -6,6 +6,7 @@
 #include "ui_unitmainform.h"
 
 #include "EditorTextStore.h"
+#include "FindBar.h"
 #include "GCodeLexer.h"
 #include "HexDumpView.h"
 #include "config/Settings.h"
@@ -103,6 +104,7 @@ void TFormMain::RedrawDocument()
         // large capture is five times its size, too much to load into the editor.
         FHexView->SetData(FDocument->Content());
         FHexView->show();
+        FFindBar->hide(); // the dump has no text to find in
         ui->SynEditProgram->hide();
         ui->SynEditProgram->setReadOnly(true);
     }
@@ -245,6 +247,7 @@ bool TFormMain::OpenDocumentFile(const QString& fileName)
         return false;
     }
     RememberFolder("LastOpenDir", fileName);
+    RememberRecentFile(fileName);
     return true;
 }
 
@@ -293,6 +296,7 @@ bool TFormMain::WriteDocumentFile(const QString& fileName)
         FPrompter.ShowMessage(error);
         return false;
     }
+    RememberRecentFile(fileName);
     return true;
 }
 

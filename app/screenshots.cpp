@@ -2,6 +2,7 @@
 // `make screenshots` with quillex-devsim sending on the given status port.
 #include "ApplicationSetup.h"
 #include "DeviceWait.h"
+#include "FindBar.h"
 #include "dialogs/HistoryForm.h"
 #include "dialogs/UiPrompter.h"
 #include "dialogs/UnitDeviceSettingsForm.h"
@@ -20,9 +21,12 @@
 #include "device/UnitDeviceCommand.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLineEdit>
+#include <QMenu>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QScrollArea>
@@ -57,6 +61,7 @@ public:
         return false;
     }
     bool AskFolder(const QString&, QString&) override { return false; }
+    bool AskInteger(const QString&, const QString&, int, int, int&) override { return false; }
 };
 
 bool SelectDevice(TFormMain& window, const QString& ip)
@@ -154,6 +159,27 @@ int main(int argc, char** argv)
         }
         QTest::qWait(300);
         Save(&window, folder, "tool-change-panel");
+
+        // The find and replace bar under the editor, a tool change found and the matches counted.
+        window.ShowFindBar(true);
+        window.FindBar()->FindEdit()->setText("M0?6");
+        window.FindBar()->RegexBox()->setChecked(true);
+        window.FindBar()->WholeWordBox()->setChecked(true);
+        window.FindBar()->ReplaceEdit()->setText("M06");
+        window.Form()->SynEditProgram->setCursorPosition(0, 0);
+        window.FindNextClick();
+        QTest::qWait(800);
+        Save(&window, folder, "find-bar");
+        window.FindBar()->HideBar();
+
+        // The editor's context menu, with a selection.
+        QsciScintilla* editor = window.Form()->SynEditProgram;
+        editor->setSelection(2, 0, 2, 6);
+        std::unique_ptr<QMenu> menu(window.CreateEditorContextMenu());
+        menu->popup(editor->mapToGlobal(QPoint(260, 120)));
+        QTest::qWait(400);
+        SaveScreen(&window, folder, "context-menu");
+        menu->hide();
     }
 
     // The start-from dialog over the index stored on Freze 2, the second point previewed.

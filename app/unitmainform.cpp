@@ -306,6 +306,7 @@ void TFormMain::FormCreate()
     ui->ImageLogo->installEventFilter(this);
     SetUpEditor();
     SetUpHistory();
+    SetUpEditorCommands();
 
     FDeviceList = new TDeviceListModel(
         [this](const QString& ipAddress) {
@@ -523,6 +524,8 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event)
     if (watched == ui->ImageLogo
         && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick))
         ImageLogoClick();
+    if (DropEvent(event))
+        return true;
     // The window's shortcuts come before the focused control's own keys.
     if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
@@ -532,9 +535,10 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event)
                 ShowHistory({}); // every device's
             return true;
         }
-    }
-    if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
+        if (EditorCommandKey(*key, event->type() == QEvent::KeyPress)) {
+            event->accept();
+            return true;
+        }
         const bool ours = (key->modifiers() & Qt::ControlModifier) && !(key->modifiers() & Qt::ShiftModifier)
             && (key->key() == Qt::Key_N || key->key() == Qt::Key_O || key->key() == Qt::Key_S)
             && !((key->modifiers() & Qt::AltModifier) && key->key() != Qt::Key_S);

@@ -34,8 +34,11 @@ class TFormMain;
 
 class TSynGCodeSyn;
 class THexDumpView;
+class TFindBar;
 class QListWidget;
 class QMenu;
+class QMimeData;
+class QKeyEvent;
 class QToolButton;
 
 struct TMainFormOptions {
@@ -131,6 +134,24 @@ public:
     QList<TStartFromCandidate> ToolChangeCandidates() const;
     bool InCmtView() const { return FDocument->Mode() == TDocumentMode::Cmt; }
 
+    // Editor commands: find and replace, go to line, renumbering, recent
+    // files, files dropped on the window.
+    TFindBar* FindBar() const { return FFindBar; }
+    THexDumpView* HexView() const { return FHexView; }
+    void ShowFindBar(bool replace);
+    void FindNextClick();
+    void FindPreviousClick();
+    void GoToLineClick();
+    void RenumberClick();
+    // The editor's context menu, built for the moment it opens (the caller owns it).
+    QMenu* CreateEditorContextMenu();
+    QMenu* RecentFilesMenu() const { return FRecentMenu; }
+    // Opens a file of the recent list by the Open command's rules; a missing
+    // file leaves the list with a message.
+    bool OpenRecentFile(const QString& fileName);
+    // The first local file among dropped data, opened as the Open command does.
+    bool OpenDroppedFiles(const QMimeData* data);
+
     // Tool-change panel and start-from commands.
     void SpeedButtonScanToolChangesClick();
     void SpeedButtonStartFromMiddleClick();
@@ -152,6 +173,8 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -162,6 +185,12 @@ private:
     void SaveLayout();
     void SetUpToolBar();
     void SetUpEditor();
+    void SetUpEditorCommands();
+    // The editor command of a key (Ctrl+F, Ctrl+H, F3, Shift+F3, Ctrl+G, Ctrl+R), run when `run`.
+    bool EditorCommandKey(const QKeyEvent& key, bool run);
+    bool DropEvent(QEvent* event);
+    void FillRecentFilesMenu();
+    void RememberRecentFile(const QString& fileName);
     void SetUpFonts();
     void PaintBoxDeviceInfoPaint(QPainter& painter);
     int DeviceInfoRowHeight() const;
@@ -225,6 +254,8 @@ private:
     bool ConfirmLosingEdits();
     bool OpenDocumentFile(const QString& fileName);
     THexDumpView* FHexView = nullptr;
+    TFindBar* FFindBar = nullptr;
+    QMenu* FRecentMenu = nullptr;
     std::unique_ptr<TTransferProgressView> FTransferView;
     std::unique_ptr<TTransferProgress> FTransferProgress;
     QString FListFontFamily;

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 
 inline double BestSeconds(int runs, const std::function<void()>& work)
@@ -48,6 +49,18 @@ inline QStringList CorpusFiles(const QString& folder)
     }
     files.sort();
     return files;
+}
+
+// Stops the benchmark with a clear message when the G-code corpus is missing:
+// figures over made-up programs would mean nothing.
+inline void RequireCorpus(const QString& folder)
+{
+    if (CorpusFiles(folder).isEmpty()) {
+        std::fprintf(stderr,
+            "the G-code corpus %s is missing or empty; fetch it or configure with -DQUILLEX_GCODE_DATA=<folder>\n",
+            qPrintable(folder));
+        std::exit(1);
+    }
 }
 
 // The corpus programs one after another until size bytes, LF line ends.

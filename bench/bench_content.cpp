@@ -4,6 +4,7 @@
 #include "content/CodePage.h"
 #include "content/HexDump.h"
 #include "content/TextDocument.h"
+#include "content/TextSearch.h"
 #include "content/ToolChangeScanner.h"
 #include "content/UnitGCodeHighlighter.h"
 
@@ -53,6 +54,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const QString corpus = argc > 1 ? argv[1] : QStringLiteral(QUILLEX_GCODE_DATA);
+    RequireCorpus(corpus);
     QTemporaryDir dir;
 
     // (a) tool-change scan ÷ ripgrep
@@ -108,6 +110,20 @@ int main(int argc, char** argv)
         }
     });
     PrintFigure("(d) tokenizer over 1,000,000 lines", program.size() / tokenize, "lines/s", "");
+
+    // (e) find and replace in 32 MiB, the core alone (the window's figures include the editor)
+    const QByteArray corpusProgram = BuildCorpusProgram(corpus, Size32MiB);
+    const QString corpusFile = dir.filePath("corpus-32MiB.nc");
+    WriteFile(corpusFile, corpusProgram);
+    const TTextSearch g1({ "G1", true, false, false });
+    qsizetype g1Count = 0;
+    const double count = BestSeconds(3, [&] { g1Count = g1.CountMatches(corpusProgram); });
+    const double grepCount = CommandSeconds(3, "grep", { "-c", "G1", corpusFile });
+    const double replace = BestSeconds(3, [&] { g1.ReplaceAll(corpusProgram, "G01"); });
+    const double sed = CommandSeconds(3, "sed", { "s/G1/G01/g", corpusFile });
+    std::printf("text search: %lld matches of G1 in 32 MiB\n", qlonglong(g1Count));
+    PrintFigure("(e) counting G1 in 32 MiB / grep -c", count / grepCount, "ratio", "");
+    PrintFigure("(f) replace all G1 in 32 MiB, core alone / sed s///g", replace / sed, "ratio", "");
 
     std::printf("absolute: scan %.3fs rg %.3fs | dump %.3fs hexdump %.3fs | read %.3fs iconv %.3fs | tokens %lld\n",
         scan, rg, dump, hexdump, read, iconv, qlonglong(tokens / 3));

@@ -43,6 +43,7 @@ public:
         return false;
     }
     bool AskFolder(const QString&, QString&) override { return false; }
+    bool AskInteger(const QString&, const QString&, int, int, int&) override { return false; }
 };
 
 // A status document as a device sends it every second; its time moves on.

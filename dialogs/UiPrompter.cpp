@@ -127,3 +127,19 @@ bool TDialogPrompter::AskFolder(const QString& startFolder, QString& folder)
     folder = QFileDialog::getExistingDirectory(Owner(FParent), QString::fromUtf8("Klasör Seç"), startFolder);
     return !folder.isEmpty();
 }
+
+bool TDialogPrompter::AskInteger(const QString& caption, const QString& label, int minimum, int maximum, int& value)
+{
+    QInputDialog dialog(Owner(FParent));
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(label);
+    dialog.setInputMode(QInputDialog::IntInput);
+    dialog.setIntRange(minimum, maximum);
+    dialog.setIntValue(qBound(minimum, value, maximum));
+    dialog.setOkButtonText("Tamam");
+    dialog.setCancelButtonText(QString::fromUtf8("İptal"));
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    value = dialog.intValue();
+    return true;
+}

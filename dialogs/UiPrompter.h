@@ -30,6 +30,8 @@ public:
         = 0;
     // The platform's folder dialog; false when cancelled.
     virtual bool AskFolder(const QString& startFolder, QString& folder) = 0;
+    // A whole number from minimum to maximum, proposed as value; false when cancelled.
+    virtual bool AskInteger(const QString& caption, const QString& label, int minimum, int maximum, int& value) = 0;
     // Runs one of the window's own dialogs modally; its QDialog result.
     virtual int RunModal(QDialog& dialog);
 };
@@ -53,6 +55,7 @@ public:
     bool AskSaveFile(const QString& startFolder, const QString& proposedName, const QString& defaultSuffix,
         const QString& filter, QString& fileName) override;
     bool AskFolder(const QString& startFolder, QString& folder) override;
+    bool AskInteger(const QString& caption, const QString& label, int minimum, int maximum, int& value) override;
 
 private:
     QWidget* FParent;

@@ -19,6 +19,8 @@ public:
     QStringList SaveFiles; // empty: cancelled
     QStringList SaveProposals; // "name|suffix|filter" of each save dialog
     QStringList Folders; // empty: cancelled
+    QList<int> IntegerAnswers; // none left: cancelled
+    QStringList IntegerQuestions; // "label|minimum|maximum|proposed" of each
     // Each of the window's own dialogs is answered by the next function: it may
     // look at the dialog, act on it and returns the result; none left: cancelled.
     QList<std::function<int(QDialog&)>> ModalAnswers;
@@ -68,6 +70,14 @@ public:
         if (Folders.isEmpty())
             return false;
         folder = Folders.takeFirst();
+        return true;
+    }
+    bool AskInteger(const QString&, const QString& label, int minimum, int maximum, int& value) override
+    {
+        IntegerQuestions << QString("%1|%2|%3|%4").arg(label).arg(minimum).arg(maximum).arg(value);
+        if (IntegerAnswers.isEmpty())
+            return false;
+        value = IntegerAnswers.takeFirst();
         return true;
     }
     int RunModal(QDialog& dialog) override
