@@ -23,7 +23,9 @@ QStringList BuildProgram(const QString& corpus)
 {
     QStringList lines;
     const QStringList files = CorpusFiles(corpus);
+    RequireCorpus(corpus, files);
     while (lines.size() < ProgramLines) {
+        const qsizetype before = lines.size();
         for (const QString& path : files) {
             QFile file(path);
             if (!file.open(QIODevice::ReadOnly))
@@ -36,6 +38,8 @@ QStringList BuildProgram(const QString& corpus)
                     return lines;
             }
         }
+        if (lines.size() == before)
+            RequireCorpus(corpus, {}); // no usable line in the whole corpus
     }
     return lines;
 }

@@ -44,6 +44,11 @@ const TCodePageTables& Tables()
 
 } // namespace
 
+const char16_t* AnsiToUnicodeTable()
+{
+    return Tables().ToUnicode.data();
+}
+
 QString DecodeAnsi(const char* data, qsizetype size)
 {
     // Mostly ASCII: widen every byte while noting whether any was above 0x7F

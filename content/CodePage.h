@@ -12,6 +12,9 @@ inline QString DecodeAnsi(const QByteArray& bytes)
     return DecodeAnsi(bytes.constData(), bytes.size());
 }
 
+// The code page's character for each byte value.
+const char16_t* AnsiToUnicodeTable();
+
 // Characters the code page cannot hold become '?', one byte per UTF-16 unit.
 QByteArray EncodeAnsi(QStringView text);
 
