@@ -47,6 +47,11 @@ void TEditorTextStore::ReplaceText(QByteArray utf8, TLineBreakStyle shown, TText
     const bool readOnly = FEditor->isReadOnly();
     FEditor->setReadOnly(false);
     FEditor->setEolMode(EolModeFor(shown)); // what typing a new line inserts
+    // No change notification while the whole text is replaced: QScintilla would
+    // turn the inserted text into a QString for its accessibility event, a
+    // copy twice the text's size. The editor's listeners hear of it after.
+    const long eventMask = FEditor->SendScintilla(QsciScintilla::SCI_GETMODEVENTMASK);
+    FEditor->SendScintilla(QsciScintilla::SCI_SETMODEVENTMASK, 0L);
     if (how == TTextReplace::NewDocument) {
         // A new document starts a fresh history; without undo recording
         // Scintilla also keeps no second copy of a huge text.
@@ -54,6 +59,7 @@ void TEditorTextStore::ReplaceText(QByteArray utf8, TLineBreakStyle shown, TText
         FEditor->SendScintilla(QsciScintilla::SCI_CLEARALL);
         FEditor->SendScintilla(QsciScintilla::SCI_ALLOCATE, long(utf8.size() + 1)); // one allocation
         FEditor->SendScintilla(QsciScintilla::SCI_SETTEXT, utf8.constData());
+        utf8.clear(); // the editor holds its own copy
         FEditor->SendScintilla(QsciScintilla::SCI_EMPTYUNDOBUFFER);
         FEditor->SendScintilla(QsciScintilla::SCI_SETUNDOCOLLECTION, 1L);
         FEditor->SendScintilla(QsciScintilla::SCI_SETSAVEPOINT);
@@ -71,7 +77,9 @@ void TEditorTextStore::ReplaceText(QByteArray utf8, TLineBreakStyle shown, TText
         if (how == TTextReplace::Step && !wasModified)
             FEditor->SendScintilla(QsciScintilla::SCI_SETSAVEPOINT);
     }
+    FEditor->SendScintilla(QsciScintilla::SCI_SETMODEVENTMASK, eventMask);
     FEditor->setReadOnly(readOnly);
+    emit FEditor->textChanged();
 }
 
 bool TEditorTextStore::IsModified() const

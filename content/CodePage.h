@@ -17,6 +17,8 @@ const char16_t* AnsiToUnicodeTable();
 
 // Characters the code page cannot hold become '?', one byte per UTF-16 unit.
 QByteArray EncodeAnsi(QStringView text);
+// The same into out, which has room for text.size() bytes; returns the end.
+char* EncodeAnsiTo(QStringView text, char* out);
 
 // One byte per UTF-16 unit: ASCII stays, everything else becomes '?'.
 QByteArray EncodeAscii(QStringView text);

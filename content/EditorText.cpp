@@ -1,6 +1,7 @@
 #include "EditorText.h"
 
 #include "CodePage.h"
+#include "LargeBuffer.h"
 #include "WordSpaces.h"
 
 #include <QUtf8StringView>
@@ -59,6 +60,7 @@ QByteArray DecodePass(QByteArrayView source, bool ansi, bool wordSpaces, TBreaks
     // At most one blank per character, three bytes for a code-page letter; pages
     // of the buffer never written are never touched.
     QByteArray text((wordSpaces ? 2 * size : size) + 2 * high, Qt::Uninitialized);
+    AdviseHugePages(text);
     char* const begin = text.data();
     char* out = begin;
     TWordSpacer spacer;

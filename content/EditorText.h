@@ -11,6 +11,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstring>
+
 struct TEditorText {
     QByteArray Utf8;
     TTextEncoding Encoding = TTextEncoding::Ansi;
@@ -35,6 +37,16 @@ template <typename F> void ForEachUtf8Line(QByteArrayView text, F&& line)
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const qsizetype size = text.size();
     qsizetype start = 0;
+    if (!text.contains('\r') && !text.contains('\xE2')) {
+        // LF alone: each line end is found by memchr.
+        while (start < size) {
+            const auto* lf = static_cast<const unsigned char*>(std::memchr(p + start, '\n', size_t(size - start)));
+            const qsizetype end = lf ? lf - p : size;
+            line(text.sliced(start, end - start));
+            start = end + 1;
+        }
+        return;
+    }
     for (qsizetype i = 0; i < size; ++i) {
         const unsigned char c = p[i];
         if (c > '\r' && c != 0xE2)

@@ -2,6 +2,7 @@
 
 #include "CodePage.h"
 #include "EditorText.h"
+#include "LargeBuffer.h"
 #include "TextDocument.h"
 #include "TextUtil.h"
 #include "WordSpaces.h"
@@ -190,6 +191,7 @@ QByteArray NormalizeTextForUpload(QByteArrayView text, bool keepPercentLines)
 {
     QByteArray out;
     out.reserve(text.size() + text.size() / 16 + 16);
+    AdviseHugePages(out);
     QByteArray folded;
     bool first = true, lastEndsWithPercent = true;
     ForEachUtf8Line(text, [&](QByteArrayView line) {
@@ -215,11 +217,11 @@ QByteArray UploadBytesOfText(QByteArrayView text)
     QByteArray bytes;
     const bool ascii
         = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    bytes.reserve(text.size() + 2);
+    AdviseHugePages(bytes);
     if (ascii) {
-        bytes.reserve(text.size() + 2);
         bytes.append(text);
     } else {
-        bytes.reserve(text.size() + 2);
         for (const char ch : text) {
             const auto b = static_cast<unsigned char>(ch);
             if (b < 0x80)

@@ -89,9 +89,17 @@ TToolChangeScan ScanToolChangeText(const QByteArray& text, int lineBreakLength)
     TToolChangeScan scan;
     scan.Text = text;
 
-    // Blank lines are dropped; without any the text is taken as it is.
+    // Blank lines and program-number lines in one pass; a blank line is never
+    // a program number, so the count holds for the text without them.
     bool anyBlank = false;
-    ForEachUtf8Line(text, [&](QByteArrayView line) { anyBlank = anyBlank || IsBlankUtf8(line); });
+    int programNumbers = 0;
+    ForEachUtf8Line(text, [&](QByteArrayView line) {
+        if (IsBlankUtf8(line))
+            anyBlank = true;
+        else if (IsProgramNumberUtf8(line))
+            ++programNumbers;
+    });
+    // Blank lines are dropped; without any the text is taken as it is.
     if (anyBlank) {
         QByteArray kept;
         kept.reserve(text.size());
@@ -106,18 +114,14 @@ TToolChangeScan ScanToolChangeText(const QByteArray& text, int lineBreakLength)
         scan.LinesRewritten = true;
         lineBreakLength = 2;
     }
-
-    int programNumbers = 0;
-    bool multiple = false;
-    ForEachUtf8Line(scan.Text, [&](QByteArrayView line) {
-        if (!multiple && IsProgramNumberUtf8(line) && ++programNumbers >= 2)
-            multiple = true;
-    });
-    if (multiple) {
+    if (programNumbers >= 2) {
         scan.MultipleProgramNumbers = true;
         return scan;
     }
 
+    // Offsets count UTF-16 units; in an ASCII text those are the bytes.
+    const bool ascii = std::none_of(
+        scan.Text.cbegin(), scan.Text.cend(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
     qint64 cur = 0, prev = 0;
     qint32 lineNumber = 0;
     ForEachUtf8Line(scan.Text, [&](QByteArrayView line) {
@@ -131,7 +135,7 @@ TToolChangeScan ScanToolChangeText(const QByteArray& text, int lineBreakLength)
             scan.Candidates.append({ lineNumber, lineNumber > 1 ? prev : cur });
         }
         prev = cur;
-        cur += Utf16Length(line) + lineBreakLength;
+        cur += (ascii ? line.size() : Utf16Length(line)) + lineBreakLength;
     });
     return scan;
 }

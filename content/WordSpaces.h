@@ -10,6 +10,29 @@ public:
     // Whether a blank goes before c; then c is taken into the state.
     bool SpaceBefore(char32_t c)
     {
+        // Outside comments, quotes and expressions most characters change
+        // nothing but the previous one.
+        if (FPlain && !(c < 128 && IsSteering(c))) {
+            const bool space = IsAsciiLetter(c) && IsNumberChar(FPrevious);
+            FPrevious = c;
+            return space;
+        }
+        return SpaceBeforeSteered(c);
+    }
+
+    // A line break that is not a CR or LF character (U+2028) starts afresh too.
+    void NewLine() { *this = TWordSpacer(); }
+
+private:
+    static bool IsSteering(char32_t c)
+    {
+        return c == u'\r' || c == u'\n' || c == u'"' || c == u'(' || c == u')' || c == u';' || c == u'[' || c == u']';
+    }
+    static bool IsAsciiLetter(char32_t c) { return (c | 0x20) >= u'a' && (c | 0x20) <= u'z'; }
+    static bool IsNumberChar(char32_t c) { return (c >= u'0' && c <= u'9') || c == u'.'; }
+
+    bool SpaceBeforeSteered(char32_t c)
+    {
         bool space = false;
         if (c == u'\r' || c == u'\n') {
             FInComment = FInQuote = false;
@@ -34,19 +57,15 @@ public:
                 if (FBracketDepth > 0)
                     --FBracketDepth;
             } else if (FBracketDepth == 0) {
-                const bool letter = (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
-                const bool afterNumber = (FPrevious >= u'0' && FPrevious <= u'9') || FPrevious == u'.';
-                space = letter && afterNumber;
+                space = IsAsciiLetter(c) && IsNumberChar(FPrevious);
             }
         }
         FPrevious = c;
+        FPlain = !FInComment && !FInQuote && FParenDepth == 0 && FBracketDepth == 0;
         return space;
     }
 
-    // A line break that is not a CR or LF character (U+2028) starts afresh too.
-    void NewLine() { *this = TWordSpacer(); }
-
-private:
+    bool FPlain = true; // outside comments, quotes and expressions
     bool FInComment = false, FInQuote = false;
     int FParenDepth = 0, FBracketDepth = 0;
     char32_t FPrevious = 0;

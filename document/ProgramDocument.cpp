@@ -92,11 +92,16 @@ void TProgramDocument::New()
 
 // A new text goes into the store once: the scan that follows loading may drop
 // blank lines, so it runs on the text before it is stored.
-void TProgramDocument::LoadText(QByteArray text)
+void TProgramDocument::LoadText(QByteArray text, TScanOnLoad scanOnLoad)
 {
     FMode = TDocumentMode::Text;
     FContent.clear();
     FCmtInfo = TCmtInfo();
+    if (scanOnLoad == TScanOnLoad::Skip) {
+        FText.ReplaceText(std::move(text), ShownLineBreak(FLineBreak), TTextReplace::NewDocument);
+        ClearScan();
+        return;
+    }
     TToolChangeScan scan = ScanToolChangeText(text, LineBreakLength());
     text.clear(); // the scan holds it, or its rewritten form
     if (scan.LinesRewritten) {
@@ -121,6 +126,11 @@ bool TProgramDocument::OpenFile(const QString& fileName, bool siemens, QString& 
 
 void TProgramDocument::OpenBytes(QByteArray bytes, bool siemens)
 {
+    ReadBytes(std::move(bytes), siemens, TScanOnLoad::Scan);
+}
+
+void TProgramDocument::ReadBytes(QByteArray bytes, bool siemens, TScanOnLoad scan)
+{
     if (IsCmtData(bytes.left(CmtSniffLength)) && ShowCmtFile(bytes))
         return;
     // Decoding, word spaces (unless for a SIEMENS control; they start afresh
@@ -131,7 +141,7 @@ void TProgramDocument::OpenBytes(QByteArray bytes, bool siemens)
     FHasByteOrderMark = text.HasByteOrderMark;
     FLineBreak = text.LineBreak;
     FTrailingLineBreak = text.TrailingLineBreak;
-    LoadText(std::move(text.Utf8));
+    LoadText(std::move(text.Utf8), scan);
 }
 
 void TProgramDocument::TakeDownload(const QByteArray& content, bool isRaw, bool siemens)
@@ -148,7 +158,7 @@ void TProgramDocument::TakeDownload(const QByteArray& content, bool isRaw, bool 
                                  : InsertWordSpaces(SplitPercentLines(DecodeAnsi(content), false));
     QStringList lines;
     SplitTextLines(text, lines, FLineBreak, FTrailingLineBreak);
-    LoadText(JoinUtf8Lines(lines, ShownLineBreak(FLineBreak)));
+    LoadText(JoinUtf8Lines(lines, ShownLineBreak(FLineBreak)), TScanOnLoad::Scan);
 }
 
 void TProgramDocument::ShowRawCapture(const QByteArray& data)
@@ -251,6 +261,8 @@ TPreparedUpload PrepareFileForUpload(QByteArray fileBytes, bool siemens)
 {
     TPlainTextStore store;
     TProgramDocument document(store);
-    document.OpenBytes(std::move(fileBytes), siemens);
+    // Blank lines and tool changes of the text as read do not matter: the
+    // normalisation drops blank lines and the scan runs on its result.
+    document.ReadBytes(std::move(fileBytes), siemens, TProgramDocument::TScanOnLoad::Skip);
     return document.PrepareUpload(siemens);
 }

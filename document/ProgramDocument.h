@@ -135,7 +135,11 @@ public:
     void SetLines(const QStringList& lines, TTextReplace how);
 
 private:
-    void LoadText(QByteArray text);
+    // An upload prepared straight from a file scans only the normalised text.
+    friend TPreparedUpload PrepareFileForUpload(QByteArray fileBytes, bool siemens);
+    enum class TScanOnLoad { Scan, Skip };
+    void ReadBytes(QByteArray bytes, bool siemens, TScanOnLoad scan);
+    void LoadText(QByteArray text, TScanOnLoad scan);
     void SetEditorText(QByteArray text, TTextReplace how); // CR LF breaks from then on
     void ClearScan();
     int LineBreakLength() const;
