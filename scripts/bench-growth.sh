@@ -16,8 +16,8 @@ for mib in 1 32 256; do
   "$root/bench/make-program.sh" "$corpus" $((mib * 1024 * 1024)) "$work/program.nc"
   /usr/bin/time -f '%e %M' -o "$work/window-time" xvfb-run -a -s "-screen 0 1280x1024x24" \
     env QT_QPA_PLATFORM=xcb "$build/bin/quillex-bench-window" "$work/program.nc" | tee "$work/window.out"
-  open=$(awk '/^window open until painted/ { gsub(/[(]/, ""); print $(NF-6) }' "$work/window.out")
-  peak=$(awk '/^window peak memory/ { print $(NF-10) * 1024 }' "$work/window.out")
+  open=$(sed -n 's|^window open until painted.*(\([0-9.]*\) s /.*|\1|p' "$work/window.out")
+  peak=$(sed -n 's|^window peak memory opening it *\([0-9.]*\) MiB.*|\1|p' "$work/window.out" | awk '{ print $1 * 1024 }')
   echo "window-open $mib $open $peak" >>"$table"
   rm -f "$work/program.nc"
 done
