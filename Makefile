@@ -8,7 +8,7 @@ JOBS          ?= $(shell nproc)
 LAUNCHER      := $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 export CCACHE_BASEDIR ?= $(CURDIR)
 
-.PHONY: all deps configure build test format format-check run bench soak fuzz fuzz-smoke asan screenshots package check-package clean
+.PHONY: all deps configure build test format format-check run bench bench-growth soak fuzz fuzz-smoke asan screenshots package check-package clean
 
 all: build
 
@@ -38,9 +38,16 @@ run: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target quillex quillex-cli quillex-devsim
 	@scripts/run.sh $(BUILD)
 
+BENCH_TARGETS = quillex-bench-content quillex-bench-device quillex-bench-window quillex-bench-history quillex-bench-statuslog quillex-bench-deflate quillex-cli quillex-devsim
+
 bench: configure
-	@cmake --build $(BUILD) -j $(JOBS) --target quillex-bench-content quillex-bench-device quillex-bench-window quillex-bench-history quillex-bench-statuslog quillex-devsim
+	@cmake --build $(BUILD) -j $(JOBS) --target $(BENCH_TARGETS)
 	@scripts/bench.sh $(BUILD)
+
+# The same figures at 1, 32 and 256 MiB and how they grow; takes minutes.
+bench-growth: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target $(BENCH_TARGETS)
+	@scripts/bench-growth.sh $(BUILD)
 
 # The Debian package, from its own build tree: installed under /usr, no tests,
 # no self-update (the package manager updates the program).

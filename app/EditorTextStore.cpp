@@ -1,7 +1,5 @@
 #include "EditorTextStore.h"
 
-#include <QStringEncoder>
-
 #include <Qsci/qsciscintilla.h>
 
 namespace {
@@ -18,50 +16,19 @@ QsciScintilla::EolMode EolModeFor(TLineBreakStyle style)
     }
 }
 
-// The lines joined by the break, straight into UTF-8 for the editor. ASCII
-// lines, nearly all of a program, are narrowed directly.
-QByteArray JoinUtf8Lines(const QStringList& lines, const QString& lineBreak)
-{
-    qsizetype characters = 0;
-    for (const QString& line : lines)
-        characters += line.size() + lineBreak.size();
-    QStringEncoder encoder(QStringEncoder::Utf8);
-    QByteArray bytes(encoder.requiredSpace(characters), Qt::Uninitialized);
-    char* out = bytes.data();
-    auto append = [&](const QString& text) {
-        const char16_t* in = reinterpret_cast<const char16_t*>(text.constData());
-        char16_t high = 0;
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            high |= in[i];
-            out[i] = char(in[i]);
-        }
-        out = high < 0x80 ? out + text.size() : encoder.appendToBuffer(out, text);
-    };
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (i > 0)
-            append(lineBreak);
-        append(lines[i]);
-    }
-    bytes.truncate(out - bytes.data());
-    return bytes;
-}
-
 } // namespace
 
 TEditorTextStore::TEditorTextStore(QsciScintilla* editor)
     : QObject(editor)
     , FEditor(editor)
 {
-    connect(FEditor, &QsciScintilla::textChanged, this, [this] { FLinesValid = false; });
 }
 
-QStringList TEditorTextStore::Lines() const
+QByteArray TEditorTextStore::Text() const
 {
-    if (!FLinesValid) {
-        FLinesCache = SplitTextLines(FEditor->text());
-        FLinesValid = true;
-    }
-    return FLinesCache;
+    const auto length = FEditor->SendScintilla(QsciScintilla::SCI_GETLENGTH);
+    const auto* text = reinterpret_cast<const char*>(FEditor->SendScintilla(QsciScintilla::SCI_GETCHARACTERPOINTER));
+    return QByteArray(text, qsizetype(length));
 }
 
 bool TEditorTextStore::IsBlank() const
@@ -75,12 +42,16 @@ bool TEditorTextStore::IsBlank() const
     return true;
 }
 
-void TEditorTextStore::Replace(const QStringList& lines, TLineBreakStyle shown, TTextReplace how)
+void TEditorTextStore::ReplaceText(QByteArray utf8, TLineBreakStyle shown, TTextReplace how)
 {
-    const QByteArray utf8 = JoinUtf8Lines(lines, LineBreakText(shown));
     const bool readOnly = FEditor->isReadOnly();
     FEditor->setReadOnly(false);
     FEditor->setEolMode(EolModeFor(shown)); // what typing a new line inserts
+    // No change notification while the whole text is replaced: QScintilla would
+    // turn the inserted text into a QString for its accessibility event, a
+    // copy twice the text's size. The editor's listeners hear of it after.
+    const long eventMask = FEditor->SendScintilla(QsciScintilla::SCI_GETMODEVENTMASK);
+    FEditor->SendScintilla(QsciScintilla::SCI_SETMODEVENTMASK, 0L);
     if (how == TTextReplace::NewDocument) {
         // A new document starts a fresh history; without undo recording
         // Scintilla also keeps no second copy of a huge text.
@@ -88,6 +59,7 @@ void TEditorTextStore::Replace(const QStringList& lines, TLineBreakStyle shown, 
         FEditor->SendScintilla(QsciScintilla::SCI_CLEARALL);
         FEditor->SendScintilla(QsciScintilla::SCI_ALLOCATE, long(utf8.size() + 1)); // one allocation
         FEditor->SendScintilla(QsciScintilla::SCI_SETTEXT, utf8.constData());
+        utf8.clear(); // the editor holds its own copy
         FEditor->SendScintilla(QsciScintilla::SCI_EMPTYUNDOBUFFER);
         FEditor->SendScintilla(QsciScintilla::SCI_SETUNDOCOLLECTION, 1L);
         FEditor->SendScintilla(QsciScintilla::SCI_SETSAVEPOINT);
@@ -105,9 +77,9 @@ void TEditorTextStore::Replace(const QStringList& lines, TLineBreakStyle shown, 
         if (how == TTextReplace::Step && !wasModified)
             FEditor->SendScintilla(QsciScintilla::SCI_SETSAVEPOINT);
     }
+    FEditor->SendScintilla(QsciScintilla::SCI_SETMODEVENTMASK, eventMask);
     FEditor->setReadOnly(readOnly);
-    FLinesCache = lines;
-    FLinesValid = true;
+    emit FEditor->textChanged();
 }
 
 bool TEditorTextStore::IsModified() const

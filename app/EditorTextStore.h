@@ -1,7 +1,7 @@
 #pragma once
 // The program document's text kept in the window's QScintilla editor: whole
-// replacements load a new document or make one undoable step, and the lines
-// are cached until the operator edits the text.
+// replacements load a new document or make one undoable step. The editor's
+// UTF-8 buffer is the only copy of the text; it goes in and comes out whole.
 #include "document/ProgramDocument.h"
 
 #include <QObject>
@@ -13,14 +13,12 @@ class TEditorTextStore : public QObject, public TDocumentTextStore {
 public:
     explicit TEditorTextStore(QsciScintilla* editor);
 
-    QStringList Lines() const override;
+    QByteArray Text() const override;
     bool IsBlank() const override;
-    void Replace(const QStringList& lines, TLineBreakStyle shown, TTextReplace how) override;
+    void ReplaceText(QByteArray utf8, TLineBreakStyle shown, TTextReplace how) override;
     bool IsModified() const override;
     void MarkSaved() override;
 
 private:
     QsciScintilla* FEditor;
-    mutable QStringList FLinesCache;
-    mutable bool FLinesValid = false;
 };

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <sys/resource.h>
 
 inline double BestSeconds(int runs, const std::function<void()>& work)
 {
@@ -51,14 +52,11 @@ inline QStringList CorpusFiles(const QString& folder)
     return files;
 }
 
-// Stops the benchmark with a clear message when the G-code corpus is missing:
-// figures over made-up programs would mean nothing.
-inline void RequireCorpus(const QString& folder)
+// Stops the benchmark with a clear message when the corpus is missing.
+inline void RequireCorpus(const QString& corpus, const QStringList& files)
 {
-    if (CorpusFiles(folder).isEmpty()) {
-        std::fprintf(stderr,
-            "the G-code corpus %s is missing or empty; fetch it or configure with -DQUILLEX_GCODE_DATA=<folder>\n",
-            qPrintable(folder));
+    if (files.isEmpty()) {
+        std::fprintf(stderr, "no G-code corpus at %s: the benchmarks need ../shared/data/gcode/\n", qPrintable(corpus));
         std::exit(1);
     }
 }
@@ -74,7 +72,7 @@ inline QByteArray BuildCorpusProgram(const QString& corpus, qsizetype size)
     }
     all.replace("\r\n", "\n");
     if (all.isEmpty())
-        all = "G1 X1 Y2 Z3 F100\n";
+        RequireCorpus(corpus, {});
     QByteArray program;
     program.reserve(size);
     while (program.size() < size)
@@ -85,5 +83,30 @@ inline QByteArray BuildCorpusProgram(const QString& corpus, qsizetype size)
 inline void PrintFigure(const char* label, double value, const char* unit, const char* target)
 {
     std::printf("%-60s %10.3f %-6s %s\n", label, value, unit, target);
+    std::fflush(stdout);
+}
+
+// A ratio with both sides and its verdict against the target.
+inline void PrintRatio(const char* label, double ours, double peer, double target)
+{
+    const double ratio = ours / peer;
+    std::printf("%-60s %7.3f  (%.3f s / %.3f s)  target <= %.2f  %s\n", label, ratio, ours, peer, target,
+        ratio <= target ? "PASS" : "FAIL");
+    std::fflush(stdout);
+}
+
+// The whole process's peak resident memory so far.
+inline qint64 PeakMemoryBytes()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return qint64(usage.ru_maxrss) * 1024;
+}
+
+inline void PrintPeak(const char* label, qint64 peak, qint64 fileSize, int baseMiB, int perByte)
+{
+    const qint64 limit = qint64(baseMiB) * 1024 * 1024 + perByte * fileSize;
+    std::printf("%-60s %7.1f MiB  target <= %.1f MiB (%d MiB + %d x size)  %s\n", label, peak / 1048576.0,
+        limit / 1048576.0, baseMiB, perByte, peak <= limit ? "PASS" : "FAIL");
     std::fflush(stdout);
 }

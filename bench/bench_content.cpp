@@ -24,7 +24,9 @@ QStringList BuildProgram(const QString& corpus)
 {
     QStringList lines;
     const QStringList files = CorpusFiles(corpus);
+    RequireCorpus(corpus, files);
     while (lines.size() < ProgramLines) {
+        const qsizetype before = lines.size();
         for (const QString& path : files) {
             QFile file(path);
             if (!file.open(QIODevice::ReadOnly))
@@ -37,6 +39,8 @@ QStringList BuildProgram(const QString& corpus)
                     return lines;
             }
         }
+        if (lines.size() == before)
+            RequireCorpus(corpus, {}); // no usable line in the whole corpus
     }
     return lines;
 }
@@ -54,7 +58,6 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const QString corpus = argc > 1 ? argv[1] : QStringLiteral(QUILLEX_GCODE_DATA);
-    RequireCorpus(corpus);
     QTemporaryDir dir;
 
     // (a) tool-change scan ÷ ripgrep

@@ -74,7 +74,7 @@ int Scan(const TCliArgs& args)
     // Opened as the window opens it; the CMT view has no tool-change rows.
     TPlainTextStore store;
     TProgramDocument document(store);
-    document.OpenBytes(bytes, args.IsSet("siemens"));
+    document.OpenBytes(std::move(bytes), args.IsSet("siemens"));
     QByteArray out;
     QJsonArray array;
     if (args.IsSet("candidates")) {
@@ -187,10 +187,12 @@ int HexDump(const TCliArgs& args)
     QByteArray bytes;
     if (int rc; !Read(args.Args[0], bytes, rc))
         return rc;
-    const QString text = HexDumpText(bytes);
+    // The rows go out as they are written, one byte per character.
+    const QByteArray dump = HexDumpBytes(bytes);
     Report().Fields.insert("bytes", bytes.size());
-    Report().Fields.insert("text", text);
-    Write(text.toLatin1());
+    if (Report().Json)
+        Report().Fields.insert("text", QString::fromLatin1(dump));
+    Write(dump);
     return Succeed(QString());
 }
 
@@ -202,10 +204,11 @@ int Normalize(const TCliArgs& args)
     QByteArray bytes;
     if (int rc; !Read(args.Args[0], bytes, rc))
         return rc;
-    const QByteArray content = PrepareFileForUpload(bytes, args.IsSet("siemens")).Content;
+    const QByteArray content = PrepareFileForUpload(std::move(bytes), args.IsSet("siemens")).Content;
     Report().Fields.insert("bytes", content.size());
     // The upload's bytes are one byte per character: Latin-1 keeps them exactly.
-    Report().Fields.insert("text", QString::fromLatin1(content));
+    if (Report().Json)
+        Report().Fields.insert("text", QString::fromLatin1(content));
     Write(content);
     return Succeed(QString());
 }

@@ -446,7 +446,7 @@ int CmdUpload(TContext& context)
     if (raw)
         upload.Content = fileBytes;
     else
-        upload = PrepareFileForUpload(fileBytes, IsControllerSiemens(device.Controller));
+        upload = PrepareFileForUpload(std::move(fileBytes), IsControllerSiemens(device.Controller));
     const TUploadPlan plan = DecideUploadPlan(status, upload.Candidates);
 
     QString response;

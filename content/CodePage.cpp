@@ -44,6 +44,11 @@ const TCodePageTables& Tables()
 
 } // namespace
 
+const char16_t* AnsiToUnicodeTable()
+{
+    return Tables().ToUnicode.data();
+}
+
 QString DecodeAnsi(const char* data, qsizetype size)
 {
     // Mostly ASCII: widen every byte while noting whether any was above 0x7F
@@ -64,16 +69,21 @@ QString DecodeAnsi(const char* data, qsizetype size)
     return text;
 }
 
-QByteArray EncodeAnsi(QStringView text)
+char* EncodeAnsiTo(QStringView text, char* out)
 {
     const auto& table = Tables().FromUnicode;
-    QByteArray bytes(text.size(), Qt::Uninitialized);
-    char* out = bytes.data();
     const char16_t* in = text.utf16();
     for (qsizetype i = 0; i < text.size(); ++i) {
         const qint16 b = table[in[i]];
         out[i] = b < 0 ? '?' : char(b);
     }
+    return out + text.size();
+}
+
+QByteArray EncodeAnsi(QStringView text)
+{
+    QByteArray bytes(text.size(), Qt::Uninitialized);
+    EncodeAnsiTo(text, bytes.data());
     return bytes;
 }
 

@@ -66,6 +66,14 @@ QString HexDumpText(const QByteArray& data)
     return text;
 }
 
+QByteArray HexDumpBytes(const QByteArray& data)
+{
+    QByteArray text(DumpLength(data.size()), Qt::Uninitialized);
+    if (!data.isEmpty())
+        WriteDump(data, text.data(), 0, HexDumpRowCount(data.size()));
+    return text;
+}
+
 qsizetype HexDumpRowCount(qsizetype bytes)
 {
     return (bytes + BytesPerRow - 1) / BytesPerRow;

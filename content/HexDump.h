@@ -11,6 +11,8 @@ constexpr qsizetype HexDumpRowChars = 10 + 3 * HexDumpBytesPerRow + 1 + 2 + HexD
 // HexDumpBytesPerRow bytes a row: offset, hex cells, printable characters;
 // CR LF after every row.
 QString HexDumpText(const QByteArray& data);
+// The same dump as Latin-1 bytes, written straight from the data.
+QByteArray HexDumpBytes(const QByteArray& data);
 
 // Rows [firstRow, firstRow + rowCount) of the dump, as HexDumpText writes them.
 QString HexDumpRows(const QByteArray& data, qsizetype firstRow, qsizetype rowCount);

@@ -1,6 +1,7 @@
 #include "ProgramSplitter.h"
 
 #include "CodePage.h"
+#include "LargeBuffer.h"
 #include "TextDocument.h"
 #include "TextUtil.h"
 
@@ -11,8 +12,11 @@
 
 namespace {
 
+// A line without ':' is shared, not copied.
 QString ReplaceColons(const QString& line)
 {
+    if (!line.contains(u':'))
+        return line;
     QString result = line;
     result.replace(u':', u'O');
     return result;
@@ -133,7 +137,19 @@ QStringList ProgramFileNames(const QList<TSplitProgram>& programs)
 
 QByteArray ProgramFileBytes(const QStringList& lines)
 {
-    return EncodeAnsi(JoinTextLines(lines, TLineBreakStyle::CrLf, true));
+    // Each line encoded straight into the file's bytes, without a joined text.
+    qsizetype total = 0;
+    for (const QString& line : lines)
+        total += line.size() + 2;
+    QByteArray bytes(total, Qt::Uninitialized);
+    AdviseHugePages(bytes);
+    char* out = bytes.data();
+    for (const QString& line : lines) {
+        out = EncodeAnsiTo(line, out);
+        *out++ = '\r';
+        *out++ = '\n';
+    }
+    return bytes;
 }
 
 int SaveAllPauseMs(qsizetype programs)

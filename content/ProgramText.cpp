@@ -1,8 +1,13 @@
 #include "ProgramText.h"
 
 #include "CodePage.h"
+#include "EditorText.h"
+#include "LargeBuffer.h"
 #include "TextDocument.h"
 #include "TextUtil.h"
+#include "WordSpaces.h"
+
+#include <algorithm>
 
 QChar FoldTurkishLetter(QChar ch)
 {
@@ -99,65 +104,139 @@ QString InsertWordSpaces(QStringView text)
     // At most one space per character: write into a buffer of twice the size.
     QString result(text.size() * 2, Qt::Uninitialized);
     char16_t* out = reinterpret_cast<char16_t*>(result.data());
-    const char16_t* in = text.utf16();
-    bool inComment = false, inQuote = false;
-    int parenDepth = 0, bracketDepth = 0;
-    char16_t previous = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = in[i];
-        if (c == u'\r' || c == u'\n') {
-            inComment = inQuote = false;
-            parenDepth = bracketDepth = 0;
-        } else if (inComment) {
-        } else if (inQuote) {
-            if (c == u'"')
-                inQuote = false;
-        } else if (c == u'"') {
-            inQuote = true;
-        } else if (c == u'(') {
-            ++parenDepth;
-        } else if (c == u')') {
-            if (parenDepth > 0)
-                --parenDepth;
-        } else if (parenDepth == 0) {
-            if (c == u';') {
-                inComment = true;
-            } else if (c == u'[') {
-                ++bracketDepth;
-            } else if (c == u']') {
-                if (bracketDepth > 0)
-                    --bracketDepth;
-            } else if (bracketDepth == 0) {
-                const bool letter = (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
-                const bool afterNumber = (previous >= u'0' && previous <= u'9') || previous == u'.';
-                if (letter && afterNumber)
-                    *out++ = u' ';
-            }
-        }
+    TWordSpacer spacer;
+    for (const QChar ch : text) {
+        const char16_t c = ch.unicode();
+        if (spacer.SpaceBefore(c))
+            *out++ = u' ';
         *out++ = c;
-        previous = c;
     }
     result.truncate(out - reinterpret_cast<const char16_t*>(result.constData()));
     return result;
 }
 
+namespace {
+
+QByteArrayView TrimLeftLowUtf8(QByteArrayView s)
+{
+    while (!s.isEmpty() && static_cast<unsigned char>(s.front()) <= 32)
+        s = s.sliced(1);
+    return s;
+}
+
+QByteArrayView TrimRightLowUtf8(QByteArrayView s)
+{
+    while (!s.isEmpty() && static_cast<unsigned char>(s.back()) <= 32)
+        s.chop(1);
+    return s;
+}
+
+QByteArrayView TrimLowUtf8(QByteArrayView s)
+{
+    return TrimRightLowUtf8(TrimLeftLowUtf8(s));
+}
+
+// The line's Turkish letters folded and ASCII letters in upper case, into out.
+void FoldUpperUtf8(QByteArrayView line, QByteArray& out)
+{
+    out.resize(line.size());
+    char* o = out.data();
+    const auto* in = reinterpret_cast<const unsigned char*>(line.data());
+    const qsizetype size = line.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const unsigned char b = in[i];
+        if (b < 0x80) {
+            *o++ = char(b >= 'a' && b <= 'z' ? b - 32 : b);
+            continue;
+        }
+        // Every Turkish letter is two bytes, C3..C5 and one more.
+        if (b >= 0xC3 && b <= 0xC5 && i + 1 < size) {
+            const char16_t c = char16_t(((b & 0x1F) << 6) | (in[i + 1] & 0x3F));
+            const QChar folded = FoldTurkishLetter(QChar(c));
+            if (folded.unicode() != c) {
+                *o++ = char(folded.unicode());
+                ++i;
+                continue;
+            }
+        }
+        *o++ = char(b);
+    }
+    out.truncate(o - out.data());
+}
+
+// The upload's '%' rule on one line, each resulting line followed by CR LF.
+void AppendPercentSplit(QByteArrayView line, bool keepPercentLines, QByteArray& out)
+{
+    const auto put = [&](QByteArrayView piece) {
+        out.append(piece);
+        out.append("\r\n");
+    };
+    if (keepPercentLines && TrimLeftLowUtf8(line).startsWith('%'))
+        return put(line);
+    const qsizetype p = line.indexOf('%');
+    if (p < 0 || TrimLowUtf8(line) == "%")
+        return put(line);
+    const QByteArrayView before = TrimLowUtf8(line.first(p));
+    const QByteArrayView after = TrimLowUtf8(line.sliced(p + 1));
+    if (!before.isEmpty())
+        put(before);
+    put("%");
+    if (!after.isEmpty())
+        put(after);
+}
+
+} // namespace
+
+QByteArray NormalizeTextForUpload(QByteArrayView text, bool keepPercentLines)
+{
+    QByteArray out;
+    out.reserve(text.size() + text.size() / 16 + 16);
+    AdviseHugePages(out);
+    QByteArray folded;
+    bool first = true, lastEndsWithPercent = true;
+    ForEachUtf8Line(text, [&](QByteArrayView line) {
+        if (IsBlankUtf8(line))
+            return;
+        FoldUpperUtf8(line, folded);
+        if (first && !TrimLeftLowUtf8(folded).startsWith('%'))
+            AppendPercentSplit("%", keepPercentLines, out);
+        first = false;
+        AppendPercentSplit(folded, keepPercentLines, out);
+        lastEndsWithPercent = TrimRightLowUtf8(folded).endsWith('%');
+    });
+    if (first)
+        AppendPercentSplit("%", keepPercentLines, out);
+    else if (!lastEndsWithPercent)
+        AppendPercentSplit("%", keepPercentLines, out);
+    out.chop(2); // the editor holds no break after the last line
+    return out;
+}
+
+QByteArray UploadBytesOfText(QByteArrayView text)
+{
+    QByteArray bytes;
+    const bool ascii
+        = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    bytes.reserve(text.size() + 2);
+    AdviseHugePages(bytes);
+    if (ascii) {
+        bytes.append(text);
+    } else {
+        for (const char ch : text) {
+            const auto b = static_cast<unsigned char>(ch);
+            if (b < 0x80)
+                bytes.append(ch);
+            else if ((b & 0xC0) != 0x80)
+                bytes.append(b >= 0xF0 ? "??" : "?"); // one per UTF-16 unit
+        }
+    }
+    bytes.append("\r\n");
+    return bytes;
+}
+
 QStringList NormalizeProgramForUpload(const QStringList& lines, bool keepPercentLines)
 {
-    QStringList kept;
-    kept.reserve(lines.size() + 2);
-    for (const QString& line : lines) {
-        if (TrimLow(line).isEmpty())
-            continue;
-        QString folded = line;
-        for (QChar& c : folded)
-            c = FoldTurkishLetter(c);
-        kept.append(AsciiUpperCase(folded));
-    }
-    if (kept.isEmpty() || !TrimLeftLow(kept.first()).startsWith(u'%'))
-        kept.prepend(QStringLiteral("%"));
-    if (!TrimRightLow(kept.last()).endsWith(u'%'))
-        kept.append(QStringLiteral("%"));
-    return SplitTextLines(SplitPercentLines(JoinCrLf(kept), keepPercentLines));
+    return SplitUtf8Lines(NormalizeTextForUpload(JoinUtf8Lines(lines, TLineBreakStyle::Lf), keepPercentLines));
 }
 
 QByteArray ProgramUploadBytes(const QStringList& lines)

@@ -2,6 +2,7 @@
 // Conversions between editor text and device bytes: the upload normalisation,
 // the '%' line splitting, the word-space insertion and the letter folding.
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QChar>
 #include <QString>
 #include <QStringList>
@@ -21,6 +22,13 @@ QString InsertWordSpaces(const QString& text); // returns the text itself when n
 // The editor's lines as the upload sends them: blank lines dropped, letters
 // folded to upper-case ASCII, '%' lines at both ends, '%' split onto own lines.
 QStringList NormalizeProgramForUpload(const QStringList& lines, bool keepPercentLines);
+
+// The same on the editor's UTF-8 text, in one pass: the normalised text as the
+// editor then holds it (lines joined by CR LF, none after the last).
+QByteArray NormalizeTextForUpload(QByteArrayView text, bool keepPercentLines);
+// The bytes an upload sends for the editor's text: one ASCII byte per UTF-16
+// unit ('?' for any other character), CR LF after every line.
+QByteArray UploadBytesOfText(QByteArrayView text);
 
 // The bytes an upload sends for the lines: ASCII, CR LF after every line.
 QByteArray ProgramUploadBytes(const QStringList& lines);

@@ -1,6 +1,7 @@
 #include "TextDocument.h"
 
 #include "CodePage.h"
+#include "LargeBuffer.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -324,19 +325,31 @@ bool ReadWholeFile(const QString& fileName, QByteArray& bytes, QString& errorMsg
         return false;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    // A file that grows while it is read stops at the limit too.
-    bytes.reserve(qsizetype(info.st_size));
-    while (bytes.size() <= MaxReadFileBytes) {
-        const QByteArray piece = file.read(qMin<qint64>(1 << 20, MaxReadFileBytes + 1 - bytes.size()));
-        if (file.error() != QFileDevice::NoError) {
+    // Read straight into a buffer of the file's size. Once it is full, a
+    // small read tells the end from a file that grew meanwhile (which stops
+    // at the limit too), so that the usual file is never copied.
+    bytes.resize(qsizetype(info.st_size));
+    AdviseHugePages(bytes);
+    qsizetype size = 0;
+    while (size <= MaxReadFileBytes) {
+        char probe[1 << 16];
+        const bool full = size == bytes.size();
+        const qint64 room = full ? qMin<qint64>(sizeof probe, MaxReadFileBytes + 1 - size) : bytes.size() - size;
+        const qint64 n = file.read(full ? probe : bytes.data() + size, room);
+        if (n < 0 || file.error() != QFileDevice::NoError) {
             errorMsg = file.errorString();
             bytes.clear();
             return false;
         }
-        if (piece.isEmpty())
+        if (n == 0)
             break;
-        bytes.append(piece);
+        if (full) {
+            bytes.resize(qMin<qsizetype>(qMax<qsizetype>(2 * size, size + n), MaxReadFileBytes + 1));
+            std::memcpy(bytes.data() + size, probe, size_t(n));
+        }
+        size += n;
     }
+    bytes.truncate(size);
     if (bytes.size() > MaxReadFileBytes) {
         errorMsg = QString::fromUtf8("Dosya çok büyük (en fazla %1 bayt okunur)").arg(MaxReadFileBytes);
         bytes.clear();

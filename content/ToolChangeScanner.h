@@ -1,6 +1,7 @@
 #pragma once
 // Finds the tool changes of a program: lines holding both a T word and an M6
 // word. Each becomes a start-from candidate and a row of the tool-change list.
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -17,9 +18,11 @@ struct TToolChangeRow {
 };
 
 struct TToolChangeScan {
-    // True when blank lines were dropped: Lines then holds the rewritten text,
-    // whose line break is CR LF from then on.
+    // True when blank lines were dropped: Text (ScanToolChangeText) or Lines
+    // (ScanToolChangeLines) then holds the rewritten text, whose line break is
+    // CR LF from then on.
     bool LinesRewritten = false;
+    QByteArray Text;
     QStringList Lines;
     // Two or more program-number lines: a multi-program text, not scanned.
     bool MultipleProgramNumbers = false;
@@ -32,6 +35,8 @@ bool HasToolWord(QStringView line); // "\bT\d+\b"
 bool HasToolChangeWord(QStringView line); // "\bM0*6\b"
 bool IsToolChangeLine(QStringView line);
 
+// The scan over the editor's UTF-8 text (lines as views into it).
 // lineBreakLength: characters of the editor's line break (1 for LF or CR alone,
 // 2 for CR LF); it counts as 2 once blank lines were removed.
+TToolChangeScan ScanToolChangeText(const QByteArray& text, int lineBreakLength);
 TToolChangeScan ScanToolChangeLines(const QStringList& lines, int lineBreakLength);

@@ -6,18 +6,9 @@
 #include "content/HexDump.h"
 #include "content/ProgramText.h"
 
-bool TPlainTextStore::IsBlank() const
+void TPlainTextStore::ReplaceText(QByteArray utf8, TLineBreakStyle shown, TTextReplace how)
 {
-    for (const QString& line : FLines)
-        for (QChar c : line)
-            if (c.unicode() > 32)
-                return false;
-    return true;
-}
-
-void TPlainTextStore::Replace(const QStringList& lines, TLineBreakStyle shown, TTextReplace how)
-{
-    FLines = lines;
+    FText = std::move(utf8);
     FShown = shown;
     switch (how) {
     case TTextReplace::NewDocument:
@@ -32,11 +23,6 @@ void TPlainTextStore::Replace(const QStringList& lines, TLineBreakStyle shown, T
         FModified = true;
         break;
     }
-}
-
-TLineBreakStyle ShownLineBreak(TLineBreakStyle style)
-{
-    return style == TLineBreakStyle::LineSeparator ? TLineBreakStyle::CrLf : style;
 }
 
 TProgramDocument::TProgramDocument(TDocumentTextStore& text)
@@ -55,7 +41,7 @@ QString TProgramDocument::Text() const
 {
     if (FMode != TDocumentMode::Text)
         return HexDumpText(FContent);
-    return JoinTextLines(FText.Lines(), ShownLineBreak(FLineBreak), false);
+    return QString::fromUtf8(FText.Text());
 }
 
 bool TProgramDocument::IsBlank() const
@@ -105,19 +91,24 @@ void TProgramDocument::New()
 }
 
 // A new text goes into the store once: the scan that follows loading may drop
-// blank lines, so it runs on the lines before they are stored.
-void TProgramDocument::LoadText(QStringList lines)
+// blank lines, so it runs on the text before it is stored.
+void TProgramDocument::LoadText(QByteArray text, TScanOnLoad scanOnLoad)
 {
     FMode = TDocumentMode::Text;
     FContent.clear();
     FCmtInfo = TCmtInfo();
-    const TToolChangeScan scan = ScanToolChangeLines(lines, LineBreakLength());
+    if (scanOnLoad == TScanOnLoad::Skip) {
+        FText.ReplaceText(std::move(text), ShownLineBreak(FLineBreak), TTextReplace::NewDocument);
+        ClearScan();
+        return;
+    }
+    TToolChangeScan scan = ScanToolChangeText(text, LineBreakLength());
+    text.clear(); // the scan holds it, or its rewritten form
     if (scan.LinesRewritten) {
-        lines = scan.Lines;
         FLineBreak = TLineBreakStyle::CrLf;
         FTrailingLineBreak = true;
     }
-    FText.Replace(lines, ShownLineBreak(FLineBreak), TTextReplace::NewDocument);
+    FText.ReplaceText(std::move(scan.Text), ShownLineBreak(FLineBreak), TTextReplace::NewDocument);
     FToolChangeRows = scan.Rows;
     FToolChangeCandidates = scan.Candidates;
 }
@@ -128,26 +119,29 @@ bool TProgramDocument::OpenFile(const QString& fileName, bool siemens, QString& 
     QByteArray bytes;
     if (!ReadWholeFile(fileName, bytes, errorMsg))
         return false;
-    OpenBytes(bytes, siemens);
+    OpenBytes(std::move(bytes), siemens);
     FFileName = fileName;
     return true;
 }
 
-void TProgramDocument::OpenBytes(const QByteArray& bytes, bool siemens)
+void TProgramDocument::OpenBytes(QByteArray bytes, bool siemens)
+{
+    ReadBytes(std::move(bytes), siemens, TScanOnLoad::Scan);
+}
+
+void TProgramDocument::ReadBytes(QByteArray bytes, bool siemens, TScanOnLoad scan)
 {
     if (IsCmtData(bytes.left(CmtSniffLength)) && ShowCmtFile(bytes))
         return;
-    TTextDocument document = ReadTextDocument(bytes);
-    FEncoding = document.Encoding;
-    FHasByteOrderMark = document.HasByteOrderMark;
-    FLineBreak = document.LineBreak;
-    FTrailingLineBreak = document.TrailingLineBreak;
-    // Word spaces line by line: the insertion starts afresh at every line
-    // break, whatever the file's line-break style.
-    if (!siemens)
-        for (QString& line : document.Lines)
-            line = InsertWordSpaces(line);
-    LoadText(std::move(document.Lines));
+    // Decoding, word spaces (unless for a SIEMENS control; they start afresh
+    // at every line break) and line breaks in one pass.
+    TEditorText text = ReadEditorText(bytes, !siemens);
+    bytes.clear();
+    FEncoding = text.Encoding;
+    FHasByteOrderMark = text.HasByteOrderMark;
+    FLineBreak = text.LineBreak;
+    FTrailingLineBreak = text.TrailingLineBreak;
+    LoadText(std::move(text.Utf8), scan);
 }
 
 void TProgramDocument::TakeDownload(const QByteArray& content, bool isRaw, bool siemens)
@@ -164,7 +158,7 @@ void TProgramDocument::TakeDownload(const QByteArray& content, bool isRaw, bool 
                                  : InsertWordSpaces(SplitPercentLines(DecodeAnsi(content), false));
     QStringList lines;
     SplitTextLines(text, lines, FLineBreak, FTrailingLineBreak);
-    LoadText(std::move(lines));
+    LoadText(JoinUtf8Lines(lines, ShownLineBreak(FLineBreak)), TScanOnLoad::Scan);
 }
 
 void TProgramDocument::ShowRawCapture(const QByteArray& data)
@@ -217,9 +211,9 @@ void TProgramDocument::ScanToolChanges()
     ClearScan();
     if (FMode == TDocumentMode::RawCapture)
         return;
-    const TToolChangeScan scan = ScanToolChangeLines(FText.Lines(), LineBreakLength());
+    TToolChangeScan scan = ScanToolChangeText(FText.Text(), LineBreakLength());
     if (scan.LinesRewritten)
-        SetLines(scan.Lines, TTextReplace::Step);
+        SetEditorText(std::move(scan.Text), TTextReplace::Step);
     FToolChangeRows = scan.Rows;
     FToolChangeCandidates = scan.Candidates;
 }
@@ -234,10 +228,13 @@ TPreparedUpload TProgramDocument::PrepareUpload(bool siemens)
     }
     if (FMode != TDocumentMode::Text)
         return upload;
-    SetLines(NormalizeProgramForUpload(FText.Lines(), siemens), TTextReplace::Step);
+    // Normalised in one pass over the text; the scan and the bytes read the
+    // normalised text, which the store then holds.
+    const QByteArray normalized = NormalizeTextForUpload(FText.Text(), siemens);
+    SetEditorText(normalized, TTextReplace::Step); // shared, and the old text freed
+    upload.Content = UploadBytesOfText(normalized);
     ScanToolChanges();
     upload.Candidates = FToolChangeCandidates;
-    upload.Content = ProgramUploadBytes(FText.Lines());
     return upload;
 }
 
@@ -250,15 +247,22 @@ void TProgramDocument::SetText(const QString& text, TTextReplace how)
 
 void TProgramDocument::SetLines(const QStringList& lines, TTextReplace how)
 {
-    FLineBreak = TLineBreakStyle::CrLf;
-    FTrailingLineBreak = true;
-    FText.Replace(lines, TLineBreakStyle::CrLf, how);
+    SetEditorText(JoinUtf8Lines(lines, TLineBreakStyle::CrLf), how);
 }
 
-TPreparedUpload PrepareFileForUpload(const QByteArray& fileBytes, bool siemens)
+void TProgramDocument::SetEditorText(QByteArray text, TTextReplace how)
+{
+    FLineBreak = TLineBreakStyle::CrLf;
+    FTrailingLineBreak = true;
+    FText.ReplaceText(std::move(text), TLineBreakStyle::CrLf, how);
+}
+
+TPreparedUpload PrepareFileForUpload(QByteArray fileBytes, bool siemens)
 {
     TPlainTextStore store;
     TProgramDocument document(store);
-    document.OpenBytes(fileBytes, siemens);
+    // Blank lines and tool changes of the text as read do not matter: the
+    // normalisation drops blank lines and the scan runs on its result.
+    document.ReadBytes(std::move(fileBytes), siemens, TProgramDocument::TScanOnLoad::Skip);
     return document.PrepareUpload(siemens);
 }

@@ -8,6 +8,7 @@
 //
 // The characters of a text document live in a text store: the window's
 // editor, or plain memory for the command line and the tests.
+#include "content/EditorText.h"
 #include "content/TextDocument.h"
 #include "content/ToolChangeScanner.h"
 #include "content/UnitMazatrolCmt.h"
@@ -29,29 +30,38 @@ enum class TTextReplace {
 class TDocumentTextStore {
 public:
     virtual ~TDocumentTextStore() = default;
-    virtual QStringList Lines() const = 0;
+    // The whole text in UTF-8: lines joined by the shown line break, none
+    // after the last line.
+    virtual QByteArray Text() const = 0;
     // Whether the text holds nothing but characters of code 32 or less.
     virtual bool IsBlank() const = 0;
-    // Replaces the whole text by the lines joined with the shown line break
-    // (no break after the last line).
-    virtual void Replace(const QStringList& lines, TLineBreakStyle shown, TTextReplace how) = 0;
+    // Replaces the whole text; shown is the break the text's lines are joined
+    // by (and that typing a new line inserts).
+    virtual void ReplaceText(QByteArray utf8, TLineBreakStyle shown, TTextReplace how) = 0;
     virtual bool IsModified() const = 0;
     virtual void MarkSaved() = 0;
+
+    // The text's lines, each a string of its own (built on every call).
+    QStringList Lines() const { return SplitUtf8Lines(Text()); }
+    void Replace(const QStringList& lines, TLineBreakStyle shown, TTextReplace how)
+    {
+        ReplaceText(JoinUtf8Lines(lines, shown), shown, how);
+    }
 };
 
 // A text store in memory, for the command line and the tests.
 class TPlainTextStore : public TDocumentTextStore {
 public:
-    QStringList Lines() const override { return FLines; }
-    bool IsBlank() const override;
-    void Replace(const QStringList& lines, TLineBreakStyle shown, TTextReplace how) override;
+    QByteArray Text() const override { return FText; }
+    bool IsBlank() const override { return IsBlankUtf8(FText); }
+    void ReplaceText(QByteArray utf8, TLineBreakStyle shown, TTextReplace how) override;
     bool IsModified() const override { return FModified; }
     void MarkSaved() override { FModified = false; }
     TLineBreakStyle Shown() const { return FShown; }
     int UndoSteps() const { return FUndoSteps; }
 
 private:
-    QStringList FLines;
+    QByteArray FText;
     TLineBreakStyle FShown = TLineBreakStyle::CrLf;
     bool FModified = false;
     int FUndoSteps = 0;
@@ -96,7 +106,9 @@ public:
     // text with word spaces unless for a SIEMENS control, then scanned. On a
     // read error the special modes are left and nothing else changes.
     bool OpenFile(const QString& fileName, bool siemens, QString& errorMsg);
-    void OpenBytes(const QByteArray& bytes, bool siemens);
+    // Takes the bytes by value: a caller that moves them in lets the document
+    // free them as soon as the text is decoded.
+    void OpenBytes(QByteArray bytes, bool siemens);
     // A program, raw capture or CMT file received from a device; the file name is cleared.
     void TakeDownload(const QByteArray& content, bool isRaw, bool siemens);
     void ShowRawCapture(const QByteArray& data);
@@ -123,7 +135,12 @@ public:
     void SetLines(const QStringList& lines, TTextReplace how);
 
 private:
-    void LoadText(QStringList lines);
+    // An upload prepared straight from a file scans only the normalised text.
+    friend TPreparedUpload PrepareFileForUpload(QByteArray fileBytes, bool siemens);
+    enum class TScanOnLoad { Scan, Skip };
+    void ReadBytes(QByteArray bytes, bool siemens, TScanOnLoad scan);
+    void LoadText(QByteArray text, TScanOnLoad scan);
+    void SetEditorText(QByteArray text, TTextReplace how); // CR LF breaks from then on
     void ClearScan();
     int LineBreakLength() const;
 
@@ -140,9 +157,5 @@ private:
     QList<TStartFromCandidate> FToolChangeCandidates;
 };
 
-// The line break the editor shows for a style: U+2028 is not a line end to
-// the editor, so such documents show with CR LF (and are saved with U+2028).
-TLineBreakStyle ShownLineBreak(TLineBreakStyle style);
-
 // A file as opening it in the window and pressing upload would send it.
-TPreparedUpload PrepareFileForUpload(const QByteArray& fileBytes, bool siemens);
+TPreparedUpload PrepareFileForUpload(QByteArray fileBytes, bool siemens);

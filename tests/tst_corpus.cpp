@@ -1,4 +1,5 @@
 // The content tools over real programs from public projects.
+#include "content/EditorText.h"
 #include "content/ProgramSplitter.h"
 #include "content/ProgramText.h"
 #include "content/TextDocument.h"
@@ -68,6 +69,24 @@ private slots:
             total += found.size();
         }
         QVERIFY(total > 20); // the corpus holds real tool changes
+    }
+
+    void editorTextIsTheLinesJoined()
+    {
+        // The one-pass reader against the file's lines read one by one,
+        // word-spaced and joined by the shown break.
+        for (const QString& path : CorpusFiles()) {
+            QByteArray bytes;
+            QString error;
+            QVERIFY(ReadWholeFile(path, bytes, error));
+            TTextDocument document = ReadTextDocument(bytes);
+            for (QString& line : document.Lines)
+                line = InsertWordSpaces(line);
+            const TEditorText text = ReadEditorText(bytes, true);
+            QVERIFY2(text.Utf8 == JoinUtf8Lines(document.Lines, ShownLineBreak(document.LineBreak)), qPrintable(path));
+            QCOMPARE(text.LineBreak, document.LineBreak);
+            QCOMPARE(text.TrailingLineBreak, document.TrailingLineBreak);
+        }
     }
 
     void candidatesPointIntoUploadBytes()

@@ -16,7 +16,20 @@ private slots:
         QCOMPARE(HexDumpText(data), expected);
     }
 
-    void empty() { QCOMPARE(HexDumpText({}), QString()); }
+    void empty()
+    {
+        QCOMPARE(HexDumpText({}), QString());
+        QCOMPARE(HexDumpBytes({}), QByteArray());
+    }
+
+    void bytesAreTheTextsLatin1()
+    {
+        QByteArray data;
+        for (int i = 0; i < 4133; ++i)
+            data += char((i * 37) & 0xFF);
+        for (const qsizetype size : { 1, 16, 17, 4133 })
+            QCOMPARE(HexDumpBytes(data.left(size)), HexDumpText(data.left(size)).toLatin1());
+    }
 
     void nonPrintable()
     {

@@ -103,6 +103,45 @@ private slots:
         QCOMPARE(NormalizeProgramForUpload(lines, keep), expected);
     }
 
+    // The one-pass normalisation of the editor's text: the same lines as the
+    // line-list form above, joined by CR LF, whatever breaks the text had.
+    void normalizeText_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("keep");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("empty") << QByteArray() << false << QByteArray("%");
+        QTest::newRow("mixed breaks, blank lines")
+            << QByteArray("g1 x5\n\r\n \rm30") << false << QByteArray("%\r\nG1 X5\r\nM30\r\n%");
+        QTest::newRow("line separator") << QByteArray("a\xE2\x80\xA8"
+                                                      "b")
+                                        << false << QByteArray("%\r\nA\r\nB\r\n%");
+        QTest::newRow("percent inside a line")
+            << QByteArray("G1 % X2") << false << QByteArray("%\r\nG1\r\n%\r\nX2\r\n%");
+        QTest::newRow("percent first, kept for Siemens")
+            << QByteArray(" %_N_MAIN_MPF\r\ng0") << true << QByteArray(" %_N_MAIN_MPF\r\nG0\r\n%");
+        QTest::newRow("last line ends with a percent") << QByteArray("%\nG0 %") << false << QByteArray("%\r\nG0\r\n%");
+        QTest::newRow("Turkish letters folded, others kept")
+            << QByteArray("\xC3\xA7\xC4\x9F\xC4\xB1\xC4\xB0\xC3\xB6\xC5\x9F\xC3\xBC \xC3\xA9") << false
+            << QByteArray("%\r\nCGIIOSU \xC3\xA9\r\n%");
+    }
+    void normalizeText()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, keep);
+        QFETCH(QByteArray, expected);
+        QCOMPARE(NormalizeTextForUpload(text, keep), expected);
+        const QStringList lines = SplitTextLines(QString::fromUtf8(text));
+        QCOMPARE(JoinCrLf(NormalizeProgramForUpload(lines, keep)).toUtf8(), expected + "\r\n");
+    }
+
+    void uploadBytesOfText()
+    {
+        // One byte per UTF-16 unit: a character outside the BMP counts two.
+        QCOMPARE(UploadBytesOfText("G1\r\n(\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80)"), QByteArray("G1\r\n(????)\r\n"));
+        QCOMPARE(UploadBytesOfText("%"), QByteArray("%\r\n"));
+    }
+
     void uploadBytes()
     {
         QCOMPARE(ProgramUploadBytes({ "%", "G1 X5", "%" }), QByteArray("%\r\nG1 X5\r\n%\r\n"));

@@ -1,4 +1,6 @@
 #include "content/CodePage.h"
+#include "content/EditorText.h"
+#include "content/ProgramText.h"
 #include "content/TextDocument.h"
 
 #include <QElapsedTimer>
@@ -127,6 +129,68 @@ private slots:
             QVERIFY2(document.Lines.size() >= 3, qPrintable(name));
             QVERIFY2(WriteTextDocument(document) == bytes, qPrintable(name));
         }
+    }
+
+    // The editor's text in one pass: decoded, word-spaced and joined by the
+    // shown line break, none after the last line.
+    void editorText_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("wordSpaces");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<TTextEncoding>("encoding");
+        QTest::addColumn<TLineBreakStyle>("style");
+        QTest::addColumn<bool>("trailing");
+        using E = TTextEncoding;
+        using L = TLineBreakStyle;
+        QTest::newRow("CR LF, word spaces") << QByteArray("G1X1\r\nG2Y2.5Z3\r\n") << true
+                                            << QByteArray("G1 X1\r\nG2 Y2.5 Z3") << E::Ansi << L::CrLf << true;
+        QTest::newRow("no word spaces asked")
+            << QByteArray("G1X1\r\n") << false << QByteArray("G1X1") << E::Ansi << L::CrLf << true;
+        QTest::newRow("mixed breaks show as CR LF")
+            << QByteArray("a\nb\r\nc\rd") << false << QByteArray("a\r\nb\r\nc\r\nd") << E::Ansi << L::CrLf << false;
+        QTest::newRow("CR alone") << QByteArray("a\rb\r") << false << QByteArray("a\rb") << E::Ansi << L::Cr << true;
+        QTest::newRow("empty lines kept")
+            << QByteArray("\n\n") << false << QByteArray("\n") << E::Ansi << L::Lf << true;
+        QTest::newRow("comments, quotes, expressions")
+            << QByteArray("(1A)1B[2C]\"3D\"4E;5F\n6G") << true << QByteArray("(1A)1 B[2C]\"3D\"4 E;5F\n6 G") << E::Ansi
+            << L::Lf << false;
+        QTest::newRow("code page letters") << QByteArray("\xC7\xFD"
+                                                         "1X\n")
+                                           << true
+                                           << QByteArray("\xC3\x87\xC4\xB1"
+                                                         "1 X")
+                                           << E::Ansi << L::Lf << true;
+        QTest::newRow("UTF-8 with mark, line separator") << QByteArray("\xEF\xBB\xBF\xC3\xA7"
+                                                                       "1A\xE2\x80\xA8"
+                                                                       "2B\n")
+                                                         << true
+                                                         << QByteArray("\xC3\xA7"
+                                                                       "1 A\r\n2 B")
+                                                         << E::Utf8 << L::LineSeparator << true;
+        QTest::newRow("UTF-16 LE") << QByteArray("\xFF\xFE"
+                                                 "1\0A\0\n\0",
+            8) << true << QByteArray("1 A")
+                                   << E::Utf16LE << L::Lf << true;
+        QTest::newRow("empty file") << QByteArray() << true << QByteArray() << E::Ansi << L::CrLf << false;
+    }
+    void editorText()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, wordSpaces);
+        QFETCH(QByteArray, text);
+        const TEditorText editor = ReadEditorText(bytes, wordSpaces);
+        QCOMPARE(editor.Utf8, text);
+        QTEST(editor.Encoding, "encoding");
+        QTEST(editor.LineBreak, "style");
+        QTEST(editor.TrailingLineBreak, "trailing");
+        // The same as the file's lines read one by one and joined.
+        TTextDocument document = ReadTextDocument(bytes);
+        if (wordSpaces)
+            for (QString& line : document.Lines)
+                line = InsertWordSpaces(line);
+        QCOMPARE(editor.Utf8, JoinUtf8Lines(document.Lines, ShownLineBreak(document.LineBreak)));
+        QCOMPARE(editor.TrailingLineBreak, document.TrailingLineBreak);
     }
 
     void newDocumentWritesAnsiCrLf()

@@ -80,6 +80,10 @@ private slots:
             << QStringList { "O1000", "T1 M6", ":2000", "T2 M6" } << 2 << QStringList {} << C {};
         QTest::newRow("nothing") << QStringList { "G0 X0", "M30" } << 2 << QStringList {} << C {};
         QTest::newRow("empty text") << QStringList {} << 2 << QStringList {} << C {};
+        // Offsets count the editor's characters: a letter outside the BMP counts two.
+        QTest::newRow("offsets in characters, not bytes")
+            << QStringList { QString::fromUtf8("(ç😀)"), "T1 M6" } << 1
+            << QStringList { QString::fromUtf8("Satır 2, bayt 6: T1 M6") } << C { { 2, 0 } };
     }
     void scan()
     {
