@@ -4,6 +4,9 @@
 
 namespace {
 
+// Bytes the editor's buffer keeps free after a new text is loaded.
+constexpr long SpareRoom = 64 * 1024;
+
 QsciScintilla::EolMode EolModeFor(TLineBreakStyle style)
 {
     switch (style) {
@@ -33,12 +36,18 @@ QByteArray TEditorTextStore::Text() const
 
 bool TEditorTextStore::IsBlank() const
 {
-    const auto length = FEditor->SendScintilla(QsciScintilla::SCI_GETLENGTH);
-    const auto* text
-        = reinterpret_cast<const unsigned char*>(FEditor->SendScintilla(QsciScintilla::SCI_GETCHARACTERPOINTER));
-    for (long i = 0; i < length; ++i)
-        if (text[i] > 32)
-            return false;
+    // Read in pieces where the text lies: asking for the whole text at once
+    // makes the editor close its gap, which may copy the whole buffer.
+    constexpr long Piece = 64 * 1024;
+    const long length = FEditor->SendScintilla(QsciScintilla::SCI_GETLENGTH);
+    for (long start = 0; start < length; start += Piece) {
+        const long size = qMin(Piece, length - start);
+        const auto* text = reinterpret_cast<const unsigned char*>(
+            FEditor->SendScintilla(QsciScintilla::SCI_GETRANGEPOINTER, start, size));
+        for (long i = 0; i < size; ++i)
+            if (text[i] > 32)
+                return false;
+    }
     return true;
 }
 
@@ -57,7 +66,10 @@ void TEditorTextStore::ReplaceText(QByteArray utf8, TLineBreakStyle shown, TText
         // Scintilla also keeps no second copy of a huge text.
         FEditor->SendScintilla(QsciScintilla::SCI_SETUNDOCOLLECTION, 0L);
         FEditor->SendScintilla(QsciScintilla::SCI_CLEARALL);
-        FEditor->SendScintilla(QsciScintilla::SCI_ALLOCATE, long(utf8.size() + 1)); // one allocation
+        // One allocation, with room to spare: with a gap of one byte left,
+        // the first read of the whole text would make the editor copy it
+        // into a larger buffer.
+        FEditor->SendScintilla(QsciScintilla::SCI_ALLOCATE, long(utf8.size() + SpareRoom));
         FEditor->SendScintilla(QsciScintilla::SCI_SETTEXT, utf8.constData());
         utf8.clear(); // the editor holds its own copy
         FEditor->SendScintilla(QsciScintilla::SCI_EMPTYUNDOBUFFER);

@@ -131,6 +131,9 @@ void TProgramDocument::OpenBytes(QByteArray bytes, bool siemens)
 
 void TProgramDocument::ReadBytes(QByteArray bytes, bool siemens, TScanOnLoad scan)
 {
+    // Every way on replaces the text: the old one goes first, so that it is
+    // not held beside the bytes and their decoded form.
+    FText.ReplaceText({}, ShownLineBreak(FLineBreak), TTextReplace::NewDocument);
     if (IsCmtData(bytes.left(CmtSniffLength)) && ShowCmtFile(bytes))
         return;
     // Decoding, word spaces (unless for a SIEMENS control; they start afresh

@@ -1,8 +1,10 @@
 // The window's document on the offscreen platform: opening in every line-break
 // style, whole-text replacements as single undo steps, a new document shown
-// from its start, and the question before unsaved edits are lost.
+// from its start, the question before unsaved edits are lost, and the editor's
+// text store reading its buffer where it lies.
 #include "ScriptedPrompter.h"
 
+#include "app/EditorTextStore.h"
 #include "app/unitmainform.h"
 #include "ui_unitmainform.h"
 
@@ -111,6 +113,59 @@ private slots:
         editor->getCursorPosition(&line, &column);
         QCOMPARE(line, 0);
         QCOMPARE(column, 0);
+    }
+
+    // Blank means nothing above code 32 anywhere: before, across and after the
+    // pieces the store reads, and with the editor's gap moved into the text.
+    void editorStoreBlankCheck_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("insertAt");
+        QTest::addColumn<QByteArray>("inserted");
+        QTest::addColumn<bool>("blank");
+        const QByteArray blanks = QByteArray(" \t\r\n").repeated(50000); // 200000 bytes, several pieces
+        QTest::newRow("empty") << QByteArray() << -1 << QByteArray() << true;
+        QTest::newRow("only blanks") << blanks << -1 << QByteArray() << true;
+        QTest::newRow("a letter first") << "X" + blanks << -1 << QByteArray() << false;
+        QTest::newRow("a letter last") << blanks + "X" << -1 << QByteArray() << false;
+        QTest::newRow("a letter on a piece's edge") << blanks.left(65536) + "X" + blanks << -1 << QByteArray() << false;
+        QTest::newRow("a letter typed in the middle") << blanks << 100001 << QByteArray("X") << false;
+        QTest::newRow("a space typed in the middle") << blanks << 100001 << QByteArray(" ") << true;
+        QTest::newRow("a non-ASCII letter last") << blanks + "\xc3\x87" << -1 << QByteArray() << false;
+    }
+
+    void editorStoreBlankCheck()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, insertAt);
+        QFETCH(QByteArray, inserted);
+        QFETCH(bool, blank);
+        QsciScintilla editor;
+        editor.setUtf8(true);
+        TEditorTextStore store(&editor);
+        store.ReplaceText(text, TLineBreakStyle::CrLf, TTextReplace::NewDocument);
+        if (insertAt >= 0) {
+            editor.SendScintilla(QsciScintilla::SCI_INSERTTEXT, long(insertAt), inserted.constData());
+            text.insert(insertAt, inserted);
+        }
+        QCOMPARE(store.IsBlank(), blank);
+        QCOMPARE(store.Text(), text);
+    }
+
+    // A newly loaded text is read whole, and checked for blankness, from the
+    // buffer it was loaded into: no second copy of a large program is made.
+    void editorStoreReadsANewTextInPlace()
+    {
+        QsciScintilla editor;
+        editor.setUtf8(true);
+        TEditorTextStore store(&editor);
+        const QByteArray text = QByteArray("G1 X10 Y20\r\n").repeated(100000);
+        store.ReplaceText(text, TLineBreakStyle::CrLf, TTextReplace::NewDocument);
+        const auto buffer = editor.SendScintilla(QsciScintilla::SCI_GETRANGEPOINTER, 0L, 1L);
+        QVERIFY(!store.IsBlank());
+        QCOMPARE(store.Text(), text);
+        QCOMPARE(editor.SendScintilla(QsciScintilla::SCI_GETRANGEPOINTER, 0L, 1L), buffer);
+        QCOMPARE(editor.SendScintilla(QsciScintilla::SCI_GETCHARACTERPOINTER), buffer);
     }
 
     void closingWithUnsavedEdits_data()
