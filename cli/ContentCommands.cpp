@@ -109,11 +109,12 @@ int Split(const TCliArgs& args)
     TPlainTextStore store;
     TProgramDocument document(store);
     document.OpenBytes(bytes, args.IsSet("siemens"));
-    const QList<TSplitProgram> programs
-        = document.Mode() == TDocumentMode::Text ? SplitPrograms(document.Lines()) : QList<TSplitProgram>();
+    // Programs as slices of the editor's text, each file written from its slice.
+    const QByteArray text = document.Mode() == TDocumentMode::Text ? store.Text() : QByteArray();
+    const QList<TProgramSlice> programs = FindPrograms(text);
     QByteArray out;
     QJsonArray names;
-    for (const TSplitProgram& program : programs) {
+    for (const TProgramSlice& program : programs) {
         out += program.Name.toUtf8() + '\n';
         names.append(program.Name);
     }
@@ -123,7 +124,7 @@ int Split(const TCliArgs& args)
         // exist yet. A folder that cannot be made fails below with the window's message.
         QDir().mkpath(folder);
         QString error;
-        if (!SaveAllPrograms(folder, programs, error))
+        if (!SaveAllPrograms(folder, text, programs, error))
             return Fail(ExitFailed, "file_error", error);
         Report().Fields.insert("folder", QDir(folder).filePath(ProgramFolderName));
     }

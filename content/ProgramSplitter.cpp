@@ -1,6 +1,7 @@
 #include "ProgramSplitter.h"
 
 #include "CodePage.h"
+#include "EditorText.h"
 #include "LargeBuffer.h"
 #include "TextDocument.h"
 #include "TextUtil.h"
@@ -20,6 +21,21 @@ QString ReplaceColons(const QString& line)
     QString result = line;
     result.replace(u':', u'O');
     return result;
+}
+
+bool IsProgramStartLine(QByteArrayView line)
+{
+    return !line.isEmpty() && (line[0] == ':' || line[0] == 'O');
+}
+
+// The text's closing '%' line, blanks (codes of 32 or less) around it aside.
+bool IsPercentLine(QByteArrayView line)
+{
+    while (!line.isEmpty() && static_cast<unsigned char>(line.front()) <= 32)
+        line = line.sliced(1);
+    while (!line.isEmpty() && static_cast<unsigned char>(line.back()) <= 32)
+        line.chop(1);
+    return line == "%";
 }
 
 } // namespace
@@ -64,6 +80,43 @@ QList<TSplitProgram> SplitPrograms(const QStringList& lines)
     if (open)
         close();
     return programs;
+}
+
+QList<TProgramSlice> FindPrograms(QByteArrayView text)
+{
+    QList<TProgramSlice> programs;
+    bool open = false;
+    TProgramSlice current;
+    QByteArrayView lastLine;
+    qsizetype lastBegin = 0;
+    // The same rules as SplitPrograms: lines before the first start line are
+    // not part of any program, and the text's closing '%' line is left out.
+    ForEachUtf8Line(text, [&](QByteArrayView line) {
+        lastLine = line;
+        lastBegin = line.data() - text.data();
+        if (!IsProgramStartLine(line))
+            return;
+        if (open) {
+            current.End = lastBegin;
+            programs.append(std::move(current));
+        }
+        current = { ReplaceColons(QString::fromUtf8(line)), lastBegin, 0 };
+        open = true;
+    });
+    if (open) {
+        current.End = IsPercentLine(lastLine) ? lastBegin : text.size();
+        programs.append(std::move(current));
+    }
+    return programs;
+}
+
+QStringList ProgramLines(QByteArrayView text, const TProgramSlice& program)
+{
+    QStringList lines { QStringLiteral("%") };
+    ForEachUtf8Line(text.sliced(program.Begin, program.End - program.Begin),
+        [&](QByteArrayView line) { lines.append(ReplaceColons(QString::fromUtf8(line))); });
+    lines.append(QStringLiteral("%"));
+    return lines;
 }
 
 namespace {
@@ -119,10 +172,18 @@ QString ProgramFileName(const QString& programName)
 QStringList ProgramFileNames(const QList<TSplitProgram>& programs)
 {
     QStringList names;
+    for (const TSplitProgram& program : programs)
+        names.append(program.Name);
+    return ProgramFileNames(names);
+}
+
+QStringList ProgramFileNames(const QStringList& programNames)
+{
+    QStringList names;
     QSet<QString> used; // case-folded
     QHash<QString, int> nextNumber; // per case-folded base: numbers below it are taken
-    for (const TSplitProgram& program : programs) {
-        const QString base = SafeBaseName(program.Name);
+    for (const QString& programName : programNames) {
+        const QString base = SafeBaseName(programName);
         const QString baseKey = base.toCaseFolded();
         QString name = WithSuffix(base, ProgramFileSuffix);
         int number = nextNumber.value(baseKey, 2);
@@ -152,6 +213,41 @@ QByteArray ProgramFileBytes(const QStringList& lines)
     return bytes;
 }
 
+QByteArray ProgramFileBytes(QByteArrayView text, const TProgramSlice& program)
+{
+    const QByteArrayView slice = text.sliced(program.Begin, program.End - program.Begin);
+    // A line's Windows-1254 bytes are at most its UTF-8 bytes, and its CR LF at
+    // most one byte more than its break (the last line may have none).
+    QByteArray bytes(2 * slice.size() + 8, Qt::Uninitialized);
+    AdviseHugePages(bytes);
+    char* out = bytes.data();
+    *out++ = '%';
+    *out++ = '\r';
+    *out++ = '\n';
+    ForEachUtf8Line(slice, [&](QByteArrayView line) {
+        const auto* in = reinterpret_cast<const unsigned char*>(line.data());
+        const qsizetype size = line.size();
+        qsizetype i = 0;
+        for (; i < size && in[i] < 0x80; ++i)
+            out[i] = in[i] == ':' ? 'O' : char(in[i]);
+        if (i == size) {
+            out += size;
+        } else {
+            // Rare: a line with letters beyond ASCII goes through the code page.
+            QString decoded = QString::fromUtf8(line);
+            decoded.replace(u':', u'O');
+            out = EncodeAnsiTo(decoded, out);
+        }
+        *out++ = '\r';
+        *out++ = '\n';
+    });
+    *out++ = '%';
+    *out++ = '\r';
+    *out++ = '\n';
+    bytes.truncate(out - bytes.constData());
+    return bytes;
+}
+
 int SaveAllPauseMs(qsizetype programs)
 {
     if (programs < 2)
@@ -161,7 +257,11 @@ int SaveAllPauseMs(qsizetype programs)
     return int(quotient + (up ? 1 : 0));
 }
 
-bool SaveAllPrograms(const QString& folder, const QList<TSplitProgram>& programs, QString& errorMsg,
+namespace {
+
+// Makes the Velcarn folder and writes bytesOf(i) as the file of program i.
+bool SaveAllFiles(const QString& folder, const QStringList& programNames,
+    const std::function<QByteArray(qsizetype index)>& bytesOf, QString& errorMsg,
     const std::function<void(qsizetype index)>& afterEach)
 {
     const QString target = QDir(folder).filePath(ProgramFolderName);
@@ -174,11 +274,11 @@ bool SaveAllPrograms(const QString& folder, const QList<TSplitProgram>& programs
         errorMsg = QString::fromUtf8("SEÇTİĞİNİZ KLASÖR UYGUN DEĞİL, İÇİNE Velcarn KLASÖRÜ AÇILAMADI.");
         return false;
     }
-    const QStringList names = ProgramFileNames(programs);
-    for (qsizetype i = 0; i < programs.size(); ++i) {
+    const QStringList names = ProgramFileNames(programNames);
+    for (qsizetype i = 0; i < names.size(); ++i) {
         QString error;
         const QString path = QDir(target).filePath(names[i]);
-        if (!WriteWholeFile(path, ProgramFileBytes(programs[i].Lines), error)) {
+        if (!WriteWholeFile(path, bytesOf(i), error)) {
             errorMsg = path + ": " + error;
             return false;
         }
@@ -186,4 +286,26 @@ bool SaveAllPrograms(const QString& folder, const QList<TSplitProgram>& programs
             afterEach(i);
     }
     return true;
+}
+
+} // namespace
+
+bool SaveAllPrograms(const QString& folder, const QList<TSplitProgram>& programs, QString& errorMsg,
+    const std::function<void(qsizetype index)>& afterEach)
+{
+    QStringList names;
+    for (const TSplitProgram& program : programs)
+        names.append(program.Name);
+    return SaveAllFiles(
+        folder, names, [&](qsizetype i) { return ProgramFileBytes(programs[i].Lines); }, errorMsg, afterEach);
+}
+
+bool SaveAllPrograms(const QString& folder, QByteArrayView text, const QList<TProgramSlice>& programs,
+    QString& errorMsg, const std::function<void(qsizetype index)>& afterEach)
+{
+    QStringList names;
+    for (const TProgramSlice& program : programs)
+        names.append(program.Name);
+    return SaveAllFiles(
+        folder, names, [&](qsizetype i) { return ProgramFileBytes(text, programs[i]); }, errorMsg, afterEach);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Splits a text holding several part programs (each introduced by an 'O' or
 // ':' program-number line) into single programs, each framed by '%' lines.
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -15,6 +16,19 @@ struct TSplitProgram {
 bool IsProgramStartLine(QStringView line);
 
 QList<TSplitProgram> SplitPrograms(const QStringList& lines);
+
+// The same split over the editor's UTF-8 text without a string per line: a
+// program is the bytes of its lines in the text, from its start line up to
+// where the line after its last one begins (its last line's break included,
+// so that a trailing empty line stays a line).
+struct TProgramSlice {
+    QString Name; // the start line, ':' as 'O'
+    qsizetype Begin = 0;
+    qsizetype End = 0;
+};
+QList<TProgramSlice> FindPrograms(QByteArrayView text);
+// The program's lines as SplitPrograms gives them: framed by '%' lines, ':' as 'O'.
+QStringList ProgramLines(QByteArrayView text, const TProgramSlice& program);
 
 // "Hepsini Kaydet": every program as NAME.CNC in a new folder "Velcarn" inside
 // folder. Refuses with the operator's message when that folder exists or
@@ -31,11 +45,16 @@ QString ProgramFileName(const QString& programName);
 // The file name of every program in order. A name already used by an earlier
 // program (letter case aside, as Windows sees it) gets " (2)", " (3)", ...
 // before ".CNC", so that no program overwrites another.
+QStringList ProgramFileNames(const QStringList& programNames);
 QStringList ProgramFileNames(const QList<TSplitProgram>& programs);
 QByteArray ProgramFileBytes(const QStringList& lines); // CR LF after every line, Windows-1254, no mark
+// The same bytes as ProgramFileBytes(ProgramLines(text, program)), written straight from the text.
+QByteArray ProgramFileBytes(QByteArrayView text, const TProgramSlice& program);
 // The pause after each file of "Hepsini Kaydet": 2000 ms spread over the
 // programs after the first, to the nearest millisecond with halves to even;
 // none for a single program.
 int SaveAllPauseMs(qsizetype programs);
 bool SaveAllPrograms(const QString& folder, const QList<TSplitProgram>& programs, QString& errorMsg,
     const std::function<void(qsizetype index)>& afterEach = {});
+bool SaveAllPrograms(const QString& folder, QByteArrayView text, const QList<TProgramSlice>& programs,
+    QString& errorMsg, const std::function<void(qsizetype index)>& afterEach = {});

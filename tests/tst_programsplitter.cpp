@@ -1,5 +1,7 @@
 #include "content/ProgramSplitter.h"
 
+#include "content/EditorText.h"
+
 #include <QTest>
 
 namespace {
@@ -51,6 +53,43 @@ private slots:
         const QStringList before = lines;
         QCOMPARE(Describe(SplitPrograms(lines)), programs);
         QCOMPARE(lines, before);
+    }
+
+    // Over the editor's text the programs, their lines and their files are the
+    // same as splitting the text's lines, whatever the line breaks.
+    void slices_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("two programs") << QByteArray("%\nO0001\nG0 X0\nM30\nO0002\nG1 X1\nM30\n%");
+        QTest::newRow("colons") << QByteArray("%\r\n:100 (A:B)\r\nG0 (X:1)\r\n:200\r\nG1\r\n%\r\n");
+        QTest::newRow("empty lines inside and at the end of a program") << QByteArray("O1\n\n\nO2\n\nG0\n\n%\n");
+        QTest::newRow("lone CR and U+2028 breaks") << QByteArray("(A)\rO1\rG0\xE2\x80\xA8O2\r\nG1\xE2\x80\xA8%");
+        QTest::newRow("mixed breaks, empty lines") << QByteArray("O1\r\n\r\rG0\n\r\nO2\r\r\n");
+        QTest::newRow("closing percent with blanks") << QByteArray("O1\nG0\n \t% \n");
+        QTest::newRow("last line kept") << QByteArray("O1\nG0\n%%");
+        QTest::newRow("percent between programs") << QByteArray("O1\nG0\n%\nO2\nG1\n%");
+        QTest::newRow("last line starts a program") << QByteArray("%\nO1\nG0\nO2");
+        QTest::newRow("no start line") << QByteArray("%\nG0\n o1\n%");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("single start line") << QByteArray("O9");
+        QTest::newRow("Turkish letters, colons and characters the code page lacks") << QByteArray(
+            "O1 (\xC5\x9E\xC4\xB0:\xC4\x9E)\nG0 (\xC3\x9C:\xE2\x82\xAC \xF0\x9F\x98\x80)\n:2 \xC4\xB1\nM30");
+        QTest::newRow("bytes that are no UTF-8") << QByteArray("O1\nG0 \xFF\xC5:\nO\xC4\n%");
+    }
+    void slices()
+    {
+        QFETCH(QByteArray, text);
+        const QList<TSplitProgram> expected = SplitPrograms(SplitUtf8Lines(text));
+        const QList<TProgramSlice> programs = FindPrograms(text);
+        QCOMPARE(programs.size(), expected.size());
+        QStringList names;
+        for (qsizetype i = 0; i < programs.size(); ++i) {
+            QCOMPARE(programs[i].Name, expected[i].Name);
+            QCOMPARE(ProgramLines(text, programs[i]), expected[i].Lines);
+            QCOMPARE(ProgramFileBytes(text, programs[i]), ProgramFileBytes(expected[i].Lines));
+            names << programs[i].Name;
+        }
+        QCOMPARE(ProgramFileNames(names), ProgramFileNames(expected));
     }
 
     void fileName_data()
