@@ -1,5 +1,7 @@
 #pragma once
 // Helpers of the benchmark programs: best-of-N timing and external tools.
+#include "content/TextDocument.h"
+
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
@@ -50,6 +52,14 @@ inline QStringList CorpusFiles(const QString& folder)
     }
     files.sort();
     return files;
+}
+
+// Writes a benchmark's input file; a benchmark cannot go on without it.
+inline void WriteBenchFile(const QString& path, const QByteArray& bytes)
+{
+    QString error;
+    if (!WriteWholeFile(path, bytes, error))
+        qFatal("cannot write %s: %s", qPrintable(path), qPrintable(error));
 }
 
 // Stops the benchmark with a clear message when the corpus is missing.

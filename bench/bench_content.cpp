@@ -45,13 +45,6 @@ QStringList BuildProgram(const QString& corpus)
     return lines;
 }
 
-void WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -63,7 +56,7 @@ int main(int argc, char** argv)
     // (a) tool-change scan ÷ ripgrep
     const QStringList program = BuildProgram(corpus);
     const QString programFile = dir.filePath("program.nc");
-    WriteFile(programFile, EncodeAnsi(JoinTextLines(program, TLineBreakStyle::CrLf, true)));
+    WriteBenchFile(programFile, EncodeAnsi(JoinTextLines(program, TLineBreakStyle::CrLf, true)));
     qsizetype found = 0;
     const double scan = BestSeconds(3, [&] { found = ScanToolChangeLines(program, 2).Rows.size(); });
     const double rg = CommandSeconds(3, "rg", { "-P", "(?=.*\\bT\\d+\\b)(?=.*\\bM0*6\\b)", programFile });
@@ -75,7 +68,7 @@ int main(int argc, char** argv)
     QRandomGenerator generator(7);
     generator.fillRange(reinterpret_cast<quint32*>(binary.data()), binary.size() / 4);
     const QString binaryFile = dir.filePath("capture.bin");
-    WriteFile(binaryFile, binary);
+    WriteBenchFile(binaryFile, binary);
     const double dump = BestSeconds(3, [&] { HexDumpText(binary); });
     const double hexdump = CommandSeconds(3, "hexdump", { "-C", binaryFile });
     PrintFigure("(b) HexDumpText of 32 MiB / hexdump -C", dump / hexdump, "ratio", "target <= 1.0");
@@ -87,7 +80,7 @@ int main(int argc, char** argv)
         text += text.left(Size32MiB - text.size());
     text.prepend("(\xC7\xDD\xDE)\r\n");
     const QString textFile = dir.filePath("program-cp1254.nc");
-    WriteFile(textFile, text);
+    WriteBenchFile(textFile, text);
     // The previous document is freed outside the timed part, as a program
     // that opens files one after another would have done before reading.
     qsizetype lines = 0;
@@ -117,7 +110,7 @@ int main(int argc, char** argv)
     // (e) find and replace in 32 MiB, the core alone (the window's figures include the editor)
     const QByteArray corpusProgram = BuildCorpusProgram(corpus, Size32MiB);
     const QString corpusFile = dir.filePath("corpus-32MiB.nc");
-    WriteFile(corpusFile, corpusProgram);
+    WriteBenchFile(corpusFile, corpusProgram);
     const TTextSearch g1({ "G1", true, false, false });
     qsizetype g1Count = 0;
     const double count = BestSeconds(3, [&] { g1Count = g1.CountMatches(corpusProgram); });

@@ -61,13 +61,6 @@ QByteArray InsertScript(const QList<TTransferRecord>& records)
     return script;
 }
 
-void WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -133,11 +126,11 @@ int main(int argc, char** argv)
         if (!schema.Open(peer, error))
             qFatal("%s", qPrintable(error));
     }
-    WriteFile(dir.filePath("insert.sql"), InsertScript(records));
+    WriteBenchFile(dir.filePath("insert.sql"), InsertScript(records));
     const double peerRecord = CommandSeconds(1, sqlite3, { peer }, dir.filePath("insert.sql"));
     PrintFigure("sqlite3 shell: the same 100,000 inserts", peerRecord, "s", "");
     PrintFigure("record: ours / sqlite3 shell", recordSeconds / peerRecord, "x", "");
-    WriteFile(dir.filePath("list.sql"),
+    WriteBenchFile(dir.filePath("list.sql"),
         QString("SELECT * FROM transfer WHERE (ip_address = '%1' OR mac_id = '%1') ORDER BY time_ms DESC, id DESC"
                 " LIMIT %2;\n")
             .arg(device)

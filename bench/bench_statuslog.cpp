@@ -2,6 +2,7 @@
 // window runs in this process, shown, with its status log shown and a device
 // selected; the devices are a child process (this program with "send") whose
 // CPU is not counted. Every datagram sent must reach the window.
+#include "BenchPrompter.h"
 #include "BenchUtil.h"
 #include "tests/Loopback.h"
 #include "tests/StatusDatagram.h"
@@ -29,22 +30,6 @@ namespace {
 
 constexpr int Devices = 1000;
 constexpr int Seconds = 30;
-
-class TBenchPrompter : public TUiPrompter {
-public:
-    bool AskPin(const QString&, const QString&, QString&) override { return false; }
-    void ShowMessage(const QString& text) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
-    bool ConfirmOkCancel(const QString&) override { return true; }
-    bool ConfirmYesNo(const QString&) override { return true; }
-    bool AskNewPin(const QString&, const QString&, const QString&, QString&, QString&) override { return false; }
-    bool AskOpenFile(const QString&, QString&) override { return false; }
-    bool AskSaveFile(const QString&, const QString&, const QString&, const QString&, QString&) override
-    {
-        return false;
-    }
-    bool AskFolder(const QString&, QString&) override { return false; }
-    bool AskInteger(const QString&, const QString&, int, int, int&) override { return false; }
-};
 
 // A status document as a device sends it every second; its time moves on.
 QByteArray DeviceStatus(int device, const QString& ip, int second)

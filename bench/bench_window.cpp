@@ -1,4 +1,5 @@
 // The window's handling of large content against the core functions alone.
+#include "BenchPrompter.h"
 #include "BenchUtil.h"
 
 #include "app/FindBar.h"
@@ -21,31 +22,6 @@
 #include <QTimer>
 
 #include <Qsci/qsciscintilla.h>
-
-namespace {
-
-class TBenchPrompter : public TUiPrompter {
-public:
-    QString OpenFile;
-    bool AskPin(const QString&, const QString&, QString&) override { return false; }
-    void ShowMessage(const QString& text) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
-    bool ConfirmOkCancel(const QString&) override { return true; }
-    bool ConfirmYesNo(const QString&) override { return true; }
-    bool AskNewPin(const QString&, const QString&, const QString&, QString&, QString&) override { return false; }
-    bool AskOpenFile(const QString&, QString& fileName) override
-    {
-        fileName = OpenFile;
-        return true;
-    }
-    bool AskSaveFile(const QString&, const QString&, const QString&, const QString&, QString&) override
-    {
-        return false;
-    }
-    bool AskFolder(const QString&, QString&) override { return false; }
-    bool AskInteger(const QString&, const QString&, int, int, int&) override { return false; }
-};
-
-} // namespace
 
 // Usage: quillex-bench-window PROGRAM_FILE (made by bench/make-program.sh);
 // run under an X server (xvfb-run) on the xcb platform.
@@ -114,9 +90,7 @@ int main(int argc, char** argv)
         if (!ReadWholeFile(programFile, marked, error))
             qFatal("%s", qPrintable(error));
         marked += "M30 (QUILLEX SON)\n";
-        QFile out(markedFile);
-        if (!out.open(QIODevice::WriteOnly) || out.write(marked) != marked.size())
-            qFatal("cannot write %s", qPrintable(markedFile));
+        WriteBenchFile(markedFile, marked);
     }
     prompter.OpenFile = markedFile;
     window.SpeedButtonFileOpenClick();
