@@ -53,6 +53,13 @@ bool TEditorTextStore::IsBlank() const
 
 void TEditorTextStore::ReplaceText(QByteArray utf8, TLineBreakStyle shown, TTextReplace how)
 {
+    if (how == TTextReplace::NewDocument) {
+        BeginText(shown, utf8.size());
+        AppendText(utf8);
+        utf8.clear(); // the editor holds its own copy
+        EndText();
+        return;
+    }
     const bool readOnly = FEditor->isReadOnly();
     FEditor->setReadOnly(false);
     FEditor->setEolMode(EolModeFor(shown)); // what typing a new line inserts
@@ -61,36 +68,54 @@ void TEditorTextStore::ReplaceText(QByteArray utf8, TLineBreakStyle shown, TText
     // copy twice the text's size. The editor's listeners hear of it after.
     const long eventMask = FEditor->SendScintilla(QsciScintilla::SCI_GETMODEVENTMASK);
     FEditor->SendScintilla(QsciScintilla::SCI_SETMODEVENTMASK, 0L);
-    if (how == TTextReplace::NewDocument) {
-        // A new document starts a fresh history; without undo recording
-        // Scintilla also keeps no second copy of a huge text.
-        FEditor->SendScintilla(QsciScintilla::SCI_SETUNDOCOLLECTION, 0L);
-        FEditor->SendScintilla(QsciScintilla::SCI_CLEARALL);
-        // One allocation, with room to spare: with a gap of one byte left,
-        // the first read of the whole text would make the editor copy it
-        // into a larger buffer.
-        FEditor->SendScintilla(QsciScintilla::SCI_ALLOCATE, long(utf8.size() + SpareRoom));
-        FEditor->SendScintilla(QsciScintilla::SCI_SETTEXT, utf8.constData());
-        utf8.clear(); // the editor holds its own copy
-        FEditor->SendScintilla(QsciScintilla::SCI_EMPTYUNDOBUFFER);
-        FEditor->SendScintilla(QsciScintilla::SCI_SETUNDOCOLLECTION, 1L);
+    const bool wasModified = IsModified();
+    const long length = FEditor->SendScintilla(QsciScintilla::SCI_GETLENGTH);
+    FEditor->SendScintilla(QsciScintilla::SCI_BEGINUNDOACTION);
+    FEditor->SendScintilla(QsciScintilla::SCI_SETTARGETRANGE, 0UL, length);
+    FEditor->SendScintilla(QsciScintilla::SCI_REPLACETARGET, uintptr_t(utf8.size()), utf8.constData());
+    FEditor->SendScintilla(QsciScintilla::SCI_ENDUNDOACTION);
+    if (how == TTextReplace::Step && !wasModified)
         FEditor->SendScintilla(QsciScintilla::SCI_SETSAVEPOINT);
-        // A newly loaded document shows line 1, column 1.
-        FEditor->SendScintilla(QsciScintilla::SCI_GOTOPOS, 0L);
-        FEditor->SendScintilla(QsciScintilla::SCI_SETFIRSTVISIBLELINE, 0L);
-        FEditor->SendScintilla(QsciScintilla::SCI_SETXOFFSET, 0L);
-    } else {
-        const bool wasModified = IsModified();
-        const long length = FEditor->SendScintilla(QsciScintilla::SCI_GETLENGTH);
-        FEditor->SendScintilla(QsciScintilla::SCI_BEGINUNDOACTION);
-        FEditor->SendScintilla(QsciScintilla::SCI_SETTARGETRANGE, 0UL, length);
-        FEditor->SendScintilla(QsciScintilla::SCI_REPLACETARGET, uintptr_t(utf8.size()), utf8.constData());
-        FEditor->SendScintilla(QsciScintilla::SCI_ENDUNDOACTION);
-        if (how == TTextReplace::Step && !wasModified)
-            FEditor->SendScintilla(QsciScintilla::SCI_SETSAVEPOINT);
-    }
     FEditor->SendScintilla(QsciScintilla::SCI_SETMODEVENTMASK, eventMask);
     FEditor->setReadOnly(readOnly);
+    emit FEditor->textChanged();
+}
+
+void TEditorTextStore::BeginText(TLineBreakStyle shown, qsizetype sizeHint)
+{
+    FLoadReadOnly = FEditor->isReadOnly();
+    FEditor->setReadOnly(false);
+    FEditor->setEolMode(EolModeFor(shown)); // what typing a new line inserts
+    // No change notification while the text goes in (see ReplaceText).
+    FLoadEventMask = FEditor->SendScintilla(QsciScintilla::SCI_GETMODEVENTMASK);
+    FEditor->SendScintilla(QsciScintilla::SCI_SETMODEVENTMASK, 0L);
+    // A new document starts a fresh history; without undo recording
+    // Scintilla also keeps no second copy of a huge text.
+    FEditor->SendScintilla(QsciScintilla::SCI_SETUNDOCOLLECTION, 0L);
+    FEditor->SendScintilla(QsciScintilla::SCI_CLEARALL);
+    // One allocation, with room to spare: with a gap of one byte left,
+    // the first read of the whole text would make the editor copy it
+    // into a larger buffer.
+    FEditor->SendScintilla(QsciScintilla::SCI_ALLOCATE, long(sizeHint + SpareRoom));
+}
+
+void TEditorTextStore::AppendText(QByteArrayView utf8)
+{
+    if (!utf8.isEmpty())
+        FEditor->SendScintilla(QsciScintilla::SCI_APPENDTEXT, uintptr_t(utf8.size()), utf8.data());
+}
+
+void TEditorTextStore::EndText()
+{
+    FEditor->SendScintilla(QsciScintilla::SCI_EMPTYUNDOBUFFER);
+    FEditor->SendScintilla(QsciScintilla::SCI_SETUNDOCOLLECTION, 1L);
+    FEditor->SendScintilla(QsciScintilla::SCI_SETSAVEPOINT);
+    // A newly loaded document shows line 1, column 1.
+    FEditor->SendScintilla(QsciScintilla::SCI_GOTOPOS, 0L);
+    FEditor->SendScintilla(QsciScintilla::SCI_SETFIRSTVISIBLELINE, 0L);
+    FEditor->SendScintilla(QsciScintilla::SCI_SETXOFFSET, 0L);
+    FEditor->SendScintilla(QsciScintilla::SCI_SETMODEVENTMASK, FLoadEventMask);
+    FEditor->setReadOnly(FLoadReadOnly);
     emit FEditor->textChanged();
 }
 

@@ -18,7 +18,13 @@ public:
     void ReplaceText(QByteArray utf8, TLineBreakStyle shown, TTextReplace how) override;
     bool IsModified() const override;
     void MarkSaved() override;
+    void BeginText(TLineBreakStyle shown, qsizetype sizeHint) override;
+    void AppendText(QByteArrayView utf8) override;
+    void EndText() override;
 
 private:
     QsciScintilla* FEditor;
+    // What BeginText changed for the load, put back by EndText.
+    bool FLoadReadOnly = false;
+    long FLoadEventMask = 0;
 };

@@ -26,31 +26,10 @@ char* PutUtf8(char* out, char16_t c)
     return out;
 }
 
-struct TBreaksSeen {
-    bool CrLf = false, LoneCr = false, LoneLf = false, Separator = false;
-
-    TLineBreakStyle Style() const
-    {
-        const bool cr = CrLf || LoneCr, lf = CrLf || LoneLf;
-        if (Separator)
-            return TLineBreakStyle::LineSeparator;
-        if (cr && !lf)
-            return TLineBreakStyle::Cr;
-        if (lf && !cr)
-            return TLineBreakStyle::Lf;
-        return TLineBreakStyle::CrLf;
-    }
-    // Whether every break is already written as the style shows it.
-    bool AllShownAs(TLineBreakStyle shown) const
-    {
-        return !Separator && (shown != TLineBreakStyle::CrLf || (!LoneCr && !LoneLf));
-    }
-};
-
 // The pass itself: source is UTF-8, or with ansi set one byte per character
 // in the code page. Breaks are copied as they are; the caller joins the lines
 // anew in the rare text whose breaks differ from the shown one.
-QByteArray DecodePass(QByteArrayView source, bool ansi, bool wordSpaces, TBreaksSeen& seen)
+QByteArray DecodePass(QByteArrayView source, bool ansi, bool wordSpaces, TLineBreaksSeen& seen)
 {
     const auto* in = reinterpret_cast<const unsigned char*>(source.data());
     const qsizetype size = source.size();
@@ -105,45 +84,135 @@ TLineBreakStyle ShownLineBreak(TLineBreakStyle style)
     return style == TLineBreakStyle::LineSeparator ? TLineBreakStyle::CrLf : style;
 }
 
-TEditorText ReadEditorText(const QByteArray& bytes, bool wordSpaces)
+TLineBreakStyle TLineBreaksSeen::Style() const
 {
-    TEditorText result;
-    result.Encoding = DetectEncoding(bytes, result.HasByteOrderMark);
-    QByteArrayView source(bytes);
-    QByteArray converted;
-    bool ansi = false;
-    switch (result.Encoding) {
+    const bool cr = CrLf || LoneCr, lf = CrLf || LoneLf;
+    if (Separator)
+        return TLineBreakStyle::LineSeparator;
+    if (cr && !lf)
+        return TLineBreakStyle::Cr;
+    if (lf && !cr)
+        return TLineBreakStyle::Lf;
+    return TLineBreakStyle::CrLf;
+}
+
+bool TLineBreaksSeen::AllShownAs(TLineBreakStyle shown) const
+{
+    return !Separator && (shown != TLineBreakStyle::CrLf || (!LoneCr && !LoneLf));
+}
+
+TEditorTextReader::TEditorTextReader(QByteArray file, bool wordSpaces)
+    : FBytes(std::move(file))
+    , FWordSpaces(wordSpaces)
+{
+    const QByteArray& bytes = FBytes;
+    FFacts.Encoding = DetectEncoding(bytes, FFacts.HasByteOrderMark);
+    FSource = bytes;
+    switch (FFacts.Encoding) {
     case TTextEncoding::Ansi:
-        ansi = true;
+        FAnsi = true;
         break;
     case TTextEncoding::Utf8:
-        source = source.sliced(result.HasByteOrderMark ? 3 : 0);
+        FSource = FSource.sliced(FFacts.HasByteOrderMark ? 3 : 0);
         // Valid UTF-8 already is the editor's text; anything else is decoded
         // (U+FFFD for each bad sequence) and written anew.
-        if (!QUtf8StringView(source).isValidUtf8()) {
-            converted = QString::fromUtf8(source).toUtf8();
-            source = converted;
+        if (!QUtf8StringView(FSource).isValidUtf8()) {
+            FConverted = QString::fromUtf8(FSource).toUtf8();
+            FSource = FConverted;
         }
         break;
     case TTextEncoding::Utf16LE:
     case TTextEncoding::Utf16BE:
-        converted = DecodeText(bytes, result.Encoding, result.HasByteOrderMark).toUtf8();
-        source = converted;
+        FConverted = DecodeText(bytes, FFacts.Encoding, FFacts.HasByteOrderMark).toUtf8();
+        FSource = FConverted;
         break;
     }
-    TBreaksSeen seen;
-    result.Utf8 = DecodePass(source, ansi, wordSpaces, seen);
-    converted.clear();
-    result.LineBreak = seen.Style();
-    const QByteArray& t = result.Utf8;
-    result.TrailingLineBreak = t.endsWith('\n') || t.endsWith('\r') || t.endsWith("\xE2\x80\xA8");
-    const TLineBreakStyle shown = ShownLineBreak(result.LineBreak);
-    if (!seen.AllShownAs(shown)) {
-        result.Utf8 = JoinUtf8Lines(result.Utf8, LineBreakText(shown).toUtf8());
-    } else if (result.TrailingLineBreak) {
-        // The editor holds no break after the last line.
-        result.Utf8.truncate(t.size() - (t.endsWith("\r\n") ? 2 : 1));
+    if (!FConverted.isEmpty())
+        FBytes.clear();
+    FFacts.LineBreak = FSeen.Style();
+}
+
+qsizetype TEditorTextReader::PieceEnd(qsizetype want) const
+{
+    const auto* in = reinterpret_cast<const unsigned char*>(FSource.data());
+    const qsizetype size = FSource.size();
+    if (want >= size - FNext)
+        return size;
+    // Just past the first line break that ends at or after the wanted size; a
+    // CR LF or U+2028 is never cut.
+    for (qsizetype i = FNext + qMax<qsizetype>(want, 1) - 1; i < size; ++i) {
+        const unsigned char b = in[i];
+        if (b == '\n')
+            return i + 1;
+        if (b == '\r')
+            return (i + 1 < size && in[i + 1] == '\n') ? i + 2 : i + 1;
+        if (b == 0xE2 && !FAnsi && i + 2 < size && in[i + 1] == 0x80 && in[i + 2] == 0xA8)
+            return i + 3;
     }
+    return size;
+}
+
+QByteArray TEditorTextReader::Next(qsizetype sourceBytes)
+{
+    const qsizetype end = PieceEnd(sourceBytes);
+    QByteArray piece = DecodePass(FSource.sliced(FNext, end - FNext), FAnsi, FWordSpaces, FSeen);
+    FNext = end;
+    FWritten += piece.size();
+    ReleaseRead();
+    FFacts.LineBreak = FSeen.Style();
+    if (AtEnd()) {
+        FFacts.TrailingLineBreak = piece.endsWith('\n') || piece.endsWith('\r') || piece.endsWith("\xE2\x80\xA8");
+        // The editor holds no break after the last line.
+        if (PiecesAreText() && FFacts.TrailingLineBreak)
+            piece.truncate(piece.size() - (piece.endsWith("\r\n") ? 2 : 1));
+    }
+    return piece;
+}
+
+void TEditorTextReader::ReleaseRead()
+{
+    // Only a file the reader alone holds: nobody reads those bytes again.
+    if (FBytes.isEmpty() || !FBytes.isDetached())
+        return;
+    constexpr std::uintptr_t Page = 4096;
+    const auto begin = reinterpret_cast<std::uintptr_t>(FSource.data());
+    // Whole pages only: the first page, which also holds the buffer's header,
+    // is never given back.
+    const std::uintptr_t from = (begin + FReleased + Page - 1) & ~(Page - 1);
+    const std::uintptr_t to = (begin + FNext) & ~(Page - 1);
+    if (to >= from + LargeBufferReleaseStep) {
+        ReleasePages(reinterpret_cast<void*>(from), to - from);
+        FReleased = qsizetype(to - begin);
+    }
+}
+
+bool TEditorTextReader::PiecesAreText() const
+{
+    return FSeen.AllShownAs(ShownLineBreak(FSeen.Style()));
+}
+
+qsizetype TEditorTextReader::EstimatedTextSize() const
+{
+    if (FNext == 0)
+        return FSource.size();
+    // A little more than the pieces so far promise: too little room makes the
+    // editor move the whole text into a larger buffer.
+    return qsizetype(double(FSource.size()) * double(FWritten) / double(FNext) * 1.02) + 4096;
+}
+
+TEditorText ReadEditorText(const QByteArray& bytes, bool wordSpaces)
+{
+    QByteArray text;
+    TEditorText result;
+    bool joinAnew = false;
+    {
+        TEditorTextReader reader(bytes, wordSpaces);
+        text = reader.Next(bytes.size());
+        result = reader.Facts();
+        joinAnew = !reader.PiecesAreText();
+    } // a converted source is released before the lines are joined anew
+    result.Utf8
+        = joinAnew ? JoinUtf8Lines(text, LineBreakText(ShownLineBreak(result.LineBreak)).toUtf8()) : std::move(text);
     return result;
 }
 
@@ -156,6 +225,24 @@ qsizetype Utf16Length(QByteArrayView utf8)
         units += b >= 0xF0; // and a second for a character outside the BMP
     }
     return units;
+}
+
+bool IsAsciiUtf8(QByteArrayView utf8)
+{
+    // Eight bytes at a time: a text of tens of MiB is checked in a few ms.
+    const char* p = utf8.data();
+    const qsizetype size = utf8.size();
+    qsizetype i = 0;
+    for (; i + 8 <= size; i += 8) {
+        quint64 word;
+        std::memcpy(&word, p + i, 8);
+        if (word & 0x8080808080808080ULL)
+            return false;
+    }
+    for (; i < size; ++i)
+        if (static_cast<unsigned char>(p[i]) >= 0x80)
+            return false;
+    return true;
 }
 
 bool IsBlankUtf8(QByteArrayView utf8)

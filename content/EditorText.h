@@ -30,6 +30,51 @@ TLineBreakStyle ShownLineBreak(TLineBreakStyle style);
 // joined by the shown break.
 TEditorText ReadEditorText(const QByteArray& bytes, bool wordSpaces);
 
+// The line breaks met in a text, and the style they make.
+struct TLineBreaksSeen {
+    bool CrLf = false, LoneCr = false, LoneLf = false, Separator = false;
+
+    TLineBreakStyle Style() const;
+    // Whether every break is already written as the style shows it.
+    bool AllShownAs(TLineBreakStyle shown) const;
+};
+
+// ReadEditorText in pieces, so that one piece can go into the editor while
+// the next is decoded. Each piece holds whole lines with their breaks, cut
+// after the first break past the size asked for; the last piece ends without
+// the file's trailing break. Joined, the pieces are ReadEditorText's text
+// whenever PiecesAreText() holds once all are read; otherwise the file's
+// breaks differ from the shown one and its lines must be joined anew.
+// Bytes the reader alone holds are given back to the system as they are read,
+// so that the file and the text are not held whole side by side.
+class TEditorTextReader {
+public:
+    TEditorTextReader(QByteArray bytes, bool wordSpaces);
+
+    bool AtEnd() const { return FNext >= FSource.size(); }
+    QByteArray Next(qsizetype sourceBytes); // about that many bytes of the file
+    // Encoding, mark and breaks (complete once all is read); Utf8 stays empty.
+    const TEditorText& Facts() const { return FFacts; }
+    bool PiecesAreText() const;
+    // The whole text's size, extrapolated from the pieces read so far.
+    qsizetype EstimatedTextSize() const;
+
+private:
+    qsizetype PieceEnd(qsizetype want) const;
+    void ReleaseRead();
+
+    QByteArray FBytes;
+    TEditorText FFacts;
+    QByteArray FConverted; // the source when it had to be decoded first
+    QByteArrayView FSource;
+    bool FAnsi = false;
+    const bool FWordSpaces;
+    qsizetype FNext = 0;
+    qsizetype FReleased = 0; // bytes of the source given back
+    qsizetype FWritten = 0; // bytes of text the pieces so far made
+    TLineBreaksSeen FSeen;
+};
+
 // Calls line(QByteArrayView) for every line of a UTF-8 text split at CR LF,
 // lone CR, lone LF and U+2028; a break at the very end opens no empty line.
 template <typename F> void ForEachUtf8Line(QByteArrayView text, F&& line)
@@ -70,6 +115,7 @@ template <typename F> void ForEachUtf8Line(QByteArrayView text, F&& line)
 
 // Characters of the line as the editor counts them (UTF-16 units).
 qsizetype Utf16Length(QByteArrayView utf8);
+bool IsAsciiUtf8(QByteArrayView utf8); // no byte of 0x80 or more
 bool IsBlankUtf8(QByteArrayView utf8); // only characters of code 32 or less
 
 // Lines joined by a break, none after the last.

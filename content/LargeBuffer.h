@@ -6,18 +6,37 @@
 
 #include <sys/mman.h>
 
+#include <cstddef>
 #include <cstdint>
+
+// Blocks smaller than this are not worth the advice.
+constexpr std::size_t HugePageAdviceFrom = 4 * 1024 * 1024;
+
+// Advises huge pages for the part of a block they can cover.
+inline void AdviseHugePages(void* block, std::size_t size)
+{
+    constexpr std::uintptr_t HugePage = 2 * 1024 * 1024;
+    if (size < HugePageAdviceFrom)
+        return;
+    const auto begin = reinterpret_cast<std::uintptr_t>(block);
+    const std::uintptr_t first = (begin + HugePage - 1) & ~(HugePage - 1);
+    const std::uintptr_t last = (begin + size) & ~(HugePage - 1);
+    if (last > first)
+        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+}
 
 // Advises huge pages for the part of the buffer's capacity they can cover.
 inline void AdviseHugePages(QByteArray& buffer)
 {
-    constexpr std::uintptr_t HugePage = 2 * 1024 * 1024;
-    const qsizetype capacity = buffer.capacity();
-    if (capacity < qsizetype(2 * HugePage))
-        return;
-    const auto begin = reinterpret_cast<std::uintptr_t>(buffer.data());
-    const std::uintptr_t first = (begin + HugePage - 1) & ~(HugePage - 1);
-    const std::uintptr_t last = (begin + std::uintptr_t(capacity)) & ~(HugePage - 1);
-    if (last > first)
-        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    AdviseHugePages(buffer.data(), std::size_t(buffer.capacity()));
+}
+
+// Pages of a buffer's read part are given back in steps of this size.
+constexpr std::uintptr_t LargeBufferReleaseStep = 2 * 1024 * 1024;
+
+// Gives whole pages of a private buffer back to the system: they read as
+// zeros afterwards. For bytes that will never be read again.
+inline void ReleasePages(void* pageAligned, std::size_t length)
+{
+    ::madvise(pageAligned, length, MADV_DONTNEED);
 }

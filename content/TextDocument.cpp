@@ -298,6 +298,12 @@ QByteArray WriteTextDocument(const TTextDocument& document)
 
 bool ReadWholeFile(const QString& fileName, QByteArray& bytes, QString& errorMsg)
 {
+    return ReadWholeFile(fileName, bytes, errorMsg, {});
+}
+
+bool ReadWholeFile(
+    const QString& fileName, QByteArray& bytes, QString& errorMsg, const std::function<void()>& beforeReading)
+{
     bytes.clear();
     // Non-blocking, so that opening a FIFO does not wait for a writer.
     const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -325,6 +331,8 @@ bool ReadWholeFile(const QString& fileName, QByteArray& bytes, QString& errorMsg
         return false;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (beforeReading)
+        beforeReading();
     // Read straight into a buffer of the file's size. Once it is full, a
     // small read tells the end from a file that grew meanwhile (which stops
     // at the limit too), so that the usual file is never copied.

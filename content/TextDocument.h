@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 enum class TTextEncoding { Ansi, Utf8, Utf16LE, Utf16BE };
 enum class TLineBreakStyle { CrLf, Lf, Cr, LineSeparator };
 
@@ -45,4 +47,8 @@ constexpr qint64 MaxReadFileBytes = qint64(1) << 30;
 // File access with the platform's error message on failure. Only regular files
 // are read: a FIFO, a device or a folder is refused without blocking.
 bool ReadWholeFile(const QString& fileName, QByteArray& bytes, QString& errorMsg);
+// The same; beforeReading runs once the file is known to be a readable file
+// within the limit, just before its content is read.
+bool ReadWholeFile(
+    const QString& fileName, QByteArray& bytes, QString& errorMsg, const std::function<void()>& beforeReading);
 bool WriteWholeFile(const QString& fileName, const QByteArray& bytes, QString& errorMsg);

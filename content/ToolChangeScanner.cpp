@@ -82,61 +82,82 @@ bool IsToolChangeUtf8(QByteArrayView line)
     return IsToolChangeLine(QString::fromUtf8(line));
 }
 
+bool AnyBlankUtf8Line(QByteArrayView text)
+{
+    bool any = false;
+    ForEachUtf8Line(text, [&](QByteArrayView line) { any = any || IsBlankUtf8(line); });
+    return any;
+}
+
 } // namespace
+
+TToolChangeScanner::TToolChangeScanner(int lineBreakLength)
+    : FLineBreakLength(lineBreakLength)
+{
+}
+
+void TToolChangeScanner::AddLines(QByteArrayView lines)
+{
+    // Offsets count UTF-16 units; in ASCII lines those are the bytes.
+    const bool ascii = IsAsciiUtf8(lines);
+    ForEachUtf8Line(lines, [&](QByteArrayView line) {
+        if (IsBlankUtf8(line)) {
+            ++FBlankLines;
+            return;
+        }
+        if (IsProgramNumberUtf8(line))
+            ++FProgramNumbers;
+        ++FLineNumber;
+        if (IsToolChangeUtf8(line)) {
+            FRows.append({ QString::fromUtf8("Satır %1, bayt %2: %3")
+                               .arg(FLineNumber)
+                               .arg(FOffset)
+                               .arg(QString::fromUtf8(TrimLowUtf8(line))),
+                FLineNumber });
+            FCandidates.append({ FLineNumber, FLineNumber > 1 ? FPreviousOffset : FOffset });
+        }
+        FPreviousOffset = FOffset;
+        FOffset += (ascii ? line.size() : Utf16Length(line)) + FLineBreakLength;
+    });
+}
+
+TToolChangeScan TToolChangeScanner::Result() const
+{
+    TToolChangeScan scan;
+    scan.LinesRewritten = FBlankLines > 0;
+    scan.MultipleProgramNumbers = FProgramNumbers >= 2;
+    if (!scan.MultipleProgramNumbers) {
+        scan.Rows = FRows;
+        scan.Candidates = FCandidates;
+    }
+    return scan;
+}
+
+QByteArray DropBlankLines(QByteArrayView text)
+{
+    QByteArray kept;
+    kept.reserve(text.size());
+    ForEachUtf8Line(text, [&](QByteArrayView line) {
+        if (IsBlankUtf8(line))
+            return;
+        if (!kept.isEmpty())
+            kept.append("\r\n");
+        kept.append(line);
+    });
+    return kept;
+}
 
 TToolChangeScan ScanToolChangeText(const QByteArray& text, int lineBreakLength)
 {
-    TToolChangeScan scan;
-    scan.Text = text;
-
-    // Blank lines and program-number lines in one pass; a blank line is never
-    // a program number, so the count holds for the text without them.
-    bool anyBlank = false;
-    int programNumbers = 0;
-    ForEachUtf8Line(text, [&](QByteArrayView line) {
-        if (IsBlankUtf8(line))
-            anyBlank = true;
-        else if (IsProgramNumberUtf8(line))
-            ++programNumbers;
-    });
-    // Blank lines are dropped; without any the text is taken as it is.
-    if (anyBlank) {
-        QByteArray kept;
-        kept.reserve(text.size());
-        ForEachUtf8Line(text, [&](QByteArrayView line) {
-            if (IsBlankUtf8(line))
-                return;
-            if (!kept.isEmpty())
-                kept.append("\r\n");
-            kept.append(line);
-        });
-        scan.Text = kept;
-        scan.LinesRewritten = true;
-        lineBreakLength = 2;
-    }
-    if (programNumbers >= 2) {
-        scan.MultipleProgramNumbers = true;
-        return scan;
-    }
-
-    // Offsets count UTF-16 units; in an ASCII text those are the bytes.
-    const bool ascii = std::none_of(
-        scan.Text.cbegin(), scan.Text.cend(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-    qint64 cur = 0, prev = 0;
-    qint32 lineNumber = 0;
-    ForEachUtf8Line(scan.Text, [&](QByteArrayView line) {
-        ++lineNumber;
-        if (IsToolChangeUtf8(line)) {
-            scan.Rows.append({ QString::fromUtf8("Satır %1, bayt %2: %3")
-                                   .arg(lineNumber)
-                                   .arg(cur)
-                                   .arg(QString::fromUtf8(TrimLowUtf8(line))),
-                lineNumber });
-            scan.Candidates.append({ lineNumber, lineNumber > 1 ? prev : cur });
-        }
-        prev = cur;
-        cur += (ascii ? line.size() : Utf16Length(line)) + lineBreakLength;
-    });
+    // Blank lines are dropped, and the text's break is CR LF from then on;
+    // without any the text is taken as it is.
+    const bool anyBlank = AnyBlankUtf8Line(text);
+    TToolChangeScanner scanner(anyBlank ? 2 : lineBreakLength);
+    const QByteArray kept = anyBlank ? DropBlankLines(text) : text;
+    scanner.AddLines(kept);
+    TToolChangeScan scan = scanner.Result();
+    scan.LinesRewritten = anyBlank;
+    scan.Text = kept;
     return scan;
 }
 

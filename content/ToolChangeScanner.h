@@ -39,4 +39,30 @@ bool IsToolChangeLine(QStringView line);
 // lineBreakLength: characters of the editor's line break (1 for LF or CR alone,
 // 2 for CR LF); it counts as 2 once blank lines were removed.
 TToolChangeScan ScanToolChangeText(const QByteArray& text, int lineBreakLength);
+// The scan over a text given in pieces of whole lines, in order, for a text
+// whose blank lines are dropped as it goes (or that has none): they are left
+// out of the line numbers and offsets. lineBreakLength as above, for the text
+// without blank lines.
+class TToolChangeScanner {
+public:
+    explicit TToolChangeScanner(int lineBreakLength);
+    void AddLines(QByteArrayView lines);
+    qint64 BlankLines() const { return FBlankLines; }
+    // Rows and candidates (none for a multi-program text); Text stays empty
+    // and LinesRewritten tells whether blank lines were met.
+    TToolChangeScan Result() const;
+
+private:
+    const int FLineBreakLength;
+    qint64 FBlankLines = 0;
+    int FProgramNumbers = 0;
+    qint32 FLineNumber = 0;
+    qint64 FOffset = 0, FPreviousOffset = 0;
+    QList<TToolChangeRow> FRows;
+    QList<TStartFromCandidate> FCandidates;
+};
+
+// The text's lines that are not blank, joined by CR LF.
+QByteArray DropBlankLines(QByteArrayView text);
+
 TToolChangeScan ScanToolChangeLines(const QStringList& lines, int lineBreakLength);

@@ -1,9 +1,11 @@
 #include "ProgramDocument.h"
 
+#include "document/PieceLoad.h"
 #include "document/UploadPlan.h"
 
 #include "content/CodePage.h"
 #include "content/HexDump.h"
+#include "content/LargeBuffer.h"
 #include "content/ProgramText.h"
 
 void TPlainTextStore::ReplaceText(QByteArray utf8, TLineBreakStyle shown, TTextReplace how)
@@ -23,6 +25,13 @@ void TPlainTextStore::ReplaceText(QByteArray utf8, TLineBreakStyle shown, TTextR
         FModified = true;
         break;
     }
+}
+
+void TPlainTextStore::BeginText(TLineBreakStyle shown, qsizetype sizeHint)
+{
+    ReplaceText({}, shown, TTextReplace::NewDocument);
+    FText.reserve(sizeHint);
+    AdviseHugePages(FText);
 }
 
 TProgramDocument::TProgramDocument(TDocumentTextStore& text)
@@ -117,7 +126,15 @@ bool TProgramDocument::OpenFile(const QString& fileName, bool siemens, QString& 
 {
     LeaveSpecialMode();
     QByteArray bytes;
-    if (!ReadWholeFile(fileName, bytes, errorMsg))
+    // The old text goes once the file is known to be readable, so that it is
+    // not held beside the new file's bytes; a file that fails midway leaves
+    // an empty document behind.
+    const auto dropOldText = [&] {
+        FText.ReplaceText({}, ShownLineBreak(FLineBreak), TTextReplace::NewDocument);
+        ClearScan();
+        FFileName.clear();
+    };
+    if (!ReadWholeFile(fileName, bytes, errorMsg, dropOldText))
         return false;
     OpenBytes(std::move(bytes), siemens);
     FFileName = fileName;
@@ -137,7 +154,10 @@ void TProgramDocument::ReadBytes(QByteArray bytes, bool siemens, TScanOnLoad sca
     if (IsCmtData(bytes.left(CmtSniffLength)) && ShowCmtFile(bytes))
         return;
     // Decoding, word spaces (unless for a SIEMENS control; they start afresh
-    // at every line break) and line breaks in one pass.
+    // at every line break) and line breaks in one pass; a large file in
+    // pieces, each going into the store while the next is decoded.
+    if (bytes.size() > FLoadPieceBytes)
+        return LoadInPieces(std::move(bytes), siemens, scan);
     TEditorText text = ReadEditorText(bytes, !siemens);
     bytes.clear();
     FEncoding = text.Encoding;
@@ -145,6 +165,32 @@ void TProgramDocument::ReadBytes(QByteArray bytes, bool siemens, TScanOnLoad sca
     FLineBreak = text.LineBreak;
     FTrailingLineBreak = text.TrailingLineBreak;
     LoadText(std::move(text.Utf8), scan);
+}
+
+void TProgramDocument::LoadInPieces(QByteArray bytes, bool siemens, TScanOnLoad scan)
+{
+    TPieceLoad load = LoadTextInPieces(std::move(bytes), !siemens, scan == TScanOnLoad::Scan, FText, FLoadPieceBytes);
+    FEncoding = load.Facts.Encoding;
+    FHasByteOrderMark = load.Facts.HasByteOrderMark;
+    FLineBreak = load.Facts.LineBreak;
+    FTrailingLineBreak = load.Facts.TrailingLineBreak;
+    if (!load.Loaded) {
+        if (load.BlankLinesDropped) { // rewritten already, as the scan would
+            FLineBreak = TLineBreakStyle::CrLf;
+            FTrailingLineBreak = true;
+        }
+        LoadText(std::move(load.Facts.Utf8), scan);
+        return;
+    }
+    FMode = TDocumentMode::Text;
+    FContent.clear();
+    FCmtInfo = TCmtInfo();
+    if (load.Scan.LinesRewritten) {
+        FLineBreak = TLineBreakStyle::CrLf;
+        FTrailingLineBreak = true;
+    }
+    FToolChangeRows = load.Scan.Rows;
+    FToolChangeCandidates = load.Scan.Candidates;
 }
 
 void TProgramDocument::TakeDownload(const QByteArray& content, bool isRaw, bool siemens)

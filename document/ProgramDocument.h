@@ -20,6 +20,11 @@
 
 enum class TDocumentMode { Text, RawCapture, Cmt };
 
+// Files larger than this load in pieces of this size, decoded on a worker
+// thread while the text store takes the piece before; smaller ones are read
+// whole, where a thread would cost more than it saves.
+constexpr qsizetype LoadPieceBytes = 1024 * 1024;
+
 // How a whole-text replacement enters the store's history.
 enum class TTextReplace {
     NewDocument, // a document loaded afresh: no undo history, no unsaved edits
@@ -40,6 +45,12 @@ public:
     virtual void ReplaceText(QByteArray utf8, TLineBreakStyle shown, TTextReplace how) = 0;
     virtual bool IsModified() const = 0;
     virtual void MarkSaved() = 0;
+    // A new document written in pieces: BeginText, AppendText for each piece
+    // (the pieces joined are the text), then EndText. sizeHint: about how
+    // large the text turns out.
+    virtual void BeginText(TLineBreakStyle shown, qsizetype sizeHint) = 0;
+    virtual void AppendText(QByteArrayView utf8) = 0;
+    virtual void EndText() = 0;
 
     // The text's lines, each a string of its own (built on every call).
     QStringList Lines() const { return SplitUtf8Lines(Text()); }
@@ -57,6 +68,9 @@ public:
     void ReplaceText(QByteArray utf8, TLineBreakStyle shown, TTextReplace how) override;
     bool IsModified() const override { return FModified; }
     void MarkSaved() override { FModified = false; }
+    void BeginText(TLineBreakStyle shown, qsizetype sizeHint) override;
+    void AppendText(QByteArrayView utf8) override { FText.append(utf8); }
+    void EndText() override { }
     TLineBreakStyle Shown() const { return FShown; }
     int UndoSteps() const { return FUndoSteps; }
 
@@ -121,6 +135,8 @@ public:
     // Writes FileBytes; on success the text holds no unsaved edits.
     bool SaveFile(const QString& fileName, QString& errorMsg);
     void SetFileName(const QString& fileName); // after Save As
+    // For the tests: how large a file loads in pieces, and their size.
+    void SetLoadPieceBytes(qsizetype bytes) { FLoadPieceBytes = bytes; }
 
     // Blank lines dropped (as one undoable step), then the tool changes found.
     // Does nothing in the CMT mode; empties the rows for a raw capture.
@@ -140,9 +156,12 @@ private:
     enum class TScanOnLoad { Scan, Skip };
     void ReadBytes(QByteArray bytes, bool siemens, TScanOnLoad scan);
     void LoadText(QByteArray text, TScanOnLoad scan);
+    void LoadInPieces(QByteArray bytes, bool siemens, TScanOnLoad scan);
     void SetEditorText(QByteArray text, TTextReplace how); // CR LF breaks from then on
     void ClearScan();
     int LineBreakLength() const;
+
+    qsizetype FLoadPieceBytes = LoadPieceBytes;
 
     TDocumentTextStore& FText;
     TDocumentMode FMode = TDocumentMode::Text;

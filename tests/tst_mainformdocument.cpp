@@ -115,6 +115,44 @@ private slots:
         QCOMPARE(column, 0);
     }
 
+    // A file over a piece goes into the editor piece by piece: the same text
+    // and scan as reading it whole, a fresh history, shown from its start, and
+    // the file read again afterwards still the same (blank lines included).
+    void largeFileOpensInPieces()
+    {
+        QByteArray program;
+        for (int i = 0; program.size() < 3 * LoadPieceBytes; ++i)
+            program += "n" + QByteArray::number(i) + "g1x" + QByteArray::number(i % 89)
+                + "y2(\xDE"
+                  "AFT)\r\n"
+                + (i % 4000 == 0 ? "T" + QByteArray::number(i / 4000 + 1) + " M6\r\n\r\n" : QByteArray());
+        TPlainTextStore wholeStore;
+        TProgramDocument whole(wholeStore);
+        whole.SetLoadPieceBytes(program.size());
+        whole.OpenBytes(program, false);
+
+        TScriptedPrompter prompter;
+        auto window = Window(prompter);
+        QsciScintilla* editor = window->Form()->SynEditProgram;
+        editor->setText("G0 X1\nG0 X2");
+        editor->setCursorPosition(1, 3);
+        prompter.Confirmations << true;
+        for (int open = 0; open < 2; ++open) {
+            prompter.OpenFiles << File("large.nc", program);
+            window->SpeedButtonFileOpenClick();
+            QVERIFY(window->Document().Text().toUtf8() == wholeStore.Text());
+            QCOMPARE(window->ToolChangeCandidates(), whole.ToolChangeCandidates());
+            QCOMPARE(window->Form()->ListBoxToolChanges->count(), whole.ToolChangeRows().size());
+            QVERIFY(!editor->isUndoAvailable());
+            QVERIFY(!window->Document().IsModified());
+            QCOMPARE(window->Document().FileBytes(), whole.FileBytes());
+            int line = -1, column = -1;
+            editor->getCursorPosition(&line, &column);
+            QCOMPARE(line, 0);
+            QCOMPARE(column, 0);
+        }
+    }
+
     // Blank means nothing above code 32 anywhere: before, across and after the
     // pieces the store reads, and with the editor's gap moved into the text.
     void editorStoreBlankCheck_data()
