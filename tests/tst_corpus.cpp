@@ -89,6 +89,31 @@ private slots:
         }
     }
 
+    void openingInPiecesIsOpeningWhole()
+    {
+        // Every program opened in small pieces, as a large file opens, gives
+        // the document reading it whole gives.
+        for (const QString& path : CorpusFiles()) {
+            QByteArray file;
+            QString error;
+            QVERIFY(ReadWholeFile(path, file, error));
+            for (const bool siemens : { false, true }) {
+                TPlainTextStore wholeStore, piecesStore;
+                TProgramDocument whole(wholeStore), pieces(piecesStore);
+                whole.SetLoadPieceBytes(file.size());
+                pieces.SetLoadPieceBytes(4096);
+                whole.OpenBytes(file, siemens);
+                pieces.OpenBytes(file, siemens);
+                QVERIFY2(piecesStore.Text() == wholeStore.Text(), qPrintable(path));
+                QVERIFY2(pieces.FileBytes() == whole.FileBytes(), qPrintable(path));
+                QVERIFY2(pieces.ToolChangeCandidates() == whole.ToolChangeCandidates(), qPrintable(path));
+                QCOMPARE(pieces.ToolChangeRows().size(), whole.ToolChangeRows().size());
+                for (qsizetype i = 0; i < whole.ToolChangeRows().size(); ++i)
+                    QCOMPARE(pieces.ToolChangeRows()[i].Text, whole.ToolChangeRows()[i].Text);
+            }
+        }
+    }
+
     void candidatesPointIntoUploadBytes()
     {
         // After the upload normalisation the offsets are byte offsets into what
