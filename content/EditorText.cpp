@@ -29,7 +29,7 @@ char* PutUtf8(char* out, char16_t c)
 // The pass itself: source is UTF-8, or with ansi set one byte per character
 // in the code page. Breaks are copied as they are; the caller joins the lines
 // anew in the rare text whose breaks differ from the shown one.
-QByteArray DecodePass(QByteArrayView source, bool ansi, bool wordSpaces, TLineBreaksSeen& seen)
+QByteArray DecodePass(QByteArrayView source, bool ansi, bool wordSpaces, TLineBreaksSeen& seen, QByteArray text)
 {
     const auto* in = reinterpret_cast<const unsigned char*>(source.data());
     const qsizetype size = source.size();
@@ -37,8 +37,12 @@ QByteArray DecodePass(QByteArrayView source, bool ansi, bool wordSpaces, TLineBr
     if (ansi)
         high = std::count_if(in, in + size, [](unsigned char b) { return b >= 0x80; });
     // At most one blank per character, three bytes for a code-page letter; pages
-    // of the buffer never written are never touched.
-    QByteArray text((wordSpaces ? 2 * size : size) + 2 * high, Qt::Uninitialized);
+    // of the buffer never written are never touched. A buffer handed in is
+    // written over, its room used again.
+    const qsizetype room = (wordSpaces ? 2 * size : size) + 2 * high;
+    if (text.capacity() < room || !text.isDetached())
+        text = QByteArray();
+    text.resize(room);
     AdviseHugePages(text);
     char* const begin = text.data();
     char* out = begin;
@@ -132,15 +136,15 @@ TEditorTextReader::TEditorTextReader(QByteArray file, bool wordSpaces)
     FFacts.LineBreak = FSeen.Style();
 }
 
-qsizetype TEditorTextReader::PieceEnd(qsizetype want) const
+qsizetype TEditorTextReader::PieceEnd(qsizetype from, qsizetype want) const
 {
     const auto* in = reinterpret_cast<const unsigned char*>(FSource.data());
     const qsizetype size = FSource.size();
-    if (want >= size - FNext)
+    if (want >= size - from)
         return size;
     // Just past the first line break that ends at or after the wanted size; a
     // CR LF or U+2028 is never cut.
-    for (qsizetype i = FNext + qMax<qsizetype>(want, 1) - 1; i < size; ++i) {
+    for (qsizetype i = from + qMax<qsizetype>(want, 1) - 1; i < size; ++i) {
         const unsigned char b = in[i];
         if (b == '\n')
             return i + 1;
@@ -152,12 +156,11 @@ qsizetype TEditorTextReader::PieceEnd(qsizetype want) const
     return size;
 }
 
-QByteArray TEditorTextReader::Next(qsizetype sourceBytes)
+QByteArray TEditorTextReader::Next(qsizetype sourceBytes, QByteArray buffer)
 {
-    const qsizetype end = PieceEnd(sourceBytes);
-    QByteArray piece = DecodePass(FSource.sliced(FNext, end - FNext), FAnsi, FWordSpaces, FSeen);
+    const qsizetype end = PieceEnd(FNext, sourceBytes);
+    QByteArray piece = DecodePass(FSource.sliced(FNext, end - FNext), FAnsi, FWordSpaces, FSeen, std::move(buffer));
     FNext = end;
-    FWritten += piece.size();
     ReleaseRead();
     FFacts.LineBreak = FSeen.Style();
     if (AtEnd()) {
@@ -174,13 +177,13 @@ void TEditorTextReader::ReleaseRead()
     // Only a file the reader alone holds: nobody reads those bytes again.
     if (FBytes.isEmpty() || !FBytes.isDetached())
         return;
-    constexpr std::uintptr_t Page = 4096;
     const auto begin = reinterpret_cast<std::uintptr_t>(FSource.data());
-    // Whole pages only: the first page, which also holds the buffer's header,
-    // is never given back.
-    const std::uintptr_t from = (begin + FReleased + Page - 1) & ~(Page - 1);
-    const std::uintptr_t to = (begin + FNext) & ~(Page - 1);
-    if (to >= from + LargeBufferReleaseStep) {
+    // Whole steps only, on their boundaries, where a huge page goes back as
+    // one; the first, which also holds the buffer's header, is never given back.
+    constexpr std::uintptr_t Step = LargeBufferReleaseStep;
+    const std::uintptr_t from = (begin + FReleased + Step - 1) & ~(Step - 1);
+    const std::uintptr_t to = (begin + FNext) & ~(Step - 1);
+    if (to > from) {
         ReleasePages(reinterpret_cast<void*>(from), to - from);
         FReleased = qsizetype(to - begin);
     }
@@ -193,11 +196,24 @@ bool TEditorTextReader::PiecesAreText() const
 
 qsizetype TEditorTextReader::EstimatedTextSize() const
 {
-    if (FNext == 0)
-        return FSource.size();
-    // A little more than the pieces so far promise: too little room makes the
-    // editor move the whole text into a larger buffer.
-    return qsizetype(double(FSource.size()) * double(FWritten) / double(FNext) * 1.02) + 4096;
+    // Lines from across the file decoded for a count: a program's start
+    // (header, comments) grows differently from its body. A little more than
+    // they promise: too little room makes the editor move the whole text
+    // into a larger buffer.
+    constexpr int Samples = 16;
+    constexpr qsizetype SampleBytes = 16 * 1024;
+    const qsizetype size = FSource.size();
+    qsizetype in = 0, out = 0;
+    for (int i = 0; i < Samples && in < size; ++i) {
+        const qsizetype from = i == 0 ? 0 : PieceEnd(size / Samples * i, 1); // a line's start
+        const qsizetype to = PieceEnd(from, SampleBytes);
+        TLineBreaksSeen seen;
+        out += DecodePass(FSource.sliced(from, to - from), FAnsi, FWordSpaces, seen, {}).size();
+        in += to - from;
+    }
+    if (in == 0)
+        return 0;
+    return qsizetype(double(size) * double(out) / double(in) * 1.03) + 4096;
 }
 
 TEditorText ReadEditorText(const QByteArray& bytes, bool wordSpaces)

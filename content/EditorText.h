@@ -52,15 +52,17 @@ public:
     TEditorTextReader(QByteArray bytes, bool wordSpaces);
 
     bool AtEnd() const { return FNext >= FSource.size(); }
-    QByteArray Next(qsizetype sourceBytes); // about that many bytes of the file
+    // The next piece, from about that many bytes of the file; a buffer handed
+    // in has its room used again.
+    QByteArray Next(qsizetype sourceBytes, QByteArray buffer = {});
     // Encoding, mark and breaks (complete once all is read); Utf8 stays empty.
     const TEditorText& Facts() const { return FFacts; }
     bool PiecesAreText() const;
-    // The whole text's size, extrapolated from the pieces read so far.
+    // About the whole text's size (a little more), from samples across it.
     qsizetype EstimatedTextSize() const;
 
 private:
-    qsizetype PieceEnd(qsizetype want) const;
+    qsizetype PieceEnd(qsizetype from, qsizetype want) const; // just past a line break
     void ReleaseRead();
 
     QByteArray FBytes;
@@ -71,7 +73,6 @@ private:
     const bool FWordSpaces;
     qsizetype FNext = 0;
     qsizetype FReleased = 0; // bytes of the source given back
-    qsizetype FWritten = 0; // bytes of text the pieces so far made
     TLineBreaksSeen FSeen;
 };
 

@@ -31,7 +31,8 @@ inline void AdviseHugePages(QByteArray& buffer)
     AdviseHugePages(buffer.data(), std::size_t(buffer.capacity()));
 }
 
-// Pages of a buffer's read part are given back in steps of this size.
+// The read part of a buffer is given back in whole steps of this size (a
+// huge page), on their boundaries.
 constexpr std::uintptr_t LargeBufferReleaseStep = 2 * 1024 * 1024;
 
 // Gives whole pages of a private buffer back to the system: they read as

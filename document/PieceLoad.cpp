@@ -6,8 +6,11 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <vector>
 
 namespace {
+
+constexpr qsizetype FirstPieceBytes = 64 * 1024;
 
 // One piece for the store: its lines without the break after the last one.
 struct TPiece {
@@ -58,12 +61,29 @@ public:
         FCancelled = true;
         FChanged.notify_all();
     }
+    // Buffers of pieces written, handed back so that the worker decodes into
+    // memory already there instead of new pages.
+    void GiveBack(QByteArray buffer)
+    {
+        const std::lock_guard lock(FLock);
+        FSpent.push_back(std::move(buffer));
+    }
+    QByteArray TakeSpent()
+    {
+        const std::lock_guard lock(FLock);
+        if (FSpent.empty())
+            return {};
+        QByteArray buffer = std::move(FSpent.back());
+        FSpent.pop_back();
+        return buffer;
+    }
 
 private:
-    static constexpr size_t Depth = 3;
+    static constexpr size_t Depth = 8;
     std::mutex FLock;
     std::condition_variable FChanged;
     std::deque<TPiece> FPieces;
+    std::vector<QByteArray> FSpent;
     bool FClosed = false, FCancelled = false;
 };
 
@@ -111,7 +131,8 @@ void DecodePieces(TEditorTextReader& reader, bool scan, qsizetype pieceBytes, TP
             result.Rest += reader.Next(pieceBytes);
     };
     while (!reader.AtEnd()) {
-        QByteArray text = reader.Next(pieceBytes);
+        // A small first piece: the store begins while the worker reads on.
+        QByteArray text = reader.Next(style ? pieceBytes : qMin(pieceBytes, FirstPieceBytes), queue.TakeSpent());
         if (!reader.PiecesAreText() || (style && *style != reader.Facts().LineBreak))
             return readRest(std::move(text));
         TPiece piece;
@@ -181,6 +202,7 @@ TPieceLoad LoadTextInPieces(
                 store.AppendText(lineBreak);
             store.AppendText(piece->Text);
             written = true;
+            queue.GiveBack(std::move(piece->Text));
         }
     } // the worker has ended
     if (begun)
