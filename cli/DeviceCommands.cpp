@@ -20,6 +20,7 @@
 #include <QJsonObject>
 #include <QThread>
 
+#include <future>
 #include <memory>
 
 namespace {
@@ -453,10 +454,14 @@ int CmdUpload(TContext& context)
     bool success = false;
     TTransferRecord record = StartRecord(TTransferKind::Upload, device);
     record.FileName = RecordedFileName(file);
-    SetRecordBytes(record, upload.Content); // what the device stores, before compression
     QElapsedTimer clock;
     clock.start();
     {
+        // What the device stores, before compression, fingerprinted on the
+        // other core while the upload compresses; the record is not touched
+        // here until that is done.
+        const std::future<void> fingerprints
+            = std::async(std::launch::async, [&record, &upload] { SetRecordBytes(record, upload.Content); });
         TProgressPrinter progress(context.Progress);
         try {
             success = SendProgramToDevice(
@@ -466,6 +471,7 @@ int CmdUpload(TContext& context)
         } catch (const EQuillexError& e) {
             response = e.Message();
         }
+        fingerprints.wait();
     }
     if (!success) {
         FinishRecord(args, record, clock, false, "Hata: " + response);

@@ -136,11 +136,10 @@ QByteArrayView TrimLowUtf8(QByteArrayView s)
     return TrimRightLowUtf8(TrimLeftLowUtf8(s));
 }
 
-// The line's Turkish letters folded and ASCII letters in upper case, into out.
-void FoldUpperUtf8(QByteArrayView line, QByteArray& out)
+// The line's Turkish letters folded and ASCII letters in upper case, written
+// at o; returns the end of what was written (never longer than the line).
+char* FoldUpperUtf8(QByteArrayView line, char* o)
 {
-    out.resize(line.size());
-    char* o = out.data();
     const auto* in = reinterpret_cast<const unsigned char*>(line.data());
     const qsizetype size = line.size();
     for (qsizetype i = 0; i < size; ++i) {
@@ -161,7 +160,7 @@ void FoldUpperUtf8(QByteArrayView line, QByteArray& out)
         }
         *o++ = char(b);
     }
-    out.truncate(o - out.data());
+    return o;
 }
 
 // The upload's '%' rule on one line, each resulting line followed by CR LF.
@@ -197,12 +196,26 @@ QByteArray NormalizeTextForUpload(QByteArrayView text, bool keepPercentLines)
     ForEachUtf8Line(text, [&](QByteArrayView line) {
         if (IsBlankUtf8(line))
             return;
-        FoldUpperUtf8(line, folded);
+        // Folded straight into the output with its CR LF; a line holding a
+        // '%' (and the first line) is taken back and goes through the rules.
+        const qsizetype at = out.size();
+        out.resize(at + line.size() + 2);
+        char* const begin = out.data() + at;
+        char* end = FoldUpperUtf8(line, begin);
+        const QByteArrayView written(begin, end - begin);
+        lastEndsWithPercent = TrimRightLowUtf8(written).endsWith('%');
+        if (!first && !written.contains('%')) {
+            *end++ = '\r';
+            *end++ = '\n';
+            out.truncate(end - out.constData());
+            return;
+        }
+        folded = written.toByteArray();
+        out.truncate(at);
         if (first && !TrimLeftLowUtf8(folded).startsWith('%'))
             AppendPercentSplit("%", keepPercentLines, out);
         first = false;
         AppendPercentSplit(folded, keepPercentLines, out);
-        lastEndsWithPercent = TrimRightLowUtf8(folded).endsWith('%');
     });
     if (first)
         AppendPercentSplit("%", keepPercentLines, out);
@@ -215,8 +228,7 @@ QByteArray NormalizeTextForUpload(QByteArrayView text, bool keepPercentLines)
 QByteArray UploadBytesOfText(QByteArrayView text)
 {
     QByteArray bytes;
-    const bool ascii
-        = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    const bool ascii = IsAsciiUtf8(text);
     bytes.reserve(text.size() + 2);
     AdviseHugePages(bytes);
     if (ascii) {

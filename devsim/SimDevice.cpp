@@ -85,12 +85,13 @@ QByteArray Encrypt(const QByteArray& key, const QByteArray& iv, QByteArray plain
     return out;
 }
 
-bool Inflate(const QByteArray& in, QByteArray& out)
+// Inflates the whole stream, each piece of output handed to take; false when
+// the data is not a complete zlib stream.
+template <typename F> bool InflatePieces(const QByteArray& in, F&& take)
 {
     z_stream s {};
     if (inflateInit(&s) != Z_OK)
         return false;
-    out.clear();
     s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.constData()));
     s.avail_in = uInt(in.size());
     static char chunk[65536];
@@ -103,10 +104,24 @@ bool Inflate(const QByteArray& in, QByteArray& out)
             inflateEnd(&s);
             return false;
         }
-        out.append(chunk, qsizetype(sizeof chunk - s.avail_out));
+        take(chunk, qsizetype(sizeof chunk - s.avail_out));
     } while (rc != Z_STREAM_END);
     inflateEnd(&s);
     return true;
+}
+
+bool Inflate(const QByteArray& in, QByteArray& out)
+{
+    out.clear();
+    return InflatePieces(in, [&](const char* piece, qsizetype size) { out.append(piece, size); });
+}
+
+// The inflated size alone, without keeping what a device only checks; -1 for
+// data that does not inflate.
+qint64 InflatedSize(const QByteArray& in)
+{
+    qint64 size = 0;
+    return InflatePieces(in, [&](const char*, qsizetype piece) { size += piece; }) ? size : -1;
 }
 
 quint32 BigEndian(const QByteArray& b, qsizetype at)
@@ -629,12 +644,12 @@ QByteArray SimDevice::StoreProgram(const QByteArray& payload, quint8 flags, qint
 {
     const bool compressed = flags & 0x01;
     if (compressed) {
-        QByteArray plain;
-        if (!Inflate(payload, plain))
+        const qint64 plainSize = InflatedSize(payload);
+        if (plainSize < 0)
             return "ERR bad data\n";
-        if (uncompressedLength >= 0 && plain.size() != uncompressedLength)
+        if (uncompressedLength >= 0 && plainSize != uncompressedLength)
             return "ERR length mismatch\n";
-        if (plain.size() > FConfig.MaxFileSize * 4)
+        if (plainSize > FConfig.MaxFileSize * 4)
             return "ERR full\n";
     }
     FStored = payload;
@@ -694,8 +709,7 @@ qint64 SimDevice::StoredProgramSize() const
 {
     if (!FStoredCompressed)
         return FStored.size();
-    QByteArray plain;
-    return Inflate(FStored, plain) ? plain.size() : 0;
+    return qMax<qint64>(InflatedSize(FStored), 0);
 }
 
 void SimDevice::SetErasing(bool on, qint64 done, qint64 total)
