@@ -133,6 +133,14 @@ int main(int argc, char** argv)
         Save(&window, folder, QString("device-list-%1").arg(row + 1));
     }
 
+    // The status log, shown by five clicks on the logo, with a few seconds of statuses.
+    for (int i = 0; i < 5; ++i)
+        window.ImageLogoClick();
+    QTest::qWait(3000);
+    Save(&window, folder, "status-log");
+    for (int i = 0; i < 5; ++i)
+        window.ImageLogoClick();
+
     // The settings dialog of the first device, as a double click opens it.
     TFormDeviceSettings dialog(prompter, &window);
     dialog.Initialize("Torna 1", "FANUC", 9600, 30, 1, 8, u'N', 1, "127.0.0.2", CommandPort, true, "02:51:58:00:00:02");

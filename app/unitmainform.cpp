@@ -21,13 +21,10 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPlainTextEdit>
 #include <QScreen>
 #include <QSettings>
 #include <QStyledItemDelegate>
 #include <QTextBlock>
-#include <QTextCursor>
-#include <QTextDocument>
 #include <QWindow>
 
 #include <Qsci/qsciscintilla.h>
@@ -290,7 +287,7 @@ void TFormMain::FormCreate()
     SetPinStoreFileName(SettingsFilePath());
     ui->Memo1->hide();
     // The widget holds what the bounded log holds, whatever lines it was given.
-    ui->Memo1->setMaximumBlockCount(StatusLogMaxLines);
+    ui->Memo1->SetMaximumLines(StatusLogMaxLines);
     // The log is drawn in batches, only while it shows: a datagram costs the
     // window nothing.
     FStatusLogTimer = new QTimer(this);
@@ -580,24 +577,12 @@ void TFormMain::ShowNewStatusLogLines()
         return;
     const TStatusLog::TNewLines update = FStatusLog.Since(FStatusLogShown);
     FStatusLogShown = update.Shown;
-    QPlainTextEdit* log = ui->Memo1;
-    QTextDocument* document = log->document();
-    // Room for the new lines first, in one edit: the widget's own trimming
-    // would lay out every line it drops. A line holding a line break of its
-    // own takes more room; the widget's limit still trims that rest.
-    const int excess = log->blockCount() + int(update.Lines.size()) - StatusLogMaxLines;
-    if (update.Restart || excess >= log->blockCount()) {
-        log->clear();
-    } else if (excess > 0 && !document->isEmpty()) {
-        QTextCursor cursor(document);
-        cursor.beginEditBlock();
-        cursor.setPosition(document->findBlockByNumber(excess).position(), QTextCursor::KeepAnchor);
-        cursor.removeSelectedText();
-        cursor.endEditBlock();
-    }
-    // One paragraph per line, as when each was appended on its own.
+    // One repaint for the batch; the view keeps the latest lines, a line
+    // holding line feeds counting as the lines it shows.
+    if (update.Restart)
+        ui->Memo1->Clear();
     if (!update.Lines.isEmpty())
-        log->appendPlainText(update.Lines.join(u'\n'));
+        ui->Memo1->AppendLines(update.Lines);
 }
 
 void TFormMain::SetUpdateAvailable(bool available)

@@ -219,7 +219,7 @@ int main(int argc, char** argv)
     const qint64 logged = qint64(window.StatusLog().Appended()) - loggedAtStart;
     WaitFor([] { return false; }, 2500); // one more list refresh
     const int listed = window.DeviceList()->rowCount();
-    const int logLines = window.Form()->Memo1->blockCount();
+    const int logLines = window.Form()->Memo1->LineCount();
 
     std::printf("window: %lld sent, %lld accepted, %lld logged, %d listed, %d log lines shown, %.1f s, %.3f s CPU\n",
         qlonglong(sent), qlonglong(accepted), qlonglong(logged), listed, logLines, seconds, cpu);
