@@ -113,10 +113,8 @@ void TProgramDocument::LoadText(QByteArray text, TScanOnLoad scanOnLoad)
     }
     TToolChangeScan scan = ScanToolChangeText(text, LineBreakLength());
     text.clear(); // the scan holds it, or its rewritten form
-    if (scan.LinesRewritten) {
-        FLineBreak = TLineBreakStyle::CrLf;
-        FTrailingLineBreak = true;
-    }
+    if (scan.LinesRewritten)
+        MarkLinesRewritten();
     FText.ReplaceText(std::move(scan.Text), ShownLineBreak(FLineBreak), TTextReplace::NewDocument);
     FToolChangeRows = scan.Rows;
     FToolChangeCandidates = scan.Candidates;
@@ -160,35 +158,39 @@ void TProgramDocument::ReadBytes(QByteArray bytes, bool siemens, TScanOnLoad sca
         return LoadInPieces(std::move(bytes), siemens, scan);
     TEditorText text = ReadEditorText(bytes, !siemens);
     bytes.clear();
+    TakeTextFacts(text);
+    LoadText(std::move(text.Utf8), scan);
+}
+
+void TProgramDocument::TakeTextFacts(const TEditorText& text)
+{
     FEncoding = text.Encoding;
     FHasByteOrderMark = text.HasByteOrderMark;
     FLineBreak = text.LineBreak;
     FTrailingLineBreak = text.TrailingLineBreak;
-    LoadText(std::move(text.Utf8), scan);
+}
+
+void TProgramDocument::MarkLinesRewritten()
+{
+    FLineBreak = TLineBreakStyle::CrLf;
+    FTrailingLineBreak = true;
 }
 
 void TProgramDocument::LoadInPieces(QByteArray bytes, bool siemens, TScanOnLoad scan)
 {
     TPieceLoad load = LoadTextInPieces(std::move(bytes), !siemens, scan == TScanOnLoad::Scan, FText, FLoadPieceBytes);
-    FEncoding = load.Facts.Encoding;
-    FHasByteOrderMark = load.Facts.HasByteOrderMark;
-    FLineBreak = load.Facts.LineBreak;
-    FTrailingLineBreak = load.Facts.TrailingLineBreak;
+    TakeTextFacts(load.Facts);
     if (!load.Loaded) {
-        if (load.BlankLinesDropped) { // rewritten already, as the scan would
-            FLineBreak = TLineBreakStyle::CrLf;
-            FTrailingLineBreak = true;
-        }
+        if (load.BlankLinesDropped) // rewritten already, as the scan would
+            MarkLinesRewritten();
         LoadText(std::move(load.Facts.Utf8), scan);
         return;
     }
     FMode = TDocumentMode::Text;
     FContent.clear();
     FCmtInfo = TCmtInfo();
-    if (load.Scan.LinesRewritten) {
-        FLineBreak = TLineBreakStyle::CrLf;
-        FTrailingLineBreak = true;
-    }
+    if (load.Scan.LinesRewritten)
+        MarkLinesRewritten();
     FToolChangeRows = load.Scan.Rows;
     FToolChangeCandidates = load.Scan.Candidates;
 }

@@ -157,6 +157,8 @@ private:
     void ReadBytes(QByteArray bytes, bool siemens, TScanOnLoad scan);
     void LoadText(QByteArray text, TScanOnLoad scan);
     void LoadInPieces(QByteArray bytes, bool siemens, TScanOnLoad scan);
+    void TakeTextFacts(const TEditorText& text); // encoding, mark and breaks of a text read
+    void MarkLinesRewritten(); // blank lines dropped: CR LF breaks from then on
     void SetEditorText(QByteArray text, TTextReplace how); // CR LF breaks from then on
     void ClearScan();
     int LineBreakLength() const;
