@@ -302,10 +302,10 @@ bool TFormMain::WriteDocumentFile(const QString& fileName)
 
 void TFormMain::SpeedButtonExtractProgramsClick()
 {
-    const QStringList lines = EditorLines();
-    if (lines.size() <= 1)
+    QByteArray text = FDocument->Utf8Text();
+    if (Utf8LineCount(text) <= 1)
         return;
-    TFormProgramList form(FPrompter, lines, this);
+    TFormProgramList form(FPrompter, std::move(text), this);
     connect(&form, &TFormProgramList::ProgramTaken, this, &TFormMain::TakeProgramListText);
     form.exec();
 }

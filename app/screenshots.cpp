@@ -16,6 +16,7 @@
 #include "ui_unitmainform.h"
 #include "unitmainform.h"
 
+#include "content/EditorText.h"
 #include "content/TextDocument.h"
 #include "device/DevicePin.h"
 #include "device/UnitDeviceCommand.h"
@@ -278,7 +279,7 @@ int main(int argc, char** argv)
     }
     // The program list window with a real backup of several programs split.
     if (argc > 5 && ReadWholeFile(argv[5], bytes, error)) {
-        TFormProgramList programs(prompter, ReadTextDocument(bytes).Lines, &window);
+        TFormProgramList programs(prompter, ReadEditorText(bytes, false).Utf8, &window);
         programs.show();
         (void)QTest::qWaitForWindowExposed(&programs);
         programs.Form()->ListBox1->setCurrentRow(1);

@@ -9,6 +9,8 @@
 #include "content/EditorText.h"
 #include "content/HexDump.h"
 #include "content/TextDocument.h"
+#include "dialogs/UnitProgramListsForm.h"
+#include "ui_UnitProgramListsForm.h"
 #include "ui_unitmainform.h"
 
 #include <QApplication>
@@ -94,6 +96,18 @@ int main(int argc, char** argv)
     window.Form()->SynEditProgram->ensureLineVisible(last);
     window.Form()->SynEditProgram->grab();
     PrintFigure("jump to the last line and show it", timer.nsecsElapsed() / 1e6, "ms", "");
+
+    // The program list window on the whole text: every program a row, the
+    // first one shown.
+    timer.restart();
+    {
+        TFormProgramList programs(prompter, window.Document().Utf8Text(), &window);
+        programs.show();
+        QApplication::processEvents();
+        std::printf("program list window: %d programs, the first one %lld lines\n", programs.Form()->ListBox1->count(),
+            qlonglong(programs.Form()->Memo1->lines()));
+        PrintFigure("open the program list window and show it", timer.nsecsElapsed() / 1e6, "ms", "");
+    }
 
     // Find and replace through the bar, on the 32 MiB program with one closing
     // line whose words occur nowhere else, against grep and sed on the same file.

@@ -296,6 +296,13 @@ QByteArray JoinUtf8Lines(QByteArrayView text, QByteArrayView lineBreak)
     return joined;
 }
 
+qsizetype Utf8LineCount(QByteArrayView text)
+{
+    qsizetype lines = 0;
+    ForEachUtf8Line(text, [&](QByteArrayView) { ++lines; });
+    return lines;
+}
+
 QStringList SplitUtf8Lines(QByteArrayView text)
 {
     QStringList lines;

@@ -123,3 +123,4 @@ bool IsBlankUtf8(QByteArrayView utf8); // only characters of code 32 or less
 QByteArray JoinUtf8Lines(const QStringList& lines, TLineBreakStyle style);
 QByteArray JoinUtf8Lines(QByteArrayView text, QByteArrayView lineBreak); // the text's lines, joined anew
 QStringList SplitUtf8Lines(QByteArrayView text);
+qsizetype Utf8LineCount(QByteArrayView text); // the lines SplitUtf8Lines gives, counted

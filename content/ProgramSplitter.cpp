@@ -11,6 +11,8 @@
 #include <QHash>
 #include <QSet>
 
+#include <cstring>
+
 namespace {
 
 // A line without ':' is shared, not copied.
@@ -117,6 +119,43 @@ QStringList ProgramLines(QByteArrayView text, const TProgramSlice& program)
         [&](QByteArrayView line) { lines.append(ReplaceColons(QString::fromUtf8(line))); });
     lines.append(QStringLiteral("%"));
     return lines;
+}
+
+QByteArray ProgramText(QByteArrayView text, const TProgramSlice& program)
+{
+    const QByteArrayView slice = text.sliced(program.Begin, program.End - program.Begin);
+    // The editor's text is valid UTF-8: its lines are copied as they are, each
+    // break becoming CR LF (one byte more at most). Anything else is decoded
+    // line by line as ProgramLines decodes it (U+FFFD for each bad sequence).
+    const bool valid = QUtf8StringView(slice).isValidUtf8();
+    QByteArray joined;
+    if (valid)
+        joined.resize(2 * slice.size() + 8);
+    char* out = joined.data();
+    const auto put = [&](QByteArrayView bytes) {
+        if (!valid) {
+            joined.append(bytes);
+            return;
+        }
+        std::memcpy(out, bytes.data(), size_t(bytes.size()));
+        out += bytes.size();
+    };
+    put("%");
+    ForEachUtf8Line(slice, [&](QByteArrayView line) {
+        put("\r\n");
+        if (valid)
+            put(line);
+        else
+            put(QString::fromUtf8(line).toUtf8());
+    });
+    put("\r\n%");
+    if (valid)
+        joined.truncate(out - joined.constData());
+    // ':' is never a byte of a longer UTF-8 sequence, nor of '%' and CR LF.
+    char* const end = joined.data() + joined.size();
+    for (char* colon = joined.data(); (colon = static_cast<char*>(std::memchr(colon, ':', size_t(end - colon))));)
+        *colon++ = 'O';
+    return joined;
 }
 
 namespace {

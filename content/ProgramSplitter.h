@@ -29,6 +29,9 @@ struct TProgramSlice {
 QList<TProgramSlice> FindPrograms(QByteArrayView text);
 // The program's lines as SplitPrograms gives them: framed by '%' lines, ':' as 'O'.
 QStringList ProgramLines(QByteArrayView text, const TProgramSlice& program);
+// Those lines joined by CR LF, none after the last, in UTF-8: written straight
+// from the text, without a string per line.
+QByteArray ProgramText(QByteArrayView text, const TProgramSlice& program);
 
 // "Hepsini Kaydet": every program as NAME.CNC in a new folder "Velcarn" inside
 // folder. Refuses with the operator's message when that folder exists or

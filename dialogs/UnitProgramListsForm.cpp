@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr int LinesRole = Qt::UserRole;
-
 QFont MemoFont()
 {
     QString family = QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
@@ -30,11 +28,11 @@ QFont MemoFont()
 
 } // namespace
 
-TFormProgramList::TFormProgramList(TUiPrompter& prompter, const QStringList& lines, QWidget* parent)
+TFormProgramList::TFormProgramList(TUiPrompter& prompter, QByteArray text, QWidget* parent)
     : QDialog(parent)
     , ui(std::make_unique<Ui::TFormProgramList>())
     , FPrompter(prompter)
-    , myLines(lines)
+    , FText(std::move(text))
 {
     ui->setupUi(this);
     QFont font = this->font();
@@ -85,13 +83,11 @@ void TFormProgramList::FormActivate()
 {
     setEnabled(false);
     ui->ListBox1->clear();
-    for (const TSplitProgram& program : SplitPrograms(myLines)) {
-        auto* item = new QListWidgetItem(program.Name, ui->ListBox1);
-        item->setData(LinesRole, program.Lines);
-    }
+    FPrograms = FindPrograms(FText);
+    for (const TProgramSlice& program : FPrograms)
+        ui->ListBox1->addItem(program.Name);
     if (const int rows = ui->ListBox1->count(); rows > 0) {
-        ui->ListBox1->setCurrentRow(0);
-        ListBox1Click();
+        ui->ListBox1->setCurrentRow(0); // shown through the selection's change
         ui->Label3->setText(QString("%1 Adet Program").arg(rows));
         ui->Label3->show();
     }
@@ -110,20 +106,35 @@ void TFormProgramList::done(int result)
 void TFormProgramList::FormClose()
 {
     ui->ListBox1->clear();
+    FPrograms.clear();
     ui->Label3->hide();
 }
 
-QStringList TFormProgramList::SelectedLines() const
+const TProgramSlice* TFormProgramList::SelectedProgram() const
 {
     const QList<QListWidgetItem*> selected = ui->ListBox1->selectedItems();
-    return selected.isEmpty() ? QStringList() : selected.first()->data(LinesRole).toStringList();
+    const int row = selected.isEmpty() ? -1 : ui->ListBox1->row(selected.first());
+    return row >= 0 && row < FPrograms.size() ? &FPrograms[row] : nullptr;
 }
 
-void TFormProgramList::ShowLines(const QStringList& lines)
+void TFormProgramList::ShowProgram(const TProgramSlice* program)
 {
-    ui->Memo1->setText(lines.join(LineBreakText(TLineBreakStyle::CrLf)));
-    // Undo must not bring back the text of another program.
-    ui->Memo1->SendScintilla(QsciScintilla::SCI_EMPTYUNDOBUFFER);
+    QsciScintilla* memo = ui->Memo1;
+    const QByteArray text = program ? ProgramText(FText, *program) : QByteArray();
+    // Undo must not bring back the text of another program: none is recorded
+    // meanwhile, so that a large program is not copied into the history. No
+    // change notification either: QScintilla would copy the text into a
+    // QString for it; listeners hear of the new text after.
+    const long eventMask = memo->SendScintilla(QsciScintilla::SCI_GETMODEVENTMASK);
+    memo->SendScintilla(QsciScintilla::SCI_SETMODEVENTMASK, 0L);
+    memo->SendScintilla(QsciScintilla::SCI_SETUNDOCOLLECTION, 0L);
+    memo->SendScintilla(QsciScintilla::SCI_CLEARALL);
+    // The UTF-8 bytes as they are, a character of code 0 included.
+    memo->SendScintilla(QsciScintilla::SCI_APPENDTEXT, uintptr_t(text.size()), text.constData());
+    memo->SendScintilla(QsciScintilla::SCI_EMPTYUNDOBUFFER);
+    memo->SendScintilla(QsciScintilla::SCI_SETUNDOCOLLECTION, 1L);
+    memo->SendScintilla(QsciScintilla::SCI_SETMODEVENTMASK, eventMask);
+    emit memo->textChanged();
 }
 
 void TFormProgramList::UpdateCommandsEnabled()
@@ -137,8 +148,8 @@ void TFormProgramList::UpdateCommandsEnabled()
 
 void TFormProgramList::ListBox1Click()
 {
-    // The stored lines: edits in the text are not kept when another program is shown.
-    ShowLines(SelectedLines());
+    // The program as split: edits in the text are not kept when another program is shown.
+    ShowProgram(SelectedProgram());
     UpdateCommandsEnabled();
 }
 
@@ -155,16 +166,13 @@ void TFormProgramList::Button1Click()
     QString folder;
     if (!FPrompter.AskFolder(QString(), folder))
         return;
-    QList<TSplitProgram> programs;
-    for (int i = 0; i < rows; ++i)
-        programs.append({ ui->ListBox1->item(i)->text(), ui->ListBox1->item(i)->data(LinesRole).toStringList() });
-
     const int pause = SaveAllPauseMs(rows);
     QProgressBar* bar = ui->JvGradientProgressBar1;
     FSavingAll = true;
     UpdateCommandsEnabled();
     QString error;
-    const bool saved = SaveAllPrograms(folder, programs, error, [&](qsizetype i) {
+    const QList<TProgramSlice> programs = FPrograms; // the pauses run event loops
+    const bool saved = SaveAllPrograms(folder, FText, programs, error, [&](qsizetype i) {
         // A single program: the bar shows it done (a range 0 … 0 would be a busy indicator).
         if (i == 0)
             bar->setRange(0, rows > 1 ? rows - 1 : 1);
@@ -180,9 +188,10 @@ void TFormProgramList::Button1Click()
 
 void TFormProgramList::Button2Click()
 {
-    if (ui->ListBox1->selectedItems().isEmpty())
+    const TProgramSlice* selected = SelectedProgram();
+    if (!selected)
         return;
-    const QStringList lines = SelectedLines(); // as split, without the edits in the text
+    const TProgramSlice program = *selected; // the questions below run event loops
     QString fileName;
     if (!FPrompter.AskSaveFile(QString(), QString(), QString(), QString(), fileName))
         return;
@@ -190,7 +199,8 @@ void TFormProgramList::Button2Click()
         && !FPrompter.ConfirmOkCancel(QString::fromUtf8("VAR OLAN DOSYANIN ÜSTÜNE YAZILSIN MI?")))
         return;
     QString error;
-    if (!WriteWholeFile(fileName, ProgramFileBytes(lines), error))
+    // As split, without the edits in the text.
+    if (!WriteWholeFile(fileName, ProgramFileBytes(FText, program), error))
         FPrompter.ShowMessage(error);
 }
 
@@ -212,6 +222,7 @@ void TFormProgramList::Button4Click()
     if (selected.isEmpty() || !FPrompter.ConfirmOkCancel(QString::fromUtf8("SİLMEK İSTEDİĞİNİZDEN EMİN MİSİNİZ?")))
         return;
     const int row = ui->ListBox1->row(selected.first());
+    FPrograms.removeAt(row);
     delete ui->ListBox1->takeItem(row);
     // The row now at the same place, or the new last one; the count label keeps its number.
     if (const int rows = ui->ListBox1->count(); rows > 0)

@@ -1,13 +1,15 @@
 #pragma once
 // The program list window: the programs found in the editor's text, one per
-// row, with the selected program's lines beside them. From it the operator
+// row, with the selected program's lines beside them. The rows are slices of
+// the one text, so that a large text costs no string per line. From it the operator
 // saves all programs into a new folder, saves one, moves one into the main
 // editor or removes programs from the list.
 #include "content/ProgramSplitter.h"
 #include "dialogs/UiPrompter.h"
 
+#include <QByteArray>
 #include <QDialog>
-#include <QStringList>
+#include <QList>
 
 #include <functional>
 #include <memory>
@@ -19,8 +21,8 @@ class TFormProgramList;
 class TFormProgramList : public QDialog {
     Q_OBJECT
 public:
-    // lines: the editor's whole text, split when the window opens.
-    TFormProgramList(TUiPrompter& prompter, const QStringList& lines, QWidget* parent = nullptr);
+    // text: the editor's whole text in UTF-8, split when the window opens.
+    TFormProgramList(TUiPrompter& prompter, QByteArray text, QWidget* parent = nullptr);
     ~TFormProgramList() override;
 
     Ui::TFormProgramList* Form() const { return ui.get(); }
@@ -48,13 +50,15 @@ protected:
 
 private:
     void FormClose();
-    QStringList SelectedLines() const;
-    void ShowLines(const QStringList& lines);
+    // The selected row's program; none when no row is selected.
+    const TProgramSlice* SelectedProgram() const;
+    void ShowProgram(const TProgramSlice* program);
     void UpdateCommandsEnabled();
 
     std::unique_ptr<Ui::TFormProgramList> ui;
     TUiPrompter& FPrompter;
-    QStringList myLines;
+    QByteArray FText;
+    QList<TProgramSlice> FPrograms; // one per row, in the rows' order
     std::function<void(int ms)> FPause = WaitProcessingEvents;
     bool FActivated = false;
     bool FSavingAll = false;

@@ -53,6 +53,13 @@ QString TProgramDocument::Text() const
     return QString::fromUtf8(FText.Text());
 }
 
+QByteArray TProgramDocument::Utf8Text() const
+{
+    if (FMode != TDocumentMode::Text)
+        return HexDumpText(FContent).toUtf8();
+    return FText.Text();
+}
+
 bool TProgramDocument::IsBlank() const
 {
     return FMode == TDocumentMode::Text && FText.IsBlank();

@@ -107,6 +107,7 @@ public:
     // The text's lines; in the raw-capture and CMT modes, the hex dump's.
     QStringList Lines() const;
     QString Text() const; // the lines joined as the editor shows them
+    QByteArray Utf8Text() const; // the same in UTF-8
     // Nothing but blanks in the editor (never in the raw-capture and CMT modes).
     bool IsBlank() const;
     // Text edits not yet saved to a file.

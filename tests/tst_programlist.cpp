@@ -6,6 +6,7 @@
 
 #include "app/unitmainform.h"
 #include "content/CodePage.h"
+#include "content/EditorText.h"
 #include "content/ProgramSplitter.h"
 #include "content/TextDocument.h"
 #include "dialogs/UnitProgramListsForm.h"
@@ -97,7 +98,7 @@ class TestProgramList : public QObject {
     // The window as the main window opens it; the save-all pauses are only recorded.
     std::unique_ptr<TFormProgramList> OpenForm(TScriptedPrompter& prompter, const QStringList& lines)
     {
-        auto form = std::make_unique<TFormProgramList>(prompter, lines);
+        auto form = std::make_unique<TFormProgramList>(prompter, JoinUtf8Lines(lines, TLineBreakStyle::CrLf));
         TFormProgramList* f = form.get();
         FPauses = {};
         form->SetPause([this, f](int ms) {
@@ -303,7 +304,7 @@ private slots:
             lines << QString("O%1").arg(i) << "G0";
         lines << "%";
         TScriptedPrompter prompter;
-        TFormProgramList form(prompter, lines);
+        TFormProgramList form(prompter, JoinUtf8Lines(lines, TLineBreakStyle::CrLf));
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         auto* f = form.Form();

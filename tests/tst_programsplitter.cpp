@@ -82,10 +82,12 @@ private slots:
         const QList<TSplitProgram> expected = SplitPrograms(SplitUtf8Lines(text));
         const QList<TProgramSlice> programs = FindPrograms(text);
         QCOMPARE(programs.size(), expected.size());
+        QCOMPARE(Utf8LineCount(text), SplitUtf8Lines(text).size());
         QStringList names;
         for (qsizetype i = 0; i < programs.size(); ++i) {
             QCOMPARE(programs[i].Name, expected[i].Name);
             QCOMPARE(ProgramLines(text, programs[i]), expected[i].Lines);
+            QCOMPARE(ProgramText(text, programs[i]), expected[i].Lines.join("\r\n").toUtf8());
             QCOMPARE(ProgramFileBytes(text, programs[i]), ProgramFileBytes(expected[i].Lines));
             names << programs[i].Name;
         }
