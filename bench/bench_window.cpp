@@ -25,12 +25,14 @@
 
 #include <Qsci/qsciscintilla.h>
 
-// Usage: quillex-bench-window PROGRAM_FILE (made by bench/make-program.sh);
-// run under an X server (xvfb-run) on the xcb platform.
+// Usage: quillex-bench-window PROGRAM_FILE [--open-only] (the file made by
+// bench/make-program.sh); run under an X server (xvfb-run) on the xcb
+// platform. --open-only: the opening figures alone.
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    if (argc != 2 || !QFileInfo(argv[1]).isFile()) {
+    const bool openOnly = argc == 3 && qstrcmp(argv[2], "--open-only") == 0;
+    if ((argc != 2 && !openOnly) || !QFileInfo(argv[1]).isFile()) {
         std::fprintf(stderr,
             "quillex-bench-window: a program file is needed (bench/make-program.sh makes one "
             "from ../shared/data/gcode/)\n");
@@ -88,6 +90,8 @@ int main(int argc, char** argv)
                 "ratio %.3f)\n",
         qlonglong(peerLength), qlonglong(shownLength), bareReader, open / bareReader);
     PrintPeak("window peak memory opening it", openPeak, fileSize, 40, 4);
+    if (openOnly)
+        return 0;
 
     QElapsedTimer timer;
     timer.start();
