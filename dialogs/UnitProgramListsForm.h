@@ -1,9 +1,9 @@
 #pragma once
 // The program list window: the programs found in the editor's text, one per
-// row, with the selected program's lines beside them. The rows are slices of
-// the one text, so that a large text costs no string per line. From it the operator
+// row, with the selected program's lines beside them. From it the operator
 // saves all programs into a new folder, saves one, moves one into the main
-// editor or removes programs from the list.
+// editor or removes programs from the list. The rows are slices of the one
+// text, so that a large text costs no string per line.
 #include "content/ProgramSplitter.h"
 #include "dialogs/UiPrompter.h"
 
