@@ -25,14 +25,23 @@ QString ReplaceColons(const QString& line)
     return result;
 }
 
+// A line as decoding it alone reads it, as the split by lines does: a byte
+// order mark (U+FEFF) at its start is dropped.
+QByteArrayView WithoutLeadingMark(QByteArrayView line)
+{
+    return line.startsWith("\xEF\xBB\xBF") ? line.sliced(3) : line;
+}
+
 bool IsProgramStartLine(QByteArrayView line)
 {
+    line = WithoutLeadingMark(line);
     return !line.isEmpty() && (line[0] == ':' || line[0] == 'O');
 }
 
 // The text's closing '%' line, blanks (codes of 32 or less) around it aside.
 bool IsPercentLine(QByteArrayView line)
 {
+    line = WithoutLeadingMark(line);
     while (!line.isEmpty() && static_cast<unsigned char>(line.front()) <= 32)
         line = line.sliced(1);
     while (!line.isEmpty() && static_cast<unsigned char>(line.back()) <= 32)
@@ -124,9 +133,10 @@ QStringList ProgramLines(QByteArrayView text, const TProgramSlice& program)
 QByteArray ProgramText(QByteArrayView text, const TProgramSlice& program)
 {
     const QByteArrayView slice = text.sliced(program.Begin, program.End - program.Begin);
-    // The editor's text is valid UTF-8: its lines are copied as they are, each
-    // break becoming CR LF (one byte more at most). Anything else is decoded
-    // line by line as ProgramLines decodes it (U+FFFD for each bad sequence).
+    // The editor's text is valid UTF-8: its lines are copied as they are (a
+    // leading U+FEFF aside, as decoding each line drops it), each break
+    // becoming CR LF (one byte more at most). Anything else is decoded line
+    // by line as ProgramLines decodes it (U+FFFD for each bad sequence).
     const bool valid = QUtf8StringView(slice).isValidUtf8();
     QByteArray joined;
     if (valid)
@@ -144,7 +154,7 @@ QByteArray ProgramText(QByteArrayView text, const TProgramSlice& program)
     ForEachUtf8Line(slice, [&](QByteArrayView line) {
         put("\r\n");
         if (valid)
-            put(line);
+            put(WithoutLeadingMark(line));
         else
             put(QString::fromUtf8(line).toUtf8());
     });

@@ -1,3 +1,4 @@
+#include "content/EditorText.h"
 #include "content/ProgramSplitter.h"
 #include "content/TextDocument.h"
 
@@ -24,5 +25,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     if (kept > lines.size())
         __builtin_trap();
+    // The same split over the raw bytes as one text (valid UTF-8 or not): the
+    // programs and the text each shows are those of the lines.
+    const QList<TSplitProgram> fromLines = SplitPrograms(SplitUtf8Lines(bytes));
+    const QList<TProgramSlice> slices = FindPrograms(bytes);
+    if (slices.size() != fromLines.size() || Utf8LineCount(bytes) != SplitUtf8Lines(bytes).size())
+        __builtin_trap();
+    for (qsizetype i = 0; i < slices.size(); ++i)
+        if (slices[i].Name != fromLines[i].Name
+            || ProgramText(bytes, slices[i]) != fromLines[i].Lines.join(u"\r\n").toUtf8())
+            __builtin_trap();
     return 0;
 }

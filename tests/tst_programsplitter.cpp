@@ -75,6 +75,9 @@ private slots:
         QTest::newRow("Turkish letters, colons and characters the code page lacks") << QByteArray(
             "O1 (\xC5\x9E\xC4\xB0:\xC4\x9E)\nG0 (\xC3\x9C:\xE2\x82\xAC \xF0\x9F\x98\x80)\n:2 \xC4\xB1\nM30");
         QTest::newRow("bytes that are no UTF-8") << QByteArray("O1\nG0 \xFF\xC5:\nO\xC4\n%");
+        QTest::newRow("byte order marks starting lines")
+            << QByteArray("\xEF\xBB\xBF%\r\n\xEF\xBB\xBFO1\r\n\xEF\xBB\xBF\r\nG0\xEF\xBB\xBF\r\n"
+                          "\xEF\xBB\xBF\xEF\xBB\xBF:2\r\n\xEF\xBB\xBF%");
     }
     void slices()
     {
