@@ -208,7 +208,11 @@ void TFormProgramList::Button3Click()
 {
     if (ui->ListBox1->selectedItems().isEmpty())
         return;
-    QString text = ui->Memo1->text();
+    // The whole text: QScintilla's own text() ends at a character of code 0.
+    QsciScintilla* memo = ui->Memo1;
+    const auto length = qsizetype(memo->SendScintilla(QsciScintilla::SCI_GETLENGTH));
+    QString text = QString::fromUtf8(
+        reinterpret_cast<const char*>(memo->SendScintilla(QsciScintilla::SCI_GETCHARACTERPOINTER)), length);
     // Ended as a program file is, so that saving the main document keeps the last line's break.
     if (!text.isEmpty() && !text.endsWith(u'\n') && !text.endsWith(u'\r'))
         text += LineBreakText(TLineBreakStyle::CrLf);

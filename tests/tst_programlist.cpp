@@ -40,9 +40,13 @@ QStringList Rows(const QListWidget* list)
     return rows;
 }
 
+// The memo's whole text (QScintilla's text() ends at a character of code 0).
 QStringList MemoLines(const TFormProgramList& form)
 {
-    return SplitTextLines(form.Form()->Memo1->text());
+    QsciScintilla* memo = form.Form()->Memo1;
+    const auto length = qsizetype(memo->SendScintilla(QsciScintilla::SCI_GETLENGTH));
+    return SplitTextLines(QString::fromUtf8(
+        reinterpret_cast<const char*>(memo->SendScintilla(QsciScintilla::SCI_GETCHARACTERPOINTER)), length));
 }
 
 int SelectedRow(const TFormProgramList& form)
@@ -180,6 +184,10 @@ private slots:
                                         << "3 Adet Program" << QStringList { "%", "O0001 (A/B)", "G0 X0", "M30", "%" };
         QTest::newRow("no program-number line")
             << QStringList { "%", "G0 X0", " O0001", "M30", "%" } << QStringList {} << QString() << QStringList {};
+        // Shown whole: a character of code 0 does not end the text.
+        const QString withNull = QString("G0 X1") + QChar(0) + " (A)";
+        QTest::newRow("a character of code 0") << QStringList { "O1", withNull, "M30" } << QStringList { "O1" }
+                                               << "1 Adet Program" << QStringList { "%", "O1", withNull, "M30", "%" };
     }
     void opening()
     {
@@ -458,6 +466,17 @@ private slots:
         // Closing discarded the rows and hid the count.
         QCOMPARE(f->ListBox1->count(), 0);
         QVERIFY(f->Label3->isHidden());
+    }
+
+    void takeKeepsEveryCharacter()
+    {
+        TScriptedPrompter prompter;
+        const QString withNull = QString("G0 X1") + QChar(0) + " (A)";
+        auto form = OpenForm(prompter, { "O1", withNull, "M30" });
+        QStringList taken;
+        connect(form.get(), &TFormProgramList::ProgramTaken, this, [&](const QString& text) { taken << text; });
+        form->Form()->Button3->click();
+        QCOMPARE(taken, QStringList { "%\r\nO1\r\n" + withNull + "\r\nM30\r\n%\r\n" });
     }
 
     void closingDiscardsTheRows()
