@@ -134,33 +134,22 @@ QByteArray ProgramText(QByteArrayView text, const TProgramSlice& program)
 {
     const QByteArrayView slice = text.sliced(program.Begin, program.End - program.Begin);
     // The editor's text is valid UTF-8: its lines are copied as they are (a
-    // leading U+FEFF aside, as decoding each line drops it), each break
-    // becoming CR LF (one byte more at most). Anything else is decoded line
-    // by line as ProgramLines decodes it (U+FFFD for each bad sequence).
+    // leading U+FEFF aside, as decoding each line drops it). Anything else is
+    // decoded line by line as ProgramLines decodes it (U+FFFD for each bad
+    // sequence).
     const bool valid = QUtf8StringView(slice).isValidUtf8();
     QByteArray joined;
-    if (valid)
-        joined.resize(2 * slice.size() + 8);
-    char* out = joined.data();
-    const auto put = [&](QByteArrayView bytes) {
-        if (!valid) {
-            joined.append(bytes);
-            return;
-        }
-        std::memcpy(out, bytes.data(), size_t(bytes.size()));
-        out += bytes.size();
-    };
-    put("%");
+    joined.reserve(slice.size() + slice.size() / 8 + 8); // a CR for each LF, mostly
+    AdviseHugePages(joined);
+    joined.append('%');
     ForEachUtf8Line(slice, [&](QByteArrayView line) {
-        put("\r\n");
+        joined.append("\r\n");
         if (valid)
-            put(WithoutLeadingMark(line));
+            joined.append(WithoutLeadingMark(line));
         else
-            put(QString::fromUtf8(line).toUtf8());
+            joined.append(QString::fromUtf8(line).toUtf8());
     });
-    put("\r\n%");
-    if (valid)
-        joined.truncate(out - joined.constData());
+    joined.append("\r\n%");
     // ':' is never a byte of a longer UTF-8 sequence, nor of '%' and CR LF.
     char* const end = joined.data() + joined.size();
     for (char* colon = joined.data(); (colon = static_cast<char*>(std::memchr(colon, ':', size_t(end - colon))));)
