@@ -39,9 +39,17 @@
 
 #include <Qsci/qsciscintilla.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
+
+// Whether the status panel shows a row of this label.
+bool ShowsRow(const TFormMain& window, const QString& label)
+{
+    const TDeviceInfoRows rows = window.DeviceInfoRows();
+    return std::any_of(rows.cbegin(), rows.cend(), [&](const TDeviceInfoRow& row) { return row.Label == label; });
+}
 
 // Answers every question without a modal box, so the pictures keep coming.
 class TAutoPrompter : public TUiPrompter {
@@ -240,7 +248,7 @@ int main(int argc, char** argv)
         if (SendDeviceCommands("127.0.0.3", 5000, { "STARTFROM0" }, response)) {
             QElapsedTimer playing;
             playing.start();
-            while (!window.DeviceInfoRows().join('\n').contains(QString::fromUtf8("Geçen Süre"))
+            while (!ShowsRow(window, QString::fromUtf8("Geçen Süre"))
                 && playing.elapsed() < 3000) {
                 QTest::qWait(100);
                 window.TimerDeviceInfoTimer();

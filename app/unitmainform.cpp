@@ -681,12 +681,7 @@ bool TFormMain::IsSelectedDeviceSiemens() const
 
 bool TFormMain::CheckDevicePin(const TQuillexDevice& device)
 {
-    // Another sender announcing the same device: the remembered PIN goes to neither.
-    bool identityShared = false;
-    if (!device.MacId.isEmpty() && FStatusListener)
-        for (const TQuillexDevice& other : FStatusListener->GetLastDeviceList())
-            identityShared = identityShared
-                || (other.IPAddress != device.IPAddress && other.MacId.compare(device.MacId, Qt::CaseInsensitive) == 0);
+    const bool identityShared = FStatusListener && IdentityShared(device, FStatusListener->GetLastDeviceList());
     const QPointer<TFormMain> alive(this);
     const bool ok = EnsureDevicePin(device.IPAddress, device.Port, PinStoreKey(device.MacId, device.IPAddress),
         device.DisplayName, device.PinRequired, FPrompter, identityShared, WindowCallRunner());
@@ -724,9 +719,8 @@ void TFormMain::UpdateDeviceInfo()
     SetDeviceInfo({}, FDeviceInfoStatus.second);
 }
 
-void TFormMain::SetDeviceInfo(const QString& message, const QString& rowsText)
+void TFormMain::SetDeviceInfo(const QString& message, const TDeviceInfoRows& rows)
 {
-    const QStringList rows = rowsText.isEmpty() ? QStringList() : rowsText.split('\n');
     if (message == FDeviceInfoMessage && rows == FDeviceInfoRows)
         return;
     FDeviceInfoMessage = message;
@@ -762,29 +756,28 @@ void TFormMain::PaintBoxDeviceInfoPaint(QPainter& painter)
     bold.setBold(true);
     const int H = DeviceInfoRowHeight();
     int W = 0;
-    for (const QString& row : FDeviceInfoRows)
-        if (row.contains('='))
-            W = qMax(W, metrics.horizontalAdvance(row.section('=', 0, 0)));
+    for (const TDeviceInfoRow& row : FDeviceInfoRows)
+        if (!row.Label.isEmpty())
+            W = qMax(W, metrics.horizontalAdvance(row.Label));
     int y = P / 2;
     const QColor divider = box->palette().color(QPalette::Button);
     for (qsizetype i = 0; i < FDeviceInfoRows.size(); ++i) {
-        const QString& row = FDeviceInfoRows[i];
-        if (row.contains('=')) {
-            const qsizetype eq = row.indexOf('=');
+        const TDeviceInfoRow& row = FDeviceInfoRows[i];
+        if (!row.Label.isEmpty()) {
             painter.setFont(box->font());
             painter.setPen(grey);
-            painter.drawText(QRect(P, y, W, H), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, row.left(eq));
+            painter.drawText(QRect(P, y, W, H), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, row.Label);
             painter.setFont(bold);
             painter.setPen(text);
             const QRect valueRect(P + W + P, y, box->width() - P - (P + W + P), H);
             painter.drawText(valueRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                QFontMetrics(bold).elidedText(row.mid(eq + 1), Qt::ElideRight, valueRect.width()));
+                QFontMetrics(bold).elidedText(row.Value, Qt::ElideRight, valueRect.width()));
         } else {
             painter.setFont(box->font());
             painter.setPen(text);
             const QRect lineRect(P, y, box->width() - 2 * P, H);
             painter.drawText(lineRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                metrics.elidedText(row, Qt::ElideRight, lineRect.width()));
+                metrics.elidedText(row.Value, Qt::ElideRight, lineRect.width()));
         }
         y += H;
         if (i + 1 < FDeviceInfoRows.size()) {

@@ -79,9 +79,9 @@ public:
     // Device list and status panel.
     void TimerDeviceInfoTimer();
     void UpdateDeviceInfo();
-    void SetDeviceInfo(const QString& message, const QString& rowsText);
+    void SetDeviceInfo(const QString& message, const TDeviceInfoRows& rows);
     QString DeviceInfoMessage() const { return FDeviceInfoMessage; }
-    QStringList DeviceInfoRows() const { return FDeviceInfoRows; }
+    TDeviceInfoRows DeviceInfoRows() const { return FDeviceInfoRows; }
     TDeviceRowLook DeviceRowLook(int index) const;
     QColor DeviceActivityColor(const QString& ipAddress) const;
     void ListBoxDevicesDblClick();
@@ -239,8 +239,8 @@ private:
     QList<QIcon> FUpdateImages;
     QList<QIcon> FToolbarImages;
     QString FDeviceInfoMessage;
-    QStringList FDeviceInfoRows;
-    std::pair<QString, QString> FDeviceInfoStatus; // the status text last shown, and its rows
+    TDeviceInfoRows FDeviceInfoRows;
+    std::pair<QString, TDeviceInfoRows> FDeviceInfoStatus; // the status text last shown, and its rows
     TSynGCodeSyn* FHighlighter = nullptr;
     int FToolChangesPanelWidth = 245;
     bool FDestroyed = false;

@@ -87,12 +87,6 @@ const THelp Helps[] = {
 
 constexpr int StatusWaitMs = 5000;
 
-quint16 StatusListenPort()
-{
-    const int port = qEnvironmentVariableIntValue("QUILLEX_STATUS_PORT");
-    return port > 0 && port < 65536 ? quint16(port) : StatusPort;
-}
-
 // The kind of a device-link failure, from the message the operation gave.
 QString FailureCode(const QString& message)
 {
@@ -163,8 +157,8 @@ public:
     int Listen(TStatusListenerThread*& listener)
     {
         if (!FListener) {
-            const quint16 port = StatusListenPort();
-            FListener = std::make_unique<TStatusListenerThread>(nullptr, port);
+            FListener = std::make_unique<TStatusListenerThread>(nullptr, A.StatusPort);
+            FListening.start();
             QElapsedTimer timer;
             timer.start();
             while (!FListener->IsListening() && FListener->ListenError().isEmpty() && timer.elapsed() < 2000)
@@ -207,8 +201,22 @@ public:
         return ExitOk;
     }
 
+    // Whether another sender announces the device's MacId. Devices repeat
+    // their status about every second: the listener hears at least that long
+    // first. Without a listener (--no-status) nothing is known.
+    bool IdentityShared(const TQuillexDevice& device)
+    {
+        if (!FListener || device.MacId.isEmpty())
+            return false;
+        while (FListening.elapsed() < IdentityListenMs)
+            QThread::msleep(20);
+        return ::IdentityShared(device, FListener->BuildDeviceList());
+    }
+
 private:
+    static constexpr qint64 IdentityListenMs = 1500;
     std::unique_ptr<TStatusListenerThread> FListener;
+    QElapsedTimer FListening;
 };
 
 // The device record from its status (or a stand-in without one), then the PIN check.
@@ -223,17 +231,22 @@ int PrepareDevice(TContext& context, const QString& ip, const QString& status, T
     const QString key = PinStoreKey(device.MacId, device.IPAddress);
     if (device.PinRequired && !context.Pin.isEmpty()) {
         // The caller's PIN is what the caller means: no stored PIN, no prompt.
+        // It serves this run only; --save-pin keeps it, as the window's "Kaydet".
         QString error;
         if (!VerifyDevicePin(device.IPAddress, device.Port, context.Pin, error))
             return DeviceFailure(error);
         SetCachedPin(device.IPAddress, context.Pin);
-        SavePinToStore(key, context.Pin, device.IPAddress);
-        if (const QString problem = PinStoreError(); !problem.isEmpty())
-            Note(problem);
+        if (context.A.IsSet("save-pin")) {
+            SavePinToStore(key, context.Pin, device.IPAddress);
+            if (const QString problem = PinStoreError(); !problem.isEmpty())
+                Note(problem);
+        }
         return ExitOk;
     }
     TTerminalPrompter prompter;
-    if (EnsureDevicePin(device.IPAddress, device.Port, key, device.DisplayName, device.PinRequired, prompter))
+    const bool identityShared = device.PinRequired && context.IdentityShared(device);
+    if (EnsureDevicePin(
+            device.IPAddress, device.Port, key, device.DisplayName, device.PinRequired, prompter, identityShared))
         return ExitOk;
     if (prompter.FailedOnNetwork) { // already shown by the prompter
         Report().Code = FailureCode(prompter.NetworkError);

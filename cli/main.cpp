@@ -26,6 +26,8 @@ Options:
                      It shows in the process list: prefer QUILLEX_PIN or --pin-file,
                      which keep the PIN out of it.
   --pin-file FILE    read the PIN from the first line of FILE (- for standard input)
+  --save-pin         keep the PIN given by --pin, --pin-file or QUILLEX_PIN in the
+                     settings file for later runs (without it, it serves this run only)
   --json             print one JSON object on standard output, whatever the outcome:
                      {"ok", "code", "message", ...} (devices: its array on success)
   --no-status        do not wait for the device's status (upload then needs
@@ -45,8 +47,8 @@ Exit codes: 0 success, 1 the operation failed, 2 usage error, 3 PIN missing, can
 )";
 
 // Options every verb takes; the rest belong to the verbs listed.
-const QStringList GlobalOptions { "help", "version", "settings", "pin", "pin-file", "json", "quiet", "progress",
-    "no-status", "pin-required" };
+const QStringList GlobalOptions { "help", "version", "settings", "pin", "pin-file", "save-pin", "json", "quiet",
+    "progress", "no-status", "pin-required" };
 
 const std::pair<const char*, QStringList> VerbOptions[] = {
     { "devices", { "listen" } },
@@ -78,6 +80,7 @@ void AddOptions(QCommandLineParser& parser)
     flag({ "q", "quiet" });
     flag({ "no-status" });
     flag({ "pin-required" });
+    flag({ "save-pin" });
     flag({ "raw" });
     flag({ "verify" });
     flag({ "siemens" });
@@ -165,8 +168,11 @@ int Run(const QStringList& arguments)
         return rc;
 
     QString error;
-    if (!LoadStatusKeyFromEnvironment(error))
+    // The window's rules for the status key and port: a malformed value is refused, never replaced.
+    quint16 statusPort = StatusPort;
+    if (!LoadStatusKeyFromEnvironment(error) || !LoadStatusPortFromEnvironment(statusPort, error))
         return Fail(ExitUsage, "usage", "quillex-cli: " + error);
+    args.StatusPort = statusPort;
     if (const int rc = RunContentCommand(args); rc >= 0)
         return rc;
     if (const int rc = RunHistoryCommand(args); rc >= 0)

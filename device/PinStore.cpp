@@ -1,13 +1,16 @@
 #include "PinStore.h"
 
+#include "BlockingCall.h"
 #include "PinCache.h"
 #include "config/Settings.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QMutex>
 #include <QSettings>
+#include <QThread>
 #include <QTimer>
 
 #include <cerrno>
@@ -31,6 +34,9 @@ constexpr int NonceSize = 12;
 constexpr int TagSize = 16;
 
 QMutex StoreLock;
+// One master key fetch at a time, so that two first uses do not each create a
+// key. Taken only on the thread that fetches, never on the user-interface thread.
+QMutex FetchLock;
 QString StoreFileName;
 TPinMasterKeyProvider MasterKeyProvider;
 QByteArray CachedMasterKey;
@@ -41,13 +47,47 @@ QString MasterKeyProblem;
 
 using TCipherContext = std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)>;
 
+// The Secret Service's answer is awaited in an event loop that lets timers and
+// queued calls through, and a PIN check started by one of them must not find
+// the store locked: the key is fetched with no lock of the store held, on a
+// worker thread when asked on the user-interface thread (as the device waits).
+QByteArray FetchMasterKey(const TPinMasterKeyProvider& provider)
+{
+    QByteArray key;
+    const auto fetch = [&] {
+        QMutexLocker fetching(&FetchLock);
+        if (!provider) {
+            QMutexLocker locker(&StoreLock);
+            if (!CachedMasterKey.isEmpty()) { // fetched while this one waited
+                key = CachedMasterKey;
+                return;
+            }
+        }
+        key = provider ? provider() : DefaultPinMasterKey();
+    };
+    const QCoreApplication* application = QCoreApplication::instance();
+    if (application && QThread::currentThread() == application->thread())
+        RunOffThreadAndWait(fetch);
+    else
+        fetch();
+    return key;
+}
+
 QByteArray MasterKey()
 {
+    TPinMasterKeyProvider provider;
+    {
+        QMutexLocker locker(&StoreLock);
+        if (!MasterKeyProvider && !CachedMasterKey.isEmpty())
+            return CachedMasterKey;
+        provider = MasterKeyProvider;
+    }
+    const QByteArray key = FetchMasterKey(provider);
+    if (provider)
+        return key;
     QMutexLocker locker(&StoreLock);
-    if (MasterKeyProvider)
-        return MasterKeyProvider();
     if (CachedMasterKey.isEmpty())
-        CachedMasterKey = DefaultPinMasterKey();
+        CachedMasterKey = key;
     return CachedMasterKey;
 }
 

@@ -58,16 +58,26 @@ QString FormatByteSize(qint64 bytes, const QLocale& locale)
     return locale.toString(double(bytes) / 1024.0, 'f', 1) + " KB";
 }
 
-QString BuildDeviceInfoRows(const QString& statusText, const QLocale& locale)
+QString VisibleText(QString text)
 {
-    if (statusText.isEmpty())
-        return {};
-    QJsonObject s;
-    if (!ParseJsonObject(statusText, s))
-        return statusText;
+    for (QChar& c : text)
+        if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F))
+            c = u'?';
+    return text;
+}
 
-    QStringList rows;
-    auto row = [&](const QString& label, const QString& value) { rows << label + "=" + value; };
+TDeviceInfoRows BuildDeviceInfoRows(const QString& statusText, const QLocale& locale)
+{
+    TDeviceInfoRows rows;
+    QJsonObject s;
+    if (statusText.isEmpty())
+        return rows;
+    if (!ParseJsonObject(statusText, s)) {
+        for (const QString& line : statusText.split('\n'))
+            rows.append({ QString(), VisibleText(line) });
+        return rows;
+    }
+    auto row = [&](const QString& label, const QString& value) { rows.append({ label, VisibleText(value) }); };
     row(QString::fromUtf8("Cihaz Adı"), TextOrDash(s, "name"));
     row("IP Adresi", TextOrDash(s, "ip"));
     row(QString::fromUtf8("Donanım"), TextOrDash(s, "hw"));
@@ -119,7 +129,7 @@ QString BuildDeviceInfoRows(const QString& statusText, const QLocale& locale)
                                     : QString::fromUtf8("Boşta"));
     if (ota == u"downloading")
         row(QString::fromUtf8("İlerleme"), ProgressText(Number(s, "ota_bytes"), Number(s, "ota_total"), locale));
-    return rows.join('\n');
+    return rows;
 }
 
 TDeviceActivity DeviceActivity(const QString& statusText)

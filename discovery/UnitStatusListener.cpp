@@ -144,6 +144,16 @@ bool LoadStatusPortFromEnvironment(quint16& port, QString& errorMsg)
     return true;
 }
 
+bool IdentityShared(const TQuillexDevice& device, const QList<TQuillexDevice>& heard)
+{
+    if (device.MacId.isEmpty())
+        return false;
+    for (const TQuillexDevice& other : heard)
+        if (other.IPAddress != device.IPAddress && other.MacId.compare(device.MacId, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
 QString StatusTextFromPlain(const QByteArray& plain)
 {
     // The devices send 7-bit ASCII; a byte above 127 keeps its Latin-1 meaning.

@@ -53,6 +53,10 @@ QString StatusTextFromPlain(const QByteArray& plain);
 // The device record of a status document, or false when it is not a JSON object.
 bool DeviceFromStatus(const QString& ipAddress, const QString& statusText, TQuillexDevice& device);
 
+// Another address announces the same MacId among the devices heard. A status
+// datagram can be forged: no remembered PIN goes to either sender on its own then.
+bool IdentityShared(const TQuillexDevice& device, const QList<TQuillexDevice>& heard);
+
 // The order of the device list: by DisplayName (letter case aside, then
 // exactly), then by address (numerically for IPv4), so that it does not
 // change from run to run or when a device joins.

@@ -411,6 +411,31 @@ private slots:
         QCOMPARE(JsonOf(run)["code"].toString(), QString("status_port"));
     }
 
+    // QUILLEX_STATUS_PORT is read as the window reads it: a value that is no
+    // port is a usage error, never a quiet fall-back to 5003.
+    void malformedStatusPort_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("above 65535") << "70000";
+        QTest::newRow("letters") << "abc";
+        QTest::newRow("zero") << "0";
+        QTest::newRow("negative") << "-1";
+        QTest::newRow("trailing letters") << "5003x";
+        QTest::newRow("empty") << "";
+    }
+    void malformedStatusPort()
+    {
+        QFETCH(QString, value);
+        const QHash<QString, QString> env { { "QUILLEX_STATUS_PORT", value } };
+        const TRun run = Cli().Run({ "devices", "--listen", "0" }, {}, env);
+        QCOMPARE(run.ExitCode, 2);
+        QCOMPARE(run.Err,
+            "quillex-cli: QUILLEX_STATUS_PORT must be a port number from 1 to 65535; got \"" + value + "\"\n");
+        const TRun json = Cli().Run({ "--json", "send", FPlain, "BR9600" }, {}, env);
+        QCOMPARE(SchemaViolation("send", json), QString());
+        QCOMPARE(JsonOf(json)["code"].toString(), QString("usage"));
+    }
+
     // A caller's PIN that the device refuses ends the run, though a good PIN is stored.
     void refusedCallerPinWithStoredPin_data()
     {
@@ -430,7 +455,7 @@ private slots:
         QString error;
         QVERIFY(WriteWholeFile(Cli().File("pin.txt"), "1111\r\nrest\n", error));
         options.replaceInStrings(QRegularExpression("^PINFILE$"), Cli().File("pin.txt"));
-        QCOMPARE(Cli().Run({ "--pin", "2468", "send", FPinned, "BR9600" }).ExitCode, 0); // stored from now on
+        QCOMPARE(Cli().Run({ "--pin", "2468", "--save-pin", "send", FPinned, "BR9600" }).ExitCode, 0); // stored
         QHash<QString, QString> env;
         if (!environmentPin.isEmpty())
             env.insert("QUILLEX_PIN", environmentPin);
@@ -441,6 +466,42 @@ private slots:
         QVERIFY(!json.Out.contains("Yanlis")); // the command never reached the device
         // Without a caller's PIN the stored one serves.
         QCOMPARE(Cli().Run({ "send", FPinned, "BR9600" }).ExitCode, 0);
+    }
+
+    // A PIN the caller gives serves that run only: nothing reaches the settings
+    // file and no master key is made, unless --save-pin asks to keep it.
+    void callerPinKeptOnlyWhenAsked_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QString>("environmentPin");
+        QTest::newRow("--pin") << QStringList { "--pin", "2468" } << QByteArray() << QString();
+        QTest::newRow("QUILLEX_PIN") << QStringList {} << QByteArray() << QString("2468");
+        QTest::newRow("--pin-file -") << QStringList { "--pin-file", "-" } << QByteArray("2468\n") << QString();
+    }
+    void callerPinKeptOnlyWhenAsked()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QByteArray, input);
+        QFETCH(QString, environmentPin);
+        const TCli cli(FStatusPort); // a settings file and key folder of its own
+        QHash<QString, QString> env;
+        if (!environmentPin.isEmpty())
+            env.insert("QUILLEX_PIN", environmentPin);
+        const QString settings = cli.File("quillex_settings.ini");
+        const QString masterKey = cli.File("quillex/pin-master.key");
+        QCOMPARE(cli.Run(options + QStringList { "send", FPinned, "BR9600" }, input, env).ExitCode, 0);
+        QVERIFY(!FileBytes(settings).contains("DevicePins"));
+        QVERIFY(!QFile::exists(masterKey));
+        TRun later = cli.Run({ "--json", "send", FPinned, "BR9600" });
+        QCOMPARE(later.ExitCode, 3);
+        QCOMPARE(JsonOf(later)["code"].toString(), QString("pin_required"));
+
+        QCOMPARE(cli.Run(options + QStringList { "--save-pin", "send", FPinned, "BR9600" }, input, env).ExitCode, 0);
+        QVERIFY(FileBytes(settings).contains("DevicePins"));
+        QVERIFY(!FileBytes(settings).contains("2468")); // kept protected
+        QVERIFY(QFile::exists(masterKey));
+        QCOMPARE(cli.Run({ "send", FPinned, "BR9600" }).ExitCode, 0);
     }
 
     // QUILLEX_PIN and --pin-file - keep the PIN out of /proc/PID/cmdline; --pin does not.

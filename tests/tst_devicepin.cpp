@@ -7,10 +7,15 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -401,6 +406,31 @@ private slots:
         QVERIFY(EnsureDevicePin(RunIp("11.14"), Port, "MAC-12", "Torna 12", true, prompter));
         QCOMPARE(prompter.Messages, QStringList { PinStoreError() });
         SetCachedPin(RunIp("11.14"), {});
+    }
+
+    // The Secret Service's wait runs an event loop; a PIN check that a timer
+    // starts meanwhile on the window's thread finds the store free, and the
+    // slow fetch itself runs off that thread.
+    void slowKeyFetchLetsAnotherCheckThrough()
+    {
+        std::atomic<int> fetches { 0 };
+        std::atomic<bool> fetchedOnMainThread { false };
+        SetPinMasterKeyProvider([&] {
+            fetchedOnMainThread = fetchedOnMainThread || QThread::currentThread() == qApp->thread();
+            if (fetches++ == 0) { // the first answer takes its time, its loop running
+                QEventLoop wait;
+                QTimer::singleShot(300, &wait, &QEventLoop::quit);
+                wait.exec();
+            }
+            return KeyA();
+        });
+        QString nested;
+        QTimer::singleShot(50, qApp, [&] { nested = UnprotectPin(ProtectPin("5678")); });
+        const QString sealed = ProtectPin("1234");
+        QTRY_COMPARE(nested, QString("5678"));
+        QCOMPARE(UnprotectPin(sealed), QString("1234"));
+        QVERIFY(fetches >= 3);
+        QVERIFY(!fetchedOnMainThread);
     }
 
     void fileMasterKeyIsPrivate()

@@ -11,12 +11,12 @@ namespace {
 const QLocale C(QLocale::C);
 
 // The value of one label in the rows, or "<absent>".
-QString RowValue(const QString& rows, const QString& label)
+QString RowValue(const TDeviceInfoRows& rows, const QString& label)
 {
     QStringList found;
-    for (const QString& line : rows.split('\n'))
-        if (line.startsWith(label + "="))
-            found << line.mid(label.size() + 1);
+    for (const TDeviceInfoRow& row : rows)
+        if (row.Label == label)
+            found << row.Value;
     return found.isEmpty() ? "<absent>" : found.join(" | ");
 }
 
@@ -112,11 +112,11 @@ private slots:
 
     void rowOrder()
     {
-        const QString rows = BuildDeviceInfoRows(
+        const TDeviceInfoRows rows = BuildDeviceInfoRows(
             R"({"erasing":1,"xfer_status":"send","xfer_elapsed_sec":1,"ota_status":"downloading"})", C);
         QStringList labels;
-        for (const QString& line : rows.split('\n'))
-            labels << line.section('=', 0, 0);
+        for (const TDeviceInfoRow& row : rows)
+            labels << row.Label;
         QCOMPARE(labels,
             QStringList({ QString::fromUtf8("Cihaz Adı"), "IP Adresi", QString::fromUtf8("Donanım"), "Firmware",
                 "Build No", "Baud Rate", "XOFF Timeout", "Dosya Boyutu", QString::fromUtf8("Son Güncelleme"), "Durum",
@@ -126,9 +126,40 @@ private slots:
 
     void notJson()
     {
-        QCOMPARE(BuildDeviceInfoRows("", C), QString());
-        QCOMPARE(BuildDeviceInfoRows("garbage\nline", C), QString("garbage\nline"));
-        QCOMPARE(BuildDeviceInfoRows("[1,2]", C), QString("[1,2]"));
+        QVERIFY(BuildDeviceInfoRows("", C).isEmpty());
+        QCOMPARE(BuildDeviceInfoRows("garbage\nline\x1b[2J", C),
+            (TDeviceInfoRows { { QString(), "garbage" }, { QString(), "line?[2J" } }));
+        QCOMPARE(BuildDeviceInfoRows("[1,2]", C), (TDeviceInfoRows { { QString(), "[1,2]" } }));
+    }
+
+    // A value the device sends stays one value: a line feed in a name adds no
+    // row, and no control character reaches the panel.
+    void valuesCannotForgeRows_data()
+    {
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("line feed") << R"({"name":"Torna\nXOFF Timeout=999"})" << QString::fromUtf8("Cihaz Adı")
+                                   << "Torna?XOFF Timeout=999";
+        QTest::newRow("carriage return") << R"({"fw":"1.0\r2.0"})"
+                                         << "Firmware"
+                                         << "1.0?2.0";
+        QTest::newRow("escape and DEL") << R"({"hw":"HW4\u001b\u007f"})" << QString::fromUtf8("Donanım") << "HW4??";
+        QTest::newRow("C1 control") << R"({"ip":"1.2.3.4\u0085x"})"
+                                    << "IP Adresi"
+                                    << "1.2.3.4?x";
+        QTest::newRow("Turkish letters kept") << R"({"name":"Şişe Ğ"})" << QString::fromUtf8("Cihaz Adı")
+                                              << QString::fromUtf8("Şişe Ğ");
+    }
+    void valuesCannotForgeRows()
+    {
+        QFETCH(QString, status);
+        QFETCH(QString, label);
+        QFETCH(QString, value);
+        const TDeviceInfoRows rows = BuildDeviceInfoRows(status, C);
+        QCOMPARE(RowValue(rows, label), value);
+        QCOMPARE(RowValue(rows, "XOFF Timeout"), QString("-"));
+        QCOMPARE(rows.size(), BuildDeviceInfoRows("{}", C).size());
     }
 
     void activity_data()

@@ -41,6 +41,15 @@
 
 namespace {
 
+// The status panel's rows as "label=value" lines (a bare value when unlabelled), for comparing.
+QStringList RowTexts(const TDeviceInfoRows& rows)
+{
+    QStringList texts;
+    for (const TDeviceInfoRow& row : rows)
+        texts << (row.Label.isEmpty() ? row.Value : row.Label + "=" + row.Value);
+    return texts;
+}
+
 // Sends status documents to the window's port from chosen loopback addresses.
 void SendStatus(quint16 port, const QString& from, const QByteArray& json)
 {
@@ -491,8 +500,8 @@ private slots:
         tick();
         window->DeviceList()->SelectRow(0);
         tick();
-        QCOMPARE(window->DeviceInfoRows().value(0), QString("Cihaz Adı=A"));
-        QVERIFY(window->DeviceInfoRows().contains("Son Güncelleme=12:00:10"));
+        QCOMPARE(RowTexts(window->DeviceInfoRows()).value(0), QString("Cihaz Adı=A"));
+        QVERIFY(RowTexts(window->DeviceInfoRows()).contains("Son Güncelleme=12:00:10"));
         const struct {
             const char* Step;
             bool Redrawn;
@@ -519,7 +528,7 @@ private slots:
             counter.Paints = 0;
             tick();
             QVERIFY2((counter.Paints > 0) == step.Redrawn, step.Step);
-            QVERIFY2(window->DeviceInfoRows().contains(QString::fromUtf8("Son Güncelleme=") + step.Time), step.Step);
+            QVERIFY2(RowTexts(window->DeviceInfoRows()).contains(QString::fromUtf8("Son Güncelleme=") + step.Time), step.Step);
         }
     }
 
@@ -614,7 +623,7 @@ private slots:
         // Selecting a device shows its rows and enables the start-from commands for HW4.
         list->SelectRow(torna);
         QCOMPARE(window->DeviceInfoMessage(), QString());
-        QCOMPARE(window->DeviceInfoRows().first(), QString::fromUtf8("Cihaz Adı=Torna 1"));
+        QCOMPARE(RowTexts(window->DeviceInfoRows()).first(), QString::fromUtf8("Cihaz Adı=Torna 1"));
         QVERIFY(window->Form()->SpeedButtonScanToolChanges->isEnabled());
         QVERIFY(window->Form()->SpeedButtonStartFromMiddle->isEnabled());
         QVERIFY(!window->IsSelectedDeviceSiemens());
@@ -684,7 +693,7 @@ private slots:
         QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 1);
         window->TimerDeviceInfoTimer();
         window->DeviceList()->SelectRow(0);
-        QCOMPARE(window->DeviceInfoRows().first(), QString::fromUtf8("Cihaz Adı=") + QString(2000, 'N'));
+        QCOMPARE(RowTexts(window->DeviceInfoRows()).first(), QString::fromUtf8("Cihaz Adı=") + QString(2000, 'N'));
         QVERIFY(!window->grab().isNull());
         // Longer datagrams are dropped; the last good status stays.
         SendStatus(port, RunIp("40.7"), huge + QByteArray(64, ' '));
@@ -695,15 +704,15 @@ private slots:
             port, RunIp("40.7"), "{\"macid\":\"h\",\"name\":[1],\"baud\":{\"x\":1},\"filesize\":\"big\",\"time\":5}");
         QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 2);
         window->UpdateDeviceInfo();
-        QVERIFY(window->DeviceInfoRows().contains("Baud Rate="));
-        QVERIFY(window->DeviceInfoRows().contains("Dosya Boyutu=0 bayt"));
-        QVERIFY(window->DeviceInfoRows().contains(QString::fromUtf8("Son Güncelleme=5")));
+        QVERIFY(RowTexts(window->DeviceInfoRows()).contains("Baud Rate="));
+        QVERIFY(RowTexts(window->DeviceInfoRows()).contains("Dosya Boyutu=0 bayt"));
+        QVERIFY(RowTexts(window->DeviceInfoRows()).contains(QString::fromUtf8("Son Güncelleme=5")));
         QVERIFY(!window->grab().isNull()); // painting copes with all of it
         // Now the device sends text that is not JSON: shown raw, dot grey.
         SendStatus(port, RunIp("40.7"), "{broken");
         QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 3);
         window->UpdateDeviceInfo();
-        QCOMPARE(window->DeviceInfoRows(), QStringList { "{broken" });
+        QCOMPARE(RowTexts(window->DeviceInfoRows()), QStringList { "{broken" });
         QCOMPARE(window->DeviceActivityColor(RunIp("40.7")), QColor(158, 158, 158));
         QVERIFY(!window->grab().isNull());
     }
@@ -715,10 +724,10 @@ private slots:
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         // All rows of a device that sends, with the transfer panel shown at the design sizes.
-        const QString rows = BuildDeviceInfoRows("{\"name\":\"Torna\",\"ip\":\"127.0.0.2\",\"erasing\":1,"
-                                                 "\"xfer_status\":\"send\",\"xfer_bytes\":500,\"xfer_total\":1000,"
-                                                 "\"xfer_elapsed_sec\":187,\"ota_status\":\"downloading\"}");
-        QCOMPARE(rows.split('\n').size(), 15);
+        const TDeviceInfoRows rows = BuildDeviceInfoRows("{\"name\":\"Torna\",\"ip\":\"127.0.0.2\",\"erasing\":1,"
+                                                         "\"xfer_status\":\"send\",\"xfer_bytes\":500,\"xfer_total\":1000,"
+                                                         "\"xfer_elapsed_sec\":187,\"ota_status\":\"downloading\"}");
+        QCOMPARE(rows.size(), 15);
         window->SetDeviceInfo({}, rows);
         window->Form()->PanelTransfer->show();
         QApplication::processEvents();

@@ -131,6 +131,36 @@ private slots:
     }
 
     // The order does not depend on arrival (the cache's own order is random).
+    // Two senders announcing one MacId share an identity: no stored PIN goes to either.
+    void identityShared_data()
+    {
+        QTest::addColumn<QString>("macId");
+        QTest::addColumn<QStringList>("heard"); // "address/macid" of each device heard
+        QTest::addColumn<bool>("shared");
+        QTest::newRow("alone") << "AA:01" << QStringList { "127.0.0.2/AA:01", "127.0.0.3/AA:02" } << false;
+        QTest::newRow("another address") << "AA:01" << QStringList { "127.0.0.2/AA:01", "127.0.0.3/AA:01" } << true;
+        QTest::newRow("letter case") << "aa:01" << QStringList { "127.0.0.3/AA:01" } << true;
+        QTest::newRow("no MacId") << "" << QStringList { "127.0.0.3/" } << false;
+        QTest::newRow("nothing heard") << "AA:01" << QStringList {} << false;
+    }
+    void identityShared()
+    {
+        QFETCH(QString, macId);
+        QFETCH(QStringList, heard);
+        QFETCH(bool, shared);
+        TQuillexDevice device;
+        device.IPAddress = "127.0.0.2";
+        device.MacId = macId;
+        QList<TQuillexDevice> devices;
+        for (const QString& entry : heard) {
+            TQuillexDevice other;
+            other.IPAddress = entry.section('/', 0, 0);
+            other.MacId = entry.section('/', 1);
+            devices.append(other);
+        }
+        QCOMPARE(IdentityShared(device, devices), shared);
+    }
+
     void orderIsByNameThenAddress_data()
     {
         QTest::addColumn<QStringList>("arrivals"); // address=name
