@@ -4,6 +4,7 @@
 #include "HistoryCommands.h"
 #include "PinInput.h"
 #include "Progress.h"
+#include "device/DeviceFailure.h"
 #include "device/DevicePin.h"
 #include "device/ProgramTransfer.h"
 #include "device/UnitDeviceCommand.h"
@@ -87,35 +88,36 @@ const THelp Helps[] = {
 
 constexpr int StatusWaitMs = 5000;
 
-// The kind of a device-link failure, from the message the operation gave.
-QString FailureCode(const QString& message)
+// The stable word scripts read for the kind of a device-link failure.
+QString FailureCode(EDeviceFailure kind)
 {
-    if (message == MsgPinRefused())
+    switch (kind) {
+    case EDeviceFailure::PinRefused:
         return "pin_refused";
-    if (message.contains(QString::fromUtf8("adresine bağlanılamadı")))
+    case EDeviceFailure::ConnectFailed:
         return "connect_failed";
-    for (const char* corrupt :
-        { "Sıkıştırılmış veri", "uzunluk geçersiz", "Açılan veri", "JSON parse edilemedi", "yaniti eksik" })
-        if (message.contains(QString::fromUtf8(corrupt)))
-            return "corrupt_data";
-    if (message.contains("sinirina sigmiyor"))
-        return "too_large";
-    if (message.contains(QString::fromUtf8("kayıtlı dosya yok")))
-        return "no_program";
-    // Receive time-outs end as EAGAIN (11); the upload's idle timer reports 10060.
-    for (const char* timeout : { "(hata kodu: 11)", "(hata kodu: 110)", "(hata kodu: 10060)" })
-        if (message.contains(timeout))
-            return "timeout";
-    if (message.contains("(hata kodu:") || message == MsgInfoSendFailed())
+    case EDeviceFailure::Timeout:
+        return "timeout";
+    case EDeviceFailure::NetworkError:
         return "network_error";
+    case EDeviceFailure::CorruptData:
+        return "corrupt_data";
+    case EDeviceFailure::TooLarge:
+        return "too_large";
+    case EDeviceFailure::NoProgram:
+        return "no_program";
+    case EDeviceFailure::DeviceError:
+        break;
+    }
     return "device_error";
 }
 
-// A failed device operation: exit 3 when the device refused the PIN, else 1.
+// The device operation that just failed on this thread: exit 3 when the
+// device refused the PIN, else 1.
 int DeviceFailure(const QString& message)
 {
-    const QString code = FailureCode(message);
-    return FailDevice(code == "pin_refused" ? ExitPin : ExitFailed, code, message);
+    const EDeviceFailure kind = LastDeviceFailure();
+    return FailDevice(kind == EDeviceFailure::PinRefused ? ExitPin : ExitFailed, FailureCode(kind), message);
 }
 
 // A history record of the operation on the device, begun when it starts.
@@ -249,7 +251,8 @@ int PrepareDevice(TContext& context, const QString& ip, const QString& status, T
             device.IPAddress, device.Port, key, device.DisplayName, device.PinRequired, prompter, identityShared))
         return ExitOk;
     if (prompter.FailedOnNetwork) { // already shown by the prompter
-        Report().Code = FailureCode(prompter.NetworkError);
+        // The check ran on this thread: its failure's kind is the last one.
+        Report().Code = FailureCode(LastDeviceFailure());
         Report().Message = prompter.NetworkError;
         return Report().Code == "pin_refused" ? ExitPin : ExitFailed;
     }
@@ -366,35 +369,6 @@ int StatusFromOptions(const TCliArgs& args, bool raw, const QString& pin, QStrin
     return ExitOk;
 }
 
-// What goes on the wire: SendProgramToDevice compresses new devices' uploads,
-// and legacy devices' only above their limit, with a flush at each indexed tool change.
-struct TPayloadFacts {
-    qint64 SentBytes = 0;
-    bool Compressed = false;
-    qsizetype IndexEntries = 0;
-};
-
-TPayloadFacts PayloadFacts(const QByteArray& content, const TUploadPlan& plan)
-{
-    TPayloadFacts facts { content.size(), false, 0 };
-    if (content.isEmpty() || (plan.LegacyDevice && content.size() <= plan.MaxRawSize))
-        return facts;
-    facts.IndexEntries = plan.LegacyDevice ? 0 : qMin<qsizetype>(plan.Candidates.size(), MaxStartFromEntries);
-    QList<qint64> offsets;
-    for (qsizetype i = 0; i < facts.IndexEntries; ++i)
-        offsets.append(plan.Candidates[i].UncompressedOffset);
-    QByteArray compressed;
-    QList<quint32> compressedOffsets;
-    try {
-        CompressWithFlushPoints(content, offsets, compressed, compressedOffsets);
-    } catch (const EQuillexError&) {
-        return facts;
-    }
-    facts.SentBytes = compressed.size();
-    facts.Compressed = true;
-    return facts;
-}
-
 TUploadVerification ReadBack(TContext& context, const QString& ip, const QByteArray& sent, qint64 maxFileSize)
 {
     TProgressPrinter progress(context.Progress);
@@ -465,6 +439,7 @@ int CmdUpload(TContext& context)
 
     QString response;
     bool success = false;
+    TUploadFacts facts;
     TTransferRecord record = StartRecord(TTransferKind::Upload, device);
     record.FileName = RecordedFileName(file);
     QElapsedTimer clock;
@@ -480,9 +455,10 @@ int CmdUpload(TContext& context)
             success = SendProgramToDevice(
                 ip, UploadPort, upload.Content, response, [&](qint32 p) { progress.Percent("upload", p); },
                 plan.MaxRawSize, plan.Candidates, [] { Note(QString::fromUtf8("Büyük dosya: cihaz hazırlanıyor...")); },
-                plan.LegacyDevice, [&](qint64 done, qint64 total) { progress.Erase(done, total); });
+                plan.LegacyDevice, [&](qint64 done, qint64 total) { progress.Erase(done, total); }, &facts);
         } catch (const EQuillexError& e) {
             response = e.Message();
+            SetDeviceFailure(EDeviceFailure::DeviceError);
         }
         fingerprints.wait();
     }
@@ -490,14 +466,10 @@ int CmdUpload(TContext& context)
         FinishRecord(args, record, clock, false, "Hata: " + response);
         return DeviceFailure(response);
     }
-    if (Report().Json) {
-        const TPayloadFacts facts = PayloadFacts(upload.Content, plan);
-        const bool indexStored = !response.contains("(UYARI: Start From index kaydedilemedi");
-        Report().Fields.insert("bytes", upload.Content.size());
-        Report().Fields.insert("sent_bytes", facts.SentBytes);
-        Report().Fields.insert("compressed", facts.Compressed);
-        Report().Fields.insert("index_entries", indexStored ? facts.IndexEntries : 0);
-    }
+    Report().Fields.insert("bytes", upload.Content.size());
+    Report().Fields.insert("sent_bytes", facts.SentBytes);
+    Report().Fields.insert("compressed", facts.Compressed);
+    Report().Fields.insert("index_entries", facts.IndexEntries);
     if (!args.IsSet("verify")) {
         FinishRecord(args, record, clock, true, response);
         return Succeed(response, true);

@@ -1,5 +1,6 @@
 #include "ProgramTransfer.h"
 
+#include "DeviceFailure.h"
 #include "PinCache.h"
 #include "Ticks.h"
 #include "UnitDeviceCommand.h"
@@ -14,7 +15,6 @@ namespace {
 
 constexpr int ZlibWindowBits = 14;
 constexpr int ZlibMemLevel = 8;
-constexpr int IdleTimeoutError = 10060; // the upload's own idle timer, as the devices' firmware tools report it
 
 // Deflate state released on every path.
 struct TDeflateStream {
@@ -235,7 +235,8 @@ QByteArray EncodeStartFromEntries(const QList<TStartFromEntry>& entries)
 
 bool SendProgramToDevice(const QString& ipAddress, quint16 port, const QByteArray& content, QString& responseMsg,
     const TSendProgramProgressProc& onProgress, qint64 maxRawSize, const QList<TStartFromCandidate>& candidates,
-    const TNotifyProc& onLargeUpload, bool legacyDevice, const TEraseProgressProc& onEraseProgress)
+    const TNotifyProc& onLargeUpload, bool legacyDevice, const TEraseProgressProc& onEraseProgress,
+    TUploadFacts* facts)
 {
     responseMsg.clear();
     QByteArray payload = content;
@@ -254,14 +255,17 @@ bool SendProgramToDevice(const QString& ipAddress, quint16 port, const QByteArra
             compressedOk = CompressWithFlushPoints(content, flushOffsets, payload, compressedOffsets);
         } catch (const EQuillexError& e) {
             responseMsg = e.Message();
+            SetDeviceFailure(EDeviceFailure::DeviceError);
             return false;
         }
         if (!compressedOk) {
             responseMsg = MsgCompressFailed();
+            SetDeviceFailure(EDeviceFailure::DeviceError);
             return false;
         }
         if (payload.size() > maxRawSize) {
             responseMsg = QString("Dosya sikistirilmis haliyle bile cihazin %1 bayt sinirina sigmiyor").arg(maxRawSize);
+            SetDeviceFailure(EDeviceFailure::TooLarge);
             return false;
         }
         compressed = true;
@@ -285,6 +289,7 @@ bool SendProgramToDevice(const QString& ipAddress, quint16 port, const QByteArra
     if (!SendTransferHeader(socket, ipAddress, flags) || !socket.SendAll(UInt32BE(quint32(total)))
         || (compressed && !legacyDevice && !socket.SendAll(UInt32BE(quint32(content.size()))))) {
         responseMsg = MsgInfoSendFailed();
+        SetDeviceFailure(EDeviceFailure::NetworkError);
         return false;
     }
 
@@ -304,6 +309,7 @@ bool SendProgramToDevice(const QString& ipAddress, quint16 port, const QByteArra
         const int ready = socket.Wait(sending, 1000);
         if (ready < 0) {
             responseMsg = MsgSendFailed(socket.LastError());
+            SetDeviceFailure(NetworkFailure(socket.LastError()));
             return false;
         }
         if (ready & TDeviceSocket::ReadyRead) {
@@ -313,6 +319,7 @@ bool SendProgramToDevice(const QString& ipAddress, quint16 port, const QByteArra
                 reply.HandleLines(onEraseProgress);
                 if (reply.LineTooLong()) {
                     responseMsg = MsgReplyTooLong(MaxUploadReplyLineBytes);
+                    SetDeviceFailure(EDeviceFailure::DeviceError);
                     return false;
                 }
             } else if (received == 0 || !IsWouldBlock(socket.LastError())) {
@@ -322,8 +329,11 @@ bool SendProgramToDevice(const QString& ipAddress, quint16 port, const QByteArra
                     break;
                 }
                 responseMsg = TrimLow(ReplyText(reply.Buffer)).toString();
-                if (responseMsg.isEmpty())
+                SetDeviceFailure(EDeviceFailure::DeviceError);
+                if (responseMsg.isEmpty()) {
                     responseMsg = MsgSendFailed(error);
+                    SetDeviceFailure(NetworkFailure(error));
+                }
                 return false;
             }
         }
@@ -341,6 +351,7 @@ bool SendProgramToDevice(const QString& ipAddress, quint16 port, const QByteArra
                     onProgress(RoundedPercent(sent, total));
             } else if (written < 0 && !IsWouldBlock(socket.LastError())) {
                 responseMsg = MsgSendFailed(socket.LastError());
+                SetDeviceFailure(NetworkFailure(socket.LastError()));
                 return false;
             }
         }
@@ -348,6 +359,7 @@ bool SendProgramToDevice(const QString& ipAddress, quint16 port, const QByteArra
         if (!reply.HaveFinal && TicksSince(lastProgress, GetTickCount32()) > limit) {
             if (sending || reply.Erasing()) {
                 responseMsg = MsgSendFailed(IdleTimeoutError);
+                SetDeviceFailure(NetworkFailure(IdleTimeoutError));
                 return false;
             }
             drainError = IdleTimeoutError;
@@ -361,21 +373,28 @@ bool SendProgramToDevice(const QString& ipAddress, quint16 port, const QByteArra
     // as in the transfer loop, never an empty one.
     if (reply.Final.isEmpty()) {
         responseMsg = MsgSendFailed(drainError);
+        SetDeviceFailure(NetworkFailure(drainError));
         return false;
     }
     responseMsg = reply.Final == u"ERR pin" ? MsgPinRefused() : reply.Final;
     const bool success = ReplyIsOk(responseMsg);
+    SetDeviceFailure(reply.Final == u"ERR pin" ? EDeviceFailure::PinRefused : EDeviceFailure::DeviceError);
     socket.Close();
 
+    qsizetype indexEntries = 0;
     if (success && compressed && flushCount > 0) {
         QList<TStartFromEntry> entries;
         for (qsizetype i = 0; i < flushCount; ++i)
             entries.append(
                 { quint32(candidates[i].LineNumber), quint32(candidates[i].UncompressedOffset), compressedOffsets[i] });
         QString indexMsg;
-        if (!SendStartFromIndex(ipAddress, port, entries, indexMsg))
+        if (SendStartFromIndex(ipAddress, port, entries, indexMsg))
+            indexEntries = flushCount;
+        else
             responseMsg += QString(" (UYARI: Start From index kaydedilemedi: %1)").arg(indexMsg);
     }
+    if (success && facts)
+        *facts = { total, compressed, indexEntries };
     return success;
 }
 
@@ -390,10 +409,12 @@ bool SendStartFromIndex(
     if (!SendTransferHeader(socket, ipAddress, TransferFlagIndex)
         || !socket.SendAll(UInt32BE(quint32(entries.size())))) {
         responseMsg = MsgInfoSendFailed();
+        SetDeviceFailure(EDeviceFailure::NetworkError);
         return false;
     }
     if (!entries.isEmpty() && !socket.SendAll(body)) {
         responseMsg = MsgSendFailed(socket.LastError());
+        SetDeviceFailure(NetworkFailure(socket.LastError()));
         return false;
     }
     QByteArray reply;
@@ -422,6 +443,7 @@ bool ReceiveProgramFromDevice(const QString& ipAddress, quint16 port, QByteArray
     const QString pin = GetCachedPin(ipAddress);
     if (!pin.isEmpty() && !socket.SendAll(MakePinBlock(pin))) {
         responseMsg = MsgSendFailed(socket.LastError());
+        SetDeviceFailure(NetworkFailure(socket.LastError()));
         return false;
     }
 
@@ -431,10 +453,12 @@ bool ReceiveProgramFromDevice(const QString& ipAddress, quint16 port, QByteArray
     char status = 0;
     if (socket.Receive(&status, 1, headerDeadline) != 1) {
         responseMsg = MsgInfoReceiveFailed(socket.LastError());
+        SetDeviceFailure(NetworkFailure(socket.LastError()));
         return false;
     }
     if (quint8(status) & DownloadStatusPinRefused) {
         responseMsg = MsgPinRefused();
+        SetDeviceFailure(EDeviceFailure::PinRefused);
         return false;
     }
     const bool compressed = quint8(status) & DownloadStatusCompressed;
@@ -446,6 +470,7 @@ bool ReceiveProgramFromDevice(const QString& ipAddress, quint16 port, QByteArray
         const qint64 received = socket.Receive(lengthBytes + have, 4 - have, headerDeadline);
         if (received <= 0) {
             responseMsg = MsgInfoReceiveFailed(socket.LastError());
+            SetDeviceFailure(NetworkFailure(socket.LastError()));
             return false;
         }
         have += received;
@@ -453,11 +478,13 @@ bool ReceiveProgramFromDevice(const QString& ipAddress, quint16 port, QByteArray
     const quint32 length = ReadUInt32BE(lengthBytes);
     if (length == 0) {
         responseMsg = QString::fromUtf8("QUILLEX'de kayıtlı dosya yok");
+        SetDeviceFailure(EDeviceFailure::NoProgram);
         return false;
     }
     // The device stores at most its limit: a longer length is not a stored program.
     if (length > maxFileSize) {
         responseMsg = QString::fromUtf8("Cihazın bildirdiği uzunluk geçersiz (%1 bayt), dosya alınmadı").arg(length);
+        SetDeviceFailure(EDeviceFailure::CorruptData);
         return false;
     }
 
@@ -471,6 +498,7 @@ bool ReceiveProgramFromDevice(const QString& ipAddress, quint16 port, QByteArray
         const qint64 count = socket.Receive(data.data() + received, length - received, dataDeadline);
         if (count <= 0) {
             responseMsg = MsgDataReceiveFailed(socket.LastError());
+            SetDeviceFailure(NetworkFailure(socket.LastError()));
             return false;
         }
         received += count;
@@ -484,6 +512,7 @@ bool ReceiveProgramFromDevice(const QString& ipAddress, quint16 port, QByteArray
             content = InflateZlib(data, maxFileSize * MaxInflateRatio);
         } catch (const EQuillexError& e) {
             responseMsg = e.Message();
+            SetDeviceFailure(EDeviceFailure::CorruptData);
             return false;
         }
     } else {

@@ -53,9 +53,18 @@ QByteArray EncodeStartFromEntries(const QList<TStartFromEntry>& entries);
 // "Dosya sıkıştırılamadı (zlib başlatılamadı), gönderilmedi"
 QString MsgCompressFailed();
 
+// What an upload put on the wire, as the upload itself saw it.
+struct TUploadFacts {
+    qint64 SentBytes = 0; // the payload after the header, compressed or not
+    bool Compressed = false;
+    qsizetype IndexEntries = 0; // start-from entries the device stored
+};
+
+// facts (may be null) is filled when the upload succeeds.
 bool SendProgramToDevice(const QString& ipAddress, quint16 port, const QByteArray& content, QString& responseMsg,
     const TSendProgramProgressProc& onProgress, qint64 maxRawSize, const QList<TStartFromCandidate>& candidates,
-    const TNotifyProc& onLargeUpload, bool legacyDevice, const TEraseProgressProc& onEraseProgress);
+    const TNotifyProc& onLargeUpload, bool legacyDevice, const TEraseProgressProc& onEraseProgress,
+    TUploadFacts* facts = nullptr);
 
 bool SendStartFromIndex(
     const QString& ipAddress, quint16 port, const QList<TStartFromEntry>& entries, QString& responseMsg);

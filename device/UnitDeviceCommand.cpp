@@ -1,5 +1,7 @@
 #include "UnitDeviceCommand.h"
 
+#include "DeviceFailure.h"
+
 #include "JsonText.h"
 #include "PinCache.h"
 #include "content/CodePage.h"
@@ -49,11 +51,13 @@ bool OpenDeviceSocket(TDeviceSocket& socket, const QString& ipAddress, quint16 p
     // Linux sockets need no library start-up, so "Ağ bağlantısı başlatılamadı" cannot occur.
     if (!socket.Create()) {
         errorMsg = QString::fromUtf8("Ağ bağlantısı oluşturulamadı");
+        SetDeviceFailure(EDeviceFailure::NetworkError);
         return false;
     }
     socket.SetTimeouts(timeoutMs, timeoutMs);
     if (!socket.Connect(ipAddress, port)) {
         errorMsg = MsgConnectFailed(ipAddress, port, socket.LastError());
+        SetDeviceFailure(EDeviceFailure::ConnectFailed);
         socket.Close();
         return false;
     }
@@ -128,6 +132,7 @@ bool SendCommandBatch(const QString& ipAddress, quint16 port, const QStringList&
     for (const QString& line : lines) {
         if (!socket.SendAll(EncodeAnsi(line) + '\n')) {
             responseMsg = MsgSendFailed(socket.LastError());
+            SetDeviceFailure(NetworkFailure(socket.LastError()));
             return false;
         }
     }
@@ -144,6 +149,7 @@ bool SendCommandBatch(const QString& ipAddress, quint16 port, const QStringList&
         reply.append(buffer, received);
         if (reply.size() > MaxCommandReplyBytes) {
             responseMsg = MsgReplyTooLong(MaxCommandReplyBytes);
+            SetDeviceFailure(EDeviceFailure::DeviceError);
             return false;
         }
         counter.Add(reply);
@@ -157,16 +163,19 @@ bool SendCommandBatch(const QString& ipAddress, quint16 port, const QStringList&
 
     if (reply.contains("ERR pin")) {
         responseMsg = MsgPinRefused();
+        SetDeviceFailure(EDeviceFailure::PinRefused);
         return false;
     }
     if (const QString error = ExtractErrText(reply); !error.isEmpty()) {
         responseMsg = error;
+        SetDeviceFailure(EDeviceFailure::DeviceError);
         return false;
     }
     if (okCount < expected) {
         responseMsg = QString::fromUtf8("Cihaz %1/%2 komutu onayladı, bağlantı beklenenden erken kesildi")
                           .arg(okCount)
                           .arg(expected);
+        SetDeviceFailure(EDeviceFailure::DeviceError);
         return false;
     }
     responseMsg = QString::fromUtf8("%1 komut cihaz tarafından onaylandı").arg(okCount);
@@ -190,16 +199,19 @@ bool SendCachedPin(TDeviceSocket& socket, const QString& ipAddress, QString& err
         return true;
     if (!socket.SendAll(EncodeAnsi(QString("PIN&" + pin)) + '\n')) {
         errorMsg = MsgSendFailed(socket.LastError());
+        SetDeviceFailure(NetworkFailure(socket.LastError()));
         return false;
     }
     char buffer[256];
     const qint64 received = socket.Receive(buffer, 255, deadline);
     if (received <= 0) {
         errorMsg = MsgInfoReceiveFailed(socket.LastError());
+        SetDeviceFailure(NetworkFailure(socket.LastError()));
         return false;
     }
     if (TrimLow(ReplyText(QByteArray(buffer, received)).toUpper()) != u"OK") {
         errorMsg = MsgPinRefused();
+        SetDeviceFailure(EDeviceFailure::PinRefused);
         return false;
     }
     return true;
@@ -218,23 +230,27 @@ bool RunQuery(const QString& ipAddress, quint16 port, const QString& queryLine, 
     const QDeadlineTimer deadline(CommandDeadlineMs);
     if (!socket.SendAll(EncodeAnsi(LoginLine) + '\n')) {
         errorMsg = MsgSendFailed(socket.LastError());
+        SetDeviceFailure(NetworkFailure(socket.LastError()));
         return false;
     }
     char buffer[1024];
     const qint64 received = socket.Receive(buffer, 1023, deadline);
     if (received <= 0) {
         errorMsg = MsgInfoReceiveFailed(socket.LastError());
+        SetDeviceFailure(NetworkFailure(socket.LastError()));
         return false;
     }
     const QString loginReply = TrimLow(ReplyText(QByteArray(buffer, received))).toString();
     if (loginReply.toUpper() != u"OK") {
         errorMsg = "LOGIN reddedildi: " + loginReply;
+        SetDeviceFailure(EDeviceFailure::DeviceError);
         return false;
     }
     if (!SendCachedPin(socket, ipAddress, errorMsg, deadline))
         return false;
     if (!socket.SendAll(EncodeAnsi(queryLine) + '\n')) {
         errorMsg = MsgSendFailed(socket.LastError());
+        SetDeviceFailure(NetworkFailure(socket.LastError()));
         return false;
     }
 
@@ -246,6 +262,7 @@ bool RunQuery(const QString& ipAddress, quint16 port, const QString& queryLine, 
         reply.append(buffer, count);
         if (reply.size() > MaxCommandReplyBytes) {
             errorMsg = MsgReplyTooLong(MaxCommandReplyBytes);
+            SetDeviceFailure(EDeviceFailure::DeviceError);
             return false;
         }
         if (reply.size() >= 3 && reply.endsWith("OK\n"))
@@ -253,12 +270,14 @@ bool RunQuery(const QString& ipAddress, quint16 port, const QString& queryLine, 
     }
     if (reply.size() <= 2 || !reply.endsWith("OK\n")) {
         errorMsg = queryName + " yaniti eksik/beklenmedik.";
+        SetDeviceFailure(EDeviceFailure::CorruptData);
         return false;
     }
     const QString jsonText = TrimLow(ReplyText(reply.chopped(3))).toString();
     const QJsonDocument document = QJsonDocument::fromJson(jsonText.toUtf8());
     if (!document.isObject()) {
         errorMsg = queryName + " JSON parse edilemedi: " + jsonText;
+        SetDeviceFailure(EDeviceFailure::CorruptData);
         return false;
     }
     object = document.object();
@@ -312,6 +331,7 @@ bool PeekProgramLine(const QString& ipAddress, quint16 port, qint32 index, QStri
         else
             reason = JsonValueText(error);
         errorMsg = "Cihaz hatasi: " + reason;
+        SetDeviceFailure(EDeviceFailure::DeviceError);
         return false;
     }
     prevLine = JsonStrOrDefault(object, "prev_line", {});

@@ -588,6 +588,34 @@ private slots:
         QCOMPARE(JsonOf(run)["message"].toString(), QString::fromUtf8("Cihaz şifreyi kabul etmedi"));
     }
 
+    // The JSON code names what happened: a device's error text that reads like
+    // another failure, or a reworded message, changes nothing.
+    void codeFromWhatHappened_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::newRow("reads like a refused PIN") << QByteArray("ERR Cihaz şifreyi kabul etmedi");
+        QTest::newRow("reads like no program") << QByteArray("ERR QUILLEX'de kayıtlı dosya yok");
+        QTest::newRow("reads like a time-out") << QByteArray("ERR soket (hata kodu: 11)");
+        QTest::newRow("reads like too large") << QByteArray("ERR cihazin 100 bayt sinirina sigmiyor");
+    }
+    void codeFromWhatHappened()
+    {
+        QFETCH(QByteArray, reply);
+        const QString ip = RandomLoopback();
+        TScriptedPeer peer(ip, CommandPort, { [&](TPeerConnection& c) {
+            c.ReadLine();
+            c.Send("OK\n");
+            c.ReadLine();
+            c.Send(reply + "\n");
+            c.ReadAll(200);
+        } });
+        const TRun run = Cli().Run({ "--no-status", "--json", "send", ip, "BR9600" });
+        QCOMPARE(run.ExitCode, 1);
+        QCOMPARE(SchemaViolation("send", run), QString());
+        QCOMPARE(JsonOf(run)["code"].toString(), QString("device_error"));
+        QCOMPARE(JsonOf(run)["message"].toString(), QString::fromUtf8(reply.mid(4)));
+    }
+
     // Every verb and every kind of outcome speaks the one schema; rows run in order
     // (the upload comes before the verbs that read it back).
     void jsonEveryVerb_data()

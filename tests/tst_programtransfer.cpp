@@ -4,6 +4,7 @@
 #include "ScriptedPeer.h"
 
 #include "device/DevicePin.h"
+#include "device/DeviceFailure.h"
 #include "device/ProgramTransfer.h"
 #include "device/WireFormat.h"
 
@@ -172,10 +173,15 @@ private slots:
             c.Send("OK stored\n");
         } });
         QString msg;
-        QVERIFY(
-            SendProgramToDevice(RunIp("12.2"), UploadPort, content, msg, {}, maxRaw, Candidates(5, 100), {}, true, {}));
+        TUploadFacts facts;
+        QVERIFY(SendProgramToDevice(
+            RunIp("12.2"), UploadPort, content, msg, {}, maxRaw, Candidates(5, 100), {}, true, {}, &facts));
         QCOMPARE(msg, QString("OK stored"));
         QVERIFY(peer.WaitDone());
+        // The upload reports what went on the wire.
+        QCOMPARE(facts.SentBytes, seen.Payload.size());
+        QCOMPARE(facts.Compressed, bool(flags & 1));
+        QCOMPARE(facts.IndexEntries, 0);
         QCOMPARE(int(seen.Flags), flags);
         QCOMPARE(seen.UncompressedLength, -1); // legacy devices never get the extended header
         QCOMPARE(seen.PinBlock, withPin ? QByteArray("98765\0\0\0", 8) : QByteArray());
@@ -214,9 +220,13 @@ private slots:
                 } });
         QString msg;
         bool large = false;
-        QVERIFY(SendProgramToDevice(
-            RunIp("12.4"), UploadPort, content, msg, {}, 1 << 30, candidates, [&] { large = true; }, false, {}));
+        TUploadFacts facts;
+        QVERIFY(SendProgramToDevice(RunIp("12.4"), UploadPort, content, msg, {}, 1 << 30, candidates,
+            [&] { large = true; }, false, {}, &facts));
         QVERIFY(peer.WaitDone());
+        QCOMPARE(facts.SentBytes, seen.Payload.size());
+        QVERIFY(facts.Compressed);
+        QCOMPARE(facts.IndexEntries, 20);
         QVERIFY(!large);
         QCOMPARE(int(seen.Flags), 0x0D);
         QCOMPARE(seen.UncompressedLength, content.size());
@@ -250,9 +260,12 @@ private slots:
                     c.Send("ERR x\n");
                 } });
         QString msg;
+        TUploadFacts facts;
         QVERIFY(SendProgramToDevice(
-            RunIp("12.5"), UploadPort, Program(100), msg, {}, 1 << 30, Candidates(1, 10), {}, false, {}));
+            RunIp("12.5"), UploadPort, Program(100), msg, {}, 1 << 30, Candidates(1, 10), {}, false, {}, &facts));
         QCOMPARE(msg, QString("OK (UYARI: Start From index kaydedilemedi: ERR x)"));
+        QVERIFY(facts.Compressed);
+        QCOMPARE(facts.IndexEntries, 0); // the device keeps no index
     }
 
     void replies_data()
@@ -261,21 +274,29 @@ private slots:
         QTest::addColumn<bool>("result");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("erase");
+        QTest::addColumn<int>("kind"); // EDeviceFailure of a failure
         QTest::newRow("erase then OK") << QByteArray("ERASE 4096 65536\nOK\n") << true << "OK"
-                                       << "4096/65536";
+                                       << "4096/65536" << 0;
         QTest::newRow("malformed erase lines")
             << QByteArray("ERASE 1 2 3\nERASE x 2\nERASE  5 6\n\nOK\n") << true << "OK"
-            << "";
+            << "" << 0;
         QTest::newRow("lower-case ok") << QByteArray("ok\n") << true << "ok"
-                                       << "";
+                                       << "" << 0;
         QTest::newRow("PIN refused") << QByteArray("ERR pin\n") << false
-                                     << QString::fromUtf8("Cihaz şifreyi kabul etmedi") << "";
+                                     << QString::fromUtf8("Cihaz şifreyi kabul etmedi") << ""
+                                     << int(EDeviceFailure::PinRefused);
         QTest::newRow("full") << QByteArray("ERASE 1 1\r\nERR full\r\n") << false << "ERR full"
-                              << "1/1";
-        QTest::newRow("text without line feed, then close") << QByteArray("ERR disk") << false << "ERR disk"
-                                                            << "";
+                              << "1/1" << int(EDeviceFailure::DeviceError);
+        QTest::newRow("text without line feed, then close")
+            << QByteArray("ERR disk") << false << "ERR disk"
+            << "" << int(EDeviceFailure::DeviceError);
+        // The kind comes from what happened, not from words in the device's text.
+        QTest::newRow("device text that reads like another failure")
+            << QByteArray("ERR Cihaz şifreyi kabul etmedi (hata kodu: 11)\n") << false
+            << QString::fromUtf8("ERR Cihaz şifreyi kabul etmedi (hata kodu: 11)") << ""
+            << int(EDeviceFailure::DeviceError);
         QTest::newRow("closed without text") << QByteArray() << false << "Veri gönderilemedi (hata kodu: 0)"
-                                             << "";
+                                             << "" << int(EDeviceFailure::NetworkError);
     }
     void replies()
     {
@@ -283,6 +304,8 @@ private slots:
         QFETCH(bool, result);
         QFETCH(QString, message);
         QFETCH(QString, erase);
+        QFETCH(int, kind);
+        SetDeviceFailure(EDeviceFailure::TooLarge); // left over from an earlier failure
         TScriptedPeer peer(RunIp("12.6"), UploadPort, { [&](TPeerConnection& c) {
             ReadUploadHeader(c);
             c.Send(reply);
@@ -294,6 +317,8 @@ private slots:
             result);
         QCOMPARE(msg, message);
         QCOMPARE(erases.join(','), erase);
+        if (!result)
+            QCOMPARE(int(LastDeviceFailure()), kind);
     }
 
     void earlyReplyStopsSending()
