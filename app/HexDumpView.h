@@ -14,7 +14,6 @@ public:
     void SetData(const QByteArray& data);
     const QByteArray& Data() const { return FData; }
     qsizetype FirstVisibleRow() const;
-    qsizetype RowCount() const { return FRows; }
 
     // The selected rows [first, last], or first > last when none is selected.
     qsizetype SelectionFirstRow() const;

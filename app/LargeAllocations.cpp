@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <new>
 
-// Sanitizer runtimes bring allocation functions of their own.
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// Built only where no sanitizer brings allocation functions of its own: the
+// build decides (CMakeLists.txt, quillex_large_allocations).
 
 namespace {
 
@@ -80,5 +80,3 @@ void operator delete[](void* block, const std::nothrow_t&) noexcept
 {
     std::free(block);
 }
-
-#endif

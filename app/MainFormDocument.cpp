@@ -69,14 +69,6 @@ void TFormMain::ShowCmtFile(const QByteArray& data)
     RedrawDocument();
 }
 
-void TFormMain::LeaveCmtView()
-{
-    if (FDocument->Mode() != TDocumentMode::Cmt)
-        return;
-    FDocument->LeaveSpecialMode();
-    RedrawDocument();
-}
-
 void TFormMain::ScanToolChanges()
 {
     FDocument->ScanToolChanges();

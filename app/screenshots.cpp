@@ -248,8 +248,7 @@ int main(int argc, char** argv)
         if (SendDeviceCommands("127.0.0.3", 5000, { "STARTFROM0" }, response)) {
             QElapsedTimer playing;
             playing.start();
-            while (!ShowsRow(window, QString::fromUtf8("Geçen Süre"))
-                && playing.elapsed() < 3000) {
+            while (!ShowsRow(window, QString::fromUtf8("Geçen Süre")) && playing.elapsed() < 3000) {
                 QTest::qWait(100);
                 window.TimerDeviceInfoTimer();
             }

@@ -499,7 +499,6 @@ void TFormMain::StartupTimerTimer()
                 SetUpdateAvailable(true);
         },
         UpdateSettings());
-    emit StartupFinished();
 }
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event)
@@ -639,7 +638,6 @@ void TFormMain::SetTransferControlsEnabled(bool enabled)
     ui->SpeedButtonFileOpen->setEnabled(enabled);
     ui->SpeedButtonFileNew->setEnabled(enabled);
     FTransferRunning = !enabled;
-    FSuppressDeviceListRefresh = FTransferRunning;
     UpdateToolCommandsEnabled();
 }
 
@@ -690,7 +688,8 @@ bool TFormMain::CheckDevicePin(const TQuillexDevice& device)
 
 void TFormMain::TimerDeviceInfoTimer()
 {
-    if (FStatusListener && !FSuppressDeviceListRefresh)
+    // While a transfer runs, the list keeps its rows and order.
+    if (FStatusListener && !FTransferRunning)
         FDeviceList->SetDevices(FStatusListener->RefreshDeviceList());
     UpdateDeviceInfo();
     FDeviceList->StatusChanged(); // the dots follow the status even while the rows stay

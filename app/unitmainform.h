@@ -128,7 +128,6 @@ public:
     void ShowRawCapture(const QByteArray& data);
     void ResetEditorContent();
     void ShowCmtFile(const QByteArray& data);
-    void LeaveCmtView();
     void SaveSelectedCmtProgram();
     void ScanToolChanges();
     QList<TStartFromCandidate> ToolChangeCandidates() const;
@@ -167,9 +166,6 @@ public:
     static QString LoadWindowTitle();
     void EnsureWindowOnScreen();
     void FitFrameInto(const QRect& area);
-
-signals:
-    void StartupFinished();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -233,7 +229,6 @@ private:
     qint32 FLogoClickCount = 0;
     quint32 FLogoLastClickTicks = 0;
     bool FTransferRunning = false;
-    bool FSuppressDeviceListRefresh = false; // while a transfer runs, the list keeps its rows and order
     TDeviceListModel* FDeviceList = nullptr;
     QHash<QString, QPixmap> FDeviceImages;
     QList<QIcon> FUpdateImages;

@@ -21,5 +21,5 @@ void SetDeviceFailure(EDeviceFailure kind)
 EDeviceFailure NetworkFailure(int error)
 {
     return error == EAGAIN || error == ETIMEDOUT || error == IdleTimeoutError ? EDeviceFailure::Timeout
-                                                                            : EDeviceFailure::NetworkError;
+                                                                              : EDeviceFailure::NetworkError;
 }

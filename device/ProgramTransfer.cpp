@@ -235,8 +235,7 @@ QByteArray EncodeStartFromEntries(const QList<TStartFromEntry>& entries)
 
 bool SendProgramToDevice(const QString& ipAddress, quint16 port, const QByteArray& content, QString& responseMsg,
     const TSendProgramProgressProc& onProgress, qint64 maxRawSize, const QList<TStartFromCandidate>& candidates,
-    const TNotifyProc& onLargeUpload, bool legacyDevice, const TEraseProgressProc& onEraseProgress,
-    TUploadFacts* facts)
+    const TNotifyProc& onLargeUpload, bool legacyDevice, const TEraseProgressProc& onEraseProgress, TUploadFacts* facts)
 {
     responseMsg.clear();
     QByteArray payload = content;
@@ -276,7 +275,7 @@ bool SendProgramToDevice(const QString& ipAddress, quint16 port, const QByteArra
 
     const qint64 total = payload.size();
     const TTransferTimeouts limits = TransferTimeouts();
-    const quint32 timeout = quint32(limits.BaseMs + total * 1000 / 30000);
+    const quint32 timeout = quint32(limits.ForBytes(total));
     TDeviceSocket socket;
     if (!OpenDeviceSocket(socket, ipAddress, port, int(timeout), responseMsg))
         return false;
@@ -489,7 +488,7 @@ bool ReceiveProgramFromDevice(const QString& ipAddress, quint16 port, QByteArray
     }
 
     // The same time-out bounds each receive and the data phase as a whole.
-    const int dataTimeoutMs = int(limits.BaseMs + qint64(length) * 1000 / 30000);
+    const int dataTimeoutMs = limits.ForBytes(length);
     socket.SetReceiveTimeout(dataTimeoutMs);
     const QDeadlineTimer dataDeadline(dataTimeoutMs);
     QByteArray data(qsizetype(length), Qt::Uninitialized);

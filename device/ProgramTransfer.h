@@ -23,8 +23,11 @@ struct TStartFromEntry {
 // The time-outs of the transfer ports. Tests shorten them to see the limits
 // work without waiting half a minute per case.
 struct TTransferTimeouts {
-    int BaseMs = 30000; // plus 1 ms per 30 bytes of the transfer
+    int BaseMs = 30000;
     int EraseStallMs = 30000; // the erase progress must move within this
+    // The idle time-out of a transfer of this many bytes: the base and one
+    // second per 30000 bytes.
+    int ForBytes(qint64 bytes) const { return int(BaseMs + bytes * 1000 / 30000); }
 };
 TTransferTimeouts& TransferTimeouts();
 

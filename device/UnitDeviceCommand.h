@@ -19,14 +19,6 @@ constexpr int CommandTimeoutMs = 5000;
 constexpr int CommandDeadlineMs = CommandTimeoutMs + 3000;
 // No reply on the command port is anywhere near this long; more is refused.
 constexpr qsizetype MaxCommandReplyBytes = 1048576;
-constexpr int TransferBaseTimeoutMs = 30000;
-
-// The idle time-out of a transfer of this many bytes: the base and one second
-// per 30000 bytes.
-constexpr int TransferTimeoutMs(qint64 bytes)
-{
-    return int(TransferBaseTimeoutMs + bytes * 1000 / 30000);
-}
 
 // Messages of the connection layer, shared by every operation.
 QString MsgConnectFailed(const QString& ipAddress, quint16 port, int error);

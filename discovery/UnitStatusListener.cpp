@@ -264,9 +264,6 @@ void TStatusListenerThread::run()
             QThread::msleep(ReceivePauseMs);
     }
     FListening = false;
-    timespec cpu {};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
-    FCpuNanoseconds = qint64(cpu.tv_sec) * 1000000000 + cpu.tv_nsec;
 }
 
 void TStatusListenerThread::FailToListen(int error)

@@ -86,7 +86,6 @@ public:
     // Why the socket could not be opened ("Durum portu 5003 dinlenemiyor: ..."); empty otherwise.
     QString ListenError() const;
     qint64 AcceptedDatagrams() const { return FAccepted.load(); }
-    qint64 ThreadCpuNanoseconds() const { return FCpuNanoseconds.load(); }
 
 signals:
     // Emitted on the listener's thread once, when the socket cannot be opened.
@@ -113,5 +112,4 @@ private:
     QString FListenError;
     std::atomic<bool> FListening { false };
     std::atomic<qint64> FAccepted { 0 };
-    std::atomic<qint64> FCpuNanoseconds { 0 };
 };

@@ -303,11 +303,6 @@ void TProgramDocument::SetText(const QString& text, TTextReplace how)
     FText.Replace(lines, ShownLineBreak(FLineBreak), how);
 }
 
-void TProgramDocument::SetLines(const QStringList& lines, TTextReplace how)
-{
-    SetEditorText(JoinUtf8Lines(lines, TLineBreakStyle::CrLf), how);
-}
-
 void TProgramDocument::SetEditorText(QByteArray text, TTextReplace how)
 {
     FLineBreak = TLineBreakStyle::CrLf;

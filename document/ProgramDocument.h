@@ -148,8 +148,6 @@ public:
 
     // The text set as a whole: its lines and line-break style found anew.
     void SetText(const QString& text, TTextReplace how);
-    // The lines replaced from a list: CR LF line breaks from then on.
-    void SetLines(const QStringList& lines, TTextReplace how);
 
 private:
     // An upload prepared straight from a file scans only the normalised text.

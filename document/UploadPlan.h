@@ -3,19 +3,19 @@
 // document: its byte limit, whether it is a legacy device, and which tool-change
 // candidates it keeps.
 #include "content/ToolChangeScanner.h"
+#include "device/ProgramTransfer.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
-constexpr qint64 DefaultMaxRawSize = 33554432;
 constexpr int FirstExtendedBuild = 496;
 // Only this much of a file decides whether it is CMT data.
 constexpr qsizetype CmtSniffLength = 4096;
 
 struct TUploadPlan {
-    qint64 MaxRawSize = DefaultMaxRawSize;
+    qint64 MaxRawSize = DefaultMaxFileSize; // what a device stores at most when its status does not say
     bool LegacyDevice = true;
     QList<TStartFromCandidate> Candidates;
 };

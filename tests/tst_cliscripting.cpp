@@ -429,8 +429,8 @@ private slots:
         const QHash<QString, QString> env { { "QUILLEX_STATUS_PORT", value } };
         const TRun run = Cli().Run({ "devices", "--listen", "0" }, {}, env);
         QCOMPARE(run.ExitCode, 2);
-        QCOMPARE(run.Err,
-            "quillex-cli: QUILLEX_STATUS_PORT must be a port number from 1 to 65535; got \"" + value + "\"\n");
+        QCOMPARE(
+            run.Err, "quillex-cli: QUILLEX_STATUS_PORT must be a port number from 1 to 65535; got \"" + value + "\"\n");
         const TRun json = Cli().Run({ "--json", "send", FPlain, "BR9600" }, {}, env);
         QCOMPARE(SchemaViolation("send", json), QString());
         QCOMPARE(JsonOf(json)["code"].toString(), QString("usage"));

@@ -431,6 +431,7 @@ private slots:
         QCOMPARE(UnprotectPin(sealed), QString("1234"));
         QVERIFY(fetches >= 3);
         QVERIFY(!fetchedOnMainThread);
+        SetPinMasterKeyProvider(KeyA); // the provider above refers to this function's variables
     }
 
     void fileMasterKeyIsPrivate()

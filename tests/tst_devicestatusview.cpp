@@ -148,8 +148,8 @@ private slots:
         QTest::newRow("C1 control") << R"({"ip":"1.2.3.4\u0085x"})"
                                     << "IP Adresi"
                                     << "1.2.3.4?x";
-        QTest::newRow("Turkish letters kept") << R"({"name":"Şişe Ğ"})" << QString::fromUtf8("Cihaz Adı")
-                                              << QString::fromUtf8("Şişe Ğ");
+        QTest::newRow("Turkish letters kept")
+            << R"({"name":"Şişe Ğ"})" << QString::fromUtf8("Cihaz Adı") << QString::fromUtf8("Şişe Ğ");
     }
     void valuesCannotForgeRows()
     {

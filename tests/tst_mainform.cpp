@@ -528,7 +528,8 @@ private slots:
             counter.Paints = 0;
             tick();
             QVERIFY2((counter.Paints > 0) == step.Redrawn, step.Step);
-            QVERIFY2(RowTexts(window->DeviceInfoRows()).contains(QString::fromUtf8("Son Güncelleme=") + step.Time), step.Step);
+            QVERIFY2(RowTexts(window->DeviceInfoRows()).contains(QString::fromUtf8("Son Güncelleme=") + step.Time),
+                step.Step);
         }
     }
 
@@ -724,9 +725,10 @@ private slots:
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         // All rows of a device that sends, with the transfer panel shown at the design sizes.
-        const TDeviceInfoRows rows = BuildDeviceInfoRows("{\"name\":\"Torna\",\"ip\":\"127.0.0.2\",\"erasing\":1,"
-                                                         "\"xfer_status\":\"send\",\"xfer_bytes\":500,\"xfer_total\":1000,"
-                                                         "\"xfer_elapsed_sec\":187,\"ota_status\":\"downloading\"}");
+        const TDeviceInfoRows rows
+            = BuildDeviceInfoRows("{\"name\":\"Torna\",\"ip\":\"127.0.0.2\",\"erasing\":1,"
+                                  "\"xfer_status\":\"send\",\"xfer_bytes\":500,\"xfer_total\":1000,"
+                                  "\"xfer_elapsed_sec\":187,\"ota_status\":\"downloading\"}");
         QCOMPARE(rows.size(), 15);
         window->SetDeviceInfo({}, rows);
         window->Form()->PanelTransfer->show();
