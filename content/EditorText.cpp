@@ -223,7 +223,11 @@ TEditorText ReadEditorText(const QByteArray& bytes, bool wordSpaces)
     bool joinAnew = false;
     {
         TEditorTextReader reader(bytes, wordSpaces);
+        // A source decoded first (invalid UTF-8 made U+FFFD, ANSI made UTF-8)
+        // is longer than the file: one piece of the file's size is not all of it.
         text = reader.Next(bytes.size());
+        while (!reader.AtEnd())
+            text += reader.Next(bytes.size());
         result = reader.Facts();
         joinAnew = !reader.PiecesAreText();
     } // a converted source is released before the lines are joined anew

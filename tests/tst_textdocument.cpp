@@ -173,6 +173,15 @@ private slots:
             8) << true << QByteArray("1 A")
                                    << E::Utf16LE << L::Lf << true;
         QTest::newRow("empty file") << QByteArray() << true << QByteArray() << E::Ansi << L::CrLf << false;
+        // Each invalid byte becomes three of U+FFFD: the decoded text outgrows
+        // the file, and its last line ('%' here) must still come.
+        QTest::newRow("UTF-8 with invalid bytes") << QByteArray("%\r\nG0 (\xC3\xA7\x80\x80)\r\nG1 \xC3"
+                                                                "0\r\n%\r\n")
+                                                  << false
+                                                  << QByteArray("%\r\nG0 (\xC3\xA7\xEF\xBF\xBD\xEF\xBF\xBD)\r\nG1 "
+                                                                "\xEF\xBF\xBD"
+                                                                "0\r\n%")
+                                                  << E::Utf8 << L::CrLf << true;
     }
     void editorText()
     {
