@@ -64,13 +64,13 @@ run "hexdump" 1 hexdump "$DIR/utf16-odd.nc"
 
 # Under a limit of address space the command ends with a message, not a signal.
 set +e
-(ulimit -v 786432 && "$CLI" scan "$DIR/utf16-odd.nc" >/dev/null 2>"$DIR/err")
+(ulimit -v 409600 && "$CLI" scan "$DIR/utf16-odd.nc" >/dev/null 2>"$DIR/err")
 rc=$?
 set -e
 if [ "$rc" -ge 128 ]; then
-    echo "scan under a 768 MiB limit: killed by signal $((rc - 128)): $(head -c 200 "$DIR/err")"
+    echo "scan under a 400 MiB limit: killed by signal $((rc - 128)): $(head -c 200 "$DIR/err")"
     failed=1
 else
-    echo "scan under a 768 MiB limit: exit $rc $(head -c 200 "$DIR/err")"
+    echo "scan under a 400 MiB limit: exit $rc $(head -c 200 "$DIR/err")"
 fi
 exit $failed

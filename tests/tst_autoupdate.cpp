@@ -564,7 +564,8 @@ private slots:
         QVERIFY(!QFile::exists(UpdatePath()));
         QTest::qWait(200);
         const qint64 sent = FServer->BytesSent() - sentBefore;
-        QVERIFY2(sent < settings.MaxProgramBytes + 12 * 1024 * 1024, qPrintable(QString::number(sent)));
+        // Beyond the bound only what was in flight: the sockets' buffers and the read-ahead.
+        QVERIFY2(sent < settings.MaxProgramBytes + 32 * 1024 * 1024, qPrintable(QString::number(sent)));
         rusage usage {};
         ::getrusage(RUSAGE_SELF, &usage);
         const qint64 peakMiB = usage.ru_maxrss / 1024;

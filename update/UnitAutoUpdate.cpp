@@ -193,8 +193,9 @@ TUpdateSettings DefaultUpdateSettings()
 
 QString UpdateBuildDescription()
 {
+    // A package's answer stays the plain version: the package manager updates it.
     if (QUILLEX_SELF_UPDATE == 0)
-        return "self-update: off (the package manager updates this installation)";
+        return QString();
     if (BuiltInUpdatePublicKey().isEmpty())
         return "self-update: downloads checked by CRC-32 only (built without a signing key)";
     return "self-update: only downloads signed with the publisher's Ed25519 key are installed";

@@ -60,8 +60,9 @@ QString UpdateSignatureFailedText(); // "Güncellemenin imzası doğrulanamadı,
 QString UpdateCheckDisabledText(); // "Güncelleme denetimi ayarlarda kapatılmış ([Update] Check=false)."
 QString UpdateLaunchFailedText(const QString& reason); // "Güncelleme başlatılamadı: %s"
 
-// One line for --version: whether this build updates itself, and whether it
-// installs only signed updates or checks them by their CRC alone.
+// One line for --version of a self-updating build: whether it installs only
+// signed updates or checks them by their CRC alone. Empty for a build without
+// self-update (a package).
 QString UpdateBuildDescription();
 
 // Whether this installation may replace its own program file: a self-updating
