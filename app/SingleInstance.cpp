@@ -9,6 +9,8 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -28,12 +30,37 @@ QByteArray EncodeRequest(const QStringList& files)
 
 } // namespace
 
-QString InstanceRuntimeFolder()
+bool IsPrivateFolder(const QString& folder)
 {
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    struct stat info { };
+    return ::lstat(QFile::encodeName(folder).constData(), &info) == 0 && S_ISDIR(info.st_mode)
+        && info.st_uid == ::getuid() && (info.st_mode & 0077) == 0;
+}
+
+QString PrivateFolderIn(const QString& parent, const QString& name)
+{
+    const QString folder = parent + "/" + name;
+    // Made 0700 when missing; an existing one is used only when it already is the user's own.
+    if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST)
+        return QString();
+    return IsPrivateFolder(folder) ? folder : QString();
+}
+
+QString InstanceRuntimeFolderFor(const QString& runtime, const QString& temporary, const QString& home)
+{
     if (!runtime.isEmpty())
         return runtime;
-    return QDir::tempPath() + QString("/quillex-%1").arg(::getuid());
+    const QString name = QString("quillex-%1").arg(::getuid());
+    // In a shared temporary folder another user may have made the name first.
+    if (const QString folder = PrivateFolderIn(temporary, name); !folder.isEmpty())
+        return folder;
+    return PrivateFolderIn(home, "." + name);
+}
+
+QString InstanceRuntimeFolder()
+{
+    return InstanceRuntimeFolderFor(
+        QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation), QDir::tempPath(), QDir::homePath());
 }
 
 TSingleInstance::TSingleInstance(const QString& folder, QObject* parent)
@@ -58,10 +85,21 @@ QString TSingleInstance::ServerName() const
 
 bool TSingleInstance::Claim()
 {
+    if (FFolder.isEmpty()) {
+        qWarning("quillex: no private runtime folder; a second window may start");
+        return true;
+    }
     QDir().mkpath(FFolder);
     if (!FLock.tryLock(0)) {
-        if (FLock.error() == QLockFile::LockFailedError)
+        if (FLock.error() == QLockFile::LockFailedError && LockIsUsers())
             return false;
+        // A lock of another user, or one that cannot be read, is no window of
+        // this user's: run alone rather than hand files to its owner.
+        if (FLock.error() == QLockFile::LockFailedError) {
+            qWarning("quillex: %s belongs to another user or cannot be read; this window runs on its own",
+                qPrintable(FLock.fileName()));
+            return true;
+        }
         // No lock file possible (a read-only folder): run, but never take
         // over a socket that may belong to another instance.
         qWarning("quillex: cannot create %s; a second window may start", qPrintable(FLock.fileName()));
@@ -74,6 +112,14 @@ bool TSingleInstance::Claim()
     if (!FServer.listen(ServerName()))
         qWarning("quillex: cannot listen on %s: %s", qPrintable(ServerName()), qPrintable(FServer.errorString()));
     return true;
+}
+
+bool TSingleInstance::LockIsUsers() const
+{
+    struct stat info { };
+    QFile lock(FLock.fileName());
+    return ::lstat(QFile::encodeName(FLock.fileName()).constData(), &info) == 0 && S_ISREG(info.st_mode)
+        && info.st_uid == ::getuid() && lock.open(QIODevice::ReadOnly);
 }
 
 bool TSingleInstance::HandOver(const QStringList& files, int timeoutMs)

@@ -17,7 +17,9 @@ public:
     // folder: the user's runtime folder ($XDG_RUNTIME_DIR), private to the user.
     explicit TSingleInstance(const QString& folder, QObject* parent = nullptr);
 
-    // Takes the lock and listens. False when a living instance owns the lock.
+    // Takes the lock and listens. False when a living instance of this user
+    // owns the lock; a lock of another user or one that cannot be read counts
+    // for nothing (the window then runs on its own, without listening).
     bool Claim();
 
     // Gives the files (absolute paths, may be empty) to the instance that owns
@@ -33,12 +35,18 @@ signals:
 
 private:
     void ReadRequest(QLocalSocket* peer);
+    bool LockIsUsers() const;
 
     QString FFolder;
     QLockFile FLock;
     QLocalServer FServer;
 };
 
-// The user's runtime folder as Qt finds it, or a private folder under the
-// temporary folder where there is none.
+// The user's runtime folder as Qt finds it, or where there is none a private
+// folder "quillex-UID" under the temporary folder (made 0700; used only when it
+// is the user's own with no access for others), else ".quillex-UID" in the
+// home folder under the same rule; empty when neither can be had.
 QString InstanceRuntimeFolder();
+QString InstanceRuntimeFolderFor(const QString& runtime, const QString& temporary, const QString& home);
+// A folder (not a link) of the user's own that nobody else may enter.
+bool IsPrivateFolder(const QString& folder);

@@ -2,6 +2,8 @@
 // and the start.
 #include "StartupOptions.h"
 
+#include "update/UnitAutoUpdate.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -37,24 +39,50 @@ bool IsInformationRequest(int argc, char** argv)
 
 void AnswerInformationRequest(QCoreApplication& app)
 {
+    // The version's answer also tells how this build treats its updates.
+    if (const QString updates = UpdateBuildDescription();
+        !updates.isEmpty() && !app.applicationVersion().contains('\n'))
+        app.setApplicationVersion(app.applicationVersion() + "\n" + updates);
     QCommandLineParser parser;
     Describe(parser);
     parser.process(app); // prints the text asked for and exits
     std::exit(0);
 }
 
-QStringList FilesToOpen(QCoreApplication& app)
+QString FileToOpenProblem(const QString& name)
+{
+    const QFileInfo file(name);
+    if (!file.exists() && !file.isSymLink())
+        return "no such file";
+    if (!file.exists())
+        return "a link to nothing";
+    if (file.isDir())
+        return "a folder, not a file";
+    // A FIFO or a device would block the window or never end.
+    if (!file.isFile())
+        return "not a regular file (a FIFO, a device or a socket)";
+    if (!file.isReadable())
+        return "permission denied";
+    return QString();
+}
+
+QStringList FilesToOpen(QCoreApplication& app, bool* allFound)
 {
     QCommandLineParser parser;
     Describe(parser);
     parser.process(app);
     QStringList files;
+    if (allFound)
+        *allFound = true;
     for (const QString& name : parser.positionalArguments()) {
-        const QFileInfo file(name);
-        if (file.isFile())
-            files << file.absoluteFilePath();
-        else
-            std::fprintf(stderr, "quillex: %s: no such file\n", qPrintable(name));
+        const QString problem = FileToOpenProblem(name);
+        if (problem.isEmpty()) {
+            files << QFileInfo(name).absoluteFilePath();
+            continue;
+        }
+        std::fprintf(stderr, "quillex: %s: %s\n", qPrintable(name), qPrintable(problem));
+        if (allFound)
+            *allFound = false;
     }
     return files;
 }

@@ -11,6 +11,11 @@ bool IsInformationRequest(int argc, char** argv);
 // Prints the help or version text asked for and ends the process.
 [[noreturn]] void AnswerInformationRequest(QCoreApplication& app);
 
+// What keeps the name from being opened ("no such file", "a folder, not a
+// file", a FIFO or a device, ...); empty for a readable regular file.
+QString FileToOpenProblem(const QString& name);
+
 // The files named on the command line, as absolute paths; ends the process
-// with a message on an unknown option.
-QStringList FilesToOpen(QCoreApplication& app);
+// with a message on an unknown option. A name that cannot be opened is said
+// on standard error and clears allFound.
+QStringList FilesToOpen(QCoreApplication& app, bool* allFound = nullptr);

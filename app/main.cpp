@@ -49,18 +49,20 @@ int main(int argc, char** argv)
     if (!SetUpApplication(app, error))
         std::fprintf(stderr, "quillex: %s\n", qPrintable(error));
     app.setDesktopFileName("quillex"); // the desktop entry, for the icon on Wayland
-    const QStringList files = FilesToOpen(app);
+    bool filesFound = true;
+    const QStringList files = FilesToOpen(app, &filesFound);
 
     // Ownership first, then the window: a start in between cannot become a second instance.
     TSingleInstance instance(InstanceRuntimeFolder());
     if (!instance.Claim()) {
         if (instance.HandOver(files))
-            return 0;
+            return filesFound ? 0 : 1;
         std::fprintf(stderr, "quillex: the running window does not answer\n");
         return 1;
     }
     // What an earlier self-update left behind: the script, or an update not installed.
-    CleanUpUpdateFiles();
+    if (const QString stale = CleanUpUpdateFiles(); !stale.isEmpty())
+        std::fprintf(stderr, "quillex: %s\n", qPrintable(stale));
 
     TMainFormOptions options;
     if (!LoadStatusKeyFromEnvironment(error) || !LoadStatusPortFromEnvironment(options.StatusPort, error)) {

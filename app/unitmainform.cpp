@@ -621,9 +621,10 @@ void TFormMain::UpdateDownloadDone(bool ok, const QString& resultText)
     if (!FPrompter.ConfirmYesNo(
             QString::fromUtf8("%1 sürümü indirildi. Uygulama kapanıp güncellensin mi?").arg(resultText)))
         return;
-    // A script that could not be started replaces nothing: the window stays.
-    if (!LaunchUpdaterScript(UpdateSettings())) {
-        qWarning("quillex: the updater script could not be written or started");
+    // A script that could not be started replaces nothing: the window stays and says why.
+    QString error;
+    if (!LaunchUpdaterScript(UpdateSettings(), nullptr, &error)) {
+        FPrompter.ShowMessage(UpdateLaunchFailedText(error));
         return;
     }
     close();

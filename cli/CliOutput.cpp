@@ -25,14 +25,52 @@ bool ReadInput(const QString& path, QByteArray& bytes, QString& errorMsg)
     return true;
 }
 
+namespace {
+QString StdoutError; // the first failed write's reason
+bool StdoutErrorReported = false; // said already by the verb that met it
+
+void KeepStdoutError()
+{
+    if (StdoutError.isEmpty())
+        StdoutError = QString::fromLocal8Bit(std::strerror(errno ? errno : EIO));
+}
+
+bool FlushStdout()
+{
+    errno = 0;
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return StdoutError.isEmpty();
+    KeepStdoutError();
+    return false;
+}
+} // namespace
+
+bool PutStdout(const char* data, qsizetype size)
+{
+    if (size <= 0)
+        return StdoutError.isEmpty();
+    errno = 0;
+    if (std::fwrite(data, 1, size_t(size), stdout) == size_t(size))
+        return StdoutError.isEmpty();
+    KeepStdoutError();
+    return false;
+}
+
+QString FinishStdout()
+{
+    // A write that failed elsewhere (a direct fwrite) leaves the stream's error flag.
+    if (FlushStdout() || StdoutErrorReported)
+        return QString();
+    return "standard output: " + StdoutError;
+}
+
 bool WriteOutput(const QString& path, const QByteArray& bytes, QString& errorMsg)
 {
     if (path != "-")
         return WriteWholeFile(path, bytes, errorMsg);
-    const bool written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size());
-    if (!written || std::fflush(stdout) != 0) {
-        errorMsg = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
-    return true;
+    if (PutStdout(bytes) && FlushStdout())
+        return true;
+    errorMsg = "standard output: " + StdoutError;
+    StdoutErrorReported = true;
+    return false;
 }

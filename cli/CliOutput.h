@@ -45,13 +45,25 @@ inline QString TerminalText(const QString& text, std::FILE* stream)
     return safe;
 }
 
+// Every write to standard output goes through here: the first failure's
+// reason is kept, and the verb ends with it (exit 1) however far it got, so
+// that output cut short by a full disk never passes for a result.
+bool PutStdout(const char* data, qsizetype size);
+inline bool PutStdout(const QByteArray& bytes)
+{
+    return PutStdout(bytes.constData(), bytes.size());
+}
+// After the verb: flushes standard output. The message for output that was
+// lost ("standard output: No space left on device"), empty when all of it was written.
+QString FinishStdout();
+
 inline void Err(const QString& text)
 {
     std::fprintf(stderr, "%s\n", TerminalText(text, stderr).toUtf8().constData());
 }
 inline void Out(const QString& text)
 {
-    std::fprintf(stdout, "%s\n", TerminalText(text, stdout).toUtf8().constData());
+    PutStdout(TerminalText(text, stdout).toUtf8() + '\n');
 }
 
 // A line of the verb's result on standard output; with --json the fields carry it.
@@ -99,6 +111,7 @@ inline int Succeed(const QString& message, bool print = false)
     return ExitOk;
 }
 
-// "-" names standard input and standard output.
+// "-" names standard input and standard output. A FIFO, a device or a terminal
+// named as the output is written directly; a regular file is replaced whole.
 bool ReadInput(const QString& path, QByteArray& bytes, QString& errorMsg);
 bool WriteOutput(const QString& path, const QByteArray& bytes, QString& errorMsg);

@@ -51,7 +51,7 @@ const THelp Helps[] = {
 void Write(const QByteArray& bytes)
 {
     if (!Report().Json)
-        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+        PutStdout(bytes);
 }
 
 bool Read(const QString& path, QByteArray& bytes, int& rc)
@@ -75,22 +75,26 @@ int Scan(const TCliArgs& args)
     TPlainTextStore store;
     TProgramDocument document(store);
     document.OpenBytes(std::move(bytes), args.IsSet("siemens"));
-    QByteArray out;
+    // Each row goes out as it is made, never gathered into one output.
     QJsonArray array;
     if (args.IsSet("candidates")) {
         for (const TStartFromCandidate& c : document.ToolChangeCandidates()) {
-            out += QByteArray::number(c.LineNumber) + '\t' + QByteArray::number(c.UncompressedOffset) + '\n';
-            array.append(QJsonObject { { "line", c.LineNumber }, { "offset", c.UncompressedOffset } });
+            if (Report().Json)
+                array.append(QJsonObject { { "line", c.LineNumber }, { "offset", c.UncompressedOffset } });
+            else if (!PutStdout(
+                         QByteArray::number(c.LineNumber) + '\t' + QByteArray::number(c.UncompressedOffset) + '\n'))
+                break;
         }
         Report().Fields.insert("candidates", array);
     } else {
         for (const TToolChangeRow& row : document.ToolChangeRows()) {
-            out += row.Text.toUtf8() + '\n';
-            array.append(QJsonObject { { "line", row.LineNumber }, { "text", row.Text } });
+            if (Report().Json)
+                array.append(QJsonObject { { "line", row.LineNumber }, { "text", row.Text } });
+            else if (!PutStdout(row.Text.toUtf8() + '\n'))
+                break;
         }
         Report().Fields.insert("rows", array);
     }
-    Write(out);
     return Succeed(QString());
 }
 
@@ -148,35 +152,38 @@ int Cmt(const TCliArgs& args)
     QByteArray bytes;
     if (int rc; !Read(args.Args[0], bytes, rc))
         return rc;
-    // The CMT view of the document, as a CMT file received from a device shows.
-    TPlainTextStore store;
-    TProgramDocument document(store);
-    if (!document.ShowCmtFile(bytes))
-        return Fail(ExitFailed, "corrupt_data", args.Args[0] + QString::fromUtf8(": CMT bloğu bulunamadı"));
-    const TCmtInfo& info = document.CmtInfo();
-    if (!output.isEmpty()) {
-        QByteArray program;
-        try {
-            program = ExtractCmtProgram(info, index);
-        } catch (const EQuillexError& e) {
-            return Fail(ExitFailed, "corrupt_data", e.Message());
-        }
-        QString error;
-        if (!WriteOutput(output, program, error))
-            return Fail(ExitFailed, "file_error", output + ": " + error);
-        Report().Fields.insert("program", index);
-        Report().Fields.insert("output", output);
-        Report().Fields.insert("bytes", program.size());
+    const QString noBlock = args.Args[0] + QString::fromUtf8(": CMT bloğu bulunamadı");
+    if (output.isEmpty()) {
+        // The CMT view's rows, as a CMT file received from a device shows, each
+        // written as it is made: a file may hold millions of programs.
+        QJsonArray rows;
+        const bool found = ForEachCmtViewRow(bytes, [&rows](const QString& text) {
+            if (Report().Json) {
+                rows.append(text);
+                return true;
+            }
+            return PutStdout(text.toUtf8() + '\n');
+        });
+        if (!found)
+            return Fail(ExitFailed, "corrupt_data", noBlock);
+        Report().Fields.insert("rows", rows);
         return Succeed(QString());
     }
-    QByteArray out;
-    QJsonArray rows;
-    for (const TCmtViewRow& row : CmtViewRows(info)) {
-        out += row.Text.toUtf8() + '\n';
-        rows.append(row.Text);
+    TCmtInfo info;
+    if (!ParseCmt(bytes, info))
+        return Fail(ExitFailed, "corrupt_data", noBlock);
+    QByteArray program;
+    try {
+        program = ExtractCmtProgram(info, index);
+    } catch (const EQuillexError& e) {
+        return Fail(ExitFailed, "corrupt_data", e.Message());
     }
-    Report().Fields.insert("rows", rows);
-    Write(out);
+    QString error;
+    if (!WriteOutput(output, program, error))
+        return Fail(ExitFailed, "file_error", output + ": " + error);
+    Report().Fields.insert("program", index);
+    Report().Fields.insert("output", output);
+    Report().Fields.insert("bytes", program.size());
     return Succeed(QString());
 }
 
@@ -188,12 +195,13 @@ int HexDump(const TCliArgs& args)
     QByteArray bytes;
     if (int rc; !Read(args.Args[0], bytes, rc))
         return rc;
-    // The rows go out as they are written, one byte per character.
-    const QByteArray dump = HexDumpBytes(bytes);
+    // The rows go out as they are written, one byte per character, a piece
+    // at a time: the dump is about four times the input.
     Report().Fields.insert("bytes", bytes.size());
     if (Report().Json)
-        Report().Fields.insert("text", QString::fromLatin1(dump));
-    Write(dump);
+        Report().Fields.insert("text", QString::fromLatin1(HexDumpBytes(bytes)));
+    else
+        HexDumpInPieces(bytes, [](QByteArrayView piece) { return PutStdout(piece.data(), piece.size()); });
     return Succeed(QString());
 }
 
@@ -247,7 +255,5 @@ int RunContentCommand(const TCliArgs& args)
         rc = HexDump(args);
     else if (command == "normalize")
         rc = Normalize(args);
-    if (rc >= 0 && std::fflush(stdout) != 0)
-        return ExitFailed;
     return rc;
 }

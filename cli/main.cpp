@@ -15,6 +15,7 @@
 #include <QJsonObject>
 
 #include <cstdio>
+#include <new>
 
 namespace {
 
@@ -181,6 +182,17 @@ int Run(const QStringList& arguments)
     return RunDeviceCommand(args);
 }
 
+// Memory that runs out ends the verb with a message, never an abort.
+int RunGuarded(const QStringList& arguments)
+{
+    try {
+        return Run(arguments);
+    } catch (const std::bad_alloc&) {
+        const QString what = arguments.mid(1).join(' ');
+        return Fail(ExitFailed, "out_of_memory", QString::fromUtf8("Bellek yetersiz: %1").arg(what));
+    }
+}
+
 // --json is looked for before parsing, so that a usage error answers in JSON too.
 bool WantsJson(const QStringList& arguments)
 {
@@ -202,7 +214,7 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationVersion(VersionText(BuiltVersion()));
     const QStringList arguments = app.arguments();
     Report().Json = WantsJson(arguments);
-    const int rc = Run(arguments);
+    const int rc = RunGuarded(arguments);
     if (Report().Json) {
         QByteArray text;
         if (rc == ExitOk && Report().SuccessDocument) {
@@ -214,7 +226,11 @@ int main(int argc, char** argv)
             object.insert("message", Report().Message);
             text = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
         }
-        std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+        PutStdout(text);
     }
-    return std::fflush(stdout) == 0 || rc != ExitOk ? rc : ExitFailed;
+    if (const QString lost = FinishStdout(); !lost.isEmpty()) {
+        Err("quillex-cli: " + lost);
+        return rc == ExitOk ? ExitFailed : rc;
+    }
+    return rc;
 }

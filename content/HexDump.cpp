@@ -74,6 +74,22 @@ QByteArray HexDumpBytes(const QByteArray& data)
     return text;
 }
 
+bool HexDumpInPieces(const QByteArray& data, const std::function<bool(QByteArrayView piece)>& sink)
+{
+    const qsizetype rows = HexDumpRowCount(data.size());
+    QByteArray piece(HexDumpPieceRows * FullRowLength, Qt::Uninitialized);
+    for (qsizetype first = 0; first < rows; first += HexDumpPieceRows) {
+        const qsizetype end = qMin(rows, first + HexDumpPieceRows);
+        // Only the last row of the dump can be short.
+        const qsizetype length
+            = end < rows ? (end - first) * FullRowLength : DumpLength(data.size()) - first * FullRowLength;
+        WriteDump(data, piece.data(), first, end);
+        if (!sink(QByteArrayView(piece.constData(), length)))
+            return false;
+    }
+    return true;
+}
+
 qsizetype HexDumpRowCount(qsizetype bytes)
 {
     return (bytes + BytesPerRow - 1) / BytesPerRow;

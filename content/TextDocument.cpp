@@ -368,6 +368,19 @@ bool ReadWholeFile(
 
 bool WriteWholeFile(const QString& fileName, const QByteArray& bytes, QString& errorMsg)
 {
+    // A FIFO, a device or a terminal is written into, never replaced by a
+    // regular file of the same name (run as root, that would replace a node
+    // under /dev).
+    struct stat info { };
+    if (::stat(QFile::encodeName(fileName).constData(), &info) == 0
+        && (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode))) {
+        QFile file(fileName);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(bytes) != bytes.size()) {
+            errorMsg = file.errorString();
+            return false;
+        }
+        return true;
+    }
     QSaveFile file(fileName);
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {

@@ -51,4 +51,6 @@ bool ReadWholeFile(const QString& fileName, QByteArray& bytes, QString& errorMsg
 // within the limit, just before its content is read.
 bool ReadWholeFile(
     const QString& fileName, QByteArray& bytes, QString& errorMsg, const std::function<void()>& beforeReading);
+// A regular file is replaced whole (written beside it, then renamed); a FIFO,
+// a character device or a terminal is written into directly.
 bool WriteWholeFile(const QString& fileName, const QByteArray& bytes, QString& errorMsg);

@@ -4,6 +4,8 @@
 #include "Regex.h"
 #include "TextUtil.h"
 
+#include <QStringDecoder>
+
 #include <algorithm>
 
 namespace {
@@ -74,12 +76,61 @@ bool IsProgramNumberUtf8(QByteArrayView line)
     return t.size() >= 2 && (t[0] == 'O' || t[0] == ':') && t[1] >= '0' && t[1] <= '9';
 }
 
-// Cheap pre-check on the bytes: only lines holding both letters become a string.
-bool IsToolChangeUtf8(QByteArrayView line)
+// \b of the patterns: they see only ASCII letters, digits and '_' as word
+// characters, so every byte of a UTF-8 sequence is a non-word character, as
+// its code units are in UTF-16.
+bool IsWordByte(char c)
 {
-    if (!line.contains('T') || !line.contains('M'))
-        return false;
-    return IsToolChangeLine(QString::fromUtf8(line));
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+
+bool IsDigitByte(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// "\bT\d+\b" on the bytes.
+bool HasToolWordUtf8(QByteArrayView line)
+{
+    const qsizetype n = line.size();
+    for (qsizetype i = line.indexOf('T'); i >= 0; i = line.indexOf('T', i + 1)) {
+        if ((i > 0 && IsWordByte(line[i - 1])) || i + 1 >= n || !IsDigitByte(line[i + 1]))
+            continue;
+        qsizetype j = i + 1;
+        while (j < n && IsDigitByte(line[j]))
+            ++j;
+        if (j == n || !IsWordByte(line[j]))
+            return true;
+    }
+    return false;
+}
+
+// "\bM0*6\b" on the bytes.
+bool HasToolChangeWordUtf8(QByteArrayView line)
+{
+    const qsizetype n = line.size();
+    for (qsizetype i = line.indexOf('M'); i >= 0; i = line.indexOf('M', i + 1)) {
+        if (i > 0 && IsWordByte(line[i - 1]))
+            continue;
+        qsizetype j = i + 1;
+        while (j < n && line[j] == '0')
+            ++j;
+        if (j < n && line[j] == '6' && (j + 1 == n || !IsWordByte(line[j + 1])))
+            return true;
+    }
+    return false;
+}
+
+// "Satır %1, bayt %2: %3" made in one allocation: the line may be many MiB.
+QString ToolChangeRowText(qint32 lineNumber, qint64 offset, QByteArrayView line)
+{
+    const QString prefix = QString::fromUtf8("Satır %1, bayt %2: ").arg(lineNumber).arg(offset);
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    QString text(prefix.size() + decoder.requiredSpace(line.size()), Qt::Uninitialized);
+    std::copy(prefix.cbegin(), prefix.cend(), text.begin());
+    const QChar* end = decoder.appendToBuffer(text.data() + prefix.size(), line);
+    text.truncate(end - text.constData());
+    return text;
 }
 
 bool AnyBlankUtf8Line(QByteArrayView text)
@@ -90,6 +141,11 @@ bool AnyBlankUtf8Line(QByteArrayView text)
 }
 
 } // namespace
+
+bool IsToolChangeLineUtf8(QByteArrayView line)
+{
+    return HasToolWordUtf8(line) && HasToolChangeWordUtf8(line);
+}
 
 TToolChangeScanner::TToolChangeScanner(int lineBreakLength)
     : FLineBreakLength(lineBreakLength)
@@ -108,12 +164,8 @@ void TToolChangeScanner::AddLines(QByteArrayView lines)
         if (IsProgramNumberUtf8(line))
             ++FProgramNumbers;
         ++FLineNumber;
-        if (IsToolChangeUtf8(line)) {
-            FRows.append({ QString::fromUtf8("Satır %1, bayt %2: %3")
-                               .arg(FLineNumber)
-                               .arg(FOffset)
-                               .arg(QString::fromUtf8(TrimLowUtf8(line))),
-                FLineNumber });
+        if (IsToolChangeLineUtf8(line)) {
+            FRows.append({ ToolChangeRowText(FLineNumber, FOffset, TrimLowUtf8(line)), FLineNumber });
             FCandidates.append({ FLineNumber, FLineNumber > 1 ? FPreviousOffset : FOffset });
         }
         FPreviousOffset = FOffset;

@@ -34,6 +34,8 @@ bool IsProgramNumberLine(QStringView line); // "^[O:]\d+" on the trimmed line
 bool HasToolWord(QStringView line); // "\bT\d+\b"
 bool HasToolChangeWord(QStringView line); // "\bM0*6\b"
 bool IsToolChangeLine(QStringView line);
+// The same test on a line of UTF-8 text, without making a string of it.
+bool IsToolChangeLineUtf8(QByteArrayView line);
 
 // The scan over the editor's UTF-8 text (lines as views into it).
 // lineBreakLength: characters of the editor's line break (1 for LF or CR alone,

@@ -43,9 +43,8 @@ int ParseHexByte(const QByteArray& field)
     return ok && digitsOnly ? value : 0;
 }
 
-TCmtProgram ReadProgram(const TCmtInfo& info, qint32 open, qint32 close)
+TCmtProgram ReadProgram(const QByteArray& header, qint32 open, qint32 close)
 {
-    const QByteArray& header = info.Payloads[open];
     TCmtProgram program;
     program.WorkNo = ParseWorkNo(header.mid(WorkNoStart, WorkNoLength));
     const int descriptionLength = ParseHexByte(header.mid(DescriptionLengthStart, 2));
@@ -54,6 +53,70 @@ TCmtProgram ReadProgram(const TCmtInfo& info, qint32 open, qint32 close)
     program.FirstFrame = open;
     program.LastFrame = close;
     return program;
+}
+
+// CmtChecksum(payload) == stored, without making the text: a file may hold millions of blocks.
+bool ChecksumMatches(QByteArrayView payload, QByteArrayView stored)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    unsigned sum = 0;
+    for (char c : payload)
+        sum += uchar(c);
+    sum &= 0xFF;
+    return stored.size() == 2 && stored[0] == digits[sum >> 4] && stored[1] == digits[sum & 0xF];
+}
+
+// Each block of the data in order: its payload and whether its checksum holds.
+template <typename TFn> void ForEachCmtBlock(const QByteArray& data, TFn&& fn)
+{
+    qsizetype p = 0;
+    while (true) {
+        p = data.indexOf(CmtStx, p);
+        if (p < 0)
+            break;
+        const qsizetype e = data.indexOf(CmtEtx, p + 1);
+        if (e < 0 || e + 2 >= data.size())
+            break;
+        const QByteArrayView payload(data.constData() + p + 1, e - p - 1);
+        fn(payload, ChecksumMatches(payload, QByteArrayView(data.constData() + e + 1, 2)));
+        p = e + 3;
+        if (p < data.size() && data[p] == CmtEot)
+            ++p;
+    }
+}
+
+// printf's "%.4d": at least four digits, zero-padded, sign first.
+QString AtLeastFourDigits(qint64 value)
+{
+    const QString digits = QString::number(value < 0 ? -value : value).rightJustified(4, u'0');
+    return value < 0 ? "-" + digits : digits;
+}
+
+// The first TagLength bytes (fewer in a shorter payload), as TagOf.
+QByteArrayView TagView(QByteArrayView payload)
+{
+    return payload.first(qMin(payload.size(), TagLength));
+}
+
+QString CmtControlRow(const QString& controlId, const QString& controlName)
+{
+    return "Kontrol: " + (controlName.isEmpty() ? controlId + " (bilinmiyor)" : controlName + " (" + controlId + ")");
+}
+
+QString CmtBlocksRow(qsizetype blocks, qint32 checksumErrors)
+{
+    return QString::fromUtf8("Blok: %1, checksum hatası: %2").arg(blocks).arg(checksumErrors);
+}
+
+QString CmtNotVerifiedRow()
+{
+    return QString::fromUtf8("Bu kontrol tipi için program bilgisi doğrulanmadı.");
+}
+
+QString CmtProgramRow(const TCmtProgram& p)
+{
+    // Joined in one step: a description may hold "%1" of its own.
+    return AtLeastFourDigits(p.WorkNo) + "  " + p.Description + "  (" + QString::number(p.DataBlocks) + " blok)";
 }
 
 } // namespace
@@ -75,7 +138,7 @@ bool IsCmtData(const QByteArray& data)
     return false;
 }
 
-QByteArray CmtChecksum(const QByteArray& payload)
+QByteArray CmtChecksum(QByteArrayView payload)
 {
     unsigned sum = 0;
     for (char c : payload)
@@ -104,25 +167,12 @@ QString CmtControlName(const QString& controlId)
 bool ParseCmt(const QByteArray& data, TCmtInfo& info)
 {
     info = TCmtInfo();
-    qsizetype p = 0;
-    while (true) {
-        p = data.indexOf(CmtStx, p);
-        if (p < 0)
-            break;
-        const qsizetype e = data.indexOf(CmtEtx, p + 1);
-        if (e < 0 || e + 2 >= data.size())
-            break;
-        const QByteArray payload = data.mid(p + 1, e - p - 1);
-        const QByteArray stored = data.mid(e + 1, 2);
-        const bool ok = stored == CmtChecksum(payload);
-        info.Payloads.append(payload);
+    ForEachCmtBlock(data, [&](QByteArrayView payload, bool ok) {
+        info.Payloads.append(payload.toByteArray());
         info.ChecksumOk.append(ok);
         if (!ok)
             ++info.ChecksumErrors;
-        p = e + 3;
-        if (p < data.size() && data[p] == CmtEot)
-            ++p;
-    }
+    });
     if (info.Payloads.isEmpty())
         return false;
 
@@ -136,7 +186,7 @@ bool ParseCmt(const QByteArray& data, TCmtInfo& info)
             if (tag == "1100") {
                 open = j;
             } else if (tag == "1200" && open >= 0) {
-                info.Programs.append(ReadProgram(info, open, j));
+                info.Programs.append(ReadProgram(info.Payloads[open], open, j));
                 open = -1;
             }
         }
@@ -181,38 +231,91 @@ QByteArray ExtractCmtProgram(const TCmtInfo& info, qint32 programIndex)
     return result;
 }
 
-namespace {
-
-// printf's "%.4d": at least four digits, zero-padded, sign first.
-QString AtLeastFourDigits(qint64 value)
+qsizetype CmtViewRowCount(const TCmtInfo& info)
 {
-    const QString digits = QString::number(value < 0 ? -value : value).rightJustified(4, u'0');
-    return value < 0 ? "-" + digits : digits;
+    return info.FieldsVerified ? CmtViewHeadRows + info.Programs.size() : 3;
 }
 
-} // namespace
+TCmtViewRow CmtViewRowAt(const TCmtInfo& info, qsizetype row)
+{
+    switch (row) {
+    case 0:
+        return { CmtControlRow(info.ControlId, info.ControlName), 0 };
+    case 1:
+        return { CmtBlocksRow(info.Payloads.size(), info.ChecksumErrors), 0 };
+    case 2:
+        if (!info.FieldsVerified)
+            return { CmtNotVerifiedRow(), 0 };
+        return { QString("Program: %1").arg(info.Programs.size()), 0 };
+    case 3:
+        return { QString(), 0 };
+    default:
+        break;
+    }
+    const qsizetype i = row - CmtViewHeadRows;
+    return { CmtProgramRow(info.Programs.at(i)), qint32(i + 1) };
+}
+
+bool ForEachCmtViewRow(const QByteArray& data, const std::function<bool(const QString& row)>& sink)
+{
+    // First the counts the head rows give, then the program rows: neither
+    // pass keeps a block or a program.
+    qsizetype blocks = 0;
+    qint32 checksumErrors = 0;
+    qsizetype programs = 0;
+    QString controlId;
+    qint32 open = -1;
+    ForEachCmtBlock(data, [&](QByteArrayView payload, bool ok) {
+        if (blocks == 0)
+            controlId = DecodeAnsi(TagView(payload).toByteArray());
+        const QByteArrayView tag = TagView(payload);
+        if (tag == "1100") {
+            open = qint32(blocks);
+        } else if (tag == "1200" && open >= 0) {
+            ++programs;
+            open = -1;
+        }
+        ++blocks;
+        if (!ok)
+            ++checksumErrors;
+    });
+    if (blocks == 0)
+        return false;
+    const bool verified = controlId == QLatin1String("3117");
+    if (!sink(CmtControlRow(controlId, CmtControlName(controlId))) || !sink(CmtBlocksRow(blocks, checksumErrors)))
+        return true;
+    if (!verified) {
+        sink(CmtNotVerifiedRow());
+        return true;
+    }
+    if (!sink(QString("Program: %1").arg(programs)) || !sink(QString()))
+        return true;
+    qint32 index = 0;
+    open = -1;
+    QByteArray header;
+    bool stopped = false;
+    ForEachCmtBlock(data, [&](QByteArrayView payload, bool) {
+        const QByteArrayView tag = TagView(payload);
+        if (tag == "1100") {
+            open = index;
+            header = payload.toByteArray();
+        } else if (tag == "1200" && open >= 0) {
+            if (!stopped)
+                stopped = !sink(CmtProgramRow(ReadProgram(header, open, index)));
+            open = -1;
+        }
+        ++index;
+    });
+    return true;
+}
 
 QList<TCmtViewRow> CmtViewRows(const TCmtInfo& info)
 {
-    const QString control = info.ControlName.isEmpty() ? info.ControlId + " (bilinmiyor)"
-                                                       : info.ControlName + " (" + info.ControlId + ")";
-    QList<TCmtViewRow> rows {
-        { "Kontrol: " + control, 0 },
-        { QString::fromUtf8("Blok: %1, checksum hatası: %2").arg(info.Payloads.size()).arg(info.ChecksumErrors), 0 },
-    };
-    if (!info.FieldsVerified) {
-        rows.append({ QString::fromUtf8("Bu kontrol tipi için program bilgisi doğrulanmadı."), 0 });
-        return rows;
-    }
-    rows.append({ QString("Program: %1").arg(info.Programs.size()), 0 });
-    rows.append({ QString(), 0 });
-    for (qsizetype i = 0; i < info.Programs.size(); ++i) {
-        const TCmtProgram& p = info.Programs[i];
-        // Joined in one step: a description may hold "%1" of its own.
-        rows.append(
-            { AtLeastFourDigits(p.WorkNo) + "  " + p.Description + "  (" + QString::number(p.DataBlocks) + " blok)",
-                qint32(i + 1) });
-    }
+    QList<TCmtViewRow> rows;
+    const qsizetype count = CmtViewRowCount(info);
+    rows.reserve(count);
+    for (qsizetype row = 0; row < count; ++row)
+        rows.append(CmtViewRowAt(info, row));
     return rows;
 }
 

@@ -7,6 +7,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 struct TCmtProgram {
     qint64 WorkNo = -1;
     QString Description;
@@ -31,7 +33,7 @@ constexpr char CmtEot = 0x04;
 
 bool IsCmtData(const QByteArray& data);
 bool ParseCmt(const QByteArray& data, TCmtInfo& info);
-QByteArray CmtChecksum(const QByteArray& payload);
+QByteArray CmtChecksum(QByteArrayView payload);
 QString CmtControlName(const QString& controlId);
 QByteArray FindCmtBlock(const TCmtInfo& info, const QByteArray& tag);
 QByteArray BuildCmtFrame(const QByteArray& payload);
@@ -44,5 +46,15 @@ struct TCmtViewRow {
     qint32 Value = 0;
 };
 QList<TCmtViewRow> CmtViewRows(const TCmtInfo& info);
+// The same rows one at a time, for lists too long to hold as texts: the
+// control, the blocks, the program count and a blank row, then a row per program.
+constexpr qsizetype CmtViewHeadRows = 4;
+qsizetype CmtViewRowCount(const TCmtInfo& info);
+TCmtViewRow CmtViewRowAt(const TCmtInfo& info, qsizetype row);
+// The texts of CmtViewRows(ParseCmt(data)) handed to sink one by one, without
+// keeping the blocks or the program table (a file may hold millions of
+// programs); stops when sink answers false. False, and no row, when the data
+// holds no block.
+bool ForEachCmtViewRow(const QByteArray& data, const std::function<bool(const QString& row)>& sink);
 // The file name proposed when one program is saved: "mazatrol_%.4d.cmt".
 QString CmtProgramFileName(const TCmtProgram& program);

@@ -185,6 +185,8 @@ bool CompressWithFlushPoints(const QByteArray& data, const QList<qint64>& flushO
 
 QByteArray InflateZlib(const QByteArray& data, qint64 maxBytes)
 {
+    // maxBytes + 1 below must not overflow, and no bound exceeds the program's own.
+    maxBytes = qBound<qint64>(0, maxBytes, MaxDownloadBytes);
     TInflateStream inflater;
     if (inflateInit(&inflater.Stream) != Z_OK)
         throw EQuillexError(QString::fromUtf8("Sıkıştırılmış veri açılamadı (zlib başlatılamadı)"));
@@ -434,6 +436,10 @@ bool ReceiveProgramFromDevice(const QString& ipAddress, quint16 port, QByteArray
     responseMsg.clear();
     content.clear();
     isRaw = false;
+    // A device's own limit never lifts the program's: its length and what it
+    // inflates to stay within MaxDownloadBytes, computed without overflow.
+    maxFileSize = qBound<qint64>(0, maxFileSize, MaxDownloadBytes);
+    const qint64 maxInflatedBytes = qMin(maxFileSize * MaxInflateRatio, MaxDownloadBytes);
     const TTransferTimeouts limits = TransferTimeouts();
     TDeviceSocket socket;
     if (!OpenDeviceSocket(socket, ipAddress, port, limits.BaseMs, responseMsg))
@@ -508,7 +514,7 @@ bool ReceiveProgramFromDevice(const QString& ipAddress, quint16 port, QByteArray
 
     if (compressed) {
         try {
-            content = InflateZlib(data, maxFileSize * MaxInflateRatio);
+            content = InflateZlib(data, maxInflatedBytes);
         } catch (const EQuillexError& e) {
             responseMsg = e.Message();
             SetDeviceFailure(EDeviceFailure::CorruptData);

@@ -216,8 +216,9 @@ void TStatusListenerThread::run()
         FailToListen(errno);
         return;
     }
-    int one = 1;
-    ::setsockopt(udp.Handle, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    // No SO_REUSEADDR: a second listener on the port would quietly share it
+    // and take every unicast datagram from the first, splitting the devices.
+    // The bind fails instead, and the status panel says the port is taken.
     int bufferSize = 4 * 1024 * 1024; // bursts of many devices
     ::setsockopt(udp.Handle, SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize);
     sockaddr_in address {};

@@ -1,6 +1,7 @@
 #include "UploadPlan.h"
 
 #include "device/JsonText.h"
+#include "device/ProgramTransfer.h"
 #include "discovery/DeviceStatusView.h"
 
 #include <QJsonArray>
@@ -16,8 +17,10 @@ TUploadPlan DecideUploadPlan(const QString& statusText, const QList<TStartFromCa
 
     bool ok = false;
     const qint64 maxFileSize = JsonMemberText(status, "maxfilesize").toLongLong(&ok, 10);
+    // What the device claims lifts no bound of the program's own: no stored
+    // program is longer than MaxDownloadBytes.
     if (ok)
-        plan.MaxRawSize = maxFileSize;
+        plan.MaxRawSize = qBound<qint64>(0, maxFileSize, MaxDownloadBytes);
     if (status.contains("build")) {
         const qint32 build = JsonMemberText(status, "build").toInt(&ok, 10);
         plan.LegacyDevice = (ok ? build : 0) < FirstExtendedBuild;

@@ -6,3 +6,9 @@ set -e
 BUILD=${1:-build}
 cmake --build "$BUILD" --target quillex-hostile
 QT_QPA_PLATFORM=offscreen "$BUILD/tests/quillex-hostile" soak
+# The content commands on files of 100 MiB.
+cmake --build "$BUILD" --target quillex-cli
+scripts/soak-content.sh "$BUILD" 100
+# The update's body streamed to its file: an endless body stopped at the 512 MiB bound.
+cmake --build "$BUILD" --target tst_autoupdate
+QUILLEX_SOAK=1 "$BUILD/tests/tst_autoupdate" endlessBodyStopsAtTheBound

@@ -16,6 +16,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <limits>
 #include <memory>
 #include <zlib.h>
 
@@ -124,6 +125,8 @@ public:
         // The body in pieces up to the cuts (default: quarters), 400 ms apart:
         // Qt reports progress at most every 100 ms.
         Paced,
+        Trickle, // Content-Length and the body one byte every 200 ms
+        Endless, // no Content-Length, and sent for as long as the client reads
     };
 
     TUpdateTestServer(const QString& certificateFile, const QString& keyFile)
@@ -155,6 +158,12 @@ public:
             cuts = { body.size() / 4, body.size() / 2, body.size() * 3 / 4, body.size() };
         QMutexLocker locker(&FLock);
         FFiles[path] = { body, mode, cuts };
+    }
+    // The path answers 404 again.
+    void Forget(const QString& path)
+    {
+        QMutexLocker locker(&FLock);
+        FFiles.remove(path);
     }
     int Requests(const QString& path) const
     {
@@ -235,7 +244,7 @@ private:
         const QByteArray& body = file.Body;
         const qint64 announced = file.Mode == TServe::HugeLength ? qint64(600) * 1024 * 1024 : body.size();
         QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nConnection: close\r\n";
-        if (file.Mode != TServe::NoLength)
+        if (file.Mode != TServe::NoLength && file.Mode != TServe::Endless)
             head += "Content-Length: " + QByteArray::number(announced) + "\r\n";
         head += "\r\n";
         socket->write(head);
@@ -255,19 +264,33 @@ private:
             Count(body.size() / 2);
             socket->disconnectFromHost();
             break;
-        case TServe::HugeLength: {
+        case TServe::HugeLength:
+        case TServe::Endless: {
             // Sent in 1 MiB pieces whenever the last one is gone, as long as the client reads.
             auto sent = std::make_shared<qint64>(0);
-            auto more = [this, socket, sent, announced] {
-                if (socket->bytesToWrite() > 0 || *sent >= announced)
+            const qint64 end = file.Mode == TServe::Endless ? std::numeric_limits<qint64>::max() : announced;
+            auto more = [this, socket, sent, end] {
+                if (socket->bytesToWrite() > 0 || *sent >= end)
                     return;
-                const QByteArray piece(qMin<qint64>(1024 * 1024, announced - *sent), 'x');
+                const QByteArray piece(qMin<qint64>(1024 * 1024, end - *sent), 'x');
                 socket->write(piece);
                 *sent += piece.size();
                 Count(piece.size());
             };
             QObject::connect(socket, &QSslSocket::encryptedBytesWritten, socket, more);
             more();
+            break;
+        }
+        case TServe::Trickle: {
+            auto sent = std::make_shared<qsizetype>(0);
+            auto* timer = new QTimer(socket);
+            QObject::connect(timer, &QTimer::timeout, socket, [this, socket, sent, body] {
+                if (*sent < body.size()) {
+                    socket->write(body.mid((*sent)++, 1));
+                    Count(1);
+                }
+            });
+            timer->start(200);
             break;
         }
         case TServe::Paced: {

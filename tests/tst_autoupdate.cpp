@@ -1,10 +1,13 @@
 // The self-update engine against an HTTPS server on 127.0.0.1 with a
 // certificate authority made for the test: version numbers and markers, the
 // CRC, the check and the download with each fault of the server, progress,
-// verification of the server, the updater script and the clean-up.
+// verification of the server, the publisher's signature, the downloaded
+// file's own version, folders and links of other users, the updater script
+// and the clean-up.
 #include "UpdateTestServer.h"
 
 #include "update/UnitAutoUpdate.h"
+#include "update/UpdateSignature.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -13,6 +16,9 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -33,6 +39,17 @@ QByteArray ReadFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// Runs a command; its standard error on failure.
+QString Run(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return program + " " + arguments.join(' ') + ": " + process.errorString() + " "
+            + QString::fromLocal8Bit(process.readAllStandardError());
+    return QString();
+}
+
 } // namespace
 
 class TestAutoUpdate : public QObject {
@@ -44,6 +61,17 @@ class TestAutoUpdate : public QObject {
     std::unique_ptr<TUpdateTestServer> FRogue; // for 127.0.0.1, by an unknown authority
     std::unique_ptr<QTemporaryDir> FProgramDir;
     QByteArray FNewProgram;
+    QByteArray FPublicKey; // the publisher's, whose private key is FPki's "publisher.key"
+
+    // The release script's signature of the bytes with the key.
+    QByteArray Signature(const QByteArray& program, const QString& key)
+    {
+        const QString release = FPki->Path("release");
+        const QString error
+            = WriteFile(release, program) ? Run("/bin/sh", { SignScript, FPki->Path(key), release }) : "not written";
+        return error.isEmpty() ? ReadFile(FPki->Path("quillex.sig")) : error.toUtf8();
+    }
+    static constexpr const char* SignScript = QUILLEX_SOURCE_DIR "/scripts/sign-release.sh";
 
     TUpdateSettings Settings(const QString& baseUrl = QString()) const
     {
@@ -77,6 +105,16 @@ private slots:
         FWrongName = std::make_unique<TUpdateTestServer>(FPki->Path("wrongname.pem"), FPki->Path("wrongname.key"));
         FRogue = std::make_unique<TUpdateTestServer>(FPki->Path("rogueserver.pem"), FPki->Path("rogueserver.key"));
         QVERIFY(FServer->Listening() && FWrongName->Listening() && FRogue->Listening());
+        for (const QString name : { "publisher", "other" }) {
+            const QString made
+                = Run("openssl", { "genpkey", "-algorithm", "ed25519", "-out", FPki->Path(name + ".key") });
+            QVERIFY2(made.isEmpty(), qPrintable(made));
+        }
+        const QString exported = Run(
+            "openssl", { "pkey", "-in", FPki->Path("publisher.key"), "-pubout", "-out", FPki->Path("publisher.pub") });
+        QVERIFY2(exported.isEmpty(), qPrintable(exported));
+        FPublicKey = UpdatePublicKeyFromPem(ReadFile(FPki->Path("publisher.pub")));
+        QVERIFY(!FPublicKey.isEmpty());
     }
 
     void init()
@@ -328,7 +366,230 @@ private slots:
         QCOMPARE(DownloadUpdate(settings, {}), std::make_pair(false, UpdateByPackageManagerText()));
         QCOMPARE(FServer->Requests(UpdateVersionPath), before);
         // The check still finds the newer version.
-        QVERIFY(CheckForNewVersion(settings));
+        QVERIFY(!CheckForNewVersion(settings)); // no badge for an update that cannot be installed
+        QCOMPARE(FServer->Requests(UpdateVersionPath), before);
+    }
+
+    // "Update", "Check" = false: no request at all, at start or on the button.
+    void checkTurnedOff_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<bool>("check");
+        QTest::newRow("false") << "false" << false;
+        QTest::newRow("0") << "0" << false;
+        QTest::newRow("true") << "true" << true;
+        QTest::newRow("not set") << "" << true;
+    }
+    void checkTurnedOff()
+    {
+        QFETCH(QString, value);
+        QFETCH(bool, check);
+        const QString settingsFile = FProgramDir->filePath("quillex_settings.ini");
+        qputenv("QUILLEX_SETTINGS", settingsFile.toLocal8Bit());
+        if (!value.isEmpty())
+            QSettings(settingsFile, QSettings::IniFormat).setValue("Update/Check", value);
+        const bool fromFile = DefaultUpdateSettings().Check;
+        qunsetenv("QUILLEX_SETTINGS");
+        QCOMPARE(fromFile, check);
+
+        TUpdateSettings settings = Settings();
+        settings.Check = check;
+        const int before = FServer->Requests(UpdateVersionPath);
+        QCOMPARE(CheckForNewVersion(settings), check);
+        if (!check) {
+            QCOMPARE(DownloadUpdate(settings, {}), std::make_pair(false, UpdateCheckDisabledText()));
+            QCOMPARE(FServer->Requests(UpdateVersionPath), before);
+        }
+    }
+
+    // The downloaded file's own marker must be the announced version and newer
+    // than the running program: no downgrade, nothing unmarked.
+    void downloadedVersion_data()
+    {
+        QTest::addColumn<bool>("marked");
+        QTest::addColumn<TVersionComponents>("marker");
+        QTest::addColumn<bool>("installed");
+        QTest::newRow("the announced version") << true << NewVersion << true;
+        QTest::newRow("older: a downgrade") << true << TVersionComponents { 0, 9, 0, 0 } << false;
+        QTest::newRow("the running version") << true << OwnVersion << false;
+        QTest::newRow("newer than announced") << true << TVersionComponents { 1, 2, 3, 6 } << false;
+        QTest::newRow("no marker") << false << TVersionComponents {} << false;
+    }
+    void downloadedVersion()
+    {
+        QFETCH(bool, marked);
+        QFETCH(TVersionComponents, marker);
+        QFETCH(bool, installed);
+        const QByteArray program = marked ? TestProgramBytes(marker, "new") : QByteArray("#!/bin/sh\nexit 0\n");
+        FServer->Serve(UpdateCrcPath, TestCrcText(program));
+        FServer->Serve(UpdateProgramPath, program);
+        QCOMPARE(DownloadUpdate(Settings(), {}),
+            installed ? std::make_pair(true, VersionText(NewVersion))
+                      : std::make_pair(false, UpdateVersionMismatchText()));
+        QCOMPARE(QFile::exists(UpdatePath()), installed);
+        QCOMPARE(QDir(FProgramDir->path()).entryList(QDir::Files).size(), installed ? 2 : 1);
+    }
+
+    // A build with the publisher's key installs only a program signed with it
+    // (by scripts/sign-release.sh); the CRC alone proves nothing.
+    void signature_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("signed by the publisher") << "";
+        QTest::newRow("no signature on the server") << "missing";
+        QTest::newRow("signed with another key") << "other";
+        QTest::newRow("program changed, CRC recomputed") << "tampered";
+        QTest::newRow("signature cut short") << "short";
+    }
+    void signature()
+    {
+        QFETCH(QString, fault);
+        QByteArray signature = Signature(FNewProgram, fault == "other" ? "other.key" : "publisher.key");
+        QCOMPARE(signature.size(), 64);
+        QByteArray program = FNewProgram;
+        if (fault == "tampered")
+            program.replace("printf", "echo  ");
+        if (fault == "short")
+            signature.chop(1);
+        FServer->Serve(UpdateCrcPath, TestCrcText(program));
+        FServer->Serve(UpdateProgramPath, program);
+        FServer->Serve(UpdateSignaturePath, signature);
+        if (fault == "missing")
+            FServer->Forget(UpdateSignaturePath);
+        TUpdateSettings settings = Settings();
+        settings.PublicKey = FPublicKey;
+        QCOMPARE(DownloadUpdate(settings, {}),
+            fault.isEmpty() ? std::make_pair(true, VersionText(NewVersion))
+                            : std::make_pair(false, UpdateSignatureFailedText()));
+        QCOMPARE(QFile::exists(UpdatePath()), fault.isEmpty());
+        FServer->Forget(UpdateSignaturePath);
+    }
+
+    // Only an Ed25519 public key is taken as the publisher's key.
+    void publicKeyFromPem()
+    {
+        QVERIFY(UpdatePublicKeyFromPem(ReadFile(FPki->Path("publisher.key"))).isEmpty()); // a private key
+        const QString ec = FPki->Path("ec.pub");
+        QVERIFY(Run("openssl", { "pkey", "-in", FPki->Path("server.key"), "-pubout", "-out", ec }).isEmpty());
+        QVERIFY(UpdatePublicKeyFromPem(ReadFile(ec)).isEmpty());
+        QVERIFY(UpdatePublicKeyFromPem("not a key").isEmpty());
+        const QByteArray pem = ReadFile(FPki->Path("publisher.pub"));
+        QCOMPARE(UpdatePublicKeyFromPem(pem.split('\n').value(1)), FPublicKey); // the base64 line alone
+    }
+
+    // A folder other users can write in is no place for a self-update: they
+    // could plant links or swap the script. Nothing is requested there.
+    void folderWritableByOthers_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("world-writable, sticky") << 01777;
+        QTest::newRow("world-writable") << 0777;
+    }
+    void folderWritableByOthers()
+    {
+        QFETCH(int, mode);
+        const QByteArray folder = QFile::encodeName(FProgramDir->path());
+        QCOMPARE(::chmod(folder.constData(), mode_t(mode)), 0);
+        const int before = FServer->Requests(UpdateVersionPath);
+        QVERIFY(!CanUpdateItself(Settings()));
+        QVERIFY(!CheckForNewVersion(Settings()));
+        QCOMPARE(DownloadUpdate(Settings(), {}), std::make_pair(false, UpdateByPackageManagerText()));
+        QString error;
+        QVERIFY(!LaunchUpdaterScript(Settings(), nullptr, &error));
+        QCOMPARE(error, UpdateByPackageManagerText());
+        QCOMPARE(FServer->Requests(UpdateVersionPath), before);
+        QCOMPARE(QDir(FProgramDir->path()).entryList(QDir::Files), QStringList { "quillex" });
+        QCOMPARE(::chmod(folder.constData(), 0700), 0);
+        QVERIFY(CanUpdateItself(Settings()));
+    }
+
+    // Links planted where the update and the script go are removed, never
+    // written through or given the program's mode.
+    void linksNeverFollowed()
+    {
+        QTemporaryDir elsewhere;
+        const QString profile = elsewhere.filePath("profile");
+        const QString other = elsewhere.filePath("other");
+        QVERIFY(WriteFile(profile, "keep") && WriteFile(other, "keep"));
+        QVERIFY(QFile::setPermissions(profile, QFile::ReadOwner | QFile::WriteOwner));
+        const QFile::Permissions before = QFile::permissions(profile);
+        QVERIFY(QFile::link(profile, UpdatePath()));
+        QVERIFY(QFile::link(other, FProgramDir->filePath(UpdaterScriptName)));
+
+        QCOMPARE(DownloadUpdate(Settings(), {}), std::make_pair(true, VersionText(NewVersion)));
+        QVERIFY(!QFileInfo(UpdatePath()).isSymLink());
+        QCOMPARE(ReadFile(UpdatePath()), FNewProgram);
+        QCOMPARE(ReadFile(profile), QByteArray("keep"));
+
+        // Planted between the download and the launch.
+        QVERIFY(QFile::remove(UpdatePath()));
+        QVERIFY(QFile::link(profile, UpdatePath()));
+        QString error;
+        QVERIFY(!LaunchUpdaterScript(Settings(), nullptr, &error));
+        QVERIFY2(error.startsWith(UpdatePath()), qPrintable(error));
+        QCOMPARE(QFile::permissions(profile), before);
+        QCOMPARE(ReadFile(other), QByteArray("keep"));
+
+        QCOMPARE(CleanUpUpdateFiles(Settings().ProgramFile), QString());
+        QCOMPARE(QDir(FProgramDir->path()).entryList(QDir::Files | QDir::System), QStringList { "quillex" });
+        QCOMPARE(ReadFile(profile) + ReadFile(other), QByteArray("keepkeep"));
+    }
+
+    // A stale update that cannot be removed is said, at the start and before a download.
+    void staleFileNotRemovable()
+    {
+        QVERIFY(QDir().mkpath(UpdatePath() + "/inside"));
+        const QString stale = CleanUpUpdateFiles(Settings().ProgramFile);
+        QVERIFY2(stale.contains(UpdatePath()), qPrintable(stale));
+        const auto [ok, text] = DownloadUpdate(Settings(), {});
+        QVERIFY(!ok);
+        QVERIFY2(text.startsWith(UpdateLaunchFailedText(UpdatePath())), qPrintable(text));
+    }
+
+    // The body goes to the file through a bounded buffer and stops the moment
+    // the bound is passed, length announced or not.
+    // `make soak` runs it at the real bound of 512 MiB (QUILLEX_SOAK set) and
+    // prints the time and the peak memory, which must stay below 64 MiB.
+    void endlessBodyStopsAtTheBound()
+    {
+        const bool soak = qEnvironmentVariableIsSet("QUILLEX_SOAK");
+        ServeNewProgram(TServe::Endless);
+        TUpdateSettings settings = Settings();
+        settings.MaxProgramBytes = soak ? MaxUpdateProgramBytes : 4 * 1024 * 1024;
+        settings.TimeoutMs = soak ? 15000 : settings.TimeoutMs;
+        const qint64 sentBefore = FServer->BytesSent();
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(DownloadUpdate(settings, {}), std::make_pair(false, UpdateUnreachableText()));
+        QVERIFY(!QFile::exists(UpdatePath()));
+        QTest::qWait(200);
+        const qint64 sent = FServer->BytesSent() - sentBefore;
+        // Beyond the bound only what was in flight: the sockets' buffers and the read-ahead.
+        QVERIFY2(sent < settings.MaxProgramBytes + 32 * 1024 * 1024, qPrintable(QString::number(sent)));
+        rusage usage {};
+        ::getrusage(RUSAGE_SELF, &usage);
+        const qint64 peakMiB = usage.ru_maxrss / 1024;
+        qInfo("endless body: %lld MiB sent, ended after %lld ms, peak %lld MiB", sent / (1024 * 1024), timer.elapsed(),
+            peakMiB);
+        if (soak)
+            QVERIFY2(peakMiB < 64, qPrintable(QString::number(peakMiB)));
+    }
+
+    // A body that trickles keeps the transfer time-out from firing; the
+    // deadline (floor plus length at the least rate) ends it.
+    void tricklingBodyEndsAtTheDeadline()
+    {
+        FNewProgram = FNewProgram.leftJustified(4096, '#'); // 800 s at one byte per 200 ms
+        ServeNewProgram(TServe::Trickle);
+        const TUpdateSettings settings = Settings();
+        const qint64 deadline = UpdateDeadlineFloorTimeouts * settings.TimeoutMs
+            + qint64(FNewProgram.size()) * 1000 / UpdateMinimumBytesPerSecond;
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(DownloadUpdate(settings, {}), std::make_pair(false, UpdateUnreachableText()));
+        QVERIFY2(timer.elapsed() >= deadline && timer.elapsed() < deadline + 5000,
+            qPrintable(QString::number(timer.elapsed())));
+        QVERIFY(!QFile::exists(UpdatePath()));
     }
 
     void backgroundDelivery()

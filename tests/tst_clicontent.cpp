@@ -16,11 +16,15 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
+#include <cstring>
 #include <pty.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include "LineBreakCases.h"
@@ -229,6 +233,78 @@ private slots:
         run = Cli({ "cmt", Fixture("none.cmt", "no blocks here") });
         QCOMPARE(run.ExitCode, 1);
         QVERIFY(!run.Err.isEmpty());
+    }
+
+    // Output lost to a full disk is a failure with the system's reason, however
+    // small or large it is and whichever way it is written.
+    void lostOutput_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("normalize, small") << QStringList { "normalize", "small.nc" };
+        QTest::newRow("hexdump, larger than the stream's buffer") << QStringList { "hexdump", "large.bin" };
+        QTest::newRow("scan") << QStringList { "scan", "small.nc" };
+        QTest::newRow("JSON") << QStringList { "normalize", "small.nc", "--json" };
+        QTest::newRow("version") << QStringList { "--version" };
+        QTest::newRow("to standard output with -o -") << QStringList { "cmt", "CMTFILE", "--extract", "0", "-o", "-" };
+    }
+    void lostOutput()
+    {
+        QFETCH(QStringList, args);
+        Fixture("small.nc", "%\nO1\nT1 M6\nM30\n%\n");
+        Fixture("large.bin", QByteArray(209858, '\x5a'));
+        args.replaceInStrings(QRegularExpression("^(small.nc|large.bin)$"), FDir.path() + "/\\1");
+        args.replaceInStrings(QRegularExpression("^CMTFILE$"), QUILLEX_FIXTURES "/cmt/two-programs.cmt");
+        QProcess process;
+        process.setStandardOutputFile("/dev/full");
+        process.start(QUILLEX_CLI, args);
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 1);
+        const QString said = QString::fromUtf8(process.readAllStandardError());
+        const QString reason = "standard output: " + QString::fromLocal8Bit(std::strerror(ENOSPC));
+        QVERIFY2(said.count(reason) == 1, qPrintable(said)); // said once, with the system's reason
+    }
+
+    // -o writes into a FIFO or a terminal; it never puts a regular file in their place.
+    void outputIntoSpecialFiles()
+    {
+        const QString file = QUILLEX_FIXTURES "/cmt/two-programs.cmt";
+        TRun expected = Cli({ "cmt", file, "--extract", "1", "-o", "-" });
+        QCOMPARE(expected.ExitCode, 0);
+        QVERIFY(!expected.Out.isEmpty());
+
+        const QString fifo = FDir.filePath("out.fifo");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QProcess reader;
+        reader.start("cat", { fifo });
+        QVERIFY(reader.waitForStarted());
+        QCOMPARE(Cli({ "cmt", file, "--extract", "1", "-o", fifo }).ExitCode, 0);
+        QVERIFY(reader.waitForFinished(10000));
+        QCOMPARE(reader.readAllStandardOutput(), expected.Out);
+        struct stat info { };
+        QCOMPARE(::stat(QFile::encodeName(fifo).constData(), &info), 0);
+        QVERIFY(S_ISFIFO(info.st_mode));
+
+        int master = -1, slave = -1;
+        char name[256] = {};
+        QCOMPARE(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+        termios raw {};
+        QCOMPARE(::tcgetattr(slave, &raw), 0);
+        ::cfmakeraw(&raw);
+        QCOMPARE(::tcsetattr(slave, TCSANOW, &raw), 0);
+        QCOMPARE(Cli({ "cmt", file, "--extract", "1", "-o", QString::fromLocal8Bit(name) }).ExitCode, 0);
+        QByteArray got(expected.Out.size() + 16, '\0');
+        qsizetype have = 0;
+        while (have < expected.Out.size()) {
+            const ssize_t n = ::read(master, got.data() + have, size_t(got.size() - have));
+            if (n <= 0)
+                break;
+            have += n;
+        }
+        QCOMPARE(got.left(have), expected.Out);
+        QCOMPARE(::stat(name, &info), 0);
+        QVERIFY(S_ISCHR(info.st_mode));
+        ::close(slave);
+        ::close(master);
     }
 
     void normalize()

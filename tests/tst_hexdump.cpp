@@ -58,6 +58,36 @@ private slots:
             QCOMPARE(rows[r].mid(59, 2), QString(" |"));
         }
     }
+
+    // In pieces of whole rows, the dump is the same bytes, around every boundary.
+    void inPieces_data()
+    {
+        QTest::addColumn<qsizetype>("size");
+        const qsizetype piece = HexDumpPieceRows * HexDumpBytesPerRow;
+        for (const qsizetype size :
+            { qsizetype(0), qsizetype(1), qsizetype(16), qsizetype(17), piece - 1, piece, piece + 1, 3 * piece - 5 })
+            QTest::newRow(qPrintable(QString::number(size))) << size;
+    }
+    void inPieces()
+    {
+        QFETCH(qsizetype, size);
+        QByteArray data(size, Qt::Uninitialized);
+        for (qsizetype i = 0; i < size; ++i)
+            data[i] = char(i * 7 + i / 251);
+        QByteArray joined;
+        int pieces = 0;
+        QVERIFY(HexDumpInPieces(data, [&](QByteArrayView piece) {
+            joined += piece;
+            ++pieces;
+            return true;
+        }));
+        QCOMPARE(joined, HexDumpBytes(data));
+        QCOMPARE(pieces, int((HexDumpRowCount(size) + HexDumpPieceRows - 1) / HexDumpPieceRows));
+        // A sink that refuses ends the dump at once.
+        int offered = 0;
+        QCOMPARE(HexDumpInPieces(data, [&](QByteArrayView) { return ++offered < 0; }), size == 0);
+        QCOMPARE(offered, size == 0 ? 0 : 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestHexDump)

@@ -232,6 +232,8 @@ private slots:
         QTest::newRow("server unreachable") << "unreachable" << UpdateUnreachableText();
         QTest::newRow("wrong crc") << "crc" << UpdateCrcFailedText();
         QTest::newRow("built for a package manager") << "package" << UpdateByPackageManagerText();
+        QTest::newRow("checking turned off") << "off" << UpdateCheckDisabledText();
+        QTest::newRow("a downgrade") << "older" << UpdateVersionMismatchText();
     }
     void failures()
     {
@@ -242,12 +244,20 @@ private slots:
         auto server = std::make_unique<TUpdateTestServer>(FPki->Path("server.pem"), FPki->Path("server.key"));
         server->Serve(UpdateVersionPath, QByteArray::number(VersionNumber(NewVersion)));
         server->Serve(UpdateCrcPath, fault == "crc" ? QByteArray("0BADC0DE") : TestCrcText(FNewProgram));
-        server->Serve(UpdateProgramPath, FNewProgram);
+        const QByteArray older = TestProgramBytes({ 0, 9, 0, 0 }, "older");
+        server->Serve(UpdateProgramPath, fault == "older" ? older : FNewProgram);
+        if (fault == "older")
+            server->Serve(UpdateCrcPath, TestCrcText(older));
         TUpdateSettings settings = Settings();
         settings.BaseUrl = server->BaseUrl();
         settings.SelfUpdate = fault != "package";
+        settings.Check = fault != "off";
         auto window = StartedWindow(prompter, settings);
-        QCOMPARE(ButtonPicture(*window), 1); // the start-up check found the newer version
+        // The start-up check found the newer version, where the installation
+        // checks at all and can install it; elsewhere it asked nothing.
+        const bool checks = fault != "package" && fault != "off";
+        QCOMPARE(ButtonPicture(*window), checks ? 1 : 0);
+        QCOMPARE(server->Requests(UpdateVersionPath), checks ? 1 : 0);
         if (fault == "unreachable")
             server.reset();
 
@@ -259,6 +269,25 @@ private slots:
         QVERIFY(window->Form()->SpeedButtonUpdate->isEnabled());
         QVERIFY(prompter.Questions.isEmpty());
         QVERIFY(!QFile::exists(FProgramDir->filePath(UpdateFileName)));
+    }
+
+    // "Evet" with a script that cannot be written: the reason is shown and the
+    // program stays as it is.
+    void launchFailureIsShown()
+    {
+        TScriptedPrompter prompter;
+        prompter.Confirmations = { true };
+        auto window = StartedWindow(prompter, Settings());
+        const QString script = FProgramDir->filePath(UpdaterScriptName);
+        QVERIFY(QDir().mkpath(script + "/inside")); // no file can take its place
+        window->Form()->SpeedButtonUpdate->click();
+        QTRY_COMPARE_WITH_TIMEOUT(prompter.Messages.size(), 1, 10000);
+        QVERIFY2(prompter.Messages.first().startsWith(UpdateLaunchFailedText(script + ": ")),
+            qPrintable(prompter.Messages.first()));
+        QCOMPARE(prompter.Questions.size(), 1);
+        QVERIFY(window->isVisible());
+        QCOMPARE(GetFileVersionNumber(FProgramDir->filePath("quillex")), VersionNumber(OwnVersion));
+        QCOMPARE(ButtonPicture(*window), 1); // the download is there, not installed
     }
 
     void windowClosedDuringDownload()

@@ -183,6 +183,46 @@ private slots:
         QCOMPARE(info.Programs[0].DataBlocks, 1);
     }
 
+    // The rows streamed from the bytes are the rows of the parsed file, for
+    // every shape of file; a sink that stops ends the rows there.
+    void streamedRows_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::newRow("two programs") << TwoProgramFile();
+        QTest::newRow("table rules") << Block("3117id") + Block("1200orphan") + Block(Header("0000001x", "ignored"))
+                + Block("1100" + QByteArray(10, ' ') + "12 45678" + "yyyy" + "zzDESC") + Block("1500") + Block("1200");
+        QTest::newRow("other control") << Block("3121id") + Block(Header("00000001", "A")) + Block("1200");
+        QTest::newRow("unknown control, wrong checksums") << Block("9999", "00") + Block("1100", "zz");
+        QTest::newRow("description holding %1")
+            << Block("3117") + Block(Header("00000050", "50%1 OFF")) + Block("1200");
+        QTest::newRow("truncated last block") << Block("3117xy") + Block(Header("00000001", "A"))
+                + QByteArray("\x02"
+                             "12");
+        QTest::newRow("no block") << QByteArray("no blocks here");
+    }
+    void streamedRows()
+    {
+        QFETCH(QByteArray, data);
+        TCmtInfo info;
+        const bool parsed = ParseCmt(data, info);
+        QStringList expected;
+        if (parsed)
+            for (const TCmtViewRow& row : CmtViewRows(info))
+                expected << row.Text;
+        QStringList streamed;
+        QCOMPARE(ForEachCmtViewRow(data,
+                     [&](const QString& row) {
+                         streamed << row;
+                         return true;
+                     }),
+            parsed);
+        QCOMPARE(streamed, expected);
+        QCOMPARE(CmtViewRowCount(info), parsed ? expected.size() : 3);
+        int offered = 0;
+        ForEachCmtViewRow(data, [&](const QString&) { return ++offered < 2; });
+        QCOMPARE(offered, qMin(2, int(expected.size())));
+    }
+
     void descriptionLengthIsHex()
     {
         const QByteArray header = "1100" + QByteArray(10, 'x') + "00000001" + "yyyy" + "0A" + "0123456789ABCDEF";

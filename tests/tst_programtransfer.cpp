@@ -7,9 +7,12 @@
 #include "device/DevicePin.h"
 #include "device/ProgramTransfer.h"
 #include "device/WireFormat.h"
+#include "document/UploadPlan.h"
 
 #include <QRandomGenerator>
 #include <QTest>
+
+#include <limits>
 #include <zlib.h>
 
 namespace {
@@ -126,6 +129,50 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(EQuillexError, InflateZlib(good.left(good.size() - 10)));
         QVERIFY_THROWS_EXCEPTION(EQuillexError, InflateZlib(good, 99999));
         QCOMPARE(InflateZlib(good, 100000).size(), 100000);
+        // Bounds beyond the program's own neither overflow nor lift it.
+        QCOMPARE(InflateZlib(good, std::numeric_limits<qint64>::max()).size(), 100000);
+    }
+
+    // What a device claims as its "maxfilesize" is capped at the program's own
+    // limit; its length and what it inflates to are bounded without overflow.
+    void deviceLimitCapped_data()
+    {
+        QTest::addColumn<qint64>("claim");
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<bool>("result");
+        QTest::addColumn<QString>("message");
+        const QByteArray packed = Deflate(Program(200));
+        const QByteArray compressed = QByteArray(1, '\x01') + UInt32BE(packed.size()) + packed;
+        const qint64 most = std::numeric_limits<qint64>::max();
+        QTest::newRow("3 GiB announced, 4 GiB claimed")
+            << qint64(4294967295) << QByteArray("\x00\xC0\x00\x00\x00", 5) << false
+            << QString::fromUtf8("Cihazın bildirdiği uzunluk geçersiz (3221225472 bayt), dosya alınmadı");
+        QTest::newRow("1 GiB + 1 announced, 2^63-1 claimed")
+            << most << QByteArray("\x00\x40\x00\x00\x01", 5) << false
+            << QString::fromUtf8("Cihazın bildirdiği uzunluk geçersiz (1073741825 bayt), dosya alınmadı");
+        QTest::newRow("compressed, 2^63-1 claimed")
+            << most << compressed << true << QString::fromUtf8("%1 bayt alındı").arg(packed.size());
+        QTest::newRow("compressed, negative claim")
+            << qint64(-5) << compressed << false
+            << QString::fromUtf8("Cihazın bildirdiği uzunluk geçersiz (%1 bayt), dosya alınmadı").arg(packed.size());
+    }
+    void deviceLimitCapped()
+    {
+        QFETCH(qint64, claim);
+        QFETCH(QByteArray, answer);
+        QFETCH(bool, result);
+        QFETCH(QString, message);
+        TScriptedPeer peer(RunIp("12.11"), DownloadPort, { [&](TPeerConnection& c) { c.Send(answer); } });
+        QByteArray got;
+        bool isRaw = false;
+        QString msg;
+        QCOMPARE(ReceiveProgramFromDevice(RunIp("12.11"), DownloadPort, got, isRaw, msg, {}, claim), result);
+        QCOMPARE(msg, message);
+        QCOMPARE(got.isEmpty(), !result);
+        QVERIFY(peer.WaitDone());
+
+        const QString status = QString("{\"maxfilesize\": %1}").arg(claim);
+        QCOMPARE(DecideUploadPlan(status, {}).MaxRawSize, qBound<qint64>(0, claim, MaxDownloadBytes));
     }
 
     void roundedPercent()

@@ -1,11 +1,16 @@
 // One window per user: a second start brings the first to the front, hands
 // it the file named on its command line and exits 0 without touching the
 // settings file; starts at the same moment end with one window; --help and
-// --version answer without a display and without asking the running window.
+// --version answer without a display and without asking the running window;
+// the runtime folder and the lock are the user's own, and a second start with
+// something that is no file says so and fails.
 #include "app/SingleInstance.h"
+#include "app/StartupOptions.h"
+#include "update/UnitAutoUpdate.h"
 
 #include <QDir>
 #include <QFile>
+#include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QSettings>
@@ -16,6 +21,9 @@
 
 #include <memory>
 #include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 class TestSingleInstance : public QObject {
     Q_OBJECT
@@ -167,7 +175,9 @@ private slots:
         version.start(QUILLEX_APP, { "--version" });
         QVERIFY(Finished(version));
         QCOMPARE(version.exitCode(), 0);
-        QCOMPARE(version.readAllStandardOutput().trimmed(), QByteArray("quillex " QUILLEX_VERSION));
+        // The version, and how this build treats its updates (signed or CRC only).
+        const QString updates = UpdateBuildDescription().isEmpty() ? QString() : "\n" + UpdateBuildDescription();
+        QCOMPARE(QString::fromUtf8(version.readAllStandardOutput().trimmed()), "quillex " QUILLEX_VERSION + updates);
 
         QProcess help;
         help.setProcessEnvironment(env);
@@ -190,6 +200,108 @@ private slots:
         QCOMPARE(activated.at(1).at(0).toStringList(), QStringList());
         QVERIFY(Finished(*plain));
         QCOMPARE(plain->exitCode(), 0);
+    }
+
+    // Without a runtime folder: a private folder of the user's own under the
+    // temporary folder, else in the home folder; never one another user made.
+    void runtimeFolderFallback_data()
+    {
+        QTest::addColumn<QString>("planted"); // what lies at the temporary folder's name beforehand
+        QTest::addColumn<bool>("temporaryUsed");
+        QTest::newRow("nothing: made 0700") << "" << true;
+        QTest::newRow("the user's private folder") << "0700" << true;
+        QTest::newRow("readable by others") << "0755" << false;
+        QTest::newRow("world-writable, sticky") << "1777" << false;
+        QTest::newRow("another user's folder") << "foreign" << false;
+        QTest::newRow("a link to a private folder") << "link" << false;
+        QTest::newRow("a file") << "file" << false;
+    }
+    void runtimeFolderFallback()
+    {
+        QFETCH(QString, planted);
+        QFETCH(bool, temporaryUsed);
+        const QString temporary = Path("tmp");
+        const QString home = Path("home");
+        QVERIFY(QDir().mkpath(temporary) && QDir().mkpath(home) && QDir().mkpath(Path("elsewhere")));
+        const QString name = QString("quillex-%1").arg(::getuid());
+        const QByteArray target = QFile::encodeName(temporary + "/" + name);
+        if (planted == "file") {
+            QFile file(temporary + "/" + name);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        } else if (planted == "link") {
+            QCOMPARE(::chmod(QFile::encodeName(Path("elsewhere")).constData(), 0700), 0);
+            QVERIFY(QFile::link(Path("elsewhere"), temporary + "/" + name));
+        } else if (!planted.isEmpty()) {
+            QCOMPARE(::mkdir(target.constData(), 0700), 0);
+            QCOMPARE(::chmod(target.constData(), planted == "foreign" ? 0700 : mode_t(planted.toInt(nullptr, 8))), 0);
+            if (planted == "foreign") {
+                // Root stands in another user as owner; anyone else finds it not theirs by its mode.
+                if (::getuid() == 0)
+                    QCOMPARE(::chown(target.constData(), 65534, 65534), 0);
+                else
+                    QCOMPARE(::chmod(target.constData(), 0777), 0);
+            }
+        }
+        const QString folder = InstanceRuntimeFolderFor({}, temporary, home);
+        QCOMPARE(folder, temporaryUsed ? temporary + "/" + name : home + "/." + name);
+        QVERIFY(IsPrivateFolder(folder));
+        QCOMPARE(InstanceRuntimeFolderFor(Path("run"), temporary, home), Path("run"));
+    }
+
+    // A lock of another user is no running window of this user: nothing is
+    // handed to the socket beside it, and this start runs on its own.
+    void foreignLockIsNoInstance()
+    {
+        QFile lock(Path("quillex.lock"));
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        // A living process: the lock is not stale.
+        lock.write(QByteArray::number(QCoreApplication::applicationPid()) + "\nquillex\n"
+            + QSysInfo::machineHostName().toUtf8() + "\n");
+        lock.close();
+        const QByteArray lockName = QFile::encodeName(Path("quillex.lock"));
+        if (::getuid() == 0)
+            QCOMPARE(::chown(lockName.constData(), 65534, 65534), 0);
+        else
+            QCOMPARE(::chmod(lockName.constData(), 0), 0);
+        QLocalServer other; // the other user's window
+        QVERIFY(other.listen(Path("quillex.socket")));
+
+        TSingleInstance start(FDir->path());
+        QVERIFY(start.Claim());
+        QVERIFY(!other.waitForNewConnection(300));
+    }
+
+    // What is no regular file is named as such, and a second start with it fails.
+    void secondStartWithNoFile_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("missing") << "missing.nc"
+                                 << "no such file";
+        QTest::newRow("folder") << "folder"
+                                << "a folder, not a file";
+        QTest::newRow("FIFO") << "fifo"
+                              << "not a regular file (a FIFO, a device or a socket)";
+        QTest::newRow("device") << "/dev/zero"
+                                << "not a regular file (a FIFO, a device or a socket)";
+    }
+    void secondStartWithNoFile()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, problem);
+        QVERIFY(QDir().mkpath(Path("folder")));
+        QCOMPARE(::mkfifo(QFile::encodeName(Path("fifo")).constData(), 0600), 0);
+        QCOMPARE(FileToOpenProblem(name.startsWith('/') ? name : Path(name)), problem);
+
+        auto first = StartFirst();
+        QVERIFY(first);
+        auto second = Start({ name }, "second.ini");
+        QVERIFY(Finished(*second));
+        QCOMPARE(second->exitCode(), 1);
+        const QString said = QString::fromLocal8Bit(second->readAllStandardError());
+        QVERIFY2(said.contains(QString("quillex: %1: %2\n").arg(name, problem)), qPrintable(said));
+        QCOMPARE(first->state(), QProcess::Running);
+        Stop(*first);
     }
 
     // A lock and a socket left by a window that died do not keep the next one out.

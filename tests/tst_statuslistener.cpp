@@ -354,11 +354,28 @@ private slots:
         QVERIFY(timer.elapsed() < 1500);
     }
 
+    // Another program on the port, or a second listener of ours: the port is
+    // never shared (the later one would take every unicast datagram).
+    void portInUseIsReported_data()
+    {
+        QTest::addColumn<bool>("ours");
+        QTest::newRow("another program, not sharing") << false;
+        QTest::newRow("a second listener") << true;
+    }
     void portInUseIsReported()
     {
+        QFETCH(bool, ours);
         QUdpSocket holder; // takes the port without sharing it
-        QVERIFY(holder.bind(QHostAddress::AnyIPv4, 0, QUdpSocket::DontShareAddress));
-        const quint16 port = holder.localPort();
+        std::unique_ptr<TStatusListenerThread> first;
+        quint16 port = 0;
+        if (ours) {
+            port = FreeUdpPort();
+            first = std::make_unique<TStatusListenerThread>(nullptr, port);
+            QTRY_VERIFY(first->IsListening());
+        } else {
+            QVERIFY(holder.bind(QHostAddress::AnyIPv4, 0, QUdpSocket::DontShareAddress));
+            port = holder.localPort();
+        }
         TStatusListenerThread listener(nullptr, port);
         QSignalSpy failed(&listener, &TStatusListenerThread::ListenFailed);
         QVERIFY(listener.wait(5000));
@@ -370,6 +387,8 @@ private slots:
         QVERIFY(failed.size() <= 1);
         if (failed.size() == 1)
             QCOMPARE(failed.first().first().toString(), expected);
+        if (first)
+            QVERIFY(first->IsListening());
     }
 
     void statusPortFromEnvironment_data()

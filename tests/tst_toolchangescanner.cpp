@@ -27,12 +27,21 @@ private slots:
         QTest::newRow("Turkish letter is no word char") << QString::fromUtf8("ŞT1 M6Ç") << true;
         QTest::newRow("fullwidth digit") << QString("T1 M\uFF16") << false;
         QTest::newRow("lone surrogate beside") << QString("T1 M6") + QChar(0xD800) << true;
+        QTest::newRow("second T is the word") << "XT1 T2 M6" << true;
+        QTest::newRow("second M is the word") << "T2 AM6 M6" << true;
+        QTest::newRow("Latin-1 letter before T") << QString::fromUtf8("éT1 M6") << true;
+        QTest::newRow("M at the end") << "T1 M" << false;
+        QTest::newRow("M0 without 6") << "T1 M00" << false;
+        QTest::newRow("T digits at the end") << "M6 T123" << true;
     }
+    // The same answer from the text's UTF-8 bytes, the way the scan reads them.
     void toolChangeLine()
     {
         QFETCH(QString, line);
         QFETCH(bool, expected);
         QCOMPARE(IsToolChangeLine(line), expected);
+        if (!line.contains(QChar(0xD800)))
+            QCOMPARE(IsToolChangeLineUtf8(line.toUtf8()), expected);
     }
 
     void programNumberLine_data()

@@ -49,12 +49,14 @@ private slots:
     void versionOptions()
     {
         const QString text = VersionText(BuiltVersion());
-        QCOMPARE(Output(QUILLEX_APP, { "--version" }), "quillex " + text);
+        // The window's answer also says how the build treats its updates.
+        const QString updates = UpdateBuildDescription().isEmpty() ? QString() : "\n" + UpdateBuildDescription();
+        QCOMPARE(Output(QUILLEX_APP, { "--version" }), "quillex " + text + updates);
         QCOMPARE(Output(QUILLEX_CLI, { "--version" }), "quillex-cli " + text);
         QCOMPARE(GetFileVersionText(QUILLEX_APP), text);
         QCOMPARE(GetFileVersionText(QUILLEX_CLI), text);
         QVERIFY(GetFileVersionNumber(QUILLEX_NEXT) > GetFileVersionNumber(QUILLEX_APP));
-        QCOMPARE(Output(QUILLEX_NEXT, { "--version" }), "quillex " + GetFileVersionText(QUILLEX_NEXT));
+        QCOMPARE(Output(QUILLEX_NEXT, { "--version" }), "quillex " + GetFileVersionText(QUILLEX_NEXT) + updates);
     }
 
     void programReplacesItself()

@@ -2,6 +2,7 @@
 // worker threads, the updater script and the clean-up.
 #include "UnitAutoUpdate.h"
 
+#include "UpdateSignature.h"
 #include "config/Settings.h"
 
 #include <QCoreApplication>
@@ -10,13 +11,19 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QProcess>
-#include <QSaveFile>
+#include <QScopeGuard>
 #include <QSet>
 #include <QSettings>
 #include <QTemporaryFile>
 #include <QThread>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <grp.h>
 #include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #ifndef QUILLEX_SELF_UPDATE
@@ -55,6 +62,78 @@ bool FolderWritable(const QString& folder)
     return probe.open();
 }
 
+// Group write is harmless only for the user's own private group (no members
+// besides the user).
+bool GroupIsPrivate(gid_t group)
+{
+    if (group != getegid())
+        return false;
+    const struct group* entry = getgrgid(group);
+    return entry && (!entry->gr_mem || !entry->gr_mem[0]);
+}
+
+QString SystemReason(const QString& path)
+{
+    return path + ": " + QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// A file descriptor closed when it goes out of scope.
+class TFileHandle {
+public:
+    explicit TFileHandle(int fd)
+        : FFd(fd)
+    {
+    }
+    ~TFileHandle() { Close(); }
+    TFileHandle(const TFileHandle&) = delete;
+    TFileHandle& operator=(const TFileHandle&) = delete;
+    int Fd() const { return FFd; }
+    bool Close()
+    {
+        const bool ok = FFd < 0 || ::close(FFd) == 0;
+        FFd = -1;
+        return ok;
+    }
+
+private:
+    int FFd;
+};
+
+// Removes what lies at path, a link itself rather than its target; a missing
+// file is no error. Empty, or the system's reason.
+QString RemoveStaleFile(const QString& path)
+{
+    if (::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT)
+        return QString();
+    return SystemReason(path);
+}
+
+// A new file that did not exist: an existing file or link there fails.
+int CreateNewFile(const QString& path, mode_t mode)
+{
+    return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+}
+
+bool WriteAll(int fd, const char* data, qint64 size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size_t(size));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+bool SettingIsOff(const QVariant& value)
+{
+    const QString text = value.toString().trimmed().toLower();
+    return text == "false" || text == "0" || text == "no" || text == "off";
+}
+
 } // namespace
 
 QString UpdateUnreachableText()
@@ -72,6 +151,22 @@ QString UpdateCrcFailedText()
 QString UpdateByPackageManagerText()
 {
     return QString::fromUtf8("Bu kurulum paket yöneticisiyle güncellenir.");
+}
+QString UpdateVersionMismatchText()
+{
+    return QString::fromUtf8("İndirilen dosyanın sürümü beklenen sürüm değil, güncelleme yapılmadı.");
+}
+QString UpdateSignatureFailedText()
+{
+    return QString::fromUtf8("Güncellemenin imzası doğrulanamadı, güncelleme yapılmadı.");
+}
+QString UpdateCheckDisabledText()
+{
+    return QString::fromUtf8("Güncelleme denetimi ayarlarda kapatılmış ([Update] Check=false).");
+}
+QString UpdateLaunchFailedText(const QString& reason)
+{
+    return QString::fromUtf8("Güncelleme başlatılamadı: %1").arg(reason);
 }
 
 QString UpdateBaseUrlFromSettingsFile()
@@ -91,7 +186,38 @@ TUpdateSettings DefaultUpdateSettings()
     settings.ProgramFile = QCoreApplication::applicationFilePath();
     settings.ProcessId = QCoreApplication::applicationPid();
     settings.SelfUpdate = QUILLEX_SELF_UPDATE != 0;
+    settings.Check = !SettingIsOff(OpenSettingsFile().value("Update/Check"));
+    settings.PublicKey = BuiltInUpdatePublicKey();
     return settings;
+}
+
+QString UpdateBuildDescription()
+{
+    // A package's answer stays the plain version: the package manager updates it.
+    if (QUILLEX_SELF_UPDATE == 0)
+        return QString();
+    if (BuiltInUpdatePublicKey().isEmpty())
+        return "self-update: downloads checked by CRC-32 only (built without a signing key)";
+    return "self-update: only downloads signed with the publisher's Ed25519 key are installed";
+}
+
+bool CanUpdateItself(const TUpdateSettings& settings)
+{
+    if (!settings.SelfUpdate)
+        return false;
+    const QString folder = ProgramFolder(settings);
+    struct stat info { };
+    if (::stat(QFile::encodeName(folder).constData(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return false;
+    if (info.st_uid != geteuid() || (info.st_mode & S_IWOTH)
+        || ((info.st_mode & S_IWGRP) && !GroupIsPrivate(info.st_gid)))
+        return false;
+    return FolderWritable(folder);
+}
+
+bool ShouldCheckForUpdates(const TUpdateSettings& settings)
+{
+    return settings.Check && CanUpdateItself(settings);
 }
 
 qint32 VersionNumber(const TVersionComponents& version)
@@ -158,6 +284,8 @@ qint32 GetRemoteVersionNumber(TUpdateHttpClient& client)
 
 bool CheckForNewVersion(const TUpdateSettings& settings)
 {
+    if (!ShouldCheckForUpdates(settings))
+        return false;
     qint32 remote = -1;
     {
         const std::unique_ptr<TUpdateHttpClient> client = CreateUpdateHttpClient(settings);
@@ -168,16 +296,19 @@ bool CheckForNewVersion(const TUpdateSettings& settings)
 
 std::pair<bool, QString> DownloadUpdate(const TUpdateSettings& settings, const TUpdateProgressProc& onProgress)
 {
-    // A package manager owns the program's folder: nothing to fetch.
-    if (!settings.SelfUpdate || !FolderWritable(ProgramFolder(settings)))
+    if (!settings.Check)
+        return { false, UpdateCheckDisabledText() };
+    // A package manager owns the program's folder, or others could write in it: nothing to fetch.
+    if (!CanUpdateItself(settings))
         return { false, UpdateByPackageManagerText() };
 
     const QString target = UpdateFilePath(settings);
     const std::unique_ptr<TUpdateHttpClient> client = CreateUpdateHttpClient(settings);
+    const qint32 own = GetFileVersionNumber(settings.ProgramFile);
     const qint32 remote = GetRemoteVersionNumber(*client);
     if (remote < 0)
         return { false, UpdateUnreachableText() };
-    if (remote <= GetFileVersionNumber(settings.ProgramFile))
+    if (remote <= own)
         return { false, UpdateCurrentText() };
 
     // Not reset between the two requests: the CRC file usually reports 100
@@ -195,26 +326,51 @@ std::pair<bool, QString> DownloadUpdate(const TUpdateSettings& settings, const T
     });
 
     QByteArray expected;
-    QByteArray program;
-    bool written = false;
-    if (client->Get(UpdateCrcPath, MaxUpdateTextBytes, expected)
-        && client->Get(UpdateProgramPath, MaxUpdateProgramBytes, program)) {
-        QSaveFile file(target);
-        written = file.open(QIODevice::WriteOnly) && file.write(program) == program.size() && file.commit();
-    }
-    program.clear();
-    if (!written) {
-        QFile::remove(target);
+    QByteArray signature;
+    if (!client->Get(UpdateCrcPath, MaxUpdateTextBytes, expected))
         return { false, UpdateUnreachableText() };
+    if (!settings.PublicKey.isEmpty() && !client->Get(UpdateSignaturePath, MaxUpdateTextBytes, signature))
+        return { false, UpdateUnreachableText() };
+
+    if (const QString stale = RemoveStaleFile(target); !stale.isEmpty())
+        return { false, UpdateLaunchFailedText(stale) };
+    bool keep = false;
+    const auto removeUnlessKept = qScopeGuard([&] {
+        if (!keep)
+            ::unlink(QFile::encodeName(target).constData());
+    });
+    QString writeError;
+    {
+        TFileHandle file(CreateNewFile(target, 0600));
+        if (file.Fd() < 0)
+            return { false, UpdateLaunchFailedText(SystemReason(target)) };
+        const bool received = client->Get(UpdateProgramPath, settings.MaxProgramBytes, [&](const QByteArray& piece) {
+            if (WriteAll(file.Fd(), piece.constData(), piece.size()))
+                return true;
+            writeError = SystemReason(target);
+            return false;
+        });
+        if (received && (::fdatasync(file.Fd()) != 0 || !file.Close()))
+            writeError = SystemReason(target);
+        if (!received || !writeError.isEmpty())
+            return { false, writeError.isEmpty() ? UpdateUnreachableText() : UpdateLaunchFailedText(writeError) };
     }
+
     expected = expected.trimmed().toUpper();
     bool read = false;
     const quint32 crc = FileCrc32(target, &read);
     const QByteArray actual = QByteArray::number(crc, 16).rightJustified(8, '0').toUpper();
-    if (read && !expected.isEmpty() && expected == actual)
-        return { true, GetFileVersionText(target) };
-    QFile::remove(target);
-    return { false, UpdateCrcFailedText() };
+    if (!read || expected.isEmpty() || expected != actual)
+        return { false, UpdateCrcFailedText() };
+    if (!settings.PublicKey.isEmpty() && !VerifyUpdateSignature(settings.PublicKey, target, signature))
+        return { false, UpdateSignatureFailedText() };
+    // The file's own marker decides, not the announcement: an older program or
+    // one without a marker is never installed.
+    TVersionComponents version;
+    if (!ReadVersionMarker(target, version) || VersionNumber(version) != remote || VersionNumber(version) <= own)
+        return { false, UpdateVersionMismatchText() };
+    keep = true;
+    return { true, VersionText(version) };
 }
 
 // One check or download on its own thread. The thread object lives on the
@@ -347,28 +503,63 @@ QString UpdaterScriptText(const TUpdateSettings& settings)
     return lines.join('\n') + '\n';
 }
 
-bool LaunchUpdaterScript(const TUpdateSettings& settings, qint64* scriptPid)
+bool LaunchUpdaterScript(const TUpdateSettings& settings, qint64* scriptPid, QString* error)
 {
+    auto fail = [error](const QString& reason) {
+        if (error)
+            *error = reason;
+        return false;
+    };
+    if (!CanUpdateItself(settings))
+        return fail(UpdateByPackageManagerText());
     const QString script = ScriptPath(settings);
     const QString update = UpdateFilePath(settings);
-    // The update takes the program's mode, and can always be run.
-    if (QFile::exists(update)) {
-        const QFile::Permissions mode = QFile::permissions(settings.ProgramFile);
-        QFile::setPermissions(update, mode | QFile::ExeOwner | QFile::ExeUser | QFile::ReadOwner | QFile::ReadUser);
+    // The update takes the program's mode, and can always be run; only a
+    // regular file of the user's own is touched, never a link's target.
+    {
+        TFileHandle file(::open(QFile::encodeName(update).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        struct stat program { };
+        struct stat info { };
+        if (file.Fd() < 0 && errno != ENOENT)
+            return fail(SystemReason(update));
+        if (file.Fd() >= 0) {
+            if (::fstat(file.Fd(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid())
+                return fail(update + ": " + QString::fromUtf8("kullanıcının kendi dosyası değil"));
+            const mode_t mode = ::stat(QFile::encodeName(settings.ProgramFile).constData(), &program) == 0
+                ? (program.st_mode & 0777)
+                : 0755;
+            if (::fchmod(file.Fd(), mode | S_IRUSR | S_IXUSR) != 0)
+                return fail(SystemReason(update));
+        }
     }
-    QSaveFile file(script);
-    if (!file.open(QIODevice::WriteOnly) || file.write(QFile::encodeName(UpdaterScriptText(settings))) < 0
-        || !file.commit())
-        return false;
-    return QProcess::startDetached("/bin/sh", { script }, ProgramFolder(settings), scriptPid);
+    if (const QString stale = RemoveStaleFile(script); !stale.isEmpty())
+        return fail(stale);
+    {
+        TFileHandle file(CreateNewFile(script, 0700));
+        const QByteArray text = QFile::encodeName(UpdaterScriptText(settings));
+        if (file.Fd() < 0 || !WriteAll(file.Fd(), text.constData(), text.size()) || !file.Close())
+            return fail(SystemReason(script));
+    }
+    QProcess process;
+    process.setProgram("/bin/sh");
+    process.setArguments({ script });
+    process.setWorkingDirectory(ProgramFolder(settings));
+    if (!process.startDetached(scriptPid))
+        return fail(script + ": " + process.errorString());
+    return true;
 }
 
-void CleanUpUpdateFiles(const QString& programFile)
+QString CleanUpUpdateFiles(const QString& programFile)
 {
     TUpdateSettings settings;
     settings.ProgramFile = programFile.isEmpty() ? QCoreApplication::applicationFilePath() : programFile;
-    QFile::remove(UpdateFilePath(settings));
-    QFile::remove(ScriptPath(settings));
+    QStringList failures;
+    for (const QString& path : { UpdateFilePath(settings), ScriptPath(settings) })
+        if (const QString failure = RemoveStaleFile(path); !failure.isEmpty())
+            failures << failure;
+    if (failures.isEmpty())
+        return QString();
+    return QString::fromUtf8("Eski güncelleme dosyası silinemedi: %1").arg(failures.join("; "));
 }
 
 #include "UnitAutoUpdate.moc"

@@ -2,6 +2,7 @@
 // calling thread with a local event loop.
 #include "UpdateHttpClient.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -18,6 +19,9 @@ bool IsHttpStatusError(QNetworkReply::NetworkError error)
     return (error >= QNetworkReply::ContentAccessDenied && error <= QNetworkReply::UnknownContentError)
         || (error >= QNetworkReply::InternalServerError && error <= QNetworkReply::UnknownServerError);
 }
+
+// Bytes held by the reply between two reads.
+constexpr qint64 ReadBufferBytes = 256 * 1024;
 
 } // namespace
 
@@ -44,6 +48,14 @@ TUpdateHttpClient::~TUpdateHttpClient() = default;
 bool TUpdateHttpClient::Get(const QString& path, qint64 maxBytes, QByteArray& body)
 {
     body.clear();
+    return Get(path, maxBytes, [&body](const QByteArray& piece) {
+        body += piece;
+        return true;
+    });
+}
+
+bool TUpdateHttpClient::Get(const QString& path, qint64 maxBytes, const TBodySink& sink)
+{
     QString base = FOptions.BaseUrl;
     while (base.endsWith('/'))
         base.chop(1);
@@ -57,44 +69,57 @@ bool TUpdateHttpClient::Get(const QString& path, qint64 maxBytes, QByteArray& bo
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     std::unique_ptr<QNetworkReply> reply(FManager->get(request));
+    reply->setReadBufferSize(ReadBufferBytes);
 
-    bool tooLong = false;
+    bool refused = false;
+    qint64 announced = -1;
+    qint64 received = 0;
     auto refuse = [&] {
-        tooLong = true;
+        refused = true;
         reply->abort();
+    };
+    auto take = [&] {
+        while (!refused && reply->bytesAvailable() > 0) {
+            const QByteArray piece = reply->read(ReadBufferBytes);
+            received += piece.size();
+            if (received > maxBytes || !sink(piece))
+                refuse();
+        }
     };
     QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, [&] {
         bool known = false;
         const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
+        if (known)
+            announced = length;
         if (known && length > maxBytes)
             refuse();
     });
-    QObject::connect(reply.get(), &QNetworkReply::readyRead, [&] {
-        body += reply->readAll();
-        if (body.size() > maxBytes)
-            refuse();
-    });
-    QObject::connect(reply.get(), &QNetworkReply::downloadProgress, [&](qint64 received, qint64 total) {
-        if (FProgressSink && !tooLong)
-            FProgressSink(total, received);
+    QObject::connect(reply.get(), &QNetworkReply::readyRead, take);
+    QObject::connect(reply.get(), &QNetworkReply::downloadProgress, [&](qint64 bytes, qint64 total) {
+        if (FProgressSink && !refused)
+            FProgressSink(total, bytes);
     });
     QEventLoop loop;
     QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    // The program's exit interrupts a worker; the request ends at once.
-    QTimer interruption;
-    QObject::connect(&interruption, &QTimer::timeout, [&] {
-        if (QThread::currentThread()->isInterruptionRequested())
-            reply->abort();
+    // The program's exit interrupts a worker, and the deadline ends a slow
+    // body; either ends the request at once.
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const qint64 floorMs = qint64(UpdateDeadlineFloorTimeouts) * FOptions.TimeoutMs;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        const qint64 length = qMax(announced, received);
+        const qint64 deadlineMs = floorMs + length * 1000 / UpdateMinimumBytesPerSecond;
+        if (QThread::currentThread()->isInterruptionRequested() || elapsed.elapsed() > deadlineMs)
+            refuse();
     });
-    interruption.start(100);
+    watch.start(100);
     if (!reply->isFinished())
         loop.exec();
-    interruption.stop();
-    if (tooLong)
-        return false;
-    if (reply->isOpen())
-        body += reply->readAll();
-    if (body.size() > maxBytes)
+    watch.stop();
+    if (!refused && reply->isOpen())
+        take();
+    if (refused)
         return false;
     const QNetworkReply::NetworkError error = reply->error();
     const bool hasStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
