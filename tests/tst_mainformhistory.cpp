@@ -22,6 +22,7 @@
 
 #include <QMenu>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -242,6 +243,13 @@ private slots:
     {
         QFile blocker(FDir.filePath("blocker"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
+        // One listener per status port: this test's window takes it from the
+        // shared one, which comes back for the tests after it.
+        FWindow.reset();
+        const auto restore = qScopeGuard([this] {
+            FWindow = NewWindow(FDir.filePath("data/history.sqlite"));
+            QTest::qWaitFor([this] { return FWindow->StatusListener() && FWindow->StatusListener()->IsListening(); });
+        });
         auto window = NewWindow(FDir.filePath("blocker/history.sqlite"));
         QTRY_VERIFY(window->StatusListener() && window->StatusListener()->IsListening());
         QVERIFY(Select(*window, Ip(3)) >= 0);
