@@ -76,7 +76,8 @@ QString UpdateByPackageManagerText()
 
 QString UpdateBaseUrlFromSettingsFile()
 {
-    return OpenSettingsFile().value("Update/BaseUrl").toString().trimmed();
+    const QSettings settings = OpenSettingsFile();
+    return SettingValue(settings, "Update/BaseUrl").toString().trimmed();
 }
 
 TUpdateSettings DefaultUpdateSettings()
