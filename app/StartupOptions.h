@@ -12,5 +12,6 @@ bool IsInformationRequest(int argc, char** argv);
 [[noreturn]] void AnswerInformationRequest(QCoreApplication& app);
 
 // The files named on the command line, as absolute paths; ends the process
-// with a message on an unknown option.
-QStringList FilesToOpen(QCoreApplication& app);
+// with a message and exit code 2 on an unknown option. Needs no application
+// object, so it is asked before the display is opened.
+QStringList FilesToOpen(int argc, char** argv);

@@ -8,7 +8,7 @@
 #include <exception>
 #include <memory>
 
-void RunOffThreadAndWait(const TBlockingCall& call)
+void RunOffThreadAndWait(const TBlockingCall& call, QEventLoop::ProcessEventsFlags flags)
 {
     std::exception_ptr error;
     QEventLoop loop;
@@ -21,7 +21,7 @@ void RunOffThreadAndWait(const TBlockingCall& call)
     }));
     QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
     worker->start();
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    loop.exec(flags);
     // At once, unless the application is quitting: that ends every event loop
     // early, and the call's variables must outlive it all the same.
     worker->wait();
@@ -29,7 +29,7 @@ void RunOffThreadAndWait(const TBlockingCall& call)
         std::rethrow_exception(error);
 }
 
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs, int pollMs)
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs, int pollMs, QEventLoop::ProcessEventsFlags flags)
 {
     if (condition())
         return true;
@@ -45,6 +45,6 @@ bool WaitUntil(const std::function<bool()>& condition, int timeoutMs, int pollMs
             loop.quit();
     });
     poll.start();
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    loop.exec(flags);
     return met;
 }
