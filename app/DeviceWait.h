@@ -82,7 +82,7 @@ inline TBlockingCallRunner WindowCallRunner()
 {
     return [](const TBlockingCall& call) {
         const TDeviceWait wait;
-        RunOffThreadAndWait(call, QEventLoop::AllEvents);
+        RunOffThreadAndWaitHandling(call, QEventLoop::AllEvents);
     };
 }
 

@@ -8,7 +8,12 @@
 #include <exception>
 #include <memory>
 
-void RunOffThreadAndWait(const TBlockingCall& call, QEventLoop::ProcessEventsFlags flags)
+void RunOffThreadAndWait(const TBlockingCall& call)
+{
+    RunOffThreadAndWaitHandling(call, QEventLoop::ExcludeUserInputEvents);
+}
+
+void RunOffThreadAndWaitHandling(const TBlockingCall& call, QEventLoop::ProcessEventsFlags flags)
 {
     std::exception_ptr error;
     QEventLoop loop;

@@ -16,11 +16,11 @@ using TBlockingCall = std::function<void()>;
 // empty runner runs the call on the calling thread (the command-line client).
 using TBlockingCallRunner = std::function<void(const TBlockingCall& call)>;
 
-// flags: what the wait's event loop handles; by default user input waits
-// until the call is over. A window that must see a close meanwhile passes
-// AllEvents and filters the input itself.
-void RunOffThreadAndWait(
-    const TBlockingCall& call, QEventLoop::ProcessEventsFlags flags = QEventLoop::ExcludeUserInputEvents);
+void RunOffThreadAndWait(const TBlockingCall& call);
+// The same, its event loop handling `flags`: RunOffThreadAndWait holds user
+// input back until the call is over; a window that must see a close
+// meanwhile passes AllEvents and filters the input itself.
+void RunOffThreadAndWaitHandling(const TBlockingCall& call, QEventLoop::ProcessEventsFlags flags);
 
 inline void RunBlockingCall(const TBlockingCallRunner& runner, const TBlockingCall& call)
 {
