@@ -213,15 +213,17 @@ private slots:
         QCOMPARE(SelectionStart(*window), 17L);
         QCOMPARE(window->FindBar()->MessageText(), QString());
         // The layout as it is without a message: a message moves nothing, in
-        // a window of the first start's size or narrower.
-        window->resize(960, 674);
+        // a window as narrow as it can be.
+        window->resize(window->minimumSizeHint().width(), 674);
         QApplication::processEvents();
         const QList<QRect> layout
             = { window->Form()->ListBoxDevices->geometry(), editor->geometry(), window->FindBar()->geometry() };
+        const QSize barMinimum = window->FindBar()->minimumSizeHint();
         QTest::keyClick(editor, Qt::Key_F3);
         QCOMPARE(SelectionStart(*window), 3L);
         QCOMPARE(window->FindBar()->MessageText(), QString::fromUtf8("Sona gelindi, baştan devam edildi."));
         QApplication::processEvents();
+        QCOMPARE(window->FindBar()->minimumSizeHint(), barMinimum);
         QCOMPARE(QList<QRect>(
                      { window->Form()->ListBoxDevices->geometry(), editor->geometry(), window->FindBar()->geometry() }),
             layout);
