@@ -49,21 +49,32 @@ bench-growth: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target $(BENCH_TARGETS)
 	@scripts/bench-growth.sh $(BUILD)
 
-# The Debian package, from its own build tree: installed under /usr, no tests,
-# no self-update (the package manager updates the program).
+# The Debian packages, from their own build tree: installed under /usr, no
+# tests, no self-update (the package manager updates the program), built with
+# Debian's hardening flags; SOURCE_DATE_EPOCH (the commit's time) makes two
+# builds of one commit byte-equal.
+export SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null || echo 0)
+HARDENING := DEB_BUILD_MAINT_OPTIONS=hardening=+all
+PACKAGE_CXXFLAGS = $(shell $(HARDENING) dpkg-buildflags --get CPPFLAGS) $(shell $(HARDENING) dpkg-buildflags --get CXXFLAGS)
+PACKAGE_CFLAGS = $(shell $(HARDENING) dpkg-buildflags --get CPPFLAGS) $(shell $(HARDENING) dpkg-buildflags --get CFLAGS)
+PACKAGE_LDFLAGS = $(shell $(HARDENING) dpkg-buildflags --get LDFLAGS)
+
 package: deps
-	@test -f $(PACKAGE_BUILD)/build.ninja || cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF -DQUILLEX_SELF_UPDATE=OFF $(LAUNCHER) >/dev/null
+	@cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF -DQUILLEX_SELF_UPDATE=OFF $(LAUNCHER) \
+	  "-DCMAKE_CXX_FLAGS=$(PACKAGE_CXXFLAGS)" "-DCMAKE_C_FLAGS=$(PACKAGE_CFLAGS)" \
+	  "-DCMAKE_EXE_LINKER_FLAGS=$(PACKAGE_LDFLAGS)" "-DCMAKE_SHARED_LINKER_FLAGS=$(PACKAGE_LDFLAGS)" >/dev/null
 	@cmake --build $(PACKAGE_BUILD) -j $(JOBS)
-	@rm -f $(PACKAGE_BUILD)/quillex_*.deb
+	@rm -f $(PACKAGE_BUILD)/quillex_*.deb $(PACKAGE_BUILD)/quillex-tools_*.deb
 	@cd $(PACKAGE_BUILD) && cpack -G DEB >/dev/null
-	@ls $(PACKAGE_BUILD)/quillex_*.deb
+	@ls $(PACKAGE_BUILD)/quillex_*.deb $(PACKAGE_BUILD)/quillex-tools_*.deb
 
 # The package's file list, desktop entry, metainfo, lintian, and its programs
 # run from an unpacked copy (nothing is installed on this machine).
 check-package: package
 	@grep -q '^QUILLEX_SELF_UPDATE:BOOL=OFF' $(PACKAGE_BUILD)/CMakeCache.txt || { echo "FAIL: the package is built with the self-update" >&2; exit 1; }
-	@scripts/check-package.sh $(PACKAGE_BUILD)/quillex_*.deb
+	@scripts/check-package.sh $(PACKAGE_BUILD)/quillex_*.deb $(PACKAGE_BUILD)/quillex-tools_*.deb
+	@scripts/check-reproducible.sh $(PACKAGE_BUILD)
 
 # Hostile devices and senders at full size: a table of case, time, peak memory, outcome.
 soak: configure

@@ -69,6 +69,9 @@ TFindBar::TFindBar(QsciScintilla* editor, QWidget* parent)
     FWholeWord = new QCheckBox(QString::fromUtf8("Tam sözcük"), this);
     FRegex = new QCheckBox(QString::fromUtf8("Düzenli ifade"), this);
     FMessage = new QLabel(this);
+    FMessage->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    FMessage->setMinimumHeight(FMessage->fontMetrics().height());
+    FMessage->installEventFilter(this); // elided anew at each resize
     auto* optionsIndent = new QWidget(this);
     optionsRow->addWidget(optionsIndent);
     optionsRow->addWidget(FMatchCase);
@@ -157,12 +160,25 @@ bool TFindBar::ReplaceRowShown() const
 
 QString TFindBar::MessageText() const
 {
-    return FMessage->text();
+    return FMessageText;
+}
+
+void TFindBar::ShowElidedMessage()
+{
+    FMessage->setText(FMessage->fontMetrics().elidedText(FMessageText, Qt::ElideRight, FMessage->width()));
+    FMessage->setToolTip(FMessage->text() == FMessageText ? QString() : FMessageText);
 }
 
 QString TFindBar::CountText() const
 {
     return FCount->text();
+}
+
+bool TFindBar::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == FMessage && event->type() == QEvent::Resize)
+        ShowElidedMessage();
+    return QFrame::eventFilter(watched, event);
 }
 
 void TFindBar::keyPressEvent(QKeyEvent* event)
@@ -195,7 +211,8 @@ void TFindBar::SelectMatch(const TTextMatch& match)
 
 void TFindBar::ShowStatus(const QString& text, bool problem)
 {
-    FMessage->setText(text);
+    FMessageText = text;
+    ShowElidedMessage();
     FMessage->setStyleSheet(problem ? QStringLiteral("color: #b00020;") : QString());
 }
 

@@ -46,6 +46,7 @@ signals:
     void MatchesCounted(qsizetype count);
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
@@ -66,7 +67,9 @@ private:
     QCheckBox* FWholeWord;
     QCheckBox* FRegex;
     QWidget* FReplaceRow;
-    QLabel* FMessage;
+    QLabel* FMessage; // takes the room left in its row, never more: a message does not move the layout
+    QString FMessageText;
+    void ShowElidedMessage();
     QLabel* FCount;
     QTimer* FCountTimer;
     TMatchCounter* FCounter;

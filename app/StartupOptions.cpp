@@ -66,11 +66,20 @@ QString FileToOpenProblem(const QString& name)
     return QString();
 }
 
-QStringList FilesToOpen(QCoreApplication& app, bool* allFound)
+QStringList FilesToOpen(int argc, char** argv, bool* allFound)
 {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser parser;
     Describe(parser);
-    parser.process(app);
+    // Before any display is opened: a mistyped option is a usage error with
+    // its message, whether a display is there or not.
+    if (!parser.parse(arguments)) {
+        std::fprintf(
+            stderr, "quillex: %s\nTry 'quillex --help' for more information.\n", qPrintable(parser.errorText()));
+        std::exit(2);
+    }
     QStringList files;
     if (allFound)
         *allFound = true;

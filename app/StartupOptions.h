@@ -16,6 +16,7 @@ bool IsInformationRequest(int argc, char** argv);
 QString FileToOpenProblem(const QString& name);
 
 // The files named on the command line, as absolute paths; ends the process
-// with a message on an unknown option. A name that cannot be opened is said
-// on standard error and clears allFound.
-QStringList FilesToOpen(QCoreApplication& app, bool* allFound = nullptr);
+// with a message and exit code 2 on an unknown option. Needs no application
+// object, so it is asked before the display is opened. A name that cannot be
+// opened is said on standard error and clears allFound.
+QStringList FilesToOpen(int argc, char** argv, bool* allFound = nullptr);

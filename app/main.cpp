@@ -22,7 +22,7 @@ void SetIdentity()
 }
 
 // Brings the window to the front and opens the first file as the Open command
-// does (with its question when the editor is not blank).
+// does (with its question when the editor is not blank), once the window is free.
 void ShowAndOpen(TFormMain& window, const QStringList& files)
 {
     window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
@@ -30,7 +30,7 @@ void ShowAndOpen(TFormMain& window, const QStringList& files)
     window.raise();
     window.activateWindow();
     if (!files.isEmpty())
-        window.OpenFile(files.first());
+        window.OpenHandedOverFile(files.first());
 }
 
 } // namespace
@@ -43,14 +43,14 @@ int main(int argc, char** argv)
         AnswerInformationRequest(app);
     }
 
+    bool filesFound = true;
+    const QStringList files = FilesToOpen(argc, argv, &filesFound);
     QApplication app(argc, argv);
     SetIdentity();
     QString error;
     if (!SetUpApplication(app, error))
         std::fprintf(stderr, "quillex: %s\n", qPrintable(error));
     app.setDesktopFileName("quillex"); // the desktop entry, for the icon on Wayland
-    bool filesFound = true;
-    const QStringList files = FilesToOpen(app, &filesFound);
 
     // Ownership first, then the window: a start in between cannot become a second instance.
     TSingleInstance instance(InstanceRuntimeFolder());
@@ -78,6 +78,6 @@ int main(int argc, char** argv)
 
     window.show();
     if (!files.isEmpty())
-        QTimer::singleShot(0, &window, [&window, &files] { window.OpenFile(files.first()); });
+        QTimer::singleShot(0, &window, [&window, &files] { window.OpenHandedOverFile(files.first()); });
     return app.exec();
 }

@@ -12,6 +12,7 @@
 #include "dialogs/UnitDeviceSettingsForm.h"
 #include "discovery/DeviceListModel.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -464,12 +465,65 @@ void TFormMain::SaveLayout()
 
 void TFormMain::closeEvent(QCloseEvent* event)
 {
+    // Asked for while a device answers: carried out once the query and its
+    // messages are over, rather than lost at the message box after it.
+    if (!FDestroyed && DeviceWaitRunning()) {
+        FCloseRequested = true;
+        StartWaitingActions();
+        event->ignore();
+        return;
+    }
     if (!FDestroyed && !ConfirmLosingEdits()) {
         event->ignore();
         return;
     }
     FormDestroy();
     event->accept();
+}
+
+void TFormMain::OpenHandedOverFile(const QString& fileName)
+{
+    FHandedOverFile = fileName;
+    StartWaitingActions();
+}
+
+bool TFormMain::FreeForWaitingActions(bool forOpening) const
+{
+    if (QApplication::activeModalWidget() || DeviceWaitRunning())
+        return false;
+    return !forOpening || (!FTransferRunning && ui->SpeedButtonFileOpen->isEnabled());
+}
+
+void TFormMain::StartWaitingActions()
+{
+    if (!FWaitingActionsTimer) {
+        FWaitingActionsTimer = new QTimer(this);
+        FWaitingActionsTimer->setInterval(100);
+        connect(FWaitingActionsTimer, &QTimer::timeout, this, &TFormMain::RunWaitingActions);
+    }
+    FWaitingActionsTimer->start();
+    RunWaitingActions();
+}
+
+void TFormMain::RunWaitingActions()
+{
+    if (FDestroyed) {
+        FWaitingActionsTimer->stop();
+        return;
+    }
+    if (FCloseRequested && FreeForWaitingActions(false)) {
+        FCloseRequested = false;
+        FWaitingActionsTimer->stop();
+        close(); // its question about unsaved edits included
+        if (FDestroyed)
+            return;
+    }
+    if (!FHandedOverFile.isEmpty() && FreeForWaitingActions(true)) {
+        const QString fileName = std::exchange(FHandedOverFile, QString());
+        OpenFile(fileName);
+    }
+    if (!FCloseRequested && FHandedOverFile.isEmpty())
+        FWaitingActionsTimer->stop();
 }
 
 void TFormMain::FormDestroy()

@@ -100,6 +100,11 @@ public:
     // Opens a file as the Open command does, without its dialog (the question
     // when the editor is not blank included); false when nothing was opened.
     bool OpenFile(const QString& fileName);
+    // A file handed over by a second start (or given on the command line): it
+    // waits until no modal window is open, no transfer runs and no device is
+    // queried, then opens as Open would. A later one replaces a waiting one.
+    void OpenHandedOverFile(const QString& fileName);
+    QString WaitingHandedOverFile() const { return FHandedOverFile; }
     void SpeedButtonFileSaveClick();
     void SpeedButtonFileSaveAsClick();
     bool WriteDocumentFile(const QString& fileName);
@@ -212,8 +217,13 @@ private:
     void SetUpHistory();
     // Ends the record of an operation begun with the clock, and queues it.
     void RecordOperation(TTransferRecord record, const QElapsedTimer& clock, bool success, const QString& shown);
-    // False once the window was destroyed or closed while it waited for a device.
-    static bool StillOpen(const QPointer<TFormMain>& window) { return window && !window->FDestroyed; }
+    // False once the window was destroyed, closed, or asked to close while it
+    // waited for a device: the operation then ends without a word, and the
+    // close is carried out once the window is free.
+    static bool StillOpen(const QPointer<TFormMain>& window)
+    {
+        return window && !window->FDestroyed && !window->FCloseRequested;
+    }
 
     std::unique_ptr<Ui::TFormMain> ui;
     TUiPrompter& FPrompter;
@@ -239,6 +249,14 @@ private:
     TSynGCodeSyn* FHighlighter = nullptr;
     int FToolChangesPanelWidth = 245;
     bool FDestroyed = false;
+    // What waits for the window to be free: a handed-over file, a close asked
+    // for while a device was queried. Tried at every tick of the timer.
+    QString FHandedOverFile;
+    bool FCloseRequested = false;
+    QTimer* FWaitingActionsTimer = nullptr;
+    bool FreeForWaitingActions(bool forOpening) const;
+    void RunWaitingActions();
+    void StartWaitingActions();
     std::unique_ptr<TProgramDocument> FDocument;
     TDocumentMode FShownMode = TDocumentMode::Text;
     QString FToolPanelCaption;

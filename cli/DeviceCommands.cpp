@@ -1,6 +1,7 @@
 #include "DeviceCommands.h"
 
 #include "CliOutput.h"
+#include "DeviceAddress.h"
 #include "HistoryCommands.h"
 #include "PinInput.h"
 #include "Progress.h"
@@ -321,6 +322,11 @@ int CmdDevices(TContext& context)
             { "status", StatusValue(listener->GetStatusFor(d.IPAddress)) } });
         Data(QStringList { d.IPAddress, d.MacId, d.DisplayName, d.Controller, d.PinRequired ? "pin" : "-" }.join('\t'));
     }
+    if (devices.isEmpty()) // an empty list alone would not tell a closed firewall from an empty network
+        Note(QString::fromUtf8("%1 sn içinde hiçbir cihaz duyulmadı; cihazların durum bilgisi UDP %2 portundan gelir, "
+                               "bu port açık olmalı.")
+                 .arg(seconds)
+                 .arg(StatusListenPort()));
     // Scripts read the bare array of the first versions: kept on success.
     Report().SuccessDocument = QJsonDocument(array);
     return Succeed(QString());
@@ -656,6 +662,55 @@ int CmdStartFrom(TContext& context)
     return Succeed(shown, true);
 }
 
+// The device verbs' address word: an IPv4 address as it is, a device's name or
+// MacId looked up among the devices heard; what is no address is a usage error.
+int ResolveDeviceAddress(TContext& context, QString& word)
+{
+    QString text;
+    switch (ClassifyAddressWord(word, text)) {
+    case TAddressWord::Invalid:
+        return Usage(context.A.Verb + ": " + text);
+    case TAddressWord::Ipv4:
+        word = text;
+        return ExitOk;
+    case TAddressWord::Device:
+        break;
+    }
+    TStatusListenerThread* listener = nullptr;
+    if (const int rc = context.Listen(listener); rc != ExitOk)
+        return rc;
+    // Once a device of the name is heard, a while longer: another one of the
+    // same name sends its status within that time too.
+    constexpr qint64 SettleMs = 1500;
+    QElapsedTimer timer;
+    timer.start();
+    qint64 firstHeard = -1;
+    QList<TQuillexDevice> found;
+    while (timer.elapsed() < StatusWaitMs && (firstHeard < 0 || timer.elapsed() - firstHeard < SettleMs)) {
+        found = DevicesNamed(word, listener->BuildDeviceList());
+        if (!found.isEmpty() && firstHeard < 0)
+            firstHeard = timer.elapsed();
+        QThread::msleep(50);
+    }
+    found = DevicesNamed(word, listener->BuildDeviceList());
+    if (found.isEmpty())
+        return Fail(ExitFailed, "device_not_found",
+            QString::fromUtf8("%1 adında ya da MacId'si bu olan bir cihaz %2 sn içinde duyulmadı")
+                .arg(word)
+                .arg(StatusWaitMs / 1000));
+    if (found.size() > 1) {
+        QStringList addresses;
+        for (const TQuillexDevice& device : found)
+            addresses << device.IPAddress;
+        return Usage(QString("%1: %2 names %3 devices (%4); give the address or the MacId")
+                         .arg(context.A.Verb, word)
+                         .arg(found.size())
+                         .arg(addresses.join(", ")));
+    }
+    word = found.first().IPAddress;
+    return ExitOk;
+}
+
 // The PIN the caller gave: --pin, --pin-file or QUILLEX_PIN, one of them.
 int CallerPin(const TCliArgs& args, QString& pin)
 {
@@ -720,7 +775,8 @@ int RunDeviceCommand(const TCliArgs& args)
         if ((args.Verb == "upload" || args.Verb == "verify") && args.Args.value(1) == "-"
             && args.Value("pin-file") == "-")
             return Usage(args.Verb + ": the program and --pin-file cannot both come from standard input");
-        TContext context(args);
+        TCliArgs resolved = args; // the address word replaced by the device's address
+        TContext context(resolved);
         if (const int rc = CallerPin(args, context.Pin); rc != ExitOk)
             return rc;
         const QString mode = args.Value("progress");
@@ -736,6 +792,9 @@ int RunDeviceCommand(const TCliArgs& args)
             context.Progress = TProgressMode::None;
         if (args.IsSet("pin-required") && !context.NoStatus())
             return Usage("--pin-required only with --no-status");
+        if (args.Verb != "devices" && !resolved.Args.isEmpty())
+            if (const int rc = ResolveDeviceAddress(context, resolved.Args[0]); rc != ExitOk)
+                return rc;
         return handler(context);
     }
     return -1;

@@ -16,15 +16,17 @@ class TProgressPrinter {
 public:
     TProgressMode Mode;
 
-    explicit TProgressPrinter(TProgressMode mode)
+    // out: standard error, or another stream the progress goes to.
+    explicit TProgressPrinter(TProgressMode mode, std::FILE* out = stderr)
         : Mode(
-            mode == TProgressMode::Auto ? (::isatty(STDERR_FILENO) ? TProgressMode::Bar : TProgressMode::Lines) : mode)
+            mode == TProgressMode::Auto ? (::isatty(::fileno(out)) ? TProgressMode::Bar : TProgressMode::Lines) : mode)
+        , FOut(out)
     {
     }
     ~TProgressPrinter()
     {
         if (FBarShown)
-            std::fputs("\n", stderr);
+            std::fputs("\n", FOut);
     }
     TProgressPrinter(const TProgressPrinter&) = delete;
     TProgressPrinter& operator=(const TProgressPrinter&) = delete;
@@ -34,13 +36,11 @@ public:
     {
         if (Mode == TProgressMode::Bar) {
             const int filled = qBound(0, percent, 100) / 5;
-            std::fprintf(stderr, "\r[%s%s] %3d%%", QByteArray(filled, '#').constData(),
-                QByteArray(20 - filled, '.').constData(), percent);
-            FBarShown = true;
+            Show(QString("[%1%2] %3%").arg(QString(filled, u'#'), QString(20 - filled, u'.')).arg(percent, 3));
         } else {
             Line(stage, percent);
         }
-        std::fflush(stderr);
+        std::fflush(FOut);
     }
 
     void Erase(qint64 done, qint64 total)
@@ -49,15 +49,25 @@ public:
         if (Mode == TProgressMode::Bar) {
             const QString text = percent >= 0 ? QString::fromUtf8("Flash siliniyor (%%1)").arg(percent)
                                               : QString::fromUtf8("Flash siliniyor");
-            std::fprintf(stderr, "\r%s   ", text.toUtf8().constData());
-            FBarShown = true;
+            Show(text);
         } else {
             Line("erase", percent);
         }
-        std::fflush(stderr);
+        std::fflush(FOut);
     }
 
 private:
+    // The live line anew, over the one shown: blanks cover what a longer
+    // line before it left, so no tail of the bar stays beside the erase text.
+    void Show(const QString& text)
+    {
+        const qsizetype width = text.size();
+        const QString shown = text + QString(qMax<qsizetype>(0, FShownWidth - width), u' ');
+        std::fprintf(FOut, "\r%s", shown.toUtf8().constData());
+        FShownWidth = width;
+        FBarShown = true;
+    }
+
     // One line per change; a stage without a known total prints its name once.
     void Line(const char* stage, qint32 percent)
     {
@@ -68,11 +78,13 @@ private:
             return;
         FLast.insert(stage, percent);
         if (percent >= 0)
-            std::fprintf(stderr, "%s %d%%\n", stage, percent);
+            std::fprintf(FOut, "%s %d%%\n", stage, percent);
         else
-            std::fprintf(stderr, "%s\n", stage);
+            std::fprintf(FOut, "%s\n", stage);
     }
 
+    std::FILE* FOut;
     QHash<QByteArray, qint32> FLast;
+    qsizetype FShownWidth = 0; // characters of the live line on the terminal
     bool FBarShown = false;
 };

@@ -5,12 +5,14 @@
 #include "ContentCommands.h"
 #include "DeviceCommands.h"
 #include "HistoryCommands.h"
+#include "VerbTable.h"
 #include "config/Settings.h"
 #include "device/DevicePin.h"
 #include "discovery/UnitStatusListener.h"
 #include "update/VersionMarker.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -19,26 +21,9 @@
 
 namespace {
 
-const char* const MainHelp = R"(Usage: quillex-cli [OPTIONS] COMMAND ... (options may stand anywhere; -- ends them)
+const char* const MainUsage = "Usage: quillex-cli [OPTIONS] COMMAND ... (options may stand anywhere; -- ends them)\n";
 
-Options:
-  --settings FILE    settings file holding the stored PINs (default: as the window)
-  --pin PIN          the device's transfer PIN; a refused one ends with exit 3.
-                     It shows in the process list: prefer QUILLEX_PIN or --pin-file,
-                     which keep the PIN out of it.
-  --pin-file FILE    read the PIN from the first line of FILE (- for standard input)
-  --save-pin         keep the PIN given by --pin, --pin-file or QUILLEX_PIN in the
-                     settings file for later runs (without it, it serves this run only)
-  --json             print one JSON object on standard output, whatever the outcome:
-                     {"ok", "code", "message", ...} (devices: its array on success)
-  --no-status        do not wait for the device's status (upload then needs
-                     --controller, --hw, --build, --maxfilesize; --pin-required
-                     says the device wants a PIN)
-  --progress MODE    auto (default), bar, lines ("upload 37%") or none
-  -q, --quiet        print only errors and results
-  -h, --help         this text; COMMAND --help describes one command
-  --version          the program's version
-
+const char* const MainNotes = R"(
 Environment:
   QUILLEX_PIN        the device's transfer PIN, out of the process list
   QUILLEX_SETTINGS   the settings file
@@ -47,74 +32,63 @@ Environment:
 Exit codes: 0 success, 1 the operation failed, 2 usage error, 3 PIN missing, cancelled or refused.
 )";
 
-// Options every verb takes; the rest belong to the verbs listed.
-const QStringList GlobalOptions { "help", "version", "settings", "pin", "pin-file", "save-pin", "json", "quiet",
-    "progress", "no-status", "pin-required" };
-
-const std::pair<const char*, QStringList> VerbOptions[] = {
-    { "devices", { "listen" } },
-    { "status", { "listen" } },
-    { "upload", { "raw", "verify", "controller", "hw", "build", "maxfilesize" } },
-    { "download", { "o" } },
-    { "verify", { "raw", "controller" } },
-    { "send", {} },
-    { "index", {} },
-    { "peek", {} },
-    { "startfrom", {} },
-    { "scan", { "siemens", "candidates" } },
-    { "split", { "siemens", "d" } },
-    { "cmt", { "extract", "o" } },
-    { "hexdump", {} },
-    { "normalize", { "siemens" } },
-    { "history", { "device", "since", "csv", "limit" } },
-};
-
+// The options of the verb table, and two the build asks for: the bash
+// completion and the man page made from that table.
 void AddOptions(QCommandLineParser& parser)
 {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
-    const auto flag = [&](const QStringList& names) { parser.addOption(QCommandLineOption(names)); };
-    const auto value = [&](const QStringList& names) { parser.addOption(QCommandLineOption(names, {}, "value")); };
-    flag({ "h", "help" });
-    flag({ "version" });
-    flag({ "json" });
-    flag({ "q", "quiet" });
-    flag({ "no-status" });
-    flag({ "pin-required" });
-    flag({ "save-pin" });
-    flag({ "raw" });
-    flag({ "verify" });
-    flag({ "siemens" });
-    flag({ "candidates" });
-    flag({ "csv" });
-    for (const char* name : { "settings", "pin", "pin-file", "progress", "listen", "controller", "hw", "build",
-             "maxfilesize", "extract", "device", "since", "limit" })
-        value({ name });
-    value({ "o" });
-    value({ "d" });
+    for (const TCliOption& option : CliOptions()) {
+        QStringList names { option.Name };
+        if (!option.Letter.isEmpty())
+            names.prepend(option.Letter);
+        parser.addOption(
+            option.ValueName.isEmpty() ? QCommandLineOption(names) : QCommandLineOption(names, {}, option.ValueName));
+    }
+    for (const char* name : { "print-bash-completion", "print-man-page" }) {
+        QCommandLineOption hidden(name);
+        hidden.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(hidden);
+    }
 }
 
 // The long name of an option as the parser reports it.
 QString LongName(const QString& name)
 {
-    return name == "h" ? "help" : name == "q" ? "quiet" : name;
+    const TCliOption* option = FindCliOption(name);
+    return option ? option->Name : name;
 }
 
 // Usage error when an option of another verb is given.
 int CheckVerbOptions(const TCliArgs& args)
 {
-    for (const auto& [verb, options] : VerbOptions) {
-        if (args.Verb != verb)
-            continue;
-        for (const QString& name : args.Parser->optionNames()) {
-            const QString option = LongName(name);
-            if (!GlobalOptions.contains(option) && !options.contains(option))
-                return Usage(
-                    QString("%1: option %2%3 does not apply").arg(args.Verb, option.size() == 1 ? "-" : "--", option));
-        }
-        return ExitOk;
+    const TCliVerb* verb = FindCliVerb(args.Verb);
+    if (!verb)
+        return Usage("unknown command " + args.Verb);
+    for (const QString& name : args.Parser->optionNames()) {
+        const QString option = LongName(name);
+        if (!CliGlobalOptions().contains(option) && !verb->Options.contains(option))
+            return Usage(
+                QString("%1: option %2%3 does not apply").arg(args.Verb, option.size() == 1 ? "-" : "--", option));
     }
-    return Usage("unknown command " + args.Verb);
+    return ExitOk;
+}
+
+QString VerbHelp(const QString& verb)
+{
+    for (const char* help : { DeviceCommandHelp(verb), ContentCommandHelp(verb), HistoryCommandHelp(verb) })
+        if (help)
+            return QString::fromUtf8(help);
+    return {};
+}
+
+// The man page's date: the commit's (SOURCE_DATE_EPOCH) when building a package.
+QString ManPageDate()
+{
+    bool ok = false;
+    const qint64 epoch = qEnvironmentVariable("SOURCE_DATE_EPOCH").toLongLong(&ok);
+    const QDateTime when = ok ? QDateTime::fromSecsSinceEpoch(epoch, Qt::UTC) : QDateTime::currentDateTimeUtc();
+    return when.toString("yyyy-MM-dd");
 }
 
 void PrintVersion()
@@ -131,7 +105,9 @@ void PrintHelp(const QString& verb)
     } else if (const char* historyHelp = HistoryCommandHelp(verb)) {
         std::fputs(historyHelp, stdout);
     } else {
-        std::fputs(MainHelp, stdout);
+        std::fputs(MainUsage, stdout);
+        std::fputs(qPrintable("\nOptions:\n" + GlobalOptionsHelp()), stdout);
+        std::fputs(MainNotes, stdout);
         std::fputs("\n", stdout);
         std::fputs(DeviceCommandsSummary, stdout);
         std::fputs("\n", stdout);
@@ -155,6 +131,14 @@ int Run(const QStringList& arguments)
         args.Verb = args.Args.takeFirst();
     if (parser.isSet("help") || parser.isSet("version"))
         Report().Json = false; // the text is the answer
+    if (parser.isSet("print-bash-completion") || parser.isSet("print-man-page")) {
+        Report().Json = false;
+        const QString text = parser.isSet("print-bash-completion")
+            ? BashCompletionScript()
+            : ManPage(QCoreApplication::applicationVersion(), ManPageDate(), VerbHelp);
+        std::fputs(text.toUtf8().constData(), stdout);
+        return Succeed(QString());
+    }
     if (parser.isSet("help")) {
         PrintHelp(args.Verb);
         return Succeed(QString());

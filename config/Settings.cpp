@@ -77,9 +77,32 @@ QSettings OpenSettingsFile(const QString& fileName)
     return QSettings(fileName.isEmpty() ? SettingsFilePath() : fileName, QSettings::IniFormat);
 }
 
+QString SystemSettingsFilePath()
+{
+    QString folders = qEnvironmentVariable("XDG_CONFIG_DIRS");
+    if (folders.isEmpty())
+        folders = "/etc/xdg";
+    for (const QString& folder : folders.split(':', Qt::SkipEmptyParts)) {
+        const QString path = folder + "/quillex/" + SettingsFileName;
+        if (QFileInfo(path).isFile())
+            return path;
+    }
+    return {};
+}
+
+QVariant SettingValue(const QSettings& settings, const QString& key, const QVariant& defaultValue)
+{
+    if (settings.contains(key))
+        return settings.value(key);
+    const QString system = SystemSettingsFilePath();
+    if (system.isEmpty() || QFileInfo(system) == QFileInfo(settings.fileName()))
+        return defaultValue;
+    return QSettings(system, QSettings::IniFormat).value(key, defaultValue);
+}
+
 bool VerifyAfterUpload(QSettings& settings)
 {
-    const QString value = settings.value("MainForm/VerifyAfterUpload").toString().trimmed();
+    const QString value = SettingValue(settings, "MainForm/VerifyAfterUpload").toString().trimmed();
     bool ok = false;
     const int number = value.toInt(&ok);
     if (ok)

@@ -31,8 +31,16 @@ bool IsSystemFolder(const QString& folder);
 // The settings file in INI format; an empty name opens SettingsFilePath().
 QSettings OpenSettingsFile(const QString& fileName = {});
 
-// Section "MainForm", key "VerifyAfterUpload": whether an upload reads the stored
-// program back and compares it. On unless the value is 0 or "false"; a value
+// The shop's settings for every user, below each user's own file:
+// quillex/quillex_settings.ini in the first folder of $XDG_CONFIG_DIRS
+// (/etc/xdg when unset) that holds one; empty when none does. Only read.
+QString SystemSettingsFilePath();
+
+// A key of the user's settings, or else the shop's, or else defaultValue.
+QVariant SettingValue(const QSettings& settings, const QString& key, const QVariant& defaultValue = {});
+
+// Section "MainForm", key "VerifyAfterUpload" (the user's, or the shop's):
+// whether an upload reads the stored program back and compares it. On unless the value is 0 or "false"; a value
 // that is neither a number nor true/false keeps the default, as the window's
 // other keys do.
 bool VerifyAfterUpload(QSettings& settings);

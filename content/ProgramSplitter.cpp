@@ -159,9 +159,11 @@ QByteArray ProgramText(QByteArrayView text, const TProgramSlice& program)
 
 namespace {
 
+// Control characters (C0, DEL and C1) and what Windows refuses in a name.
 bool IsForbiddenInFileName(QChar c)
 {
-    return c.unicode() < 0x20 || QStringView(u"\"'*/:<>?\\|").contains(c);
+    const char16_t code = c.unicode();
+    return code < 0x20 || (code >= 0x7f && code <= 0x9f) || QStringView(u"\"'*/:<>?\\|").contains(c);
 }
 
 bool OnlyDotsAndBlanks(QStringView name)

@@ -10,6 +10,11 @@
 
 void RunOffThreadAndWait(const TBlockingCall& call)
 {
+    RunOffThreadAndWaitHandling(call, QEventLoop::ExcludeUserInputEvents);
+}
+
+void RunOffThreadAndWaitHandling(const TBlockingCall& call, QEventLoop::ProcessEventsFlags flags)
+{
     std::exception_ptr error;
     QEventLoop loop;
     const std::unique_ptr<QThread> worker(QThread::create([&] {
@@ -21,7 +26,7 @@ void RunOffThreadAndWait(const TBlockingCall& call)
     }));
     QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
     worker->start();
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    loop.exec(flags);
     // At once, unless the application is quitting: that ends every event loop
     // early, and the call's variables must outlive it all the same.
     worker->wait();
@@ -29,7 +34,7 @@ void RunOffThreadAndWait(const TBlockingCall& call)
         std::rethrow_exception(error);
 }
 
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs, int pollMs)
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs, int pollMs, QEventLoop::ProcessEventsFlags flags)
 {
     if (condition())
         return true;
@@ -45,6 +50,6 @@ bool WaitUntil(const std::function<bool()>& condition, int timeoutMs, int pollMs
             loop.quit();
     });
     poll.start();
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    loop.exec(flags);
     return met;
 }

@@ -5,6 +5,8 @@
 // and queued calls; user input is held back until the call is over, as in a
 // modal wait. It returns only once the call has returned, so the call may fill
 // the caller's variables; RunBlocking hands a result back by value.
+#include <QEventLoop>
+
 #include <functional>
 #include <optional>
 #include <utility>
@@ -15,6 +17,10 @@ using TBlockingCall = std::function<void()>;
 using TBlockingCallRunner = std::function<void(const TBlockingCall& call)>;
 
 void RunOffThreadAndWait(const TBlockingCall& call);
+// The same, its event loop handling `flags`: RunOffThreadAndWait holds user
+// input back until the call is over; a window that must see a close
+// meanwhile passes AllEvents and filters the input itself.
+void RunOffThreadAndWaitHandling(const TBlockingCall& call, QEventLoop::ProcessEventsFlags flags);
 
 inline void RunBlockingCall(const TBlockingCallRunner& runner, const TBlockingCall& call)
 {
@@ -33,4 +39,5 @@ template <typename Fn> auto RunBlocking(const TBlockingCallRunner& runner, Fn&& 
 
 // Waits on the calling thread, its event loop running as above, until the
 // condition holds (tested every pollMs) or timeoutMs have passed; true when it held.
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs, int pollMs);
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs, int pollMs,
+    QEventLoop::ProcessEventsFlags flags = QEventLoop::ExcludeUserInputEvents);

@@ -4,9 +4,11 @@
 
 #include "history/HistoryFormat.h"
 
+#include <QCalendarWidget>
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
 
 namespace {
 
@@ -41,10 +43,18 @@ TFormHistory::TFormHistory(TUiPrompter& prompter, const QString& historyPath, co
         }
         ui->ComboBoxDevice->setCurrentIndex(found);
     }
+    // The calendar names months and days in Turkish whatever the system's
+    // language, and opens at today's month while the field says "Tümü".
+    const QLocale turkish(QLocale::Turkish, QLocale::Turkey);
     for (QDateEdit* edit : { ui->DateEditSince, ui->DateEditUntil }) {
+        edit->setLocale(turkish);
         edit->setMinimumDate(OpenDate);
         edit->setSpecialValueText(QString::fromUtf8("Tümü"));
         edit->setDate(OpenDate);
+        edit->calendarWidget()->setLocale(turkish);
+        edit->calendarWidget()->setFirstDayOfWeek(Qt::Monday);
+        edit->calendarWidget()->installEventFilter(this);
+        edit->installEventFilter(this);
     }
     ui->ComboBoxOutcome->addItems(
         { QString::fromUtf8("Tümü"), QString::fromUtf8("Başarılı"), QString::fromUtf8("Başarısız") });
@@ -64,10 +74,6 @@ TFormHistory::TFormHistory(TUiPrompter& prompter, const QString& historyPath, co
     connect(ui->ButtonExport, &QPushButton::clicked, this, &TFormHistory::ButtonExportClick);
     connect(ui->ButtonClose, &QPushButton::clicked, this, &QDialog::accept);
     Reload();
-    ui->TableHistory->resizeColumnsToContents();
-    // Long texts keep a readable width; their tool tip holds the rest.
-    for (int column : { THistoryTableModel::ColumnFile, THistoryTableModel::ColumnMessage })
-        ui->TableHistory->setColumnWidth(column, qMin(ui->TableHistory->columnWidth(column), 260));
 }
 
 TFormHistory::~TFormHistory() = default;
@@ -97,6 +103,35 @@ void TFormHistory::Reload()
     }
     ui->LabelStatus->setText(QString::fromUtf8("%1 kayıt").arg(FModel.rowCount()));
     ui->ButtonExport->setEnabled(FModel.rowCount() > 0);
+    FitColumns();
+}
+
+void TFormHistory::FitColumns()
+{
+    // At every load: the rows of another device or time span may be wider.
+    ui->TableHistory->resizeColumnsToContents();
+    // Long texts keep a readable width; their tool tip holds the rest.
+    for (int column : { THistoryTableModel::ColumnFile, THistoryTableModel::ColumnMessage })
+        ui->TableHistory->setColumnWidth(column, qMin(ui->TableHistory->columnWidth(column), 260));
+}
+
+bool TFormHistory::eventFilter(QObject* watched, QEvent* event)
+{
+    for (QDateEdit* edit : { ui->DateEditSince, ui->DateEditUntil }) {
+        // The calendar of an open end shows today's month, not the stand-in day's.
+        if (watched == edit->calendarWidget() && event->type() == QEvent::Show && edit->date() == OpenDate)
+            edit->calendarWidget()->setCurrentPage(QDate::currentDate().year(), QDate::currentDate().month());
+        // A date typed over "Tümü" starts from today's, the day first: the
+        // digits then replace it section by section instead of mixing with the word.
+        if (watched == edit && event->type() == QEvent::KeyPress && edit->date() == OpenDate) {
+            const QString text = static_cast<QKeyEvent*>(event)->text();
+            if (text.size() == 1 && text[0].isDigit()) {
+                edit->setDate(QDate::currentDate());
+                edit->setSelectedSection(QDateTimeEdit::DaySection);
+            }
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void TFormHistory::ButtonExportClick()

@@ -30,7 +30,11 @@ public:
     void Reload();
     void ButtonExportClick();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void FitColumns();
     std::unique_ptr<Ui::TFormHistory> ui;
     TUiPrompter& FPrompter;
     THistoryStore FStore;

@@ -7,6 +7,8 @@
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QInputDialog>
+#include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -21,6 +23,23 @@ QWidget* Owner(QWidget* parent)
 QString Title()
 {
     return QStringLiteral("Quillex");
+}
+
+// Wide enough for its whole title beside the window manager's icon and
+// buttons: a small question ("Artış:") would leave the title cut.
+void FitTitle(QDialog& dialog)
+{
+    constexpr int TitleBarRoom = 160;
+    QFont font = dialog.font();
+    font.setBold(true);
+    const int width = QFontMetrics(font).horizontalAdvance(dialog.windowTitle()) + TitleBarRoom;
+    // The dialog's layout sets its minimum size: the question's label carries the width.
+    if (auto* label = dialog.findChild<QLabel*>()) {
+        const QMargins margins = dialog.layout() ? dialog.layout()->contentsMargins() : QMargins(11, 11, 11, 11);
+        label->setMinimumWidth(qMax(label->minimumWidth(), width - margins.left() - margins.right()));
+    } else {
+        dialog.setMinimumWidth(qMax(dialog.minimumWidth(), width));
+    }
 }
 
 } // namespace
@@ -138,6 +157,7 @@ bool TDialogPrompter::AskInteger(const QString& caption, const QString& label, i
     dialog.setIntValue(qBound(minimum, value, maximum));
     dialog.setOkButtonText("Tamam");
     dialog.setCancelButtonText(QString::fromUtf8("İptal"));
+    FitTitle(dialog);
     if (dialog.exec() != QDialog::Accepted)
         return false;
     value = dialog.intValue();

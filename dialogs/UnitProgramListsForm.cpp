@@ -2,12 +2,16 @@
 
 #include "ui_UnitProgramListsForm.h"
 
+#include "FixedPitchFont.h"
+
 #include "content/TextDocument.h"
 
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QFontDatabase>
+#include <QKeyEvent>
 #include <QTimer>
+
+#include <utility>
 
 #include <Qsci/qsciscintilla.h>
 
@@ -15,13 +19,7 @@ namespace {
 
 QFont MemoFont()
 {
-    QString family = QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
-    for (const char* candidate : { "Courier New", "Liberation Mono", "DejaVu Sans Mono" })
-        if (QFontDatabase::hasFamily(candidate)) {
-            family = candidate;
-            break;
-        }
-    QFont font(family);
+    QFont font(FixedPitchFamily({ "Courier New", "Liberation Mono", "DejaVu Sans Mono" }));
     font.setPointSizeF(13 * 72.0 / 96.0); // 13 px; the editor widget takes points
     return font;
 }
@@ -48,6 +46,7 @@ TFormProgramList::TFormProgramList(TUiPrompter& prompter, QByteArray text, QWidg
     memo->setMarginWidth(0, "000000");
     memo->setEolMode(QsciScintilla::EolWindows);
     memo->setWrapMode(QsciScintilla::WrapNone);
+    memo->installEventFilter(this); // Tab moves on, as in a plain memo
 
     ui->ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
     connect(ui->ListBox1, &QListWidget::itemSelectionChanged, this, &TFormProgramList::ListBox1Click);
@@ -67,6 +66,28 @@ void TFormProgramList::WaitProcessingEvents(int ms)
     QEventLoop loop;
     QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
+}
+
+bool TFormProgramList::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != ui->Memo1 || event->type() != QEvent::KeyPress)
+        return QDialog::eventFilter(watched, event);
+    // The text takes no Tab: the list and the buttons are reached from it
+    // by the keyboard, and Esc closes the window as in every dialog.
+    const auto* key = static_cast<QKeyEvent*>(event);
+    switch (key->key()) {
+    case Qt::Key_Tab:
+        focusNextPrevChild(!(key->modifiers() & Qt::ShiftModifier));
+        return true;
+    case Qt::Key_Backtab:
+        focusNextPrevChild(false);
+        return true;
+    case Qt::Key_Escape:
+        reject();
+        return true;
+    default:
+        return false;
+    }
 }
 
 void TFormProgramList::showEvent(QShowEvent* event)
@@ -97,8 +118,10 @@ void TFormProgramList::FormActivate()
 
 void TFormProgramList::done(int result)
 {
-    if (FSavingAll) // the files are being written; the window closes when they are done
+    if (FSavingAll) { // the files are being written; the window closes when they are done
+        FCloseResult = result;
         return;
+    }
     FormClose();
     QDialog::done(result);
 }
@@ -184,6 +207,8 @@ void TFormProgramList::Button1Click()
     UpdateCommandsEnabled();
     if (!saved)
         FPrompter.ShowMessage(error);
+    if (const std::optional<int> result = std::exchange(FCloseResult, std::nullopt))
+        done(*result);
 }
 
 void TFormProgramList::Button2Click()

@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class TFormProgramList;
@@ -47,6 +48,7 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormClose();
@@ -62,4 +64,5 @@ private:
     std::function<void(int ms)> FPause = WaitProcessingEvents;
     bool FActivated = false;
     bool FSavingAll = false;
+    std::optional<int> FCloseResult; // a close asked for while the files were written
 };

@@ -2,6 +2,8 @@
 
 #include "ui_UnitStartFromSelectForm.h"
 
+#include "FixedPitchFont.h"
+
 #include <QFontDatabase>
 
 namespace {
@@ -18,8 +20,7 @@ QFont PixelFont(const QString& family, int pixels, bool bold = false)
 
 QString MonoFamily()
 {
-    return QFontDatabase::hasFamily("Courier New") ? QString("Courier New")
-                                                   : QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
+    return FixedPitchFamily({ "Courier New" });
 }
 
 } // namespace
@@ -48,6 +49,14 @@ TFormStartFromSelect::TFormStartFromSelect(TBlockingCallRunner runner, QWidget* 
     green.setColor(QPalette::WindowText, CurrentLineGreen);
     green.setColor(QPalette::Text, CurrentLineGreen);
     ui->LabelPreviewCurrent->setPalette(green);
+    // Each preview line keeps its own row: a long line is elided, never
+    // wrapped over the rows below it.
+    for (QLabel* label : { ui->LabelPreviewPrev, ui->LabelPreviewCurrent, ui->LabelPreviewNext }) {
+        label->setWordWrap(false);
+        label->setFixedHeight(QFontMetrics(label->font()).height() + 2);
+        label->installEventFilter(this);
+    }
+    layout()->activate(); // the labels' widths, for the elision before the dialog is shown
 
     connect(ui->ListBoxEntries, &QListWidget::itemSelectionChanged, this, &TFormStartFromSelect::ListBoxEntriesClick);
     connect(ui->ListBoxEntries, &QListWidget::itemDoubleClicked, this, &TFormStartFromSelect::ListBoxEntriesDblClick);
@@ -107,22 +116,50 @@ qint32 TFormStartFromSelect::SelectedIndexNo() const
 
 void TFormStartFromSelect::ListBoxEntriesClick()
 {
-    ui->LabelPreviewPrev->clear();
-    ui->LabelPreviewNext->clear();
+    SetPreview(ui->LabelPreviewPrev, QString());
+    SetPreview(ui->LabelPreviewNext, QString());
     if (ui->ListBoxEntries->selectedItems().isEmpty()) {
-        ui->LabelPreviewCurrent->clear();
+        SetPreview(ui->LabelPreviewCurrent, QString());
         return;
     }
     const qint32 index = SelectedIndexNo();
-    ui->LabelPreviewCurrent->setText(QString::fromUtf8("Cihazdan okunuyor..."));
+    SetPreview(ui->LabelPreviewCurrent, QString::fromUtf8("Cihazdan okunuyor..."));
     const TPeekResult peek = Peek(index); // the window paints the text meanwhile
     if (!peek.Ok) {
-        ui->LabelPreviewCurrent->setText(QString::fromUtf8("(okunamadı: %1)").arg(peek.ErrorMsg));
+        SetPreview(ui->LabelPreviewCurrent, QString::fromUtf8("(okunamadı: %1)").arg(peek.ErrorMsg));
         return;
     }
-    ui->LabelPreviewPrev->setText(peek.PrevLine.isEmpty() ? QString::fromUtf8("(önceki satır yok)") : peek.PrevLine);
-    ui->LabelPreviewCurrent->setText(peek.LineText);
-    ui->LabelPreviewNext->setText(peek.NextLine.isEmpty() ? QString::fromUtf8("(sonraki satır yok)") : peek.NextLine);
+    SetPreview(ui->LabelPreviewPrev, peek.PrevLine.isEmpty() ? QString::fromUtf8("(önceki satır yok)") : peek.PrevLine);
+    SetPreview(ui->LabelPreviewCurrent, peek.LineText);
+    SetPreview(
+        ui->LabelPreviewNext, peek.NextLine.isEmpty() ? QString::fromUtf8("(sonraki satır yok)") : peek.NextLine);
+}
+
+QString TFormStartFromSelect::PreviewText(const QLabel* label)
+{
+    return label->property("previewText").toString();
+}
+
+void TFormStartFromSelect::SetPreview(QLabel* label, const QString& text)
+{
+    label->setProperty("previewText", text);
+    ShowElided(label);
+}
+
+void TFormStartFromSelect::ShowElided(QLabel* label)
+{
+    const QString text = PreviewText(label);
+    const QString shown = label->fontMetrics().elidedText(text, Qt::ElideRight, label->contentsRect().width());
+    label->setText(shown);
+    label->setToolTip(shown == text ? QString() : text);
+}
+
+bool TFormStartFromSelect::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Resize)
+        if (auto* label = qobject_cast<QLabel*>(watched))
+            ShowElided(label);
+    return QDialog::eventFilter(watched, event);
 }
 
 void TFormStartFromSelect::ListBoxEntriesDblClick()

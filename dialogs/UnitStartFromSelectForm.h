@@ -6,6 +6,7 @@
 #include "device/UnitDeviceCommand.h"
 
 #include <QDialog>
+#include <QLabel>
 
 #include <memory>
 
@@ -29,8 +30,17 @@ public:
 
     void ListBoxEntriesClick();
     void ListBoxEntriesDblClick();
+    // A preview line as given: the label shows it in one line, elided with
+    // "…" when longer than the label, the whole line as its tooltip.
+    static QString PreviewText(const QLabel* label);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    static void SetPreview(QLabel* label, const QString& text);
+    static void ShowElided(QLabel* label);
+
     struct TPeekResult {
         bool Ok = false;
         QString PrevLine, LineText, NextLine, ErrorMsg;

@@ -108,7 +108,7 @@ int HistoryMaxAgeDays(const QString& settingsFile)
 {
     QSettings settings = OpenSettingsFile(settingsFile);
     bool ok = false;
-    const int days = settings.value("History/MaxAgeDays").toInt(&ok);
+    const int days = SettingValue(settings, "History/MaxAgeDays").toInt(&ok);
     return ok && days >= 0 ? days : DefaultHistoryMaxAgeDays;
 }
 

@@ -16,7 +16,9 @@ packages=(
   librsvg2-bin help2man                    # icons and man pages at build time
   dpkg-dev file                            # make package: dpkg-shlibdeps
   desktop-file-utils appstream lintian     # make test: checks of the package
+  libglib2.0-bin                           # make test: gio, the file types of part programs
   shared-mime-info bash-completion         # make test: MIME types and completion
+  groff-base                               # make test: the man page renders without warnings
 )
 
 missing=()

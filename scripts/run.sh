@@ -3,15 +3,20 @@
 # the transfer PIN 1234, one old idle one) and the client window against them.
 # Without a display the command-line client shows the same devices instead:
 # it lists them, uploads a program, reads the index back and downloads it.
+# The devices send their status to the port the client listens on
+# (QUILLEX_STATUS_PORT, 5003 by default). With --once the command-line demo
+# ends instead of keeping the devices running.
 set -euo pipefail
 build=${1:-build}
+once=${2:-}
 root=$(cd "$(dirname "$0")/.." && pwd)
 bin="$build/bin"
 cli="$bin/quillex-cli"
 work=$(mktemp -d)
 export QUILLEX_SETTINGS="$work/quillex_settings.ini"
 
-"$bin/quillex-devsim" \
+port=${QUILLEX_STATUS_PORT:-5003}
+"$bin/quillex-devsim" --target "127.0.0.1:$port" \
   --device "ip=127.0.0.2,name=Torna 1,controller=FANUC,hw=HW4,erase=400000" \
   --device "ip=127.0.0.3,name=Freze 2,controller=SIEMENS,hw=HW3,pin=1234" \
   --device "ip=127.0.0.4,name=Eski Torna,controller=FANUC,hw=HW2,build=480" >"$work/devsim.log" 2>&1 &
@@ -50,6 +55,7 @@ echo
 echo "== Status document of Freze 2"
 sleep 1.2
 "$cli" status 127.0.0.3
+[ "$once" = --once ] && exit 0
 echo
 echo "The simulated devices keep running; press Ctrl+C to stop."
 wait $sim

@@ -67,7 +67,7 @@ QStringList Lines(const QByteArray& received)
 
 const QSet<QString> Codes { "ok", "usage", "pin_required", "pin_refused", "no_status", "status_port", "connect_failed",
     "timeout", "network_error", "device_error", "too_large", "no_program", "file_error", "corrupt_data", "mismatch",
-    "verify_failed" };
+    "verify_failed", "device_not_found" };
 
 using TFieldTypes = QHash<QString, QJsonValue::Type>;
 constexpr auto Str = QJsonValue::String;
@@ -434,6 +434,84 @@ private slots:
         const TRun json = Cli().Run({ "--json", "send", FPlain, "BR9600" }, {}, env);
         QCOMPARE(SchemaViolation("send", json), QString());
         QCOMPARE(JsonOf(json)["code"].toString(), QString("usage"));
+    }
+
+    // The address word of a device verb: what is no IPv4 address is a usage
+    // error before any connection; a device's name or MacId as `devices` shows
+    // them stands for its address, a name two devices share is refused.
+    void addressWords_data()
+    {
+        QTest::addColumn<QString>("word");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("device"); // the address reached, for exit 0
+        QTest::newRow("number out of range") << "999.1.1.1" << 2 << "usage"
+                                             << "";
+        QTest::newRow("empty") << "" << 2 << "usage"
+                               << "";
+        QTest::newRow("IPv6") << "::1" << 2 << "usage"
+                              << "";
+        QTest::newRow("with a port") << "127.0.0.9:5000" << 2 << "usage"
+                                     << "";
+        QTest::newRow("three numbers") << "10.1.2" << 2 << "usage"
+                                       << "";
+        QTest::newRow("five numbers") << "10.1.2.3.4" << 2 << "usage"
+                                      << "";
+        QTest::newRow("name") << "Torna Bir" << 0 << "ok"
+                              << "A";
+        QTest::newRow("name, other letter case") << "torna bir" << 0 << "ok"
+                                                 << "A";
+        QTest::newRow("MacId") << "02:51:58:aa:bb:02" << 0 << "ok"
+                               << "B";
+        QTest::newRow("MacId with dashes") << "02-51-58-AA-BB-02" << 0 << "ok"
+                                           << "B";
+        QTest::newRow("name of two devices") << "Freze" << 2 << "usage"
+                                             << "";
+        QTest::newRow("no such device") << "Yok Boyle" << 1 << "device_not_found"
+                                        << "";
+    }
+
+    void addressWords()
+    {
+        QFETCH(QString, word);
+        QFETCH(int, exitCode);
+        QFETCH(QString, code);
+        QFETCH(QString, device);
+        const quint16 port = RandomPort();
+        const QString base = RandomLoopback().section('.', 0, 2);
+        const QHash<QString, QString> addresses { { "A", base + ".1" }, { "B", base + ".2" } };
+        TSimulation sim(port,
+            { "ip=" + base + ".1,name=Torna Bir,macid=02:51:58:AA:BB:01",
+                "ip=" + base + ".2,name=Freze,macid=02:51:58:AA:BB:02", "ip=" + base + ".3,name=Freze" });
+        QVERIFY(sim.Ready());
+        TCli cli(port);
+        const TRun run = cli.Run({ "status", word, "--json" });
+        QVERIFY2(run.ExitCode == exitCode, qPrintable(QString::number(run.ExitCode) + " " + run.Err));
+        const QJsonObject result = JsonOf(run);
+        QCOMPARE(result["code"].toString(), code);
+        if (exitCode == 0)
+            QCOMPARE(result["ip"].toString(), addresses[device]);
+        else
+            QVERIFY(!run.Err.contains(QString::fromUtf8("bağlanılamadı")));
+    }
+
+    // No device heard: the list stays empty and standard error says how long
+    // the client listened and which UDP port must be open.
+    void devicesNoneHeard()
+    {
+        const quint16 port = RandomPort();
+        TCli cli(port);
+        TRun run = cli.Run({ "devices", "--listen", "0.2" });
+        QCOMPARE(run.ExitCode, 0);
+        QCOMPARE(run.Out, QByteArray());
+        QCOMPARE(run.Err,
+            QString::fromUtf8("0.2 sn içinde hiçbir cihaz duyulmadı; cihazların durum bilgisi UDP %1 portundan gelir, "
+                              "bu port açık olmalı.\n")
+                .arg(port));
+        run = cli.Run({ "devices", "--listen", "0.2", "--json" });
+        QCOMPARE(run.ExitCode, 0);
+        QCOMPARE(QJsonDocument::fromJson(run.Out).array().size(), 0);
+        QCOMPARE(cli.Run({ "-q", "devices", "--listen", "0" }).Err, QString());
     }
 
     // A caller's PIN that the device refuses ends the run, though a good PIN is stored.

@@ -4,12 +4,17 @@
 // text store reading its buffer where it lies.
 #include "ScriptedPrompter.h"
 
+#include "app/DeviceWait.h"
 #include "app/EditorTextStore.h"
 #include "app/unitmainform.h"
 #include "ui_unitmainform.h"
 
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <Qsci/qsciscintilla.h>
 
@@ -241,6 +246,75 @@ private slots:
         QCOMPARE(window->close(), closed);
         QCOMPARE(prompter.Questions.contains(LoseEdits), asked);
         QCOMPARE(window->isVisible(), !closed);
+    }
+
+    // A file handed over by a second start waits while a modal window is open
+    // or a transfer runs: the text the operator is busy with keeps its file
+    // name, so that a save cannot write it over the handed-over file.
+    void handedOverFileWaitsUntilTheWindowIsFree_data()
+    {
+        QTest::addColumn<bool>("modal");
+        QTest::newRow("modal window open") << true;
+        QTest::newRow("transfer running") << false;
+    }
+
+    void handedOverFileWaitsUntilTheWindowIsFree()
+    {
+        QFETCH(bool, modal);
+        TScriptedPrompter prompter;
+        auto window = Window(prompter);
+        const QString current = File("current.nc", "G0 X1\n");
+        const QString victim = File("victim.nc", "G0 X2\n");
+        QVERIFY(window->OpenFile(current));
+        QDialog dialog(window.get());
+        if (modal) {
+            dialog.setModal(true);
+            dialog.show();
+            QTRY_VERIFY(QApplication::activeModalWidget() == &dialog);
+        } else {
+            window->SetTransferControlsEnabled(false);
+        }
+        prompter.Confirmations = { true };
+        window->OpenHandedOverFile(victim);
+        QTest::qWait(300);
+        QCOMPARE(window->CurrentFileName(), current);
+        QCOMPARE(window->WaitingHandedOverFile(), victim);
+        if (modal)
+            dialog.accept();
+        else
+            window->SetTransferControlsEnabled(true);
+        QTRY_COMPARE(window->CurrentFileName(), victim);
+        QVERIFY(window->WaitingHandedOverFile().isEmpty());
+    }
+
+    // A close asked for while a device answers (as the window manager sends
+    // it) is neither carried out in the middle of the query nor lost: it waits
+    // for the query and any modal window still open, then closes the window.
+    void closeDuringADeviceQueryIsCarriedOutAfterIt()
+    {
+        TScriptedPrompter prompter;
+        auto window = Window(prompter);
+        QWidget* const handle = window.get();
+        bool visibleAfterQuery = false;
+        QDialog other(window.get()); // a modal window open when the query ends
+        other.setModal(true);
+        WindowCallRunner()([&] {
+            QMetaObject::invokeMethod(
+                handle,
+                [handle] {
+                    QCloseEvent close;
+                    QCoreApplication::sendEvent(handle->windowHandle(), &close);
+                },
+                Qt::QueuedConnection);
+            QThread::msleep(300);
+        });
+        visibleAfterQuery = window->isVisible();
+        other.show();
+        QTest::qWait(300);
+        QVERIFY(visibleAfterQuery);
+        QVERIFY(window->isVisible());
+        other.accept();
+        QTRY_VERIFY(!window->isVisible());
     }
 };
 

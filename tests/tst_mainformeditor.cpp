@@ -10,10 +10,13 @@
 #include "app/unitmainform.h"
 #include "content/BlockRenumber.h"
 #include "content/HexDump.h"
+#include "dialogs/UiPrompter.h"
 #include "ui_unitmainform.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenu>
@@ -22,6 +25,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 
@@ -208,9 +212,21 @@ private slots:
         QTest::keyClick(editor, Qt::Key_F3);
         QCOMPARE(SelectionStart(*window), 17L);
         QCOMPARE(window->FindBar()->MessageText(), QString());
+        // The layout as it is without a message: a message moves nothing, in
+        // a window as narrow as it can be.
+        window->resize(window->minimumSizeHint().width(), 674);
+        QApplication::processEvents();
+        const QList<QRect> layout
+            = { window->Form()->ListBoxDevices->geometry(), editor->geometry(), window->FindBar()->geometry() };
+        const QSize barMinimum = window->FindBar()->minimumSizeHint();
         QTest::keyClick(editor, Qt::Key_F3);
         QCOMPARE(SelectionStart(*window), 3L);
         QCOMPARE(window->FindBar()->MessageText(), QString::fromUtf8("Sona gelindi, baştan devam edildi."));
+        QApplication::processEvents();
+        QCOMPARE(window->FindBar()->minimumSizeHint(), barMinimum);
+        QCOMPARE(QList<QRect>(
+                     { window->Form()->ListBoxDevices->geometry(), editor->geometry(), window->FindBar()->geometry() }),
+            layout);
         QTest::keyClick(editor, Qt::Key_F3, Qt::ShiftModifier);
         QCOMPARE(SelectionStart(*window), 17L);
         QCOMPARE(window->FindBar()->MessageText(), QString::fromUtf8("Başa gelindi, sondan devam edildi."));
@@ -329,6 +345,28 @@ private slots:
         prompter.Confirmations << false;
         window->RenumberClick();
         QCOMPARE(prompter.Messages.last(), QString::fromUtf8("Değişecek satır yok."));
+    }
+
+    // The renumbering questions show their whole title: the dialog is sized
+    // to it, not to the short question under it.
+    void integerQuestionShowsItsWholeTitle()
+    {
+        TDialogPrompter prompter;
+        const QString caption = QString::fromUtf8("Yeniden Numarala");
+        int width = 0, titleWidth = 0;
+        QTimer::singleShot(0, [&] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            QVERIFY(dialog);
+            QFont font = dialog->font();
+            font.setBold(true);
+            titleWidth = QFontMetrics(font).horizontalAdvance(dialog->windowTitle());
+            width = dialog->width();
+            static_cast<QDialog*>(dialog)->reject();
+        });
+        int value = 10;
+        QVERIFY(!prompter.AskInteger(caption, QString::fromUtf8("Artış:"), 1, 99999, value));
+        // Room beside the title for the window manager's icon and three buttons.
+        QVERIFY2(titleWidth > 0 && width >= titleWidth + 120, qPrintable(QString("%1 %2").arg(width).arg(titleWidth)));
     }
 
     void contextMenuInTurkish()

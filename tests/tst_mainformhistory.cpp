@@ -20,12 +20,15 @@
 #include "ui_UnitStartFromSelectForm.h"
 #include "ui_unitmainform.h"
 
+#include <QCalendarWidget>
+#include <QDateEdit>
 #include <QMenu>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
 #include "TestUtil.h"
 
@@ -327,6 +330,59 @@ private slots:
         QCOMPARE(file.readAll(), HistoryCsv(exported));
         QCOMPARE(FPrompter.Messages.last(),
             QString::fromUtf8("%1 kayıt %2 dosyasına yazıldı.").arg(exported.size()).arg(csv));
+    }
+
+    // The dialog's date fields: a Turkish calendar at today's month while the
+    // field says "Tümü", a date typed over "Tümü" taken whole; and columns
+    // sized again for the rows of every load.
+    void dialogDatesAndColumnWidths()
+    {
+        const QString path = FDir.filePath("widths/history.sqlite");
+        QVERIFY(QDir().mkpath(FDir.filePath("widths")));
+        THistoryStore store;
+        QString error;
+        QVERIFY2(store.Open(path, error), qPrintable(error));
+        TTransferRecord narrow = NewTransferRecord(TTransferKind::Upload, "A", "10.0.0.1", "AA01");
+        narrow.ByteCount = 12;
+        narrow.Success = true;
+        TTransferRecord wide = NewTransferRecord(TTransferKind::Upload, "Freze Tezgahi 2", "192.168.100.200", "BB02");
+        wide.ByteCount = 4147251999;
+        wide.Success = true;
+        QVERIFY2(store.Add(narrow, error) && store.Add(wide, error), qPrintable(error));
+
+        TFormHistory dialog(FPrompter, path, "AA01");
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        Ui::TFormHistory* form = dialog.Form();
+        QCOMPARE(dialog.View().rowCount(), 1);
+        form->ComboBoxDevice->setCurrentIndex(0); // "Tüm cihazlar"
+        QCOMPARE(dialog.View().rowCount(), 2);
+        // Every cell of these columns shows its whole text.
+        for (int column :
+            { THistoryTableModel::ColumnDevice, THistoryTableModel::ColumnAddress, THistoryTableModel::ColumnBytes })
+            for (int row = 0; row < 2; ++row) {
+                const QString text = dialog.View().index(row, column).data().toString();
+                const int needed = form->TableHistory->fontMetrics().horizontalAdvance(text);
+                QVERIFY2(form->TableHistory->columnWidth(column) > needed, qPrintable(text));
+            }
+
+        QDateEdit* since = form->DateEditSince;
+        QCOMPARE(since->text(), QString::fromUtf8("Tümü"));
+        QTest::mouseClick(since, Qt::LeftButton, {}, QPoint(since->width() - 6, since->height() / 2));
+        QCalendarWidget* calendar = since->calendarWidget();
+        QTRY_VERIFY(calendar->isVisible());
+        const QDate today = QDate::currentDate();
+        QCOMPARE(
+            QList<int>({ calendar->yearShown(), calendar->monthShown() }), QList<int>({ today.year(), today.month() }));
+        auto* month = calendar->findChild<QToolButton*>("qt_calendar_monthbutton");
+        QVERIFY(month);
+        QCOMPARE(month->text(), QLocale(QLocale::Turkish).standaloneMonthName(today.month()));
+        calendar->window()->hide();
+
+        since->setFocus();
+        QTest::keyClicks(since, "01022025");
+        QCOMPARE(since->date(), QDate(2025, 2, 1));
+        QCOMPARE(since->text(), QString("01.02.2025"));
     }
 };
 

@@ -41,6 +41,19 @@ public:
 };
 
 // A 400-line program: tool changes on lines 1, 250 and 400 (the last, without a line break).
+// Lines as CAM programs write them (45-57 characters) and far longer ones.
+QList<QByteArray> LongLines()
+{
+    return { "N10 G0 G90 G54 X125.4567 Y-48.2231 Z25. S12000 M3 (ROUGH)",
+        "N20 G1 X" + QByteArray("1234567890").repeated(15) + " F800",
+        "N30 G1 Z-2.5 F300 (" + QByteArray("FINISH PASS ").repeated(10) + ")" };
+}
+
+QByteArray LongLinesProgram()
+{
+    return LongLines().join("\r\n");
+}
+
 QByteArray IndexedProgram()
 {
     QByteArray program;
@@ -150,6 +163,7 @@ private slots:
         qputenv("XDG_CONFIG_HOME", FDir.path().toLocal8Bit());
         QString error;
         QVERIFY(WriteWholeFile(FDir.filePath("indexed.nc"), IndexedProgram(), error));
+        QVERIFY(WriteWholeFile(FDir.filePath("long.nc"), LongLinesProgram(), error));
         QRandomGenerator* random = QRandomGenerator::global();
         FBase = QString("127.%1.%2.").arg(random->bounded(60, 250)).arg(random->bounded(1, 250));
         FStatusPort = FreeUdpPort();
@@ -162,7 +176,8 @@ private slots:
                 device(4, "name=Unreadable,hw=HW4,peekerror=1,index=1;250;400,program=" + program), "--device",
                 device(5, "name=Old,hw=HW2"), "--device", device(6, "name=Fresh,hw=HW3,erase=20000"), "--device",
                 device(7, "name=Locked,hw=HW4,pin=1234,silent=1"), "--device",
-                device(8, "name=Busy,hw=HW4,refuse=busy") });
+                device(8, "name=Busy,hw=HW4,refuse=busy"), "--device",
+                device(10, "name=Long,hw=HW4,index=1;2;3,program=" + FDir.filePath("long.nc")) });
         QVERIFY(FSim.waitForReadyRead(5000));
         TMainFormOptions options;
         options.StatusPort = FStatusPort;
@@ -358,6 +373,40 @@ private slots:
         QCOMPARE(dialog.SelectedIndexNo(), 1); // still a choice
     }
 
+    // Long lines keep to their own rows: each preview line is elided in one
+    // line, the whole line its tooltip, and nothing is painted over the list,
+    // the other lines or the buttons. The dialog keeps its size.
+    void dialogLongLinesKeepTheirRows()
+    {
+        TFormStartFromSelect dialog(WindowCallRunner());
+        dialog.Initialize({ { 0, 1, 0 }, { 1, 2, 0 }, { 2, 3, 0 } }, Ip(10), 5000);
+        auto* ui = dialog.Form();
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        ui->ListBoxEntries->setCurrentRow(1);
+        QCOMPARE(dialog.size(), QSize(384, 320));
+        const QList<QLabel*> labels { ui->LabelPreviewPrev, ui->LabelPreviewCurrent, ui->LabelPreviewNext };
+        QList<QRect> taken { ui->ListBoxEntries->geometry(), ui->LabelPreviewCaption->geometry(),
+            ui->ButtonOk->geometry(), ui->ButtonCancel->geometry() };
+        for (int i = 0; i < labels.size(); ++i) {
+            QLabel* label = labels[i];
+            const QString line = QString::fromLatin1(LongLines()[i]);
+            QCOMPARE(TFormStartFromSelect::PreviewText(label), line);
+            QVERIFY2(label->text().endsWith(QChar(0x2026)), qPrintable(label->text()));
+            QCOMPARE(label->toolTip(), line);
+            QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width());
+            QVERIFY(label->height() < 2 * label->fontMetrics().height()); // one line
+            QVERIFY(dialog.rect().contains(label->geometry()));
+            for (const QRect& other : taken)
+                QVERIFY2(!label->geometry().intersects(other), qPrintable(label->objectName()));
+            taken << label->geometry();
+        }
+        // A short line is shown whole, without a tooltip.
+        ui->ListBoxEntries->setCurrentRow(0);
+        QCOMPARE(ui->LabelPreviewPrev->text(), QString::fromUtf8("(önceki satır yok)"));
+        QCOMPARE(ui->LabelPreviewPrev->toolTip(), QString());
+    }
+
     void dialogLookAndKeys()
     {
         TFormStartFromSelect dialog(WindowCallRunner());
@@ -550,7 +599,8 @@ private slots:
         SetCachedPin(Ip(7), {});
     }
 
-    // The window may close, or even go, while it waits for a silent device.
+    // The window may close, or even go, while it waits for a silent device; a
+    // close asked for meanwhile is carried out once the query is over.
     void closingWhileAQueryRuns_data()
     {
         QTest::addColumn<bool>("destroy");
@@ -581,6 +631,8 @@ private slots:
         QCOMPARE(bool(alive), !destroy);
         QCOMPARE(FPrompter.Messages, QStringList()); // nothing more after the window went
         QCOMPARE(FPrompter.ModalDialogs, 0);
+        if (!destroy) // the close is carried out, not lost
+            QTRY_VERIFY(!raw->isVisible());
     }
 };
 

@@ -106,7 +106,9 @@ private slots:
         QTest::newRow("kept as it is") << QString::fromUtf8("O0001 (ŞAFT-1 .5) [A] #2")
                                        << QString::fromUtf8("O0001 (ŞAFT-1 .5) [A] #2.CNC");
         QTest::newRow("control characters") << QString("O1") + QChar(0) + "\t\x1f\x7f"
-                                            << "O1___\x7f.CNC";
+                                            << "O1____.CNC";
+        QTest::newRow("C1 controls, the next one kept")
+            << QString("O1") + QChar(0x80) + QChar(0x9f) + QChar(0xa0) << QString("O1__") + QChar(0xa0) + ".CNC";
         QTest::newRow("empty") << ""
                                << "_.CNC";
         QTest::newRow("dots only") << ".."

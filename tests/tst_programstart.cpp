@@ -117,6 +117,34 @@ private slots:
         QCOMPARE(out.trimmed(), "_NET_WM_NAME(UTF8_STRING) = \"" + title + "\"");
     }
 
+    // A mistyped option is a usage error with its message, before any
+    // display is needed: the same with the offscreen platform and without a display.
+    void unknownOptionIsAUsageError_data()
+    {
+        QTest::addColumn<bool>("display");
+        QTest::newRow("with a display") << true;
+        QTest::newRow("without a display") << false;
+    }
+
+    void unknownOptionIsAUsageError()
+    {
+        QFETCH(bool, display);
+        QTemporaryDir dir;
+        QProcessEnvironment env = Environment(dir);
+        if (!display) {
+            env.remove("QT_QPA_PLATFORM");
+            env.remove("DISPLAY");
+            env.remove("WAYLAND_DISPLAY");
+        }
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.start(QUILLEX_APP, { "--bogus" });
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 2);
+        QVERIFY(QString::fromLocal8Bit(program.readAllStandardError()).contains("Unknown option 'bogus'"));
+    }
+
     void malformedStatusPortIsRefused()
     {
         QTemporaryDir dir;

@@ -1,7 +1,11 @@
-// The transfer panel's presenter: socket progress, erase progress, device progress.
+// The transfer panel's presenter: socket progress, erase progress, device
+// progress; and the command line's live bar as a terminal shows it.
+#include "cli/Progress.h"
 #include "transfer/UnitTransferProgress.h"
 
 #include <QTest>
+
+#include <cstdio>
 
 namespace {
 
@@ -150,6 +154,51 @@ private slots:
         });
         QCOMPARE(asked, 0); // the first tick comes later
         QTRY_VERIFY_WITH_TIMEOUT(asked >= 2, 3000);
+    }
+
+    // What a terminal shows of the live line after the printer's output: each
+    // carriage return writes over the line from its start.
+    static QString TerminalLine(const QByteArray& output)
+    {
+        QString line;
+        for (const QString& part : QString::fromUtf8(output).split(u'\r')) {
+            const QString rest = line.mid(part.size());
+            line = part + rest;
+        }
+        return line.trimmed();
+    }
+
+    void terminalBarLeavesNoTail_data()
+    {
+        QTest::addColumn<int>("uploaded");
+        QTest::addColumn<qint64>("erased");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("erase after a full bar") << 100 << qint64(34) << QString("Flash siliniyor (%34)");
+        QTest::newRow("erase after a short bar") << 5 << qint64(7) << QString("Flash siliniyor (%7)");
+        QTest::newRow("erase without a total") << 100 << qint64(-1) << QString("Flash siliniyor");
+    }
+
+    void terminalBarLeavesNoTail()
+    {
+        QFETCH(int, uploaded);
+        QFETCH(qint64, erased);
+        QFETCH(QString, shown);
+        std::FILE* out = std::tmpfile();
+        QVERIFY(out);
+        {
+            TProgressPrinter printer(TProgressMode::Bar, out);
+            printer.Percent("upload", uploaded);
+            printer.Erase(erased, erased >= 0 ? 100 : 0);
+            printer.Erase(erased, erased >= 0 ? 100 : 0);
+        }
+        const long size = std::ftell(out);
+        std::rewind(out);
+        QByteArray output(size, 0);
+        QCOMPARE(std::fread(output.data(), 1, size_t(size), out), size_t(size));
+        std::fclose(out);
+        QVERIFY(output.endsWith('\n')); // the line is ended when the printer is done
+        output.chop(1);
+        QCOMPARE(TerminalLine(output), shown);
     }
 };
 

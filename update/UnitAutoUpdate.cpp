@@ -171,7 +171,8 @@ QString UpdateLaunchFailedText(const QString& reason)
 
 QString UpdateBaseUrlFromSettingsFile()
 {
-    return OpenSettingsFile().value("Update/BaseUrl").toString().trimmed();
+    const QSettings settings = OpenSettingsFile();
+    return SettingValue(settings, "Update/BaseUrl").toString().trimmed();
 }
 
 TUpdateSettings DefaultUpdateSettings()
