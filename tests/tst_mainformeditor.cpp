@@ -6,10 +6,12 @@
 #include "TestUtil.h"
 
 #include "app/FindBar.h"
+#include "app/GCodeLexer.h"
 #include "app/HexDumpView.h"
 #include "app/unitmainform.h"
 #include "content/BlockRenumber.h"
 #include "content/HexDump.h"
+#include "content/UnitGCodeHighlighter.h"
 #include "ui_unitmainform.h"
 
 #include <QCheckBox>
@@ -410,6 +412,34 @@ private slots:
         QCOMPARE(prompter.Messages.last(), QString::fromUtf8("Dosya bulunamadı, listeden çıkarıldı:\n%1").arg(b));
         emit menu->aboutToShow();
         QCOMPARE(MenuTexts(menu), (QStringList { "&1  " + a, "&2  " + c }));
+    }
+
+    // A line of many KiB is kept whole in the text, but only its start is
+    // drawn, plain, cut between characters; the lines around it are coloured.
+    void hugeLineShowsItsStartOnly()
+    {
+        TScriptedPrompter prompter;
+        auto window = Window(prompter);
+        QByteArray line = QByteArray("X1 ").repeated(3333) + "\xC5\x9E"; // the letter's second byte is the 10,001st
+        line += QByteArray("Y2 ").repeated(70000);
+        window->OpenFile(File("huge-line.nc", "%\nO1\n" + line + "\nG1 X0\n%\n"));
+        QsciScintilla* editor = Editor(*window);
+        editor->grab(); // paints: the lexer styles what is shown
+        QCOMPARE(editor->lines(), 5);
+        QByteArray shown = EditorBytes(*window).split('\n').value(2);
+        if (shown.endsWith('\r'))
+            shown.chop(1);
+        QCOMPARE(shown, line);
+        const long start = editor->SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE, 2L);
+        const auto styleAt
+            = [&](long position) { return int(editor->SendScintilla(QsciScintilla::SCI_GETSTYLEAT, position)); };
+        QCOMPARE(styleAt(start), int(gtkSpace));
+        QCOMPARE(styleAt(start + 9998), int(gtkSpace));
+        QCOMPARE(styleAt(start + 9999), TSynGCodeSyn::HiddenStyle);
+        QCOMPARE(styleAt(start + 10000), TSynGCodeSyn::HiddenStyle);
+        QCOMPARE(styleAt(start + line.size() - 1), TSynGCodeSyn::HiddenStyle);
+        QVERIFY(!editor->SendScintilla(QsciScintilla::SCI_STYLEGETVISIBLE, TSynGCodeSyn::HiddenStyle));
+        QCOMPARE(styleAt(editor->SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE, 3L)), int(gtkG));
     }
 
     void droppedFileOpens()
