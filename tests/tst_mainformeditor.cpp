@@ -420,7 +420,8 @@ private slots:
     {
         TScriptedPrompter prompter;
         auto window = Window(prompter);
-        QByteArray line = QByteArray("X1 ").repeated(3333) + "\xC5\x9E"; // the letter's second byte is the 10,001st
+        // A tool change, and a letter whose second byte is the line's 10,001st.
+        QByteArray line = "T2 M6 " + QByteArray("X1 ").repeated(3331) + "\xC5\x9E";
         line += QByteArray("Y2 ").repeated(70000);
         window->OpenFile(File("huge-line.nc", "%\nO1\n" + line + "\nG1 X0\n%\n"));
         QsciScintilla* editor = Editor(*window);
@@ -440,6 +441,14 @@ private slots:
         QCOMPARE(styleAt(start + line.size() - 1), TSynGCodeSyn::HiddenStyle);
         QVERIFY(!editor->SendScintilla(QsciScintilla::SCI_STYLEGETVISIBLE, TSynGCodeSyn::HiddenStyle));
         QCOMPARE(styleAt(editor->SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE, 3L)), int(gtkG));
+        // Its row in the tool-change list shows the start of it too.
+        QListWidget* rows = window->Form()->ListBoxToolChanges;
+        QCOMPARE(rows->count(), 1);
+        QCOMPARE(rows->item(0)->text().size(), 1001);
+        const QString row = rows->item(0)->text();
+        QVERIFY2(row.startsWith(QString::fromUtf8("Satır 3, bayt ")) && row.contains(": T2 M6 X1 X1 "),
+            qPrintable(row.left(40)));
+        QVERIFY(row.endsWith(QChar(0x2026)));
     }
 
     void droppedFileOpens()
