@@ -59,10 +59,26 @@ void TSynGCodeSyn::StyleLines(int firstLine, int lastLine)
         const long nextLine = line + 1 < lineCount
             ? editor->SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE, line + 1)
             : editor->SendScintilla(QsciScintilla::SCI_GETLENGTH);
+        startStyling(int(lineStart));
+        if (lineEnd - lineStart > LongLineBytes) {
+            // The editor measures every character of a line it shows, a few
+            // hundred nanoseconds each: a line of many MiB would take seconds
+            // at every opening. Its start is shown plain, the rest of it is
+            // kept in the text as it is but not drawn, as editors do for
+            // huge lines. The cut falls between characters.
+            long cut = lineStart + LongLineBytes;
+            while ((editor->SendScintilla(QsciScintilla::SCI_GETCHARAT, cut) & 0xC0) == 0x80)
+                --cut;
+            editor->SendScintilla(QsciScintilla::SCI_STYLESETVISIBLE, HiddenStyle, 0L);
+            setStyling(int(cut - lineStart), gtkSpace);
+            setStyling(int(nextLine - cut), HiddenStyle);
+            FLineStyled[size_t(line)] = true;
+            FStyled += nextLine - lineStart;
+            continue;
+        }
         QByteArray bytes(int(lineEnd - lineStart), Qt::Uninitialized);
         if (!bytes.isEmpty())
             editor->SendScintilla(QsciScintilla::SCI_GETTEXTRANGE, lineStart, lineEnd, bytes.data());
-        startStyling(int(lineStart));
         const QString text = QString::fromUtf8(bytes);
         const bool ascii = text.size() == bytes.size();
         TGCodeTokenizer tokenizer;

@@ -29,6 +29,9 @@ public:
     qint64 StyledCharacters() const { return FStyled; }
 
     static constexpr int LinesAroundView = 40;
+    // A line longer than this shows only its start, in one colour.
+    static constexpr long LongLineBytes = 10000;
+    static constexpr int HiddenStyle = 20; // the rest of such a line: not drawn; no token kind uses it
 
 private:
     void StyleLines(int firstLine, int lastLine);

@@ -112,8 +112,13 @@ void TFormMain::ShowToolChangeRows()
 {
     ui->ListBoxToolChanges->setUpdatesEnabled(false);
     ui->ListBoxToolChanges->clear();
+    // The list lays out each row's whole text: a tool change on a line of
+    // many MiB shows the start of it, as the editor does.
+    constexpr qsizetype MaxShownCharacters = 1000;
     for (const TToolChangeRow& row : FDocument->ToolChangeRows()) {
-        auto* item = new QListWidgetItem(row.Text, ui->ListBoxToolChanges);
+        const QString text
+            = row.Text.size() > MaxShownCharacters ? row.Text.left(MaxShownCharacters) + QChar(0x2026) : row.Text;
+        auto* item = new QListWidgetItem(text, ui->ListBoxToolChanges);
         item->setData(Qt::UserRole, row.LineNumber);
     }
     ui->ListBoxToolChanges->setUpdatesEnabled(true);

@@ -1,4 +1,5 @@
-// Content tools against the standard tools doing the same job, measured in one run.
+// Content tools against the standard tools doing the same job, measured in
+// one run, each pair in turns.
 #include "BenchUtil.h"
 
 #include "content/CodePage.h"
@@ -59,10 +60,10 @@ int main(int argc, char** argv)
     const QString programFile = dir.filePath("program.nc");
     WriteBenchFile(programFile, EncodeAnsi(JoinTextLines(program, TLineBreakStyle::CrLf, true)));
     qsizetype found = 0;
-    const double scan = BestSeconds(3, [&] { found = ScanToolChangeLines(program, 2).Rows.size(); });
-    const double rg = CommandSeconds(3, "rg", { "-P", "(?=.*\\bT\\d+\\b)(?=.*\\bM0*6\\b)", programFile });
+    const TPairs scan = TakePairs([&] { found = ScanToolChangeLines(program, 2).Rows.size(); },
+        Command("rg", { "-P", "(?=.*\\bT\\d+\\b)(?=.*\\bM0*6\\b)", programFile }));
     std::printf("scanner: %lld lines, %lld tool changes\n", qlonglong(program.size()), qlonglong(found));
-    PrintFigure("(a) tool-change scan of 1,000,000 lines / rg -P", scan / rg, "ratio", "target <= 1.5");
+    PrintPairs("(a) tool-change scan of 1,000,000 lines / rg -P", scan, 1.5);
 
     // (b) hex dump of 32 MiB ÷ hexdump -C
     QByteArray binary(Size32MiB, Qt::Uninitialized);
@@ -70,9 +71,8 @@ int main(int argc, char** argv)
     generator.fillRange(reinterpret_cast<quint32*>(binary.data()), binary.size() / 4);
     const QString binaryFile = dir.filePath("capture.bin");
     WriteBenchFile(binaryFile, binary);
-    const double dump = BestSeconds(3, [&] { HexDumpText(binary); });
-    const double hexdump = CommandSeconds(3, "hexdump", { "-C", binaryFile });
-    PrintFigure("(b) HexDumpText of 32 MiB / hexdump -C", dump / hexdump, "ratio", "target <= 1.0");
+    PrintPairs("(b) HexDumpText of 32 MiB / hexdump -C",
+        TakePairs([&] { HexDumpText(binary); }, Command("hexdump", { "-C", binaryFile })), 1.0);
 
     // (c) reading a 32 MiB Windows-1254 text document ÷ iconv
     QByteArray text = EncodeAnsi(JoinTextLines(program, TLineBreakStyle::CrLf, true));
@@ -85,16 +85,17 @@ int main(int argc, char** argv)
     // Read as a file opens: the file read and decoded into the editor's text
     // in one pass, lines as views into it (no string per line), then freed.
     qsizetype textBytes = 0;
-    const double read = BestSeconds(3, [&] {
-        QByteArray bytes;
-        QString error;
-        if (!ReadWholeFile(textFile, bytes, error))
-            qFatal("%s", qPrintable(error));
-        textBytes = ReadEditorText(bytes, false).Utf8.size();
-    });
-    const double iconv = CommandSeconds(3, "iconv", { "-f", "cp1254", "-t", "utf-8", textFile });
+    const TPairs read = TakePairs(
+        [&] {
+            QByteArray bytes;
+            QString error;
+            if (!ReadWholeFile(textFile, bytes, error))
+                qFatal("%s", qPrintable(error));
+            textBytes = ReadEditorText(bytes, false).Utf8.size();
+        },
+        Command("iconv", { "-f", "cp1254", "-t", "utf-8", textFile }));
     std::printf("text document: %lld bytes, %lld bytes of editor text\n", qlonglong(text.size()), qlonglong(textBytes));
-    PrintFigure("(c) reading 32 MiB text into the editor's text / iconv", read / iconv, "ratio", "target <= 2");
+    PrintPairs("(c) reading 32 MiB text into the editor's text / iconv", read, 2.0);
 
     // (d) tokenizer throughput
     qsizetype tokens = 0;
@@ -113,15 +114,12 @@ int main(int argc, char** argv)
     WriteBenchFile(corpusFile, corpusProgram);
     const TTextSearch g1({ "G1", true, false, false });
     qsizetype g1Count = 0;
-    const double count = BestSeconds(3, [&] { g1Count = g1.CountMatches(corpusProgram); });
-    const double grepCount = CommandSeconds(3, "grep", { "-c", "G1", corpusFile });
-    const double replace = BestSeconds(3, [&] { g1.ReplaceAll(corpusProgram, "G01"); });
-    const double sed = CommandSeconds(3, "sed", { "s/G1/G01/g", corpusFile });
+    const TPairs count
+        = TakePairs([&] { g1Count = g1.CountMatches(corpusProgram); }, Command("grep", { "-c", "G1", corpusFile }));
     std::printf("text search: %lld matches of G1 in 32 MiB\n", qlonglong(g1Count));
-    PrintFigure("(e) counting G1 in 32 MiB / grep -c", count / grepCount, "ratio", "");
-    PrintFigure("(f) replace all G1 in 32 MiB, core alone / sed s///g", replace / sed, "ratio", "");
-
-    std::printf("absolute: scan %.3fs rg %.3fs | dump %.3fs hexdump %.3fs | read %.3fs iconv %.3fs | tokens %lld\n",
-        scan, rg, dump, hexdump, read, iconv, qlonglong(tokens / 3));
+    PrintPairs("(e) counting G1 in 32 MiB / grep -c", count);
+    PrintPairs("(f) replace all G1 in 32 MiB, core alone / sed s///g",
+        TakePairs([&] { g1.ReplaceAll(corpusProgram, "G01"); }, Command("sed", { "s/G1/G01/g", corpusFile })));
+    std::printf("tokens: %lld\n", qlonglong(tokens / 3));
     return 0;
 }

@@ -1,8 +1,8 @@
 // The device link against the plain operations it is built on, measured in one
-// run. The simulated device gets this run's own loopback address and status
-// port; the status listener's figure is the whole window's (bench_statuslog).
+// run, each pair in turns. The simulated device gets this run's own loopback
+// address and status port (or QUILLEX_BENCH_ADDRESS and QUILLEX_STATUS_PORT);
+// the status listener's figure is the whole window's (bench_statuslog).
 #include "BenchUtil.h"
-#include "tests/Loopback.h"
 
 #include "content/CodePage.h"
 #include "content/TextDocument.h"
@@ -64,7 +64,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const QByteArray program = BuildCorpusProgram(QUILLEX_GCODE_DATA, Size32MiB);
-    const QString deviceIp = RunIp("30.1");
+    const QString deviceIp = BenchAddress("30.1");
     const QList<TStartFromCandidate> candidates = SpreadCandidates(program);
     QList<qint64> offsets;
     for (const auto& c : candidates)
@@ -73,41 +73,35 @@ int main(int argc, char** argv)
     // (a) compression with 20 flush points ÷ plain deflate
     QByteArray compressed;
     QList<quint32> compressedOffsets;
-    const double flushed
-        = BestSeconds(3, [&] { CompressWithFlushPoints(program, offsets, compressed, compressedOffsets); });
+    const auto compress = [&] { CompressWithFlushPoints(program, offsets, compressed, compressedOffsets); };
     QByteArray plain;
-    const double deflated = BestSeconds(3, [&] { plain = PlainDeflate(program); });
+    const TPairs flushed = TakePairs(compress, [&] { plain = PlainDeflate(program); });
     std::printf("compression: %lld bytes -> %lld (plain %lld)\n", qlonglong(program.size()),
         qlonglong(compressed.size()), qlonglong(plain.size()));
-    PrintFigure(
-        "(a) CompressWithFlushPoints (20 points) / plain deflate", flushed / deflated, "ratio", "target <= 1.05");
+    PrintPairs("(a) CompressWithFlushPoints (20 points) / plain deflate", flushed, 1.05);
 
     // (b), (c) against a simulated device without erase delay
     QProcess sim;
     sim.start(devsim,
-        { "--target", QString("127.0.0.1:%1").arg(FreeUdpPort()), "--device",
+        { "--target", QString("127.0.0.1:%1").arg(BenchStatusPort()), "--device",
             QString("ip=%1,hw=HW4,maxfilesize=1073741824,interval=60000").arg(deviceIp) });
     if (!sim.waitForReadyRead(5000))
         qFatal("quillex-devsim did not start");
     QString msg;
-    const double upload = BestSeconds(3, [&] {
+    const auto upload = [&] {
         if (!SendProgramToDevice(deviceIp, UploadPort, program, msg, {}, 1LL << 30, candidates, {}, false, {}))
             qFatal("upload failed: %s", qPrintable(msg));
-    });
-    PrintFigure("(b) 32 MiB upload to quillex-devsim / compression alone", upload / flushed, "ratio", "target <= 1.3");
+    };
+    PrintPairs("(b) 32 MiB upload to quillex-devsim / compression alone", TakePairs(upload, compress), 1.3);
 
     QByteArray content;
     bool raw = false;
-    const double download = BestSeconds(3, [&] {
+    const auto download = [&] {
         if (!ReceiveProgramFromDevice(deviceIp, DownloadPort, content, raw, msg, {}, 1LL << 30) || content != program)
             qFatal("download failed: %s", qPrintable(msg));
-    });
-    const double inflated = BestSeconds(3, [&] { InflateZlib(compressed); });
-    PrintFigure("(c) download + inflate / inflate alone", download / inflated, "ratio", "target <= 1.5");
+    };
+    PrintPairs("(c) download + inflate / inflate alone", TakePairs(download, [&] { InflateZlib(compressed); }), 1.5);
     sim.terminate();
     sim.waitForFinished(2000);
-
-    std::printf("absolute: flush %.3fs plain %.3fs | upload %.3fs | download %.3fs inflate %.3fs\n", flushed, deflated,
-        upload, download, inflated);
     return 0;
 }

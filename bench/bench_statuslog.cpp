@@ -149,7 +149,7 @@ int main(int argc, char** argv)
 
     TBenchPrompter prompter;
     TMainFormOptions options;
-    options.StatusPort = FreeUdpPort();
+    options.StatusPort = BenchStatusPort();
     options.StartupDelayMs = 0;
     TFormMain window(prompter, options);
     window.resize(1055, 674);
@@ -179,7 +179,7 @@ int main(int argc, char** argv)
     QProcess devices;
     devices.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     devices.start(QCoreApplication::applicationFilePath(),
-        { "send", QString::number(options.StatusPort), QString::number(RunLoopbackBlock().Second) });
+        { "send", QString::number(options.StatusPort), QString::number(BenchLoopbackSecond()) });
     if (!devices.waitForStarted(5000))
         qFatal("the devices did not start");
     QElapsedTimer wall;

@@ -314,16 +314,24 @@ bool SaveAllFiles(const QString& folder, const QStringList& programNames,
         errorMsg = QString::fromUtf8("SEÇTİĞİNİZ KLASÖR UYGUN DEĞİL, İÇİNE Velcarn KLASÖRÜ AÇILAMADI.");
         return false;
     }
+    // Every file written first and all of them made durable together at the
+    // end: one wait for the disk instead of one per program. Success is
+    // reported only once they all are on the disk.
+    TFileSystemSync sync(target);
     const QStringList names = ProgramFileNames(programNames);
     for (qsizetype i = 0; i < names.size(); ++i) {
         QString error;
         const QString path = QDir(target).filePath(names[i]);
-        if (!WriteWholeFile(path, bytesOf(i), error)) {
+        if (!WriteNewFile(path, bytesOf(i), error)) {
             errorMsg = path + ": " + error;
             return false;
         }
         if (afterEach)
             afterEach(i);
+    }
+    if (QString error; !sync.Sync(error)) {
+        errorMsg = target + ": " + error;
+        return false;
     }
     return true;
 }

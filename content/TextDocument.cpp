@@ -8,6 +8,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -388,4 +389,40 @@ bool WriteWholeFile(const QString& fileName, const QByteArray& bytes, QString& e
         return false;
     }
     return true;
+}
+
+bool WriteNewFile(const QString& fileName, const QByteArray& bytes, QString& errorMsg)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+        errorMsg = file.errorString();
+        return false;
+    }
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        errorMsg = file.errorString();
+        file.remove();
+        return false;
+    }
+    return true;
+}
+
+TFileSystemSync::TFileSystemSync(const QString& folder)
+    : FFd(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    , FOpenError(FFd < 0 ? errno : 0)
+{
+}
+
+TFileSystemSync::~TFileSystemSync()
+{
+    if (FFd >= 0)
+        ::close(FFd);
+}
+
+bool TFileSystemSync::Sync(QString& errorMsg)
+{
+    // One flush of the whole file system instead of one wait per file.
+    const int error = FFd < 0 ? FOpenError : ::syncfs(FFd) == 0 ? 0 : errno;
+    if (error != 0)
+        errorMsg = QString::fromLocal8Bit(std::strerror(error));
+    return error == 0;
 }

@@ -54,3 +54,24 @@ bool ReadWholeFile(
 // A regular file is replaced whole (written beside it, then renamed); a FIFO,
 // a character device or a terminal is written into directly.
 bool WriteWholeFile(const QString& fileName, const QByteArray& bytes, QString& errorMsg);
+// Writes a file that must not exist yet and leaves it to the system to reach
+// the disk, so that many files cost one wait (TFileSystemSync). A file not
+// written whole is removed.
+bool WriteNewFile(const QString& fileName, const QByteArray& bytes, QString& errorMsg);
+
+// Makes everything written to the file system of a folder durable at once.
+// Made before the files are written: Sync() then also reports a write-back
+// error the system met on any of them in the meantime.
+class TFileSystemSync {
+public:
+    explicit TFileSystemSync(const QString& folder);
+    ~TFileSystemSync();
+    TFileSystemSync(const TFileSystemSync&) = delete;
+    TFileSystemSync& operator=(const TFileSystemSync&) = delete;
+    // Waits until the data is on the disk; false with the system's message.
+    bool Sync(QString& errorMsg);
+
+private:
+    int FFd = -1;
+    int FOpenError = 0;
+};

@@ -1,6 +1,7 @@
 #include "SimDevice.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTcpServer>
@@ -17,6 +18,14 @@
 #include <zlib.h>
 
 namespace {
+
+// Writes a file for the benchmarks; a file that cannot be written is reported.
+void SaveBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush())
+        std::fprintf(stderr, "cannot save %s: %s\n", qPrintable(path), qPrintable(file.errorString()));
+}
 
 const QByteArray Login = "LOGIN&70216953";
 
@@ -637,6 +646,12 @@ QByteArray SimDevice::StoreIndex(const QByteArray& entries, quint32 count)
     if (index.size() > 20)
         return "ERR index too long\n";
     FIndex = index;
+    if (!FConfig.SaveFile.isEmpty()) {
+        QByteArray offsets;
+        for (const IndexEntry& entry : index)
+            offsets += QByteArray::number(entry.Uncompressed) + '\n';
+        SaveBytes(FConfig.SaveFile + ".index", offsets);
+    }
     return "OK\n";
 }
 
@@ -654,6 +669,10 @@ QByteArray SimDevice::StoreProgram(const QByteArray& payload, quint8 flags, qint
     }
     FStored = payload;
     FStoredCompressed = compressed;
+    if (!FConfig.SaveFile.isEmpty()) {
+        SaveBytes(FConfig.SaveFile, payload);
+        SaveBytes(FConfig.SaveFile + ".index", {});
+    }
     FCapture.clear();
     FIndex.clear();
     return "OK\n";

@@ -40,6 +40,7 @@ struct SimConfig {
     QByteArray Program; // stored program at start (uncompressed)
     QList<QPair<quint32, quint32>> Index; // stored start-from index at start: line, uncompressed offset
     bool LogCommands = false; // print every command line received to standard output
+    QString SaveFile; // each upload's payload as received goes here, its start-from offsets to SaveFile.index
     // Fault switches.
     bool SplitReplies = false; // every reply byte in a send of its own
     qint64 CloseAfterBytes = -1; // close a connection after this many received bytes

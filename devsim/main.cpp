@@ -19,6 +19,7 @@ const char* const DeviceHelp = R"(Device keys (--device key=value,key=value,... 
   baud=9600  databits=8  parity=N  stopbits=1  xofftimeout=30  xonxoff=1
   erase=BYTES_PER_SECOND (0: instant)  interval=STATUS_MS
   capture=FILE (a raw capture the next download returns)  program=FILE (stored program)
+  save=FILE (each upload's payload as received; FILE.index: its start-from offsets, one a line)
   index=LINE[:OFFSET];... (stored start-from index, points 0, 1, ... in this order; an upload replaces it)
 Fault switches:
   split=1 (one byte per send)  closeafter=N (drop a connection after N bytes)
@@ -83,6 +84,8 @@ bool Apply(SimConfig& c, const QString& key, const QString& value, QString& erro
         ok = ReadFile(value, c.Capture);
     else if (key == "program")
         ok = ReadFile(value, c.Program);
+    else if (key == "save")
+        c.SaveFile = value;
     else if (key == "split")
         c.SplitReplies = flag();
     else if (key == "closeafter")

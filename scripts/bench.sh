@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
 # Prints every benchmark figure, each a ratio against a peer measured within
 # one run, with its target and PASS or FAIL. Needs ../shared/data/gcode/.
+# Each pair is taken in turns, ours then the peer's, QUILLEX_BENCH_PAIRS times
+# (5 by default), and printed as min / median / max of the ratios per pair,
+# with the load average beside it. QUILLEX_STATUS_PORT and
+# QUILLEX_BENCH_ADDRESS (a 127.x.y.z address) give the status port and the
+# simulated device's address, so that two people can run it on one machine.
 set -euo pipefail
 build=${1:-build}
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -32,6 +37,16 @@ done
 echo
 echo "== window (Xvfb, xcb)"
 xvfb-run -a -s "-screen 0 1280x1024x24" env QT_QPA_PLATFORM=xcb "$build/bin/quillex-bench-window" "$work/program.nc"
+echo
+echo "== window opening with another process keeping one core busy"
+bash -c 'while :; do :; done' &
+busy=$!
+xvfb-run -a -s "-screen 0 1280x1024x24" env QT_QPA_PLATFORM=xcb "$build/bin/quillex-bench-window" "$work/program.nc" \
+  --open-only || { kill "$busy"; exit 1; }
+kill "$busy"
+echo
+echo "== the real window from its start until its first screen (Xvfb, xcb), beside vim"
+xvfb-run -a -s "-screen 0 1280x1024x24" "$root/bench/bench-firstpaint.sh" "$build" "$work/program.nc"
 echo
 echo "== quillex-cli against standard tools, 32 MiB"
 "$root/bench/bench-commands.sh" "$build" 32

@@ -10,6 +10,7 @@ packages=(
   libpcre2-dev zlib1g-dev libssl-dev
   clang libclang-rt-14-dev clang-format
   ripgrep bsdextrautils xvfb xauth x11-utils fonts-dejavu-core
+  libxcb1-dev xterm vim                    # make bench: the screen read back; vim in an xterm as a peer
   openssl                                  # the self-update tests' certificates
   python3                                  # make screenshots
   ccache                                   # shared objects between the build trees

@@ -6,10 +6,12 @@
 #include "TestUtil.h"
 
 #include "app/FindBar.h"
+#include "app/GCodeLexer.h"
 #include "app/HexDumpView.h"
 #include "app/unitmainform.h"
 #include "content/BlockRenumber.h"
 #include "content/HexDump.h"
+#include "content/UnitGCodeHighlighter.h"
 #include "dialogs/UiPrompter.h"
 #include "ui_unitmainform.h"
 
@@ -448,6 +450,43 @@ private slots:
         QCOMPARE(prompter.Messages.last(), QString::fromUtf8("Dosya bulunamadı, listeden çıkarıldı:\n%1").arg(b));
         emit menu->aboutToShow();
         QCOMPARE(MenuTexts(menu), (QStringList { "&1  " + a, "&2  " + c }));
+    }
+
+    // A line of many KiB is kept whole in the text, but only its start is
+    // drawn, plain, cut between characters; the lines around it are coloured.
+    void hugeLineShowsItsStartOnly()
+    {
+        TScriptedPrompter prompter;
+        auto window = Window(prompter);
+        // A tool change, and a letter whose second byte is the line's 10,001st.
+        QByteArray line = "T2 M6 " + QByteArray("X1 ").repeated(3331) + "\xC5\x9E";
+        line += QByteArray("Y2 ").repeated(70000);
+        window->OpenFile(File("huge-line.nc", "%\nO1\n" + line + "\nG1 X0\n%\n"));
+        QsciScintilla* editor = Editor(*window);
+        editor->grab(); // paints: the lexer styles what is shown
+        QCOMPARE(editor->lines(), 5);
+        QByteArray shown = EditorBytes(*window).split('\n').value(2);
+        if (shown.endsWith('\r'))
+            shown.chop(1);
+        QCOMPARE(shown, line);
+        const long start = editor->SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE, 2L);
+        const auto styleAt
+            = [&](long position) { return int(editor->SendScintilla(QsciScintilla::SCI_GETSTYLEAT, position)); };
+        QCOMPARE(styleAt(start), int(gtkSpace));
+        QCOMPARE(styleAt(start + 9998), int(gtkSpace));
+        QCOMPARE(styleAt(start + 9999), TSynGCodeSyn::HiddenStyle);
+        QCOMPARE(styleAt(start + 10000), TSynGCodeSyn::HiddenStyle);
+        QCOMPARE(styleAt(start + line.size() - 1), TSynGCodeSyn::HiddenStyle);
+        QVERIFY(!editor->SendScintilla(QsciScintilla::SCI_STYLEGETVISIBLE, TSynGCodeSyn::HiddenStyle));
+        QCOMPARE(styleAt(editor->SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE, 3L)), int(gtkG));
+        // Its row in the tool-change list shows the start of it too.
+        QListWidget* rows = window->Form()->ListBoxToolChanges;
+        QCOMPARE(rows->count(), 1);
+        QCOMPARE(rows->item(0)->text().size(), 1001);
+        const QString row = rows->item(0)->text();
+        QVERIFY2(row.startsWith(QString::fromUtf8("Satır 3, bayt ")) && row.contains(": T2 M6 X1 X1 "),
+            qPrintable(row.left(40)));
+        QVERIFY(row.endsWith(QChar(0x2026)));
     }
 
     void droppedFileOpens()

@@ -2,7 +2,13 @@
 
 #include "content/EditorText.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -184,6 +190,47 @@ private slots:
         QFETCH(int, programs);
         QFETCH(int, ms);
         QCOMPARE(SaveAllPauseMs(programs), ms);
+    }
+
+    // Every file whole with its bytes, and a file the system refuses part way
+    // (here over the process's file size limit, as on a full disk) is reported
+    // by name and not left behind half-written; the ones before it stay whole.
+    void saveAllWritesWholeFilesOrFails()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QByteArray big(4096, 'X');
+        const QByteArray text = "%\nO1\nG0\nO2\nG1 " + big + "\nO3\nG2\n%\n";
+        const QList<TProgramSlice> programs = FindPrograms(text);
+        QCOMPARE(programs.size(), 3);
+        QString error;
+        QVERIFY(QDir().mkdir(dir.filePath("whole")));
+        QVERIFY2(SaveAllPrograms(dir.filePath("whole"), text, programs, error), qPrintable(error));
+        const QString whole = dir.filePath("whole/" + ProgramFolderName + "/");
+        QCOMPARE(QDir(whole).entryList(QDir::Files, QDir::Name), QStringList({ "O1.CNC", "O2.CNC", "O3.CNC" }));
+        const auto bytesOf = [](const QString& path) {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+        };
+        QCOMPARE(bytesOf(whole + "O1.CNC"), QByteArray("%\r\nO1\r\nG0\r\n%\r\n"));
+        QCOMPARE(bytesOf(whole + "O2.CNC"), "%\r\nO2\r\nG1 " + big + "\r\n%\r\n");
+
+        QVERIFY(QDir().mkdir(dir.filePath("limited")));
+        rlimit saved {};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = saved;
+        limited.rlim_cur = 1024;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        const bool written = SaveAllPrograms(dir.filePath("limited"), text, programs, error);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+        QVERIFY(!written);
+        const QString limitedFolder = dir.filePath("limited/" + ProgramFolderName + "/");
+        QVERIFY2(error.startsWith(limitedFolder + "O2.CNC: ") && error.size() > (limitedFolder + "O2.CNC: ").size(),
+            qPrintable(error));
+        QCOMPARE(QDir(limitedFolder).entryList(QDir::Files), QStringList { "O1.CNC" });
+        QCOMPARE(bytesOf(limitedFolder + "O1.CNC"), QByteArray("%\r\nO1\r\nG0\r\n%\r\n"));
     }
 };
 
