@@ -7,6 +7,9 @@ JOBS          ?= $(shell nproc)
 # ccache, where present, also shares objects between the build trees.
 LAUNCHER      := $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 export CCACHE_BASEDIR ?= $(CURDIR)
+# Objects are shared between checkouts in other folders too (debug builds
+# would otherwise hash the build folder into every object).
+export CCACHE_NOHASHDIR ?= true
 
 .PHONY: all deps configure build test format format-check run bench bench-growth soak fuzz fuzz-smoke asan screenshots package check-package clean
 
