@@ -64,7 +64,7 @@ void TFormDeviceSettings::Initialize(const QString& deviceName, const QString& c
     FIPAddress = ipAddress;
     FPort = port;
     FPinRequired = pinRequired;
-    FPinDeviceKey = macId.isEmpty() ? ipAddress : macId;
+    FPinDeviceKey = PinStoreKey(macId, ipAddress);
     FDeviceName = deviceName;
     FMacId = macId;
     UpdatePinLabels();

@@ -4,6 +4,7 @@
 #include "UiPrompter.h"
 #include "device/BlockingCall.h"
 #include "device/DeviceSettings.h"
+#include "device/WireFormat.h"
 #include "history/TransferRecord.h"
 
 #include <QDialog>
@@ -49,7 +50,7 @@ private:
     TUiPrompter& FPrompter;
     TBlockingCallRunner FRunner;
     QString FIPAddress;
-    quint16 FPort = 5000;
+    quint16 FPort = CommandPort;
     bool FPinRequired = false;
     QString FPinDeviceKey;
     QString FDeviceName;
