@@ -63,7 +63,8 @@ const std::pair<const char*, QStringList> VerbOptions[] = {
     { "cmt", { "extract", "o" } },
     { "hexdump", {} },
     { "normalize", { "siemens" } },
-    { "history", { "device", "since", "csv", "limit" } },
+    { "history", { "device", "workstation", "since", "csv", "limit" } },
+    { "machines", {} },
 };
 
 void AddOptions(QCommandLineParser& parser)
@@ -84,7 +85,7 @@ void AddOptions(QCommandLineParser& parser)
     flag({ "candidates" });
     flag({ "csv" });
     for (const char* name : { "settings", "pin", "pin-file", "progress", "listen", "controller", "hw", "build",
-             "maxfilesize", "extract", "device", "since", "limit" })
+             "maxfilesize", "extract", "device", "workstation", "since", "limit" })
         value({ name });
     value({ "o" });
     value({ "d" });
@@ -197,7 +198,7 @@ int main(int argc, char** argv)
     const QStringList arguments = app.arguments();
     Report().Json = WantsJson(arguments);
     const int rc = Run(arguments);
-    if (Report().Json) {
+    if (Report().Json && !Report().Written) {
         QByteArray text;
         if (rc == ExitOk && Report().SuccessDocument) {
             text = Report().SuccessDocument->toJson(QJsonDocument::Indented);

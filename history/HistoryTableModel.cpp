@@ -73,7 +73,7 @@ QVariant THistoryTableModel::data(const QModelIndex& index, int role) const
     case ColumnDuration:
         return QString::number(double(r.DurationMs) / 1000.0, 'f', 1);
     case ColumnOutcome:
-        return HistoryOutcomeCaption(r.Success);
+        return HistoryOutcomeCaption(HistoryRecordSucceeded(r));
     case ColumnMessage:
         return QString(r.Message).replace("\r\n", " ").replace('\n', ' ');
     case ColumnVerification:

@@ -17,6 +17,9 @@ packages=(
   dpkg-dev file                            # make package: dpkg-shlibdeps
   desktop-file-utils appstream lintian     # make test: checks of the package
   shared-mime-info bash-completion         # make test: MIME types and completion
+  # The shared transfer history: Qt SQL's PostgreSQL driver, and the server
+  # whose initdb and pg_ctl the tests run a throw-away instance with.
+  libqt6sql6-psql postgresql
 )
 
 missing=()

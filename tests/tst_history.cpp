@@ -333,6 +333,25 @@ private slots:
         }
         QVERIFY(store.List({}, listed, error));
         QCOMPARE(listed.size(), 2);
+
+        // More expired records than one batch: all go, in batches, and a record
+        // given meanwhile is kept.
+        const int expired = 2 * HistoryPruneBatch + 7;
+        QVERIFY(store.Database().transaction());
+        for (int i = 0; i < expired; ++i) {
+            TTransferRecord r = Sample("10.0.0.6", {}, now.addDays(-900).addSecs(i), true);
+            QVERIFY(store.Add(r, error));
+        }
+        QVERIFY(store.Database().commit());
+        THistoryRecorder recorder(path, DefaultHistoryMaxAgeDays);
+        recorder.Record(Sample("10.0.0.7", {}, now, true));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            [&] {
+                store.List({}, listed, error);
+                return listed.size();
+            }(),
+            3, 20000);
+        QCOMPARE(listed.first().IPAddress, "10.0.0.7");
     }
 
     void maxAgeFromSettingsFile_data()
@@ -511,6 +530,123 @@ private slots:
         QVERIFY2(lines[2].contains(",upload,/tmp/O20.nc,,900," + records[0].Crc32.toLatin1() + ","
                      + records[0].Sha256.toLatin1() + ",1500,ok,OK,\r"),
             lines[2].constData());
+    }
+
+    void csvFieldsNeverRunAsFormulas_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("equals") << "=HYPERLINK(\"http://x\",\"a\")"
+                                << QByteArray("\"'=HYPERLINK(\"\"http://x\"\",\"\"a\"\")\"");
+        QTest::newRow("plus dde") << "+cmd|' /C calc'!A0" << QByteArray("\"'+cmd|' /C calc'!A0\"");
+        QTest::newRow("minus") << "-2+3+cmd|' /C calc'!A0" << QByteArray("\"'-2+3+cmd|' /C calc'!A0\"");
+        QTest::newRow("at") << "@SUM(1+1)*cmd|' /C calc'!A0" << QByteArray("\"'@SUM(1+1)*cmd|' /C calc'!A0\"");
+        QTest::newRow("tab") << "\t=1+1" << QByteArray("\"'\t=1+1\"");
+        QTest::newRow("carriage return") << "\r=1+1" << QByteArray("\"'\r=1+1\"");
+        QTest::newRow("negative number") << "-5" << QByteArray("-5");
+        QTest::newRow("inner equals") << "Torna=1" << QByteArray("Torna=1");
+        QTest::newRow("plain") << "Torna 1" << QByteArray("Torna 1");
+    }
+
+    void csvFieldsNeverRunAsFormulas()
+    {
+        QFETCH(QString, field);
+        QFETCH(QByteArray, written);
+        QCOMPARE(CsvLine({ "a", field }), "a," + written + "\r\n");
+    }
+
+    void plainListingFieldIsOneCell_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("empty") << ""
+                               << "-";
+        QTest::newRow("tab") << "Torna\t1"
+                             << "Torna\\t1";
+        QTest::newRow("line feed") << "A\n2026-01-01T00:00:00.000Z\tupload\tok"
+                                   << "A\\n2026-01-01T00:00:00.000Z\\tupload\\tok";
+        QTest::newRow("carriage return") << "A\rB"
+                                         << "A\\rB";
+        QTest::newRow("escape sequence") << "A\x1b[2JB"
+                                         << "A\\u001b[2JB";
+        QTest::newRow("next line") << QString("A") + QChar(0x85) + "B"
+                                   << "A\\u0085B";
+        QTest::newRow("line separator") << QString("A") + QChar(0x2028) + "B"
+                                        << "A\\u2028B";
+        QTest::newRow("backslash") << "A\\tB"
+                                   << "A\\\\tB";
+        QTest::newRow("turkish") << QString::fromUtf8("Işık Torna") << QString::fromUtf8("Işık Torna");
+    }
+
+    void plainListingFieldIsOneCell()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, shown);
+        QCOMPARE(PlainListingField(field), shown);
+    }
+
+    void unverifiedUploadIsNoSuccess_data()
+    {
+        QTest::addColumn<bool>("success");
+        QTest::addColumn<QString>("verification");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("not read back") << true << ""
+                                       << "ok";
+        QTest::newRow("verified") << true << "verified"
+                                  << "ok";
+        QTest::newRow("mismatch") << true << "mismatch"
+                                  << "mismatch";
+        QTest::newRow("read-back failed") << true << "failed: zaman asimi"
+                                          << "verify_failed";
+        QTest::newRow("upload failed") << false << ""
+                                       << "failed";
+    }
+
+    void unverifiedUploadIsNoSuccess()
+    {
+        QFETCH(bool, success);
+        QFETCH(QString, verification);
+        QFETCH(QString, outcome);
+        QTemporaryDir dir;
+        THistoryStore store;
+        QString error;
+        QVERIFY(store.Open(dir.filePath("history.sqlite"), error));
+        TTransferRecord r = Sample("10.0.0.30", "M30", At("2026-05-01T09:00:00Z"), success);
+        r.Verification = verification;
+        QVERIFY(store.Add(r, error));
+        QCOMPARE(HistoryOutcomeName(r), outcome);
+        QCOMPARE(HistoryRecordJson(r)["outcome"].toString(), outcome);
+        const bool succeeded = outcome == "ok";
+        // The dialog's outcome filter and its column agree with the word.
+        for (const bool wanted : { true, false }) {
+            THistoryTableModel model;
+            QVERIFY(model.Load(store, HistoryFilterFor({}, {}, {}, wanted), error));
+            QCOMPARE(model.rowCount(), wanted == succeeded ? 1 : 0);
+        }
+        THistoryTableModel model;
+        model.SetRecords({ r });
+        QCOMPARE(model.index(0, THistoryTableModel::ColumnOutcome).data().toString(), HistoryOutcomeCaption(succeeded));
+    }
+
+    void historyFileIsTheUsersAlone()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("quillex/history.sqlite");
+        const QFile::Permissions mine = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
+        QString error;
+        {
+            THistoryStore store;
+            QVERIFY2(store.Open(path, error), qPrintable(error));
+            TTransferRecord r = Sample("10.0.0.31", {}, At("2026-05-01T09:00:00Z"), true);
+            QVERIFY(store.Add(r, error));
+            for (const QString& file : { path, path + "-wal", path + "-shm" })
+                QVERIFY2(QFile::permissions(file) == mine, qPrintable(file));
+        }
+        // A file an earlier version left readable by others is closed on opening.
+        QVERIFY(QFile::setPermissions(path, mine | QFile::ReadGroup | QFile::ReadOther));
+        THistoryStore store;
+        QVERIFY2(store.Open(path, error), qPrintable(error));
+        QCOMPARE(QFile::permissions(path), mine);
     }
 };
 
