@@ -80,6 +80,9 @@ public:
     void TimerDeviceInfoTimer();
     void UpdateDeviceInfo();
     void SetDeviceInfo(const QString& message, const QString& rowsText);
+    // The panel's text with what was last sent to the device and the shared
+    // history's state below it.
+    QString WithHistoryNotes(const QString& text, const QString& lastSent) const;
     QString DeviceInfoMessage() const { return FDeviceInfoMessage; }
     QStringList DeviceInfoRows() const { return FDeviceInfoRows; }
     TDeviceRowLook DeviceRowLook(int index) const;
@@ -163,6 +166,10 @@ public:
     void ShowHistory(const QString& device);
     QMenu* CreateDeviceMenu(int row, QWidget* parent);
     THistoryRecorder* History() const { return FHistory.get(); }
+    // "Son gönderilen: ..." for the device, from the history; empty when nothing was sent to it.
+    QString LastSentText(const TQuillexDevice& device) const;
+    // Why the shared history waits, for the status panel; empty when it does not.
+    QString SharedHistoryNote() const { return FSharedHistoryNote; }
 
     static QString LoadWindowTitle();
     void EnsureWindowOnScreen();
@@ -261,4 +268,7 @@ private:
     QString FListFontFamily;
     QRect FFitFrameArea; // where the frame goes once the window manager has told its size
     std::unique_ptr<THistoryRecorder> FHistory;
+    static QString LastSentKey(const QString& macId, const QString& ipAddress);
+    QHash<QString, TTransferRecord> FLastSent; // by MacId in upper case, or address
+    QString FSharedHistoryNote;
 };

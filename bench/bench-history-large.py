@@ -78,6 +78,9 @@ def main():
         query = (f"SELECT * FROM transfer WHERE (ip_address = '{device}' OR mac_id = '{device}')"
                  f" ORDER BY time_ms DESC, id DESC LIMIT {LISTED};")
         ratios, ours, peers = [], [], []
+        # Once unmeasured: the client brings the file's schema up to its own.
+        timed([cli, "history", "--device", device, "--limit", "1"], env)
+        timed(["sqlite3", path, query], env)
         for _ in range(RUNS):
             a = timed([cli, "history", "--device", device, "--limit", str(LISTED)], env)
             b = timed(["sqlite3", path, query], env)

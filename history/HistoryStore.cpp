@@ -580,6 +580,10 @@ bool THistoryStore::Each(const THistoryFilter& filter, THistoryOrder order,
         where << "time_ms < ?";
         values << filter.Until.toMSecsSinceEpoch();
     }
+    if (filter.BeforeId >= 0) {
+        where << "(time_ms < ? OR (time_ms = ? AND id < ?))";
+        values << filter.BeforeTimeMs << filter.BeforeTimeMs << filter.BeforeId;
+    }
     if (filter.Success) {
         // An upload whose read-back differed or failed is no success (HistoryRecordSucceeded).
         const char* const succeeded

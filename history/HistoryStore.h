@@ -44,6 +44,10 @@ struct THistoryFilter {
     QDateTime Until; // exclusive
     std::optional<bool> Success; // as HistoryRecordSucceeded judges
     int Limit = -1; // the newest ones; -1 for all
+    // Keyset paging: only records older than this one in newest-first order
+    // (its time and id); BeforeId -1 for none.
+    qint64 BeforeTimeMs = 0;
+    qint64 BeforeId = -1;
 };
 
 enum class THistoryOrder { NewestFirst, OldestFirst };

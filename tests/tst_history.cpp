@@ -10,6 +10,7 @@
 #include <QAbstractItemModelTester>
 #include <QFile>
 #include <QProcess>
+#include <QSet>
 #include <QSignalSpy>
 #include <QSortFilterProxyModel>
 #include <QSqlQuery>
@@ -530,6 +531,55 @@ private slots:
         QVERIFY2(lines[2].contains(",upload,/tmp/O20.nc,,900," + records[0].Crc32.toLatin1() + ","
                      + records[0].Sha256.toLatin1() + ",1500,ok,OK,\r"),
             lines[2].constData());
+    }
+
+    // The table pages through a large history as the view scrolls, each page
+    // read off this thread; records sharing a time are neither lost nor
+    // repeated at a page's edge, and a new filter makes an older answer stale.
+    void pagedTableReadsAsTheViewScrolls()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("history.sqlite");
+        const int total = 2 * THistoryTableModel::PageSize + 234;
+        {
+            THistoryStore store;
+            QString error;
+            QVERIFY(store.Open(path, error));
+            QVERIFY(store.Database().transaction());
+            for (int i = 0; i < total; ++i) {
+                // Three records a second: many share their time with a page's last one.
+                TTransferRecord r = Sample(
+                    i % 2 ? "10.0.0.1" : "10.0.0.2", {}, At("2026-05-01T09:00:00Z").addSecs(i / 3), i % 5 != 0);
+                QVERIFY(store.Add(r, error));
+            }
+            QVERIFY(store.Database().commit());
+        }
+        THistoryTableModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.StartPaged(path, HistoryFilterFor("10.0.0.2", {}, {}, false)); // stale before it is answered
+        model.StartPaged(path, {});
+        QVERIFY(model.IsLoading());
+        QVERIFY(!model.canFetchMore({}));
+        for (const int expected : { THistoryTableModel::PageSize, 2 * THistoryTableModel::PageSize, total }) {
+            QTRY_VERIFY(!model.IsLoading());
+            QCOMPARE(model.rowCount(), expected);
+            if (expected < total) {
+                QVERIFY(model.canFetchMore({}));
+                model.fetchMore({});
+            }
+        }
+        QVERIFY(model.AllRead());
+        QVERIFY(!model.canFetchMore({}));
+        QSet<qint64> ids;
+        for (int i = 0; i < total; ++i) {
+            const TTransferRecord& r = model.Records()[i];
+            ids.insert(r.Id);
+            if (i > 0) {
+                const TTransferRecord& newer = model.Records()[i - 1];
+                QVERIFY(newer.Time > r.Time || (newer.Time == r.Time && newer.Id > r.Id));
+            }
+        }
+        QCOMPARE(ids.size(), total);
     }
 
     void csvFieldsNeverRunAsFormulas_data()

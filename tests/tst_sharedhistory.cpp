@@ -15,7 +15,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "CliProcess.h"
+#include "Loopback.h"
 #include "PostgresServer.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSettings>
 
 namespace {
 
@@ -361,6 +368,55 @@ private slots:
         THistoryStore local;
         QVERIFY(local.Open(FDir.filePath(QTest::currentDataTag() + QString(".sqlite")), error));
         QCOMPARE(local.PendingCount(error), 1);
+    }
+
+    // Two workstations (quillex-cli with settings and files of their own)
+    // share one history; one of them works on while the server is away, and
+    // its waiting record arrives once when the server is back.
+    void twoWorkstationsShareOneHistory()
+    {
+        QUILLEX_REQUIRE_POSTGRES(*FServer);
+        {
+            THistoryStore server;
+            QString error;
+            QVERIFY2(OpenEmpty("server", server, error), qPrintable(error));
+        }
+        const quint16 statusPort = FreeUdpPort();
+        const QString ip = RunIp("29.1");
+        TSimulation sim(statusPort, { QString("ip=%1,name=Torna 9,index=5:0;9:10;12:20").arg(ip) });
+        QVERIFY(sim.Ready());
+        TCli first(statusPort), second(statusPort);
+        for (const TCli* cli : { &first, &second }) {
+            QSettings settings(cli->File("quillex_settings.ini"), QSettings::IniFormat);
+            settings.setValue("History/Database", FServer->Location());
+        }
+        for (const TCli* cli : { &first, &second }) {
+            const TRun run = cli->Run({ "startfrom", ip, "0" });
+            QVERIFY2(run.ExitCode == 0, qPrintable(run.Err));
+        }
+        const auto shared = [&](const TCli& cli) {
+            const TRun run = cli.Run({ "history", "--json" });
+            return QJsonDocument::fromJson(run.Out).array();
+        };
+        QCOMPARE(shared(first).size(), 2);
+
+        QVERIFY(FServer->Stop());
+        const TRun away = second.Run({ "startfrom", ip, "1" });
+        QCOMPARE(away.ExitCode, 0); // the operation's own outcome
+        QVERIFY2(away.Err.contains(QString::fromUtf8("1 kayıt bekliyor")), qPrintable(away.Err));
+        const TRun local = second.Run({ "history", "--json" });
+        QCOMPARE(QJsonDocument::fromJson(local.Out).array().size(), 2); // this workstation's own file
+        QVERIFY2(local.Err.contains(QString::fromUtf8("bu bilgisayarın kayıtları")), qPrintable(local.Err));
+
+        QVERIFY2(FServer->Start(), qPrintable(FServer->Error()));
+        QCOMPARE(second.Run({ "startfrom", ip, "2" }).ExitCode, 0);
+        const QJsonArray all = shared(first);
+        QStringList commands;
+        for (const QJsonValue& r : all)
+            commands << r["commands"].toString().trimmed();
+        QCOMPARE(commands, QStringList({ "STARTFROM0", "STARTFROM0", "STARTFROM1", "STARTFROM2" }));
+        const TRun machines = first.Run({ "machines", "--json" });
+        QCOMPARE(QJsonDocument::fromJson(machines.Out).array().size(), 0); // start-from commands send no program
     }
 };
 
