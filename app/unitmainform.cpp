@@ -311,6 +311,8 @@ void TFormMain::FormCreate()
             return FStatusListener ? FStatusListener->GetStatusFor(ipAddress) : QString();
         },
         this);
+    // What is on each machine, from the transfer history.
+    FDeviceList->SetToolTipOf([this](const TQuillexDevice& device) { return LastSentText(device); });
     ui->ListBoxDevices->setModel(FDeviceList);
     ui->ListBoxDevices->setSelectionModel(FDeviceList->Selection());
     ui->ListBoxDevices->setItemDelegate(new TDeviceRowDelegate(this));
@@ -757,20 +759,40 @@ void TFormMain::UpdateDeviceInfo()
     if (!SelectedDevice(device)) {
         // A status port that cannot be bound is why no device appears.
         const QString listenError = FStatusListener ? FStatusListener->ListenError() : QString();
-        SetDeviceInfo(listenError.isEmpty() ? QString::fromUtf8("Bir cihaz seçin.") : listenError, {});
+        SetDeviceInfo(
+            WithHistoryNotes(listenError.isEmpty() ? QString::fromUtf8("Bir cihaz seçin.") : listenError, {}), {});
         return;
     }
     const QString status = FStatusListener->GetStatusFor(device.IPAddress);
+    const QString lastSent = LastSentText(device);
     if (status.isEmpty()) {
-        SetDeviceInfo(
-            QString::fromUtf8("%1 (%2) için henüz durum bilgisi alınmadı.").arg(device.DisplayName, device.IPAddress),
+        SetDeviceInfo(WithHistoryNotes(QString::fromUtf8("%1 (%2) için henüz durum bilgisi alınmadı.")
+                                           .arg(device.DisplayName, device.IPAddress),
+                          lastSent),
             {});
         return;
     }
     // The rows change only when the device's status does.
     if (status != FDeviceInfoStatus.first)
         FDeviceInfoStatus = { status, BuildDeviceInfoRows(status) };
-    SetDeviceInfo({}, FDeviceInfoStatus.second);
+    SetDeviceInfo({}, WithHistoryNotes(FDeviceInfoStatus.second, lastSent));
+}
+
+QString TFormMain::WithHistoryNotes(const QString& text, const QString& lastSent) const
+{
+    QStringList lines { text };
+    for (const QString& note : { lastSent, FSharedHistoryNote })
+        if (!note.isEmpty())
+            lines << note;
+    return lines.join('\n');
+}
+
+TDeviceInfoRows TFormMain::WithHistoryNotes(TDeviceInfoRows rows, const QString& lastSent) const
+{
+    for (const QString& note : { lastSent, FSharedHistoryNote })
+        if (!note.isEmpty())
+            rows.append({ QString(), note });
+    return rows;
 }
 
 void TFormMain::SetDeviceInfo(const QString& message, const TDeviceInfoRows& rows)

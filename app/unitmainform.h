@@ -80,6 +80,10 @@ public:
     void TimerDeviceInfoTimer();
     void UpdateDeviceInfo();
     void SetDeviceInfo(const QString& message, const TDeviceInfoRows& rows);
+    // The panel's message or rows with what was last sent to the device and
+    // the shared history's state below them.
+    QString WithHistoryNotes(const QString& text, const QString& lastSent) const;
+    TDeviceInfoRows WithHistoryNotes(TDeviceInfoRows rows, const QString& lastSent) const;
     QString DeviceInfoMessage() const { return FDeviceInfoMessage; }
     TDeviceInfoRows DeviceInfoRows() const { return FDeviceInfoRows; }
     TDeviceRowLook DeviceRowLook(int index) const;
@@ -167,6 +171,10 @@ public:
     void ShowHistory(const QString& device);
     QMenu* CreateDeviceMenu(int row, QWidget* parent);
     THistoryRecorder* History() const { return FHistory.get(); }
+    // "Son gönderilen: ..." for the device, from the history; empty when nothing was sent to it.
+    QString LastSentText(const TQuillexDevice& device) const;
+    // Why the shared history waits, for the status panel; empty when it does not.
+    QString SharedHistoryNote() const { return FSharedHistoryNote; }
 
     static QString LoadWindowTitle();
     void EnsureWindowOnScreen();
@@ -274,4 +282,7 @@ private:
     QString FListFontFamily;
     QRect FFitFrameArea; // where the frame goes once the window manager has told its size
     std::unique_ptr<THistoryRecorder> FHistory;
+    static QString LastSentKey(const QString& macId, const QString& ipAddress);
+    QHash<QString, TTransferRecord> FLastSent; // by MacId in upper case, or address
+    QString FSharedHistoryNote;
 };

@@ -22,6 +22,7 @@ struct TReport {
     QString Message; // the text shown to the operator, without the "Hata: " frame
     QJsonObject Fields;
     std::optional<QJsonDocument> SuccessDocument; // printed instead of the object on success
+    bool Written = false; // the verb wrote its JSON itself, as it read it
 };
 
 inline TReport& Report()

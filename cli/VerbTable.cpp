@@ -43,6 +43,7 @@ QList<TCliOption> MakeOptions()
         { "candidates", "", "", {}, "print LineNumber<TAB>UncompressedOffset" },
         { "extract", "", "K", {}, "write program K (from 0) as a CMT file of its own" },
         { "device", "", "IP|MAC", {}, "the records of one device" },
+        { "workstation", "", "HOST", {}, "the records of one computer (its host name)" },
         { "since", "", "DATE", {}, "the records from DATE on" },
         { "limit", "", "N", {}, "the newest N records" },
         { "csv", "", "", {}, "comma-separated values with a header line" },
@@ -68,7 +69,8 @@ QList<TCliVerb> MakeVerbs()
         { "cmt", "FILE|-", "a Mazatrol CMT file's programs; cut one out", { "extract", "o" }, true },
         { "hexdump", "FILE|-", "the editor's hex dump of a file", {}, true },
         { "normalize", "FILE|-", "the exact bytes an upload would send", { "siemens" }, true },
-        { "history", "", "print the recorded operations", { "device", "since", "csv", "limit" } },
+        { "history", "", "print the recorded operations", { "device", "workstation", "since", "csv", "limit" } },
+        { "machines", "", "the last program sent to each device", {} },
     };
 }
 

@@ -199,7 +199,7 @@ int main(int argc, char** argv)
     const QStringList arguments = app.arguments();
     Report().Json = WantsJson(arguments);
     const int rc = RunGuarded(arguments);
-    if (Report().Json) {
+    if (Report().Json && !Report().Written) {
         QByteArray text;
         if (rc == ExitOk && Report().SuccessDocument) {
             text = Report().SuccessDocument->toJson(QJsonDocument::Indented);

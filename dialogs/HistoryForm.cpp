@@ -17,14 +17,19 @@ const QDate OpenDate(2000, 1, 1);
 
 } // namespace
 
-TFormHistory::TFormHistory(TUiPrompter& prompter, const QString& historyPath, const QString& device, QWidget* parent)
+TFormHistory::TFormHistory(TUiPrompter& prompter, const QString& historyPath, const QString& device, QWidget* parent,
+    const QString& sharedLocation)
     : QDialog(parent)
     , ui(std::make_unique<Ui::TFormHistory>())
     , FPrompter(prompter)
 {
     ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
-    if (!FStore.Open(historyPath, FOpenError))
+    if (!sharedLocation.isEmpty() && !FStore.Open(sharedLocation, FOpenError))
+        FSharedNote = QString::fromUtf8("Ortak aktarım geçmişine ulaşılamadı (%1); bu bilgisayarın kayıtları "
+                                        "gösteriliyor. ")
+                          .arg(FOpenError);
+    if (!FStore.IsOpen() && !FStore.Open(historyPath, FOpenError))
         FOpenError = QString::fromUtf8("Aktarım geçmişi açılamadı (%1): %2").arg(historyPath, FOpenError);
 
     ui->ComboBoxDevice->addItem(QString::fromUtf8("Tüm cihazlar"), QString());
@@ -73,6 +78,7 @@ TFormHistory::TFormHistory(TUiPrompter& prompter, const QString& historyPath, co
     connect(ui->DateEditUntil, &QDateEdit::dateChanged, this, &TFormHistory::Reload);
     connect(ui->ButtonExport, &QPushButton::clicked, this, &TFormHistory::ButtonExportClick);
     connect(ui->ButtonClose, &QPushButton::clicked, this, &QDialog::accept);
+    connect(&FModel, &THistoryTableModel::PageRead, this, &TFormHistory::PageRead);
     Reload();
 }
 
@@ -96,14 +102,28 @@ void TFormHistory::Reload()
         ui->ButtonExport->setEnabled(false);
         return;
     }
-    QString error;
-    if (!FModel.Load(FStore, Filter(), error)) {
-        ui->LabelStatus->setText(QString::fromUtf8("Aktarım geçmişi okunamadı: %1").arg(error));
+    // Pages are read off this thread as the table scrolls: a million records never freeze the window.
+    ui->LabelStatus->setText(FSharedNote + QString::fromUtf8("Kayıtlar okunuyor…"));
+    ui->ButtonExport->setEnabled(false);
+    FColumnsSized = false;
+    FModel.StartPaged(FStore.Path(), Filter());
+}
+
+void TFormHistory::PageRead(bool ok, const QString& errorMsg)
+{
+    if (!ok) {
+        ui->LabelStatus->setText(QString::fromUtf8("Aktarım geçmişi okunamadı: %1").arg(errorMsg));
         return;
     }
-    ui->LabelStatus->setText(QString::fromUtf8("%1 kayıt").arg(FModel.rowCount()));
+    const QString count = FModel.AllRead()
+        ? QString::fromUtf8("%1 kayıt").arg(FModel.rowCount())
+        : QString::fromUtf8("%1 kayıt (devamı kaydırdıkça okunur)").arg(FModel.rowCount());
+    ui->LabelStatus->setText(FSharedNote + count);
     ui->ButtonExport->setEnabled(FModel.rowCount() > 0);
-    FitColumns();
+    if (!FColumnsSized && FModel.rowCount() > 0) { // by the first rows of each reload
+        FitColumns();
+        FColumnsSized = true;
+    }
 }
 
 void TFormHistory::FitColumns()
@@ -143,8 +163,25 @@ void TFormHistory::ButtonExportClick()
     if (QFileInfo::exists(fileName)
         && !FPrompter.ConfirmOkCancel(QString::fromUtf8("Var olan dosyanın üstüne yazılsın mı?")))
         return;
-    const QList<TTransferRecord> records = RecordsInViewOrder(FProxy);
+    // Every record of the filter, not only the pages read so far: the rest
+    // newest first after the rows in the table's order.
+    QList<TTransferRecord> records = RecordsInViewOrder(FProxy);
     QString error;
+    if (!FModel.AllRead() && !FModel.Records().isEmpty()) {
+        THistoryFilter rest = Filter();
+        rest.BeforeTimeMs = FModel.Records().last().Time.toMSecsSinceEpoch();
+        rest.BeforeId = FModel.Records().last().Id;
+        if (!FStore.Each(
+                rest, THistoryOrder::NewestFirst,
+                [&records](const TTransferRecord& r) {
+                    records.append(r);
+                    return true;
+                },
+                error)) {
+            FPrompter.ShowMessage(QString::fromUtf8("Aktarım geçmişi okunamadı: %1").arg(error));
+            return;
+        }
+    }
     if (!WriteHistoryCsv(fileName, records, error)) {
         FPrompter.ShowMessage(QString::fromUtf8("CSV dosyası yazılamadı: %1").arg(error));
         return;

@@ -31,9 +31,23 @@ QVariant TDeviceListModel::data(const QModelIndex& index, int role) const
         return device.Controller;
     case ActivityRole:
         return int(FStatus[index.row()].Activity);
+    case Qt::ToolTipRole:
+        return FToolTipOf ? QVariant(FToolTipOf(device)) : QVariant();
     default:
         return {};
     }
+}
+
+void TDeviceListModel::SetToolTipOf(std::function<QString(const TQuillexDevice&)> toolTipOf)
+{
+    FToolTipOf = std::move(toolTipOf);
+    ToolTipsChanged();
+}
+
+void TDeviceListModel::ToolTipsChanged()
+{
+    if (!FDevices.isEmpty())
+        emit dataChanged(index(0), index(int(FDevices.size()) - 1), { Qt::ToolTipRole });
 }
 
 QHash<int, QByteArray> TDeviceListModel::roleNames() const

@@ -43,6 +43,11 @@ public:
     // tells the views (none when no dot changes).
     void StatusChanged();
 
+    // The tool tip of a device's row (what is on the machine, from the
+    // history); the views are told when the texts behind it change.
+    void SetToolTipOf(std::function<QString(const TQuillexDevice&)> toolTipOf);
+    void ToolTipsChanged();
+
     const QList<TQuillexDevice>& Devices() const { return FDevices; }
     int SelectedRow() const; // -1 for none
     bool SelectedDevice(TQuillexDevice& device) const;
@@ -58,6 +63,7 @@ private:
     TRowStatus ReadStatus(const QString& ipAddress, const TRowStatus* before) const;
 
     std::function<QString(const QString&)> FStatusOf;
+    std::function<QString(const TQuillexDevice&)> FToolTipOf;
     QList<TQuillexDevice> FDevices;
     QList<TRowStatus> FStatus; // one per row
     QItemSelectionModel FSelection;

@@ -3,6 +3,7 @@
 #include "HistoryStore.h"
 
 #include <QPointer>
+#include <QTimer>
 
 #include <memory>
 
@@ -14,15 +15,23 @@ class THistoryWriter : public QObject {
 public:
     std::unique_ptr<THistoryStore> Store;
     QString OpenError;
+    QString SharedLocation;
+    std::unique_ptr<THistoryStore> Shared; // open while the server answers
+    QTimer* Retry = nullptr; // runs while records wait
+    bool Reachable = false;
+    bool LastSentRead = false;
+    QString SharedError; // why the server could not be used the last time
 };
 
 } // namespace
 
-THistoryRecorder::THistoryRecorder(const QString& path, int maxAgeDays, QObject* parent)
+THistoryRecorder::THistoryRecorder(const QString& path, int maxAgeDays, const QString& sharedLocation, QObject* parent)
     : QObject(parent)
     , FPath(path)
+    , FSharedLocation(sharedLocation)
 {
     auto* writer = new THistoryWriter;
+    writer->SharedLocation = sharedLocation;
     writer->moveToThread(&FThread);
     FWriter = writer;
     FThread.setObjectName("history");
@@ -35,13 +44,88 @@ THistoryRecorder::THistoryRecorder(const QString& path, int maxAgeDays, QObject*
             writer->OpenError = error;
             return; // reported with the first record, when the operator is at the window
         }
-        if (maxAgeDays > 0
-            && writer->Store->RemoveOlderThan(QDateTime::currentDateTimeUtc().addDays(-maxAgeDays), error) < 0)
-            QMetaObject::invokeMethod(self, [self, error] {
-                if (self)
-                    self->ReportFailure(error);
-            });
+        if (!writer->SharedLocation.isEmpty()) {
+            writer->Retry = new QTimer(writer);
+            writer->Retry->setInterval(SharedRetryMs);
+            QObject::connect(writer->Retry, &QTimer::timeout, writer, [writer, self] { Forward(writer, self); });
+            Forward(writer, self); // what an earlier run left waiting
+        }
+        if (!writer->LastSentRead)
+            ReadLastSent(writer, self);
+        if (maxAgeDays > 0)
+            PruneStep(writer, QDateTime::currentDateTimeUtc().addDays(-maxAgeDays), self);
     });
+}
+
+void THistoryRecorder::Forward(QObject* writerObject, const QPointer<THistoryRecorder>& self)
+{
+    auto* writer = static_cast<THistoryWriter*>(writerObject);
+    if (!writer->Store || !writer->Store->IsOpen())
+        return;
+    QString error;
+    if (!writer->Shared) {
+        auto shared = std::make_unique<THistoryStore>();
+        if (shared->Open(writer->SharedLocation, error))
+            writer->Shared = std::move(shared);
+    }
+    writer->Reachable = writer->Shared && ForwardPendingRecords(*writer->Store, *writer->Shared, error) >= 0;
+    writer->SharedError = error;
+    if (!writer->Reachable)
+        writer->Shared.reset(); // a fresh connection next time
+    else if (!writer->LastSentRead)
+        ReadLastSent(writer, self);
+    ReportWaiting(writer, self);
+}
+
+void THistoryRecorder::ReadLastSent(QObject* writerObject, const QPointer<THistoryRecorder>& self)
+{
+    auto* writer = static_cast<THistoryWriter*>(writerObject);
+    THistoryStore* store = writer->Shared ? writer->Shared.get() : writer->Store.get();
+    QList<TTransferRecord> records;
+    QString error;
+    if (!store || !store->IsOpen() || !store->LastSent(records, error))
+        return;
+    writer->LastSentRead = writer->Shared != nullptr || writer->SharedLocation.isEmpty();
+    QMetaObject::invokeMethod(self, [self, records] {
+        if (self)
+            emit self->LastSentRead(records);
+    });
+}
+
+void THistoryRecorder::ReportWaiting(QObject* writerObject, const QPointer<THistoryRecorder>& self)
+{
+    auto* writer = static_cast<THistoryWriter*>(writerObject);
+    QString countError;
+    const qint64 waiting = writer->Store->PendingCount(countError);
+    if (waiting > 0 && !writer->Retry->isActive())
+        writer->Retry->start();
+    else if (waiting == 0)
+        writer->Retry->stop();
+    const bool reachable = writer->Reachable;
+    const QString error = writer->SharedError;
+    QMetaObject::invokeMethod(self, [self, reachable, waiting, error] {
+        if (self)
+            emit self->SharedState(reachable, waiting, error);
+    });
+}
+
+void THistoryRecorder::PruneStep(QObject* writerObject, const QDateTime& before, const QPointer<THistoryRecorder>& self)
+{
+    auto* writer = static_cast<THistoryWriter*>(writerObject);
+    QString error;
+    const qint64 removed = writer->Store->RemoveOlderThan(before, error, HistoryPruneBatch);
+    if (removed < 0) {
+        QMetaObject::invokeMethod(self, [self, error] {
+            if (self)
+                self->ReportFailure(error);
+        });
+        return;
+    }
+    // The next batch queues behind the records given meanwhile, so that a
+    // million expired records never hold them up.
+    if (removed == HistoryPruneBatch)
+        QMetaObject::invokeMethod(
+            writer, [writer, before, self] { PruneStep(writer, before, self); }, Qt::QueuedConnection);
 }
 
 THistoryRecorder::~THistoryRecorder()
@@ -60,12 +144,29 @@ void THistoryRecorder::Record(const TTransferRecord& record)
     QMetaObject::invokeMethod(writer, [writer, record, self] {
         TTransferRecord copy = record;
         QString error = writer->OpenError;
-        if (error.isEmpty() && writer->Store->Add(copy, error))
+        const bool shared = !writer->SharedLocation.isEmpty();
+        if (error.isEmpty() && writer->Store->Add(copy, error, shared)) {
+            // While the server is known to be away, the retry timer sends what waits.
+            if (shared && !writer->Retry->isActive())
+                Forward(writer, self);
+            else if (shared)
+                ReportWaiting(writer, self);
             return;
+        }
         QMetaObject::invokeMethod(self, [self, error] {
             if (self)
                 self->ReportFailure(error);
         });
+    });
+}
+
+void THistoryRecorder::RetryShared()
+{
+    auto* writer = static_cast<THistoryWriter*>(FWriter);
+    const QPointer<THistoryRecorder> self(this);
+    QMetaObject::invokeMethod(writer, [writer, self] {
+        if (!writer->SharedLocation.isEmpty())
+            Forward(writer, self);
     });
 }
 

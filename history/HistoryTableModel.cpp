@@ -3,6 +3,9 @@
 #include "HistoryFormat.h"
 
 #include <QAbstractProxyModel>
+#include <QPointer>
+
+#include <memory>
 
 namespace {
 
@@ -11,11 +14,100 @@ const char* const Headers[] = { "Zaman", "Cihaz", "Adres", "İşlem", "Dosya / K
     "Sonuç", "Mesaj", "Doğrulama", "MacId", "Kullanıcı", "Bilgisayar", "SHA-256" };
 static_assert(std::size(Headers) == THistoryTableModel::ColumnCount);
 
+// The store of the pages, on the model's thread: a connection belongs to
+// the thread that opened it.
+class THistoryPageReader : public QObject {
+public:
+    std::unique_ptr<THistoryStore> Store;
+    QString Location;
+};
+
 } // namespace
 
 THistoryTableModel::THistoryTableModel(QObject* parent)
     : QAbstractTableModel(parent)
 {
+}
+
+THistoryTableModel::~THistoryTableModel()
+{
+    if (!FReader)
+        return;
+    QObject* reader = FReader;
+    QMetaObject::invokeMethod(
+        reader, [reader] { delete reader; }, Qt::BlockingQueuedConnection);
+    FThread.quit();
+    FThread.wait();
+}
+
+void THistoryTableModel::StartPaged(const QString& location, const THistoryFilter& filter)
+{
+    ++FJob;
+    beginResetModel();
+    FRecords.clear();
+    endResetModel();
+    FLocation = location;
+    FFilter = filter;
+    FFilter.Limit = PageSize;
+    FAllRead = false;
+    FLoading = false;
+    RequestPage();
+}
+
+bool THistoryTableModel::canFetchMore(const QModelIndex& parent) const
+{
+    return !parent.isValid() && !FAllRead && !FLoading;
+}
+
+void THistoryTableModel::fetchMore(const QModelIndex& parent)
+{
+    if (canFetchMore(parent))
+        RequestPage();
+}
+
+void THistoryTableModel::RequestPage()
+{
+    if (!FReader) {
+        FReader = new THistoryPageReader;
+        FReader->moveToThread(&FThread);
+        FThread.setObjectName("history-pages");
+        FThread.start();
+    }
+    THistoryFilter page = FFilter;
+    if (!FRecords.isEmpty()) {
+        page.BeforeTimeMs = FRecords.last().Time.toMSecsSinceEpoch();
+        page.BeforeId = FRecords.last().Id;
+    }
+    FLoading = true;
+    auto* reader = static_cast<THistoryPageReader*>(FReader);
+    const QPointer<THistoryTableModel> self(this);
+    const quint64 job = FJob;
+    const QString location = FLocation;
+    QMetaObject::invokeMethod(reader, [reader, self, job, location, page] {
+        QString error;
+        QList<TTransferRecord> records;
+        if (!reader->Store || reader->Location != location) {
+            reader->Store = std::make_unique<THistoryStore>();
+            reader->Location = location;
+            if (!reader->Store->Open(location, error))
+                reader->Store.reset();
+        }
+        const bool ok = reader->Store && reader->Store->List(page, records, error);
+        QMetaObject::invokeMethod(self, [self, job, ok, error, records] {
+            if (!self || job != self->FJob)
+                return; // the filter changed meanwhile
+            // Still loading while the rows go in: a view asking for more from
+            // within the insertion would ask for this page again.
+            if (!records.isEmpty()) {
+                self->beginInsertRows({}, int(self->FRecords.size()), int(self->FRecords.size() + records.size()) - 1);
+                self->FRecords.append(records);
+                self->endInsertRows();
+            }
+            self->FLoading = false;
+            self->FAllRead = !ok || records.size() < PageSize;
+            emit self->PageRead(ok, error);
+        });
+    });
 }
 
 int THistoryTableModel::rowCount(const QModelIndex& parent) const
@@ -73,7 +165,7 @@ QVariant THistoryTableModel::data(const QModelIndex& index, int role) const
     case ColumnDuration:
         return QString::number(double(r.DurationMs) / 1000.0, 'f', 1);
     case ColumnOutcome:
-        return HistoryOutcomeCaption(r.Success);
+        return HistoryOutcomeCaption(HistoryRecordSucceeded(r));
     case ColumnMessage:
         return QString(r.Message).replace("\r\n", " ").replace('\n', ' ');
     case ColumnVerification:

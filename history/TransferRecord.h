@@ -37,6 +37,9 @@ struct TTransferRecord {
     // The read-back result: "" when none ran, "verified", "mismatch", or
     // "failed: " + its message.
     QString Verification;
+    // Made on the workstation when the record is first stored: the shared
+    // history keeps a record sent twice once.
+    QString Uid;
 };
 
 // A record of now for the device, with the operator's user and host names.

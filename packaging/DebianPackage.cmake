@@ -40,6 +40,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The transfer history's SQLite driver is a Qt plug-in, loaded at run time: no
 # library names it; nor the Turkish texts of Qt's own dialogs.
 set(CPACK_DEBIAN_QUILLEX_PACKAGE_DEPENDS "libqt6sql6-sqlite, qt6-translations-l10n")
+# The shared transfer history on a PostgreSQL server: Qt's PostgreSQL driver,
+# likewise a plug-in. Recommended: a workstation without a server needs none.
+set(CPACK_DEBIAN_QUILLEX_PACKAGE_RECOMMENDS "libqt6sql6-psql")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Only what the package installs: no tests, no headers.
 set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};ALL;/")

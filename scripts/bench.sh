@@ -50,3 +50,7 @@ xvfb-run -a -s "-screen 0 1280x1024x24" "$root/bench/bench-firstpaint.sh" "$buil
 echo
 echo "== quillex-cli against standard tools, 32 MiB"
 "$root/bench/bench-commands.sh" "$build" 32
+echo
+# The transfer history grown to a million records: listing and peak memory.
+echo "== transfer history of 1,000,000 records"
+python3 "$root/bench/bench-history-large.py" "$build"

@@ -20,6 +20,9 @@ packages=(
   libglib2.0-bin                           # make test: gio, the file types of part programs
   shared-mime-info bash-completion         # make test: MIME types and completion
   groff-base                               # make test: the man page renders without warnings
+  # The shared transfer history: Qt SQL's PostgreSQL driver, and the server
+  # whose initdb and pg_ctl the tests run a throw-away instance with.
+  libqt6sql6-psql postgresql
 )
 
 missing=()

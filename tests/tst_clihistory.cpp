@@ -6,6 +6,7 @@
 #include "content/TextDocument.h"
 #include "document/ProgramDocument.h"
 #include "history/HistoryFormat.h"
+#include "history/HistoryStore.h"
 #include "history/TransferRecord.h"
 
 #include <QFileInfo>
@@ -18,6 +19,7 @@
 
 #include "CliProcess.h"
 #include "TestUtil.h"
+#include "Unprivileged.h"
 
 namespace {
 
@@ -252,6 +254,141 @@ private slots:
             const TRun run = cli.Run(QStringList { "history" } + bad);
             QVERIFY2(run.ExitCode == 2, qPrintable(bad.join(' ') + ": " + run.Err));
         }
+    }
+
+    // Names and MacIds come from the network: a forged one never makes two
+    // rows or a formula, an unverified upload never lists as ok, and a history
+    // the user can only read is listed as it is.
+    void hostileRecordsListedSafelyFromReadOnlyFile()
+    {
+        TCli cli(FreeUdpPort());
+        QList<TTransferRecord> records;
+        {
+            THistoryStore store;
+            QString error;
+            QVERIFY2(store.Open(cli.HistoryFile(), error), qPrintable(error));
+            const QString forged = "A\n2026-01-01T00:00:00.000Z\tupload\tok\tB";
+            for (const auto& [name, verification] : { std::pair<QString, QString> { forged, "" },
+                     { "=HYPERLINK(\"http://x\")", "mismatch" }, { "Torna\t7", "failed: zaman asimi" } }) {
+                TTransferRecord r = NewTransferRecord(TTransferKind::Upload, name, "10.1.2.3", "@SUM(1)");
+                r.FileName = "/tmp/O1.nc";
+                r.Success = true;
+                r.Verification = verification;
+                QVERIFY(store.Add(r, error));
+                records << r;
+            }
+        }
+        const QByteArray before = [&] {
+            QFile file(cli.HistoryFile());
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        }();
+        QVERIFY(QFile::setPermissions(cli.HistoryFile(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        QVERIFY(OpenFolderToOthers(cli.Path()));
+        QVERIFY(QFile::setPermissions(QFileInfo(cli.HistoryFile()).absolutePath(),
+            QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther
+                | QFile::ExeOther));
+
+        const auto run = [&](const QStringList& extra) {
+            QString program = QUILLEX_CLI;
+            QStringList args = QStringList { "history" } + extra;
+            Unprivileged(program, args);
+            QProcess process;
+            process.setProcessEnvironment(cli.Environment());
+            process.setStandardInputFile(QProcess::nullDevice());
+            process.start(program, args);
+            return TCli::Finish(process);
+        };
+        const TRun text = run({});
+        QVERIFY2(text.ExitCode == 0, qPrintable(text.Err));
+        const QList<QByteArray> lines = text.Out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 3);
+        const QStringList outcomes { "ok", "mismatch", "verify_failed" };
+        const QStringList verifications { "-", "mismatch", "failed: zaman asimi" };
+        for (int i = 0; i < 3; ++i) {
+            const QStringList fields = QString::fromUtf8(lines[i]).split('\t');
+            QCOMPARE(fields.size(), 11);
+            QCOMPARE(fields[2], outcomes[i]);
+            QCOMPARE(fields[3], PlainListingField(records[i].DeviceName));
+            QCOMPARE(fields[9], verifications[i]);
+        }
+
+        const TRun csv = run({ "--csv" });
+        QVERIFY2(csv.ExitCode == 0, qPrintable(csv.Err));
+        QVERIFY2(
+            csv.Out.contains(",\"'=HYPERLINK(\"\"http://x\"\")\",10.1.2.3,\"'@SUM(1)\",upload,"), csv.Out.constData());
+        QVERIFY(!csv.Out.contains(",=") && !csv.Out.contains(",@"));
+
+        const TRun json = run({ "--json" });
+        QVERIFY2(json.ExitCode == 0, qPrintable(json.Err));
+        QCOMPARE(QJsonDocument::fromJson(json.Out).array().size(), 3);
+        QFile file(cli.HistoryFile());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before); // read without a write, nothing migrated
+        QVERIFY(!QFileInfo::exists(cli.HistoryFile() + "-wal"));
+    }
+
+    // What is on each machine: the newest upload that reached it, not a failed
+    // one after it, nor a download; one row per device.
+    void machinesListsLastSentPerDevice()
+    {
+        TCli cli(FreeUdpPort());
+        QCOMPARE(cli.Run({ "machines" }).Out, QByteArray()); // no history yet
+        {
+            THistoryStore store;
+            QString error;
+            QVERIFY2(store.Open(cli.HistoryFile(), error), qPrintable(error));
+            struct {
+                const char* Name;
+                const char* Ip;
+                const char* Mac;
+                TTransferKind Kind;
+                bool Success;
+                const char* Verification;
+                const char* File;
+                const char* Time;
+            } const rows[] = {
+                { "Torna 1", "10.0.0.1", "02:51:58:00:01:01", TTransferKind::Upload, true, "verified", "/p/O1.nc",
+                    "2026-05-01T09:00:00Z" },
+                { "Torna 1", "10.0.0.9", "02:51:58:00:01:01", TTransferKind::Upload, false, "", "/p/O2.nc",
+                    "2026-05-02T09:00:00Z" },
+                { "Torna 1", "10.0.0.9", "02:51:58:00:01:01", TTransferKind::Download, true, "", "/p/O3.nc",
+                    "2026-05-03T09:00:00Z" },
+                { "Freze", "10.0.0.2", "", TTransferKind::Upload, true, "", "/p/O4.nc", "2026-05-01T10:00:00Z" },
+                { "Freze", "10.0.0.2", "", TTransferKind::Upload, true, "mismatch", "/p/O5.nc",
+                    "2026-05-01T11:00:00Z" },
+                { "Dik", "10.0.0.3", "", TTransferKind::Upload, true, "", "/p/O6.nc", "2026-05-01T12:00:00Z" },
+                { "Yatay", "10.0.0.4", "", TTransferKind::Download, true, "", "/p/O7.nc", "2026-05-01T12:00:00Z" },
+            };
+            for (const auto& row : rows) {
+                TTransferRecord r = NewTransferRecord(row.Kind, row.Name, row.Ip, row.Mac);
+                r.Success = row.Success;
+                r.Verification = row.Verification;
+                r.FileName = row.File;
+                r.Time = QDateTime::fromString(row.Time, Qt::ISODate);
+                QVERIFY(store.Add(r, error));
+            }
+        }
+        const QJsonArray machines = QJsonDocument::fromJson(cli.Run({ "machines", "--json" }).Out).array();
+        QCOMPARE(machines.size(), 3);
+        const QStringList expected[] = { { "Dik", "/p/O6.nc", "not_verified" },
+            { "Freze", "/p/O5.nc", "verify_failed" }, { "Torna 1", "/p/O1.nc", "verified" } };
+        for (int i = 0; i < 3; ++i) {
+            const QJsonObject m = machines[i].toObject();
+            QCOMPARE(
+                QStringList({ m["device"].toString(), m["file"].toString(), m["verified"].toString() }), expected[i]);
+        }
+        const TRun plain = cli.Run({ "machines" }, {}, { { "TZ", "UTC" } });
+        QCOMPARE(plain.ExitCode, 0);
+        const QList<QByteArray> lines = plain.Out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 3);
+        const QStringList torna = QString::fromUtf8(lines[2]).split('\t');
+        QCOMPARE(torna.size(), 9);
+        QCOMPARE(torna[0], "Torna 1");
+        QCOMPARE(torna.last(),
+            QString::fromUtf8("Son gönderilen: O1.nc (01.05.2026 09:00, %1, %2), doğrulandı")
+                .arg(CurrentUserName(), CurrentHostName()));
+        QVERIFY(QString::fromUtf8(lines[1]).endsWith(QString::fromUtf8("doğrulama başarısız")));
+        QVERIFY(QString::fromUtf8(lines[0]).endsWith(QString::fromUtf8("doğrulanmadı")));
     }
 };
 

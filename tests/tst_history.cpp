@@ -10,6 +10,7 @@
 #include <QAbstractItemModelTester>
 #include <QFile>
 #include <QProcess>
+#include <QSet>
 #include <QSignalSpy>
 #include <QSortFilterProxyModel>
 #include <QSqlQuery>
@@ -333,6 +334,25 @@ private slots:
         }
         QVERIFY(store.List({}, listed, error));
         QCOMPARE(listed.size(), 2);
+
+        // More expired records than one batch: all go, in batches, and a record
+        // given meanwhile is kept.
+        const int expired = 2 * HistoryPruneBatch + 7;
+        QVERIFY(store.Database().transaction());
+        for (int i = 0; i < expired; ++i) {
+            TTransferRecord r = Sample("10.0.0.6", {}, now.addDays(-900).addSecs(i), true);
+            QVERIFY(store.Add(r, error));
+        }
+        QVERIFY(store.Database().commit());
+        THistoryRecorder recorder(path, DefaultHistoryMaxAgeDays);
+        recorder.Record(Sample("10.0.0.7", {}, now, true));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            [&] {
+                store.List({}, listed, error);
+                return listed.size();
+            }(),
+            3, 20000);
+        QCOMPARE(listed.first().IPAddress, "10.0.0.7");
     }
 
     void maxAgeFromSettingsFile_data()
@@ -511,6 +531,172 @@ private slots:
         QVERIFY2(lines[2].contains(",upload,/tmp/O20.nc,,900," + records[0].Crc32.toLatin1() + ","
                      + records[0].Sha256.toLatin1() + ",1500,ok,OK,\r"),
             lines[2].constData());
+    }
+
+    // The table pages through a large history as the view scrolls, each page
+    // read off this thread; records sharing a time are neither lost nor
+    // repeated at a page's edge, and a new filter makes an older answer stale.
+    void pagedTableReadsAsTheViewScrolls()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("history.sqlite");
+        const int total = 2 * THistoryTableModel::PageSize + 234;
+        {
+            THistoryStore store;
+            QString error;
+            QVERIFY(store.Open(path, error));
+            QVERIFY(store.Database().transaction());
+            for (int i = 0; i < total; ++i) {
+                // Three records a second: many share their time with a page's last one.
+                TTransferRecord r = Sample(
+                    i % 2 ? "10.0.0.1" : "10.0.0.2", {}, At("2026-05-01T09:00:00Z").addSecs(i / 3), i % 5 != 0);
+                QVERIFY(store.Add(r, error));
+            }
+            QVERIFY(store.Database().commit());
+        }
+        THistoryTableModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.StartPaged(path, HistoryFilterFor("10.0.0.2", {}, {}, false)); // stale before it is answered
+        model.StartPaged(path, {});
+        QVERIFY(model.IsLoading());
+        QVERIFY(!model.canFetchMore({}));
+        for (const int expected : { THistoryTableModel::PageSize, 2 * THistoryTableModel::PageSize, total }) {
+            QTRY_VERIFY(!model.IsLoading());
+            QCOMPARE(model.rowCount(), expected);
+            if (expected < total) {
+                QVERIFY(model.canFetchMore({}));
+                model.fetchMore({});
+            }
+        }
+        QVERIFY(model.AllRead());
+        QVERIFY(!model.canFetchMore({}));
+        QSet<qint64> ids;
+        for (int i = 0; i < total; ++i) {
+            const TTransferRecord& r = model.Records()[i];
+            ids.insert(r.Id);
+            if (i > 0) {
+                const TTransferRecord& newer = model.Records()[i - 1];
+                QVERIFY(newer.Time > r.Time || (newer.Time == r.Time && newer.Id > r.Id));
+            }
+        }
+        QCOMPARE(ids.size(), total);
+    }
+
+    void csvFieldsNeverRunAsFormulas_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("equals") << "=HYPERLINK(\"http://x\",\"a\")"
+                                << QByteArray("\"'=HYPERLINK(\"\"http://x\"\",\"\"a\"\")\"");
+        QTest::newRow("plus dde") << "+cmd|' /C calc'!A0" << QByteArray("\"'+cmd|' /C calc'!A0\"");
+        QTest::newRow("minus") << "-2+3+cmd|' /C calc'!A0" << QByteArray("\"'-2+3+cmd|' /C calc'!A0\"");
+        QTest::newRow("at") << "@SUM(1+1)*cmd|' /C calc'!A0" << QByteArray("\"'@SUM(1+1)*cmd|' /C calc'!A0\"");
+        QTest::newRow("tab") << "\t=1+1" << QByteArray("\"'\t=1+1\"");
+        QTest::newRow("carriage return") << "\r=1+1" << QByteArray("\"'\r=1+1\"");
+        QTest::newRow("negative number") << "-5" << QByteArray("-5");
+        QTest::newRow("inner equals") << "Torna=1" << QByteArray("Torna=1");
+        QTest::newRow("plain") << "Torna 1" << QByteArray("Torna 1");
+    }
+
+    void csvFieldsNeverRunAsFormulas()
+    {
+        QFETCH(QString, field);
+        QFETCH(QByteArray, written);
+        QCOMPARE(CsvLine({ "a", field }), "a," + written + "\r\n");
+    }
+
+    void plainListingFieldIsOneCell_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("empty") << ""
+                               << "-";
+        QTest::newRow("tab") << "Torna\t1"
+                             << "Torna\\t1";
+        QTest::newRow("line feed") << "A\n2026-01-01T00:00:00.000Z\tupload\tok"
+                                   << "A\\n2026-01-01T00:00:00.000Z\\tupload\\tok";
+        QTest::newRow("carriage return") << "A\rB"
+                                         << "A\\rB";
+        QTest::newRow("escape sequence") << "A\x1b[2JB"
+                                         << "A\\u001b[2JB";
+        QTest::newRow("next line") << QString("A") + QChar(0x85) + "B"
+                                   << "A\\u0085B";
+        QTest::newRow("line separator") << QString("A") + QChar(0x2028) + "B"
+                                        << "A\\u2028B";
+        QTest::newRow("backslash") << "A\\tB"
+                                   << "A\\\\tB";
+        QTest::newRow("turkish") << QString::fromUtf8("Işık Torna") << QString::fromUtf8("Işık Torna");
+    }
+
+    void plainListingFieldIsOneCell()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, shown);
+        QCOMPARE(PlainListingField(field), shown);
+    }
+
+    void unverifiedUploadIsNoSuccess_data()
+    {
+        QTest::addColumn<bool>("success");
+        QTest::addColumn<QString>("verification");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("not read back") << true << ""
+                                       << "ok";
+        QTest::newRow("verified") << true << "verified"
+                                  << "ok";
+        QTest::newRow("mismatch") << true << "mismatch"
+                                  << "mismatch";
+        QTest::newRow("read-back failed") << true << "failed: zaman asimi"
+                                          << "verify_failed";
+        QTest::newRow("upload failed") << false << ""
+                                       << "failed";
+    }
+
+    void unverifiedUploadIsNoSuccess()
+    {
+        QFETCH(bool, success);
+        QFETCH(QString, verification);
+        QFETCH(QString, outcome);
+        QTemporaryDir dir;
+        THistoryStore store;
+        QString error;
+        QVERIFY(store.Open(dir.filePath("history.sqlite"), error));
+        TTransferRecord r = Sample("10.0.0.30", "M30", At("2026-05-01T09:00:00Z"), success);
+        r.Verification = verification;
+        QVERIFY(store.Add(r, error));
+        QCOMPARE(HistoryOutcomeName(r), outcome);
+        QCOMPARE(HistoryRecordJson(r)["outcome"].toString(), outcome);
+        const bool succeeded = outcome == "ok";
+        // The dialog's outcome filter and its column agree with the word.
+        for (const bool wanted : { true, false }) {
+            THistoryTableModel model;
+            QVERIFY(model.Load(store, HistoryFilterFor({}, {}, {}, wanted), error));
+            QCOMPARE(model.rowCount(), wanted == succeeded ? 1 : 0);
+        }
+        THistoryTableModel model;
+        model.SetRecords({ r });
+        QCOMPARE(model.index(0, THistoryTableModel::ColumnOutcome).data().toString(), HistoryOutcomeCaption(succeeded));
+    }
+
+    void historyFileIsTheUsersAlone()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("quillex/history.sqlite");
+        const QFile::Permissions mine = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
+        QString error;
+        {
+            THistoryStore store;
+            QVERIFY2(store.Open(path, error), qPrintable(error));
+            TTransferRecord r = Sample("10.0.0.31", {}, At("2026-05-01T09:00:00Z"), true);
+            QVERIFY(store.Add(r, error));
+            for (const QString& file : { path, path + "-wal", path + "-shm" })
+                QVERIFY2(QFile::permissions(file) == mine, qPrintable(file));
+        }
+        // A file an earlier version left readable by others is closed on opening.
+        QVERIFY(QFile::setPermissions(path, mine | QFile::ReadGroup | QFile::ReadOther));
+        THistoryStore store;
+        QVERIFY2(store.Open(path, error), qPrintable(error));
+        QCOMPARE(QFile::permissions(path), mine);
     }
 };
 

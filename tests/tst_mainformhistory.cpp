@@ -225,6 +225,16 @@ private slots:
         QCOMPARE(records[0].FileName, FDir.filePath("O1.nc"));
         QCOMPARE(records[2].Detail, "STARTFROM0");
         QCOMPARE(records[3].Detail, "NAME&Torna 2");
+
+        // What is on the machine now: the status panel and the list's tool tip say it.
+        const QString lastSent = LastSentLine(records[0]);
+        QVERIFY2(lastSent.startsWith(QString::fromUtf8("Son gönderilen: O1.nc (")), qPrintable(lastSent));
+        QVERIFY2(lastSent.endsWith(QString::fromUtf8("), doğrulandı")), qPrintable(lastSent));
+        const int row = FWindow->DeviceList()->SelectedRow();
+        QCOMPARE(FWindow->DeviceList()->index(row).data(Qt::ToolTipRole).toString(), lastSent);
+        FWindow->UpdateDeviceInfo();
+        QVERIFY2(FWindow->DeviceInfoRows().contains(lastSent) || FWindow->DeviceInfoMessage().contains(lastSent),
+            qPrintable(FWindow->DeviceInfoRows().join('|') + FWindow->DeviceInfoMessage()));
     }
 
     void failedUploadIsRecordedBeforeItsMessage()
@@ -279,6 +289,7 @@ private slots:
         int rows = -1;
         FPrompter.ModalAnswers << [&](QDialog& dialog) {
             auto& history = static_cast<TFormHistory&>(dialog);
+            QTest::qWaitFor([&] { return !history.IsLoading(); }, 10000); // pages are read off the window's thread
             rows = history.View().rowCount();
             for (int r = 0; r < rows; ++r)
                 devices << history.View().index(r, THistoryTableModel::ColumnAddress).data().toString();
@@ -301,14 +312,20 @@ private slots:
         FPrompter.ModalAnswers << [&](QDialog& dialog) {
             auto& history = static_cast<TFormHistory&>(dialog);
             Ui::TFormHistory* form = history.Form();
-            everything = history.View().rowCount();
+            // Pages are read off the window's thread: each change is waited for.
+            const auto read = [&] {
+                QTest::qWaitFor([&] { return !history.IsLoading(); }, 10000);
+                return history.View().rowCount();
+            };
+            everything = read();
             form->ComboBoxOutcome->setCurrentIndex(2); // "Başarısız"
-            failed = history.View().rowCount();
+            failed = read();
             form->DateEditSince->setDate(QDate::currentDate().addDays(1));
-            future = history.View().rowCount();
+            future = read();
             const bool exportOff = !form->ButtonExport->isEnabled();
             form->DateEditSince->setDate(form->DateEditSince->minimumDate());
             form->ComboBoxOutcome->setCurrentIndex(1); // "Başarılı"
+            read();
             form->TableHistory->sortByColumn(THistoryTableModel::ColumnBytes, Qt::AscendingOrder);
             exported = RecordsInViewOrder(history.View());
             form->ButtonExport->click();
