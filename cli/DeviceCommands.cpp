@@ -326,7 +326,7 @@ int CmdDevices(TContext& context)
         Note(QString::fromUtf8("%1 sn içinde hiçbir cihaz duyulmadı; cihazların durum bilgisi UDP %2 portundan gelir, "
                                "bu port açık olmalı.")
                  .arg(seconds)
-                 .arg(StatusListenPort()));
+                 .arg(context.A.StatusPort));
     // Scripts read the bare array of the first versions: kept on success.
     Report().SuccessDocument = QJsonDocument(array);
     return Succeed(QString());

@@ -14,22 +14,42 @@
 namespace {
 
 const char* const DeviceHelp = R"(Device keys (--device key=value,key=value,... or objects in --config JSON):
-  ip=127.0.0.2  name=Torna 1  macid=02:51:58:00:00:02 (made from ip; macid= sends none)  controller=FANUC
-  hw=HW4  fw=2.4.1  build=512  maxfilesize=33554432  pin=1234
-  baud=9600  databits=8  parity=N  stopbits=1  xofftimeout=30  xonxoff=1
-  erase=BYTES_PER_SECOND (0: instant)  interval=STATUS_MS
-  capture=FILE (a raw capture the next download returns)  program=FILE (stored program)
-  save=FILE (each upload's payload as received; FILE.index: its start-from offsets, one a line)
-  index=LINE[:OFFSET];... (stored start-from index, points 0, 1, ... in this order; an upload replaces it)
+  ip=127.0.0.2            the device's loopback address
+  name=Torna 1            the device's name
+  macid=02:51:58:00:00:02  its MacId (made from ip; macid= sends none)
+  controller=FANUC        the controller type
+  hw=HW4                  the hardware (HW2, HW3, HW4)
+  fw=2.4.1                the firmware version
+  build=512               the firmware build number
+  maxfilesize=33554432    the largest program it stores
+  pin=1234                the transfer PIN (none: no PIN wanted)
+  baud=9600               serial speed
+  databits=8              serial data bits
+  parity=N                serial parity
+  stopbits=1              serial stop bits
+  xofftimeout=30          XOFF time-out
+  xonxoff=1               XON/XOFF flow control
+  erase=BYTES_PER_SECOND  flash erase speed (0: instant)
+  interval=STATUS_MS      time between status datagrams
+  capture=FILE            a raw capture the next download returns
+  program=FILE            the stored program
+  save=FILE               each upload's payload as received (FILE.index: its start-from offsets, one a line)
+  index=LINE[:OFFSET];...  the stored start-from index, points 0, 1, ... in this order; an upload replaces it
+
 Fault switches:
-  split=1 (one byte per send)  closeafter=N (drop a connection after N bytes)
-  silent=1 (never answer)  garbage=1 (random datagrams)  wrongkey=1 (datagrams under another key)
-  nostatus=1 (no datagrams)  refuse=TEXT (answer "ERR TEXT")  torn=1 (close after the first OK)
-  peekerror=N;... (PEEKLINE of these points answers {"error": "line unreadable"})
-  alter=OFFSET (the program given back on download has the byte at OFFSET, from 0, flipped)
-  cut=N (the program given back on download lacks its last N bytes)
-  downloadfault=silent|close (the download port never answers, or hangs up at once)
-  refuseindex=TEXT (answer start-from index uploads "ERR TEXT"; the program stays stored)
+  split=1                 one byte per send
+  closeafter=N            drop a connection after N bytes
+  silent=1                never answer
+  garbage=1               random datagrams
+  wrongkey=1              datagrams under another key
+  nostatus=1              no datagrams
+  refuse=TEXT             answer "ERR TEXT"
+  torn=1                  close after the first OK
+  peekerror=N;...         PEEKLINE of these points answers {"error": "line unreadable"}
+  alter=OFFSET            the program given back on download has the byte at OFFSET, from 0, flipped
+  cut=N                   the program given back on download lacks its last N bytes
+  downloadfault=MODE      silent: the download port never answers; close: it hangs up at once
+  refuseindex=TEXT        answer start-from index uploads "ERR TEXT"; the program stays stored
 )";
 
 bool ReadFile(const QString& path, QByteArray& bytes)
