@@ -5,6 +5,7 @@
 #include "ContentCommands.h"
 #include "DeviceCommands.h"
 #include "HistoryCommands.h"
+#include "ToolpathCommands.h"
 #include "config/Settings.h"
 #include "device/DevicePin.h"
 #include "discovery/UnitStatusListener.h"
@@ -41,7 +42,8 @@ Environment:
   QUILLEX_SETTINGS   the settings file
   QUILLEX_STATUS_PORT, QUILLEX_STATUS_KEY   the status datagrams' port and key
 
-Exit codes: 0 success, 1 the operation failed, 2 usage error, 3 PIN missing, cancelled or refused.
+Exit codes: 0 success, 1 the operation failed, 2 usage error, 3 PIN missing, cancelled or refused,
+4 resume-check found warnings.
 )";
 
 // Options every verb takes; the rest belong to the verbs listed.
@@ -64,6 +66,8 @@ const std::pair<const char*, QStringList> VerbOptions[] = {
     { "hexdump", {} },
     { "normalize", { "siemens" } },
     { "history", { "device", "since", "csv", "limit" } },
+    { "toolpath", { "siemens", "moves", "svg", "rapid-rate" } },
+    { "resume-check", { "siemens" } },
 };
 
 void AddOptions(QCommandLineParser& parser)
@@ -83,8 +87,9 @@ void AddOptions(QCommandLineParser& parser)
     flag({ "siemens" });
     flag({ "candidates" });
     flag({ "csv" });
+    flag({ "moves" });
     for (const char* name : { "settings", "pin", "pin-file", "progress", "listen", "controller", "hw", "build",
-             "maxfilesize", "extract", "device", "since", "limit" })
+             "maxfilesize", "extract", "device", "since", "limit", "svg", "rapid-rate" })
         value({ name });
     value({ "o" });
     value({ "d" });
@@ -126,6 +131,8 @@ void PrintHelp(const QString& verb)
         std::fputs(contentHelp, stdout);
     } else if (const char* historyHelp = HistoryCommandHelp(verb)) {
         std::fputs(historyHelp, stdout);
+    } else if (const char* toolpathHelp = ToolpathCommandHelp(verb)) {
+        std::fputs(toolpathHelp, stdout);
     } else {
         std::fputs(MainHelp, stdout);
         std::fputs("\n", stdout);
@@ -134,6 +141,8 @@ void PrintHelp(const QString& verb)
         std::fputs(ContentCommandsSummary, stdout);
         std::fputs("\n", stdout);
         std::fputs(HistoryCommandsSummary, stdout);
+        std::fputs("\n", stdout);
+        std::fputs(ToolpathCommandsSummary, stdout);
     }
 }
 
@@ -170,6 +179,8 @@ int Run(const QStringList& arguments)
     if (const int rc = RunContentCommand(args); rc >= 0)
         return rc;
     if (const int rc = RunHistoryCommand(args); rc >= 0)
+        return rc;
+    if (const int rc = RunToolpathCommand(args); rc >= 0)
         return rc;
     SetPinStoreFileName(parser.isSet("settings") ? parser.value("settings") : SettingsFilePath());
     return RunDeviceCommand(args);

@@ -17,6 +17,7 @@ packages=(
   dpkg-dev file                            # make package: dpkg-shlibdeps
   desktop-file-utils appstream lintian     # make test: checks of the package
   shared-mime-info bash-completion         # make test: MIME types and completion
+  linuxcnc-uspace                          # rs274: the independent interpreter the toolpath test compares with
 )
 
 missing=()
