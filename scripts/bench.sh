@@ -35,3 +35,6 @@ xvfb-run -a -s "-screen 0 1280x1024x24" env QT_QPA_PLATFORM=xcb "$build/bin/quil
 echo
 echo "== quillex-cli against standard tools, 32 MiB"
 "$root/bench/bench-commands.sh" "$build" 32
+echo
+echo "== G-code interpreter, 32 MiB"
+"$root/scripts/bench-toolpath.sh" "$build"

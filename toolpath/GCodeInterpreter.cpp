@@ -1356,6 +1356,9 @@ TToolpath InterpretProgram(const QByteArray& text, const TInterpreterOptions& op
     path.FText = text;
     path.FOptions = options;
     path.FCheckpoints = std::make_unique<TToolpath::TCheckpoints>();
+    // Room for a move every 24 bytes, taken once: pages never written cost
+    // nothing, and the list is never copied while it grows.
+    path.FMoves.reserve(size_t(text.size() / 24 + 16));
     TGCodeInterpreter interpreter(path, true);
     interpreter.IndexSubprograms();
     TRunState state;
