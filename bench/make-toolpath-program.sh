@@ -2,6 +2,7 @@
 # Writes one large program for the interpreter benchmark: the corpus programs
 # that quillex-cli and rs274 both run to their end (tests/fixtures/toolpath/
 # corpus-files.txt), without their '%', program-number and program-end lines,
+# each followed by a block cancelling compensation, cycles and offsets,
 # repeated in that order until the size, then M30. The same size always gives
 # the same bytes.
 # Usage: bench/make-toolpath-program.sh CORPUS_DIR SIZE_BYTES OUT_FILE
@@ -13,7 +14,8 @@ unit=$(mktemp)
 trap 'rm -f "$unit"' EXIT
 grep -v '^#' "$root/tests/fixtures/toolpath/corpus-files.txt" | grep . | while IFS= read -r name; do
   tr -d '\r' <"$corpus/$name"
-  echo
+  # What one program leaves on must not carry into the next one.
+  printf '\nG40 G49 G80 G90 G17 G94 G92.1\n'
 done | awk '{ t = toupper($0); sub(/^[ \t]+/, "", t); sub(/[ \t]+$/, "", t) }
          t == "" || t == "%" || t ~ /^[O:][0-9]/ || t ~ /(^|[^A-Z])M0*(2|30)([^0-9]|$)/ { next }
          { print }' >"$unit"

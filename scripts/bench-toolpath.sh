@@ -46,7 +46,7 @@ best t_scan p_scan "$cli" scan "$program"
 if command -v rs274 >/dev/null; then
   # Every tool the programs ask for, of length and diameter zero, as the comparison takes them.
   for t in $(seq 1 999); do echo "T$t P$t Z0 D0 ;"; done >"$work/tools.tbl"
-  best t_rs274 p_rs274 rs274 -t "$work/tools.tbl" -g "$program" /dev/null
+  best t_rs274 p_rs274 sh -c 'rs274 -t "$1" -g "$2" /dev/null; exit 0' rs274 "$work/tools.tbl" "$program"
   if grep -v '^executing$' "$work/stderr" | grep -q .; then
     echo "rs274 stopped early: $(grep -v '^executing$' "$work/stderr" | head -1)"
   fi

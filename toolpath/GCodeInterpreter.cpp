@@ -545,11 +545,13 @@ bool TGCodeInterpreter::ParseBlock(const char* p, const char* end, TBlock& block
             block.Assignments.push_back({ { number, name }, value });
             continue;
         }
-        for (const char* word : { "IF", "WHILE", "GOTO", "DO", "END" })
-            if (Keyword(p, end, word)) {
-                FBadWord = QString::fromLatin1(word);
-                return false;
-            }
+        // A letter after a letter: a control-flow word, never an address.
+        if (p + 1 < end && Upper(p[1]) >= 'A' && Upper(p[1]) <= 'Z')
+            for (const char* word : { "IF", "WHILE", "GOTO", "DO", "END" })
+                if (Keyword(p, end, word)) {
+                    FBadWord = QString::fromLatin1(word);
+                    return false;
+                }
         if (c == 'N' && (p + 1 < end) && ((p[1] >= '0' && p[1] <= '9') || IsSpace(p[1]))) {
             ++p;
             while (p < end && ((*p >= '0' && *p <= '9') || *p == '.' || IsSpace(*p)))
@@ -1356,9 +1358,9 @@ TToolpath InterpretProgram(const QByteArray& text, const TInterpreterOptions& op
     path.FText = text;
     path.FOptions = options;
     path.FCheckpoints = std::make_unique<TToolpath::TCheckpoints>();
-    // Room for a move every 24 bytes, taken once: pages never written cost
+    // Room for a move every 12 bytes, taken once: pages never written cost
     // nothing, and the list is never copied while it grows.
-    path.FMoves.reserve(size_t(text.size() / 24 + 16));
+    path.FMoves.reserve(size_t(text.size() / 12 + 16));
     TGCodeInterpreter interpreter(path, true);
     interpreter.IndexSubprograms();
     TRunState state;

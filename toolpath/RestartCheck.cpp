@@ -79,3 +79,14 @@ TRestartCheck CheckRestart(const TToolpath& path, qint32 toolChangeLine)
             QString::fromUtf8("Devam noktası bir alt programın içinde (%1).").arg(QString::fromUtf8(subprogram)));
     return check;
 }
+
+QList<TRestartCheck> CheckRestarts(const QByteArray& text, const QList<qint32>& toolChangeLines)
+{
+    QList<TRestartCheck> checks;
+    if (toolChangeLines.isEmpty())
+        return checks;
+    const TToolpath path = InterpretProgram(text);
+    for (const qint32 line : toolChangeLines)
+        checks.append(CheckRestart(path, line));
+    return checks;
+}

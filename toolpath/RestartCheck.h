@@ -24,3 +24,7 @@ extern const char* const RestartAllClear; // "Güvenlik kontrolü: sorun bulunma
 
 // toolChangeLine: the 1-based line of the tool change; playback resumes at the line before it.
 TRestartCheck CheckRestart(const TToolpath& path, qint32 toolChangeLine);
+
+// The check of every start-from point of a program text, one interpretation
+// for them all (for a worker thread: it touches nothing shared).
+QList<TRestartCheck> CheckRestarts(const QByteArray& text, const QList<qint32>& toolChangeLines);
