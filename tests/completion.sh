@@ -26,7 +26,7 @@ expect() {
     fi
 }
 
-commands=$("$cli" --help | sed -n 's/^  \([a-z][a-z]*\) .*/\1/p' | sort | tr '\n' ' ')
+commands=$("$cli" --help | sed -n 's/^  \([a-z][a-z-]*\) .*/\1/p' | sort | tr '\n' ' ')
 [ -n "$commands" ] || { echo "FAIL: no commands in quillex-cli --help" >&2; exit 1; }
 expect "commands" "$(complete_line quillex-cli '')" "$commands"
 expect "commands after global options" "$(complete_line quillex-cli --pin 1234 --settings s.ini '')" "$commands"
