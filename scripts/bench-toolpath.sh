@@ -20,15 +20,17 @@ export LC_ALL=C
 best() {
   local -n seconds=$1 peak=$2
   shift 2
-  seconds=999999 peak=0
+  seconds=999999 peak=0 runs=()
   for _ in 1 2 3; do
     /usr/bin/time -f '%e %M' -o "$work/time" "$@" >/dev/null 2>"$work/stderr" || {
       echo "failed: $*" >&2; head -3 "$work/stderr" >&2; exit 1; }
     read -r s m <"$work/time"
+    runs+=("$s")
     seconds=$(awk -v a="$s" -v b="$seconds" 'BEGIN { print (a < b) ? a : b }')
     peak=$((m > peak ? m : peak))
   done
 }
+runs=()
 
 ratio() {
   awk -v n="$1" -v o="$2" -v p="$3" -v t="$4" 'BEGIN {
@@ -42,11 +44,14 @@ size=$(stat -c %s "$program")
 echo "program: $size bytes, $(wc -l <"$program") lines; load: $(cut -d' ' -f1-3 /proc/loadavg)"
 "$cli" toolpath "$program" --json | grep -o '"moves":[0-9]*\|"stopped_line":[0-9]*'
 best t_ours p_ours "$cli" toolpath "$program"
+echo "toolpath seconds min/median/max: $(printf '%s\n' "${runs[@]}" | sort -g | tr '\n' ' ')"
 best t_scan p_scan "$cli" scan "$program"
+echo "scan seconds min/median/max: $(printf '%s\n' "${runs[@]}" | sort -g | tr '\n' ' ')"
 if command -v rs274 >/dev/null; then
   # Every tool the programs ask for, of length and diameter zero, as the comparison takes them.
   for t in $(seq 1 999); do echo "T$t P$t Z0 D0 ;"; done >"$work/tools.tbl"
   best t_rs274 p_rs274 sh -c 'rs274 -t "$1" -g "$2" /dev/null; exit 0' rs274 "$work/tools.tbl" "$program"
+  echo "rs274 seconds min/median/max: $(printf '%s\n' "${runs[@]}" | sort -g | tr '\n' ' ')"
   if grep -v '^executing$' "$work/stderr" | grep -q .; then
     echo "rs274 stopped early: $(grep -v '^executing$' "$work/stderr" | head -1)"
   fi
@@ -61,6 +66,7 @@ if [ "$growth" != "--no-growth" ]; then
   big=$work/program256.nc
   "$root/bench/make-toolpath-program.sh" "$corpus" $((256 * 1024 * 1024)) "$big"
   best t_big p_big "$cli" toolpath "$big"
+  echo "toolpath 256 MiB seconds min/median/max: $(printf '%s\n' "${runs[@]}" | sort -g | tr '\n' ' ')"
   ratio "toolpath growth 32 -> 256 MiB (time x)" "$t_big" "$t_ours" 9.0
   rm -f "$big"
 fi
