@@ -175,7 +175,20 @@ private:
         std::vector<std::pair<std::pair<int, QByteArray>, double>> Assignments;
         bool OLine = false;
         qint64 ONumber = 0;
+
+        // One block is reused line after line: the words' texts are read only
+        // where Has says so, the values are read as zero where a word is missing.
+        void Reset()
+        {
+            std::fill(std::begin(Value), std::end(Value), 0.0);
+            std::fill(std::begin(Has), std::end(Has), false);
+            GCount = MCount = 0;
+            Assignments.clear();
+            OLine = false;
+            ONumber = 0;
+        }
     };
+    TBlock FBlock;
 
     // Parsing
     bool ParseBlock(const char* p, const char* end, TBlock& block);
@@ -1318,7 +1331,8 @@ void TGCodeInterpreter::Run(TRunState& state, TProbeRequest* probe)
             sawPercent = true;
             continue;
         }
-        TBlock block;
+        TBlock& block = FBlock;
+        block.Reset();
         FBadWord.clear();
         if (!ParseBlock(p, e, block)) {
             Stop(FBadWord.isEmpty() ? QString::fromUtf8("Satır") : FBadWord);
