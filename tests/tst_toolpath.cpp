@@ -11,6 +11,7 @@ private slots:
     void NotInterpretedEndsThePath_data();
     void NotInterpretedEndsThePath();
     void StateFromCheckpointsEqualsStateFromTop();
+    void RepeatedCallsAreBounded();
     void LineNumbersForEveryLineBreak_data();
     void LineNumbersForEveryLineBreak();
     void ModalWordsAsWritten();
@@ -32,6 +33,8 @@ void TestToolpath::NotInterpretedEndsThePath_data()
     QTest::newRow("division by zero") << QByteArray("G1 X[1/0]") << "X[1/0]";
     QTest::newRow("unknown subprogram") << QByteArray("M98 P9000") << "O9000";
     QTest::newRow("arc radius too small") << QByteArray("G2 X40 Y0 R5") << "Yarıçapı";
+    QTest::newRow("brackets nested without end") << ("G1 X" + QByteArray(1000000, '[') + "1") << "X[[[";
+    QTest::newRow("signs nested without end") << ("G1 X" + QByteArray(1000000, '-') + "1") << "X---";
     QTest::newRow("arc radii differ") << QByteArray("G2 X40 Y0 I3 J0") << "yarıçapı farklı";
 }
 
@@ -50,6 +53,16 @@ void TestToolpath::NotInterpretedEndsThePath()
     QCOMPARE(path.Moves().size(), size_t(2));
     QCOMPARE(path.Moves().back().Line, 3u);
     QCOMPARE(path.Moves().back().EndX(), 2.0);
+}
+
+void TestToolpath::RepeatedCallsAreBounded()
+{
+    // 10^10 blocks through nested repeats: the run ends with a warning instead.
+    const TToolpath path
+        = InterpretProgram("G21 G91\nM98 P1 L100000\nM30\nO1\nM98 P2 L100000\nM99\nO2\nG1 X1 F100\nM99\n");
+    QVERIFY(path.Stopped());
+    QCOMPARE(path.Warnings().size(), 1);
+    QVERIFY(path.Moves().size() < size_t(5000000));
 }
 
 void TestToolpath::StateFromCheckpointsEqualsStateFromTop()

@@ -19,6 +19,11 @@ constexpr double PeckClearanceInch = 0.010;
 constexpr double PeckClearanceMm = 0.254;
 // A subprogram that calls itself this deep is taken as an endless loop.
 constexpr int MaxCallDepth = 64;
+// Brackets, signs and functions nested deeper than any macro program writes them.
+constexpr int MaxExpressionDepth = 200;
+// Blocks a run executes at most: every line eight times, and four million more.
+constexpr qint64 MaxBlocksBase = 4'000'000;
+constexpr qint64 MaxBlocksPerLine = 8;
 constexpr double Pi = 3.14159265358979323846;
 
 // The letters a block's words start with.
@@ -195,6 +200,8 @@ private:
     bool ParseValue(const char*& p, const char* end, double& value);
     bool ParseExpression(const char*& p, const char* end, double& value, int minPrecedence = 0);
     bool ParseAtom(const char*& p, const char* end, double& value);
+    bool ParseAtomBody(const char*& p, const char* end, double& value);
+    int FDepth = 0;
     bool ParseParameterRef(const char*& p, const char* end, int& number, QByteArray& name);
     double Parameter(int number, const QByteArray& name) const;
 
@@ -343,6 +350,17 @@ bool TGCodeInterpreter::ParseParameterRef(const char*& p, const char* end, int& 
 }
 
 bool TGCodeInterpreter::ParseAtom(const char*& p, const char* end, double& value)
+{
+    // Nesting is bounded: a line of a million '[' or '-' must not exhaust the stack.
+    if (FDepth >= MaxExpressionDepth)
+        return false;
+    ++FDepth;
+    const bool ok = ParseAtomBody(p, end, value);
+    --FDepth;
+    return ok;
+}
+
+bool TGCodeInterpreter::ParseAtomBody(const char*& p, const char* end, double& value)
 {
     p = SkipSpaces(p, end);
     if (p >= end)
@@ -1352,6 +1370,12 @@ void TGCodeInterpreter::Run(TRunState& state, TProbeRequest* probe)
                 continue;
         }
         state.Started = true;
+        // Repeated subprogram calls multiply: bounded, so that a program cannot
+        // keep the interpreter (and the window's worker) busy for ever.
+        if (state.Block >= MaxBlocksBase + MaxBlocksPerLine * qint64(FPath.FLineCount)) {
+            Stop(QString::fromUtf8("%1 bloktan uzun çalışan program").arg(state.Block));
+            break;
+        }
         const bool ok = Execute(block);
         for (const auto& [target, value] : block.Assignments) {
             if (!target.second.isEmpty())
