@@ -9,12 +9,16 @@
 #include "FindBar.h"
 #include "GCodeLexer.h"
 #include "HexDumpView.h"
+#include "RestartWarningDelegate.h"
 #include "config/Settings.h"
 #include "dialogs/UnitProgramListsForm.h"
+#include "toolpath/RestartCheck.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
+#include <QThreadPool>
 
 #include <Qsci/qsciscintilla.h>
 
@@ -122,10 +126,43 @@ void TFormMain::ShowToolChangeRows()
         item->setData(Qt::UserRole, row.LineNumber);
     }
     ui->ListBoxToolChanges->setUpdatesEnabled(true);
+    StartRestartChecks();
+}
+
+void TFormMain::StartRestartChecks()
+{
+    const quint64 job = ++FRestartCheckJob;
+    QList<qint32> lines;
+    for (const TToolChangeRow& row : FDocument->ToolChangeRows())
+        lines.append(row.LineNumber);
+    if (lines.isEmpty() || FDocument->Mode() != TDocumentMode::Text)
+        return;
+    const QPointer<TFormMain> self(this);
+    QThreadPool::globalInstance()->start([self, job, lines, text = FDocument->Utf8Text()] {
+        const QList<TRestartCheck> checks = CheckRestarts(text, lines);
+        // Delivered on the application's thread, where the pointer can be checked.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, job, lines, checks] {
+                if (!self || self->FRestartCheckJob != job)
+                    return;
+                QListWidget* list = self->ui->ListBoxToolChanges;
+                for (int i = 0; i < checks.size() && i < list->count(); ++i) {
+                    QListWidgetItem* item = list->item(i);
+                    if (item->data(Qt::UserRole).toInt() != lines[i])
+                        return; // the rows changed meanwhile
+                    item->setData(RestartWarningsRole, checks[i].Warnings);
+                    item->setToolTip(checks[i].Warnings.isEmpty() ? QString::fromUtf8(RestartAllClear)
+                                                                  : checks[i].Warnings.join('\n'));
+                }
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void TFormMain::ShowCmtPanel(bool entering)
 {
+    ++FRestartCheckJob; // the CMT rows have no restart check
     if (entering) {
         FToolPanelCaption = ui->LabelToolChanges->text();
         FToolPanelHint = ui->ListBoxToolChanges->toolTip();

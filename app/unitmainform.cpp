@@ -2,6 +2,8 @@
 
 #include "ui_unitmainform.h"
 
+#include "RestartWarningDelegate.h"
+
 #include "DeviceWait.h"
 #include "EditorTextStore.h"
 #include "GCodeLexer.h"
@@ -202,6 +204,7 @@ void TFormMain::SetUpFonts()
     verified.setColor(QPalette::WindowText, QColor(0, 128, 0));
     ui->LabelTransferVerify->setPalette(verified);
     ui->ListBoxToolChanges->setFont(PixelFont(MonoFamily(), 13));
+    ui->ListBoxToolChanges->setItemDelegate(new TRestartWarningDelegate(ui->ListBoxToolChanges));
     ui->LabelToolChanges->setFont(PixelFont(sans, 12, true));
 }
 

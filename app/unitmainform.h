@@ -270,6 +270,10 @@ private:
     QString FToolPanelCaption;
     QString FToolPanelHint;
     void ShowToolChangeRows();
+    // The restart check of the rows shown, on a worker thread; a newer scan's
+    // job makes an older answer stale.
+    void StartRestartChecks();
+    quint64 FRestartCheckJob = 0;
     void ShowCmtPanel(bool entering);
     void LeaveCmtPanel();
     bool ConfirmLosingEdits();

@@ -47,6 +47,9 @@ QList<TCliOption> MakeOptions()
         { "since", "", "DATE", {}, "the records from DATE on" },
         { "limit", "", "N", {}, "the newest N records" },
         { "csv", "", "", {}, "comma-separated values with a header line" },
+        { "moves", "", "", {}, "print every move, one line each" },
+        { "svg", "", "OUT", {}, "draw the top view into OUT" },
+        { "rapid-rate", "", "R", {}, "the rapid rate for the time estimate, units per minute" },
     };
 }
 
@@ -71,6 +74,9 @@ QList<TCliVerb> MakeVerbs()
         { "normalize", "FILE|-", "the exact bytes an upload would send", { "siemens" }, true },
         { "history", "", "print the recorded operations", { "device", "workstation", "since", "csv", "limit" } },
         { "machines", "", "the last program sent to each device", {} },
+        { "toolpath", "FILE|-", "the toolpath: extents, lengths, time, warnings",
+            { "siemens", "moves", "svg", "rapid-rate" }, true },
+        { "resume-check", "FILE|-", "the modal state checked at every start-from point", { "siemens" }, true },
     };
 }
 
@@ -305,7 +311,8 @@ QString ManPage(const QString& version, const QString& date, QString (*verbHelp)
         + "\n";
     section("EXIT STATUS");
     for (const auto& [code, text] : std::initializer_list<std::pair<const char*, const char*>> { { "0", "success" },
-             { "1", "the operation failed" }, { "2", "usage error" }, { "3", "PIN missing, cancelled or refused" } })
+             { "1", "the operation failed" }, { "2", "usage error" }, { "3", "PIN missing, cancelled or refused" },
+             { "4", "resume-check found warnings or a point it could not check" } })
         item(code, text);
     section("JSON RESULT CODES");
     page += Roff("With --json the object's \"code\" says what happened:") + "\n";

@@ -5,6 +5,7 @@
 #include "ContentCommands.h"
 #include "DeviceCommands.h"
 #include "HistoryCommands.h"
+#include "ToolpathCommands.h"
 #include "VerbTable.h"
 #include "config/Settings.h"
 #include "device/DevicePin.h"
@@ -29,7 +30,8 @@ Environment:
   QUILLEX_SETTINGS   the settings file
   QUILLEX_STATUS_PORT, QUILLEX_STATUS_KEY   the status datagrams' port and key
 
-Exit codes: 0 success, 1 the operation failed, 2 usage error, 3 PIN missing, cancelled or refused.
+Exit codes: 0 success, 1 the operation failed, 2 usage error, 3 PIN missing, cancelled or refused,
+4 resume-check found warnings.
 )";
 
 // The options of the verb table, and two the build asks for: the bash
@@ -76,7 +78,8 @@ int CheckVerbOptions(const TCliArgs& args)
 
 QString VerbHelp(const QString& verb)
 {
-    for (const char* help : { DeviceCommandHelp(verb), ContentCommandHelp(verb), HistoryCommandHelp(verb) })
+    for (const char* help :
+        { DeviceCommandHelp(verb), ContentCommandHelp(verb), HistoryCommandHelp(verb), ToolpathCommandHelp(verb) })
         if (help)
             return QString::fromUtf8(help);
     return {};
@@ -104,6 +107,8 @@ void PrintHelp(const QString& verb)
         std::fputs(contentHelp, stdout);
     } else if (const char* historyHelp = HistoryCommandHelp(verb)) {
         std::fputs(historyHelp, stdout);
+    } else if (const char* toolpathHelp = ToolpathCommandHelp(verb)) {
+        std::fputs(toolpathHelp, stdout);
     } else {
         std::fputs(MainUsage, stdout);
         std::fputs(qPrintable("\nOptions:\n" + GlobalOptionsHelp()), stdout);
@@ -114,6 +119,8 @@ void PrintHelp(const QString& verb)
         std::fputs(ContentCommandsSummary, stdout);
         std::fputs("\n", stdout);
         std::fputs(HistoryCommandsSummary, stdout);
+        std::fputs("\n", stdout);
+        std::fputs(ToolpathCommandsSummary, stdout);
     }
 }
 
@@ -161,6 +168,8 @@ int Run(const QStringList& arguments)
     if (const int rc = RunContentCommand(args); rc >= 0)
         return rc;
     if (const int rc = RunHistoryCommand(args); rc >= 0)
+        return rc;
+    if (const int rc = RunToolpathCommand(args); rc >= 0)
         return rc;
     SetPinStoreFileName(parser.isSet("settings") ? parser.value("settings") : SettingsFilePath());
     return RunDeviceCommand(args);

@@ -54,3 +54,6 @@ echo
 # The transfer history grown to a million records: listing and peak memory.
 echo "== transfer history of 1,000,000 records"
 python3 "$root/bench/bench-history-large.py" "$build"
+echo
+echo "== G-code interpreter, 32 MiB"
+"$root/scripts/bench-toolpath.sh" "$build"

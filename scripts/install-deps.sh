@@ -23,6 +23,7 @@ packages=(
   # The shared transfer history: Qt SQL's PostgreSQL driver, and the server
   # whose initdb and pg_ctl the tests run a throw-away instance with.
   libqt6sql6-psql postgresql
+  linuxcnc-uspace                          # rs274: the independent interpreter the toolpath test compares with
 )
 
 missing=()

@@ -25,9 +25,9 @@ complete_line() {
     [ ${#COMPREPLY[@]} -eq 0 ] || printf '%s\n' "${COMPREPLY[@]}" | sort | tr '\n' ' '
 }
 
-commands=$("$cli" --help | sed -n 's/^  \([a-z][a-z]*\) .*/\1/p' | sort | tr '\n' ' ')
+commands=$("$cli" --help | sed -n 's/^  \([a-z][a-z-]*\) .*/\1/p' | sort | tr '\n' ' ')
 [ -n "$commands" ] || { echo "FAIL: no commands in quillex-cli --help" >&2; exit 1; }
-global="--help --json --no-status --pin --pin-file --pin-required --progress --quiet --settings --version"
+global="--help --json --no-status --pin --pin-file --pin-required --progress --quiet --save-pin --settings --version"
 with() { printf '%s\n' $global "$@" | sort | tr '\n' ' '; }
 
 # what | the command line, its last word being completed (| separates words) | expected
@@ -45,7 +45,7 @@ cases=(
     "devices after global options|quillex-cli|--json|--progress|none|devices|--|$(with --listen)"
     "scan options|quillex-cli|scan|a.nc|--|$(with --candidates --siemens)"
     "cmt options|quillex-cli|cmt|a.cmt|-|$(with --extract -o)"
-    "history options|quillex-cli|history|--|$(with --csv --device --limit --since)"
+    "history options|quillex-cli|history|--|$(with --csv --device --limit --since --workstation)"
     "no options of other commands|quillex-cli|index|192.168.1.20|--|$(with)"
     "no value offered for --pin|quillex-cli|--pin||"
     "no value offered for --listen|quillex-cli|devices|--listen||"

@@ -1,0 +1,141 @@
+// quillex-cli toolpath and resume-check: the move lines, the drawing, the
+// start-from points' warnings and the exit codes scripts rely on.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct TRun {
+    int ExitCode = -1;
+    QByteArray Out;
+    QByteArray Err;
+};
+
+TRun Cli(const QStringList& args)
+{
+    QProcess process;
+    process.start(QUILLEX_CLI, args);
+    TRun run;
+    if (!process.waitForFinished(60000))
+        return run;
+    run.ExitCode = process.exitCode();
+    run.Out = process.readAllStandardOutput();
+    run.Err = process.readAllStandardError();
+    return run;
+}
+
+// The same two tools; the second sets the feed again or not.
+QByteArray TwoTools(bool secondSetsFeed)
+{
+    return QByteArray("G21 G17 G90 G54\nT1 M6\nS1000 M3\nG0 X0 Y0 Z5\nG1 Z-1 F100\nG0 Z5\nT2 M6\nG21 G17 G90 G54\n"
+                      "S800 M3\nG0 X10 Y10\nG1 Z-1")
+        + (secondSetsFeed ? " F80" : "") + "\nM30\n";
+}
+
+} // namespace
+
+class TestCliToolpath : public QObject {
+    Q_OBJECT
+    QTemporaryDir FDir;
+
+    QString Write(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = FDir.filePath(name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+
+private slots:
+    void MovesOneLineEach()
+    {
+        const QString file = Write("moves.nc",
+            "G21 G90\nG0 X0 Y0 Z5\nG0 Z5\nG1 Z-1 F100\nG2 X10 Y0 I5 J0\nG3 X10 Y0 I-5 P2\nG81 X3 Y4 Z-2 R1\nG80\n"
+            "M30\n");
+        const TRun run = Cli({ "toolpath", file, "--moves" });
+        QCOMPARE(run.ExitCode, 0);
+        QCOMPARE(run.Err, QByteArray());
+        // The rapid to Z5 again changes nothing and is left out; the cycle first
+        // rises to R where the tool stands, then drills with rapids and a feed.
+        QCOMPARE(run.Out,
+            QByteArray("2 rapid 0.0000 0.0000 5.0000\n"
+                       "4 feed 0.0000 0.0000 -1.0000\n"
+                       "5 arc 10.0000 0.0000 -1.0000 5.0000 0.0000 -1.0000 -1\n"
+                       "6 arc 10.0000 0.0000 -1.0000 5.0000 0.0000 -1.0000 2\n"
+                       "7 rapid 10.0000 0.0000 1.0000\n"
+                       "7 rapid 3.0000 4.0000 1.0000\n"
+                       "7 feed 3.0000 4.0000 -2.0000\n"
+                       "7 rapid 3.0000 4.0000 1.0000\n"));
+    }
+
+    void FiguresWarningsAndDrawing()
+    {
+        const QString file
+            = Write("square.nc", "G21 G90\nG0 X0 Y0 Z5\nG1 Z0 F600\nX10\nY10\nX0\nY0\nG0 Z5\nG1 X1 A5\n");
+        const QString svg = FDir.filePath("square.svg");
+        const TRun run = Cli({ "toolpath", file, "--svg", svg, "--json", "--rapid-rate", "6000" });
+        QCOMPARE(run.ExitCode, 0);
+        const QJsonObject o = QJsonDocument::fromJson(run.Out).object();
+        QCOMPARE(o["moves"].toInt(), 7);
+        QCOMPARE(o["feed_length"].toDouble(), 45.0);
+        QCOMPARE(o["rapid_length"].toDouble(), 10.0);
+        QCOMPARE(o["seconds"].toDouble(), 45.0 / 600 * 60 + 10.0 / 6000 * 60);
+        QCOMPARE(o["stopped_line"].toInt(), 9);
+        QCOMPARE(o["warnings"].toArray().size(), 1);
+        QCOMPARE(o["warnings"].toArray()[0].toObject()["line"].toInt(), 9);
+        QFile drawing(svg);
+        QVERIFY(drawing.open(QIODevice::ReadOnly));
+        const QByteArray text = drawing.readAll();
+        QVERIFY(text.startsWith("<?xml"));
+        QCOMPARE(text.count("stroke-dasharray"), 2); // the rapid in and the rapid out
+        QCOMPARE(text.count("<polyline"), 3);
+    }
+
+    void ResumeCheckExitCodes_data()
+    {
+        QTest::addColumn<QByteArray>("program");
+        QTest::addColumn<QStringList>("flags");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("firstLine");
+        QTest::newRow("clear") << TwoTools(true) << QStringList() << 0
+                               << QByteArray("1\t2\tT1\tGüvenlik kontrolü: sorun bulunmadı.");
+        QTest::newRow("warning") << TwoTools(false) << QStringList() << 4
+                                 << QByteArray("1\t2\tT1\tGüvenlik kontrolü: sorun bulunmadı.\n2\t7\tT2\tİlk kesmeden "
+                                               "önce ilerleme verilmiyor (programda bu noktada F100 etkin).");
+        QTest::newRow("siemens") << TwoTools(true) << QStringList { "--siemens" } << 4
+                                 << QByteArray("1\t2\tT0\tSIEMENS kontrolünün programı yorumlanmıyor; güvenlik "
+                                               "kontrolü yapılamadı.");
+    }
+
+    void ResumeCheckExitCodes()
+    {
+        QFETCH(QByteArray, program);
+        QFETCH(QStringList, flags);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, firstLine);
+        const QString file = Write("resume.nc", program);
+        const TRun run = Cli(QStringList { "resume-check", file } + flags);
+        QCOMPARE(run.ExitCode, exitCode);
+        QVERIFY2(run.Out.startsWith(firstLine + '\n'), run.Out.constData());
+        const TRun json = Cli(QStringList { "resume-check", file, "--json" } + flags);
+        QCOMPARE(json.ExitCode, exitCode);
+        const QJsonArray points = QJsonDocument::fromJson(json.Out).object()["points"].toArray();
+        QCOMPARE(points.size(), 2);
+        QCOMPARE(points[1].toObject()["resume_line"].toInt(), 6);
+        QCOMPARE(points[1].toObject()["warnings"].toArray().isEmpty(), exitCode == 0);
+    }
+
+    void UnreadableFileFails()
+    {
+        for (const char* verb : { "toolpath", "resume-check" })
+            QCOMPARE(Cli({ verb, FDir.filePath("missing.nc") }).ExitCode, 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliToolpath)
+#include "tst_clitoolpath.moc"
