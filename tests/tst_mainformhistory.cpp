@@ -233,8 +233,13 @@ private slots:
         const int row = FWindow->DeviceList()->SelectedRow();
         QCOMPARE(FWindow->DeviceList()->index(row).data(Qt::ToolTipRole).toString(), lastSent);
         FWindow->UpdateDeviceInfo();
-        QVERIFY2(FWindow->DeviceInfoRows().contains(lastSent) || FWindow->DeviceInfoMessage().contains(lastSent),
-            qPrintable(FWindow->DeviceInfoRows().join('|') + FWindow->DeviceInfoMessage()));
+        QStringList rows;
+        for (const TDeviceInfoRow& r : FWindow->DeviceInfoRows())
+            rows << r.Label + "=" + r.Value;
+        // A line below the status rows: no label, the whole line as its value.
+        const bool shown = FWindow->DeviceInfoRows().contains(TDeviceInfoRow { QString(), lastSent })
+            || FWindow->DeviceInfoMessage().contains(lastSent);
+        QVERIFY2(shown, qPrintable(rows.join('|') + FWindow->DeviceInfoMessage()));
     }
 
     void failedUploadIsRecordedBeforeItsMessage()
@@ -261,7 +266,8 @@ private slots:
         FWindow.reset();
         const auto restore = qScopeGuard([this] {
             FWindow = NewWindow(FDir.filePath("data/history.sqlite"));
-            QTest::qWaitFor([this] { return FWindow->StatusListener() && FWindow->StatusListener()->IsListening(); });
+            (void)QTest::qWaitFor(
+                [this] { return FWindow->StatusListener() && FWindow->StatusListener()->IsListening(); });
         });
         auto window = NewWindow(FDir.filePath("blocker/history.sqlite"));
         QTRY_VERIFY(window->StatusListener() && window->StatusListener()->IsListening());
@@ -289,7 +295,8 @@ private slots:
         int rows = -1;
         FPrompter.ModalAnswers << [&](QDialog& dialog) {
             auto& history = static_cast<TFormHistory&>(dialog);
-            QTest::qWaitFor([&] { return !history.IsLoading(); }, 10000); // pages are read off the window's thread
+            (void)QTest::qWaitFor(
+                [&] { return !history.IsLoading(); }, 10000); // pages are read off the window's thread
             rows = history.View().rowCount();
             for (int r = 0; r < rows; ++r)
                 devices << history.View().index(r, THistoryTableModel::ColumnAddress).data().toString();
@@ -314,7 +321,7 @@ private slots:
             Ui::TFormHistory* form = history.Form();
             // Pages are read off the window's thread: each change is waited for.
             const auto read = [&] {
-                QTest::qWaitFor([&] { return !history.IsLoading(); }, 10000);
+                (void)QTest::qWaitFor([&] { return !history.IsLoading(); }, 10000);
                 return history.View().rowCount();
             };
             everything = read();
