@@ -730,6 +730,9 @@ private slots:
                                   "\"xfer_status\":\"send\",\"xfer_bytes\":500,\"xfer_total\":1000,"
                                   "\"xfer_elapsed_sec\":187,\"ota_status\":\"downloading\"}");
         QCOMPARE(rows.size(), 15);
+        // The history's first answer (what was last sent) refreshes the panel: let it arrive first.
+        window->History()->Flush();
+        QApplication::processEvents();
         window->SetDeviceInfo({}, rows);
         window->Form()->PanelTransfer->show();
         QApplication::processEvents();
