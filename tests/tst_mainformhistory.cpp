@@ -378,9 +378,13 @@ private slots:
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         Ui::TFormHistory* form = dialog.Form();
-        QCOMPARE(dialog.View().rowCount(), 1);
+        // Pages are read off the window's thread.
+        QTRY_COMPARE(dialog.View().rowCount(), 1);
+        QTRY_VERIFY(!dialog.IsLoading());
         form->ComboBoxDevice->setCurrentIndex(0); // "Tüm cihazlar"
-        QCOMPARE(dialog.View().rowCount(), 2);
+        QTRY_COMPARE(dialog.View().rowCount(), 2);
+        QTRY_VERIFY(!dialog.IsLoading());
+        QApplication::processEvents();
         // Every cell of these columns shows its whole text.
         for (int column :
             { THistoryTableModel::ColumnDevice, THistoryTableModel::ColumnAddress, THistoryTableModel::ColumnBytes })
