@@ -91,10 +91,14 @@ dpkg-deb -x "$tools_deb" "$root"
 # relocations bound at start.
 for program in quillex quillex-cli quillex-devsim; do
   bin=$root/usr/bin/$program
-  readelf -lW "$bin" | grep -q GNU_RELRO || fail "$program: no RELRO"
-  readelf -dW "$bin" | grep -Eq 'BIND_NOW|FLAGS.*\bNOW\b' || fail "$program: not bound at start (no BIND_NOW)"
-  readelf --dyn-syms -W "$bin" | grep -q '__stack_chk_fail' || fail "$program: no stack protector"
-  readelf --dyn-syms -W "$bin" | grep -Eq '__[a-z0-9_]+_chk(@|$| )' || fail "$program: no fortified functions"
+  # Read whole before matching: grep -q leaving early would fail the pipe under pipefail.
+  headers=$(readelf -lW "$bin")
+  dynamic=$(readelf -dW "$bin")
+  symbols=$(readelf --dyn-syms -W "$bin")
+  grep -q GNU_RELRO <<<"$headers" || fail "$program: no RELRO"
+  grep -Eq 'BIND_NOW|FLAGS.*\bNOW\b' <<<"$dynamic" || fail "$program: not bound at start (no BIND_NOW)"
+  grep -q '__stack_chk_fail' <<<"$symbols" || fail "$program: no stack protector"
+  grep -Eq '__[a-z0-9_]+_chk(@|$| )' <<<"$symbols" || fail "$program: no fortified functions"
 done
 
 # One version everywhere: the packages, the changelog, --version and the README's commands.
