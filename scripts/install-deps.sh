@@ -24,6 +24,7 @@ packages=(
   # whose initdb and pg_ctl the tests run a throw-away instance with.
   libqt6sql6-psql postgresql
   linuxcnc-uspace                          # rs274: the independent interpreter the toolpath test compares with
+  fontconfig                               # make test: fc-match, the dialogs under another monospace font
 )
 
 missing=()
@@ -32,11 +33,26 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-echo "Installing: ${missing[*]}" >&2
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq >&2
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}" >&2
+  $SUDO apt-get update -qq >&2
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+fi
+
+# The dialogs are also tested with Noto Sans Mono as the monospace font (Qt
+# does not report it as fixed-pitch): the package is unpacked for the tests
+# only, never installed, so the machine's own fonts stay as they are.
+fonts="${XDG_CACHE_HOME:-$HOME/.cache}/quillex-test-fonts"
+if [ ! -d "$fonts/usr/share/fonts" ]; then
+  download=$(mktemp -d)
+  trap 'rm -rf "$download"' EXIT
+  if ! (cd "$download" && apt-get download -qq fonts-noto-mono >/dev/null 2>&1); then
+    $SUDO apt-get update -qq >&2
+    (cd "$download" && apt-get download -qq fonts-noto-mono >/dev/null 2>&1)
+  fi
+  mkdir -p "$fonts"
+  dpkg-deb -x "$download"/fonts-noto-mono_*.deb "$fonts"
+fi
