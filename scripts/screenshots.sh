@@ -30,8 +30,10 @@ sleep 1 # the devices' first status datagrams, for their names
 "$build/bin/quillex-cli" startfrom 127.0.0.4 3 >/dev/null 2>&1 || true
 
 # Torna 1 is busy: an upload keeps it erasing while the first pictures are taken.
+# It does not listen for statuses: the window takes the status port meanwhile.
 head -c 100000 /dev/urandom > "$work/big.bin"
-"$build/bin/quillex-cli" upload 127.0.0.2 "$work/big.bin" --raw >/dev/null 2>&1 &
+"$build/bin/quillex-cli" upload 127.0.0.2 "$work/big.bin" --raw \
+  --no-status --controller FANUC --hw HW4 --build 512 --maxfilesize 33554432 >/dev/null 2>&1 &
 
 # An update server on 127.0.0.1 with a certificate authority made here: it offers
 # version 2.0.0.0 and sends the program file slowly, for the update button's pictures.
