@@ -12,7 +12,8 @@ struct TRun {
     QString Err;
 };
 
-// A quillex-devsim process for one test.
+#ifdef QUILLEX_DEVSIM
+// A quillex-devsim process for one test (for tests that are given the simulator).
 class TSimulation {
 public:
     TSimulation(quint16 statusPort, const QStringList& devices)
@@ -35,6 +36,7 @@ private:
     QProcess FProcess;
     bool FReady = false;
 };
+#endif
 
 class TCli {
 public:

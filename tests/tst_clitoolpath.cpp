@@ -7,25 +7,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "CliProcess.h"
+
 namespace {
 
-struct TRun {
-    int ExitCode = -1;
-    QByteArray Out;
-    QByteArray Err;
-};
-
+// The verbs here read files only: the status port is never listened on.
 TRun Cli(const QStringList& args)
 {
-    QProcess process;
-    process.start(QUILLEX_CLI, args);
-    TRun run;
-    if (!process.waitForFinished(60000))
-        return run;
-    run.ExitCode = process.exitCode();
-    run.Out = process.readAllStandardOutput();
-    run.Err = process.readAllStandardError();
-    return run;
+    return TCli(5003).Run(args, {}, {}, 60000);
 }
 
 // The same two tools; the second sets the feed again or not.
@@ -59,7 +48,7 @@ private slots:
             "M30\n");
         const TRun run = Cli({ "toolpath", file, "--moves" });
         QCOMPARE(run.ExitCode, 0);
-        QCOMPARE(run.Err, QByteArray());
+        QCOMPARE(run.Err, QString());
         // The rapid to Z5 again changes nothing and is left out; the cycle first
         // rises to R where the tool stands, then drills with rapids and a feed.
         QCOMPARE(run.Out,
