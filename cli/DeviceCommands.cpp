@@ -254,26 +254,23 @@ int PrepareDevice(TContext& context, const QString& ip, const QString& status, T
         device.DisplayName = ip;
         device.PinRequired = !context.Pin.isEmpty() || context.A.IsSet("pin-required");
     }
-    const QString key = PinStoreKey(device.MacId, device.IPAddress);
-    if (device.PinRequired && !context.Pin.isEmpty()) {
-        // The caller's PIN is what the caller means: no stored PIN, no prompt.
-        // It serves this run only; --save-pin keeps it, as the window's "Kaydet".
-        QString error;
-        if (!VerifyDevicePin(device.IPAddress, device.Port, context.Pin, error))
-            return DeviceFailure(LastDeviceFailure(), error);
-        SetCachedPin(device.IPAddress, context.Pin);
-        if (context.A.IsSet("save-pin")) {
-            SavePinToStore(key, context.Pin, device.IPAddress);
+    // The caller's PIN is what the caller means: no stored PIN, no prompt.
+    // It serves this run only; --save-pin keeps it, as the window's "Kaydet".
+    const bool given = device.PinRequired && !context.Pin.isEmpty();
+    TPinCheck check { device, false, given ? context.Pin : QString() };
+    check.IdentityShared = !given && device.PinRequired && context.IdentityShared(device);
+    TTerminalPrompter prompter;
+    const TOperationOutcome outcome = RunPinCheck(check, prompter);
+    if (outcome.Succeeded()) {
+        if (given && context.A.IsSet("save-pin")) {
+            SavePinToStore(PinStoreKey(device.MacId, device.IPAddress), context.Pin, device.IPAddress);
             if (const QString problem = PinStoreError(); !problem.isEmpty())
                 Note(problem);
         }
         return ExitOk;
     }
-    TTerminalPrompter prompter;
-    const TPinCheck check { device, device.PinRequired && context.IdentityShared(device) };
-    const TOperationOutcome outcome = RunPinCheck(check, prompter);
-    if (outcome.Succeeded())
-        return ExitOk;
+    if (!outcome.Presented)
+        return DeviceFailure(outcome);
     if (outcome.Kind != EOutcomeKind::Cancelled) { // already shown by the prompter
         Report().Code = FailureCode(outcome.Failure);
         Report().Message = outcome.Message;

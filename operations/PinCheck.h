@@ -10,6 +10,9 @@
 struct TPinCheck {
     TQuillexDevice Device;
     bool IdentityShared = false; // another address announces the device's MacId right now
+    // A PIN the caller gives (a script's, a folder service's setting): tried
+    // alone, never replaced by a remembered one, no prompt.
+    QString GivenPin;
 };
 
 // The check for the device among the devices heard.
@@ -17,6 +20,7 @@ TPinCheck PinCheckFor(const TQuillexDevice& device, const QList<TQuillexDevice>&
 
 // Ok when the device needs no PIN or accepted one; Cancelled when the operator
 // cancelled; a device-link failure (PinRefused, Unreachable, DeviceError) that
-// the prompter has shown already (Presented). The verification runs through
+// the prompter has shown already (Presented), or, for a given PIN, that the
+// caller shows. The verification runs through
 // runner; the prompts stay on the calling thread.
 TOperationOutcome RunPinCheck(const TPinCheck& check, TPinPrompter& prompter, const TBlockingCallRunner& runner = {});

@@ -82,8 +82,8 @@ private slots:
         SetCachedPin(device.IPAddress, cachedPin);
         SetDeviceFailure(EDeviceFailure::DeviceError); // what a stale kind of this thread would say
         TAnswers prompter;
-        const TOperationOutcome outcome = RunPinCheck(
-            { device, false }, prompter, offThread ? TBlockingCallRunner(RunOffThreadAndWait) : TBlockingCallRunner());
+        const TOperationOutcome outcome = RunPinCheck({ device, false, QString() }, prompter,
+            offThread ? TBlockingCallRunner(RunOffThreadAndWait) : TBlockingCallRunner());
         QCOMPARE(int(outcome.Kind), kind);
         QCOMPARE(int(outcome.Failure), failure);
         if (outcome.Kind == EOutcomeKind::Unreachable) {
@@ -94,6 +94,20 @@ private slots:
             QCOMPARE(outcome.Shown, "Hata: " + outcome.Message);
         }
         QVERIFY(!outcome.Record); // a check changes nothing on the device
+    }
+
+    // A PIN the caller gives is tried alone: no prompt, and its failure is the caller's to show.
+    void givenPinIsTriedAlone()
+    {
+        const TQuillexDevice device = Nobody("60.7", true);
+        TAnswers prompter;
+        prompter.Pins = QStringList { "1234" };
+        const TOperationOutcome outcome = RunPinCheck({ device, false, "5678" }, prompter, RunOffThreadAndWait);
+        QCOMPARE(outcome.Kind, EOutcomeKind::Unreachable);
+        QCOMPARE(outcome.Failure, EDeviceFailure::ConnectFailed);
+        QVERIFY(!outcome.Presented);
+        QCOMPARE(prompter.Shown, QStringList());
+        QCOMPARE(prompter.Pins, QStringList { "1234" }); // never asked
     }
 
     // The rule that no remembered PIN goes to either of two senders announcing one MacId.
