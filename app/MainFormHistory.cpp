@@ -76,14 +76,10 @@ void TFormMain::ShowHistory(const QString& device)
     FPrompter.RunModal(dialog);
 }
 
-void TFormMain::RecordOperation(TTransferRecord record, const QElapsedTimer& clock, bool success, const QString& shown)
+void TFormMain::RecordOperation(const TTransferRecord& record)
 {
-    record.Time = QDateTime::currentDateTimeUtc();
-    record.DurationMs = clock.elapsed();
-    record.Success = success;
-    record.Message = shown;
     FHistory->Record(record);
-    if (record.Kind == TTransferKind::Upload && success) {
+    if (record.Kind == TTransferKind::Upload && record.Success) {
         FLastSent.insert(LastSentKey(record.MacId, record.IPAddress), record);
         if (FDeviceList)
             FDeviceList->ToolTipsChanged();

@@ -10,32 +10,9 @@
 #include "device/ProgramTransfer.h"
 #include "device/UnitDeviceCommand.h"
 #include "dialogs/UnitStartFromSelectForm.h"
+#include "operations/DeviceCommandOperations.h"
 
 #include <Qsci/qsciscintilla.h>
-
-namespace {
-
-struct TIndexRead {
-    bool Ok = false;
-    QList<TStartFromIndexEntry> Entries;
-    QString ResponseMsg;
-};
-
-struct TCommandReply {
-    bool Ok = false;
-    QString ResponseMsg;
-};
-
-// The line of the first entry carrying the number; 0 when none does.
-qint32 StartFromLineNumber(const QList<TStartFromIndexEntry>& entries, qint32 index)
-{
-    for (const TStartFromIndexEntry& entry : entries)
-        if (entry.Index == index)
-            return entry.LineNumber;
-    return 0;
-}
-
-} // namespace
 
 void TFormMain::SpeedButtonScanToolChangesClick()
 {
@@ -108,19 +85,12 @@ void TFormMain::SpeedButtonStartFromMiddleClick()
     const QPointer<TFormMain> alive(this);
     const QString ip = device.IPAddress;
     const quint16 port = device.Port;
-    const TIndexRead index = RunBlocking(WindowCallRunner(), [ip, port] {
-        TIndexRead read;
-        read.Ok = ReadStartFromIndex(ip, port, read.Entries, read.ResponseMsg);
-        return read;
-    });
+    const TStartFromIndexOutcome index
+        = RunBlocking(WindowCallRunner(), [device] { return ReadStartFromIndexOf(device); });
     if (!StillOpen(alive))
         return;
-    if (!index.Ok) {
-        FPrompter.ShowMessage("Hata: " + index.ResponseMsg);
-        return;
-    }
-    if (index.Entries.isEmpty()) {
-        FPrompter.ShowMessage(QString::fromUtf8("Cihazda kayıtlı bir devam noktası yok (Start From index boş)."));
+    if (!index.Succeeded() || index.Entries.isEmpty()) {
+        FPrompter.ShowMessage(index.Shown);
         return;
     }
 
@@ -149,23 +119,10 @@ void TFormMain::SpeedButtonStartFromMiddleClick()
 void TFormMain::SendStartFrom(const TQuillexDevice& device, qint32 index)
 {
     const QPointer<TFormMain> alive(this);
-    const QString ip = device.IPAddress;
-    const quint16 port = device.Port;
-    const QStringList commands { "STARTFROM" + QString::number(index) };
-    TTransferRecord record = NewTransferRecord(TTransferKind::StartFrom, device.DisplayName, ip, device.MacId);
-    SetRecordCommands(record, commands);
-    QElapsedTimer clock;
-    clock.start();
-    const TCommandReply reply = RunBlocking(WindowCallRunner(), [ip, port, commands] {
-        TCommandReply r;
-        r.Ok = SendDeviceCommands(ip, port, commands, r.ResponseMsg);
-        return r;
-    });
+    const TOperationOutcome outcome
+        = RunBlocking(WindowCallRunner(), [device, index] { return RunStartFrom(device, index); });
     if (!StillOpen(alive))
         return;
-    const QString shown = reply.Ok
-        ? QString::fromUtf8("Devam ettirme başlatıldı (CNC'den XON bekleniyor): ") + reply.ResponseMsg
-        : "Hata: " + reply.ResponseMsg;
-    RecordOperation(record, clock, reply.Ok, shown);
-    FPrompter.ShowMessage(shown);
+    RecordOperation(*outcome.Record);
+    FPrompter.ShowMessage(outcome.Shown);
 }

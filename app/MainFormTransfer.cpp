@@ -6,6 +6,9 @@
 #include "DeviceWait.h"
 #include "config/Settings.h"
 #include "document/UploadPlan.h"
+#include "operations/DownloadOperation.h"
+#include "operations/OperationJob.h"
+#include "operations/UploadOperation.h"
 #include "transfer/UnitFileTransfer.h"
 
 #include <Qsci/qsciscintilla.h>
@@ -67,7 +70,6 @@ void TFormMain::SpeedButtonUploadToMachineClick()
     RedrawDocument();
     if (!CheckDevicePin(device))
         return;
-    const QByteArray content = upload.Content;
 
     // The device's limits come from its status; give it a few seconds to speak.
     const QPointer<TFormMain> alive(this);
@@ -82,89 +84,62 @@ void TFormMain::SpeedButtonUploadToMachineClick()
     if (!StillOpen(alive))
         return;
     if (status.isEmpty()) {
-        FPrompter.ShowMessage("Cihazdan henuz durum bilgisi alinamadi (kapasite bilinmiyor). Lutfen birkac saniye "
-                              "bekleyip tekrar deneyin.");
+        FPrompter.ShowMessage(NoStatusOutcome().Shown);
         return;
     }
-    const TUploadPlan plan = DecideUploadPlan(status, upload.Candidates);
-
+    TUploadRequest request;
+    request.Device = device;
+    request.Status = status;
+    request.Prepared = upload;
+    request.FileName = CurrentFileName();
     QSettings settings = OpenSettingsFile();
-    const bool verify = VerifyAfterUpload(settings);
+    request.Verify = VerifyAfterUpload(settings);
 
     StartProgress(QString::fromUtf8("Cihaza gönderiliyor"));
     const QString ip = device.IPAddress;
-    // The history keeps the program as the device stores it, before compression.
-    TTransferRecord record = NewTransferRecord(TTransferKind::Upload, device.DisplayName, ip, device.MacId);
-    record.FileName = CurrentFileName();
-    SetRecordBytes(record, content);
-    QElapsedTimer clock;
-    clock.start();
-    TSendProgramThread::Create(
-        this, ip, UploadPort, content,
-        [this, record, clock](bool success, const QString& msg, const TUploadVerification& verification) {
-            UploadComplete(record, clock, success, msg, verification);
-        },
-        [this](qint32 percent) {
-            if (FTransferProgress)
-                FTransferProgress->UpdateProgress(percent);
-        },
-        plan.MaxRawSize, plan.Candidates,
-        [this, ip] {
-            if (FTransferProgress)
-                FTransferProgress->UseDeviceProgress(
-                    [this, ip] { return FStatusListener ? FStatusListener->GetStatusFor(ip) : QString(); });
-        },
-        plan.LegacyDevice,
-        [this](qint64 done, qint64 total) {
-            if (FTransferProgress)
-                FTransferProgress->UpdateEraseProgress(done, total);
-        },
-        verify,
-        [this] {
-            if (FTransferProgress)
-                FTransferProgress->BeginVerification();
-        });
+    auto progress = std::make_shared<TProgressCallbacks>();
+    progress->OnPercent = [this](qint32 percent) {
+        if (FTransferProgress)
+            FTransferProgress->UpdateProgress(percent);
+    };
+    progress->OnLargeUpload = [this, ip] {
+        if (FTransferProgress)
+            FTransferProgress->UseDeviceProgress(
+                [this, ip] { return FStatusListener ? FStatusListener->GetStatusFor(ip) : QString(); });
+    };
+    progress->OnErase = [this](qint64 done, qint64 total) {
+        if (FTransferProgress)
+            FTransferProgress->UpdateEraseProgress(done, total);
+    };
+    progress->OnVerifyStarted = [this] {
+        if (FTransferProgress)
+            FTransferProgress->BeginVerification();
+    };
+    RunOperationJob<TUploadOutcome>(
+        this, progress, [request](TOperationProgress& p) { return SendUpload(request, p); },
+        [this](const TUploadOutcome& outcome) { UploadComplete(outcome); });
 }
 
-void TFormMain::UploadComplete(TTransferRecord record, const QElapsedTimer& clock, bool success,
-    const QString& responseMsg, const TUploadVerification& verification)
+void TFormMain::UploadComplete(const TUploadOutcome& outcome)
 {
-    using EOutcome = TUploadVerification::EOutcome;
     SetTransferControlsEnabled(true);
     FTransferProgress.reset();
     raise();
     activateWindow();
-    record.Verification = HistoryVerification(verification);
-    if (!success) {
-        const QString shown = "Hata: " + responseMsg;
-        RecordOperation(record, clock, false, shown); // before a message box holds the window
-        FPrompter.ShowMessage(shown);
-        return;
-    }
-    const qsizetype warning = responseMsg.indexOf("(UYARI");
-    const QString indexWarning = warning >= 0 ? responseMsg.mid(warning) : QString();
-    const QString done = QString::fromUtf8("Başarı ile Tamamlandı.");
+    if (outcome.Record)
+        RecordOperation(*outcome.Record); // before a message box holds the window
     // The device does not hold what was sent, or that is not known: a warning
     // box, never the green success display.
-    if (verification.Outcome == EOutcome::Mismatch || verification.Outcome == EOutcome::Failed) {
-        const QString shown
-            = indexWarning.isEmpty() ? verification.Message : verification.Message + "\r\n" + indexWarning;
-        RecordOperation(record, clock, true, shown);
-        FPrompter.ShowWarning(shown);
+    if (outcome.Kind == EOutcomeKind::Mismatch || outcome.Kind == EOutcomeKind::VerifyFailed) {
+        FPrompter.ShowWarning(outcome.Shown);
         return;
     }
-    if (!indexWarning.isEmpty()) {
-        QString text = done + "\r\n" + indexWarning;
-        if (verification.Outcome == EOutcome::Verified)
-            text += "\r\n" + verification.Message;
-        RecordOperation(record, clock, true, text);
-        FPrompter.ShowMessage(text);
+    if (!outcome.Succeeded() || !outcome.IndexWarning.isEmpty()) {
+        FPrompter.ShowMessage(outcome.Shown);
         return;
     }
-    RecordOperation(
-        record, clock, true, verification.Outcome == EOutcome::Verified ? done + "\r\n" + verification.Message : done);
-    if (verification.Outcome == EOutcome::Verified)
-        ShowUploadVerified(verification);
+    if (outcome.Verification.Outcome == TUploadVerification::EOutcome::Verified)
+        ShowUploadVerified(outcome.Verification);
     else
         ShowTransferSuccess(QString::fromUtf8("Cihaza gönderildi"));
 }
@@ -185,49 +160,37 @@ void TFormMain::SpeedButtonDownloadFromMachineClick()
     }
     if (!SelectedDevice(device) || !CheckDevicePin(device))
         return;
+    TDownloadRequest request;
+    request.Device = device;
     // The device's limit bounds what the download takes; the default when its status is not known.
-    const qint64 maxFileSize
-        = DecideUploadPlan(FStatusListener ? FStatusListener->GetStatusFor(device.IPAddress) : QString(), {})
-              .MaxRawSize;
+    request.Status = FStatusListener ? FStatusListener->GetStatusFor(device.IPAddress) : QString();
     StartProgress(QString::fromUtf8("Cihazdan alınıyor"));
-    QElapsedTimer clock;
-    clock.start();
-    TReceiveProgramThread::Create(
-        this, device.IPAddress, DownloadPort,
-        [this, device, clock](bool success, const QByteArray& content, bool isRaw, const QString& msg) {
-            DownloadComplete(device, clock, success, content, isRaw, msg);
-        },
-        [this](qint32 percent) {
-            if (FTransferProgress)
-                FTransferProgress->UpdateProgress(percent);
-        },
-        maxFileSize);
+    auto progress = std::make_shared<TProgressCallbacks>();
+    progress->OnPercent = [this](qint32 percent) {
+        if (FTransferProgress)
+            FTransferProgress->UpdateProgress(percent);
+    };
+    RunOperationJob<TDownloadOutcome>(
+        this, progress, [request](TOperationProgress& p) { return RunDownload(request, p); },
+        [this, device](const TDownloadOutcome& outcome) { DownloadComplete(device, outcome); });
 }
 
-void TFormMain::DownloadComplete(const TQuillexDevice& device, const QElapsedTimer& clock, bool success,
-    const QByteArray& content, bool isRaw, const QString& responseMsg)
+void TFormMain::DownloadComplete(const TQuillexDevice& device, const TDownloadOutcome& outcome)
 {
     SetTransferControlsEnabled(true);
     FTransferProgress.reset();
     raise();
     activateWindow();
-    TTransferRecord record
-        = NewTransferRecord(TTransferKind::Download, device.DisplayName, device.IPAddress, device.MacId);
-    SetRecordBytes(record, content);
-    if (!success) {
-        RecordOperation(record, clock, false, "Hata: " + responseMsg);
-        FPrompter.ShowMessage("Hata: " + responseMsg);
+    if (outcome.Record)
+        RecordOperation(*outcome.Record);
+    if (!outcome.Succeeded()) {
+        FPrompter.ShowMessage(outcome.Shown);
         return;
     }
-    const QString rawMessage
-        = QString::fromUtf8("Ham (RAW) kayıt alındı: %1 bayt. HEX olarak gösteriliyor, Kaydet .bin "
-                            "(binary) olarak yazar.")
-              .arg(content.size());
-    RecordOperation(record, clock, true, isRaw ? rawMessage : QString::fromUtf8("Başarı ile Tamamlandı."));
-    FDocument->TakeDownload(content, isRaw, IsControllerSiemens(device.Controller));
+    FDocument->TakeDownload(outcome.Content, outcome.IsRaw, IsControllerSiemens(device.Controller));
     RedrawDocument();
-    if (isRaw) {
-        FPrompter.ShowMessage(rawMessage);
+    if (outcome.IsRaw) {
+        FPrompter.ShowMessage(outcome.Shown);
         return;
     }
     ShowTransferSuccess(QString::fromUtf8("Cihazdan alındı"));

@@ -13,6 +13,7 @@
 #include "device/Ticks.h"
 #include "dialogs/UnitDeviceSettingsForm.h"
 #include "discovery/DeviceListModel.h"
+#include "operations/PinCheck.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -739,10 +740,10 @@ bool TFormMain::IsSelectedDeviceSiemens() const
 
 bool TFormMain::CheckDevicePin(const TQuillexDevice& device)
 {
-    const bool identityShared = FStatusListener && IdentityShared(device, FStatusListener->GetLastDeviceList());
+    const TPinCheck check
+        = PinCheckFor(device, FStatusListener ? FStatusListener->GetLastDeviceList() : QList<TQuillexDevice>());
     const QPointer<TFormMain> alive(this);
-    const bool ok = EnsureDevicePin(device.IPAddress, device.Port, PinStoreKey(device.MacId, device.IPAddress),
-        device.DisplayName, device.PinRequired, FPrompter, identityShared, WindowCallRunner());
+    const bool ok = RunPinCheck(check, FPrompter, WindowCallRunner()).Succeeded();
     return ok && StillOpen(alive); // a window closed meanwhile sends nothing more
 }
 
@@ -941,33 +942,12 @@ void TFormMain::ListBoxDevicesDblClick()
     TQuillexDevice device;
     if (!SelectedDevice(device) || !CheckDevicePin(device))
         return;
-    QString name = device.DisplayName, controller;
-    qint32 baud = 0, xoff = -1, xonxoff = -1, dataBits = 0, stopBits = 0;
-    QChar parity;
-    QJsonObject s;
-    if (ParseJsonObject(FStatusListener->GetStatusFor(device.IPAddress), s)) {
-        auto text = [&](const char* key) { return JsonMemberText(s, key); };
-        auto number = [&](const char* key, qint32 fallback) {
-            bool ok = false;
-            const qint32 n = text(key).toInt(&ok);
-            return ok ? n : fallback;
-        };
-        if (s.contains("name"))
-            name = text("name");
-        baud = number("baud", 0);
-        xoff = number("xofftimeout", -1);
-        if (s.value("xonxoff").isBool())
-            xonxoff = s.value("xonxoff").toBool() ? 1 : 0;
-        dataBits = number("databits", 0);
-        if (const QString p = text("parity"); !p.isEmpty())
-            parity = p[0];
-        stopBits = number("stopbits", 0);
-        if (s.contains("controller"))
-            controller = text("controller");
-    }
+    const TDeviceSettingsOriginal settings
+        = DeviceSettingsFromStatus(FStatusListener->GetStatusFor(device.IPAddress), device.DisplayName);
     TFormDeviceSettings dialog(FPrompter, this, WindowCallRunner());
-    dialog.Initialize(name, controller, baud, xoff, xonxoff, dataBits, parity, stopBits, device.IPAddress, device.Port,
-        device.PinRequired, device.MacId);
+    dialog.Initialize(settings.Name, settings.Controller, settings.Baud, settings.XoffTimeout, settings.XonXoff,
+        settings.DataBits, settings.Parity, settings.StopBits, device.IPAddress, device.Port, device.PinRequired,
+        device.MacId);
     dialog.SetHistory([this](const TTransferRecord& record) { FHistory->Record(record); });
     dialog.exec();
 }

@@ -28,6 +28,9 @@
 #include <optional>
 #include <utility>
 
+struct TUploadOutcome;
+struct TDownloadOutcome;
+
 namespace Ui {
 class TFormMain;
 }
@@ -212,19 +215,17 @@ private:
     bool ConfirmLosingContent();
     QString RememberedFolder(const QString& key) const;
     void RememberFolder(const QString& key, const QString& fileName);
-    // record: the upload's history record; it is written with the read-back's result.
-    void UploadComplete(TTransferRecord record, const QElapsedTimer& clock, bool success, const QString& responseMsg,
-        const TUploadVerification& verification);
-    void DownloadComplete(const TQuillexDevice& device, const QElapsedTimer& clock, bool success,
-        const QByteArray& content, bool isRaw, const QString& responseMsg);
+    // An operation's end: its record kept, its outcome shown.
+    void UploadComplete(const TUploadOutcome& outcome);
+    void DownloadComplete(const TQuillexDevice& device, const TDownloadOutcome& outcome);
     void StartProgress(const QString& title);
     void ShowToolChangePanel();
     // The selected device, once its PIN is settled; "Önce bir cihaz seçin." when there is none.
     bool SelectedDeviceWithPin(TQuillexDevice& device);
     void SendStartFrom(const TQuillexDevice& device, qint32 index);
     void SetUpHistory();
-    // Ends the record of an operation begun with the clock, and queues it.
-    void RecordOperation(TTransferRecord record, const QElapsedTimer& clock, bool success, const QString& shown);
+    // Queues an operation's finished record; an upload that reached a device is its last one sent.
+    void RecordOperation(const TTransferRecord& record);
     // False once the window was destroyed, closed, or asked to close while it
     // waited for a device: the operation then ends without a word, and the
     // close is carried out once the window is free.

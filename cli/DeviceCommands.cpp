@@ -13,6 +13,10 @@
 #include "discovery/UnitStatusListener.h"
 #include "document/ProgramDocument.h"
 #include "document/UploadPlan.h"
+#include "operations/DeviceCommandOperations.h"
+#include "operations/DownloadOperation.h"
+#include "operations/PinCheck.h"
+#include "operations/UploadOperation.h"
 #include "transfer/UploadVerification.h"
 
 #include <QElapsedTimer>
@@ -113,30 +117,49 @@ QString FailureCode(EDeviceFailure kind)
     return "device_error";
 }
 
-// The device operation that just failed on this thread: exit 3 when the
-// device refused the PIN, else 1.
-int DeviceFailure(const QString& message)
+// A failed device operation of the kind given: exit 3 when the device
+// refused the PIN, else 1.
+int DeviceFailure(EDeviceFailure kind, const QString& message)
 {
-    const EDeviceFailure kind = LastDeviceFailure();
     return FailDevice(kind == EDeviceFailure::PinRefused ? ExitPin : ExitFailed, FailureCode(kind), message);
 }
 
-// A history record of the operation on the device, begun when it starts.
-TTransferRecord StartRecord(TTransferKind kind, const TQuillexDevice& device)
+int DeviceFailure(const TOperationOutcome& outcome)
 {
-    return NewTransferRecord(kind, device.DisplayName, device.IPAddress, device.MacId);
+    return DeviceFailure(outcome.Failure, outcome.Message);
 }
 
-// The record's end: outcome, the message printed, the time taken; then it is written.
-void FinishRecord(
-    const TCliArgs& args, TTransferRecord& record, const QElapsedTimer& clock, bool success, const QString& shown)
+// The operation's record, when it wrote one, into the history.
+void KeepRecord(const TCliArgs& args, const TOperationOutcome& outcome)
 {
-    record.Time = QDateTime::currentDateTimeUtc();
-    record.DurationMs = clock.elapsed();
-    record.Success = success;
-    record.Message = shown;
-    RecordCliHistory(args, record);
+    if (outcome.Record)
+        RecordCliHistory(args, *outcome.Record);
 }
+
+// An operation's progress on standard error, stage by stage.
+class TCliProgress : public TOperationProgress {
+public:
+    TCliProgress(TProgressMode mode, const char* stage)
+        : FMode(mode)
+        , FStage(stage)
+    {
+        FPrinter.emplace(mode);
+    }
+    void Percent(qint32 percent) override { FPrinter->Percent(FStage, percent); }
+    void Erase(qint64 done, qint64 total) override { FPrinter->Erase(done, total); }
+    void LargeUpload() override { Note(QString::fromUtf8("Büyük dosya: cihaz hazırlanıyor...")); }
+    void VerifyStarted() override
+    {
+        FPrinter.reset(); // the upload's bar ends with its line
+        FPrinter.emplace(FMode);
+        FStage = "verify";
+    }
+
+private:
+    TProgressMode FMode;
+    const char* FStage;
+    std::optional<TProgressPrinter> FPrinter;
+};
 
 // A program file as the history names it; standard input has no name.
 QString RecordedFileName(const QString& path)
@@ -231,31 +254,27 @@ int PrepareDevice(TContext& context, const QString& ip, const QString& status, T
         device.DisplayName = ip;
         device.PinRequired = !context.Pin.isEmpty() || context.A.IsSet("pin-required");
     }
-    const QString key = PinStoreKey(device.MacId, device.IPAddress);
-    if (device.PinRequired && !context.Pin.isEmpty()) {
-        // The caller's PIN is what the caller means: no stored PIN, no prompt.
-        // It serves this run only; --save-pin keeps it, as the window's "Kaydet".
-        QString error;
-        if (!VerifyDevicePin(device.IPAddress, device.Port, context.Pin, error))
-            return DeviceFailure(error);
-        SetCachedPin(device.IPAddress, context.Pin);
-        if (context.A.IsSet("save-pin")) {
-            SavePinToStore(key, context.Pin, device.IPAddress);
+    // The caller's PIN is what the caller means: no stored PIN, no prompt.
+    // It serves this run only; --save-pin keeps it, as the window's "Kaydet".
+    const bool given = device.PinRequired && !context.Pin.isEmpty();
+    TPinCheck check { device, false, given ? context.Pin : QString() };
+    check.IdentityShared = !given && device.PinRequired && context.IdentityShared(device);
+    TTerminalPrompter prompter;
+    const TOperationOutcome outcome = RunPinCheck(check, prompter);
+    if (outcome.Succeeded()) {
+        if (given && context.A.IsSet("save-pin")) {
+            SavePinToStore(PinStoreKey(device.MacId, device.IPAddress), context.Pin, device.IPAddress);
             if (const QString problem = PinStoreError(); !problem.isEmpty())
                 Note(problem);
         }
         return ExitOk;
     }
-    TTerminalPrompter prompter;
-    const bool identityShared = device.PinRequired && context.IdentityShared(device);
-    if (EnsureDevicePin(
-            device.IPAddress, device.Port, key, device.DisplayName, device.PinRequired, prompter, identityShared))
-        return ExitOk;
-    if (prompter.FailedOnNetwork) { // already shown by the prompter
-        // The check ran on this thread: its failure's kind is the last one.
-        Report().Code = FailureCode(LastDeviceFailure());
-        Report().Message = prompter.NetworkError;
-        return Report().Code == "pin_refused" ? ExitPin : ExitFailed;
+    if (!outcome.Presented)
+        return DeviceFailure(outcome);
+    if (outcome.Kind != EOutcomeKind::Cancelled) { // already shown by the prompter
+        Report().Code = FailureCode(outcome.Failure);
+        Report().Message = outcome.Message;
+        return outcome.Failure == EDeviceFailure::PinRefused ? ExitPin : ExitFailed;
     }
     Report().Code = "pin_required";
     Report().Message = QString::fromUtf8("%1 şifre istiyor (4-8 rakam)").arg(device.DisplayName);
@@ -375,12 +394,6 @@ int StatusFromOptions(const TCliArgs& args, bool raw, const QString& pin, QStrin
     return ExitOk;
 }
 
-TUploadVerification ReadBack(TContext& context, const QString& ip, const QByteArray& sent, qint64 maxFileSize)
-{
-    TProgressPrinter progress(context.Progress);
-    return VerifyStoredProgram(ip, DownloadPort, sent, maxFileSize, [&](qint32 p) { progress.Percent("verify", p); });
-}
-
 // The read-back's outcome: its text on standard output when verified, else on
 // standard error with exit 1; with --json the "verification" object.
 int ReportVerification(const TUploadVerification& verification, const QString& successMessage)
@@ -428,65 +441,39 @@ int CmdUpload(TContext& context)
         if (const int rc = context.WaitForStatus(ip, StatusWaitMs, status); rc != ExitOk)
             return rc;
         if (status.isEmpty())
-            return Fail(ExitFailed, "no_status",
-                "Cihazdan henuz durum bilgisi alinamadi (kapasite bilinmiyor). Lutfen birkac saniye bekleyip tekrar "
-                "deneyin.");
+            return Fail(ExitFailed, "no_status", NoStatusOutcome().Shown);
     }
     TQuillexDevice device;
     if (const int rc = PrepareDevice(context, ip, status, device); rc != ExitOk)
         return rc;
 
-    TPreparedUpload upload;
+    TUploadRequest request;
+    request.Device = device;
+    request.Status = status;
+    request.FileName = RecordedFileName(file);
+    request.Verify = args.IsSet("verify");
+    request.SuccessText = ESuccessText::DeviceReply; // scripts read the device's reply
     if (raw)
-        upload.Content = fileBytes;
+        request.Prepared.Content = fileBytes;
     else
-        upload = PrepareFileForUpload(std::move(fileBytes), IsControllerSiemens(device.Controller));
-    const TUploadPlan plan = DecideUploadPlan(status, upload.Candidates);
-
-    QString response;
-    bool success = false;
-    TUploadFacts facts;
-    TTransferRecord record = StartRecord(TTransferKind::Upload, device);
-    record.FileName = RecordedFileName(file);
-    QElapsedTimer clock;
-    clock.start();
+        request.Prepared = PrepareFileForUpload(std::move(fileBytes), IsControllerSiemens(device.Controller));
+    TUploadOutcome outcome;
     {
-        // What the device stores, before compression, fingerprinted on the
-        // other core while the upload compresses; the record is not touched
-        // here until that is done.
-        const std::future<void> fingerprints
-            = std::async(std::launch::async, [&record, &upload] { SetRecordBytes(record, upload.Content); });
-        TProgressPrinter progress(context.Progress);
-        try {
-            success = SendProgramToDevice(
-                ip, UploadPort, upload.Content, response, [&](qint32 p) { progress.Percent("upload", p); },
-                plan.MaxRawSize, plan.Candidates, [] { Note(QString::fromUtf8("Büyük dosya: cihaz hazırlanıyor...")); },
-                plan.LegacyDevice, [&](qint64 done, qint64 total) { progress.Erase(done, total); }, &facts);
-        } catch (const EQuillexError& e) {
-            response = e.Message();
-            SetDeviceFailure(EDeviceFailure::DeviceError);
-        }
-        fingerprints.wait();
+        TCliProgress progress(context.Progress, "upload");
+        outcome = SendUpload(request, progress);
     }
-    if (!success) {
-        FinishRecord(args, record, clock, false, "Hata: " + response);
-        return DeviceFailure(response);
-    }
-    Report().Fields.insert("bytes", upload.Content.size());
-    Report().Fields.insert("sent_bytes", facts.SentBytes);
-    Report().Fields.insert("compressed", facts.Compressed);
-    Report().Fields.insert("index_entries", facts.IndexEntries);
-    if (!args.IsSet("verify")) {
-        FinishRecord(args, record, clock, true, response);
-        return Succeed(response, true);
-    }
+    KeepRecord(args, outcome);
+    if (!outcome.Succeeded() && outcome.Kind != EOutcomeKind::Mismatch && outcome.Kind != EOutcomeKind::VerifyFailed)
+        return DeviceFailure(outcome); // the upload itself failed
+    Report().Fields.insert("bytes", request.Prepared.Content.size());
+    Report().Fields.insert("sent_bytes", outcome.Facts.SentBytes);
+    Report().Fields.insert("compressed", outcome.Facts.Compressed);
+    Report().Fields.insert("index_entries", outcome.Facts.IndexEntries);
+    if (!request.Verify)
+        return Succeed(outcome.DeviceReply, true);
     if (!Report().Json && !Report().Quiet)
-        Out(response);
-    // The record waits for the read-back, so it carries its result.
-    const TUploadVerification verification = ReadBack(context, ip, upload.Content, plan.MaxRawSize);
-    record.Verification = HistoryVerification(verification);
-    FinishRecord(args, record, clock, true, response);
-    return ReportVerification(verification, response);
+        Out(outcome.DeviceReply);
+    return ReportVerification(outcome.Verification, outcome.DeviceReply);
 }
 
 int CmdDownload(TContext& context)
@@ -505,37 +492,33 @@ int CmdDownload(TContext& context)
     QString status;
     if (const int rc = ConnectDevice(context, ip, device, &status); rc != ExitOk)
         return rc;
-    QByteArray content;
-    bool isRaw = false;
-    QString response;
-    bool success = false;
-    TTransferRecord record = StartRecord(TTransferKind::Download, device);
-    record.FileName = RecordedFileName(outFile);
-    QElapsedTimer clock;
-    clock.start();
+    TDownloadRequest request;
+    request.Device = device;
+    request.Status = status;
+    request.FileName = RecordedFileName(outFile);
+    request.SuccessText = ESuccessText::DeviceReply;
+    request.Keep = [&](const TDownloadOutcome& received, QString& error) {
+        Note(received.DeviceReply);
+        if (received.IsRaw)
+            Note(QString::fromUtf8("Ham (RAW) kayıt alındı: %1 bayt").arg(received.Content.size()));
+        if (WriteOutput(outFile, received.Content, error))
+            return true;
+        error = outFile + ": " + error;
+        return false;
+    };
+    TDownloadOutcome outcome;
     {
-        TProgressPrinter progress(context.Progress);
-        success = ReceiveProgramFromDevice(
-            ip, DownloadPort, content, isRaw, response, [&](qint32 p) { progress.Percent("download", p); },
-            DecideUploadPlan(status, {}).MaxRawSize); // a device stores at most its maxfilesize
+        TCliProgress progress(context.Progress, "download");
+        outcome = RunDownload(request, progress);
     }
-    if (!success) {
-        FinishRecord(args, record, clock, false, "Hata: " + response);
-        return DeviceFailure(response);
-    }
-    SetRecordBytes(record, content);
-    Note(response);
-    if (isRaw)
-        Note(QString::fromUtf8("Ham (RAW) kayıt alındı: %1 bayt").arg(content.size()));
-    QString error;
-    const bool written = WriteOutput(outFile, content, error);
-    // The bytes came, but the operator has no program without the file.
-    FinishRecord(args, record, clock, written, written ? response : outFile + ": " + error);
-    if (!written)
-        return Fail(ExitFailed, "file_error", outFile + ": " + error);
-    Report().Fields.insert("bytes", content.size());
-    Report().Fields.insert("kind", isRaw ? "raw" : "program");
-    return Succeed(response);
+    KeepRecord(args, outcome);
+    if (outcome.Kind == EOutcomeKind::FileError)
+        return Fail(ExitFailed, "file_error", outcome.Message);
+    if (!outcome.Succeeded())
+        return DeviceFailure(outcome);
+    Report().Fields.insert("bytes", outcome.Content.size());
+    Report().Fields.insert("kind", outcome.IsRaw ? "raw" : "program");
+    return Succeed(outcome.DeviceReply);
 }
 
 int CmdVerify(TContext& context)
@@ -561,7 +544,12 @@ int CmdVerify(TContext& context)
     const QByteArray sent
         = args.IsSet("raw") ? fileBytes : PrepareFileForUpload(fileBytes, IsControllerSiemens(controller)).Content;
     Report().Fields.insert("bytes", sent.size());
-    return ReportVerification(ReadBack(context, ip, sent, DecideUploadPlan(status, {}).MaxRawSize), QString());
+    TVerifyOutcome outcome;
+    {
+        TCliProgress progress(context.Progress, "verify");
+        outcome = RunVerify({ device, status, sent }, progress);
+    }
+    return ReportVerification(outcome.Verification, QString());
 }
 
 int CmdSend(TContext& context)
@@ -574,18 +562,16 @@ int CmdSend(TContext& context)
     TQuillexDevice device;
     if (const int rc = ConnectDevice(context, ip, device); rc != ExitOk)
         return rc;
-    QString response;
-    TTransferRecord record = StartRecord(TTransferKind::Settings, device);
-    SetRecordCommands(record, args.Args.mid(1));
-    QElapsedTimer clock;
-    clock.start();
-    const bool success = SendDeviceCommands(ip, device.Port, args.Args.mid(1), response);
-    FinishRecord(args, record, clock, success, success ? response : "Hata: " + response);
-    if (!success)
-        return DeviceFailure(response);
+    TCommandBatchRequest request;
+    request.Device = device;
+    request.Commands = args.Args.mid(1);
+    const TOperationOutcome outcome = RunCommandBatch(request);
+    KeepRecord(args, outcome);
+    if (!outcome.Succeeded())
+        return DeviceFailure(outcome);
     // "%1 komut cihaz tarafından onaylandı": the count of confirmed lines, the login and PIN lines included.
-    Report().Fields.insert("confirmed", response.section(' ', 0, 0).toInt());
-    return Succeed(response, true);
+    Report().Fields.insert("confirmed", outcome.Message.section(' ', 0, 0).toInt());
+    return Succeed(outcome.Message, true);
 }
 
 int CmdIndex(TContext& context)
@@ -598,19 +584,18 @@ int CmdIndex(TContext& context)
     TQuillexDevice device;
     if (const int rc = ConnectDevice(context, ip, device); rc != ExitOk)
         return rc;
-    QList<TStartFromIndexEntry> entries;
-    QString response;
-    if (!ReadStartFromIndex(ip, device.Port, entries, response))
-        return DeviceFailure(response);
+    const TStartFromIndexOutcome index = ReadStartFromIndexOf(device);
+    if (!index.Succeeded())
+        return DeviceFailure(index);
     QJsonArray array;
-    for (const TStartFromIndexEntry& e : entries) {
+    for (const TStartFromIndexEntry& e : index.Entries) {
         Data(QString("%1\t%2\t%3").arg(e.Index).arg(e.LineNumber).arg(e.UncompressedOffset));
         array.append(
             QJsonObject { { "index", e.Index }, { "line", e.LineNumber }, { "offset", e.UncompressedOffset } });
     }
     Report().Fields.insert("entries", array);
-    Note(response);
-    return Succeed(response);
+    Note(index.Message);
+    return Succeed(index.Message);
 }
 
 int CmdPeek(TContext& context)
@@ -624,15 +609,15 @@ int CmdPeek(TContext& context)
     TQuillexDevice device;
     if (const int rc = ConnectDevice(context, ip, device); rc != ExitOk)
         return rc;
-    QString prev, line, next, error;
-    if (!PeekProgramLine(ip, device.Port, index, prev, line, next, error))
-        return DeviceFailure(error);
-    Data(prev);
-    Data(line);
-    Data(next);
-    Report().Fields.insert("previous", prev);
-    Report().Fields.insert("line", line);
-    Report().Fields.insert("next", next);
+    const TPeekOutcome peek = PeekStartFromPoint(device, index);
+    if (!peek.Succeeded())
+        return DeviceFailure(peek);
+    Data(peek.Previous);
+    Data(peek.Line);
+    Data(peek.Next);
+    Report().Fields.insert("previous", peek.Previous);
+    Report().Fields.insert("line", peek.Line);
+    Report().Fields.insert("next", peek.Next);
     return Succeed(QString());
 }
 
@@ -647,19 +632,11 @@ int CmdStartFrom(TContext& context)
     TQuillexDevice device;
     if (const int rc = ConnectDevice(context, ip, device); rc != ExitOk)
         return rc;
-    QString response;
-    const QStringList commands { "STARTFROM" + QString::number(index) };
-    TTransferRecord record = StartRecord(TTransferKind::StartFrom, device);
-    SetRecordCommands(record, commands);
-    QElapsedTimer clock;
-    clock.start();
-    const bool success = SendDeviceCommands(ip, device.Port, commands, response);
-    const QString shown = success ? QString::fromUtf8("Devam ettirme başlatıldı (CNC'den XON bekleniyor): ") + response
-                                  : "Hata: " + response;
-    FinishRecord(args, record, clock, success, shown);
-    if (!success)
-        return DeviceFailure(response);
-    return Succeed(shown, true);
+    const TOperationOutcome outcome = RunStartFrom(device, index);
+    KeepRecord(args, outcome);
+    if (!outcome.Succeeded())
+        return DeviceFailure(outcome);
+    return Succeed(outcome.Shown, true);
 }
 
 // The device verbs' address word: an IPv4 address as it is, a device's name or

@@ -109,8 +109,4 @@ bool TTerminalPrompter::AskPin(const QString&, const QString& label, QString& pi
 void TTerminalPrompter::ShowMessage(const QString& text)
 {
     Err(text);
-    if (text.startsWith("Hata: ")) {
-        FailedOnNetwork = true;
-        NetworkError = text.mid(6);
-    }
 }

@@ -13,6 +13,4 @@ class TTerminalPrompter : public TPinPrompter {
 public:
     bool AskPin(const QString& caption, const QString& label, QString& pin) override;
     void ShowMessage(const QString& text) override;
-    bool FailedOnNetwork = false;
-    QString NetworkError; // the message behind "Hata: "
 };

@@ -1,5 +1,6 @@
 #include "DevicePin.h"
 
+#include "DeviceFailure.h"
 #include "UnitDeviceCommand.h"
 
 bool VerifyDevicePin(const QString& ipAddress, quint16 port, const QString& pin, QString& errorMsg)
@@ -8,10 +9,25 @@ bool VerifyDevicePin(const QString& ipAddress, quint16 port, const QString& pin,
 }
 
 bool EnsureDevicePin(const QString& ipAddress, quint16 port, const QString& deviceKey, const QString& displayName,
-    bool pinRequired, TPinPrompter& prompter, bool identityShared, const TBlockingCallRunner& runner)
+    bool pinRequired, TPinPrompter& prompter, bool identityShared, const TBlockingCallRunner& runner,
+    QString* failureMsg)
 {
+    // The failure's kind is recorded on the thread that ran the check: carried back to this one.
     const auto verify = [&](const QString& pin, QString& error) {
-        return RunBlocking(runner, [&] { return VerifyDevicePin(ipAddress, port, pin, error); });
+        EDeviceFailure kind = EDeviceFailure::DeviceError;
+        const bool ok = RunBlocking(runner, [&] {
+            const bool verified = VerifyDevicePin(ipAddress, port, pin, error);
+            kind = LastDeviceFailure();
+            return verified;
+        });
+        SetDeviceFailure(kind);
+        return ok;
+    };
+    const auto fail = [&](const QString& error) {
+        prompter.ShowMessage("Hata: " + error);
+        if (failureMsg)
+            *failureMsg = error;
+        return false;
     };
     if (!pinRequired) {
         SetCachedPin(ipAddress, {});
@@ -39,10 +55,8 @@ bool EnsureDevicePin(const QString& ipAddress, quint16 port, const QString& devi
                 RecordPinAddress(deviceKey, ipAddress);
             return true;
         }
-        if (error != MsgPinRefused()) { // a network or device failure, not a wrong PIN
-            prompter.ShowMessage("Hata: " + error);
-            return false;
-        }
+        if (error != MsgPinRefused()) // a network or device failure, not a wrong PIN
+            return fail(error);
     }
     SetCachedPin(ipAddress, {});
 
@@ -68,7 +82,6 @@ bool EnsureDevicePin(const QString& ipAddress, quint16 port, const QString& devi
             prompter.ShowMessage(QString::fromUtf8("Şifre yanlış."));
             continue;
         }
-        prompter.ShowMessage("Hata: " + error);
-        return false;
+        return fail(error);
     }
 }

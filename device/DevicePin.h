@@ -23,6 +23,9 @@ public:
 // identityShared: another address announces the same device right now; no
 // remembered PIN goes to either on its own. The verification runs through
 // runner (the window keeps painting meanwhile); the prompts stay on the
-// calling thread.
+// calling thread. False when the operator cancels or the check fails on the
+// device link: then failureMsg (may be null) gets the link's message, shown
+// already as "Hata: ...", and LastDeviceFailure() its kind on the calling thread.
 bool EnsureDevicePin(const QString& ipAddress, quint16 port, const QString& deviceKey, const QString& displayName,
-    bool pinRequired, TPinPrompter& prompter, bool identityShared = false, const TBlockingCallRunner& runner = {});
+    bool pinRequired, TPinPrompter& prompter, bool identityShared = false, const TBlockingCallRunner& runner = {},
+    QString* failureMsg = nullptr);

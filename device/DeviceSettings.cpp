@@ -1,5 +1,7 @@
 #include "DeviceSettings.h"
 
+#include "JsonText.h"
+
 const QStringList& ControllerTypes()
 {
     static const QStringList items { "FANUC", "MITSUBISHI", "SIEMENS", "OKUMA", "YASNAC", "MAZATROL-CMT",
@@ -91,4 +93,32 @@ bool BuildSettingsCommands(const TDeviceSettingsOriginal& original, const TDevic
     if (!entries.StopBits.isEmpty() && entries.StopBits.toInt() != original.StopBits)
         commands << "STOPBITS" + entries.StopBits;
     return true;
+}
+
+TDeviceSettingsOriginal DeviceSettingsFromStatus(const QString& status, const QString& name)
+{
+    TDeviceSettingsOriginal settings;
+    settings.Name = name;
+    QJsonObject s;
+    if (!ParseJsonObject(status, s))
+        return settings;
+    const auto text = [&](const char* key) { return JsonMemberText(s, key); };
+    const auto number = [&](const char* key, qint32 fallback) {
+        bool ok = false;
+        const qint32 n = text(key).toInt(&ok);
+        return ok ? n : fallback;
+    };
+    if (s.contains("name"))
+        settings.Name = text("name");
+    settings.Baud = number("baud", 0);
+    settings.XoffTimeout = number("xofftimeout", -1);
+    if (s.value("xonxoff").isBool())
+        settings.XonXoff = s.value("xonxoff").toBool() ? 1 : 0;
+    settings.DataBits = number("databits", 0);
+    if (const QString p = text("parity"); !p.isEmpty())
+        settings.Parity = p[0];
+    settings.StopBits = number("stopbits", 0);
+    if (s.contains("controller"))
+        settings.Controller = text("controller");
+    return settings;
 }

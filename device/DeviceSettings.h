@@ -28,6 +28,10 @@ struct TDeviceSettingsOriginal {
     qint32 StopBits = 0;
 };
 
+// The settings a device's status document reports; name is the one shown
+// when the status names none. A status that is no JSON object reports nothing.
+TDeviceSettingsOriginal DeviceSettingsFromStatus(const QString& status, const QString& name);
+
 // What the operator's widgets hold when saving; an empty item text means no selection.
 struct TDeviceSettingsEntries {
     QString NameText;

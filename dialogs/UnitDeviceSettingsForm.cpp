@@ -4,8 +4,8 @@
 
 #include "device/DevicePin.h"
 #include "device/UnitDeviceCommand.h"
+#include "operations/DeviceCommandOperations.h"
 
-#include <QElapsedTimer>
 #include <QKeyEvent>
 
 TFormDeviceSettings::TFormDeviceSettings(TUiPrompter& prompter, QWidget* parent, TBlockingCallRunner runner)
@@ -111,21 +111,18 @@ TDeviceSettingsEntries TFormDeviceSettings::Entries() const
 bool TFormDeviceSettings::SendCommands(
     const QStringList& commands, QString& response, const QString& failureFrame) const
 {
-    const QString ip = FIPAddress;
-    const quint16 port = FPort;
-    TTransferRecord record = NewTransferRecord(TTransferKind::Settings, FDeviceName, ip, FMacId);
-    SetRecordCommands(record, commands);
-    QElapsedTimer clock;
-    clock.start();
-    const bool ok = RunBlocking(FRunner, [&] { return SendDeviceCommands(ip, port, commands, response); });
-    if (FRecordHistory) {
-        record.Time = QDateTime::currentDateTimeUtc();
-        record.DurationMs = clock.elapsed();
-        record.Success = ok;
-        record.Message = ok ? response : failureFrame.arg(response);
-        FRecordHistory(record);
-    }
-    return ok;
+    TCommandBatchRequest request;
+    request.Device.DisplayName = FDeviceName;
+    request.Device.IPAddress = FIPAddress;
+    request.Device.Port = FPort;
+    request.Device.MacId = FMacId;
+    request.Commands = commands;
+    request.FailureFrame = failureFrame;
+    const TOperationOutcome outcome = RunBlocking(FRunner, [&] { return RunCommandBatch(request); });
+    if (FRecordHistory && outcome.Record)
+        FRecordHistory(*outcome.Record);
+    response = outcome.Message;
+    return outcome.Succeeded();
 }
 
 void TFormDeviceSettings::ButtonSaveClick()

@@ -3,6 +3,7 @@
 #include "ui_UnitStartFromSelectForm.h"
 
 #include "FixedPitchFont.h"
+#include "operations/DeviceCommandOperations.h"
 
 #include <QFontDatabase>
 
@@ -69,13 +70,11 @@ TFormStartFromSelect::~TFormStartFromSelect() = default;
 TFormStartFromSelect::TPeekResult TFormStartFromSelect::Peek(qint32 index) const
 {
     // Copies for the worker thread: the dialog may go while the device answers.
-    const QString ip = FIPAddress;
-    const quint16 port = FPort;
-    return RunBlocking(FRunner, [ip, port, index] {
-        TPeekResult r;
-        r.Ok = PeekProgramLine(ip, port, index, r.PrevLine, r.LineText, r.NextLine, r.ErrorMsg);
-        return r;
-    });
+    TQuillexDevice device;
+    device.IPAddress = FIPAddress;
+    device.Port = FPort;
+    const TPeekOutcome peek = RunBlocking(FRunner, [device, index] { return PeekStartFromPoint(device, index); });
+    return { peek.Succeeded(), peek.Previous, peek.Line, peek.Next, peek.Message };
 }
 
 void TFormStartFromSelect::Initialize(

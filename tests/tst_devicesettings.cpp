@@ -114,6 +114,45 @@ private slots:
             QStringList({ "NAME&Freze", "CONTROLLER&SIEMENS", "BR115200", "XOFFTO0", "XONXOFF&0", "DATABITS7",
                 "PARITYO", "STOPBITS2" }));
     }
+
+    // What the settings dialog opens with, read from the device's status.
+    void settingsFromStatus_data()
+    {
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("controller");
+        QTest::addColumn<QList<int>>("numbers"); // baud, xoff, xonxoff, databits, stopbits
+        QTest::addColumn<QString>("parity");
+
+        QTest::newRow("everything") << R"({"name":"Torna 4","controller":"FANUC","baud":19200,"xofftimeout":30,)"
+                                       R"("xonxoff":true,"databits":7,"parity":"E","stopbits":2})"
+                                    << "Torna 4"
+                                    << "FANUC" << QList<int> { 19200, 30, 1, 7, 2 } << "E";
+        // Numbers may come as text; XON/XOFF only as true or false.
+        QTest::newRow("texts") << R"({"baud":"9600","xofftimeout":"0","xonxoff":"1","databits":"8","parity":"N"})"
+                               << "Listed"
+                               << "" << QList<int> { 9600, 0, -1, 8, 0 } << "N";
+        QTest::newRow("unreported") << R"({"name":"","xonxoff":false})"
+                                    << ""
+                                    << "" << QList<int> { 0, -1, 0, 0, 0 } << "";
+        QTest::newRow("no JSON") << "name=Torna"
+                                 << "Listed"
+                                 << "" << QList<int> { 0, -1, -1, 0, 0 } << "";
+    }
+
+    void settingsFromStatus()
+    {
+        QFETCH(QString, status);
+        QFETCH(QString, name);
+        QFETCH(QString, controller);
+        QFETCH(QList<int>, numbers);
+        QFETCH(QString, parity);
+        const TDeviceSettingsOriginal s = DeviceSettingsFromStatus(status, "Listed");
+        QCOMPARE(s.Name, name);
+        QCOMPARE(s.Controller, controller);
+        QCOMPARE((QList<int> { s.Baud, s.XoffTimeout, s.XonXoff, s.DataBits, s.StopBits }), numbers);
+        QCOMPARE(s.Parity.isNull() ? QString() : QString(s.Parity), parity);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDeviceSettings)

@@ -1,14 +1,11 @@
 #include "UnitFileTransfer.h"
 
+#include "device/DeviceFailure.h"
 #include "device/WireFormat.h"
 
 #include <QCoreApplication>
 
-namespace {
-
-// Turns an unexpected exception into the completion's message, so that the
-// window always leaves its transfer state.
-template <typename Fn> bool RunGuarded(Fn&& fn, QString& responseMsg)
+bool RunTransferGuarded(const std::function<bool()>& fn, QString& responseMsg)
 {
     try {
         return fn();
@@ -19,10 +16,9 @@ template <typename Fn> bool RunGuarded(Fn&& fn, QString& responseMsg)
     } catch (const std::exception& e) {
         responseMsg = QString::fromUtf8("Beklenmeyen hata: %1").arg(QString::fromLocal8Bit(e.what()));
     }
+    SetDeviceFailure(EDeviceFailure::DeviceError);
     return false;
 }
-
-} // namespace
 
 TTransferJob::TTransferJob(QObject* context)
     : FContext(context)
@@ -87,7 +83,7 @@ void TSendProgramThread::run()
         if (FOnEraseProgress)
             HandOver([this, done, total] { FOnEraseProgress(done, total); });
     };
-    FSuccess = RunGuarded(
+    FSuccess = RunTransferGuarded(
         [&] {
             return SendProgramToDevice(FIPAddress, FPort, FContent, FResponseMsg, progress, FMaxRawSize,
                 FToolChangeCandidates, largeUpload, FLegacyDevice, erase);
@@ -97,7 +93,7 @@ void TSendProgramThread::run()
         RestartProgress();
         HandOver(FOnVerifyStart);
         QString failure;
-        const bool ran = RunGuarded(
+        const bool ran = RunTransferGuarded(
             [&] {
                 FVerification = VerifyStoredProgram(FIPAddress, DownloadPort, FContent, FMaxRawSize, progress);
                 return true;
@@ -127,7 +123,7 @@ void TReceiveProgramThread::run()
     FContent.clear();
     FResponseMsg.clear();
     const TSendProgramProgressProc progress = [this](qint32 percent) { ReportProgress(percent, FOnProgress); };
-    FSuccess = RunGuarded(
+    FSuccess = RunTransferGuarded(
         [&] {
             return ReceiveProgramFromDevice(FIPAddress, FPort, FContent, FIsRaw, FResponseMsg, progress, FMaxFileSize);
         },

@@ -17,6 +17,11 @@ using TSendProgramCompleteProc
 using TReceiveProgramCompleteProc
     = std::function<void(bool success, const QByteArray& content, bool isRaw, const QString& responseMsg)>;
 
+// Runs a transfer, turning an unexpected exception into its failure (a
+// DeviceError with the exception's message), so that no caller is left
+// without an outcome.
+bool RunTransferGuarded(const std::function<bool()>& fn, QString& responseMsg);
+
 class TTransferJob : public QThread {
     Q_OBJECT
 protected:
