@@ -163,8 +163,7 @@ int main(int argc, char** argv)
     QByteArray bytes;
     QString error;
     if (ReadWholeFile(argv[3], bytes, error)) {
-        window.Form()->SynEditProgram->setText(
-            JoinTextLines(ReadTextDocument(bytes).Lines, TLineBreakStyle::CrLf, true));
+        window.Form()->SynEditProgram->setText(QString::fromUtf8(ReadEditorText(bytes, false).Utf8));
         QTest::qWait(300);
         Save(&window, folder, "editor-program");
 

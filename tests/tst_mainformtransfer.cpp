@@ -11,6 +11,7 @@
 #include "device/ProgramTransfer.h"
 #include "device/UnitDeviceCommand.h"
 #include "discovery/DeviceListModel.h"
+#include "tests/support/ReferencePaths.h"
 #include "transfer/UploadVerification.h"
 #include "ui_unitmainform.h"
 

@@ -10,6 +10,7 @@
 #include "content/ProgramSplitter.h"
 #include "content/TextDocument.h"
 #include "dialogs/UnitProgramListsForm.h"
+#include "tests/support/ReferencePaths.h"
 #include "ui_UnitProgramListsForm.h"
 #include "ui_unitmainform.h"
 
