@@ -9,16 +9,13 @@
 #include "FindBar.h"
 #include "GCodeLexer.h"
 #include "HexDumpView.h"
-#include "RestartWarningDelegate.h"
+#include "ToolChangePanel.h"
 #include "config/Settings.h"
 #include "dialogs/UnitProgramListsForm.h"
-#include "toolpath/RestartCheck.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
-#include <QThreadPool>
 
 #include <Qsci/qsciscintilla.h>
 
@@ -52,37 +49,37 @@ QList<TStartFromCandidate> TFormMain::ToolChangeCandidates() const
 void TFormMain::SetEditorText(const QString& text)
 {
     FDocument->SetText(text, TTextReplace::OperatorEdit);
-    RedrawDocument();
 }
 
 void TFormMain::ResetEditorContent()
 {
     FDocument->LeaveSpecialMode();
-    RedrawDocument();
 }
 
 void TFormMain::ShowRawCapture(const QByteArray& data)
 {
     FDocument->ShowRawCapture(data);
-    RedrawDocument();
 }
 
 void TFormMain::ShowCmtFile(const QByteArray& data)
 {
     FDocument->ShowCmtFile(data);
-    RedrawDocument();
 }
 
 void TFormMain::ScanToolChanges()
 {
     FDocument->ScanToolChanges();
-    RedrawDocument();
 }
 
 // The views follow the document: the hex view for captures and CMT files, the
 // editor for text, and the tool-change list with the scan's or the CMT rows.
+// Drawn at each of the document's announcements; a later call draws nothing
+// new.
 void TFormMain::RedrawDocument()
 {
+    if (FDocumentDrawn)
+        return;
+    FDocumentDrawn = true;
     const TDocumentMode mode = FDocument->Mode();
     const bool cmtShown = FShownMode == TDocumentMode::Cmt;
     if (cmtShown && mode != TDocumentMode::Cmt)
@@ -108,93 +105,29 @@ void TFormMain::RedrawDocument()
     if (mode == TDocumentMode::Cmt)
         ShowCmtPanel(!cmtShown);
     else
-        ShowToolChangeRows();
+        FToolChangePanel->ShowToolChangeRows(*FDocument);
     FShownMode = mode;
-}
-
-void TFormMain::ShowToolChangeRows()
-{
-    ui->ListBoxToolChanges->setUpdatesEnabled(false);
-    ui->ListBoxToolChanges->clear();
-    // The list lays out each row's whole text: a tool change on a line of
-    // many MiB shows the start of it, as the editor does.
-    constexpr qsizetype MaxShownCharacters = 1000;
-    for (const TToolChangeRow& row : FDocument->ToolChangeRows()) {
-        const QString text
-            = row.Text.size() > MaxShownCharacters ? row.Text.left(MaxShownCharacters) + QChar(0x2026) : row.Text;
-        auto* item = new QListWidgetItem(text, ui->ListBoxToolChanges);
-        item->setData(Qt::UserRole, row.LineNumber);
-    }
-    ui->ListBoxToolChanges->setUpdatesEnabled(true);
-    StartRestartChecks();
-}
-
-void TFormMain::StartRestartChecks()
-{
-    const quint64 job = ++FRestartCheckJob;
-    QList<qint32> lines;
-    for (const TToolChangeRow& row : FDocument->ToolChangeRows())
-        lines.append(row.LineNumber);
-    if (lines.isEmpty() || FDocument->Mode() != TDocumentMode::Text)
-        return;
-    const QPointer<TFormMain> self(this);
-    QThreadPool::globalInstance()->start([self, job, lines, text = FDocument->Utf8Text()] {
-        const QList<TRestartCheck> checks = CheckRestarts(text, lines);
-        // Delivered on the application's thread, where the pointer can be checked.
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [self, job, lines, checks] {
-                if (!self || self->FRestartCheckJob != job)
-                    return;
-                QListWidget* list = self->ui->ListBoxToolChanges;
-                for (int i = 0; i < checks.size() && i < list->count(); ++i) {
-                    QListWidgetItem* item = list->item(i);
-                    if (item->data(Qt::UserRole).toInt() != lines[i])
-                        return; // the rows changed meanwhile
-                    item->setData(RestartWarningsRole, checks[i].Warnings);
-                    item->setToolTip(checks[i].Warnings.isEmpty() ? QString::fromUtf8(RestartAllClear)
-                                                                  : checks[i].Warnings.join('\n'));
-                }
-            },
-            Qt::QueuedConnection);
-    });
 }
 
 void TFormMain::ShowCmtPanel(bool entering)
 {
-    ++FRestartCheckJob; // the CMT rows have no restart check
-    if (entering) {
-        FToolPanelCaption = ui->LabelToolChanges->text();
-        FToolPanelHint = ui->ListBoxToolChanges->toolTip();
-    }
-    ui->ListBoxToolChanges->setUpdatesEnabled(false);
-    ui->ListBoxToolChanges->clear();
-    for (const TCmtViewRow& row : CmtViewRows(FDocument->CmtInfo())) {
-        auto* item = new QListWidgetItem(row.Text, ui->ListBoxToolChanges);
-        item->setData(Qt::UserRole, row.Value);
-    }
-    ui->ListBoxToolChanges->setUpdatesEnabled(true);
-    ui->LabelToolChanges->setText("Mazatrol CMT Bilgisi");
-    ui->ListBoxToolChanges->setToolTip(QString::fromUtf8("ÇİFT TIKLA: PROGRAMI AYRI KAYDET"));
+    FToolChangePanel->ShowCmtRows(FDocument->CmtInfo(), entering);
     ShowToolChangePanel();
 }
 
 void TFormMain::LeaveCmtPanel()
 {
     FToolChangesPanelWidth = ui->PanelToolChanges->width();
-    ui->ListBoxToolChanges->clear();
-    ui->LabelToolChanges->setText(FToolPanelCaption);
-    ui->ListBoxToolChanges->setToolTip(FToolPanelHint);
+    FToolChangePanel->LeaveCmtRows();
     ui->PanelToolChanges->hide();
 }
 
 void TFormMain::SaveSelectedCmtProgram()
 {
-    QListWidgetItem* item = ui->ListBoxToolChanges->currentItem();
-    if (!item || !item->isSelected() || FDocument->Mode() != TDocumentMode::Cmt)
+    if (FDocument->Mode() != TDocumentMode::Cmt)
         return;
     const TCmtInfo& info = FDocument->CmtInfo();
-    const int k = item->data(Qt::UserRole).toInt() - 1;
+    const int k = FToolChangePanel->SelectedValue() - 1;
     if (k < 0 || k >= info.Programs.size())
         return;
     QByteArray bytes;
@@ -249,7 +182,6 @@ void TFormMain::SpeedButtonFileNewClick()
     if (!ConfirmLosingContent())
         return;
     FDocument->New();
-    RedrawDocument();
 }
 
 void TFormMain::SpeedButtonFileOpenClick()
@@ -275,7 +207,6 @@ bool TFormMain::OpenDocumentFile(const QString& fileName)
         return false;
     QString error;
     const bool opened = FDocument->OpenFile(fileName, IsSelectedDeviceSiemens(), error);
-    RedrawDocument();
     if (!opened) {
         FPrompter.ShowMessage(error);
         return false;
@@ -347,7 +278,6 @@ void TFormMain::SpeedButtonExtractProgramsClick()
 void TFormMain::TakeProgramListText(const QString& text)
 {
     FDocument->SetText(text, TTextReplace::OperatorEdit);
-    RedrawDocument();
 }
 
 bool TFormMain::FormShortCut(int key, Qt::KeyboardModifiers modifiers)

@@ -7,6 +7,7 @@
 #include "ui_unitmainform.h"
 
 #include "DeviceWait.h"
+#include "ToolChangePanel.h"
 #include "device/ProgramTransfer.h"
 #include "device/UnitDeviceCommand.h"
 #include "dialogs/UnitStartFromSelectForm.h"
@@ -32,10 +33,9 @@ void TFormMain::ShowToolChangePanel()
 
 void TFormMain::ListBoxToolChangesClick()
 {
-    QListWidgetItem* item = ui->ListBoxToolChanges->currentItem();
-    if (!item || !item->isSelected() || InCmtView())
+    if (InCmtView())
         return;
-    const int line = item->data(Qt::UserRole).toInt();
+    const int line = FToolChangePanel->SelectedValue();
     if (line > 0) {
         ui->SynEditProgram->setCursorPosition(line - 1, 0);
         ui->SynEditProgram->ensureLineVisible(line - 1);
@@ -45,16 +45,15 @@ void TFormMain::ListBoxToolChangesClick()
 
 void TFormMain::ListBoxToolChangesDblClick()
 {
-    QListWidgetItem* item = ui->ListBoxToolChanges->currentItem();
-    if (!item || !item->isSelected())
+    // Row p is the program's p-th tool change, and the device indexed the first ones in list order.
+    const int p = FToolChangePanel->SelectedRow();
+    if (p < 0)
         return;
     if (InCmtView()) {
         SaveSelectedCmtProgram();
         return;
     }
-    // Row p is the program's p-th tool change, and the device indexed the first ones in list order.
-    const int p = ui->ListBoxToolChanges->row(item);
-    if (p < 0 || p >= ToolChangeCandidates().size())
+    if (p >= ToolChangeCandidates().size())
         return;
     if (p >= MaxStartFromEntries) {
         FPrompter.ShowMessage(QString::fromUtf8("Sadece ilk %1 takım değişimi cihazda \"buradan devam et\" için "

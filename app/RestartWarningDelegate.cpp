@@ -47,7 +47,9 @@ void TRestartWarningDelegate::paint(
 
 QSize TRestartWarningDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    const QVariant widest = index.data(WidestRowRole);
+    const QModelIndex measured = widest.isValid() ? index.siblingAtRow(widest.toInt()) : index;
+    QSize size = QStyledItemDelegate::sizeHint(option, measured.isValid() ? measured : index);
     size.rwidth() += SignSize(option) + 4;
     return size;
 }

@@ -1,11 +1,12 @@
 #pragma once
 // The tool-change panel's rows: drawn as the list draws them, and a row whose
 // restart check found warnings gets a warning sign at its right end. The row's
-// text stays as it is; the warnings are its tooltip.
-#include <QStyledItemDelegate>
+// text stays as it is; the warnings are its tooltip. A model that names its
+// widest row (WidestRowRole) gets that row's size for every row, so that a
+// view sizing its rows alike never measures them all.
+#include "document/ToolChangeListModel.h"
 
-// A row's restart warnings (QStringList); empty or unset: none.
-constexpr int RestartWarningsRole = Qt::UserRole + 1;
+#include <QStyledItemDelegate>
 // The warning sign's colour, for the pixel tests.
 inline const QColor RestartWarningColor(215, 40, 20);
 

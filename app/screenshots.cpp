@@ -1,6 +1,7 @@
 // Pictures of the window for people to look at: run under Xvfb by
 // `make screenshots` with quillex-devsim sending on the given status port.
 #include "ApplicationSetup.h"
+#include "DevicePanel.h"
 #include "DeviceWait.h"
 #include "FindBar.h"
 #include "dialogs/HistoryForm.h"
@@ -47,7 +48,7 @@ namespace {
 // Whether the status panel shows a row of this label.
 bool ShowsRow(const TFormMain& window, const QString& label)
 {
-    const TDeviceInfoRows rows = window.DeviceInfoRows();
+    const TDeviceInfoRows rows = window.DevicePanel()->InfoRows();
     return std::any_of(rows.cbegin(), rows.cend(), [&](const TDeviceInfoRow& row) { return row.Label == label; });
 }
 
@@ -162,16 +163,15 @@ int main(int argc, char** argv)
     QByteArray bytes;
     QString error;
     if (ReadWholeFile(argv[3], bytes, error)) {
-        window.Form()->SynEditProgram->setText(
-            JoinTextLines(ReadTextDocument(bytes).Lines, TLineBreakStyle::CrLf, true));
+        window.Form()->SynEditProgram->setText(QString::fromUtf8(ReadEditorText(bytes, false).Utf8));
         QTest::qWait(300);
         Save(&window, folder, "editor-program");
 
         // The program's tool changes beside it, the third one clicked.
         window.SpeedButtonScanToolChangesClick();
         auto* tools = window.Form()->ListBoxToolChanges;
-        if (tools->count() > 2) {
-            tools->setCurrentRow(2);
+        if (tools->model()->rowCount() > 2) {
+            tools->setCurrentIndex(tools->model()->index(2, 0));
             window.ListBoxToolChangesClick();
         }
         QTest::qWait(300);
@@ -281,7 +281,7 @@ int main(int argc, char** argv)
     }
     if (argc > 4 && ReadWholeFile(argv[4], bytes, error)) {
         window.ShowCmtFile(bytes);
-        window.Form()->ListBoxToolChanges->setCurrentRow(4);
+        window.Form()->ListBoxToolChanges->setCurrentIndex(window.Form()->ListBoxToolChanges->model()->index(4, 0));
         Save(&window, folder, "cmt-view");
     }
     // The program list window with a real backup of several programs split.

@@ -2,7 +2,9 @@
 
 #include "ui_unitmainform.h"
 
-#include "RestartWarningDelegate.h"
+#include "DevicePanel.h"
+#include "ToolChangePanel.h"
+#include "WindowLook.h"
 
 #include "DeviceWait.h"
 #include "EditorTextStore.h"
@@ -24,10 +26,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QScreen>
 #include <QSettings>
-#include <QStyledItemDelegate>
 #include <QTextBlock>
 #include <QWindow>
 
@@ -36,30 +36,12 @@
 namespace {
 
 const QString MainSection = QStringLiteral("MainForm");
-constexpr int DeviceRowHeight = 48;
 
 // The window title, kept as AES-256-CBC ciphertext with its own key and vector.
 const char* const TitleKeyHex = "f515a4fbdb230b7a10a6bc906be1d5e676086484c0380de0b9f8c6d36843759f";
 const char* const TitleIvHex = "59379dee9ba15d73cd5d6084ae561b33";
 const char* const TitleCipherHex = "70db5768a816e5c00aa4a41991a8b91393a9f13903695a80fd2e822e6c73fc24"
                                    "10325c12e77df03c7d9440570c0637cb";
-
-const QColor DotUnknown(158, 158, 158);
-const QColor DotBusy(245, 166, 35);
-const QColor DotIdle(76, 175, 80);
-
-QColor ActivityColor(TDeviceActivity activity)
-{
-    switch (activity) {
-    case TDeviceActivity::Busy:
-        return DotBusy;
-    case TDeviceActivity::Idle:
-        return DotIdle;
-    case TDeviceActivity::Unknown:
-        break;
-    }
-    return DotUnknown;
-}
 
 QString FirstFamily(const QStringList& families)
 {
@@ -86,64 +68,12 @@ QString MonoFamily()
     return FirstFamily({ "Consolas", "DejaVu Sans Mono", "Noto Sans Mono", "Monospace" });
 }
 
-// The grey of secondary text: most of the way from the background to the text,
-// as readable as a desktop's grey text. Qt's grey for disabled controls is too
-// pale to read a transfer's progress by.
-QColor GreyText(const QPalette& palette)
-{
-    const QColor text = palette.color(QPalette::WindowText), back = palette.color(QPalette::Base);
-    auto mix = [](int t, int b) { return (t * 57 + b * 43) / 100; };
-    return QColor(mix(text.red(), back.red()), mix(text.green(), back.green()), mix(text.blue(), back.blue()));
-}
-
 QFont PixelFont(const QString& family, int pixels, bool bold = false)
 {
     QFont font(family);
     font.setPixelSize(pixels);
     font.setBold(bold);
     return font;
-}
-
-// Rows of the device list are drawn by the window.
-class TDeviceRowDelegate : public QStyledItemDelegate {
-public:
-    explicit TDeviceRowDelegate(TFormMain* form)
-        : QStyledItemDelegate(form)
-        , FForm(form)
-    {
-    }
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
-    {
-        painter->save();
-        FForm->ListBoxDevicesDrawItem(*painter, index.row(), option.rect, option.state & QStyle::State_Selected);
-        painter->restore();
-    }
-    // No width of its own: a row is as wide as the list, whatever width the list had before.
-    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override { return QSize(0, DeviceRowHeight); }
-
-private:
-    TFormMain* FForm;
-};
-
-// A closed padlock, drawn where the symbol font of the original platform is absent.
-void DrawLock(QPainter& painter, const QRectF& box, const QColor& color)
-{
-    const qreal w = box.width(), h = box.height();
-    QPainterPath shackle;
-    shackle.moveTo(box.left() + w * 0.28, box.top() + h * 0.48);
-    shackle.lineTo(box.left() + w * 0.28, box.top() + h * 0.30);
-    shackle.arcTo(QRectF(box.left() + w * 0.28, box.top() + h * 0.06, w * 0.44, h * 0.48), 180, -180);
-    shackle.lineTo(box.left() + w * 0.72, box.top() + h * 0.48);
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(color, qMax<qreal>(1.5, w * 0.12)));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawPath(shackle);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(color);
-    painter.drawRoundedRect(
-        QRectF(box.left() + w * 0.14, box.top() + h * 0.46, w * 0.72, h * 0.48), w * 0.08, w * 0.08);
-    painter.restore();
 }
 
 } // namespace
@@ -202,10 +132,9 @@ void TFormMain::SetUpFonts()
     ui->LabelTransferVerify->setFont(PixelFont(sans, 12));
     ui->LabelTransferVerify->setForegroundRole(QPalette::WindowText);
     QPalette verified = ui->LabelTransferVerify->palette();
-    verified.setColor(QPalette::WindowText, QColor(0, 128, 0));
+    verified.setColor(QPalette::WindowText, SuccessGreen);
     ui->LabelTransferVerify->setPalette(verified);
     ui->ListBoxToolChanges->setFont(PixelFont(MonoFamily(), 13));
-    ui->ListBoxToolChanges->setItemDelegate(new TRestartWarningDelegate(ui->ListBoxToolChanges));
     ui->LabelToolChanges->setFont(PixelFont(sans, 12, true));
 }
 
@@ -249,7 +178,12 @@ void TFormMain::SetUpEditor()
     FHexView->hide();
     FHexView->installEventFilter(this);
 
+    FToolChangePanel = new TToolChangePanel(ui->LabelToolChanges, ui->ListBoxToolChanges, this);
     FDocument = std::make_unique<TProgramDocument>(*new TEditorTextStore(editor));
+    connect(FDocument.get(), &TProgramDocument::Changed, this, [this] {
+        FDocumentDrawn = false;
+        RedrawDocument();
+    });
 }
 
 void TFormMain::SetUpToolBar()
@@ -257,7 +191,6 @@ void TFormMain::SetUpToolBar()
     auto load = [this](const QString& name, const QString& resource) {
         FDeviceImages.insert(name, QPixmap(":/" + resource + ".png"));
     };
-    load("device", "DEVICE_IMAGE");
     load("update", "UPDATE_IMAGE");
     load("update_available", "UPDATE_AVAILABLE_IMAGE");
     FUpdateImages = { QIcon(FDeviceImages["update"].scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation)),
@@ -302,7 +235,6 @@ void TFormMain::FormCreate()
     ui->Memo1->installEventFilter(this);
     SetUpFonts();
     SetUpToolBar();
-    FDeviceInfoMessage = QString::fromUtf8("Bir cihaz seçin.");
     UpdateToolCommandsEnabled();
     FLogoClickCount = 0;
     ui->ImageLogo->installEventFilter(this);
@@ -317,12 +249,8 @@ void TFormMain::FormCreate()
         this);
     // What is on each machine, from the transfer history.
     FDeviceList->SetToolTipOf([this](const TQuillexDevice& device) { return LastSentText(device); });
-    ui->ListBoxDevices->setModel(FDeviceList);
-    ui->ListBoxDevices->setSelectionModel(FDeviceList->Selection());
-    ui->ListBoxDevices->setItemDelegate(new TDeviceRowDelegate(this));
-    ui->ListBoxDevices->setSelectionMode(QAbstractItemView::SingleSelection);
-    ui->ListBoxDevices->setResizeMode(QListView::Adjust);
-    ui->ListBoxDevices->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff); // rows elide their text instead
+    FDevicePanel = new TDevicePanel(ui->ListBoxDevices, ui->PaintBoxDeviceInfo, FDeviceList, this);
+    UpdateDeviceInfo(); // "Bir cihaz seçin." and what the history said meanwhile
     connect(FDeviceList->Selection(), &QItemSelectionModel::selectionChanged, this, &TFormMain::UpdateDeviceInfo);
     connect(ui->ListBoxDevices, &QListView::doubleClicked, this, [this] { ListBoxDevicesDblClick(); });
     ui->PaintBoxDeviceInfo->OnPaint = [this](QPainter& painter) { PaintBoxDeviceInfoPaint(painter); };
@@ -338,8 +266,8 @@ void TFormMain::FormCreate()
     connect(ui->SpeedButtonScanToolChanges, &QToolButton::clicked, this, &TFormMain::SpeedButtonScanToolChangesClick);
     connect(ui->SpeedButtonStartFromMiddle, &QToolButton::clicked, this, &TFormMain::SpeedButtonStartFromMiddleClick);
     connect(ui->SpeedButtonExtractPrograms, &QToolButton::clicked, this, &TFormMain::SpeedButtonExtractProgramsClick);
-    connect(ui->ListBoxToolChanges, &QListWidget::itemClicked, this, [this] { ListBoxToolChangesClick(); });
-    connect(ui->ListBoxToolChanges, &QListWidget::itemDoubleClicked, this, [this] { ListBoxToolChangesDblClick(); });
+    connect(FToolChangePanel, &TToolChangePanel::RowClicked, this, [this] { ListBoxToolChangesClick(); });
+    connect(FToolChangePanel, &TToolChangePanel::RowDoubleClicked, this, [this] { ListBoxToolChangesDblClick(); });
     ui->SynEditProgram->installEventFilter(this);
     connect(ui->SynEditProgram, &QsciScintilla::textChanged, FHighlighter, &TSynGCodeSyn::ForgetStyledLines);
     connect(ui->SynEditProgram, &QsciScintillaBase::SCN_UPDATEUI, FHighlighter, &TSynGCodeSyn::StyleVisibleLines);
@@ -352,10 +280,11 @@ void TFormMain::FormCreate()
     ui->SplitterDeviceInfo->setStretchFactor(1, 0);
     ui->SplitterToolChanges->setStretchFactor(1, 1); // the editor (the hex view is 0)
     ui->SplitterToolChanges->setStretchFactor(2, 0); // the tool-change panel
-    resize(1055, 674);
-    ui->SplitterDevices->setSizes({ 449, 1055 - 449 });
-    ui->SplitterDeviceInfo->setSizes({ 674 - 80 - 281, 281 });
-    ui->SplitterToolChanges->setSizes({ 1055 - 449 - 245, 1055 - 449 - 245, 245 });
+    resize(WindowWidth, WindowHeight);
+    ui->SplitterDevices->setSizes({ DevicesPanelWidth, WindowWidth - DevicesPanelWidth });
+    ui->SplitterDeviceInfo->setSizes({ WindowHeight - ToolBarHeight - DeviceInfoPanelHeight, DeviceInfoPanelHeight });
+    const int editorWidth = WindowWidth - DevicesPanelWidth - ToolChangesPanelWidth;
+    ui->SplitterToolChanges->setSizes({ editorWidth, editorWidth, ToolChangesPanelWidth });
     RestoreLayout();
 
     FTimerDeviceInfo = new QTimer(this);
@@ -396,12 +325,12 @@ void TFormMain::RestoreLayout()
         setWindowState(windowState() | Qt::WindowMaximized);
 
     // Applied as read, without bounds.
-    const int devices = readInt("DevicesPanelWidth", 449);
-    const int info = readInt("DeviceInfoMemoHeight", 281);
+    const int devices = readInt("DevicesPanelWidth", DevicesPanelWidth);
+    const int info = readInt("DeviceInfoMemoHeight", DeviceInfoPanelHeight);
     FToolChangesPanelWidth = readInt("ToolChangesPanelWidth", FToolChangesPanelWidth);
     ui->PanelDevices->resize(devices, ui->PanelDevices->height());
     ui->SplitterDevices->setSizes({ devices, qMax(1, width() - devices) });
-    ui->SplitterDeviceInfo->setSizes({ qMax(1, height() - 80 - info), info });
+    ui->SplitterDeviceInfo->setSizes({ qMax(1, height() - ToolBarHeight - info), info });
     const int editorWidth = qMax(1, width() - devices - FToolChangesPanelWidth);
     ui->SplitterToolChanges->setSizes({ editorWidth, editorWidth, FToolChangesPanelWidth });
 }
@@ -801,140 +730,25 @@ TDeviceInfoRows TFormMain::WithHistoryNotes(TDeviceInfoRows rows, const QString&
 
 void TFormMain::SetDeviceInfo(const QString& message, const TDeviceInfoRows& rows)
 {
-    if (message == FDeviceInfoMessage && rows == FDeviceInfoRows)
-        return;
-    FDeviceInfoMessage = message;
-    FDeviceInfoRows = rows;
-    // The rows keep their height; when they do not fit, the panel scrolls.
-    const int P = 12;
-    ui->PaintBoxDeviceInfo->setMinimumHeight(
-        rows.isEmpty() || !message.isEmpty() ? 0 : int(P / 2 + rows.size() * DeviceInfoRowHeight() + P / 2));
-    ui->PaintBoxDeviceInfo->update();
-}
-
-int TFormMain::DeviceInfoRowHeight() const
-{
-    return QFontMetrics(ui->PaintBoxDeviceInfo->font()).height() + 8;
+    if (FDevicePanel) // the history may answer before the panel is made
+        FDevicePanel->SetInfo(message, rows);
 }
 
 void TFormMain::PaintBoxDeviceInfoPaint(QPainter& painter)
 {
-    QWidget* box = ui->PaintBoxDeviceInfo;
-    const int P = 12;
-    painter.setFont(box->font());
-    painter.fillRect(box->rect(), box->palette().color(QPalette::Base));
-    const QColor grey = GreyText(box->palette());
-    const QColor text = box->palette().color(QPalette::Text);
-    if (!FDeviceInfoMessage.isEmpty()) {
-        painter.setPen(grey);
-        painter.drawText(QRect(P, P, box->width() - 2 * P, box->height() - 2 * P),
-            Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, FDeviceInfoMessage);
-        return;
-    }
-    const QFontMetrics metrics(box->font());
-    QFont bold = box->font();
-    bold.setBold(true);
-    const int H = DeviceInfoRowHeight();
-    int W = 0;
-    for (const TDeviceInfoRow& row : FDeviceInfoRows)
-        if (!row.Label.isEmpty())
-            W = qMax(W, metrics.horizontalAdvance(row.Label));
-    int y = P / 2;
-    const QColor divider = box->palette().color(QPalette::Button);
-    for (qsizetype i = 0; i < FDeviceInfoRows.size(); ++i) {
-        const TDeviceInfoRow& row = FDeviceInfoRows[i];
-        if (!row.Label.isEmpty()) {
-            painter.setFont(box->font());
-            painter.setPen(grey);
-            painter.drawText(QRect(P, y, W, H), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, row.Label);
-            painter.setFont(bold);
-            painter.setPen(text);
-            const QRect valueRect(P + W + P, y, box->width() - P - (P + W + P), H);
-            painter.drawText(valueRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                QFontMetrics(bold).elidedText(row.Value, Qt::ElideRight, valueRect.width()));
-        } else {
-            painter.setFont(box->font());
-            painter.setPen(text);
-            const QRect lineRect(P, y, box->width() - 2 * P, H);
-            painter.drawText(lineRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                metrics.elidedText(row.Value, Qt::ElideRight, lineRect.width()));
-        }
-        y += H;
-        if (i + 1 < FDeviceInfoRows.size()) {
-            painter.setPen(divider);
-            painter.drawLine(P, y, box->width() - P, y);
-        }
-    }
+    FDevicePanel->PaintInfo(painter);
 }
 
 QColor TFormMain::DeviceActivityColor(const QString& ipAddress) const
 {
     if (!FStatusListener || ipAddress.isEmpty())
-        return DotUnknown;
-    return ActivityColor(DeviceActivity(FStatusListener->GetStatusFor(ipAddress)));
-}
-
-TDeviceRowLook TFormMain::DeviceRowLook(int index) const
-{
-    TDeviceRowLook look;
-    look.DotColor = DotUnknown;
-    const QModelIndex row = FDeviceList->index(index);
-    if (!row.isValid())
-        return look;
-    look.Line1 = row.data(TDeviceListModel::NameRole).toString();
-    look.Line2 = row.data(TDeviceListModel::AddressRole).toString();
-    look.Locked = row.data(TDeviceListModel::PinRequiredRole).toBool();
-    if (const QString controller = row.data(TDeviceListModel::ControllerRole).toString(); !controller.isEmpty())
-        look.Line1 += " / " + controller;
-    look.DotColor = ActivityColor(TDeviceActivity(row.data(TDeviceListModel::ActivityRole).toInt()));
-    return look;
+        return DeviceActivityDotColor(TDeviceActivity::Unknown);
+    return DeviceActivityDotColor(DeviceActivity(FStatusListener->GetStatusFor(ipAddress)));
 }
 
 void TFormMain::ListBoxDevicesDrawItem(QPainter& painter, int index, const QRect& rect, bool selected) const
 {
-    const QPalette& pal = ui->ListBoxDevices->palette();
-    const QColor textColor = selected ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::Text);
-    const QColor secondary
-        = selected ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::Disabled, QPalette::Text);
-    const QColor background = selected ? pal.color(QPalette::Highlight) : pal.color(QPalette::Base);
-    painter.fillRect(rect, background);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-
-    const TDeviceRowLook look = DeviceRowLook(index);
-    const int P = 10, I = 36;
-    const QRect picture(rect.left() + P, rect.top() + (DeviceRowHeight - I) / 2, I, I);
-    painter.drawPixmap(picture, FDeviceImages.value("device"));
-    const int L = picture.right() + 1 + P;
-
-    const QRect dot(picture.right() + 1 - 12, picture.bottom() + 1 - 12, 12, 12);
-    painter.setPen(QPen(background, 2));
-    painter.setBrush(look.DotColor);
-    painter.drawEllipse(dot);
-    painter.setPen(QPen(textColor, 1));
-    painter.setBrush(Qt::NoBrush);
-
-    int R = rect.right() + 1 - P;
-    if (look.Locked) {
-        const int G = 16;
-        DrawLock(painter, QRectF(R - G, rect.top() + (rect.height() - G) / 2.0, G, G), secondary);
-        R -= G + P;
-    }
-    const QFont base = ui->ListBoxDevices->font();
-    QFont bold = base;
-    bold.setBold(true);
-    QFont small = base;
-    small.setPixelSize(base.pixelSize() * 85 / 100);
-    const int A = QFontMetrics(bold).height(), B = QFontMetrics(small).height();
-    const int T = rect.top() + (DeviceRowHeight - A - B) / 2;
-    painter.setFont(bold);
-    painter.setPen(textColor);
-    painter.drawText(QRect(L, T, R - L, A), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-        QFontMetrics(bold).elidedText(look.Line1, Qt::ElideRight, R - L));
-    painter.setFont(small);
-    painter.setPen(secondary);
-    painter.drawText(QRect(L, T + A, R - L, B), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-        QFontMetrics(small).elidedText(look.Line2, Qt::ElideRight, R - L));
+    FDevicePanel->DrawRow(painter, index, rect, selected);
 }
 
 void TFormMain::ListBoxDevicesDblClick()

@@ -12,6 +12,8 @@
 #include "transfer/UploadVerification.h"
 #include "update/UnitAutoUpdate.h"
 
+#include "WindowLook.h"
+
 #include <QColor>
 #include <QElapsedTimer>
 #include <QHash>
@@ -38,7 +40,8 @@ class TFormMain;
 class TSynGCodeSyn;
 class THexDumpView;
 class TFindBar;
-class QListWidget;
+class TToolChangePanel;
+class TDevicePanel;
 class QMenu;
 class QMimeData;
 class QKeyEvent;
@@ -50,14 +53,6 @@ struct TMainFormOptions {
     int StartupDelayMs = 100;
     std::optional<TUpdateSettings> Update; // the running program's when empty
     QString HistoryPath; // the transfer history file; DefaultHistoryPath() when empty
-};
-
-// What one row of the device list shows.
-struct TDeviceRowLook {
-    QString Line1;
-    QString Line2;
-    bool Locked = false;
-    QColor DotColor;
 };
 
 class TFormMain : public QMainWindow {
@@ -87,9 +82,7 @@ public:
     // the shared history's state below them.
     QString WithHistoryNotes(const QString& text, const QString& lastSent) const;
     TDeviceInfoRows WithHistoryNotes(TDeviceInfoRows rows, const QString& lastSent) const;
-    QString DeviceInfoMessage() const { return FDeviceInfoMessage; }
-    TDeviceInfoRows DeviceInfoRows() const { return FDeviceInfoRows; }
-    TDeviceRowLook DeviceRowLook(int index) const;
+    TDevicePanel* DevicePanel() const { return FDevicePanel; }
     QColor DeviceActivityColor(const QString& ipAddress) const;
     void ListBoxDevicesDblClick();
     void ListBoxDevicesDrawItem(QPainter& painter, int index, const QRect& rect, bool selected) const;
@@ -133,6 +126,8 @@ public:
 
     // The program document and the views drawn from it.
     TProgramDocument& Document() { return *FDocument; }
+    // The views drawn from the document; they follow its announcements by
+    // themselves, so a call after a change draws nothing new.
     void RedrawDocument();
     QStringList EditorLines() const; // in the raw-capture and CMT modes, the hex dump's
     QString EditorText() const;
@@ -144,6 +139,7 @@ public:
     void ScanToolChanges();
     QList<TStartFromCandidate> ToolChangeCandidates() const;
     bool InCmtView() const { return FDocument->Mode() == TDocumentMode::Cmt; }
+    TToolChangePanel* ToolChangePanel() const { return FToolChangePanel; }
 
     // Editor commands: find and replace, go to line, renumbering, recent
     // files, files dropped on the window.
@@ -205,7 +201,6 @@ private:
     void RememberRecentFile(const QString& fileName);
     void SetUpFonts();
     void PaintBoxDeviceInfoPaint(QPainter& painter);
-    int DeviceInfoRowHeight() const;
     void SetTransferStatusColor(const QColor& color);
     QColor TransferStatusColor() const;
     void SpeedButtonUpdateClick();
@@ -252,11 +247,9 @@ private:
     QHash<QString, QPixmap> FDeviceImages;
     QList<QIcon> FUpdateImages;
     QList<QIcon> FToolbarImages;
-    QString FDeviceInfoMessage;
-    TDeviceInfoRows FDeviceInfoRows;
     std::pair<QString, TDeviceInfoRows> FDeviceInfoStatus; // the status text last shown, and its rows
     TSynGCodeSyn* FHighlighter = nullptr;
-    int FToolChangesPanelWidth = 245;
+    int FToolChangesPanelWidth = ToolChangesPanelWidth;
     bool FDestroyed = false;
     // What waits for the window to be free: a handed-over file, a close asked
     // for while a device was queried. Tried at every tick of the timer.
@@ -268,18 +261,16 @@ private:
     void StartWaitingActions();
     std::unique_ptr<TProgramDocument> FDocument;
     TDocumentMode FShownMode = TDocumentMode::Text;
+    bool FDocumentDrawn = true; // the views show the document's last announced state
     QString FToolPanelCaption;
     QString FToolPanelHint;
-    void ShowToolChangeRows();
-    // The restart check of the rows shown, on a worker thread; a newer scan's
-    // job makes an older answer stale.
-    void StartRestartChecks();
-    quint64 FRestartCheckJob = 0;
     void ShowCmtPanel(bool entering);
     void LeaveCmtPanel();
     bool ConfirmLosingEdits();
     bool OpenDocumentFile(const QString& fileName);
     THexDumpView* FHexView = nullptr;
+    TToolChangePanel* FToolChangePanel = nullptr;
+    TDevicePanel* FDevicePanel = nullptr;
     TFindBar* FFindBar = nullptr;
     QMenu* FRecentMenu = nullptr;
     std::unique_ptr<TTransferProgressView> FTransferView;

@@ -9,6 +9,7 @@
 #include "content/TextSearch.h"
 #include "content/ToolChangeScanner.h"
 #include "content/UnitGCodeHighlighter.h"
+#include "tests/support/ReferencePaths.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -26,8 +26,8 @@ struct TEditorText {
 TLineBreakStyle ShownLineBreak(TLineBreakStyle style);
 
 // A file's bytes as the editor shows them, with word spaces inserted when asked.
-// The same text as ReadTextDocument's lines, each through InsertWordSpaces,
-// joined by the shown break.
+// The file's lines once decoded (split at CR LF, lone CR, lone LF and
+// U+2028), each through InsertWordSpaces, joined by the shown break.
 TEditorText ReadEditorText(const QByteArray& bytes, bool wordSpaces);
 
 // The line breaks met in a text, and the style they make.

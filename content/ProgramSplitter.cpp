@@ -56,43 +56,6 @@ bool IsProgramStartLine(QStringView line)
     return !line.isEmpty() && (line[0] == u':' || line[0] == u'O');
 }
 
-QList<TSplitProgram> SplitPrograms(const QStringList& lines)
-{
-    QList<TSplitProgram> programs;
-    bool open = false;
-    TSplitProgram current;
-
-    auto close = [&] {
-        current.Lines.prepend(QStringLiteral("%"));
-        current.Lines.append(QStringLiteral("%"));
-        programs.append(std::move(current));
-        current = TSplitProgram();
-        open = false;
-    };
-
-    // The text's closing '%' line is not needed: every program gets its own.
-    // Any other last line (a closing M30, or a start line) is kept, so that no
-    // line of the text is lost.
-    qsizetype count = lines.size();
-    if (count > 0 && TrimLow(lines.last()) == u"%")
-        --count;
-
-    for (qsizetype i = 0; i < count; ++i) {
-        const QString& line = lines[i];
-        if (IsProgramStartLine(line)) {
-            if (open)
-                close();
-            current.Name = ReplaceColons(line);
-            open = true;
-        }
-        if (open)
-            current.Lines.append(ReplaceColons(line));
-    }
-    if (open)
-        close();
-    return programs;
-}
-
 QList<TProgramSlice> FindPrograms(QByteArrayView text)
 {
     QList<TProgramSlice> programs;
@@ -100,8 +63,8 @@ QList<TProgramSlice> FindPrograms(QByteArrayView text)
     TProgramSlice current;
     QByteArrayView lastLine;
     qsizetype lastBegin = 0;
-    // The same rules as SplitPrograms: lines before the first start line are
-    // not part of any program, and the text's closing '%' line is left out.
+    // Lines before the first start line are not part of any program, and the
+    // text's closing '%' line is left out: every program gets its own.
     ForEachUtf8Line(text, [&](QByteArrayView line) {
         lastLine = line;
         lastBegin = line.data() - text.data();

@@ -15,19 +15,18 @@ struct TSplitProgram {
 
 bool IsProgramStartLine(QStringView line);
 
-QList<TSplitProgram> SplitPrograms(const QStringList& lines);
-
-// The same split over the editor's UTF-8 text without a string per line: a
+// The split over the editor's UTF-8 text without a string per line: a
 // program is the bytes of its lines in the text, from its start line up to
 // where the line after its last one begins (its last line's break included,
-// so that a trailing empty line stays a line).
+// so that a trailing empty line stays a line). Lines before the first start
+// line belong to no program; the text's closing '%' line is left out.
 struct TProgramSlice {
     QString Name; // the start line, ':' as 'O'
     qsizetype Begin = 0;
     qsizetype End = 0;
 };
 QList<TProgramSlice> FindPrograms(QByteArrayView text);
-// The program's lines as SplitPrograms gives them: framed by '%' lines, ':' as 'O'.
+// The program's lines: framed by '%' lines, ':' as 'O'.
 QStringList ProgramLines(QByteArrayView text, const TProgramSlice& program);
 // Those lines joined by CR LF, none after the last, in UTF-8: written straight
 // from the text, without a string per line.

@@ -245,13 +245,3 @@ QByteArray UploadBytesOfText(QByteArrayView text)
     bytes.append("\r\n");
     return bytes;
 }
-
-QStringList NormalizeProgramForUpload(const QStringList& lines, bool keepPercentLines)
-{
-    return SplitUtf8Lines(NormalizeTextForUpload(JoinUtf8Lines(lines, TLineBreakStyle::Lf), keepPercentLines));
-}
-
-QByteArray ProgramUploadBytes(const QStringList& lines)
-{
-    return EncodeAscii(JoinCrLf(lines));
-}

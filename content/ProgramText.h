@@ -19,16 +19,11 @@ QString SplitPercentLines(QStringView text, bool keepPercentLines);
 QString InsertWordSpaces(QStringView text);
 QString InsertWordSpaces(const QString& text); // returns the text itself when nothing needs a space
 
-// The editor's lines as the upload sends them: blank lines dropped, letters
-// folded to upper-case ASCII, '%' lines at both ends, '%' split onto own lines.
-QStringList NormalizeProgramForUpload(const QStringList& lines, bool keepPercentLines);
-
-// The same on the editor's UTF-8 text, in one pass: the normalised text as the
-// editor then holds it (lines joined by CR LF, none after the last).
+// The editor's UTF-8 text as the upload sends it, in one pass: blank lines
+// dropped, letters folded to upper-case ASCII, '%' lines at both ends, '%'
+// split onto own lines; the normalised text as the editor then holds it
+// (lines joined by CR LF, none after the last).
 QByteArray NormalizeTextForUpload(QByteArrayView text, bool keepPercentLines);
 // The bytes an upload sends for the editor's text: one ASCII byte per UTF-16
 // unit ('?' for any other character), CR LF after every line.
 QByteArray UploadBytesOfText(QByteArrayView text);
-
-// The bytes an upload sends for the lines: ASCII, CR LF after every line.
-QByteArray ProgramUploadBytes(const QStringList& lines);

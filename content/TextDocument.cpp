@@ -86,57 +86,6 @@ QByteArray EncodeUtf16(QStringView text, bool bigEndian, bool withMark)
     return bytes;
 }
 
-// Lines of single-byte text in [begin, end), decoded on the way. The code
-// page has no character for U+2028, so CR and LF are the only breaks.
-void SplitAnsiRange(const char* begin, const char* end, QStringList& lines, bool& sawCr, bool& sawLf)
-{
-    lines.reserve(std::count(begin, end, '\n') + 1);
-    const char* lineStart = begin;
-    // memchr finds each LF; the CRs before it are looked up in that stretch only.
-    while (lineStart < end) {
-        const char* lf = static_cast<const char*>(std::memchr(lineStart, '\n', end - lineStart));
-        const char* stretchEnd = lf ? lf : end;
-        while (const char* cr = static_cast<const char*>(std::memchr(lineStart, '\r', stretchEnd - lineStart))) {
-            lines.append(DecodeAnsi(lineStart, cr - lineStart));
-            sawCr = true;
-            lineStart = cr + 1;
-            if (lf && cr + 1 == lf) { // CR LF
-                sawLf = true;
-                lineStart = lf + 1;
-                break;
-            }
-        }
-        if (!lf) {
-            if (lineStart < end) {
-                lines.append(DecodeAnsi(lineStart, end - lineStart));
-                lineStart = end;
-            }
-            break;
-        }
-        if (lineStart <= lf) { // a lone LF ends this line
-            lines.append(DecodeAnsi(lineStart, lf - lineStart));
-            sawLf = true;
-            lineStart = lf + 1;
-        }
-    }
-}
-
-void SplitAnsiLines(const QByteArray& bytes, QStringList& lines, TLineBreakStyle& style, bool& trailingLineBreak)
-{
-    const char* data = bytes.constData();
-    const char* const end = data + bytes.size();
-    lines.clear();
-    bool sawCr = false, sawLf = false;
-    SplitAnsiRange(data, end, lines, sawCr, sawLf);
-    trailingLineBreak = !bytes.isEmpty() && (end[-1] == '\n' || end[-1] == '\r');
-    if (sawCr && !sawLf)
-        style = TLineBreakStyle::Cr;
-    else if (sawLf && !sawCr)
-        style = TLineBreakStyle::Lf;
-    else
-        style = TLineBreakStyle::CrLf;
-}
-
 } // namespace
 
 QString LineBreakText(TLineBreakStyle style)
@@ -274,21 +223,6 @@ QByteArray EncodeText(QStringView text, TTextEncoding encoding, bool withByteOrd
         break;
     }
     return EncodeAnsi(text);
-}
-
-TTextDocument ReadTextDocument(const QByteArray& bytes)
-{
-    TTextDocument document;
-    document.Encoding = DetectEncoding(bytes, document.HasByteOrderMark);
-    if (document.Encoding == TTextEncoding::Ansi) {
-        // The usual case for large programs: decode each line straight from the
-        // bytes, without a copy of the whole text in between.
-        SplitAnsiLines(bytes, document.Lines, document.LineBreak, document.TrailingLineBreak);
-        return document;
-    }
-    const QString text = DecodeText(bytes, document.Encoding, document.HasByteOrderMark);
-    SplitTextLines(text, document.Lines, document.LineBreak, document.TrailingLineBreak);
-    return document;
 }
 
 QByteArray WriteTextDocument(const TTextDocument& document)

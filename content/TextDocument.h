@@ -37,7 +37,6 @@ TTextEncoding DetectEncoding(const QByteArray& bytes, bool& hasByteOrderMark);
 QString DecodeText(const QByteArray& bytes, TTextEncoding encoding, bool hasByteOrderMark);
 QByteArray EncodeText(QStringView text, TTextEncoding encoding, bool withByteOrderMark);
 
-TTextDocument ReadTextDocument(const QByteArray& bytes);
 QByteArray WriteTextDocument(const TTextDocument& document);
 
 // No program, capture or CMT file comes near this; a longer file is refused

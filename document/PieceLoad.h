@@ -6,7 +6,9 @@
 // reading it whole gives. A text where that cannot be known piece by piece
 // (breaks that differ from the shown one, blank lines to drop in a text whose
 // breaks are not CR LF) comes back whole instead, for the caller to load.
-#include "document/ProgramDocument.h"
+#include "content/EditorText.h"
+#include "content/ToolChangeScanner.h"
+#include "document/DocumentTextStore.h"
 
 struct TPieceLoad {
     // True: the text is in the store, Facts.Utf8 is empty and Scan holds the

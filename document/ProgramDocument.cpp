@@ -34,8 +34,28 @@ void TPlainTextStore::BeginText(TLineBreakStyle shown, qsizetype sizeHint)
     AdviseHugePages(FText);
 }
 
-TProgramDocument::TProgramDocument(TDocumentTextStore& text)
-    : FText(text)
+class TProgramDocument::TChangeScope {
+public:
+    explicit TChangeScope(TProgramDocument& document)
+        : FDocument(document)
+    {
+        ++FDocument.FChanging;
+    }
+    ~TChangeScope()
+    {
+        if (--FDocument.FChanging == 0)
+            emit FDocument.Changed();
+    }
+    TChangeScope(const TChangeScope&) = delete;
+    TChangeScope& operator=(const TChangeScope&) = delete;
+
+private:
+    TProgramDocument& FDocument;
+};
+
+TProgramDocument::TProgramDocument(TDocumentTextStore& text, QObject* parent)
+    : QObject(parent)
+    , FText(text)
 {
 }
 
@@ -83,6 +103,7 @@ void TProgramDocument::ClearScan()
 
 void TProgramDocument::LeaveSpecialMode()
 {
+    const TChangeScope change(*this);
     if (FMode == TDocumentMode::Text)
         return;
     FMode = TDocumentMode::Text;
@@ -97,6 +118,7 @@ void TProgramDocument::SetFileName(const QString& fileName)
 
 void TProgramDocument::New()
 {
+    const TChangeScope change(*this);
     LeaveSpecialMode();
     // The encoding and mark of the last text file read stay for saving.
     FLineBreak = TLineBreakStyle::CrLf;
@@ -129,6 +151,7 @@ void TProgramDocument::LoadText(QByteArray text, TScanOnLoad scanOnLoad)
 
 bool TProgramDocument::OpenFile(const QString& fileName, bool siemens, QString& errorMsg)
 {
+    const TChangeScope change(*this);
     LeaveSpecialMode();
     QByteArray bytes;
     // The old text goes once the file is known to be readable, so that it is
@@ -148,6 +171,7 @@ bool TProgramDocument::OpenFile(const QString& fileName, bool siemens, QString& 
 
 void TProgramDocument::OpenBytes(QByteArray bytes, bool siemens)
 {
+    const TChangeScope change(*this);
     ReadBytes(std::move(bytes), siemens, TScanOnLoad::Scan);
 }
 
@@ -204,6 +228,7 @@ void TProgramDocument::LoadInPieces(QByteArray bytes, bool siemens, TScanOnLoad 
 
 void TProgramDocument::TakeDownload(const QByteArray& content, bool isRaw, bool siemens)
 {
+    const TChangeScope change(*this);
     FFileName.clear();
     if (isRaw) {
         ShowRawCapture(content);
@@ -221,6 +246,7 @@ void TProgramDocument::TakeDownload(const QByteArray& content, bool isRaw, bool 
 
 void TProgramDocument::ShowRawCapture(const QByteArray& data)
 {
+    const TChangeScope change(*this);
     FMode = TDocumentMode::RawCapture;
     FContent = data;
     FCmtInfo = TCmtInfo();
@@ -230,6 +256,7 @@ void TProgramDocument::ShowRawCapture(const QByteArray& data)
 
 bool TProgramDocument::ShowCmtFile(const QByteArray& data)
 {
+    const TChangeScope change(*this);
     TCmtInfo info;
     if (!ParseCmt(data, info))
         return false;
@@ -264,6 +291,7 @@ bool TProgramDocument::SaveFile(const QString& fileName, QString& errorMsg)
 
 void TProgramDocument::ScanToolChanges()
 {
+    const TChangeScope change(*this);
     if (FMode == TDocumentMode::Cmt)
         return; // the CMT view's rows stay
     ClearScan();
@@ -278,6 +306,7 @@ void TProgramDocument::ScanToolChanges()
 
 TPreparedUpload TProgramDocument::PrepareUpload(bool siemens)
 {
+    const TChangeScope change(*this);
     TPreparedUpload upload;
     if (FMode == TDocumentMode::Cmt) {
         upload.IsCmt = true;
@@ -298,6 +327,7 @@ TPreparedUpload TProgramDocument::PrepareUpload(bool siemens)
 
 void TProgramDocument::SetText(const QString& text, TTextReplace how)
 {
+    const TChangeScope change(*this);
     QStringList lines;
     SplitTextLines(text, lines, FLineBreak, FTrailingLineBreak);
     FText.Replace(lines, ShownLineBreak(FLineBreak), how);

@@ -7,14 +7,18 @@
 // through this one object, so they cannot disagree.
 //
 // The characters of a text document live in a text store: the window's
-// editor, or plain memory for the command line and the tests.
+// editor, or plain memory for the command line and the tests. Whatever
+// changes the document's text as a whole, its mode or its rows announces it
+// (Changed), so that views follow without their callers remembering to.
 #include "content/EditorText.h"
 #include "content/TextDocument.h"
 #include "content/ToolChangeScanner.h"
 #include "content/UnitMazatrolCmt.h"
+#include "document/DocumentTextStore.h"
 
 #include <QByteArray>
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -24,41 +28,6 @@ enum class TDocumentMode { Text, RawCapture, Cmt };
 // thread while the text store takes the piece before; smaller ones are read
 // whole, where a thread would cost more than it saves.
 constexpr qsizetype LoadPieceBytes = 1024 * 1024;
-
-// How a whole-text replacement enters the store's history.
-enum class TTextReplace {
-    NewDocument, // a document loaded afresh: no undo history, no unsaved edits
-    Step, // one step Ctrl+Z undoes; whether edits are unsaved stays as it was
-    OperatorEdit, // one undoable step that counts as an unsaved edit
-};
-
-class TDocumentTextStore {
-public:
-    virtual ~TDocumentTextStore() = default;
-    // The whole text in UTF-8: lines joined by the shown line break, none
-    // after the last line.
-    virtual QByteArray Text() const = 0;
-    // Whether the text holds nothing but characters of code 32 or less.
-    virtual bool IsBlank() const = 0;
-    // Replaces the whole text; shown is the break the text's lines are joined
-    // by (and that typing a new line inserts).
-    virtual void ReplaceText(QByteArray utf8, TLineBreakStyle shown, TTextReplace how) = 0;
-    virtual bool IsModified() const = 0;
-    virtual void MarkSaved() = 0;
-    // A new document written in pieces: BeginText, AppendText for each piece
-    // (the pieces joined are the text), then EndText. sizeHint: about how
-    // large the text turns out.
-    virtual void BeginText(TLineBreakStyle shown, qsizetype sizeHint) = 0;
-    virtual void AppendText(QByteArrayView utf8) = 0;
-    virtual void EndText() = 0;
-
-    // The text's lines, each a string of its own (built on every call).
-    QStringList Lines() const { return SplitUtf8Lines(Text()); }
-    void Replace(const QStringList& lines, TLineBreakStyle shown, TTextReplace how)
-    {
-        ReplaceText(JoinUtf8Lines(lines, shown), shown, how);
-    }
-};
 
 // A text store in memory, for the command line and the tests.
 class TPlainTextStore : public TDocumentTextStore {
@@ -88,9 +57,10 @@ struct TPreparedUpload {
     QList<TStartFromCandidate> Candidates;
 };
 
-class TProgramDocument {
+class TProgramDocument : public QObject {
+    Q_OBJECT
 public:
-    explicit TProgramDocument(TDocumentTextStore& text);
+    explicit TProgramDocument(TDocumentTextStore& text, QObject* parent = nullptr);
 
     TDocumentMode Mode() const { return FMode; }
     QString FileName() const { return FFileName; }
@@ -149,7 +119,18 @@ public:
     // The text set as a whole: its lines and line-break style found anew.
     void SetText(const QString& text, TTextReplace how);
 
+signals:
+    // Once per command that replaced the text, switched the mode or scanned
+    // anew (a failed Open included: it may have left a special mode); typing
+    // in the store is not announced.
+    void Changed();
+
 private:
+    // Announces the change when the outermost changing command returns, so a
+    // command built of others announces once.
+    class TChangeScope;
+    int FChanging = 0;
+
     // An upload prepared straight from a file scans only the normalised text.
     friend TPreparedUpload PrepareFileForUpload(QByteArray fileBytes, bool siemens);
     enum class TScanOnLoad { Scan, Skip };

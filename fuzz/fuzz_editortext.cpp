@@ -6,6 +6,7 @@
 #include "content/EditorText.h"
 #include "content/ProgramText.h"
 #include "content/TextDocument.h"
+#include "tests/support/ReferencePaths.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 #include "content/EditorText.h"
 #include "content/ProgramSplitter.h"
 #include "content/TextDocument.h"
+#include "tests/support/ReferencePaths.h"
 
 #include <QSet>
 

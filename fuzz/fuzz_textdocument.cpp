@@ -1,5 +1,6 @@
 #include "content/ProgramText.h"
 #include "content/TextDocument.h"
+#include "tests/support/ReferencePaths.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -8,7 +8,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-for target in fuzz_cmt fuzz_tokenizer fuzz_textdocument fuzz_scanner fuzz_splitter fuzz_textsearch fuzz_editortext; do
+for target in fuzz_cmt fuzz_tokenizer fuzz_textdocument fuzz_scanner fuzz_splitter fuzz_textsearch fuzz_editortext \
+  fuzz_normalizer; do
   corpus="$work/$target"
   mkdir -p "$corpus"
   cp "$root"/tests/fixtures/text/* "$root"/tests/fixtures/cmt/* "$corpus"/ 2>/dev/null || true

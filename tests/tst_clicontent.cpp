@@ -11,6 +11,7 @@
 #include "document/UploadPlan.h"
 
 #include "cli/CliOutput.h"
+#include "tests/support/ReferencePaths.h"
 
 #include <QDirIterator>
 #include <QElapsedTimer>

@@ -6,6 +6,7 @@
 #include "content/TextUtil.h"
 #include "content/ToolChangeScanner.h"
 #include "document/ProgramDocument.h"
+#include "tests/support/ReferencePaths.h"
 
 #include <QDirIterator>
 #include <QProcess>

@@ -5,6 +5,7 @@
 #include "ScriptedPrompter.h"
 #include "StatusDatagram.h"
 
+#include "app/DevicePanel.h"
 #include "app/unitmainform.h"
 #include "dialogs/UnitDeviceSettingsForm.h"
 #include "discovery/DeviceListModel.h"
@@ -142,7 +143,7 @@ private slots:
         QVERIFY(!window->IsSelectedDeviceSiemens());
         QVERIFY(!window->Form()->SpeedButtonScanToolChanges->isEnabled());
         QVERIFY(!window->Form()->SpeedButtonStartFromMiddle->isEnabled());
-        QCOMPARE(window->DeviceInfoMessage(), QString::fromUtf8("Bir cihaz seçin."));
+        QCOMPARE(window->DevicePanel()->InfoMessage(), QString::fromUtf8("Bir cihaz seçin."));
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         QCOMPARE(window->geometry().size(), QSize(1055, 674));
@@ -500,8 +501,8 @@ private slots:
         tick();
         window->DeviceList()->SelectRow(0);
         tick();
-        QCOMPARE(RowTexts(window->DeviceInfoRows()).value(0), QString("Cihaz Adı=A"));
-        QVERIFY(RowTexts(window->DeviceInfoRows()).contains("Son Güncelleme=12:00:10"));
+        QCOMPARE(RowTexts(window->DevicePanel()->InfoRows()).value(0), QString("Cihaz Adı=A"));
+        QVERIFY(RowTexts(window->DevicePanel()->InfoRows()).contains("Son Güncelleme=12:00:10"));
         const struct {
             const char* Step;
             bool Redrawn;
@@ -528,7 +529,8 @@ private slots:
             counter.Paints = 0;
             tick();
             QVERIFY2((counter.Paints > 0) == step.Redrawn, step.Step);
-            QVERIFY2(RowTexts(window->DeviceInfoRows()).contains(QString::fromUtf8("Son Güncelleme=") + step.Time),
+            QVERIFY2(
+                RowTexts(window->DevicePanel()->InfoRows()).contains(QString::fromUtf8("Son Güncelleme=") + step.Time),
                 step.Step);
         }
     }
@@ -603,7 +605,7 @@ private slots:
         const QList<TQuillexDevice> devices = window->StatusListener()->GetLastDeviceList();
         int torna = -1, freze = -1;
         for (int i = 0; i < devices.size(); ++i) {
-            const TDeviceRowLook look = window->DeviceRowLook(i);
+            const TDeviceRowLook look = window->DevicePanel()->RowLook(i);
             QCOMPARE(look.Line2, devices[i].IPAddress);
             if (devices[i].MacId == "m1") {
                 torna = i;
@@ -623,8 +625,8 @@ private slots:
 
         // Selecting a device shows its rows and enables the start-from commands for HW4.
         list->SelectRow(torna);
-        QCOMPARE(window->DeviceInfoMessage(), QString());
-        QCOMPARE(RowTexts(window->DeviceInfoRows()).first(), QString::fromUtf8("Cihaz Adı=Torna 1"));
+        QCOMPARE(window->DevicePanel()->InfoMessage(), QString());
+        QCOMPARE(RowTexts(window->DevicePanel()->InfoRows()).first(), QString::fromUtf8("Cihaz Adı=Torna 1"));
         QVERIFY(window->Form()->SpeedButtonScanToolChanges->isEnabled());
         QVERIFY(window->Form()->SpeedButtonStartFromMiddle->isEnabled());
         QVERIFY(!window->IsSelectedDeviceSiemens());
@@ -660,7 +662,7 @@ private slots:
         FNow += 20001;
         window->TimerDeviceInfoTimer();
         QCOMPARE(list->rowCount(), 0);
-        QCOMPARE(window->DeviceInfoMessage(), QString::fromUtf8("Bir cihaz seçin."));
+        QCOMPARE(window->DevicePanel()->InfoMessage(), QString::fromUtf8("Bir cihaz seçin."));
     }
 
     // Narrowing the device column narrows the rows at once: no horizontal scroll bar.
@@ -694,7 +696,8 @@ private slots:
         QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 1);
         window->TimerDeviceInfoTimer();
         window->DeviceList()->SelectRow(0);
-        QCOMPARE(RowTexts(window->DeviceInfoRows()).first(), QString::fromUtf8("Cihaz Adı=") + QString(2000, 'N'));
+        QCOMPARE(
+            RowTexts(window->DevicePanel()->InfoRows()).first(), QString::fromUtf8("Cihaz Adı=") + QString(2000, 'N'));
         QVERIFY(!window->grab().isNull());
         // Longer datagrams are dropped; the last good status stays.
         SendStatus(port, RunIp("40.7"), huge + QByteArray(64, ' '));
@@ -705,15 +708,15 @@ private slots:
             port, RunIp("40.7"), "{\"macid\":\"h\",\"name\":[1],\"baud\":{\"x\":1},\"filesize\":\"big\",\"time\":5}");
         QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 2);
         window->UpdateDeviceInfo();
-        QVERIFY(RowTexts(window->DeviceInfoRows()).contains("Baud Rate="));
-        QVERIFY(RowTexts(window->DeviceInfoRows()).contains("Dosya Boyutu=0 bayt"));
-        QVERIFY(RowTexts(window->DeviceInfoRows()).contains(QString::fromUtf8("Son Güncelleme=5")));
+        QVERIFY(RowTexts(window->DevicePanel()->InfoRows()).contains("Baud Rate="));
+        QVERIFY(RowTexts(window->DevicePanel()->InfoRows()).contains("Dosya Boyutu=0 bayt"));
+        QVERIFY(RowTexts(window->DevicePanel()->InfoRows()).contains(QString::fromUtf8("Son Güncelleme=5")));
         QVERIFY(!window->grab().isNull()); // painting copes with all of it
         // Now the device sends text that is not JSON: shown raw, dot grey.
         SendStatus(port, RunIp("40.7"), "{broken");
         QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 3);
         window->UpdateDeviceInfo();
-        QCOMPARE(RowTexts(window->DeviceInfoRows()), QStringList { "{broken" });
+        QCOMPARE(RowTexts(window->DevicePanel()->InfoRows()), QStringList { "{broken" });
         QCOMPARE(window->DeviceActivityColor(RunIp("40.7")), QColor(158, 158, 158));
         QVERIFY(!window->grab().isNull());
     }
@@ -762,9 +765,9 @@ private slots:
         const QString expected = QString::fromUtf8("Durum portu %1 dinlenemiyor: %2")
                                      .arg(holder.localPort())
                                      .arg(qt_error_string(EADDRINUSE));
-        QTRY_COMPARE(window->DeviceInfoMessage(), expected);
+        QTRY_COMPARE(window->DevicePanel()->InfoMessage(), expected);
         window->TimerDeviceInfoTimer(); // stays until the window is restarted
-        QCOMPARE(window->DeviceInfoMessage(), expected);
+        QCOMPARE(window->DevicePanel()->InfoMessage(), expected);
     }
 
     void cmtDescriptionWithPercentMarker()
@@ -774,9 +777,9 @@ private slots:
         window->ShowCmtFile(BuildCmtFrame("3117x")
             + BuildCmtFrame("1100" + QByteArray(10, ' ') + "00000050    0850%1 OFF") + BuildCmtFrame("1500")
             + BuildCmtFrame("1500") + BuildCmtFrame("1200"));
-        QListWidget* list = window->Form()->ListBoxToolChanges;
-        QCOMPARE(list->count(), 5);
-        QCOMPARE(list->item(4)->text(), QString("0050  50%1 OFF  (2 blok)"));
+        const QAbstractItemModel* rows = window->Form()->ListBoxToolChanges->model();
+        QCOMPARE(rows->rowCount(), 5);
+        QCOMPARE(rows->index(4, 0).data().toString(), QString("0050  50%1 OFF  (2 blok)"));
     }
 
     void standardTextsInTurkishAndPlainTitles()

@@ -66,8 +66,8 @@ private slots:
         window->SpeedButtonFileOpenClick();
         QCOMPARE(window->EditorLines(), LineBreakProgramLines());
         QCOMPARE(window->ToolChangeCandidates(), QList<TStartFromCandidate>({ { 3, candidateOffset } }));
-        QCOMPARE(window->Form()->ListBoxToolChanges->count(), 1);
-        QCOMPARE(window->Form()->ListBoxToolChanges->item(0)->text(),
+        QCOMPARE(window->Form()->ListBoxToolChanges->model()->rowCount(), 1);
+        QCOMPARE(window->Form()->ListBoxToolChanges->model()->index(0, 0).data().toString(),
             QString::fromUtf8("Satır 3, bayt %1: T1 M6").arg(rowOffset));
         QCOMPARE(window->Document().PrepareUpload(false).Content, LineBreakProgramUpload());
     }
@@ -147,7 +147,7 @@ private slots:
             window->SpeedButtonFileOpenClick();
             QVERIFY(window->Document().Text().toUtf8() == wholeStore.Text());
             QCOMPARE(window->ToolChangeCandidates(), whole.ToolChangeCandidates());
-            QCOMPARE(window->Form()->ListBoxToolChanges->count(), whole.ToolChangeRows().size());
+            QCOMPARE(window->Form()->ListBoxToolChanges->model()->rowCount(), whole.ToolChangeRows().size());
             QVERIFY(!editor->isUndoAvailable());
             QVERIFY(!window->Document().IsModified());
             QCOMPARE(window->Document().FileBytes(), whole.FileBytes());

@@ -480,10 +480,10 @@ private slots:
         QVERIFY(!editor->SendScintilla(QsciScintilla::SCI_STYLEGETVISIBLE, TSynGCodeSyn::HiddenStyle));
         QCOMPARE(styleAt(editor->SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE, 3L)), int(gtkG));
         // Its row in the tool-change list shows the start of it too.
-        QListWidget* rows = window->Form()->ListBoxToolChanges;
-        QCOMPARE(rows->count(), 1);
-        QCOMPARE(rows->item(0)->text().size(), 1001);
-        const QString row = rows->item(0)->text();
+        const QAbstractItemModel* rows = window->Form()->ListBoxToolChanges->model();
+        QCOMPARE(rows->rowCount(), 1);
+        const QString row = rows->index(0, 0).data().toString();
+        QCOMPARE(row.size(), 1001);
         QVERIFY2(row.startsWith(QString::fromUtf8("Satır 3, bayt ")) && row.contains(": T2 M6 X1 X1 "),
             qPrintable(row.left(40)));
         QVERIFY(row.endsWith(QChar(0x2026)));

@@ -6,6 +6,7 @@
 #include "Loopback.h"
 #include "ScriptedPrompter.h"
 
+#include "app/DevicePanel.h"
 #include "app/unitmainform.h"
 #include "device/ProgramTransfer.h"
 #include "device/UnitDeviceCommand.h"
@@ -234,12 +235,12 @@ private slots:
         QCOMPARE(FWindow->DeviceList()->index(row).data(Qt::ToolTipRole).toString(), lastSent);
         FWindow->UpdateDeviceInfo();
         QStringList rows;
-        for (const TDeviceInfoRow& r : FWindow->DeviceInfoRows())
+        for (const TDeviceInfoRow& r : FWindow->DevicePanel()->InfoRows())
             rows << r.Label + "=" + r.Value;
         // A line below the status rows: no label, the whole line as its value.
-        const bool shown = FWindow->DeviceInfoRows().contains(TDeviceInfoRow { QString(), lastSent })
-            || FWindow->DeviceInfoMessage().contains(lastSent);
-        QVERIFY2(shown, qPrintable(rows.join('|') + FWindow->DeviceInfoMessage()));
+        const bool shown = FWindow->DevicePanel()->InfoRows().contains(TDeviceInfoRow { QString(), lastSent })
+            || FWindow->DevicePanel()->InfoMessage().contains(lastSent);
+        QVERIFY2(shown, qPrintable(rows.join('|') + FWindow->DevicePanel()->InfoMessage()));
     }
 
     void failedUploadIsRecordedBeforeItsMessage()

@@ -6,6 +6,7 @@
 #include "StatusDatagram.h"
 
 #include "app/DeviceWait.h"
+#include "app/ToolChangePanel.h"
 #include "app/unitmainform.h"
 #include "dialogs/UnitDeviceSettingsForm.h"
 #include "dialogs/UnitStartFromSelectForm.h"
@@ -139,16 +140,18 @@ class TestMainFormStartFrom : public QObject {
             ip, StatusDatagram("{\"name\":\"" + name + "\",\"hw\":\"HW4\",\"ip\":\"" + ip.toLatin1() + "\"}"));
     }
 
-    QListWidget* ToolList() const { return FWindow->Form()->ListBoxToolChanges; }
+    QListView* ToolList() const { return FWindow->Form()->ListBoxToolChanges; }
+    const TToolChangeListModel* ToolRows() const { return FWindow->ToolChangePanel()->Model(); }
     void ClickRow(int row, bool dbl)
     {
-        QListWidget* list = ToolList();
-        list->scrollToItem(list->item(row));
-        const QPoint at = list->visualItemRect(list->item(row)).center();
+        QListView* list = ToolList();
+        const QModelIndex index = list->model()->index(row, 0);
+        list->scrollTo(index);
+        const QPoint at = list->visualRect(index).center();
         DoubleOrSingleClick(list, at, dbl);
     }
     // A double click as the platform delivers it: press and release, then the double click.
-    static void DoubleOrSingleClick(QListWidget* list, QPoint at, bool dbl)
+    static void DoubleOrSingleClick(QAbstractItemView* list, QPoint at, bool dbl)
     {
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
         if (dbl)
@@ -466,8 +469,8 @@ private slots:
         QVERIFY(FWindow->Form()->PanelToolChanges->isHidden());
         FWindow->Form()->SpeedButtonScanToolChanges->click();
         QVERIFY(FWindow->Form()->PanelToolChanges->isVisible());
-        QCOMPARE(ToolList()->count(), 22);
-        QCOMPARE(ToolList()->item(1)->text(), QString::fromUtf8("Satır 3, bayt 12: T2 M6"));
+        QCOMPARE(ToolRows()->rowCount(), 22);
+        QCOMPARE(ToolRows()->index(1).data().toString(), QString::fromUtf8("Satır 3, bayt 12: T2 M6"));
 
         // Single click: the caret goes to the line, column 1, and the editor gets the focus.
         QsciScintilla* editor = FWindow->Form()->SynEditProgram;
@@ -506,7 +509,7 @@ private slots:
         FWindow->SetEditorText("G0\nT7 M6\n");
         FWindow->ScanToolChanges();
         QVERIFY(FWindow->Form()->PanelToolChanges->isVisible());
-        QCOMPARE(ToolList()->count(), 1);
+        QCOMPARE(ToolRows()->rowCount(), 1);
         FWindow->ShowCmtFile(BuildCmtFrame("3117ABCDEFGH") + BuildCmtFrame("3200t")
             + BuildCmtFrame("1100xxxxxxxxxx00000007yyyy06PART-A") + BuildCmtFrame("1500d") + BuildCmtFrame("1200")
             + BuildCmtFrame("2000"));

@@ -11,6 +11,7 @@
 #include "device/ProgramTransfer.h"
 #include "device/UnitDeviceCommand.h"
 #include "discovery/DeviceListModel.h"
+#include "tests/support/ReferencePaths.h"
 #include "transfer/UploadVerification.h"
 #include "ui_unitmainform.h"
 
@@ -433,12 +434,13 @@ private slots:
         auto* list = FWindow->Form()->ListBoxToolChanges;
         QVERIFY(FWindow->Form()->PanelToolChanges->isVisible());
         QCOMPARE(FWindow->Form()->LabelToolChanges->text(), QString("Mazatrol CMT Bilgisi"));
-        QCOMPARE(list->count(), 5);
-        QCOMPARE(list->item(0)->text(), QString("Kontrol: TFU (3117)"));
-        QCOMPARE(list->item(4)->text(), QString("0007  PART-A  (1 blok)"));
-        list->setCurrentRow(0);
+        const auto row = [list](int r) { return list->model()->index(r, 0); };
+        QCOMPARE(list->model()->rowCount(), 5);
+        QCOMPARE(row(0).data().toString(), QString("Kontrol: TFU (3117)"));
+        QCOMPARE(row(4).data().toString(), QString("0007  PART-A  (1 blok)"));
+        list->setCurrentIndex(row(0));
         FWindow->SaveSelectedCmtProgram(); // an information row does nothing
-        list->setCurrentRow(4);
+        list->setCurrentIndex(row(4));
         FPrompter.SaveFiles = { Path("single.cmt") };
         FWindow->SaveSelectedCmtProgram();
         QVERIFY(FPrompter.SaveProposals.last().startsWith("mazatrol_0007.cmt|cmt|"));
@@ -451,7 +453,7 @@ private slots:
         FWindow->SpeedButtonFileNewClick();
         QVERIFY(FWindow->Form()->PanelToolChanges->isHidden());
         QCOMPARE(FWindow->Form()->LabelToolChanges->text(), QString::fromUtf8("Takım Listesi ve Konumları"));
-        QCOMPARE(list->count(), 0);
+        QCOMPARE(list->model()->rowCount(), 0);
     }
 
     void failedDownloadKeepsTheDocument()

@@ -7,7 +7,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
+#include <tuple>
+
 #include "LineBreakCases.h"
+
+// A command run on a document: the file is one it may open.
+using TDocumentCommand = std::function<void(TProgramDocument&, const QString& file)>;
 
 class TestProgramDocument : public QObject {
     Q_OBJECT
@@ -137,6 +143,81 @@ private slots:
 
         QVERIFY(!document.OpenFile(FDir.filePath("missing.nc"), false, error));
         QVERIFY(!error.isEmpty());
+    }
+
+    // Every command that changes the text, the mode or the rows announces it
+    // once, when it is over: what a view reads then is the final state (a
+    // command made of others, such as Open, does not announce halfway).
+    void changesAnnounced_data()
+    {
+        QTest::addColumn<TDocumentCommand>("command");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<bool>("named");
+        QTest::addColumn<int>("announcements"); // one per command the row runs
+        const QByteArray cmt = BuildCmtFrame("3117,0,0") + CmtEot;
+        const int text = int(TDocumentMode::Text);
+        QTest::newRow("new") << TDocumentCommand([](TProgramDocument& d, const QString&) { d.New(); }) << text << 0
+                             << false << 1;
+        QTest::newRow("open") << TDocumentCommand([](TProgramDocument& d, const QString& file) {
+            QString error;
+            QVERIFY(d.OpenFile(file, false, error));
+        }) << text << 1 << true
+                              << 1;
+        QTest::newRow("open missing") << TDocumentCommand([](TProgramDocument& d, const QString& file) {
+            QString error;
+            QVERIFY(!d.OpenFile(file + ".missing", false, error));
+        }) << text << 1 << false << 1;
+        QTest::newRow("open bytes, cmt") << TDocumentCommand(
+            [cmt](TProgramDocument& d, const QString&) { d.OpenBytes(cmt, false); })
+                                         << int(TDocumentMode::Cmt) << 0 << false << 1;
+        QTest::newRow("download, raw") << TDocumentCommand(
+            [](TProgramDocument& d, const QString&) { d.TakeDownload("\x01\x02", true, false); })
+                                       << int(TDocumentMode::RawCapture) << 0 << false << 1;
+        QTest::newRow("download, program") << TDocumentCommand([](TProgramDocument& d, const QString&) {
+            d.TakeDownload("T2 M6\r\nT3 M6\r\n", false, false);
+        }) << text << 2 << false << 1;
+        QTest::newRow("cmt view") << TDocumentCommand(
+            [cmt](TProgramDocument& d, const QString&) { d.ShowCmtFile(cmt); })
+                                  << int(TDocumentMode::Cmt) << 0 << false << 1;
+        QTest::newRow("scan") << TDocumentCommand([](TProgramDocument& d, const QString&) {
+            d.SetText("T1 M6\r\n\r\nT2 M6", TTextReplace::OperatorEdit);
+            d.ScanToolChanges();
+        }) << text << 2 << false
+                              << 2;
+        QTest::newRow("upload") << TDocumentCommand([](TProgramDocument& d, const QString&) {
+            d.SetText("t1 m6\r\nT2 M6", TTextReplace::OperatorEdit);
+            d.PrepareUpload(false);
+        }) << text << 2 << false << 2;
+        QTest::newRow("leave cmt") << TDocumentCommand([cmt](TProgramDocument& d, const QString&) {
+            d.ShowCmtFile(cmt);
+            d.LeaveSpecialMode();
+        }) << text << 0 << false << 2;
+    }
+
+    void changesAnnounced()
+    {
+        QFETCH(TDocumentCommand, command);
+        QFETCH(int, mode);
+        QFETCH(int, rows);
+        QFETCH(bool, named);
+        QFETCH(int, announcements);
+        const QString file = FDir.filePath("announced.nc");
+        QString error;
+        QVERIFY(WriteWholeFile(file, "G0 X1\nT1 M6\n", error));
+        TPlainTextStore store;
+        TProgramDocument document(store);
+        document.OpenBytes("T9 M6\n", false);
+        QList<std::tuple<int, qsizetype, QString>> seen;
+        connect(&document, &TProgramDocument::Changed, this, [&] {
+            seen.append({ int(document.Mode()), document.ToolChangeRows().size(), document.FileName() });
+        });
+        const int before = seen.size();
+        command(document, file);
+        QCOMPARE(seen.size() - before, announcements);
+        QCOMPARE(std::get<0>(seen.last()), mode);
+        QCOMPARE(std::get<1>(seen.last()), qsizetype(rows));
+        QCOMPARE(std::get<2>(seen.last()), named ? file : QString());
     }
 
     void openKeepsEncodingForSaving()

@@ -10,6 +10,7 @@
 #include "content/ProgramSplitter.h"
 #include "content/TextDocument.h"
 #include "dialogs/UnitProgramListsForm.h"
+#include "tests/support/ReferencePaths.h"
 #include "ui_UnitProgramListsForm.h"
 #include "ui_unitmainform.h"
 
@@ -32,11 +33,11 @@ QString Utf8(const char* text)
     return QString::fromUtf8(text);
 }
 
-QStringList Rows(const QListWidget* list)
+QStringList Rows(const QAbstractItemView* list)
 {
     QStringList rows;
-    for (int i = 0; i < list->count(); ++i)
-        rows << list->item(i)->text();
+    for (int i = 0; i < list->model()->rowCount(); ++i)
+        rows << list->model()->index(i, 0).data().toString();
     return rows;
 }
 

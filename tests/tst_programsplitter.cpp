@@ -1,6 +1,7 @@
 #include "content/ProgramSplitter.h"
 
 #include "content/EditorText.h"
+#include "tests/support/ReferencePaths.h"
 
 #include <QDir>
 #include <QFile>

@@ -9,6 +9,7 @@
 #include "toolpath/RestartCheck.h"
 #include "ui_unitmainform.h"
 
+#include <QListView>
 #include <QListWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,9 +21,9 @@ bool IsWarningRed(const QColor& c)
     return c.red() >= 170 && c.green() <= 90 && c.blue() <= 70;
 }
 
-int WarningPixelsInRow(QListWidget* list, int row)
+int WarningPixelsInRow(QAbstractItemView* list, int row)
 {
-    const QRect rect = list->visualItemRect(list->item(row));
+    const QRect rect = list->visualRect(list->model()->index(row, 0));
     const QImage image = list->viewport()->grab(rect).toImage();
     int count = 0;
     for (int y = 0; y < image.height(); ++y)
@@ -88,19 +89,20 @@ private slots:
         prompter.OpenFiles << file.fileName();
         window.SpeedButtonFileOpenClick();
         window.SpeedButtonScanToolChangesClick(); // the panel shown
-        QListWidget* list = window.Form()->ListBoxToolChanges;
-        QCOMPARE(list->count(), 2);
-        const QString firstText = list->item(0)->text();
-        QTRY_VERIFY(!list->item(1)->data(RestartWarningsRole).toStringList().isEmpty());
+        QListView* list = window.Form()->ListBoxToolChanges;
+        QCOMPARE(list->model()->rowCount(), 2);
+        const auto row = [list](int r) { return list->model()->index(r, 0); };
+        const QString firstText = row(0).data().toString();
+        QTRY_VERIFY(!row(1).data(RestartWarningsRole).toStringList().isEmpty());
         const QStringList expected { QString::fromUtf8(
                                          "İş koordinat sistemi seçilmiyor (programda bu noktada G54 etkin)."),
             QString::fromUtf8("Mutlak/artışlı mod seçilmiyor (programda bu noktada G90 etkin)."),
             QString::fromUtf8("Birim seçilmiyor (programda bu noktada G21 etkin).") };
-        QCOMPARE(list->item(1)->data(RestartWarningsRole).toStringList(), expected);
-        QCOMPARE(list->item(1)->toolTip(), expected.join('\n'));
-        QVERIFY(list->item(0)->data(RestartWarningsRole).toStringList().isEmpty());
-        QCOMPARE(list->item(0)->toolTip(), QString::fromUtf8(RestartAllClear));
-        QCOMPARE(list->item(0)->text(), firstText);
+        QCOMPARE(row(1).data(RestartWarningsRole).toStringList(), expected);
+        QCOMPARE(row(1).data(Qt::ToolTipRole).toString(), expected.join('\n'));
+        QVERIFY(row(0).data(RestartWarningsRole).toStringList().isEmpty());
+        QCOMPARE(row(0).data(Qt::ToolTipRole).toString(), QString::fromUtf8(RestartAllClear));
+        QCOMPARE(row(0).data().toString(), firstText);
         QVERIFY(list->isVisible());
         QVERIFY(WarningPixelsInRow(list, 1) > 20);
         QCOMPARE(WarningPixelsInRow(list, 0), 0);

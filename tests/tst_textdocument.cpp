@@ -2,6 +2,7 @@
 #include "content/EditorText.h"
 #include "content/ProgramText.h"
 #include "content/TextDocument.h"
+#include "tests/support/ReferencePaths.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>

@@ -1,0 +1,92 @@
+#include "ToolChangePanel.h"
+
+#include "RestartWarningDelegate.h"
+#include "toolpath/RestartCheck.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QListView>
+#include <QPointer>
+#include <QThreadPool>
+
+TToolChangePanel::TToolChangePanel(QLabel* caption, QListView* list, QObject* parent)
+    : QObject(parent)
+    , FCaption(caption)
+    , FList(list)
+    , FModel(new TToolChangeListModel(this))
+{
+    FList->setModel(FModel);
+    FList->setItemDelegate(new TRestartWarningDelegate(FList));
+    // Every row one line high and as wide as the widest (the delegate
+    // measures that one): laying out the list never visits every row.
+    FList->setUniformItemSizes(true);
+    connect(FList, &QListView::clicked, this, &TToolChangePanel::RowClicked);
+    connect(FList, &QListView::doubleClicked, this, &TToolChangePanel::RowDoubleClicked);
+}
+
+void TToolChangePanel::ShowToolChangeRows(const TProgramDocument& document)
+{
+    FModel->ShowToolChangeRows(document.ToolChangeRows());
+    StartRestartChecks(document);
+}
+
+void TToolChangePanel::StartRestartChecks(const TProgramDocument& document)
+{
+    const quint64 job = ++FRestartCheckJob;
+    if (document.ToolChangeRows().isEmpty() || document.Mode() != TDocumentMode::Text)
+        return;
+    const QPointer<TToolChangePanel> self(this);
+    QThreadPool::globalInstance()->start([self, job, rows = document.ToolChangeRows(), text = document.Utf8Text()] {
+        QList<qint32> lines;
+        lines.reserve(rows.size());
+        for (const TToolChangeRow& row : rows)
+            lines.append(row.LineNumber);
+        const QList<TRestartCheck> checks = CheckRestarts(text, lines);
+        QList<QStringList> warnings;
+        warnings.reserve(checks.size());
+        for (const TRestartCheck& check : checks)
+            warnings.append(check.Warnings);
+        // Delivered on the application's thread, where the pointer can be checked.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, job, warnings] {
+                if (self && self->FRestartCheckJob == job)
+                    self->FModel->SetRestartWarnings(warnings, QString::fromUtf8(RestartAllClear));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TToolChangePanel::ShowCmtRows(const TCmtInfo& info, bool entering)
+{
+    ++FRestartCheckJob; // the CMT rows have no restart check
+    if (entering) {
+        FToolChangesCaption = FCaption->text();
+        FToolChangesHint = FList->toolTip();
+    }
+    FModel->ShowCmtRows(info);
+    FCaption->setText("Mazatrol CMT Bilgisi");
+    FList->setToolTip(QString::fromUtf8("ÇİFT TIKLA: PROGRAMI AYRI KAYDET"));
+}
+
+void TToolChangePanel::LeaveCmtRows()
+{
+    ++FRestartCheckJob;
+    FModel->Clear();
+    FCaption->setText(FToolChangesCaption);
+    FList->setToolTip(FToolChangesHint);
+}
+
+int TToolChangePanel::SelectedRow() const
+{
+    const QModelIndex current = FList->currentIndex();
+    if (!current.isValid() || !FList->selectionModel()->isSelected(current))
+        return -1;
+    return current.row();
+}
+
+qint32 TToolChangePanel::SelectedValue() const
+{
+    const int row = SelectedRow();
+    return row < 0 ? 0 : FModel->index(row).data(Qt::UserRole).toInt();
+}
