@@ -110,6 +110,7 @@ void TFormMain::RedrawDocument()
     else
         ShowToolChangeRows();
     FShownMode = mode;
+    ToolpathDocumentChanged();
 }
 
 void TFormMain::ShowToolChangeRows()

@@ -351,6 +351,7 @@ void TFormMain::FormCreate()
     ui->SplitterDeviceInfo->setStretchFactor(1, 0);
     ui->SplitterToolChanges->setStretchFactor(1, 1); // the editor (the hex view is 0)
     ui->SplitterToolChanges->setStretchFactor(2, 0); // the tool-change panel
+    SetUpToolpathPanel();
     resize(1055, 674);
     ui->SplitterDevices->setSizes({ 449, 1055 - 449 });
     ui->SplitterDeviceInfo->setSizes({ 674 - 80 - 281, 281 });
@@ -403,6 +404,7 @@ void TFormMain::RestoreLayout()
     ui->SplitterDeviceInfo->setSizes({ qMax(1, height() - 80 - info), info });
     const int editorWidth = qMax(1, width() - devices - FToolChangesPanelWidth);
     ui->SplitterToolChanges->setSizes({ editorWidth, editorWidth, FToolChangesPanelWidth });
+    RestoreToolpathLayout(settings);
 }
 
 void TFormMain::EnsureWindowOnScreen()
@@ -466,6 +468,7 @@ void TFormMain::SaveLayout()
         ui->PanelToolChanges->isVisible() ? ui->PanelToolChanges->width() : FToolChangesPanelWidth);
     settings.setValue("DevicesPanelWidth", ui->PanelDevices->width());
     settings.setValue("DeviceInfoMemoHeight", ui->PanelDeviceInfo->height());
+    SaveToolpathLayout(settings);
 }
 
 void TFormMain::closeEvent(QCloseEvent* event)

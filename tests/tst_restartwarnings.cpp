@@ -15,11 +15,6 @@
 
 namespace {
 
-bool IsWarningRed(const QColor& c)
-{
-    return c.red() >= 170 && c.green() <= 90 && c.blue() <= 70;
-}
-
 int WarningPixelsInRow(QListWidget* list, int row)
 {
     const QRect rect = list->visualItemRect(list->item(row));
