@@ -107,6 +107,7 @@ void TFormMain::RedrawDocument()
     else
         FToolChangePanel->ShowToolChangeRows(*FDocument);
     FShownMode = mode;
+    ToolpathDocumentChanged();
 }
 
 void TFormMain::ShowCmtPanel(bool entering)

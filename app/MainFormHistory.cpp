@@ -7,6 +7,7 @@
 
 #include "config/Settings.h"
 #include "dialogs/HistoryForm.h"
+#include "document/UploadPlan.h"
 #include "history/HistoryFormat.h"
 #include "history/HistoryStore.h"
 
@@ -95,4 +96,20 @@ QString TFormMain::LastSentText(const TQuillexDevice& device) const
 {
     const auto found = FLastSent.constFind(LastSentKey(device.MacId, device.IPAddress));
     return found == FLastSent.cend() ? QString() : LastSentLine(*found);
+}
+
+TStoredProgramCheckInput TFormMain::StoredProgramCheckInput(const TQuillexDevice& device) const
+{
+    TStoredProgramCheckInput input;
+    input.EditorHoldsText = FDocument->Mode() == TDocumentMode::Text;
+    if (input.EditorHoldsText)
+        input.EditorText = FDocument->Utf8Text();
+    input.Siemens = IsControllerSiemens(device.Controller);
+    input.MaxFileSize
+        = DecideUploadPlan(FStatusListener ? FStatusListener->GetStatusFor(device.IPAddress) : QString(), {})
+              .MaxRawSize;
+    const auto found = FLastSent.constFind(LastSentKey(device.MacId, device.IPAddress));
+    if (found != FLastSent.cend())
+        input.LastUpload = *found;
+    return input;
 }

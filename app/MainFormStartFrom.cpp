@@ -96,6 +96,7 @@ void TFormMain::SpeedButtonStartFromMiddleClick()
     qint32 chosen = -1;
     {
         TFormStartFromSelect dialog(WindowCallRunner()); // no owner window, centred over this one
+        dialog.SetSafetyInput(StoredProgramCheckInput(device));
         dialog.Initialize(index.Entries, ip, port);
         if (!StillOpen(alive))
             return;

@@ -4,6 +4,7 @@
 #include "DevicePanel.h"
 #include "DeviceWait.h"
 #include "FindBar.h"
+#include "ToolpathPanel.h"
 #include "dialogs/HistoryForm.h"
 #include "dialogs/UiPrompter.h"
 #include "dialogs/UnitDeviceSettingsForm.h"
@@ -177,6 +178,24 @@ int main(int argc, char** argv)
         QTest::qWait(300);
         Save(&window, folder, "tool-change-panel");
 
+        // The toolpath beside them, the selected tool change's run highlighted,
+        // then from the top with the caret's move in red; the panel is closed again.
+        window.SpeedButtonToolpathClick();
+        TToolpathView* view = window.ToolpathPanel()->View();
+        (void)QTest::qWaitFor([&] { return !view->Building(); }, 30000);
+        QTest::qWait(300);
+        Save(&window, folder, "toolpath-view");
+        Save(window.ToolpathPanel(), folder, "toolpath-panel");
+        window.ToolpathPanel()->DirectionButton(TViewDirection::Top)->click();
+        window.Form()->SynEditProgram->setCursorPosition(
+            tools->count() > 2 ? tools->item(2)->data(Qt::UserRole).toInt() + 2 : 10, 0);
+        QTest::qWait(300);
+        Save(window.ToolpathPanel(), folder, "toolpath-top");
+        window.ToolpathPanel()->DirectionButton(TViewDirection::Front)->click();
+        QTest::qWait(300);
+        Save(window.ToolpathPanel(), folder, "toolpath-front");
+        window.SpeedButtonToolpathClick();
+
         // The find and replace bar under the editor, a tool change found and the matches counted.
         window.ShowFindBar(true);
         window.FindBar()->FindEdit()->setText("M0?6");
@@ -210,7 +229,14 @@ int main(int argc, char** argv)
         select.Form()->ListBoxEntries->setCurrentRow(qMin(1, int(entries.size()) - 1));
         select.show();
         (void)QTest::qWaitForWindowExposed(&select);
+        (void)QTest::qWaitFor([&] { return select.SafetyCheckDone(); }, 10000);
         Save(&select, folder, "start-from-dialog");
+        // No copy of the device's program here: it is read back and checked.
+        select.ButtonReadBackClick();
+        (void)QTest::qWaitFor([&] { return select.SafetyCheckDone(); }, 30000);
+        select.Form()->ListBoxEntries->setCurrentRow(qMin(1, int(entries.size()) - 1));
+        QTest::qWait(200);
+        Save(&select, folder, "start-from-dialog-read-back");
     } else {
         std::fprintf(stderr, "start-from index: %s\n", qPrintable(msg));
     }

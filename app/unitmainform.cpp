@@ -280,6 +280,7 @@ void TFormMain::FormCreate()
     ui->SplitterDeviceInfo->setStretchFactor(1, 0);
     ui->SplitterToolChanges->setStretchFactor(1, 1); // the editor (the hex view is 0)
     ui->SplitterToolChanges->setStretchFactor(2, 0); // the tool-change panel
+    SetUpToolpathPanel();
     resize(WindowWidth, WindowHeight);
     ui->SplitterDevices->setSizes({ DevicesPanelWidth, WindowWidth - DevicesPanelWidth });
     ui->SplitterDeviceInfo->setSizes({ WindowHeight - ToolBarHeight - DeviceInfoPanelHeight, DeviceInfoPanelHeight });
@@ -333,6 +334,7 @@ void TFormMain::RestoreLayout()
     ui->SplitterDeviceInfo->setSizes({ qMax(1, height() - ToolBarHeight - info), info });
     const int editorWidth = qMax(1, width() - devices - FToolChangesPanelWidth);
     ui->SplitterToolChanges->setSizes({ editorWidth, editorWidth, FToolChangesPanelWidth });
+    RestoreToolpathLayout(settings);
 }
 
 void TFormMain::EnsureWindowOnScreen()
@@ -396,6 +398,7 @@ void TFormMain::SaveLayout()
         ui->PanelToolChanges->isVisible() ? ui->PanelToolChanges->width() : FToolChangesPanelWidth);
     settings.setValue("DevicesPanelWidth", ui->PanelDevices->width());
     settings.setValue("DeviceInfoMemoHeight", ui->PanelDeviceInfo->height());
+    SaveToolpathLayout(settings);
 }
 
 void TFormMain::closeEvent(QCloseEvent* event)

@@ -8,6 +8,7 @@
 #include "discovery/UnitStatusListener.h"
 #include "document/ProgramDocument.h"
 #include "history/HistoryRecorder.h"
+#include "history/StoredProgramCheck.h"
 #include "transfer/UnitTransferProgress.h"
 #include "transfer/UploadVerification.h"
 #include "update/UnitAutoUpdate.h"
@@ -46,6 +47,9 @@ class QMenu;
 class QMimeData;
 class QKeyEvent;
 class QToolButton;
+class QSettings;
+class QSplitter;
+class TToolpathPanel;
 
 struct TMainFormOptions {
     quint16 StatusPort = ::StatusPort;
@@ -172,6 +176,13 @@ public:
     THistoryRecorder* History() const { return FHistory.get(); }
     // "Son gönderilen: ..." for the device, from the history; empty when nothing was sent to it.
     QString LastSentText(const TQuillexDevice& device) const;
+    // The toolpath panel beside the editor, shown and hidden by its tool-bar button.
+    TToolpathPanel* ToolpathPanel() const { return FToolpathPanel; }
+    QToolButton* ToolpathButton() const { return FToolpathButton; }
+    void SpeedButtonToolpathClick();
+    // What the start-from dialog's safety check needs: the editor's program,
+    // the device's controller and limit, and the last upload that reached it.
+    TStoredProgramCheckInput StoredProgramCheckInput(const TQuillexDevice& device) const;
     // Why the shared history waits, for the status panel; empty when it does not.
     QString SharedHistoryNote() const { return FSharedHistoryNote; }
 
@@ -281,4 +292,18 @@ private:
     static QString LastSentKey(const QString& macId, const QString& ipAddress);
     QHash<QString, TTransferRecord> FLastSent; // by MacId in upper case, or address
     QString FSharedHistoryNote;
+    // The toolpath panel (MainFormToolpath.cpp).
+    void SetUpToolpathPanel();
+    void RestoreToolpathLayout(QSettings& settings);
+    void SaveToolpathLayout(QSettings& settings) const;
+    void ShowToolpathPanel(bool visible);
+    // Hands the document to the view (while it shows); fit for a new program.
+    void ToolpathDocumentChanged(bool fit = true);
+    TToolpathPanel* FToolpathPanel = nullptr;
+    QToolButton* FToolpathButton = nullptr;
+    QSplitter* FSplitterToolpath = nullptr;
+    QTimer* FToolpathEditTimer = nullptr;
+    QByteArray FToolpathText; // the text the view was last given
+    bool FToolpathStale = true;
+    int FToolpathPanelWidth = 360;
 };

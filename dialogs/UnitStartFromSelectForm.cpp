@@ -5,11 +5,23 @@
 #include "FixedPitchFont.h"
 #include "operations/DeviceCommandOperations.h"
 
+#include <QCoreApplication>
 #include <QFontDatabase>
+#include <QPointer>
+#include <QThreadPool>
 
 namespace {
 
 const QColor CurrentLineGreen(0, 128, 0);
+const QColor WarningRed(192, 0, 0);
+
+void SetTextColour(QWidget* widget, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    palette.setColor(QPalette::Text, colour);
+    widget->setPalette(palette);
+}
 
 QFont PixelFont(const QString& family, int pixels, bool bold = false)
 {
@@ -40,16 +52,19 @@ TFormStartFromSelect::TFormStartFromSelect(TBlockingCallRunner runner, QWidget* 
         font.setFamily("Segoe UI");
     font.setPixelSize(12);
     setFont(font);
-    setFixedSize(384, 320);
+    setFixedSize(384, 440);
     const QString mono = MonoFamily();
     ui->ListBoxEntries->setFont(PixelFont(mono, 13));
     ui->LabelPreviewPrev->setFont(PixelFont(mono, 13));
     ui->LabelPreviewNext->setFont(PixelFont(mono, 13));
     ui->LabelPreviewCurrent->setFont(PixelFont(mono, 13, true));
-    QPalette green = ui->LabelPreviewCurrent->palette();
-    green.setColor(QPalette::WindowText, CurrentLineGreen);
-    green.setColor(QPalette::Text, CurrentLineGreen);
-    ui->LabelPreviewCurrent->setPalette(green);
+    SetTextColour(ui->LabelPreviewCurrent, CurrentLineGreen);
+    QFont caption = ui->LabelSafetyCaption->font();
+    caption.setBold(true);
+    ui->LabelSafetyCaption->setFont(caption);
+    ui->ScrollAreaSafety->setBackgroundRole(QPalette::Base);
+    ui->ButtonReadBack->hide();
+    ui->ProgressBarReadBack->hide();
     // Each preview line keeps its own row: a long line is elided, never
     // wrapped over the rows below it.
     for (QLabel* label : { ui->LabelPreviewPrev, ui->LabelPreviewCurrent, ui->LabelPreviewNext }) {
@@ -61,6 +76,7 @@ TFormStartFromSelect::TFormStartFromSelect(TBlockingCallRunner runner, QWidget* 
 
     connect(ui->ListBoxEntries, &QListWidget::itemSelectionChanged, this, &TFormStartFromSelect::ListBoxEntriesClick);
     connect(ui->ListBoxEntries, &QListWidget::itemDoubleClicked, this, &TFormStartFromSelect::ListBoxEntriesDblClick);
+    connect(ui->ButtonReadBack, &QPushButton::clicked, this, &TFormStartFromSelect::ButtonReadBackClick);
     connect(ui->ButtonOk, &QPushButton::clicked, this, &QDialog::accept);
     connect(ui->ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -82,6 +98,9 @@ void TFormStartFromSelect::Initialize(
 {
     FIPAddress = ipAddress;
     FPort = port;
+    FEntries = entries;
+    // Hashing and interpreting a long program takes a while: it runs while the lines are read.
+    StartSafetyJob([input = FSafetyInput, entries] { return CheckEditorProgram(input, entries); });
     QListWidget* list = ui->ListBoxEntries;
     {
         const QSignalBlocker blocker(list);
@@ -117,6 +136,7 @@ void TFormStartFromSelect::ListBoxEntriesClick()
 {
     SetPreview(ui->LabelPreviewPrev, QString());
     SetPreview(ui->LabelPreviewNext, QString());
+    ShowSafety();
     if (ui->ListBoxEntries->selectedItems().isEmpty()) {
         SetPreview(ui->LabelPreviewCurrent, QString());
         return;
@@ -165,4 +185,77 @@ void TFormStartFromSelect::ListBoxEntriesDblClick()
 {
     if (!ui->ListBoxEntries->selectedItems().isEmpty())
         accept();
+}
+
+void TFormStartFromSelect::SetSafetyInput(const TStoredProgramCheckInput& input)
+{
+    FSafetyInput = input;
+}
+
+void TFormStartFromSelect::StartSafetyJob(std::function<TStoredProgramCheck()> check)
+{
+    const quint64 job = ++FSafetyJob;
+    const QPointer<TFormStartFromSelect> self(this);
+    QThreadPool::globalInstance()->start([self, job, check = std::move(check)] {
+        const TStoredProgramCheck result = check();
+        // Delivered on the application's thread, where the pointer can be checked.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, job, result] {
+                if (!self || self->FSafetyJob != job)
+                    return;
+                self->FSafety = result;
+                self->FSafetyDoneJob = job;
+                self->ui->ProgressBarReadBack->hide();
+                self->ui->ListBoxEntries->setEnabled(true);
+                self->ui->ButtonOk->setEnabled(true);
+                self->ShowSafety();
+            },
+            Qt::QueuedConnection);
+    });
+    ShowSafety();
+}
+
+void TFormStartFromSelect::ShowSafety()
+{
+    const bool running = !SafetyCheckDone();
+    ui->ButtonReadBack->setVisible(!running && !FSafety.Checked && FSafety.ReadBackOffered);
+    const qint32 index = SelectedIndexNo();
+    if (running) {
+        SetTextColour(ui->LabelSafety, palette().color(QPalette::WindowText));
+        ui->LabelSafety->setText(ui->ProgressBarReadBack->isVisible()
+                ? QString::fromUtf8("Cihazdaki program alınıyor...")
+                : QString::fromUtf8("Güvenlik kontrolü yapılıyor..."));
+        return;
+    }
+    if (index < 0 && FSafety.Checked) {
+        ui->LabelSafety->clear();
+        return;
+    }
+    // Warnings, or why nothing could be checked, in red; green only for a point found clear.
+    SetTextColour(ui->LabelSafety, FSafety.AllClear(index) ? CurrentLineGreen : WarningRed);
+    ui->LabelSafety->setText(FSafety.Lines(index).join('\n'));
+}
+
+void TFormStartFromSelect::ButtonReadBackClick()
+{
+    // The device sends its program on the download port meanwhile: no other
+    // query, and no start, until it is checked.
+    ui->ListBoxEntries->setEnabled(false);
+    ui->ButtonOk->setEnabled(false);
+    ui->ProgressBarReadBack->setValue(0);
+    ui->ProgressBarReadBack->show();
+    const QPointer<TFormStartFromSelect> self(this);
+    const auto progress = [self](qint32 percent) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, percent] {
+                if (self)
+                    self->ui->ProgressBarReadBack->setValue(percent);
+            },
+            Qt::QueuedConnection);
+    };
+    StartSafetyJob(
+        [ip = FIPAddress, siemens = FSafetyInput.Siemens, entries = FEntries, maxFileSize = FSafetyInput.MaxFileSize,
+            progress] { return ReadBackAndCheck(ip, DownloadPort, siemens, entries, maxFileSize, progress); });
 }

@@ -1,13 +1,16 @@
 #pragma once
 // The start-from selection dialog: lists the start-from points stored on a
 // device with their program lines, previews the lines around the selected one
-// (all read from the device), and hands back the chosen point's number.
+// (all read from the device), shows the safety check of the selected point on
+// the program the device holds, and hands back the chosen point's number.
 #include "device/BlockingCall.h"
 #include "device/UnitDeviceCommand.h"
+#include "history/StoredProgramCheck.h"
 
 #include <QDialog>
 #include <QLabel>
 
+#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -21,7 +24,11 @@ public:
     explicit TFormStartFromSelect(TBlockingCallRunner runner = {}, QWidget* parent = nullptr);
     ~TFormStartFromSelect() override;
 
-    // Fills the list and reads every point's line from the device, one after the other.
+    // What the safety check needs of the editor and the history; without it
+    // the check says the device's program is not known here.
+    void SetSafetyInput(const TStoredProgramCheckInput& input);
+    // Fills the list and reads every point's line from the device, one after
+    // the other, while the safety check runs on a worker thread.
     void Initialize(const QList<TStartFromIndexEntry>& entries, const QString& ipAddress, quint16 port);
     // The Index of the selected row, or -1 without a selection.
     qint32 SelectedIndexNo() const;
@@ -30,6 +37,10 @@ public:
 
     void ListBoxEntriesClick();
     void ListBoxEntriesDblClick();
+    // Reads the stored program back from the device and checks it.
+    void ButtonReadBackClick();
+    // The safety check's result is there (for tests that wait for it).
+    bool SafetyCheckDone() const { return FSafetyJob == FSafetyDoneJob; }
     // A preview line as given: the label shows it in one line, elided with
     // "…" when longer than the label, the whole line as its tooltip.
     static QString PreviewText(const QLabel* label);
@@ -46,9 +57,16 @@ private:
         QString PrevLine, LineText, NextLine, ErrorMsg;
     };
     TPeekResult Peek(qint32 index) const;
+    // Runs check on the pool; its result replaces FSafety unless a newer job started.
+    void StartSafetyJob(std::function<TStoredProgramCheck()> check);
+    void ShowSafety();
 
     std::unique_ptr<Ui::TFormStartFromSelect> ui;
     TBlockingCallRunner FRunner;
     QString FIPAddress;
     quint16 FPort = 0;
+    QList<TStartFromIndexEntry> FEntries;
+    TStoredProgramCheckInput FSafetyInput;
+    TStoredProgramCheck FSafety;
+    quint64 FSafetyJob = 0, FSafetyDoneJob = 0;
 };

@@ -95,13 +95,18 @@ void SetRecordBytes(TTransferRecord& record, const QByteArray& bytes)
         at += piece;
     }
     record.Crc32 = QString("%1").arg(quint32(crc), 8, 16, QChar('0')).toUpper();
+    record.Sha256 = Sha256Hex(bytes);
+}
+
+QString Sha256Hex(QByteArrayView bytes)
+{
     // OpenSSL's digest uses the processor's SHA instructions: a program of
     // tens of MiB is hashed in a few hundredths of a second.
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
-    if (EVP_Digest(bytes.constData(), size_t(bytes.size()), digest, &length, EVP_sha256(), nullptr) != 1)
+    if (EVP_Digest(bytes.data(), size_t(bytes.size()), digest, &length, EVP_sha256(), nullptr) != 1)
         length = 0;
-    record.Sha256 = QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(digest), int(length)).toHex());
+    return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(digest), int(length)).toHex());
 }
 
 QString MaskPinCommand(const QString& line)

@@ -51,6 +51,8 @@ QString HistoryVerification(const TUploadVerification& verification);
 
 // The byte count, CRC-32 and SHA-256 of the bytes sent or received.
 void SetRecordBytes(TTransferRecord& record, const QByteArray& bytes);
+// 64 lower-case hex digits; empty when the digest cannot be made.
+QString Sha256Hex(QByteArrayView bytes);
 
 // A command batch: its lines as sent (each ended by a line feed) are the
 // record's bytes, unless a line carries a PIN, whose digits a hash of so few

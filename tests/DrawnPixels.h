@@ -24,6 +24,12 @@ inline bool IsSuccessGreen(const QColor& c)
     return c.green() >= 80 && c.green() - qMax(c.red(), c.blue()) >= 60;
 }
 
+// Text, signs or lines in a warning red.
+inline bool IsWarningRed(const QColor& c)
+{
+    return c.red() >= 170 && c.green() <= 90 && c.blue() <= 70;
+}
+
 // The darkest pixel drawn: the colour of the text itself on a light background.
 inline QColor DarkestDrawnPixel(QWidget* widget)
 {

@@ -2,6 +2,7 @@
 // dialog and the tool-change panel of a program, end to end against
 // quillex-devsim on the offscreen platform, with scripted dialogs; and the
 // window that keeps painting while a device does not answer.
+#include "DrawnPixels.h"
 #include "ScriptedPrompter.h"
 #include "StatusDatagram.h"
 
@@ -17,6 +18,7 @@
 #include "TestUtil.h"
 #include "content/UnitMazatrolCmt.h"
 #include "device/DevicePin.h"
+#include "history/StoredProgramCheck.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -73,6 +75,16 @@ quint16 FreeUdpPort()
     QUdpSocket probe;
     probe.bind(QHostAddress::LocalHost, 0);
     return probe.localPort();
+}
+
+// A program whose first start-from point (line 4) is clear and whose second
+// (line 9) sets its state only before the resume point.
+const char* const SafetyProgram = "%\r\nO1000\r\nG21 G90 G54 G17\r\nT1 M6\r\nS1000 M3\r\nG0 X0 Y0 Z5\r\n"
+                                  "G1 Z-1 F100\r\nG1 X10\r\nT2 M6\r\nG0 X20 Y0\r\nG1 Z-1\r\nG1 X30\r\nM30\r\n%\r\n";
+
+int RedPixels(QWidget* widget)
+{
+    return CountDrawnPixels(widget, IsWarningRed);
 }
 
 int GreenPixels(QWidget* widget)
@@ -167,6 +179,7 @@ private slots:
         QString error;
         QVERIFY(WriteWholeFile(FDir.filePath("indexed.nc"), IndexedProgram(), error));
         QVERIFY(WriteWholeFile(FDir.filePath("long.nc"), LongLinesProgram(), error));
+        QVERIFY(WriteWholeFile(FDir.filePath("safety.nc"), SafetyProgram, error));
         QRandomGenerator* random = QRandomGenerator::global();
         FBase = QString("127.%1.%2.").arg(random->bounded(60, 250)).arg(random->bounded(1, 250));
         FStatusPort = FreeUdpPort();
@@ -180,7 +193,8 @@ private slots:
                 device(5, "name=Old,hw=HW2"), "--device", device(6, "name=Fresh,hw=HW3,erase=20000"), "--device",
                 device(7, "name=Locked,hw=HW4,pin=1234,silent=1"), "--device",
                 device(8, "name=Busy,hw=HW4,refuse=busy"), "--device",
-                device(10, "name=Long,hw=HW4,index=1;2;3,program=" + FDir.filePath("long.nc")) });
+                device(10, "name=Long,hw=HW4,index=1;2;3,program=" + FDir.filePath("long.nc")), "--device",
+                device(11, "name=Safety,hw=HW4,index=4;9,program=" + FDir.filePath("safety.nc")) });
         QVERIFY(FSim.waitForReadyRead(5000));
         TMainFormOptions options;
         options.StatusPort = FStatusPort;
@@ -387,7 +401,7 @@ private slots:
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         ui->ListBoxEntries->setCurrentRow(1);
-        QCOMPARE(dialog.size(), QSize(384, 320));
+        QCOMPARE(dialog.size(), QSize(384, 440));
         const QList<QLabel*> labels { ui->LabelPreviewPrev, ui->LabelPreviewCurrent, ui->LabelPreviewNext };
         QList<QRect> taken { ui->ListBoxEntries->geometry(), ui->LabelPreviewCaption->geometry(),
             ui->ButtonOk->geometry(), ui->ButtonCancel->geometry() };
@@ -418,7 +432,7 @@ private slots:
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QCOMPARE(dialog.windowTitle(), QString::fromUtf8("Yarıdan Başlat - Konum Seç"));
-        QCOMPARE(dialog.size(), QSize(384, 320));
+        QCOMPARE(dialog.size(), QSize(384, 440));
         QCOMPARE(ui->ListBoxEntries->size(), QSize(352, 130));
         QVERIFY(!(dialog.windowFlags() & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint)));
         QCOMPARE(
@@ -457,6 +471,80 @@ private slots:
             QVERIFY(dialog.isHidden());
             QCOMPARE(dialog.result(), int(expected));
         }
+    }
+
+    // The safety area under the preview: the editor's program is checked when
+    // the history says the device holds it; otherwise the device's own
+    // program is read back on request. Red for warnings or no check, green
+    // only for a point found clear.
+    void dialogSafetyCheck_data()
+    {
+        QTest::addColumn<bool>("editorHoldsIt");
+        QTest::newRow("editor holds the device's program") << true;
+        QTest::newRow("no copy here, read back") << false;
+    }
+
+    void dialogSafetyCheck()
+    {
+        QFETCH(bool, editorHoldsIt);
+        TFormStartFromSelect dialog(WindowCallRunner());
+        auto* ui = dialog.Form();
+        TStoredProgramCheckInput input;
+        input.EditorHoldsText = true;
+        input.EditorText = QByteArray(SafetyProgram).replace("X30", editorHoldsIt ? "X30" : "X35");
+        TTransferRecord upload = NewTransferRecord(TTransferKind::Upload, "Safety", Ip(11), {});
+        SetRecordBytes(upload, SafetyProgram);
+        upload.Success = true;
+        input.LastUpload = upload;
+        dialog.SetSafetyInput(input);
+        dialog.Initialize({ { 0, 4, 0 }, { 1, 9, 0 } }, Ip(11), 5000);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QVERIFY(QTest::qWaitFor([&] { return dialog.SafetyCheckDone(); }, 10000));
+        QCOMPARE(ui->LabelSafetyCaption->text(), QString::fromUtf8("Güvenlik Kontrolü"));
+        if (!editorHoldsIt) {
+            const QString noCopy
+                = QString::fromUtf8("Cihazdaki programın kopyası bu bilgisayarda yok; güvenlik kontrolü yapılamadı.");
+            for (int row : { 0, 1 }) {
+                ui->ListBoxEntries->setCurrentRow(row);
+                QCOMPARE(ui->LabelSafety->text(), noCopy);
+                QVERIFY2(RedPixels(ui->LabelSafety) > 20, "no check is drawn red");
+                QCOMPARE(GreenPixels(ui->LabelSafety), 0);
+            }
+            QVERIFY(ui->ButtonReadBack->isVisible());
+            QCOMPARE(ui->ButtonReadBack->text(), QString::fromUtf8("Cihazdan Al ve Kontrol Et"));
+            QTest::mouseClick(ui->ButtonReadBack, Qt::LeftButton);
+            QVERIFY(!ui->ButtonOk->isEnabled()); // no start while the program comes back
+            QVERIFY(QTest::qWaitFor([&] { return dialog.SafetyCheckDone(); }, 10000));
+            QVERIFY(ui->ButtonOk->isEnabled());
+            QVERIFY(ui->ListBoxEntries->isEnabled());
+        }
+        QVERIFY(ui->ButtonReadBack->isHidden());
+        QVERIFY(ui->ProgressBarReadBack->isHidden());
+        ui->ListBoxEntries->setCurrentRow(0);
+        QCOMPARE(ui->LabelSafety->text(), QString::fromUtf8("Güvenlik kontrolü: sorun bulunmadı."));
+        QVERIFY2(GreenPixels(ui->LabelSafety) > 20, "the all-clear line is drawn green");
+        QCOMPARE(RedPixels(ui->LabelSafety), 0);
+        ui->ListBoxEntries->setCurrentRow(1);
+        const QStringList warnings = ui->LabelSafety->text().split('\n');
+        QVERIFY2(warnings.contains(QString::fromUtf8("İlk kesmeden önce iş mili çalıştırılmıyor (M3/M4 yok).")),
+            qPrintable(ui->LabelSafety->text()));
+        QVERIFY(!warnings.contains(QString::fromUtf8("Güvenlik kontrolü: sorun bulunmadı.")));
+        QVERIFY2(RedPixels(ui->LabelSafety) > 20, "warnings are drawn red");
+        QCOMPARE(GreenPixels(ui->LabelSafety), 0);
+
+        // The area sits between the preview and the buttons, inside the dialog, over nothing else.
+        const QList<QWidget*> widgets { ui->LabelInstructions, ui->ListBoxEntries, ui->LabelPreviewCaption,
+            ui->LabelPreviewPrev, ui->LabelPreviewCurrent, ui->LabelPreviewNext, ui->LabelSafetyCaption,
+            ui->ScrollAreaSafety, ui->ButtonOk, ui->ButtonCancel };
+        for (int i = 0; i < widgets.size(); ++i) {
+            QVERIFY2(dialog.rect().contains(widgets[i]->geometry()), qPrintable(widgets[i]->objectName()));
+            for (int j = i + 1; j < widgets.size(); ++j)
+                QVERIFY2(!widgets[i]->geometry().intersects(widgets[j]->geometry()),
+                    qPrintable(widgets[i]->objectName() + " " + widgets[j]->objectName()));
+        }
+        QVERIFY(ui->ScrollAreaSafety->geometry().top() > ui->LabelPreviewNext->geometry().bottom());
+        QVERIFY(ui->ScrollAreaSafety->geometry().bottom() < ui->ButtonOk->geometry().top());
     }
 
     void toolChangePanelForAProgram()

@@ -16,11 +16,6 @@
 
 namespace {
 
-bool IsWarningRed(const QColor& c)
-{
-    return c.red() >= 170 && c.green() <= 90 && c.blue() <= 70;
-}
-
 int WarningPixelsInRow(QAbstractItemView* list, int row)
 {
     const QRect rect = list->visualRect(list->model()->index(row, 0));

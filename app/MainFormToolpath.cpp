@@ -1,0 +1,170 @@
+// The main window's toolpath panel: its tool-bar button, its place beside the
+// editor and the tool-change panel, its remembered width and visibility, and
+// the connections that keep the view on the document, the caret and the
+// selected start-from point.
+#include "unitmainform.h"
+
+#include "ui_unitmainform.h"
+
+#include "ToolpathPanel.h"
+#include "device/ProgramTransfer.h"
+
+#include <QPainter>
+#include <QSettings>
+#include <QSplitter>
+#include <QTimer>
+
+#include <Qsci/qsciscintilla.h>
+
+namespace {
+
+// Milliseconds of quiet after an edit before the path follows it.
+constexpr int EditPauseMs = 700;
+
+// The button's picture: a path of a dashed rapid and solid cuts.
+QIcon ToolpathIcon()
+{
+    QPixmap pixmap(64, 64);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(214, 128, 0), 3, Qt::DashLine));
+    painter.drawLine(QPointF(8, 56), QPointF(14, 14));
+    painter.setPen(QPen(QColor(0, 80, 192), 4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    const QPointF cut[] = { { 14, 14 }, { 50, 14 }, { 50, 30 }, { 22, 30 }, { 22, 46 }, { 56, 46 } };
+    painter.drawPolyline(cut, 6);
+    painter.setPen(QPen(QColor(40, 40, 40), 2));
+    painter.drawEllipse(QPointF(56, 46), 4, 4);
+    return QIcon(pixmap);
+}
+
+} // namespace
+
+void TFormMain::SetUpToolpathPanel()
+{
+    // A splitter of its own around the editor's: the tool-change panel's sizes stay as they were.
+    FSplitterToolpath = new QSplitter(Qt::Horizontal, ui->Panel2);
+    FSplitterToolpath->setObjectName("SplitterToolpath");
+    ui->LayoutEditor->replaceWidget(ui->SplitterToolChanges, FSplitterToolpath);
+    FSplitterToolpath->addWidget(ui->SplitterToolChanges);
+    FToolpathPanel = new TToolpathPanel(FSplitterToolpath);
+    FSplitterToolpath->addWidget(FToolpathPanel);
+    FSplitterToolpath->setStretchFactor(0, 1);
+    FSplitterToolpath->setStretchFactor(1, 0);
+    FSplitterToolpath->setChildrenCollapsible(false);
+    FToolpathPanel->hide();
+
+    FToolpathButton = new QToolButton(ui->Panel1);
+    FToolpathButton->setObjectName("SpeedButtonToolpath");
+    FToolpathButton->setMinimumSize(80, 80);
+    FToolpathButton->setMaximumSize(80, 80);
+    FToolpathButton->setIconSize(QSize(64, 64));
+    FToolpathButton->setAutoRaise(true);
+    FToolpathButton->setFocusPolicy(Qt::NoFocus);
+    FToolpathButton->setCheckable(true);
+    FToolpathButton->setToolTip(QString::fromUtf8("TAKIM YOLU GÖRÜNÜMÜ"));
+    FToolpathButton->setIcon(ToolpathIcon());
+    ui->LayoutToolBar->insertWidget(ui->LayoutToolBar->indexOf(ui->SpeedButtonScanToolChanges), FToolpathButton);
+    connect(FToolpathButton, &QToolButton::clicked, this, &TFormMain::SpeedButtonToolpathClick);
+
+    TToolpathView* view = FToolpathPanel->View();
+    FToolpathEditTimer = new QTimer(this);
+    FToolpathEditTimer->setSingleShot(true);
+    FToolpathEditTimer->setInterval(EditPauseMs);
+    connect(FToolpathEditTimer, &QTimer::timeout, this, [this] { ToolpathDocumentChanged(false); });
+    connect(ui->SynEditProgram, &QsciScintilla::textChanged, FToolpathEditTimer, qOverload<>(&QTimer::start));
+    connect(ui->SynEditProgram, &QsciScintilla::cursorPositionChanged, view,
+        [view](int line, int) { view->SetCaretLine(line + 1); });
+    connect(view, &TToolpathView::LineClicked, this, [this](qint32 line) {
+        if (FDocument->Mode() != TDocumentMode::Text)
+            return;
+        ui->SynEditProgram->setCursorPosition(line - 1, 0);
+        ui->SynEditProgram->ensureLineVisible(line - 1);
+    });
+    connect(ui->ListBoxToolChanges, &QListWidget::currentRowChanged, view, [this, view](int row) {
+        const QListWidgetItem* item = ui->ListBoxToolChanges->item(row);
+        view->SelectStartFrom(item && FShownMode == TDocumentMode::Text ? item->data(Qt::UserRole).toInt() : 0);
+    });
+}
+
+void TFormMain::RestoreToolpathLayout(QSettings& settings)
+{
+    bool ok = false;
+    const int width = settings.value("ToolpathPanelWidth").toInt(&ok);
+    if (ok && width > 0)
+        FToolpathPanelWidth = width;
+    ShowToolpathPanel(settings.value("ToolpathPanelVisible", 0).toInt() != 0);
+}
+
+void TFormMain::SaveToolpathLayout(QSettings& settings) const
+{
+    settings.setValue("ToolpathPanelVisible", FToolpathPanel->isHidden() ? 0 : 1);
+    settings.setValue("ToolpathPanelWidth", FToolpathPanel->isHidden() ? FToolpathPanelWidth : FToolpathPanel->width());
+}
+
+void TFormMain::SpeedButtonToolpathClick()
+{
+    ShowToolpathPanel(FToolpathPanel->isHidden());
+}
+
+void TFormMain::ShowToolpathPanel(bool visible)
+{
+    FToolpathButton->setChecked(visible);
+    if (visible == !FToolpathPanel->isHidden())
+        return;
+    if (!visible) {
+        FToolpathPanelWidth = FToolpathPanel->width();
+        FToolpathPanel->hide();
+        return;
+    }
+    FToolpathPanel->show();
+    // Before the window is laid out the splitter has no width yet: the window's less the devices'.
+    const int total = FSplitterToolpath->width() > FToolpathPanelWidth
+        ? FSplitterToolpath->width()
+        : qMax(FToolpathPanelWidth + 100, width() - ui->PanelDevices->width());
+    FSplitterToolpath->setSizes({ total - FToolpathPanelWidth, FToolpathPanelWidth });
+    if (FToolpathStale)
+        ToolpathDocumentChanged(true);
+}
+
+void TFormMain::ToolpathDocumentChanged(bool fit)
+{
+    if (!FToolpathPanel)
+        return;
+    if (FToolpathPanel->isHidden()) {
+        FToolpathStale = true; // made when the panel is shown: a hidden view costs nothing
+        return;
+    }
+    TToolpathView* view = FToolpathPanel->View();
+    QList<qint32> points;
+    for (const TToolChangeRow& row : FDocument->ToolChangeRows())
+        if (points.size() < MaxStartFromEntries)
+            points.append(row.LineNumber);
+    view->SetStartFromPoints(points);
+    switch (FDocument->Mode()) {
+    case TDocumentMode::Cmt:
+        FToolpathText.clear();
+        view->SetNotInterpreted(QString::fromUtf8("Mazatrol CMT dosyası G-kodu değil; takım yolu yorumlanmıyor."));
+        break;
+    case TDocumentMode::RawCapture:
+        FToolpathText.clear();
+        view->SetNotInterpreted(QString::fromUtf8("Ham kayıt bir G-kodu metni değil; takım yolu yorumlanmıyor."));
+        break;
+    case TDocumentMode::Text:
+        if (IsSelectedDeviceSiemens()) {
+            FToolpathText.clear();
+            view->SetNotInterpreted(QString::fromUtf8("SIEMENS kontrolünün programı yorumlanmıyor; takım yolu ve "
+                                                      "güvenlik kontrolü yok."));
+            break;
+        }
+        {
+            QByteArray text = FDocument->Utf8Text();
+            if (FToolpathStale || text != FToolpathText) { // a paste of the same text, a redraw: nothing new
+                FToolpathText = text;
+                view->SetProgram(std::move(text), fit || FToolpathStale);
+            }
+        }
+        break;
+    }
+    FToolpathStale = false;
+}

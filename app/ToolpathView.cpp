@@ -1,0 +1,277 @@
+#include "ToolpathView.h"
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QThreadPool>
+#include <QWheelEvent>
+
+#include <cmath>
+
+namespace {
+
+const QColor RapidColour(214, 128, 0);
+const QColor CutColour(0, 80, 192);
+const QColor SectionColour(0, 150, 60);
+const QColor CaretColour(220, 0, 0);
+const QColor MarkerColour(120, 0, 160);
+// Pixels the pointer may move between press and release and still click.
+constexpr int ClickSlop = 3;
+// Radians a dragged pixel turns the view.
+constexpr double TurnPerPixel = 0.01;
+
+QString Number(double value)
+{
+    return QString::number(std::fabs(value) < 0.0005 ? 0.0 : value, 'f', 3);
+}
+
+} // namespace
+
+TToolpathView::TToolpathView(QWidget* parent)
+    : QWidget(parent)
+{
+    setFocusPolicy(Qt::ClickFocus);
+    setMouseTracking(false);
+    setMinimumSize(120, 120);
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    setPalette(palette);
+    FCamera = TViewCamera::Looking(FDirection);
+}
+
+void TToolpathView::SetProgram(QByteArray text, bool fit)
+{
+    const quint64 job = ++FJob;
+    const QPointer<TToolpathView> self(this);
+    QThreadPool::globalInstance()->start([self, job, fit, text = std::move(text)] {
+        auto scene = std::make_shared<const TToolpathScene>(InterpretProgram(text));
+        // Delivered on the application's thread, where the pointer can be checked.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, job, fit, scene] {
+                if (!self || self->FJob != job)
+                    return;
+                self->FDoneJob = job;
+                self->TakeScene(scene, fit);
+            },
+            Qt::QueuedConnection);
+    });
+    update();
+}
+
+void TToolpathView::SetNotInterpreted(const QString& reason)
+{
+    FDoneJob = ++FJob; // a path still being made is no longer wanted
+    TakeScene(nullptr, true);
+    FNote = reason;
+    update();
+}
+
+void TToolpathView::TakeScene(std::shared_ptr<const TToolpathScene> scene, bool fit)
+{
+    FScene = std::move(scene);
+    FNote.clear();
+    if (FScene) {
+        const TToolpath& path = FScene->Path();
+        if (!path.Warnings().isEmpty()) {
+            const TToolpathWarning& first = path.Warnings().first();
+            FNote = QString::fromUtf8("Satır %1: %2").arg(first.Line).arg(first.Text);
+            if (path.Stopped())
+                FNote += QString::fromUtf8(" Yol bu satırda bitiyor.");
+        }
+        if (FScene->Summary().Empty && FNote.isEmpty())
+            FNote = QString::fromUtf8("Programda hareket yok.");
+    }
+    UpdateHighlights();
+    if (fit)
+        FitAll();
+    ViewChanged();
+    emit SceneReady();
+}
+
+void TToolpathView::SetCaretLine(qint32 line)
+{
+    if (line == FCaretLine)
+        return;
+    FCaretLine = line;
+    UpdateHighlights();
+    ViewChanged();
+}
+
+void TToolpathView::SetStartFromPoints(const QList<qint32>& toolChangeLines)
+{
+    FStartFromLines = toolChangeLines;
+    update();
+}
+
+void TToolpathView::SelectStartFrom(qint32 toolChangeLine)
+{
+    if (toolChangeLine == FSelectedStartFrom)
+        return;
+    FSelectedStartFrom = toolChangeLine;
+    UpdateHighlights();
+    ViewChanged();
+}
+
+void TToolpathView::UpdateHighlights()
+{
+    FCaretMove = FScene && FCaretLine > 0 ? FScene->FirstMoveAtLine(FCaretLine) : -1;
+    FSection = FScene && FSelectedStartFrom > 0 ? FScene->ToolRunFrom(FSelectedStartFrom) : std::pair<qint64, qint64>();
+}
+
+void TToolpathView::SetDirection(TViewDirection direction)
+{
+    FDirection = direction;
+    FCamera = TViewCamera::Looking(direction);
+    FitAll();
+}
+
+void TToolpathView::FitAll()
+{
+    const TViewCamera looking = FCamera;
+    if (FScene && !FScene->Summary().Empty)
+        FCamera.Fit(FScene->Summary().Min, FScene->Summary().Max, size());
+    else
+        FCamera = TViewCamera::Looking(FDirection);
+    FCamera.Yaw = looking.Yaw;
+    FCamera.Pitch = looking.Pitch;
+    ViewChanged();
+}
+
+void TToolpathView::SetCamera(const TViewCamera& camera)
+{
+    FCamera = camera;
+    ViewChanged();
+}
+
+void TToolpathView::ViewChanged()
+{
+    FProjectionValid = false;
+    update();
+}
+
+void TToolpathView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    FProjectionValid = false;
+}
+
+void TToolpathView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    if (!FScene) {
+        painter.setPen(palette().color(QPalette::WindowText));
+        const QString text = Building() ? QString::fromUtf8("Takım yolu hesaplanıyor...") : FNote;
+        painter.drawText(rect().adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap, text);
+        return;
+    }
+    if (!FProjectionValid) {
+        FProjected = ProjectScene(*FScene, FCamera, size(), FCaretMove, FSection);
+        FProjectionValid = true;
+    }
+    QPen rapid(RapidColour, 1, Qt::DashLine);
+    painter.setPen(rapid);
+    painter.drawLines(FProjected.Rapids.data(), int(FProjected.Rapids.size()));
+    painter.setPen(QPen(CutColour, 1));
+    painter.drawLines(FProjected.Cuts.data(), int(FProjected.Cuts.size()));
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(SectionColour, 2));
+    painter.drawLines(FProjected.Section.data(), int(FProjected.Section.size()));
+    painter.setPen(QPen(CaretColour, 3, Qt::SolidLine, Qt::RoundCap));
+    painter.drawLines(FProjected.Caret.data(), int(FProjected.Caret.size()));
+    DrawOverlay(painter);
+}
+
+void TToolpathView::DrawOverlay(QPainter& painter)
+{
+    // The start-from points, numbered as the device numbers them from the operator's 1.
+    QFont small = font();
+    small.setPixelSize(10);
+    small.setBold(true);
+    painter.setFont(small);
+    for (int i = 0; i < FStartFromLines.size() && i < 20; ++i) {
+        const auto [first, end] = FScene->ToolRunFrom(FStartFromLines[i]);
+        if (first >= end)
+            continue;
+        const TPoint3 at = FScene->StartOf(first);
+        const QPointF p = FCamera.Project(at.X, at.Y, at.Z, size());
+        const QRectF badge(p.x() + 3, p.y() - 15, 14 + (i >= 9 ? 6 : 0), 13);
+        painter.setPen(QPen(MarkerColour, 1));
+        painter.setBrush(Qt::white);
+        painter.drawEllipse(p, 3, 3);
+        painter.drawRoundedRect(badge, 3, 3);
+        painter.drawText(badge, Qt::AlignCenter, QString::number(i + 1));
+    }
+    painter.setBrush(Qt::NoBrush);
+
+    // The extents, in the program's units.
+    QFont text = font();
+    text.setPixelSize(11);
+    painter.setFont(text);
+    painter.setPen(palette().color(QPalette::WindowText));
+    const TToolpathSummary& summary = FScene->Summary();
+    if (!summary.Empty) {
+        const QString extents = QString("X %1 … %2\nY %3 … %4\nZ %5 … %6")
+                                    .arg(Number(summary.Min.X), Number(summary.Max.X), Number(summary.Min.Y),
+                                        Number(summary.Max.Y), Number(summary.Min.Z), Number(summary.Max.Z));
+        painter.drawText(rect().adjusted(6, 4, -6, -4), Qt::AlignLeft | Qt::AlignTop, extents);
+    }
+    if (!FNote.isEmpty()) {
+        painter.setPen(CaretColour);
+        painter.drawText(rect().adjusted(6, 4, -6, -4), Qt::AlignLeft | Qt::AlignBottom | Qt::TextWordWrap, FNote);
+    }
+}
+
+void TToolpathView::wheelEvent(QWheelEvent* event)
+{
+    // One notch (120) zooms by a fifth.
+    FCamera.ZoomAt(std::pow(1.2, event->angleDelta().y() / 120.0), event->position(), size());
+    ViewChanged();
+    event->accept();
+}
+
+void TToolpathView::mousePressEvent(QMouseEvent* event)
+{
+    FPressPos = FLastPos = event->position().toPoint();
+    FDragButton = event->button();
+    FDragged = false;
+}
+
+void TToolpathView::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPoint at = event->position().toPoint();
+    if ((at - FPressPos).manhattanLength() > ClickSlop)
+        FDragged = true;
+    if (!FDragged)
+        return;
+    const QPoint delta = at - FLastPos;
+    FLastPos = at;
+    if (FDragButton == Qt::RightButton)
+        FCamera.Rotate(-delta.x() * TurnPerPixel, -delta.y() * TurnPerPixel);
+    else if (FDragButton == Qt::LeftButton || FDragButton == Qt::MiddleButton)
+        FCamera.Pan(delta);
+    ViewChanged();
+}
+
+void TToolpathView::mouseReleaseEvent(QMouseEvent* event)
+{
+    const bool click = !FDragged && FDragButton == Qt::LeftButton && event->button() == Qt::LeftButton;
+    FDragButton = Qt::NoButton;
+    if (!click || !FScene)
+        return;
+    const qint64 move = MoveAtPixel(*FScene, FCamera, size(), event->position());
+    if (move >= 0)
+        emit LineClicked(qint32(FScene->Path().Moves()[size_t(move)].Line));
+}
+
+void TToolpathView::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_F || event->key() == Qt::Key_Home) {
+        FitAll();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
