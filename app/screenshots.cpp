@@ -303,6 +303,7 @@ int main(int argc, char** argv)
         history.move(window.frameGeometry().center() - history.rect().center());
         history.show();
         (void)QTest::qWaitForWindowExposed(&history);
+        (void)QTest::qWaitFor([&] { return !history.IsLoading(); }, 10000); // opened and read off the window's thread
         Save(&history, folder, "history-dialog");
     }
     if (argc > 4 && ReadWholeFile(argv[4], bytes, error)) {

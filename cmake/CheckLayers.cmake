@@ -17,11 +17,13 @@ set(MAY_update content config)
 set(MAY_dialogs ${MAY_operations} operations update)
 set(MAY_app ${MAY_dialogs} dialogs)
 set(MAY_cli ${MAY_operations} operations update)
+# The folder service: a face without a window, at the level of the command line.
+set(MAY_dnc ${MAY_operations} operations update)
 # The simulated devices share no code with the client.
 set(MAY_devsim "")
 
 set(problems "")
-foreach(folder content config device discovery transfer toolpath document history operations update dialogs app cli devsim)
+foreach(folder content config device discovery transfer toolpath document history operations update dialogs app cli dnc devsim)
   file(GLOB files "${SOURCE_DIR}/${folder}/*.h" "${SOURCE_DIR}/${folder}/*.cpp")
   foreach(file IN LISTS files)
     file(STRINGS "${file}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"[A-Za-z_]+/")

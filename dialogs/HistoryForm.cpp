@@ -9,6 +9,10 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QPointer>
+#include <QSaveFile>
+#include <QSignalBlocker>
+#include <QThread>
 
 namespace {
 
@@ -22,32 +26,46 @@ TFormHistory::TFormHistory(TUiPrompter& prompter, const QString& historyPath, co
     : QDialog(parent)
     , ui(std::make_unique<Ui::TFormHistory>())
     , FPrompter(prompter)
+    , FDevice(device)
 {
     ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
-    if (!sharedLocation.isEmpty() && !FStore.Open(sharedLocation, FOpenError))
-        FSharedNote = QString::fromUtf8("Ortak aktarım geçmişine ulaşılamadı (%1); bu bilgisayarın kayıtları "
-                                        "gösteriliyor. ")
-                          .arg(FOpenError);
-    if (!FStore.IsOpen() && !FStore.Open(historyPath, FOpenError))
-        FOpenError = QString::fromUtf8("Aktarım geçmişi açılamadı (%1): %2").arg(historyPath, FOpenError);
-
     ui->ComboBoxDevice->addItem(QString::fromUtf8("Tüm cihazlar"), QString());
-    QList<THistoryDevice> devices;
-    QString error;
-    if (FStore.IsOpen() && FStore.Devices(devices, error))
-        for (const THistoryDevice& d : devices)
-            ui->ComboBoxDevice->addItem(QString("%1 (%2)").arg(d.Name, d.IPAddress), d.Key);
-    if (!device.isEmpty()) {
-        int found = ui->ComboBoxDevice->findData(device.toUpper());
-        if (found < 0)
-            found = ui->ComboBoxDevice->findData(device);
-        if (found < 0) { // a device with no record yet: listed, showing none
-            ui->ComboBoxDevice->addItem(device, device);
-            found = ui->ComboBoxDevice->count() - 1;
+    ui->ComboBoxWorkstation->addItem(QString::fromUtf8("Tüm bilgisayarlar"), QString());
+    ui->LabelStatus->setText(QString::fromUtf8("Aktarım geçmişi açılıyor…"));
+    ui->ButtonExport->setEnabled(false);
+
+    // A server that does not answer keeps its caller up to the connect
+    // time-out: the history is opened, and its lists read, on a thread.
+    const QPointer<TFormHistory> self(this);
+    FOpener = QThread::create([self, historyPath, sharedLocation] {
+        TOpened opened;
+        THistoryStore store;
+        if (!sharedLocation.isEmpty() && store.Open(sharedLocation, opened.OpenError))
+            opened.Location = sharedLocation;
+        else if (!sharedLocation.isEmpty())
+            opened.SharedNote = QString::fromUtf8("Ortak aktarım geçmişine ulaşılamadı (%1); bu bilgisayarın "
+                                                  "kayıtları gösteriliyor. ")
+                                    .arg(opened.OpenError);
+        if (!store.IsOpen()) {
+            if (store.Open(historyPath, opened.OpenError))
+                opened.Location = historyPath;
+            else
+                opened.OpenError
+                    = QString::fromUtf8("Aktarım geçmişi açılamadı (%1): %2").arg(historyPath, opened.OpenError);
         }
-        ui->ComboBoxDevice->setCurrentIndex(found);
-    }
+        QString error;
+        if (store.IsOpen()) {
+            store.Devices(opened.Devices, error);
+            store.Workstations(opened.Workstations, error);
+        }
+        QMetaObject::invokeMethod(self, [self, opened] {
+            if (self)
+                self->Opened(opened);
+        });
+    });
+    FOpener->start();
+
     // The calendar names months and days in Turkish whatever the system's
     // language, and opens at today's month while the field says "Tümü".
     const QLocale turkish(QLocale::Turkish, QLocale::Turkey);
@@ -73,31 +91,77 @@ TFormHistory::TFormHistory(TUiPrompter& prompter, const QString& historyPath, co
     ui->TableHistory->sortByColumn(THistoryTableModel::ColumnTime, Qt::DescendingOrder);
 
     connect(ui->ComboBoxDevice, &QComboBox::currentIndexChanged, this, &TFormHistory::Reload);
+    connect(ui->ComboBoxWorkstation, &QComboBox::currentIndexChanged, this, &TFormHistory::Reload);
     connect(ui->ComboBoxOutcome, &QComboBox::currentIndexChanged, this, &TFormHistory::Reload);
     connect(ui->DateEditSince, &QDateEdit::dateChanged, this, &TFormHistory::Reload);
     connect(ui->DateEditUntil, &QDateEdit::dateChanged, this, &TFormHistory::Reload);
     connect(ui->ButtonExport, &QPushButton::clicked, this, &TFormHistory::ButtonExportClick);
     connect(ui->ButtonClose, &QPushButton::clicked, this, &QDialog::accept);
     connect(&FModel, &THistoryTableModel::PageRead, this, &TFormHistory::PageRead);
-    Reload();
 }
 
-TFormHistory::~TFormHistory() = default;
+TFormHistory::~TFormHistory()
+{
+    FCancel = true;
+    JoinWorker(FOpener);
+    JoinWorker(FExport);
+}
+
+void TFormHistory::JoinWorker(QThread*& worker)
+{
+    if (!worker)
+        return;
+    worker->wait();
+    delete worker;
+    worker = nullptr;
+}
+
+void TFormHistory::Opened(const TOpened& opened)
+{
+    JoinWorker(FOpener);
+    FLocation = opened.Location;
+    FSharedNote = opened.SharedNote;
+    FOpenError = FLocation.isEmpty() ? opened.OpenError : QString();
+    {
+        const QSignalBlocker blockDevices(ui->ComboBoxDevice);
+        const QSignalBlocker blockHosts(ui->ComboBoxWorkstation);
+        for (const THistoryDevice& d : opened.Devices)
+            ui->ComboBoxDevice->addItem(QString("%1 (%2)").arg(d.Name, d.IPAddress), d.Key);
+        for (const QString& host : opened.Workstations)
+            ui->ComboBoxWorkstation->addItem(host, host);
+        if (!FDevice.isEmpty()) {
+            int found = ui->ComboBoxDevice->findData(FDevice.toUpper());
+            if (found < 0)
+                found = ui->ComboBoxDevice->findData(FDevice);
+            if (found < 0) { // a device with no record yet: listed, showing none
+                ui->ComboBoxDevice->addItem(FDevice, FDevice);
+                found = ui->ComboBoxDevice->count() - 1;
+            }
+            ui->ComboBoxDevice->setCurrentIndex(found);
+        }
+    }
+    FOpening = false;
+    Reload();
+}
 
 THistoryFilter TFormHistory::Filter() const
 {
     const auto day = [](const QDateEdit* edit) { return edit->date() == OpenDate ? QDate() : edit->date(); };
     const int outcome = ui->ComboBoxOutcome->currentIndex();
-    return HistoryFilterFor(ui->ComboBoxDevice->currentData().toString(), day(ui->DateEditSince),
-        day(ui->DateEditUntil),
-        outcome == 1       ? std::optional<bool>(true)
-            : outcome == 2 ? std::optional<bool>(false)
-                           : std::nullopt);
+    THistoryFilter filter
+        = HistoryFilterFor(ui->ComboBoxDevice->currentData().toString(), day(ui->DateEditSince), day(ui->DateEditUntil),
+            outcome == 1       ? std::optional<bool>(true)
+                : outcome == 2 ? std::optional<bool>(false)
+                               : std::nullopt);
+    filter.Workstation = ui->ComboBoxWorkstation->currentData().toString();
+    return filter;
 }
 
 void TFormHistory::Reload()
 {
-    if (!FStore.IsOpen()) {
+    if (FOpening)
+        return; // the first page follows the opening
+    if (FLocation.isEmpty()) {
         ui->LabelStatus->setText(FOpenError);
         ui->ButtonExport->setEnabled(false);
         return;
@@ -106,7 +170,7 @@ void TFormHistory::Reload()
     ui->LabelStatus->setText(FSharedNote + QString::fromUtf8("Kayıtlar okunuyor…"));
     ui->ButtonExport->setEnabled(false);
     FColumnsSized = false;
-    FModel.StartPaged(FStore.Path(), Filter());
+    FModel.StartPaged(FLocation, Filter());
 }
 
 void TFormHistory::PageRead(bool ok, const QString& errorMsg)
@@ -119,7 +183,7 @@ void TFormHistory::PageRead(bool ok, const QString& errorMsg)
         ? QString::fromUtf8("%1 kayıt").arg(FModel.rowCount())
         : QString::fromUtf8("%1 kayıt (devamı kaydırdıkça okunur)").arg(FModel.rowCount());
     ui->LabelStatus->setText(FSharedNote + count);
-    ui->ButtonExport->setEnabled(FModel.rowCount() > 0);
+    ui->ButtonExport->setEnabled(FModel.rowCount() > 0 && !FExport);
     if (!FColumnsSized && FModel.rowCount() > 0) { // by the first rows of each reload
         FitColumns();
         FColumnsSized = true;
@@ -164,27 +228,86 @@ void TFormHistory::ButtonExportClick()
         && !FPrompter.ConfirmOkCancel(QString::fromUtf8("Var olan dosyanın üstüne yazılsın mı?")))
         return;
     // Every record of the filter, not only the pages read so far: the rest
-    // newest first after the rows in the table's order.
+    // newest first after the rows in the table's order, read and written on a
+    // thread while the window goes on painting and shows how far it got.
     QList<TTransferRecord> records = RecordsInViewOrder(FProxy);
-    QString error;
-    if (!FModel.AllRead() && !FModel.Records().isEmpty()) {
-        THistoryFilter rest = Filter();
+    THistoryFilter rest = Filter();
+    const bool readRest = !FModel.AllRead() && !FModel.Records().isEmpty();
+    if (readRest) {
         rest.BeforeTimeMs = FModel.Records().last().Time.toMSecsSinceEpoch();
         rest.BeforeId = FModel.Records().last().Id;
-        if (!FStore.Each(
-                rest, THistoryOrder::NewestFirst,
-                [&records](const TTransferRecord& r) {
-                    records.append(r);
-                    return true;
-                },
-                error)) {
-            FPrompter.ShowMessage(QString::fromUtf8("Aktarım geçmişi okunamadı: %1").arg(error));
-            return;
-        }
     }
-    if (!WriteHistoryCsv(fileName, records, error)) {
-        FPrompter.ShowMessage(QString::fromUtf8("CSV dosyası yazılamadı: %1").arg(error));
+    ui->ButtonExport->setEnabled(false);
+    ui->ProgressExport->setRange(0, 0); // the count of the rest is not known beforehand
+    ui->ProgressExport->setVisible(true);
+    ExportProgress(records.size());
+    const QPointer<TFormHistory> self(this);
+    const QString location = FLocation;
+    std::atomic<bool>* cancel = &FCancel; // the dialog waits for the thread before it goes
+    FExport = QThread::create([self, cancel, location, rest, readRest, fileName, records] {
+        // Streamed into the file as read: a million records are never kept at once.
+        QString error;
+        QSaveFile file(fileName);
+        qint64 count = 0;
+        const auto write = [&](const TTransferRecord& r) {
+            ++count;
+            return file.write(CsvLine(HistoryFieldValues(r))) >= 0;
+        };
+        bool ok = file.open(QIODevice::WriteOnly) && file.write(CsvLine(HistoryFieldNames())) >= 0;
+        for (qsizetype i = 0; ok && i < records.size(); ++i)
+            ok = write(records[i]);
+        if (!ok)
+            error = QString::fromUtf8("CSV dosyası yazılamadı: %1").arg(file.errorString());
+        if (ok && readRest) {
+            THistoryStore store;
+            qint64 shown = count;
+            bool written = true;
+            ok = store.Open(location, error)
+                && store.Each(
+                    rest, THistoryOrder::NewestFirst,
+                    [&](const TTransferRecord& r) {
+                        written = write(r);
+                        if (count - shown >= 1000) {
+                            shown = count;
+                            QMetaObject::invokeMethod(self, [self, shown] {
+                                if (self)
+                                    self->ExportProgress(shown);
+                            });
+                        }
+                        return written && !cancel->load();
+                    },
+                    error);
+            if (!written)
+                error = QString::fromUtf8("CSV dosyası yazılamadı: %1").arg(file.errorString());
+            else if (!ok)
+                error = QString::fromUtf8("Aktarım geçmişi okunamadı: %1").arg(error);
+            ok = ok && written;
+        }
+        if (cancel->load())
+            return; // the dialog went: no file, as for a cancelled question
+        if (ok && !file.commit())
+            error = QString::fromUtf8("CSV dosyası yazılamadı: %1").arg(file.errorString());
+        QMetaObject::invokeMethod(self, [self, fileName, count, error] {
+            if (self)
+                self->ExportDone(fileName, count, error);
+        });
+    });
+    FExport->start();
+}
+
+void TFormHistory::ExportProgress(qint64 rows)
+{
+    ui->LabelStatus->setText(FSharedNote + QString::fromUtf8("CSV dosyasına yazılıyor: %1 kayıt okundu…").arg(rows));
+}
+
+void TFormHistory::ExportDone(const QString& fileName, qint64 rows, const QString& errorMsg)
+{
+    JoinWorker(FExport);
+    ui->ProgressExport->setVisible(false);
+    PageRead(true, QString()); // the status line and the button as before
+    if (!errorMsg.isEmpty()) {
+        FPrompter.ShowMessage(errorMsg);
         return;
     }
-    FPrompter.ShowMessage(QString::fromUtf8("%1 kayıt %2 dosyasına yazıldı.").arg(records.size()).arg(fileName));
+    FPrompter.ShowMessage(QString::fromUtf8("%1 kayıt %2 dosyasına yazıldı.").arg(rows).arg(fileName));
 }

@@ -642,6 +642,20 @@ bool THistoryStore::Devices(QList<THistoryDevice>& devices, QString& errorMsg) c
     return true;
 }
 
+bool THistoryStore::Workstations(QStringList& hosts, QString& errorMsg) const
+{
+    hosts.clear();
+    QSqlQuery q(Database());
+    q.setForwardOnly(true);
+    if (!FOpen || !q.exec("SELECT DISTINCT host_name FROM transfer WHERE host_name <> '' ORDER BY host_name")) {
+        errorMsg = FOpen ? SqlError(q.lastError()) : QString::fromUtf8("geçmiş dosyası açık değil");
+        return false;
+    }
+    while (q.next())
+        hosts.append(q.value(0).toString());
+    return true;
+}
+
 bool THistoryStore::LastSent(QList<TTransferRecord>& records, QString& errorMsg) const
 {
     records.clear();

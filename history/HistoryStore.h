@@ -9,6 +9,7 @@
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -103,6 +104,9 @@ public:
     // The devices named in the history (one per MacId, or per address without
     // one), with their latest name and address, ordered by name.
     bool Devices(QList<THistoryDevice>& devices, QString& errorMsg) const;
+
+    // The workstations (host names) named in the history, ordered.
+    bool Workstations(QStringList& hosts, QString& errorMsg) const;
 
     // The newest upload that reached each device named in the history (one
     // per MacId, or per address without one), ordered by device name.

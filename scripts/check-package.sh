@@ -14,7 +14,8 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
 dpkg-deb -c "$deb" | awk '{print $NF}' | sed 's|^\./|/|' >"$work/files"
 expected=(
-  /usr/bin/quillex /usr/bin/quillex-cli
+  /usr/bin/quillex /usr/bin/quillex-cli /usr/bin/quillex-dnc
+  /usr/lib/systemd/system/quillex-dnc@.service /usr/share/man/man1/quillex-dnc.1.gz
   /usr/share/applications/quillex.desktop
   /usr/share/icons/hicolor/48x48/apps/quillex.png /usr/share/icons/hicolor/64x64/apps/quillex.png
   /usr/share/icons/hicolor/128x128/apps/quillex.png /usr/share/icons/hicolor/256x256/apps/quillex.png
@@ -89,7 +90,7 @@ sed -n 's/^W: /lintian warning: /p' "$work/lintian.log"
 dpkg-deb -x "$tools_deb" "$root"
 # Debian's hardening: stack protector, fortified functions, read-only
 # relocations bound at start.
-for program in quillex quillex-cli quillex-devsim; do
+for program in quillex quillex-cli quillex-dnc quillex-devsim; do
   bin=$root/usr/bin/$program
   # Read whole before matching: grep -q leaving early would fail the pipe under pipefail.
   headers=$(readelf -lW "$bin")
@@ -110,11 +111,23 @@ zcat "$root/usr/share/doc/quillex/changelog.gz" | head -1 | grep -qF "quillex ($
 if grep -o 'quillex[-a-z]*_[0-9][^_ ]*_' "$root_dir/README.md" | grep -v "_${version}_" | grep -q .; then
   fail "the README names another version than $version"
 fi
-for program in quillex-cli quillex-devsim quillex; do
+for program in quillex-cli quillex-dnc quillex-devsim quillex; do
   out=$(env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/$program" --version 2>&1) || fail "$program --version failed: $out"
   [ "$out" = "$program $version" ] || fail "$program --version printed '$out', expected '$program $version'"
 done
 printf 'G0 X1\n' >"$work/a.nc"
+# The folder service's unit: shipped, never enabled by the package itself.
+unit=$root/usr/lib/systemd/system/quillex-dnc@.service
+grep -qx 'ExecStart=/usr/bin/quillex-dnc' "$unit" || fail "the unit does not start /usr/bin/quillex-dnc"
+if dpkg-deb -e "$deb" "$work/control" && grep -rqs 'systemctl\|deb-systemd' "$work/control"; then
+  fail "the package enables or starts the folder service itself"
+fi
+if command -v systemd-analyze >/dev/null; then
+  cp "$unit" "$work/quillex-dnc@cnc.service"
+  sed -i "s|/usr/bin/quillex-dnc|$root/usr/bin/quillex-dnc|" "$work/quillex-dnc@cnc.service"
+  systemd-analyze verify "$work/quillex-dnc@cnc.service" >"$work/unit.log" 2>&1 ||
+    { cat "$work/unit.log" >&2; fail "systemd-analyze verify quillex-dnc@.service"; }
+fi
 "$root/usr/bin/quillex-cli" normalize "$work/a.nc" | grep -q '^G0 X1' || fail "quillex-cli normalize from the unpacked copy"
 
 if [ "$failures" -ne 0 ]; then

@@ -22,11 +22,13 @@
 #include "ui_unitmainform.h"
 
 #include <QCalendarWidget>
+#include <QComboBox>
 #include <QDateEdit>
 #include <QMenu>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -337,6 +339,7 @@ private slots:
             form->TableHistory->sortByColumn(THistoryTableModel::ColumnBytes, Qt::AscendingOrder);
             exported = RecordsInViewOrder(history.View());
             form->ButtonExport->click();
+            (void)QTest::qWaitFor([&] { return !history.IsExporting(); }, 10000); // written off the window's thread
             return int(exportOff ? QDialog::Accepted : QDialog::Rejected);
         };
         QTest::keyClick(FWindow->Form()->SynEditProgram, Qt::Key_H, Qt::ControlModifier | Qt::ShiftModifier);
@@ -355,6 +358,107 @@ private slots:
         QCOMPARE(file.readAll(), HistoryCsv(exported));
         QCOMPARE(FPrompter.Messages.last(),
             QString::fromUtf8("%1 kayıt %2 dosyasına yazıldı.").arg(exported.size()).arg(csv));
+    }
+
+    // The workstation filter: the hosts named in the history, each alone.
+    void dialogWorkstationFilter()
+    {
+        const QString path = FDir.filePath("hosts/history.sqlite");
+        QVERIFY(QDir().mkpath(FDir.filePath("hosts")));
+        THistoryStore store;
+        QString error;
+        QVERIFY2(store.Open(path, error), qPrintable(error));
+        for (const char* host : { "atolye-1", "atolye-2", "atolye-2", "cam-pc" }) {
+            TTransferRecord r = NewTransferRecord(TTransferKind::Upload, "Torna 1", "10.0.0.1", "AA01");
+            r.HostName = QString::fromLatin1(host);
+            r.Success = true;
+            QVERIFY2(store.Add(r, error), qPrintable(error));
+        }
+        TFormHistory dialog(FPrompter, path, {});
+        QTRY_VERIFY(!dialog.IsLoading());
+        QComboBox* hosts = dialog.Form()->ComboBoxWorkstation;
+        QCOMPARE(hosts->count(), 4);
+        QCOMPARE(hosts->itemText(0), QString::fromUtf8("Tüm bilgisayarlar"));
+        QCOMPARE(dialog.View().rowCount(), 4);
+        hosts->setCurrentIndex(hosts->findData("atolye-2"));
+        QTRY_VERIFY(!dialog.IsLoading());
+        QTRY_COMPARE(dialog.View().rowCount(), 2);
+        for (int row = 0; row < 2; ++row)
+            QCOMPARE(dialog.View().index(row, THistoryTableModel::ColumnHost).data().toString(), QString("atolye-2"));
+    }
+
+    // A shared history's server that takes the connection but never answers:
+    // the dialog is up at once, says it is opening, and then shows the file.
+    void dialogOpensTheServerOffTheWindowThread()
+    {
+        QTcpServer silent; // the kernel accepts; nobody ever answers
+        QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+        const QString path = FDir.filePath("silent/history.sqlite");
+        QVERIFY(QDir().mkpath(FDir.filePath("silent")));
+        {
+            THistoryStore store;
+            QString error;
+            QVERIFY2(store.Open(path, error), qPrintable(error));
+            TTransferRecord r = NewTransferRecord(TTransferKind::Upload, "Torna 1", "10.0.0.1", "AA01");
+            r.Success = true;
+            QVERIFY2(store.Add(r, error), qPrintable(error));
+        }
+        TFormHistory dialog(FPrompter, path, {}, nullptr,
+            QString("postgresql://quillex@127.0.0.1:%1/quillex").arg(silent.serverPort()));
+        // Back from the constructor while the server is still being waited for.
+        QVERIFY(dialog.IsLoading());
+        QCOMPARE(dialog.Form()->ComboBoxDevice->count(), 1);
+        QCOMPARE(dialog.Form()->LabelStatus->text(), QString::fromUtf8("Aktarım geçmişi açılıyor…"));
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.IsLoading(), 20000);
+        QVERIFY2(
+            dialog.Form()->LabelStatus->text().startsWith(QString::fromUtf8("Ortak aktarım geçmişine ulaşılamadı")),
+            qPrintable(dialog.Form()->LabelStatus->text()));
+        QCOMPARE(dialog.Form()->ComboBoxDevice->count(), 2); // the file's device
+        QCOMPARE(dialog.View().rowCount(), 1);
+    }
+
+    // The export reads the rows not yet paged in on a thread: the dialog is
+    // back from the click at once and the file holds every record.
+    void dialogExportReadsTheRestOffTheWindowThread()
+    {
+        const QString path = FDir.filePath("export/history.sqlite");
+        QVERIFY(QDir().mkpath(FDir.filePath("export")));
+        constexpr int Count = 5000;
+        {
+            THistoryStore store;
+            QString error;
+            QVERIFY2(store.Open(path, error), qPrintable(error));
+            QList<TTransferRecord> records;
+            const QDateTime start = QDateTime::currentDateTimeUtc().addDays(-10);
+            for (int i = 0; i < Count; ++i) {
+                TTransferRecord r = NewTransferRecord(TTransferKind::Upload, "Torna 1", "10.0.0.1", "AA01");
+                r.Time = start.addSecs(i);
+                r.FileName = QString("/programs/O%1.nc").arg(i);
+                r.Success = true;
+                records << r;
+            }
+            QVERIFY2(store.AddAll(records, error), qPrintable(error));
+        }
+        TFormHistory dialog(FPrompter, path, {});
+        QTRY_VERIFY(!dialog.IsLoading());
+        QCOMPARE(dialog.View().rowCount(), THistoryTableModel::PageSize);
+        const QString csv = FDir.filePath("export/all.csv");
+        FPrompter.SaveFiles = { csv };
+        FPrompter.Messages.clear();
+        dialog.ButtonExportClick();
+        QVERIFY(dialog.IsExporting()); // the rest is still being read
+        QVERIFY(!dialog.Form()->ButtonExport->isEnabled());
+        QVERIFY(dialog.Form()->ProgressExport->isVisibleTo(&dialog));
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.IsExporting(), 30000);
+        QCOMPARE(
+            FPrompter.Messages, QStringList(QString::fromUtf8("%1 kayıt %2 dosyasına yazıldı.").arg(Count).arg(csv)));
+        QFile file(csv);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        QCOMPARE(lines.size(), Count + 2); // the header, the rows and the empty rest after the last break
+        QVERIFY(lines[1].contains(QString("O%1.nc").arg(Count - 1).toLatin1())); // newest first
+        QVERIFY(lines[Count].contains("/programs/O0.nc"));
+        QVERIFY(dialog.Form()->ButtonExport->isEnabled());
     }
 
     // The dialog's date fields: a Turkish calendar at today's month while the

@@ -1,0 +1,37 @@
+#pragma once
+// Tells when a file in a watched folder was closed after writing or moved into
+// it (inotify IN_CLOSE_WRITE and IN_MOVED_TO): a file still open for writing
+// is never reported. The inotify descriptor is owned and closed with the object.
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+class QSocketNotifier;
+
+class TCloseWriteWatcher : public QObject {
+    Q_OBJECT
+public:
+    explicit TCloseWriteWatcher(QObject* parent = nullptr);
+    ~TCloseWriteWatcher() override;
+    TCloseWriteWatcher(const TCloseWriteWatcher&) = delete;
+    TCloseWriteWatcher& operator=(const TCloseWriteWatcher&) = delete;
+
+    // Empty when inotify could not be had, else the reason.
+    QString Error() const { return FError; }
+    // False with the reason when the folder cannot be watched.
+    bool Watch(const QString& folder, QString& errorMsg);
+
+signals:
+    // The folder as given to Watch and the file's name in it.
+    void FileReady(const QString& folder, const QString& name);
+    // The kernel's queue ran over: events were lost, the folders must be read again.
+    void Overflowed();
+
+private:
+    void ReadEvents();
+
+    int FDescriptor = -1;
+    QSocketNotifier* FNotifier = nullptr;
+    QHash<int, QString> FFolders; // watch descriptor to folder
+    QString FError;
+};
