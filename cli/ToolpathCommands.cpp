@@ -140,7 +140,16 @@ int Toolpath(const TCliArgs& args)
     QByteArray text;
     if (int rc; !OpenProgram(args, store, text, rc))
         return rc;
-    const TToolpath path = InterpretProgram(text);
+    // The figures alone are summed up as the moves are made: the move list
+    // is kept only for what draws or prints every move.
+    const bool everyMove = args.IsSet("moves") || args.IsSet("svg");
+    TToolpathSummarizer summarizer(rapidRate);
+    TInterpreterOptions options;
+    if (!everyMove) {
+        options.KeepMoves = false;
+        options.OnMove = [&summarizer](const TToolpathMove& move) { summarizer.Add(move); };
+    }
+    const TToolpath path = InterpretProgram(text, options);
     text.clear();
     store.ReplaceText({}, TLineBreakStyle::CrLf, TTextReplace::NewDocument);
 
@@ -164,7 +173,7 @@ int Toolpath(const TCliArgs& args)
             std::fputs(warningLines.constData(), stderr);
         return Succeed(QString());
     }
-    const TToolpathSummary summary = SummarizeToolpath(path, rapidRate);
+    const TToolpathSummary summary = everyMove ? SummarizeToolpath(path, rapidRate) : summarizer.Result();
     if (args.IsSet("svg")) {
         QString error;
         if (!WriteOutput(args.Value("svg"), TopViewSvg(path, summary), error))

@@ -16,6 +16,8 @@ private slots:
     void LineNumbersForEveryLineBreak();
     void ModalWordsAsWritten();
     void SummaryOfSquare();
+    void SummaryAsTheMovesAreMade_data();
+    void SummaryAsTheMovesAreMade();
 };
 
 void TestToolpath::NotInterpretedEndsThePath_data()
@@ -78,8 +80,13 @@ void TestToolpath::StateFromCheckpointsEqualsStateFromTop()
                 + QByteArray::number(i) + " M3\n";
     }
     program += "M30\n";
-    const TToolpath stored = InterpretProgram(program, { 64 });
-    const TToolpath fromTop = InterpretProgram(program, { 1 << 30 });
+    const auto every = [](int lines) {
+        TInterpreterOptions options;
+        options.CheckpointLines = lines;
+        return options;
+    };
+    const TToolpath stored = InterpretProgram(program, every(64));
+    const TToolpath fromTop = InterpretProgram(program, every(1 << 30));
     QVERIFY(stored.Warnings().isEmpty());
     for (qint32 line : { 1, 2, 64, 65, 66, 200, 1000, 1777, 2500, 3001, 3006 }) {
         TModalState a, b;
@@ -158,6 +165,53 @@ void TestToolpath::SummaryOfSquare()
     QVERIFY(qAbs(s.FeedLength - (5 + 30 + 5 * M_PI)) < 1e-6);
     QVERIFY(qAbs(s.RapidLength - 10) < 1e-9);
     QVERIFY(qAbs(s.Seconds - ((5 + 30 + 5 * M_PI) / 600 * 60 + 10.0 / 6000 * 60)) < 1e-6);
+}
+
+void TestToolpath::SummaryAsTheMovesAreMade_data()
+{
+    QTest::addColumn<QByteArray>("program");
+    QTest::addColumn<double>("maxY");
+    QTest::addColumn<double>("maxZ");
+    QTest::newRow("arc bulging past the extents")
+        << QByteArray("G0 X0 Y0 Z0\nG1 X10 F100\nG3 X-10 Y0 I-10 J0\nM30\n") << 10.0 << 0.0;
+    QTest::newRow("arc inside the extents")
+        << QByteArray("G0 X-20 Y-20 Z0\nG0 X20 Y20\nG1 X5 Y0 F100\nG2 X-5 Y0 I-5 J0\nM30\n") << 20.0 << 0.0;
+    QTest::newRow("circle inside in the plane, helix above the extents")
+        << QByteArray("G0 X-20 Y-20 Z0\nG0 X20 Y20\nG1 X5 Y0 F100\nG2 X5 Y0 Z3 I-5 J0\nM30\n") << 20.0 << 3.0;
+    QTest::newRow("arc in the ZX plane") << QByteArray("G18\nG0 X0 Y0 Z0\nG1 X10 F100\nG2 X-10 Z0 I-10 K0\nM30\n")
+                                         << 0.0 << 10.0;
+}
+
+void TestToolpath::SummaryAsTheMovesAreMade()
+{
+    // The figures summed up as the moves are made, without a move list, are
+    // those of the kept list; an arc inside the extents found so far leaves
+    // them as they are and one reaching past them widens them.
+    QFETCH(QByteArray, program);
+    QFETCH(double, maxY);
+    QFETCH(double, maxZ);
+    const TToolpath kept = InterpretProgram(program);
+    const TToolpathSummary expected = SummarizeToolpath(kept, 6000);
+    TToolpathSummarizer summarizer(6000);
+    TInterpreterOptions options;
+    options.KeepMoves = false;
+    options.OnMove = [&summarizer](const TToolpathMove& move) { summarizer.Add(move); };
+    const TToolpath streamed = InterpretProgram(program, options);
+    QVERIFY(streamed.Moves().empty());
+    QVERIFY(kept.Warnings().isEmpty());
+    const TToolpathSummary s = summarizer.Result();
+    QCOMPARE(s.MoveCount, qsizetype(kept.Moves().size()));
+    QCOMPARE(s.MoveCount, expected.MoveCount);
+    for (const auto& [got, want] : { std::pair { s.Min, expected.Min }, std::pair { s.Max, expected.Max } }) {
+        QCOMPARE(got.X, want.X);
+        QCOMPARE(got.Y, want.Y);
+        QCOMPARE(got.Z, want.Z);
+    }
+    QCOMPARE(s.FeedLength, expected.FeedLength);
+    QCOMPARE(s.RapidLength, expected.RapidLength);
+    QCOMPARE(s.Seconds, expected.Seconds);
+    QVERIFY2(qAbs(s.Max.Y - maxY) < 0.01, qPrintable(QString::number(s.Max.Y)));
+    QVERIFY2(qAbs(s.Max.Z - maxZ) < 0.01, qPrintable(QString::number(s.Max.Z)));
 }
 
 QTEST_GUILESS_MAIN(TestToolpath)

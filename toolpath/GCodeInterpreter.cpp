@@ -4,6 +4,8 @@
 // interpreter does, so that the two can be compared move by move.
 #include "GCodeInterpreter.h"
 
+#include "content/LargeBuffer.h"
+
 #include <QMap>
 
 #include <algorithm>
@@ -710,7 +712,10 @@ bool TGCodeInterpreter::Emit(
         move.Tool = quint16(std::clamp(m.Tool, 0, 65535));
         move.Kind = kind;
         move.Flags = quint8(int(FState->Plane) | (ccw ? 4 : 0) | (extraTurns << 3));
-        FPath.FMoves.push_back(move);
+        if (FPath.FOptions.OnMove)
+            FPath.FOptions.OnMove(move);
+        if (FPath.FOptions.KeepMoves)
+            FPath.FMoves.push_back(move);
     }
     if (kind != TMoveKind::Dwell) {
         m.X = x;
@@ -1398,13 +1403,17 @@ TToolpath InterpretProgram(const QByteArray& text, const TInterpreterOptions& op
     path.FCheckpoints = std::make_unique<TToolpath::TCheckpoints>();
     // Room for a move every 12 bytes, taken once: pages never written cost
     // nothing, and the list is never copied while it grows.
-    path.FMoves.reserve(size_t(text.size() / 12 + 16));
+    if (options.KeepMoves) {
+        path.FMoves.reserve(size_t(text.size() / 12 + 16));
+        AdviseHugePages(path.FMoves.data(), path.FMoves.capacity() * sizeof(TToolpathMove));
+    }
     TGCodeInterpreter interpreter(path, true);
     interpreter.IndexSubprograms();
     TRunState state;
     state.Line = 1;
     path.FCheckpoints->States.push_back(state);
     interpreter.Run(state, nullptr);
+    path.FOptions.OnMove = nullptr; // it may refer to the caller's locals
     return path;
 }
 
@@ -1562,53 +1571,85 @@ void ArcPoints(const TToolpathMove& move, const TPoint3& start, double segmentAn
     points.push_back(end);
 }
 
+void TToolpathSummarizer::Include(const TPoint3& p)
+{
+    if (FSummary.Empty) {
+        FSummary.Min = FSummary.Max = p;
+        FSummary.Empty = false;
+        return;
+    }
+    FSummary.Min = { std::min(FSummary.Min.X, p.X), std::min(FSummary.Min.Y, p.Y), std::min(FSummary.Min.Z, p.Z) };
+    FSummary.Max = { std::max(FSummary.Max.X, p.X), std::max(FSummary.Max.Y, p.Y), std::max(FSummary.Max.Z, p.Z) };
+}
+
+namespace {
+
+// Whether an arc's whole circle (radius about its centre, between the heights
+// of its ends) lies inside the extents.
+bool ArcWithinExtents(const TToolpathSummary& extents, const TToolpathMove& move, const TArcFrame& f, double radius,
+    const TPoint3& start, const TPoint3& end)
+{
+    if (extents.Empty)
+        return false;
+    const double cu = move.CenterU / MoveUnitsPerLength, cv = move.CenterV / MoveUnitsPerLength;
+    const auto within = [&](int axis, double low, double high) {
+        return Coord(extents.Min, axis) <= low && high <= Coord(extents.Max, axis);
+    };
+    const double w0 = Coord(start, f.W), w1 = Coord(end, f.W);
+    return within(f.U, cu - radius, cu + radius) && within(f.V, cv - radius, cv + radius)
+        && within(f.W, std::min(w0, w1), std::max(w0, w1));
+}
+
+} // namespace
+
+void TToolpathSummarizer::Add(const TToolpathMove& move)
+{
+    ++FSummary.MoveCount;
+    if (move.Kind == TMoveKind::Dwell) {
+        FSummary.Seconds += move.Feed;
+        return;
+    }
+    const TPoint3 end = EndOf(move);
+    double length;
+    if (move.Kind == TMoveKind::Arc) {
+        const TArcFrame f = FrameOf(move.Plane());
+        const double r = std::hypot(
+            Coord(FAt, f.U) - move.CenterU / MoveUnitsPerLength, Coord(FAt, f.V) - move.CenterV / MoveUnitsPerLength);
+        length = std::hypot(r * ArcSweep(move, FAt), Coord(end, f.W) - Coord(FAt, f.W));
+        // The bulges: a polyline of 128 segments a turn finds them within
+        // 0.03 %. An arc whose whole circle lies inside the extents found so
+        // far cannot widen them, and most arcs of a program do.
+        const double r1 = std::hypot(
+            Coord(end, f.U) - move.CenterU / MoveUnitsPerLength, Coord(end, f.V) - move.CenterV / MoveUnitsPerLength);
+        if (!ArcWithinExtents(FSummary, move, f, std::max(r, r1), FAt, end)) {
+            FArcPoints.clear();
+            ArcPoints(move, FAt, Pi / 64, FArcPoints);
+            for (const TPoint3& p : FArcPoints)
+                Include(p);
+        }
+    } else {
+        // Coordinates are bounded (±21474 units): no scaling against overflow needed.
+        const double dx = end.X - FAt.X, dy = end.Y - FAt.Y, dz = end.Z - FAt.Z;
+        length = std::sqrt(dx * dx + dy * dy + dz * dz);
+        Include(end);
+    }
+    const bool rapid = move.Kind == TMoveKind::Rapid || move.Kind == TMoveKind::Machine;
+    if (rapid) {
+        FSummary.RapidLength += length;
+        if (FRapidRate > 0)
+            FSummary.Seconds += length / FRapidRate * 60;
+    } else {
+        FSummary.FeedLength += length;
+        if (move.Feed > 0)
+            FSummary.Seconds += length / move.Feed * 60;
+    }
+    FAt = end;
+}
+
 TToolpathSummary SummarizeToolpath(const TToolpath& path, double rapidRate)
 {
-    TToolpathSummary summary;
-    TPoint3 at;
-    const auto include = [&](const TPoint3& p) {
-        if (summary.Empty) {
-            summary.Min = summary.Max = p;
-            summary.Empty = false;
-            return;
-        }
-        summary.Min = { std::min(summary.Min.X, p.X), std::min(summary.Min.Y, p.Y), std::min(summary.Min.Z, p.Z) };
-        summary.Max = { std::max(summary.Max.X, p.X), std::max(summary.Max.Y, p.Y), std::max(summary.Max.Z, p.Z) };
-    };
-    std::vector<TPoint3> points;
-    for (const TToolpathMove& move : path.Moves()) {
-        ++summary.MoveCount;
-        if (move.Kind == TMoveKind::Dwell) {
-            summary.Seconds += move.Feed;
-            continue;
-        }
-        const TPoint3 end = EndOf(move);
-        double length;
-        if (move.Kind == TMoveKind::Arc) {
-            const TArcFrame f = FrameOf(move.Plane());
-            const double r = std::hypot(
-                Coord(at, f.U) - move.CenterU / MoveUnitsPerLength, Coord(at, f.V) - move.CenterV / MoveUnitsPerLength);
-            length = std::hypot(r * ArcSweep(move, at), Coord(end, f.W) - Coord(at, f.W));
-            // The bulges: a polyline of 128 segments a turn finds them within 0.03 %.
-            points.clear();
-            ArcPoints(move, at, Pi / 64, points);
-            for (const TPoint3& p : points)
-                include(p);
-        } else {
-            length = std::hypot(end.X - at.X, end.Y - at.Y, end.Z - at.Z);
-            include(end);
-        }
-        const bool rapid = move.Kind == TMoveKind::Rapid || move.Kind == TMoveKind::Machine;
-        if (rapid) {
-            summary.RapidLength += length;
-            if (rapidRate > 0)
-                summary.Seconds += length / rapidRate * 60;
-        } else {
-            summary.FeedLength += length;
-            if (move.Feed > 0)
-                summary.Seconds += length / move.Feed * 60;
-        }
-        at = end;
-    }
-    return summary;
+    TToolpathSummarizer summarizer(rapidRate);
+    for (const TToolpathMove& move : path.Moves())
+        summarizer.Add(move);
+    return summarizer.Result();
 }

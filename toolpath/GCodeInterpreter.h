@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -85,6 +86,10 @@ class TToolpath;
 struct TInterpreterOptions {
     // Lines of the main program between two stored states, for StateAt.
     int CheckpointLines = 2048;
+    // Each move as it is made, for a caller that only needs figures; with
+    // KeepMoves false the path's move list stays empty.
+    std::function<void(const TToolpathMove&)> OnMove;
+    bool KeepMoves = true;
 };
 
 // The result of a run: the moves, the warnings, where the run stopped.
@@ -157,6 +162,24 @@ struct TToolpathSummary {
     double RapidLength = 0, FeedLength = 0;
     double Seconds = 0;
     qsizetype MoveCount = 0;
+};
+
+// The summary built move by move, as the moves are made or read.
+class TToolpathSummarizer {
+public:
+    explicit TToolpathSummarizer(double rapidRate)
+        : FRapidRate(rapidRate)
+    {
+    }
+    void Add(const TToolpathMove& move);
+    const TToolpathSummary& Result() const { return FSummary; }
+
+private:
+    void Include(const TPoint3& p);
+    const double FRapidRate;
+    TToolpathSummary FSummary;
+    TPoint3 FAt;
+    std::vector<TPoint3> FArcPoints;
 };
 
 TToolpathSummary SummarizeToolpath(const TToolpath& path, double rapidRate);
