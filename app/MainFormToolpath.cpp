@@ -6,9 +6,12 @@
 
 #include "ui_unitmainform.h"
 
+#include "ToolChangePanel.h"
 #include "ToolpathPanel.h"
 #include "device/ProgramTransfer.h"
 
+#include <QItemSelectionModel>
+#include <QListView>
 #include <QPainter>
 #include <QSettings>
 #include <QSplitter>
@@ -81,9 +84,8 @@ void TFormMain::SetUpToolpathPanel()
         ui->SynEditProgram->setCursorPosition(line - 1, 0);
         ui->SynEditProgram->ensureLineVisible(line - 1);
     });
-    connect(ui->ListBoxToolChanges, &QListWidget::currentRowChanged, view, [this, view](int row) {
-        const QListWidgetItem* item = ui->ListBoxToolChanges->item(row);
-        view->SelectStartFrom(item && FShownMode == TDocumentMode::Text ? item->data(Qt::UserRole).toInt() : 0);
+    connect(ui->ListBoxToolChanges->selectionModel(), &QItemSelectionModel::currentChanged, view, [this, view] {
+        view->SelectStartFrom(FShownMode == TDocumentMode::Text ? FToolChangePanel->SelectedValue() : 0);
     });
 }
 

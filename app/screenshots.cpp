@@ -188,7 +188,7 @@ int main(int argc, char** argv)
         Save(window.ToolpathPanel(), folder, "toolpath-panel");
         window.ToolpathPanel()->DirectionButton(TViewDirection::Top)->click();
         window.Form()->SynEditProgram->setCursorPosition(
-            tools->count() > 2 ? tools->item(2)->data(Qt::UserRole).toInt() + 2 : 10, 0);
+            tools->model()->rowCount() > 2 ? tools->model()->index(2, 0).data(Qt::UserRole).toInt() + 2 : 10, 0);
         QTest::qWait(300);
         Save(window.ToolpathPanel(), folder, "toolpath-top");
         window.ToolpathPanel()->DirectionButton(TViewDirection::Front)->click();
