@@ -5,11 +5,9 @@
 
 #include "DeviceWait.h"
 #include "config/Settings.h"
-#include "document/UploadPlan.h"
 #include "operations/DownloadOperation.h"
 #include "operations/OperationJob.h"
 #include "operations/UploadOperation.h"
-#include "transfer/UnitFileTransfer.h"
 
 #include <Qsci/qsciscintilla.h>
 

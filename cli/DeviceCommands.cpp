@@ -26,7 +26,6 @@
 #include <QJsonObject>
 #include <QThread>
 
-#include <future>
 #include <memory>
 
 namespace {
