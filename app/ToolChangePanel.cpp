@@ -1,6 +1,7 @@
 #include "ToolChangePanel.h"
 
 #include "RestartWarningDelegate.h"
+#include "device/ProgramTransfer.h"
 #include "toolpath/RestartCheck.h"
 
 #include <QCoreApplication>
@@ -35,12 +36,17 @@ void TToolChangePanel::StartRestartChecks(const TProgramDocument& document)
     const quint64 job = ++FRestartCheckJob;
     if (document.ToolChangeRows().isEmpty() || document.Mode() != TDocumentMode::Text)
         return;
+    // Only the first MaxStartFromEntries tool changes can be started from on
+    // the device (a later row's double click says so), and each check runs
+    // the program up to its point: checking every row of a program with
+    // 400,000 tool changes would take hours of a core, and the program could
+    // not quit until it was done.
+    QList<qint32> lines;
+    for (const TToolChangeRow& row :
+        document.ToolChangeRows().first(qMin<qsizetype>(MaxStartFromEntries, document.ToolChangeRows().size())))
+        lines.append(row.LineNumber);
     const QPointer<TToolChangePanel> self(this);
-    QThreadPool::globalInstance()->start([self, job, rows = document.ToolChangeRows(), text = document.Utf8Text()] {
-        QList<qint32> lines;
-        lines.reserve(rows.size());
-        for (const TToolChangeRow& row : rows)
-            lines.append(row.LineNumber);
+    QThreadPool::globalInstance()->start([self, job, lines, text = document.Utf8Text()] {
         const QList<TRestartCheck> checks = CheckRestarts(text, lines);
         QList<QStringList> warnings;
         warnings.reserve(checks.size());

@@ -22,8 +22,9 @@ public:
     TToolChangeListModel* Model() const { return FModel; }
     QListView* List() const { return FList; }
 
-    // The document's tool changes, their restart checks started (a newer
-    // call makes an older check's answer stale).
+    // The document's tool changes, the restart checks of the first
+    // MaxStartFromEntries (those the device can start from) started; a newer
+    // call makes an older check's answer stale.
     void ShowToolChangeRows(const TProgramDocument& document);
     // The CMT view's rows; entering: the caption and hint of the tool changes
     // are kept for LeaveCmtRows.

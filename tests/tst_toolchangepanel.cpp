@@ -4,6 +4,7 @@
 // asking for the rows in sight only.
 #include "app/ToolChangePanel.h"
 #include "content/UnitMazatrolCmt.h"
+#include "device/ProgramTransfer.h"
 
 #include <QAbstractItemModelTester>
 #include <QIdentityProxyModel>
@@ -124,6 +125,29 @@ private slots:
         QCOMPARE(expected[widest].Text.size(), longest);
         model.SetRestartWarnings({ { "A" } }, "clear"); // the CMT rows have no restart check
         QVERIFY(!model.index(0).data(RestartWarningsRole).isValid());
+    }
+
+    // Only the tool changes the device can start from are checked: each
+    // check runs the program up to its point, and a program of 400,000 tool
+    // changes would keep a core busy for hours.
+    void restartChecksForTheStartPoints()
+    {
+        QLabel caption;
+        QListView list;
+        TToolChangePanel panel(&caption, &list);
+        QByteArray text = "G21 G90 G54\n";
+        for (int change = 0; change < MaxStartFromEntries + 5; ++change)
+            text += "T1 M6\nS1000 M3\nG0 X0 Y0 Z5\nG1 Z-1 F100\nG0 Z5\n";
+        TPlainTextStore store;
+        TProgramDocument document(store);
+        document.OpenBytes(text + "M30\n", false);
+        panel.ShowToolChangeRows(document);
+        const TToolChangeListModel* rows = panel.Model();
+        QCOMPARE(rows->rowCount(), MaxStartFromEntries + 5);
+        QTRY_VERIFY(rows->index(0).data(RestartWarningsRole).isValid());
+        QVERIFY(rows->index(MaxStartFromEntries - 1).data(RestartWarningsRole).isValid());
+        QVERIFY(!rows->index(MaxStartFromEntries).data(RestartWarningsRole).isValid());
+        QVERIFY(!rows->index(MaxStartFromEntries).data(Qt::ToolTipRole).isValid());
     }
 
     // 400,000 tool changes: showing them, scrolling to the end and drawing
