@@ -122,7 +122,9 @@ void TFormMain::ShowToolpathPanel(bool visible)
     const int total = FSplitterToolpath->width() > FToolpathPanelWidth
         ? FSplitterToolpath->width()
         : qMax(FToolpathPanelWidth + 100, width() - ui->PanelDevices->width());
-    FSplitterToolpath->setSizes({ total - FToolpathPanelWidth, FToolpathPanelWidth });
+    // The editor keeps more than half of it: a width saved in a wider window does not squeeze it away.
+    const int panel = qMin(FToolpathPanelWidth, total * 45 / 100);
+    FSplitterToolpath->setSizes({ total - panel, panel });
     if (FToolpathStale)
         ToolpathDocumentChanged(true);
 }
