@@ -56,7 +56,9 @@ void TFormMain::SetUpToolpathPanel()
 
     FToolpathButton = new QToolButton(ui->Panel1);
     FToolpathButton->setObjectName("SpeedButtonToolpath");
-    FToolpathButton->setMinimumSize(80, 80);
+    // It gives way first in a window narrower than the tool bar: a width the
+    // window had before this button keeps fitting.
+    FToolpathButton->setMinimumSize(40, 80);
     FToolpathButton->setMaximumSize(80, 80);
     FToolpathButton->setIconSize(QSize(64, 64));
     FToolpathButton->setAutoRaise(true);
