@@ -172,3 +172,8 @@ void TFormMain::ToolpathDocumentChanged(bool fit)
     }
     FToolpathStale = false;
 }
+
+void TFormMain::ShowStartFromRun(qint32 toolChangeLine)
+{
+    FToolpathPanel->View()->SelectStartFrom(toolChangeLine);
+}
