@@ -97,6 +97,7 @@ void TFormMain::SpeedButtonStartFromMiddleClick()
     {
         TFormStartFromSelect dialog(WindowCallRunner()); // no owner window, centred over this one
         dialog.SetSafetyInput(StoredProgramCheckInput(device));
+        connect(&dialog, &TFormStartFromSelect::EntrySelected, this, &TFormMain::ShowStartFromRun);
         dialog.Initialize(index.Entries, ip, port);
         if (!StillOpen(alive))
             return;

@@ -59,7 +59,9 @@ void TFormMain::SetUpToolpathPanel()
 
     FToolpathButton = new QToolButton(ui->Panel1);
     FToolpathButton->setObjectName("SpeedButtonToolpath");
-    FToolpathButton->setMinimumSize(80, 80);
+    // It gives way first in a window narrower than the tool bar: a width the
+    // window had before this button keeps fitting.
+    FToolpathButton->setMinimumSize(40, 80);
     FToolpathButton->setMaximumSize(80, 80);
     FToolpathButton->setIconSize(QSize(64, 64));
     FToolpathButton->setAutoRaise(true);
@@ -124,7 +126,9 @@ void TFormMain::ShowToolpathPanel(bool visible)
     const int total = FSplitterToolpath->width() > FToolpathPanelWidth
         ? FSplitterToolpath->width()
         : qMax(FToolpathPanelWidth + 100, width() - ui->PanelDevices->width());
-    FSplitterToolpath->setSizes({ total - FToolpathPanelWidth, FToolpathPanelWidth });
+    // The editor keeps more than half of it: a width saved in a wider window does not squeeze it away.
+    const int panel = qMin(FToolpathPanelWidth, total * 45 / 100);
+    FSplitterToolpath->setSizes({ total - panel, panel });
     if (FToolpathStale)
         ToolpathDocumentChanged(true);
 }
@@ -169,4 +173,9 @@ void TFormMain::ToolpathDocumentChanged(bool fit)
         break;
     }
     FToolpathStale = false;
+}
+
+void TFormMain::ShowStartFromRun(qint32 toolChangeLine)
+{
+    FToolpathPanel->View()->SelectStartFrom(toolChangeLine);
 }

@@ -86,6 +86,7 @@ void TToolpathView::TakeScene(std::shared_ptr<const TToolpathScene> scene, bool 
             FNote = QString::fromUtf8("Programda hareket yok.");
     }
     UpdateHighlights();
+    UpdateMarkers();
     if (fit)
         FitAll();
     ViewChanged();
@@ -104,6 +105,7 @@ void TToolpathView::SetCaretLine(qint32 line)
 void TToolpathView::SetStartFromPoints(const QList<qint32>& toolChangeLines)
 {
     FStartFromLines = toolChangeLines;
+    UpdateMarkers();
     update();
 }
 
@@ -120,6 +122,15 @@ void TToolpathView::UpdateHighlights()
 {
     FCaretMove = FScene && FCaretLine > 0 ? FScene->FirstMoveAtLine(FCaretLine) : -1;
     FSection = FScene && FSelectedStartFrom > 0 ? FScene->ToolRunFrom(FSelectedStartFrom) : std::pair<qint64, qint64>();
+}
+
+void TToolpathView::UpdateMarkers()
+{
+    FMarkers.clear();
+    for (int i = 0; FScene && i < FStartFromLines.size() && i < 20; ++i) {
+        const auto [first, end] = FScene->ToolRunFrom(FStartFromLines[i]);
+        FMarkers.push_back(first < end ? FScene->StartOf(first) : TPoint3 { qQNaN(), 0, 0 });
+    }
 }
 
 void TToolpathView::SetDirection(TViewDirection direction)
@@ -192,11 +203,10 @@ void TToolpathView::DrawOverlay(QPainter& painter)
     small.setPixelSize(10);
     small.setBold(true);
     painter.setFont(small);
-    for (int i = 0; i < FStartFromLines.size() && i < 20; ++i) {
-        const auto [first, end] = FScene->ToolRunFrom(FStartFromLines[i]);
-        if (first >= end)
+    for (int i = 0; i < int(FMarkers.size()); ++i) {
+        const TPoint3& at = FMarkers[size_t(i)];
+        if (qIsNaN(at.X))
             continue;
-        const TPoint3 at = FScene->StartOf(first);
         const QPointF p = FCamera.Project(at.X, at.Y, at.Z, size());
         const QRectF badge(p.x() + 3, p.y() - 15, 14 + (i >= 9 ? 6 : 0), 13);
         painter.setPen(QPen(MarkerColour, 1));

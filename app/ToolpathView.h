@@ -60,6 +60,7 @@ protected:
 private:
     void TakeScene(std::shared_ptr<const TToolpathScene> scene, bool fit);
     void UpdateHighlights();
+    void UpdateMarkers();
     void ViewChanged();
     void DrawOverlay(QPainter& painter);
 
@@ -70,6 +71,9 @@ private:
     qint32 FCaretLine = 0;
     qint64 FCaretMove = -1;
     QList<qint32> FStartFromLines;
+    // Where each start-from point's run begins, found when the path or the points change
+    // rather than at every paint; a NaN X for a point without a run.
+    std::vector<TPoint3> FMarkers;
     qint32 FSelectedStartFrom = 0;
     std::pair<qint64, qint64> FSection { 0, 0 };
     QString FNote;

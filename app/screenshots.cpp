@@ -180,6 +180,8 @@ int main(int argc, char** argv)
 
         // The toolpath beside them, the selected tool change's run highlighted,
         // then from the top with the caret's move in red; the panel is closed again.
+        if (tools->count() > 1)
+            tools->setCurrentRow(tools->count() - 1); // the last start-from point's run highlighted
         window.SpeedButtonToolpathClick();
         TToolpathView* view = window.ToolpathPanel()->View();
         (void)QTest::qWaitFor([&] { return !view->Building(); }, 30000);
@@ -188,7 +190,7 @@ int main(int argc, char** argv)
         Save(window.ToolpathPanel(), folder, "toolpath-panel");
         window.ToolpathPanel()->DirectionButton(TViewDirection::Top)->click();
         window.Form()->SynEditProgram->setCursorPosition(
-            tools->model()->rowCount() > 2 ? tools->model()->index(2, 0).data(Qt::UserRole).toInt() + 2 : 10, 0);
+            tools->model()->rowCount() > 1 ? tools->model()->index(1, 0).data(Qt::UserRole).toInt() + 5 : 10, 0);
         QTest::qWait(300);
         Save(window.ToolpathPanel(), folder, "toolpath-top");
         window.ToolpathPanel()->DirectionButton(TViewDirection::Front)->click();

@@ -180,6 +180,8 @@ public:
     TToolpathPanel* ToolpathPanel() const { return FToolpathPanel; }
     QToolButton* ToolpathButton() const { return FToolpathButton; }
     void SpeedButtonToolpathClick();
+    // Highlights the run of the start-from point at the tool change of the line (0: none).
+    void ShowStartFromRun(qint32 toolChangeLine);
     // What the start-from dialog's safety check needs: the editor's program,
     // the device's controller and limit, and the last upload that reached it.
     TStoredProgramCheckInput StoredProgramCheckInput(const TQuillexDevice& device) const;

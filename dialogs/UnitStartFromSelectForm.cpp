@@ -108,6 +108,7 @@ void TFormStartFromSelect::Initialize(
         for (const TStartFromIndexEntry& entry : entries) {
             auto* item = new QListWidgetItem(QString::fromUtf8("Satır %1: (okunuyor...)").arg(entry.LineNumber), list);
             item->setData(Qt::UserRole, entry.Index);
+            item->setData(Qt::UserRole + 1, entry.LineNumber);
         }
     }
     for (int row = 0; row < entries.size(); ++row) {
@@ -137,7 +138,9 @@ void TFormStartFromSelect::ListBoxEntriesClick()
     SetPreview(ui->LabelPreviewPrev, QString());
     SetPreview(ui->LabelPreviewNext, QString());
     ShowSafety();
-    if (ui->ListBoxEntries->selectedItems().isEmpty()) {
+    const QList<QListWidgetItem*> selected = ui->ListBoxEntries->selectedItems();
+    emit EntrySelected(selected.isEmpty() ? 0 : selected.first()->data(Qt::UserRole + 1).toInt());
+    if (selected.isEmpty()) {
         SetPreview(ui->LabelPreviewCurrent, QString());
         return;
     }

@@ -45,6 +45,10 @@ public:
     // "…" when longer than the label, the whole line as its tooltip.
     static QString PreviewText(const QLabel* label);
 
+signals:
+    // The selected point's program line (its tool change), 0 without a selection.
+    void EntrySelected(qint32 lineNumber);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -5,6 +5,8 @@
 #   quillex-cli toolpath / quillex-cli scan          (target <= 3.0; tokenising is the floor)
 #   peak memory of toolpath                          (target <= 30 MiB + 3 x file size)
 #   growth 32 -> 256 MiB                             (target <= 9 x time)
+#   window open, toolpath panel shown / hidden       (target <= 1.5)
+#   redraw of the whole path after a turn            (min / median / max)
 # on the program bench/make-toolpath-program.sh builds from the corpus.
 # Usage: scripts/bench-toolpath.sh BUILD [--no-growth]
 set -euo pipefail
@@ -62,6 +64,11 @@ fi
 ratio "toolpath / scan" "$t_ours" "$t_scan" 3.0
 awk -v k="$p_ours" -v s="$size" 'BEGIN { peak = k / 1024; limit = 30 + 3 * s / 1048576
   printf "%-44s %7.1f MiB  target <= %.1f MiB  %s\n", "toolpath peak", peak, limit, (peak <= limit) ? "PASS" : "FAIL" }'
+# The window: opening it with the toolpath panel shown / hidden (target <= 1.5),
+# and the redraw of the whole path after a turn of the view.
+if [ -x "$build/bin/quillex-bench-toolpathview" ]; then
+  xvfb-run -a -s "-screen 0 1280x1024x24" env QT_QPA_PLATFORM=xcb "$build/bin/quillex-bench-toolpathview" "$program"
+fi
 if [ "$growth" != "--no-growth" ]; then
   big=$work/program256.nc
   "$root/bench/make-toolpath-program.sh" "$corpus" $((256 * 1024 * 1024)) "$big"

@@ -10,10 +10,11 @@ port=15500
 work=$(mktemp -d)
 export QUILLEX_SETTINGS="$work/quillex_settings.ini" QUILLEX_NO_KEYCHAIN=1 XDG_CONFIG_HOME="$work" XDG_DATA_HOME="$work" QUILLEX_STATUS_PORT=$port
 
-program="$root/../shared/data/gcode/linuxcnc/nc_files/mmount.ngc"
+# A real program with two tool changes that the toolpath view draws whole.
+program="$root/../shared/data/gcode/gsender/examples/gcode/jsdc_m6.gcode"
 [ -f "$program" ] || program="$root/tests/fixtures/text/utf8-crlf.nc"
 # Freze 2 keeps the program with a start-from index of its tool changes (until the upload replaces it).
-index=$(grep -nE '^T[0-9]+ M0?6' "$program" | cut -d: -f1 | paste -sd';' || true)
+index=$(grep -nE '^(T[0-9]+ ?M0?6|M0?6 ?T[0-9]+)' "$program" | cut -d: -f1 | paste -sd';' || true)
 printf 'G0 X10 Y20\r\nM3 S1200\r\n\x13\x11' > "$work/capture.bin"
 head -c 700 /dev/urandom >> "$work/capture.bin"
 "$build/bin/quillex-devsim" --target "127.0.0.1:$port" \

@@ -155,7 +155,9 @@ private slots:
         window->close();
         QSettings settings(Settings(), QSettings::IniFormat);
         settings.beginGroup("MainForm");
-        QCOMPARE(settings.childKeys().size(), 8);
+        QCOMPARE(settings.childKeys().size(), 10);
+        QCOMPARE(settings.value("ToolpathPanelVisible").toInt(), 0);
+        QCOMPARE(settings.value("ToolpathPanelWidth").toInt(), 360);
         QCOMPARE(settings.value("Maximized").toString(), QString("0"));
         QCOMPARE(settings.value("DevicesPanelWidth").toInt(), 449);
         QCOMPARE(settings.value("DeviceInfoMemoHeight").toInt(), 281);

@@ -23,6 +23,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
@@ -497,7 +498,9 @@ private slots:
         upload.Success = true;
         input.LastUpload = upload;
         dialog.SetSafetyInput(input);
+        QSignalSpy selected(&dialog, &TFormStartFromSelect::EntrySelected);
         dialog.Initialize({ { 0, 4, 0 }, { 1, 9, 0 } }, Ip(11), 5000);
+        QCOMPARE(selected.last().first().toInt(), 4); // the first point, for the toolpath view
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QVERIFY(QTest::qWaitFor([&] { return dialog.SafetyCheckDone(); }, 10000));
@@ -526,6 +529,7 @@ private slots:
         QVERIFY2(GreenPixels(ui->LabelSafety) > 20, "the all-clear line is drawn green");
         QCOMPARE(RedPixels(ui->LabelSafety), 0);
         ui->ListBoxEntries->setCurrentRow(1);
+        QCOMPARE(selected.last().first().toInt(), 9);
         const QStringList warnings = ui->LabelSafety->text().split('\n');
         QVERIFY2(warnings.contains(QString::fromUtf8("İlk kesmeden önce iş mili çalıştırılmıyor (M3/M4 yok).")),
             qPrintable(ui->LabelSafety->text()));

@@ -81,6 +81,15 @@ int WordIndexOf(char letter)
     }
 }
 
+// A length in the moves' fixed point, rounded half away from zero as
+// lround does, inline: the library call cost more than the rest of a move.
+// Emit has checked that it fits.
+qint32 FixedPoint(double length)
+{
+    const double scaled = length * MoveUnitsPerLength;
+    return qint32(scaled >= 0 ? scaled + 0.5 : scaled - 0.5);
+}
+
 char Upper(char c)
 {
     return (c >= 'a' && c <= 'z') ? char(c - 32) : c;
@@ -700,11 +709,11 @@ bool TGCodeInterpreter::Emit(
         return Stop(QString::fromUtf8("32 turdan uzun bir yay"));
     if (FRecord) {
         TToolpathMove move;
-        move.X = qint32(std::lround(x * MoveUnitsPerLength));
-        move.Y = qint32(std::lround(y * MoveUnitsPerLength));
-        move.Z = qint32(std::lround(z * MoveUnitsPerLength));
-        move.CenterU = qint32(std::lround(cu * MoveUnitsPerLength));
-        move.CenterV = qint32(std::lround(cv * MoveUnitsPerLength));
+        move.X = FixedPoint(x);
+        move.Y = FixedPoint(y);
+        move.Z = FixedPoint(z);
+        move.CenterU = FixedPoint(cu);
+        move.CenterV = FixedPoint(cv);
         move.Line = quint32(FBlockLine);
         move.Feed = kind == TMoveKind::Dwell ? float(cu) : float(m.FeedValue);
         if (kind == TMoveKind::Dwell)
@@ -1405,6 +1414,8 @@ TToolpath InterpretProgram(const QByteArray& text, const TInterpreterOptions& op
     // nothing, and the list is never copied while it grows.
     if (options.KeepMoves) {
         path.FMoves.reserve(size_t(text.size() / 12 + 16));
+        // Written once from start to end: huge pages spare a page fault every
+        // 128 moves, which cost more than the moves' interpretation.
         AdviseHugePages(path.FMoves.data(), path.FMoves.capacity() * sizeof(TToolpathMove));
     }
     TGCodeInterpreter interpreter(path, true);

@@ -84,7 +84,9 @@ TToolpathScene::TToolpathScene(TToolpath path)
     FLineMoves.reserve(moves.size());
     for (quint32 m = 0; m < moves.size(); ++m)
         FLineMoves.emplace_back(moves[m].Line, m);
-    std::sort(FLineMoves.begin(), FLineMoves.end());
+    // In line order already unless subprograms or jumps ran lines twice.
+    if (!std::is_sorted(FLineMoves.begin(), FLineMoves.end()))
+        std::sort(FLineMoves.begin(), FLineMoves.end());
 }
 
 qint64 TToolpathScene::FirstMoveAtLine(qint32 line) const
