@@ -180,8 +180,8 @@ int main(int argc, char** argv)
 
         // The toolpath beside them, the selected tool change's run highlighted,
         // then from the top with the caret's move in red; the panel is closed again.
-        if (tools->count() > 1)
-            tools->setCurrentRow(tools->count() - 1); // the last start-from point's run highlighted
+        if (const int rows = tools->model()->rowCount(); rows > 1) // the last start-from point's run highlighted
+            tools->setCurrentIndex(tools->model()->index(rows - 1, 0));
         window.SpeedButtonToolpathClick();
         TToolpathView* view = window.ToolpathPanel()->View();
         (void)QTest::qWaitFor([&] { return !view->Building(); }, 30000);
