@@ -52,18 +52,29 @@ int main(int argc, char** argv)
         { "--target", QString("127.0.0.1:%1").arg(port), "--device",
             QString("ip=%1,name=Bench 1,interval=200,maxfilesize=33554432,controller=FANUC,hw=HW4,build=512")
                 .arg(ip) });
-    if (!devsim.waitForReadyRead(5000))
+    if (!devsim.waitForReadyRead(5000)) {
+        devsim.kill();
         qFatal("quillex-devsim did not start");
+    }
     QProcess service;
     service.setProcessEnvironment(env);
     service.setStandardOutputFile(dir.filePath("dnc.log"));
     service.start(bin + "/quillex-dnc");
+    // A failure ends the processes started here before the benchmark stops.
+    const auto fail = [&](const QByteArray& message) {
+        service.kill();
+        service.waitForFinished(5000);
+        devsim.kill();
+        devsim.waitForFinished(5000);
+        dir.remove();
+        qFatal("%s", message.constData());
+    };
     QElapsedTimer wait;
     wait.start();
     while (!QFileInfo(folder).isDir() && wait.elapsed() < 10000)
         QThread::msleep(20);
     if (!QFileInfo(folder).isDir())
-        qFatal("quillex-dnc made no folder for the device");
+        fail("quillex-dnc made no folder for the device");
 
     const QByteArray program = BenchProgram(1024 * 1024);
     WriteBenchFile(dir.filePath("O4000.nc"), program);
@@ -77,7 +88,7 @@ int main(int argc, char** argv)
             if (timer.elapsed() > 60000 || !QDir(folder + "/hata").entryList(QDir::Files).isEmpty()) {
                 QFile log(dir.filePath("dnc.log"));
                 log.open(QIODevice::ReadOnly);
-                qFatal("quillex-dnc did not send the program:\n%s", log.readAll().constData());
+                fail("quillex-dnc did not send the program:\n" + log.readAll());
             }
             QThread::msleep(2);
         }
@@ -91,7 +102,7 @@ int main(int argc, char** argv)
             { "upload", ip, dir.filePath("O4000.nc"), "--verify", "--progress", "none", "--no-status", "--controller",
                 "FANUC", "--hw", "HW4", "--build", "512", "--maxfilesize", "33554432" });
         if (!cli.waitForFinished(60000) || cli.exitCode() != 0)
-            qFatal("quillex-cli upload failed: %s", cli.readAllStandardError().constData());
+            fail("quillex-cli upload failed: " + cli.readAllStandardError());
     };
     TPairs pairs = TakePairs(ours, peer);
     PrintPairs("dropped 1 MiB until stored / quillex-cli upload (as measured)", pairs);
