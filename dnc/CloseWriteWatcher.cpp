@@ -5,8 +5,23 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/inotify.h>
 #include <unistd.h>
+
+bool FileOpenForWriting(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    bool writing = false;
+    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0)
+        ::fcntl(fd, F_SETLEASE, F_UNLCK);
+    else
+        writing = errno == EAGAIN; // EACCES for another owner's file: not known
+    ::close(fd);
+    return writing;
+}
 
 TCloseWriteWatcher::TCloseWriteWatcher(QObject* parent)
     : QObject(parent)
@@ -34,7 +49,7 @@ bool TCloseWriteWatcher::Watch(const QString& folder, QString& errorMsg)
         return false;
     }
     const int watch = ::inotify_add_watch(
-        FDescriptor, QFile::encodeName(folder).constData(), IN_CLOSE_WRITE | IN_MOVED_TO | IN_ONLYDIR);
+        FDescriptor, QFile::encodeName(folder).constData(), IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_ONLYDIR);
     if (watch < 0) {
         errorMsg = QString::fromLocal8Bit(std::strerror(errno));
         return false;

@@ -1,12 +1,20 @@
 #pragma once
-// Tells when a file in a watched folder was closed after writing or moved into
-// it (inotify IN_CLOSE_WRITE and IN_MOVED_TO): a file still open for writing
-// is never reported. The inotify descriptor is owned and closed with the object.
+// Tells when a file in a watched folder was closed after writing, moved into
+// it, or linked into it whole (inotify IN_CLOSE_WRITE, IN_MOVED_TO and
+// IN_CREATE: QSaveFile and other writers of an unnamed temporary file link the
+// finished file in and close it nameless). A created file may still be open
+// for writing: FileOpenForWriting tells. The inotify descriptor is owned and
+// closed with the object.
 #include <QHash>
 #include <QObject>
 #include <QString>
 
 class QSocketNotifier;
+
+// True while some process holds the file open for writing, as far as a read
+// lease tells (it can be taken only when no one writes the file); false when
+// nobody does or the lease cannot be asked for (a file of another owner).
+bool FileOpenForWriting(const QString& path);
 
 class TCloseWriteWatcher : public QObject {
     Q_OBJECT

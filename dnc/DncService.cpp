@@ -248,7 +248,8 @@ void TDncService::PromoteStable(TQueue& queue)
             queue.Settling.removeAt(i); // taken away again
             continue;
         }
-        if (info.size() != s.Size || info.lastModified() != s.Modified) {
+        // Still written (created, or there at start, and not yet closed).
+        if (info.size() != s.Size || info.lastModified() != s.Modified || FileOpenForWriting(info.absoluteFilePath())) {
             s = { s.Name, info.size(), info.lastModified(), now }; // still growing
             ++i;
             continue;

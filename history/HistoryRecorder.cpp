@@ -20,6 +20,7 @@ public:
     QTimer* Retry = nullptr; // runs while records wait
     bool Reachable = false;
     bool LastSentRead = false;
+    bool ForwardQueued = false; // a send to the server waits behind the records queued
     QString SharedError; // why the server could not be used the last time
 };
 
@@ -146,11 +147,16 @@ void THistoryRecorder::Record(const TTransferRecord& record)
         QString error = writer->OpenError;
         const bool shared = !writer->SharedLocation.isEmpty();
         if (error.isEmpty() && writer->Store->Add(copy, error, shared)) {
-            // While the server is known to be away, the retry timer sends what waits.
-            if (shared && !writer->Retry->isActive())
-                Forward(writer, self);
-            else if (shared)
+            // One send for the records queued meanwhile, in batches, instead
+            // of a server transaction per record. While the server is known to
+            // be away, the retry timer sends what waits.
+            if (shared && !writer->Retry->isActive() && !writer->ForwardQueued) {
+                writer->ForwardQueued = true;
+                QMetaObject::invokeMethod(
+                    writer, [writer, self] { ForwardQueued(writer, self); }, Qt::QueuedConnection);
+            } else if (shared && writer->Retry->isActive()) {
                 ReportWaiting(writer, self);
+            }
             return;
         }
         QMetaObject::invokeMethod(self, [self, error] {
@@ -172,8 +178,19 @@ void THistoryRecorder::RetryShared()
 
 void THistoryRecorder::Flush()
 {
+    auto* writer = static_cast<THistoryWriter*>(FWriter);
+    const QPointer<THistoryRecorder> self(this);
     QMetaObject::invokeMethod(
-        FWriter, [] {}, Qt::BlockingQueuedConnection);
+        writer, [writer, self] { ForwardQueued(writer, self); }, Qt::BlockingQueuedConnection);
+}
+
+void THistoryRecorder::ForwardQueued(QObject* writerObject, const QPointer<THistoryRecorder>& self)
+{
+    auto* writer = static_cast<THistoryWriter*>(writerObject);
+    if (!writer->ForwardQueued)
+        return; // sent already, by a flush
+    writer->ForwardQueued = false;
+    Forward(writer, self);
 }
 
 void THistoryRecorder::ReportFailure(const QString& message)

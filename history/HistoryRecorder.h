@@ -53,6 +53,8 @@ private:
     // One batch of expired records off the file, on the writer's thread.
     static void PruneStep(QObject* writer, const QDateTime& before, const QPointer<THistoryRecorder>& self);
     static void Forward(QObject* writer, const QPointer<THistoryRecorder>& self);
+    // The send the records asked for, unless a flush made it already.
+    static void ForwardQueued(QObject* writer, const QPointer<THistoryRecorder>& self);
     static void ReportWaiting(QObject* writer, const QPointer<THistoryRecorder>& self);
     static void ReadLastSent(QObject* writer, const QPointer<THistoryRecorder>& self);
 

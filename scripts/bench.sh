@@ -29,6 +29,12 @@ echo
 echo "== transfer history"
 "$build/bin/quillex-bench-history"
 echo
+echo "== shared transfer history on PostgreSQL"
+"$build/bin/quillex-bench-sharedhistory"
+echo
+echo "== DNC folder service"
+"$build/bin/quillex-bench-dnc"
+echo
 echo "== window with 1000 devices reporting (own X server, xcb)"
 # The window's whole CPU, its status log attached: hidden as it starts, and shown.
 for log in --log-hidden --log-shown; do

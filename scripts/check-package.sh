@@ -125,7 +125,7 @@ fi
 if command -v systemd-analyze >/dev/null; then
   cp "$unit" "$work/quillex-dnc@cnc.service"
   sed -i "s|/usr/bin/quillex-dnc|$root/usr/bin/quillex-dnc|" "$work/quillex-dnc@cnc.service"
-  systemd-analyze verify "$work/quillex-dnc@cnc.service" >"$work/unit.log" 2>&1 ||
+  systemd-analyze verify --man=no "$work/quillex-dnc@cnc.service" >"$work/unit.log" 2>&1 ||
     { cat "$work/unit.log" >&2; fail "systemd-analyze verify quillex-dnc@.service"; }
 fi
 "$root/usr/bin/quillex-cli" normalize "$work/a.nc" | grep -q '^G0 X1' || fail "quillex-cli normalize from the unpacked copy"

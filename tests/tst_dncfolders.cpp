@@ -4,6 +4,8 @@
 #include "dnc/DncFolders.h"
 #include "dnc/DncSettings.h"
 
+#include "content/TextDocument.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSettings>
@@ -132,7 +134,7 @@ private slots:
         QVERIFY(defaults.Verify);
     }
 
-    // Reported when closed after writing or moved in; never while still open.
+    // Reported when created, closed after writing, moved in or linked in whole.
     void closeWriteOnly()
     {
         QTemporaryDir dir;
@@ -146,11 +148,14 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write("G0 X1\n");
             file.flush();
-            QTest::qWait(200);
-            QCOMPARE(ready.size(), 0);
+            // Its creation is told, but its writer is still there.
+            QTRY_COMPARE(ready.size(), 1);
+            QCOMPARE(ready[0], QVariantList({ dir.path(), "O1.nc" }));
+            QVERIFY(FileOpenForWriting(file.fileName()));
         }
-        QTRY_COMPARE(ready.size(), 1);
-        QCOMPARE(ready[0], QVariantList({ dir.path(), "O1.nc" }));
+        QTRY_COMPARE(ready.size(), 2); // closed after writing
+        QCOMPARE(ready[1], QVariantList({ dir.path(), "O1.nc" }));
+        QVERIFY(!FileOpenForWriting(dir.filePath("O1.nc")));
 
         QTemporaryDir other;
         QFile outside(other.filePath("O2.nc"));
@@ -164,6 +169,32 @@ private slots:
         QVERIFY(QDir(dir.path()).mkdir("sub"));
         QTest::qWait(100);
         QCOMPARE(ready.size(), 1); // folders are not files
+
+        // QSaveFile writes a nameless file and links it in whole: no close-write in the folder.
+        ready.clear();
+        QString error2;
+        QVERIFY(WriteWholeFile(dir.filePath("O3.nc"), "G0 X3\n", error2));
+        const auto told = [&] {
+            for (const QVariantList& event : ready)
+                if (event[1].toString() == "O3.nc")
+                    return true;
+            return false;
+        };
+        QTRY_VERIFY(told());
+    }
+
+    // Whether a writer still holds the file: the lease the service asks for.
+    void openForWriting()
+    {
+        QTemporaryDir dir;
+        QFile file(dir.filePath("O1.nc"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("G0 X1\n");
+        file.flush();
+        QVERIFY(FileOpenForWriting(file.fileName()));
+        file.close();
+        QVERIFY(!FileOpenForWriting(file.fileName()));
+        QVERIFY(!FileOpenForWriting(dir.filePath("missing")));
     }
 };
 
