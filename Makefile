@@ -41,7 +41,7 @@ run: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target quillex quillex-cli quillex-devsim
 	@scripts/run.sh $(BUILD)
 
-BENCH_TARGETS = quillex-bench-content quillex-bench-device quillex-bench-window quillex-bench-history quillex-bench-statuslog quillex-bench-deflate quillex-bench-firstpaint quillex quillex-cli quillex-devsim
+BENCH_TARGETS = quillex-bench-content quillex-bench-device quillex-bench-window quillex-bench-history quillex-bench-statuslog quillex-bench-deflate quillex-bench-firstpaint quillex-bench-sharedhistory quillex-bench-dnc quillex-bench-toolpathview quillex quillex-cli quillex-devsim quillex-dnc
 
 bench: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target $(BENCH_TARGETS)

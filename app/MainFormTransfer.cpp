@@ -4,6 +4,7 @@
 #include "ui_unitmainform.h"
 
 #include "DeviceWait.h"
+#include "WindowLook.h"
 #include "config/Settings.h"
 #include "operations/DownloadOperation.h"
 #include "operations/OperationJob.h"
@@ -65,7 +66,6 @@ void TFormMain::SpeedButtonUploadToMachineClick()
         return; // the row has no device behind it: nothing to send to
     // The text is normalised and scanned anew even if the command stops later.
     const TPreparedUpload upload = FDocument->PrepareUpload(IsControllerSiemens(device.Controller));
-    RedrawDocument();
     if (!CheckDevicePin(device))
         return;
 
@@ -186,7 +186,6 @@ void TFormMain::DownloadComplete(const TQuillexDevice& device, const TDownloadOu
         return;
     }
     FDocument->TakeDownload(outcome.Content, outcome.IsRaw, IsControllerSiemens(device.Controller));
-    RedrawDocument();
     if (outcome.IsRaw) {
         FPrompter.ShowMessage(outcome.Shown);
         return;
@@ -206,8 +205,8 @@ void TFormMain::ShowTransferSuccess(const QString& title)
     if (!FTransferDoneTimer->isActive())
         FTransferStatusColor = TransferStatusColor();
     ui->LabelTransferTitle->setText(title);
-    ui->LabelTransferStatus->setText(QString::fromUtf8("Başarı ile Tamamlandı."));
-    SetTransferStatusColor(QColor(0, 128, 0));
+    ui->LabelTransferStatus->setText(MsgDone());
+    SetTransferStatusColor(SuccessGreen);
     ui->ProgressBarTransfer->setRange(0, 100);
     ui->ProgressBarTransfer->setValue(100);
     ui->LabelTransferVerify->hide();

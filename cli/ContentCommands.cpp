@@ -5,6 +5,7 @@
 #include "content/HexDump.h"
 #include "content/ProgramSplitter.h"
 #include "content/TextDocument.h"
+#include "content/ToolChangeScanner.h"
 #include "content/UnitMazatrolCmt.h"
 #include "document/ProgramDocument.h"
 
@@ -71,30 +72,30 @@ int Scan(const TCliArgs& args)
     QByteArray bytes;
     if (int rc; !Read(args.Args[0], bytes, rc))
         return rc;
-    // Opened as the window opens it; the CMT view has no tool-change rows.
+    // Opened as the window opens it (the CMT view has no tool-change rows),
+    // but each row goes out as it is found, never gathered: a program of a
+    // million tool changes or of one line of many MiB costs its text alone.
     TPlainTextStore store;
     TProgramDocument document(store);
-    document.OpenBytes(std::move(bytes), args.IsSet("siemens"));
-    // Each row goes out as it is made, never gathered into one output.
+    document.OpenBytesUnscanned(std::move(bytes), args.IsSet("siemens"));
+    const QByteArray text = document.Mode() == TDocumentMode::Text ? store.Text() : QByteArray();
+    const bool candidates = args.IsSet("candidates");
     QJsonArray array;
-    if (args.IsSet("candidates")) {
-        for (const TStartFromCandidate& c : document.ToolChangeCandidates()) {
-            if (Report().Json)
-                array.append(QJsonObject { { "line", c.LineNumber }, { "offset", c.UncompressedOffset } });
-            else if (!PutStdout(
-                         QByteArray::number(c.LineNumber) + '\t' + QByteArray::number(c.UncompressedOffset) + '\n'))
-                break;
+    ForEachToolChangeHit(text, document.LineBreakLength(), [&](const TToolChangeHit& hit) {
+        if (Report().Json) {
+            if (candidates)
+                array.append(QJsonObject { { "line", hit.LineNumber }, { "offset", hit.ResumeOffset } });
+            else
+                array.append(QJsonObject {
+                    { "line", hit.LineNumber }, { "text", ToolChangeRowText(hit.LineNumber, hit.Offset, hit.Line) } });
+            return true;
         }
-        Report().Fields.insert("candidates", array);
-    } else {
-        for (const TToolChangeRow& row : document.ToolChangeRows()) {
-            if (Report().Json)
-                array.append(QJsonObject { { "line", row.LineNumber }, { "text", row.Text } });
-            else if (!PutStdout(row.Text.toUtf8() + '\n'))
-                break;
-        }
-        Report().Fields.insert("rows", array);
-    }
+        if (candidates)
+            return PutStdout(QByteArray::number(hit.LineNumber) + '\t' + QByteArray::number(hit.ResumeOffset) + '\n');
+        return PutStdout(ToolChangeRowPrefix(hit.LineNumber, hit.Offset)) && PutStdout(hit.Line.data(), hit.Line.size())
+            && PutStdout("\n", 1);
+    });
+    Report().Fields.insert(candidates ? "candidates" : "rows", array);
     return Succeed(QString());
 }
 

@@ -121,18 +121,6 @@ bool HasToolChangeWordUtf8(QByteArrayView line)
     return false;
 }
 
-// "Satır %1, bayt %2: %3" made in one allocation: the line may be many MiB.
-QString ToolChangeRowText(qint32 lineNumber, qint64 offset, QByteArrayView line)
-{
-    const QString prefix = QString::fromUtf8("Satır %1, bayt %2: ").arg(lineNumber).arg(offset);
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    QString text(prefix.size() + decoder.requiredSpace(line.size()), Qt::Uninitialized);
-    std::copy(prefix.cbegin(), prefix.cend(), text.begin());
-    const QChar* end = decoder.appendToBuffer(text.data() + prefix.size(), line);
-    text.truncate(end - text.constData());
-    return text;
-}
-
 bool AnyBlankUtf8Line(QByteArrayView text)
 {
     bool any = false;
@@ -141,6 +129,23 @@ bool AnyBlankUtf8Line(QByteArrayView text)
 }
 
 } // namespace
+
+// "Satır %1, bayt %2: %3" made in one allocation: the line may be many MiB.
+QByteArray ToolChangeRowPrefix(qint32 lineNumber, qint64 offset)
+{
+    return QString::fromUtf8("Satır %1, bayt %2: ").arg(lineNumber).arg(offset).toUtf8();
+}
+
+QString ToolChangeRowText(qint32 lineNumber, qint64 offset, QByteArrayView line)
+{
+    const QString prefix = QString::fromUtf8(ToolChangeRowPrefix(lineNumber, offset));
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    QString text(prefix.size() + decoder.requiredSpace(line.size()), Qt::Uninitialized);
+    std::copy(prefix.cbegin(), prefix.cend(), text.begin());
+    const QChar* end = decoder.appendToBuffer(text.data() + prefix.size(), line);
+    text.truncate(end - text.constData());
+    return text;
+}
 
 bool IsToolChangeLineUtf8(QByteArrayView line)
 {
@@ -183,6 +188,37 @@ TToolChangeScan TToolChangeScanner::Result() const
         scan.Candidates = FCandidates;
     }
     return scan;
+}
+
+void ForEachToolChangeHit(
+    QByteArrayView text, int lineBreakLength, const std::function<bool(const TToolChangeHit&)>& onHit)
+{
+    // A first pass decides what the scan of the whole text would: blank
+    // lines dropped (the break is then CR LF), or a multi-program text.
+    bool anyBlank = false;
+    int programNumbers = 0;
+    ForEachUtf8Line(text, [&](QByteArrayView line) {
+        if (IsBlankUtf8(line))
+            anyBlank = true;
+        else if (IsProgramNumberUtf8(line))
+            ++programNumbers;
+    });
+    if (programNumbers >= 2)
+        return;
+    const int breakLength = anyBlank ? 2 : lineBreakLength;
+    const bool ascii = IsAsciiUtf8(text);
+    qint32 lineNumber = 0;
+    qint64 offset = 0, previousOffset = 0;
+    bool going = true;
+    ForEachUtf8Line(text, [&](QByteArrayView line) {
+        if (!going || IsBlankUtf8(line))
+            return;
+        ++lineNumber;
+        if (IsToolChangeLineUtf8(line))
+            going = onHit({ lineNumber, offset, lineNumber > 1 ? previousOffset : offset, TrimLowUtf8(line) });
+        previousOffset = offset;
+        offset += (ascii ? line.size() : Utf16Length(line)) + breakLength;
+    });
 }
 
 QByteArray DropBlankLines(QByteArrayView text)

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 struct TStartFromCandidate {
     qint32 LineNumber = 0; // 1-based line of the tool change
     qint64 UncompressedOffset = 0; // start of the line before it (0 on the first line)
@@ -37,6 +39,10 @@ bool IsToolChangeLine(QStringView line);
 // The same test on a line of UTF-8 text, without making a string of it.
 bool IsToolChangeLineUtf8(QByteArrayView line);
 
+// A row's text, "Satır %1, bayt %2: %3" (the line trimmed), and its start in UTF-8.
+QString ToolChangeRowText(qint32 lineNumber, qint64 offset, QByteArrayView line);
+QByteArray ToolChangeRowPrefix(qint32 lineNumber, qint64 offset);
+
 // The scan over the editor's UTF-8 text (lines as views into it).
 // lineBreakLength: characters of the editor's line break (1 for LF or CR alone,
 // 2 for CR LF); it counts as 2 once blank lines were removed.
@@ -63,6 +69,18 @@ private:
     QList<TToolChangeRow> FRows;
     QList<TStartFromCandidate> FCandidates;
 };
+
+// The tool changes ScanToolChangeText finds, each handed over as it is found
+// instead of kept: for a command that writes its rows as it goes. A
+// multi-program text has none. onHit returns false to stop.
+struct TToolChangeHit {
+    qint32 LineNumber = 0;
+    qint64 Offset = 0; // where the line starts, as the row shows it
+    qint64 ResumeOffset = 0; // the start-from candidate's offset
+    QByteArrayView Line; // trimmed
+};
+void ForEachToolChangeHit(
+    QByteArrayView text, int lineBreakLength, const std::function<bool(const TToolChangeHit&)>& onHit);
 
 // The text's lines that are not blank, joined by CR LF.
 QByteArray DropBlankLines(QByteArrayView text);

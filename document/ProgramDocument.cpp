@@ -175,6 +175,12 @@ void TProgramDocument::OpenBytes(QByteArray bytes, bool siemens)
     ReadBytes(std::move(bytes), siemens, TScanOnLoad::Scan);
 }
 
+void TProgramDocument::OpenBytesUnscanned(QByteArray bytes, bool siemens)
+{
+    const TChangeScope change(*this);
+    ReadBytes(std::move(bytes), siemens, TScanOnLoad::Skip);
+}
+
 void TProgramDocument::ReadBytes(QByteArray bytes, bool siemens, TScanOnLoad scan)
 {
     // Every way on replaces the text: the old one goes first, so that it is

@@ -94,6 +94,10 @@ public:
     // Takes the bytes by value: a caller that moves them in lets the document
     // free them as soon as the text is decoded.
     void OpenBytes(QByteArray bytes, bool siemens);
+    // The same without the scan, for a command that finds the tool changes
+    // itself as it writes them out; LineBreakLength is the break they count.
+    void OpenBytesUnscanned(QByteArray bytes, bool siemens);
+    int LineBreakLength() const; // characters of the text's line break
     // A program, raw capture or CMT file received from a device; the file name is cleared.
     void TakeDownload(const QByteArray& content, bool isRaw, bool siemens);
     void ShowRawCapture(const QByteArray& data);
@@ -141,7 +145,6 @@ private:
     void MarkLinesRewritten(); // blank lines dropped: CR LF breaks from then on
     void SetEditorText(QByteArray text, TTextReplace how); // CR LF breaks from then on
     void ClearScan();
-    int LineBreakLength() const;
 
     qsizetype FLoadPieceBytes = LoadPieceBytes;
 

@@ -17,6 +17,9 @@ trap 'rm -rf "$DIR"' EXIT
 BYTES=$((MIB * 1024 * 1024))
 
 yes 'G1 X1.5 Y2 Z3' | tr -d '\n' | head -c "$BYTES" >"$DIR/one-line.nc"
+yes 'T1 M6 G1 X1' | tr -d '\n' | head -c "$BYTES" >"$DIR/one-line-tool-change.nc"
+{ printf '%%\nO1000\n'; yes 'T12 M6
+G0 X1 Y2' | head -n $((BYTES / 8)); } | head -c "$BYTES" >"$DIR/tool-changes.nc"
 { printf '%%\r\nO1000\r\n'; yes 'T12 M6
 G0 X1 Y2' | head -n $((BYTES / 16)); } | sed 's/$/\r/' | iconv -f UTF-8 -t UTF-16LE | head -c $((BYTES - 1)) >"$DIR/utf16-odd.nc"
 # Programs of three blocks each: 1100 (work number, description), 1500, 1200.
@@ -57,6 +60,8 @@ run() { # name bound-factor verb file [args]
     printf '%-34s %10s %12s %12s %s\n' "$name" "$seconds" "$peak" "$bound" "$outcome"
 }
 run "scan, one line" 3 scan "$DIR/one-line.nc"
+run "scan, one line of tool changes" 3 scan "$DIR/one-line-tool-change.nc"
+run "scan, lines of tool changes" 3 scan "$DIR/tool-changes.nc"
 run "scan, odd-length UTF-16LE" 3 scan "$DIR/utf16-odd.nc"
 run "normalize, odd-length UTF-16LE" 3 normalize "$DIR/utf16-odd.nc"
 run "cmt, many programs" 3 cmt "$DIR/many-programs.cmt"

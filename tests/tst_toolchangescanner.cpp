@@ -4,6 +4,26 @@
 
 Q_DECLARE_METATYPE(QList<TStartFromCandidate>)
 
+namespace {
+
+struct THits {
+    QStringList Rows;
+    QList<TStartFromCandidate> Candidates;
+};
+
+THits Hits(const QByteArray& text, int lineBreak)
+{
+    THits hits;
+    ForEachToolChangeHit(text, lineBreak, [&](const TToolChangeHit& hit) {
+        hits.Rows << ToolChangeRowText(hit.LineNumber, hit.Offset, hit.Line);
+        hits.Candidates.append({ hit.LineNumber, hit.ResumeOffset });
+        return true;
+    });
+    return hits;
+}
+
+} // namespace
+
 class TestToolChangeScanner : public QObject {
     Q_OBJECT
 private slots:
@@ -109,6 +129,10 @@ private slots:
         for (qsizetype i = 0; i < scan.Rows.size(); ++i)
             QCOMPARE(scan.Rows[i].LineNumber, scan.Candidates[i].LineNumber);
         QVERIFY(!scan.LinesRewritten);
+        // The same rows handed over one by one, as quillex-cli scan writes them.
+        const THits hits = Hits(lines.join('\n').toUtf8(), lineBreak);
+        QCOMPARE(hits.Rows, rows);
+        QCOMPARE(hits.Candidates, candidates);
     }
 
     void blankLinesAreRemoved()
@@ -121,6 +145,9 @@ private slots:
         QCOMPARE(scan.Lines, QStringList({ "G0", "G1", "T1 M6" }));
         QCOMPARE(scan.Candidates, QList<TStartFromCandidate>({ { 3, 4 } }));
         QCOMPARE(scan.Rows[0].Text, QString::fromUtf8("Satır 3, bayt 8: T1 M6"));
+        const THits hits = Hits("G0\n\n  \t\nG1\nT1 M6", 1);
+        QCOMPARE(hits.Rows, QStringList { scan.Rows[0].Text });
+        QCOMPARE(hits.Candidates, scan.Candidates);
     }
 
     void multiProgramTextStillLosesBlankLines()
@@ -130,6 +157,14 @@ private slots:
         QVERIFY(scan.LinesRewritten);
         QCOMPARE(scan.Lines, QStringList({ "O1", "O2" }));
         QVERIFY(scan.Candidates.isEmpty());
+        QCOMPARE(Hits("O1\nT1 M6\n\nO2\nT2 M6\n", 2).Rows, QStringList {});
+    }
+
+    void hitsStopWhenAsked()
+    {
+        int calls = 0;
+        ForEachToolChangeHit("T1 M6\nT2 M6\nT3 M6\n", 1, [&](const TToolChangeHit&) { return ++calls < 2; });
+        QCOMPARE(calls, 2);
     }
 
     void percentInLineIsLiteral()
