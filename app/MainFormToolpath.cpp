@@ -8,6 +8,7 @@
 
 #include "ToolChangePanel.h"
 #include "ToolpathPanel.h"
+#include "WindowLook.h"
 #include "device/ProgramTransfer.h"
 
 #include <QItemSelectionModel>
@@ -127,7 +128,20 @@ void TFormMain::ShowToolpathPanel(bool visible)
         ? FSplitterToolpath->width()
         : qMax(FToolpathPanelWidth + 100, width() - ui->PanelDevices->width());
     // The editor keeps more than half of it: a width saved in a wider window does not squeeze it away.
-    const int panel = qMin(FToolpathPanelWidth, total * 45 / 100);
+    int panel = qMin(FToolpathPanelWidth, total * 45 / 100);
+    // In a window too narrow for four panels the device list gives way
+    // first, then the path, so that the editor stays wide enough to read;
+    // the splitters hand the width the device list gives to the editor.
+    const QList<int> besideEditor = ui->SplitterToolChanges->sizes(); // hex view, editor, tool changes
+    const QList<int> devices = ui->SplitterDevices->sizes();
+    if (besideEditor.size() == 3 && devices.size() == 2) {
+        const int missing = MinEditorWidth - (total - panel - besideEditor[0] - besideEditor[2]);
+        const int give = qBound(0, missing, qMax(0, devices[0] - MinDevicesPanelWidth));
+        if (give > 0)
+            ui->SplitterDevices->setSizes({ devices[0] - give, devices[1] + give });
+        if (missing > give)
+            panel = qMax(qMin(panel, MinToolpathPanelWidth), panel - (missing - give));
+    }
     FSplitterToolpath->setSizes({ total - panel, panel });
     if (FToolpathStale)
         ToolpathDocumentChanged(true);

@@ -23,3 +23,8 @@ constexpr int ToolBarHeight = 80; // the tool bar's row, as the form lays it out
 constexpr int DevicesPanelWidth = 449;
 constexpr int DeviceInfoPanelHeight = 281;
 constexpr int ToolChangesPanelWidth = 245;
+// What the editor, the device list (its status values readable) and the
+// toolpath keep when the toolpath panel takes its place in a narrow window.
+constexpr int MinEditorWidth = 260;
+constexpr int MinDevicesPanelWidth = 330;
+constexpr int MinToolpathPanelWidth = 200;

@@ -16,10 +16,13 @@ work=$(mktemp -d)
 export QUILLEX_SETTINGS="$work/quillex_settings.ini"
 
 port=${QUILLEX_STATUS_PORT:-5003}
+# The devices' addresses: 127.0.0.2-4 unless a run asks for a loopback
+# network of its own (QUILLEX_DEMO_NET=127.a.b), so that two runs never meet.
+net=${QUILLEX_DEMO_NET:-127.0.0}
 "$bin/quillex-devsim" --target "127.0.0.1:$port" \
-  --device "ip=127.0.0.2,name=Torna 1,controller=FANUC,hw=HW4,erase=400000" \
-  --device "ip=127.0.0.3,name=Freze 2,controller=SIEMENS,hw=HW3,pin=1234" \
-  --device "ip=127.0.0.4,name=Eski Torna,controller=FANUC,hw=HW2,build=480" >"$work/devsim.log" 2>&1 &
+  --device "ip=$net.2,name=Torna 1,controller=FANUC,hw=HW4,erase=400000" \
+  --device "ip=$net.3,name=Freze 2,controller=SIEMENS,hw=HW3,pin=1234" \
+  --device "ip=$net.4,name=Eski Torna,controller=FANUC,hw=HW2,build=480" >"$work/devsim.log" 2>&1 &
 sim=$!
 trap 'kill $sim 2>/dev/null; rm -rf "$work"' EXIT
 sleep 0.5
@@ -31,7 +34,7 @@ if [ ! -f "$program" ]; then
 fi
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-  echo "Simulated devices: Torna 1 (127.0.0.2), Freze 2 (127.0.0.3, PIN 1234), Eski Torna (127.0.0.4)."
+  echo "Simulated devices: Torna 1 ($net.2), Freze 2 ($net.3, PIN 1234), Eski Torna ($net.4)."
   "$bin/quillex"
   exit 0
 fi
@@ -40,21 +43,21 @@ echo "(no display: the command-line client against the simulated devices)"
 echo "== Devices on the network (quillex-cli devices)"
 "$cli" devices --listen 2
 echo
-echo "== Upload $(basename "$program") to Torna 1 (127.0.0.2)"
-"$cli" upload 127.0.0.2 "$program"
+echo "== Upload $(basename "$program") to Torna 1 ($net.2)"
+"$cli" upload "$net.2" "$program"
 echo
 echo "== Start-from index stored on Torna 1 (Index, Line, Offset)"
-"$cli" index 127.0.0.2
+"$cli" index "$net.2"
 echo
 echo "== First lines of the program downloaded back"
-"$cli" download 127.0.0.2 | head -n 8
+"$cli" download "$net.2" | head -n 8
 echo
 echo "== Settings of Freze 2 (transfer PIN 1234)"
-"$cli" --pin 1234 send 127.0.0.3 BR19200 XONXOFF\&1
+"$cli" --pin 1234 send "$net.3" BR19200 XONXOFF\&1
 echo
 echo "== Status document of Freze 2"
 sleep 1.2
-"$cli" status 127.0.0.3
+"$cli" status "$net.3"
 [ "$once" = --once ] && exit 0
 echo
 echo "The simulated devices keep running; press Ctrl+C to stop."

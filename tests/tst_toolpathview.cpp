@@ -8,6 +8,7 @@
 
 #include "app/ToolpathPanel.h"
 #include "app/ToolpathView.h"
+#include "app/WindowLook.h"
 #include "app/unitmainform.h"
 #include "ui_unitmainform.h"
 
@@ -248,6 +249,33 @@ private slots:
         window = Window(prompter);
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         QVERIFY(window->ToolpathPanel()->isHidden());
+    }
+
+    // In the window's first size the device list gives way to the panel:
+    // the editor stays wide enough to read, the path wide enough to see.
+    void editorKeepsItsWidthInTheFirstSize()
+    {
+        TScriptedPrompter prompter;
+        auto window = Window(prompter);
+        window->resize(WindowWidth, WindowHeight);
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QTest::qWait(50);
+        QVERIFY(window->ToolpathPanel()->isHidden());
+        // The tool-change panel shows too, as it does for a program with tool changes.
+        window->SetEditorText("G21 G90\nT1 M6\nG0 X0 Y0 Z5\nG1 X10 F100\nT2 M6\nG1 Y10\nM30\n");
+        window->SpeedButtonScanToolChangesClick();
+        QTRY_VERIFY(window->Form()->ListBoxToolChanges->isVisible());
+        window->ToolpathButton()->click();
+        QTRY_VERIFY(window->ToolpathPanel()->isVisible());
+        QTest::qWait(50); // the splitters lay out
+        QsciScintilla* editor = window->Form()->SynEditProgram;
+        // The panel's own buttons keep it from the narrowest width asked, so the
+        // editor may get a little less than it asks.
+        QVERIFY2(editor->width() >= 200, qPrintable(QString::number(editor->width())));
+        QVERIFY2(window->ToolpathPanel()->width() >= MinToolpathPanelWidth - 10,
+            qPrintable(QString::number(window->ToolpathPanel()->width())));
+        QVERIFY(window->Form()->PanelDevices->width() >= MinDevicesPanelWidth - 10);
+        window->ToolpathButton()->click(); // leaves it hidden for the next test's window
     }
 
 private:
