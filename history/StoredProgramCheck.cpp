@@ -5,10 +5,8 @@
 #include "HistoryFormat.h"
 #include "content/CodePage.h"
 #include "content/ProgramText.h"
-#include "content/QuillexError.h"
 #include "content/UnitMazatrolCmt.h"
-
-#include <new>
+#include "transfer/UnitFileTransfer.h"
 
 const char* const StoredProgramNoCopy
     = "Cihazdaki programın kopyası bu bilgisayarda yok; güvenlik kontrolü yapılamadı.";
@@ -102,14 +100,9 @@ TStoredProgramCheck ReadBackAndCheck(const QString& ipAddress, quint16 port, boo
     QByteArray stored;
     bool isRaw = false;
     QString message;
-    bool received = false;
-    try {
-        received = ReceiveProgramFromDevice(ipAddress, port, stored, isRaw, message, onProgress, maxFileSize);
-    } catch (const EQuillexError& e) {
-        message = e.Message();
-    } catch (const std::bad_alloc&) {
-        message = QString::fromUtf8("Bellek yetersiz, aktarım yapılamadı");
-    }
+    const bool received = RunTransferGuarded(
+        [&] { return ReceiveProgramFromDevice(ipAddress, port, stored, isRaw, message, onProgress, maxFileSize); },
+        message);
     if (!received) {
         TStoredProgramCheck result;
         result.ReadBackOffered = true; // another try may reach the device
