@@ -206,7 +206,9 @@ qsizetype TEditorTextReader::EstimatedTextSize() const
     qsizetype in = 0, out = 0;
     for (int i = 0; i < Samples && in < size; ++i) {
         const qsizetype from = i == 0 ? 0 : PieceEnd(size / Samples * i, 1); // a line's start
-        const qsizetype to = PieceEnd(from, SampleBytes);
+        // A sample stops within its bytes even inside a line: one line of
+        // many MiB would otherwise be decoded whole for a count.
+        const qsizetype to = std::min(PieceEnd(from, SampleBytes), std::min(size, from + SampleBytes));
         TLineBreaksSeen seen;
         out += DecodePass(FSource.sliced(from, to - from), FAnsi, FWordSpaces, seen, {}).size();
         in += to - from;

@@ -20,6 +20,7 @@ struct TPiece {
     // whole text turns out.
     TLineBreakStyle Shown = TLineBreakStyle::CrLf;
     qsizetype SizeHint = 0;
+    bool Last = false; // no piece follows
 };
 
 // The hand-over between the worker and the store's thread, a few pieces deep
@@ -136,13 +137,14 @@ void DecodePieces(TEditorTextReader& reader, bool scan, qsizetype pieceBytes, TP
         if (!reader.PiecesAreText() || (style && *style != reader.Facts().LineBreak))
             return readRest(std::move(text));
         TPiece piece;
+        piece.Last = reader.AtEnd();
         if (!style) {
             style = reader.Facts().LineBreak;
             scanner.emplace(int(LineBreakText(*style).size()));
             piece.Shown = ShownLineBreak(*style);
             piece.SizeHint = reader.EstimatedTextSize();
         }
-        const bool last = reader.AtEnd();
+        const bool last = piece.Last;
         bool drop = false;
         if (scan) {
             const qint64 blankBefore = scanner->BlankLines();
@@ -191,6 +193,12 @@ TPieceLoad LoadTextInPieces(
         });
         const TCancelOnExit cancel { queue };
         while (std::optional<TPiece> piece = queue.Pop()) {
+            if (!begun && piece->Last && !piece->Dropped) {
+                // The whole text in one piece (one line of many MiB): the store
+                // takes it as it is rather than a copy beside it.
+                store.ReplaceText(std::move(piece->Text), piece->Shown, TTextReplace::NewDocument);
+                continue;
+            }
             if (!begun) {
                 store.BeginText(piece->Shown, piece->SizeHint);
                 lineBreak = LineBreakText(piece->Shown).toUtf8();
