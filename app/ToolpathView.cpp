@@ -6,10 +6,17 @@
 #include <QPainter>
 #include <QPointer>
 #include <QThreadPool>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include <atomic>
 #include <cmath>
+
+#ifdef Q_OS_LINUX
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -99,11 +106,42 @@ namespace {
 
 std::atomic<int> StoppedBuildCount { 0 };
 
+// Niceness of the thread that builds paths: on two cores the window's own
+// thread comes first, and the path still gets a fair share of a busy machine.
+constexpr int BuildNiceness = 5;
+
+// The paths are built one at a time on a thread of their own, below the
+// window's priority; an older build stops within a few thousand lines, so
+// the newest one waits little.
+QThreadPool& BuildPool()
+{
+    static QThreadPool* const pool = [] {
+        auto* p = new QThreadPool(QCoreApplication::instance());
+        p->setMaxThreadCount(1);
+        return p;
+    }();
+    return *pool;
+}
+
+void LowerThisThreadsPriority()
+{
+#ifdef Q_OS_LINUX
+    // Linux gives each thread its own niceness (Qt's thread priorities do not
+    // change it for ordinary threads); raising it needs no privilege.
+    setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), BuildNiceness);
+#endif
+}
+
 } // namespace
 
 TToolpathView::~TToolpathView()
 {
     StopBuilding(); // a closing window does not wait for a path nobody will see
+}
+
+bool TToolpathView::WaitForBuilds(int milliseconds)
+{
+    return BuildPool().waitForDone(milliseconds);
 }
 
 int TToolpathView::StoppedBuilds()
@@ -124,8 +162,21 @@ void TToolpathView::SetProgram(QByteArray text, bool fit)
     StopBuilding();
     FCancel = std::make_shared<std::atomic<bool>>(false);
     const quint64 job = ++FJob;
+    // The worker starts once the window has handled what is already queued,
+    // the editor's paint of the new text first: on two cores it would
+    // otherwise take the CPU the window opens with.
+    QTimer::singleShot(0, this, [this, job, fit, text = std::move(text), cancel = FCancel]() mutable {
+        if (FJob == job)
+            StartBuilding(job, fit, std::move(text), std::move(cancel));
+    });
+    update();
+}
+
+void TToolpathView::StartBuilding(quint64 job, bool fit, QByteArray text, std::shared_ptr<std::atomic<bool>> cancel)
+{
     const QPointer<TToolpathView> self(this);
-    QThreadPool::globalInstance()->start([self, job, fit, text = std::move(text), cancel = FCancel] {
+    BuildPool().start([self, job, fit, text = std::move(text), cancel = std::move(cancel)] {
+        LowerThisThreadsPriority();
         TInterpreterOptions options;
         options.Cancelled = [&cancel] { return cancel->load(std::memory_order_relaxed); };
         TToolpath path = InterpretProgram(text, options);
@@ -146,7 +197,6 @@ void TToolpathView::SetProgram(QByteArray text, bool fit)
             },
             Qt::QueuedConnection);
     });
-    update();
 }
 
 void TToolpathView::SetNotInterpreted(const QString& reason)

@@ -18,8 +18,9 @@ public:
     explicit TToolpathView(QWidget* parent = nullptr);
     ~TToolpathView() override;
 
-    // Interprets the text on a worker; a newer call (or SetNotInterpreted)
-    // stops an older one's worker.
+    // Interprets the text on a worker, started once the events already
+    // queued are handled; a newer call (or SetNotInterpreted) stops an older
+    // one's worker.
     // fit: show the whole path once it is there (a new program), rather than
     // keep the operator's zoom (an edit).
     void SetProgram(QByteArray text, bool fit);
@@ -44,6 +45,8 @@ public:
     QString Note() const { return FNote; }
     // Interpretations given up in this process because a newer text replaced theirs.
     static int StoppedBuilds();
+    // Waits until no path is being built in this process (false on timeout).
+    static bool WaitForBuilds(int milliseconds = -1);
     // The lines the last paint drew.
     qsizetype DrawnLines() const { return FProjected.Lines(); }
 
@@ -64,6 +67,7 @@ protected:
 
 private:
     void StopBuilding();
+    void StartBuilding(quint64 job, bool fit, QByteArray text, std::shared_ptr<std::atomic<bool>> cancel);
     void TakeScene(std::shared_ptr<const TToolpathScene> scene, bool fit);
     void UpdateHighlights();
     void UpdateMarkers();

@@ -374,9 +374,10 @@ private slots:
         const int stoppedBefore = TToolpathView::StoppedBuilds();
         QSignalSpy ready(&view, &TToolpathView::SceneReady);
         view.SetProgram(large, true);
+        QCoreApplication::processEvents(); // its worker starts
         view.SetProgram(Square, true);
         QVERIFY(WaitForPath(view));
-        QThreadPool::globalInstance()->waitForDone();
+        QVERIFY(TToolpathView::WaitForBuilds(30000));
         QCoreApplication::processEvents();
         QCOMPARE(TToolpathView::StoppedBuilds(), stoppedBefore + 1);
         QCOMPARE(ready.count(), 1);
@@ -384,8 +385,9 @@ private slots:
 
         // A text that is not interpreted stops it too.
         view.SetProgram(large, true);
+        QCoreApplication::processEvents();
         view.SetNotInterpreted("-");
-        QThreadPool::globalInstance()->waitForDone();
+        QVERIFY(TToolpathView::WaitForBuilds(30000));
         QCoreApplication::processEvents();
         QCOMPARE(TToolpathView::StoppedBuilds(), stoppedBefore + 2);
         QVERIFY(!view.Scene());
