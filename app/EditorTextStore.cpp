@@ -1,6 +1,10 @@
 #include "EditorTextStore.h"
 
+#include "content/LargeBuffer.h"
+
 #include <Qsci/qsciscintilla.h>
+
+#include <cstring>
 
 namespace {
 
@@ -31,7 +35,13 @@ QByteArray TEditorTextStore::Text() const
 {
     const auto length = FEditor->SendScintilla(QsciScintilla::SCI_GETLENGTH);
     const auto* text = reinterpret_cast<const char*>(FEditor->SendScintilla(QsciScintilla::SCI_GETCHARACTERPOINTER));
-    return QByteArray(text, qsizetype(length));
+    // Copied into huge pages: the copy of a large program otherwise costs a
+    // page fault every 4 KiB, more than the copying itself (about 0.3 s for
+    // 32 MiB on a virtual machine).
+    QByteArray copy(qsizetype(length), Qt::Uninitialized);
+    AdviseHugePages(copy);
+    std::memcpy(copy.data(), text, size_t(length));
+    return copy;
 }
 
 bool TEditorTextStore::IsBlank() const

@@ -90,6 +90,15 @@ void TFormMain::SetUpToolpathPanel()
     connect(ui->ListBoxToolChanges->selectionModel(), &QItemSelectionModel::currentChanged, view, [this, view] {
         view->SelectStartFrom(FShownMode == TDocumentMode::Text ? FToolChangePanel->SelectedValue() : 0);
     });
+    // A SIEMENS control's program is not interpreted: choosing such a device,
+    // or another one after it, changes what the view shows. A newer device
+    // list may also change the selected device's control.
+    const auto deviceChanged = [this] {
+        if (IsSelectedDeviceSiemens() != FToolpathForSiemens)
+            ToolpathDocumentChanged(true);
+    };
+    connect(FDeviceList->Selection(), &QItemSelectionModel::selectionChanged, this, deviceChanged);
+    connect(FDeviceList, &QAbstractItemModel::modelReset, this, deviceChanged);
 }
 
 void TFormMain::RestoreToolpathLayout(QSettings& settings)
@@ -156,6 +165,7 @@ void TFormMain::ToolpathDocumentChanged(bool fit)
         return;
     }
     TToolpathView* view = FToolpathPanel->View();
+    FToolpathForSiemens = IsSelectedDeviceSiemens();
     QList<qint32> points;
     for (const TToolChangeRow& row : FDocument->ToolChangeRows())
         if (points.size() < MaxStartFromEntries)
@@ -171,7 +181,7 @@ void TFormMain::ToolpathDocumentChanged(bool fit)
         view->SetNotInterpreted(QString::fromUtf8("Ham kayıt bir G-kodu metni değil; takım yolu yorumlanmıyor."));
         break;
     case TDocumentMode::Text:
-        if (IsSelectedDeviceSiemens()) {
+        if (FToolpathForSiemens) {
             FToolpathText.clear();
             view->SetNotInterpreted(QString::fromUtf8("SIEMENS kontrolünün programı yorumlanmıyor; takım yolu ve "
                                                       "güvenlik kontrolü yok."));

@@ -6,9 +6,17 @@
 #include <QPainter>
 #include <QPointer>
 #include <QThreadPool>
+#include <QTimer>
 #include <QWheelEvent>
 
+#include <atomic>
 #include <cmath>
+
+#ifdef Q_OS_LINUX
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -17,6 +25,9 @@ const QColor CutColour(0, 80, 192);
 const QColor SectionColour(0, 150, 60);
 const QColor CaretColour(220, 0, 0);
 const QColor MarkerColour(120, 0, 160);
+const QColor DimensionColour(60, 60, 60);
+// An arrowhead's length and half width, in pixels.
+constexpr double ArrowLength = 8, ArrowHalfWidth = 3;
 // Pixels the pointer may move between press and release and still click.
 constexpr int ClickSlop = 3;
 // Radians a dragged pixel turns the view.
@@ -25,6 +36,55 @@ constexpr double TurnPerPixel = 0.01;
 QString Number(double value)
 {
     return QString::number(std::fabs(value) < 0.0005 ? 0.0 : value, 'f', 3);
+}
+
+// A filled arrowhead with its tip at tip, pointing away from from.
+void DrawArrowhead(QPainter& painter, QPointF tip, QPointF from)
+{
+    const QLineF back(tip, from);
+    const double length = back.length();
+    if (length <= 0)
+        return;
+    const QPointF along = (from - tip) / length;
+    const QPointF across(-along.y(), along.x());
+    const QPointF base = tip + along * ArrowLength;
+    const QPointF head[] = { tip, base + across * ArrowHalfWidth, base - across * ArrowHalfWidth };
+    painter.drawPolygon(head, 3);
+}
+
+// The extents as a drawing dimensions them: extension lines, the dimension
+// line with its arrows, and the length in a gap of its own on the line.
+void DrawDimension(QPainter& painter, const TDimensionLine& dimension)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false); // crisp one-pixel lines, as a drawing's
+    painter.setPen(QPen(DimensionColour, 1));
+    painter.setBrush(DimensionColour);
+    painter.drawLine(dimension.FromExtension);
+    painter.drawLine(dimension.ToExtension);
+    painter.drawLine(dimension.Line);
+    DrawArrowhead(painter, dimension.Line.p1(), dimension.Line.p2());
+    DrawArrowhead(painter, dimension.Line.p2(), dimension.Line.p1());
+    painter.setBrush(Qt::NoBrush);
+
+    const QString text = Number(dimension.Length);
+    const QFontMetricsF metrics(painter.font());
+    const QSizeF size(metrics.horizontalAdvance(text) + 6, metrics.height());
+    // Where the line is too short for its text, the text stands beside it,
+    // on the side away from the path.
+    const bool fits = size.width() + 2 * ArrowLength <= dimension.Line.length();
+    painter.save();
+    painter.translate(dimension.Line.center());
+    if (dimension.Vertical)
+        painter.rotate(-90); // reads from below, as a drawing's vertical dimensions do
+    const double beside = dimension.Vertical ? -2 - size.height() : 2;
+    const QRectF box(-size.width() / 2, fits ? -size.height() / 2 : beside, size.width(), size.height());
+    if (fits)
+        painter.fillRect(box, Qt::white);
+    painter.setPen(DimensionColour);
+    painter.drawText(box, Qt::AlignCenter, text);
+    painter.restore();
+    painter.restore();
 }
 
 } // namespace
@@ -42,12 +102,89 @@ TToolpathView::TToolpathView(QWidget* parent)
     FCamera = TViewCamera::Looking(FDirection);
 }
 
+namespace {
+
+std::atomic<int> StoppedBuildCount { 0 };
+
+// Niceness of the thread that builds paths: on two cores the window's own
+// thread comes first, and the path still gets a fair share of a busy machine.
+constexpr int BuildNiceness = 5;
+
+// The paths are built one at a time on a thread of their own, below the
+// window's priority; an older build stops within a few thousand lines, so
+// the newest one waits little.
+QThreadPool& BuildPool()
+{
+    static QThreadPool* const pool = [] {
+        auto* p = new QThreadPool(QCoreApplication::instance());
+        p->setMaxThreadCount(1);
+        return p;
+    }();
+    return *pool;
+}
+
+void LowerThisThreadsPriority()
+{
+#ifdef Q_OS_LINUX
+    // Linux gives each thread its own niceness (Qt's thread priorities do not
+    // change it for ordinary threads); raising it needs no privilege.
+    setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), BuildNiceness);
+#endif
+}
+
+} // namespace
+
+TToolpathView::~TToolpathView()
+{
+    StopBuilding(); // a closing window does not wait for a path nobody will see
+}
+
+bool TToolpathView::WaitForBuilds(int milliseconds)
+{
+    return BuildPool().waitForDone(milliseconds);
+}
+
+int TToolpathView::StoppedBuilds()
+{
+    return StoppedBuildCount.load();
+}
+
+void TToolpathView::StopBuilding()
+{
+    if (FCancel)
+        FCancel->store(true);
+    FCancel.reset();
+}
+
 void TToolpathView::SetProgram(QByteArray text, bool fit)
 {
+    // The path of an older text is no longer wanted: its worker stops within a few thousand lines.
+    StopBuilding();
+    FCancel = std::make_shared<std::atomic<bool>>(false);
     const quint64 job = ++FJob;
+    // The worker starts once the window has handled what is already queued,
+    // the editor's paint of the new text first: on two cores it would
+    // otherwise take the CPU the window opens with.
+    QTimer::singleShot(0, this, [this, job, fit, text = std::move(text), cancel = FCancel]() mutable {
+        if (FJob == job)
+            StartBuilding(job, fit, std::move(text), std::move(cancel));
+    });
+    update();
+}
+
+void TToolpathView::StartBuilding(quint64 job, bool fit, QByteArray text, std::shared_ptr<std::atomic<bool>> cancel)
+{
     const QPointer<TToolpathView> self(this);
-    QThreadPool::globalInstance()->start([self, job, fit, text = std::move(text)] {
-        auto scene = std::make_shared<const TToolpathScene>(InterpretProgram(text));
+    BuildPool().start([self, job, fit, text = std::move(text), cancel = std::move(cancel)] {
+        LowerThisThreadsPriority();
+        TInterpreterOptions options;
+        options.Cancelled = [&cancel] { return cancel->load(std::memory_order_relaxed); };
+        TToolpath path = InterpretProgram(text, options);
+        if (path.Cancelled()) {
+            ++StoppedBuildCount;
+            return;
+        }
+        auto scene = std::make_shared<const TToolpathScene>(std::move(path));
         // Delivered on the application's thread, where the pointer can be checked.
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
@@ -55,15 +192,16 @@ void TToolpathView::SetProgram(QByteArray text, bool fit)
                 if (!self || self->FJob != job)
                     return;
                 self->FDoneJob = job;
+                self->FCancel.reset();
                 self->TakeScene(scene, fit);
             },
             Qt::QueuedConnection);
     });
-    update();
 }
 
 void TToolpathView::SetNotInterpreted(const QString& reason)
 {
+    StopBuilding();
     FDoneJob = ++FJob; // a path still being made is no longer wanted
     TakeScene(nullptr, true);
     FNote = reason;
@@ -217,10 +355,12 @@ void TToolpathView::DrawOverlay(QPainter& painter)
     }
     painter.setBrush(Qt::NoBrush);
 
-    // The extents, in the program's units.
+    // The extents, in the program's units: dimensioned in the top view, and as figures.
     QFont text = font();
     text.setPixelSize(11);
     painter.setFont(text);
+    for (const TDimensionLine& dimension : TopViewDimensions(FScene->Summary(), FCamera, size()))
+        DrawDimension(painter, dimension);
     painter.setPen(palette().color(QPalette::WindowText));
     const TToolpathSummary& summary = FScene->Summary();
     if (!summary.Empty) {

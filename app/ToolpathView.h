@@ -9,14 +9,18 @@
 #include <QList>
 #include <QWidget>
 
+#include <atomic>
 #include <memory>
 
 class TToolpathView : public QWidget {
     Q_OBJECT
 public:
     explicit TToolpathView(QWidget* parent = nullptr);
+    ~TToolpathView() override;
 
-    // Interprets the text on a worker; a newer call makes an older one stale.
+    // Interprets the text on a worker, started once the events already
+    // queued are handled; a newer call (or SetNotInterpreted) stops an older
+    // one's worker.
     // fit: show the whole path once it is there (a new program), rather than
     // keep the operator's zoom (an edit).
     void SetProgram(QByteArray text, bool fit);
@@ -39,6 +43,10 @@ public:
     std::pair<qint64, qint64> Section() const { return FSection; }
     // What is said under the path: why it stops, or why there is none.
     QString Note() const { return FNote; }
+    // Interpretations given up in this process because a newer text replaced theirs.
+    static int StoppedBuilds();
+    // Waits until no path is being built in this process (false on timeout).
+    static bool WaitForBuilds(int milliseconds = -1);
     // The lines the last paint drew.
     qsizetype DrawnLines() const { return FProjected.Lines(); }
 
@@ -58,6 +66,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void StopBuilding();
+    void StartBuilding(quint64 job, bool fit, QByteArray text, std::shared_ptr<std::atomic<bool>> cancel);
     void TakeScene(std::shared_ptr<const TToolpathScene> scene, bool fit);
     void UpdateHighlights();
     void UpdateMarkers();
@@ -66,6 +76,7 @@ private:
 
     std::shared_ptr<const TToolpathScene> FScene;
     quint64 FJob = 0, FDoneJob = 0;
+    std::shared_ptr<std::atomic<bool>> FCancel; // the running build's stop flag
     TViewCamera FCamera;
     TViewDirection FDirection = TViewDirection::Isometric;
     qint32 FCaretLine = 0;

@@ -307,5 +307,6 @@ private:
     QTimer* FToolpathEditTimer = nullptr;
     QByteArray FToolpathText; // the text the view was last given
     bool FToolpathStale = true;
+    bool FToolpathForSiemens = false; // the view was last made for a SIEMENS device's program
     int FToolpathPanelWidth = 360;
 };

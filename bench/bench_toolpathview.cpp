@@ -57,6 +57,7 @@ int main(int argc, char** argv)
         waitForPath();
         // No older path still made on a worker while the next opening is timed.
         QThreadPool::globalInstance()->waitForDone();
+        TToolpathView::WaitForBuilds();
         QApplication::processEvents();
     };
     const auto openOnce = [&] {

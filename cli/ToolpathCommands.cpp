@@ -2,7 +2,9 @@
 
 #include "CliOutput.h"
 
+#include "content/UnitMazatrolCmt.h"
 #include "document/ProgramDocument.h"
+#include "document/UploadPlan.h"
 #include "toolpath/GCodeInterpreter.h"
 #include "toolpath/RestartCheck.h"
 
@@ -11,6 +13,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <optional>
 
 namespace {
 
@@ -44,14 +48,8 @@ const THelp Helps[] = {
 };
 
 // Opened as the window opens it; false (with the exit code) for what is not a G-code text.
-bool OpenProgram(const TCliArgs& args, TPlainTextStore& store, QByteArray& text, int& rc)
+bool OpenProgram(const TCliArgs& args, QByteArray bytes, TPlainTextStore& store, QByteArray& text, int& rc)
 {
-    QByteArray bytes;
-    QString error;
-    if (!ReadInput(args.Args[0], bytes, error)) {
-        rc = Fail(ExitFailed, "file_error", args.Args[0] + ": " + error);
-        return false;
-    }
     const bool siemens = args.IsSet("siemens");
     TProgramDocument document(store);
     document.OpenBytes(std::move(bytes), siemens);
@@ -66,6 +64,50 @@ bool OpenProgram(const TCliArgs& args, TPlainTextStore& store, QByteArray& text,
         return false;
     }
     text = store.Text();
+    return true;
+}
+
+// Whether the file's own bytes may be interpreted instead of the editor's
+// text. The editor decodes the file, breaks its lines anew, drops blank lines
+// (the interpreter then leaves them out of its numbers) and puts blanks
+// between words; of that, the interpreter meets only the blanks, in the word
+// a warning quotes (a run that warns is made again from the editor's text),
+// and bytes of 0x80 and above, which it never reads as a word, a number or a
+// break, only within comments and words it does not interpret. Left to the
+// editor: byte order marks, CMT files, SIEMENS programs, and lines where such
+// bytes could be more: U+2028 (a break only in UTF-8) and parameter names (two
+// bad UTF-8 sequences may decode to one name).
+bool InterpretedAsRead(const TCliArgs& args, const QByteArray& bytes)
+{
+    if (args.IsSet("siemens") || IsCmtData(bytes.left(CmtSniffLength)))
+        return false;
+    for (const char* mark : { "\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF" })
+        if (bytes.startsWith(mark))
+            return false;
+    const char* const begin = bytes.constData();
+    const char* const end = begin + bytes.size();
+    for (const char* p = begin; p < end;) {
+        // Eight ASCII bytes at a time up to the next byte of 0x80 or more.
+        quint64 word;
+        if (end - p >= 8 && (std::memcpy(&word, p, 8), !(word & 0x8080808080808080ULL))) {
+            p += 8;
+            continue;
+        }
+        if (static_cast<unsigned char>(*p) < 0x80) {
+            ++p;
+            continue;
+        }
+        const char* lineBegin = p;
+        while (lineBegin > begin && lineBegin[-1] != '\n' && lineBegin[-1] != '\r')
+            --lineBegin;
+        const char* lineEnd = p;
+        while (lineEnd < end && *lineEnd != '\n' && *lineEnd != '\r')
+            ++lineEnd;
+        const QByteArrayView line(lineBegin, lineEnd - lineBegin);
+        if (line.contains('<') || line.contains("\xE2\x80\xA8"))
+            return false;
+        p = lineEnd;
+    }
     return true;
 }
 
@@ -136,22 +178,39 @@ int Toolpath(const TCliArgs& args)
     if (args.IsSet("svg") && args.Value("svg").isEmpty())
         return Usage("toolpath: --svg needs a file");
     Report().Fields = { { "file", args.Args[0] } };
-    TPlainTextStore store;
-    QByteArray text;
-    if (int rc; !OpenProgram(args, store, text, rc))
-        return rc;
-    // The figures alone are summed up as the moves are made: the move list
-    // is kept only for what draws or prints every move.
+    QByteArray bytes;
+    if (QString error; !ReadInput(args.Args[0], bytes, error))
+        return Fail(ExitFailed, "file_error", args.Args[0] + ": " + error);
+    // The figures alone are summed up as the moves are made, on a second
+    // thread: the move list is kept only for what draws or prints every move.
     const bool everyMove = args.IsSet("moves") || args.IsSet("svg");
-    TToolpathSummarizer summarizer(rapidRate);
-    TInterpreterOptions options;
-    if (!everyMove) {
-        options.KeepMoves = false;
-        options.OnMove = [&summarizer](const TToolpathMove& move) { summarizer.Add(move); };
+    std::optional<TToolpathSummaryThread> summarizer;
+    const auto interpret = [&](const QByteArray& text, bool asRead) {
+        TInterpreterOptions options;
+        options.SkipBlankLines = asRead;
+        if (!everyMove) {
+            summarizer.reset();
+            summarizer.emplace(rapidRate);
+            options.KeepMoves = false;
+            options.OnMove = [&summarizer](const TToolpathMove& move) { summarizer->Add(move); };
+        }
+        return InterpretProgram(text, options);
+    };
+    std::optional<TToolpath> interpreted;
+    if (InterpretedAsRead(args, bytes)) {
+        interpreted = interpret(bytes, true);
+        if (!interpreted->Warnings().isEmpty())
+            interpreted.reset();
     }
-    const TToolpath path = InterpretProgram(text, options);
-    text.clear();
-    store.ReplaceText({}, TLineBreakStyle::CrLf, TTextReplace::NewDocument);
+    if (!interpreted) {
+        TPlainTextStore store;
+        QByteArray text;
+        if (int rc; !OpenProgram(args, std::move(bytes), store, text, rc))
+            return rc;
+        interpreted = interpret(text, false);
+    }
+    bytes.clear();
+    const TToolpath& path = *interpreted;
 
     QJsonArray warnings;
     QByteArray warningLines;
@@ -173,7 +232,7 @@ int Toolpath(const TCliArgs& args)
             std::fputs(warningLines.constData(), stderr);
         return Succeed(QString());
     }
-    const TToolpathSummary summary = everyMove ? SummarizeToolpath(path, rapidRate) : summarizer.Result();
+    const TToolpathSummary summary = everyMove ? SummarizeToolpath(path, rapidRate) : summarizer->Finish();
     if (args.IsSet("svg")) {
         QString error;
         if (!WriteOutput(args.Value("svg"), TopViewSvg(path, summary), error))

@@ -119,6 +119,52 @@ private slots:
         QCOMPARE(points[1].toObject()["warnings"].toArray().isEmpty(), exitCode == 0);
     }
 
+    // A file is interpreted from its own bytes where that gives what the
+    // editor's text gives: the same moves, line numbers (blank lines left
+    // out), figures and warnings as the same program with a byte order mark,
+    // which always goes through the editor.
+    void FileBytesAsTheEditorReadsThem_data()
+    {
+        QTest::addColumn<QByteArray>("program");
+        QTest::addColumn<QByteArray>("firstMove");
+        QTest::newRow("CR LF and blank lines") << QByteArray("G21\r\n\r\nG0 X1Y2\r\n  \t \r\nG1X3F100\r\nM30\r\n")
+                                               << QByteArray("2 rapid 1.0000 2.0000 0.0000");
+        QTest::newRow("lone CR") << QByteArray("G21\rG0 X1\r\rG1 X5 F10\r")
+                                 << QByteArray("2 rapid 1.0000 0.0000 0.0000");
+        QTest::newRow("mixed breaks, a form feed line")
+            << QByteArray("G21\n\x0c\nG0 X1\r\nG1 X5 F10\rG1 Y3\n") << QByteArray("2 rapid 1.0000 0.0000 0.0000");
+        QTest::newRow("code-page comment")
+            << QByteArray("G21\n(caf\xe9)\n\nG0 X1 ;\xfc\nG1 X5 F10\n") << QByteArray("3 rapid 1.0000 0.0000 0.0000");
+        QTest::newRow("UTF-8 comment") << QByteArray("G21\n(\xc3\xbc)\nG0 X1\n")
+                                       << QByteArray("3 rapid 1.0000 0.0000 0.0000");
+        QTest::newRow("warning quotes a spaced word")
+            << QByteArray("G21\nG0 X1\n\nG1X5F10E3Y2\nG1 Y4\n") << QByteArray("2 rapid 1.0000 0.0000 0.0000");
+        QTest::newRow("letter beyond ASCII in a word")
+            << QByteArray("G21\nG0 X1\nG1 Y\xc3\xa9\n") << QByteArray("2 rapid 1.0000 0.0000 0.0000");
+        QTest::newRow("U+2028") << QByteArray("G21\nG0 X1\xe2\x80\xa8G1 X5 F10\n\nG1 Y4\n")
+                                << QByteArray("2 rapid 1.0000 0.0000 0.0000");
+        QTest::newRow("subprogram after blank lines")
+            << QByteArray("O100\nG21\n\nM98 P200 L2\nM30\nO200\n\nG91 G1 X1 F100\n\nM99\n")
+            << QByteArray("6 feed 1.0000 0.0000 0.0000");
+    }
+
+    void FileBytesAsTheEditorReadsThem()
+    {
+        QFETCH(QByteArray, program);
+        QFETCH(QByteArray, firstMove);
+        const QString plain = Write("plain.nc", program);
+        const QString marked = Write("marked.nc", "\xEF\xBB\xBF" + program);
+        for (const QStringList& options : { QStringList { "--moves" }, QStringList {}, QStringList { "--json" } }) {
+            const TRun own = Cli(QStringList { "toolpath", plain } + options);
+            const TRun editor = Cli(QStringList { "toolpath", marked } + options);
+            QCOMPARE(own.ExitCode, editor.ExitCode);
+            QCOMPARE(own.Out, QByteArray(editor.Out).replace(marked.toUtf8(), plain.toUtf8()));
+            QCOMPARE(own.Err, editor.Err);
+            if (options == QStringList { "--moves" })
+                QCOMPARE(own.Out.left(own.Out.indexOf('\n')), firstMove);
+        }
+    }
+
     void UnreadableFileFails()
     {
         for (const char* verb : { "toolpath", "resume-check" })

@@ -18,6 +18,7 @@ private slots:
     void SummaryOfSquare();
     void SummaryAsTheMovesAreMade_data();
     void SummaryAsTheMovesAreMade();
+    void CancelledRunStopsEarly();
 };
 
 void TestToolpath::NotInterpretedEndsThePath_data()
@@ -212,6 +213,33 @@ void TestToolpath::SummaryAsTheMovesAreMade()
     QCOMPARE(s.Seconds, expected.Seconds);
     QVERIFY2(qAbs(s.Max.Y - maxY) < 0.01, qPrintable(QString::number(s.Max.Y)));
     QVERIFY2(qAbs(s.Max.Z - maxZ) < 0.01, qPrintable(QString::number(s.Max.Z)));
+}
+
+void TestToolpath::CancelledRunStopsEarly()
+{
+    // One feed per line after the two lines of set-up; the run asks before
+    // the first line and then every CancelPollLines lines, and stops at the
+    // third question: the moves of exactly two polls' lines are made.
+    QByteArray program = "G21 G90\nF100\n";
+    const int lines = 10 * CancelPollLines;
+    for (int i = 0; i < lines; ++i)
+        program += "G1 X" + QByteArray::number(i % 50) + "\n";
+    program += "M30\n";
+    int asked = 0;
+    TInterpreterOptions options;
+    options.Cancelled = [&asked] { return ++asked == 3; };
+    const TToolpath stopped = InterpretProgram(program, options);
+    QCOMPARE(asked, 3);
+    QVERIFY(stopped.Cancelled());
+    QCOMPARE(qsizetype(stopped.Moves().size()), qsizetype(2 * CancelPollLines - 2));
+
+    // A run never told to stop asks every CancelPollLines lines and ends complete.
+    asked = 0;
+    options.Cancelled = [&asked] { return ++asked < 0; };
+    const TToolpath whole = InterpretProgram(program, options);
+    QVERIFY(!whole.Cancelled());
+    QCOMPARE(qsizetype(whole.Moves().size()), qsizetype(lines));
+    QCOMPARE(asked, (lines + 3 + CancelPollLines - 1) / CancelPollLines);
 }
 
 QTEST_GUILESS_MAIN(TestToolpath)

@@ -211,6 +211,31 @@ private slots:
         QVERIFY(to - from > 4);
         QCOMPARE(scene.Points()[size_t(to - 1)].X, 7.0f);
     }
+
+    // Dimension lines only where their lengths read true, the top view, and
+    // only for an extent long enough on the screen for its two arrows.
+    void dimensionsInTheTopViewOnly()
+    {
+        const TToolpathScene scene = SceneOf(Square);
+        const QSize view(300, 300);
+        TViewCamera camera = TViewCamera::Looking(TViewDirection::Top);
+        camera.Fit(scene.Summary().Min, scene.Summary().Max, view);
+        const std::vector<TDimensionLine> lines = TopViewDimensions(scene.Summary(), camera, view);
+        QCOMPARE(lines.size(), size_t(2));
+        QCOMPARE(lines[0].Length, 10.0);
+        QVERIFY(!lines[0].Vertical && lines[1].Vertical);
+        const QPointF corner = camera.Project(0, 0, 0, view);
+        QVERIFY(Near(lines[0].Line.p1(), corner + QPointF(0, DimensionOffset)));
+        QVERIFY(Near(lines[1].Line.p2(), camera.Project(0, 10, 0, view) - QPointF(DimensionOffset, 0)));
+
+        camera.Scale = 1; // the 10-unit square is 10 pixels wide: no room for arrows
+        QVERIFY(TopViewDimensions(scene.Summary(), camera, view).empty());
+        for (TViewDirection direction : { TViewDirection::Front, TViewDirection::Side, TViewDirection::Isometric }) {
+            TViewCamera other = TViewCamera::Looking(direction);
+            other.Fit(scene.Summary().Min, scene.Summary().Max, view);
+            QVERIFY(TopViewDimensions(scene.Summary(), other, view).empty());
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestToolpathScene)

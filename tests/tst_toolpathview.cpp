@@ -4,12 +4,15 @@
 // window: the tool-bar button, the panel's remembered place, the view
 // following the editor's text and caret.
 #include "DrawnPixels.h"
+#include "Loopback.h"
 #include "ScriptedPrompter.h"
+#include "StatusDatagram.h"
 
 #include "app/ToolpathPanel.h"
 #include "app/ToolpathView.h"
 #include "app/WindowLook.h"
 #include "app/unitmainform.h"
+#include "discovery/DeviceListModel.h"
 #include "ui_unitmainform.h"
 
 #include <QApplication>
@@ -17,7 +20,9 @@
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThreadPool>
 #include <QToolButton>
+#include <QUdpSocket>
 #include <QWheelEvent>
 
 #include <Qsci/qsciscintilla.h>
@@ -40,6 +45,18 @@ bool IsCutBlue(const QColor& c)
     return c.blue() >= 140 && c.blue() - qMax(c.red(), c.green()) >= 60;
 }
 
+// The dimension lines' dark grey (60, 60, 60), drawn without antialiasing.
+bool IsDimensionGrey(const QColor& c)
+{
+    return qAbs(c.red() - 60) <= 8 && qAbs(c.green() - 60) <= 8 && qAbs(c.blue() - 60) <= 8;
+}
+
+// Pixels darker than the background's half: text.
+bool IsDark(const QColor& c)
+{
+    return c.lightness() < 128;
+}
+
 // Pixels of the kind within two pixels of the point.
 int PixelsNear(const QImage& image, QPointF at, const std::function<bool(const QColor&)>& matches)
 {
@@ -54,6 +71,15 @@ int PixelsNear(const QImage& image, QPointF at, const std::function<bool(const Q
 QPointF Pixel(const TToolpathView& view, double x, double y)
 {
     return view.Camera().Project(x, y, -1, view.size());
+}
+
+// Sends a status document to the window's port from a loopback address.
+void SendStatus(quint16 port, const QString& from, const QByteArray& json)
+{
+    QUdpSocket socket;
+    socket.bind(QHostAddress(from), 0);
+    socket.writeDatagram(StatusDatagram(json), QHostAddress::LocalHost, port);
+    socket.waitForBytesWritten(1000);
 }
 
 bool WaitForPath(const TToolpathView& view)
@@ -117,6 +143,63 @@ private slots:
         }
         view.SetCaretLine(9); // M30 moves nothing: no highlight
         QCOMPARE(CountDrawnPixels(&view, IsWarningRed), 0);
+    }
+
+    // From the top the extents are dimensioned as a drawing does it: under
+    // the path the X extent's dimension line with an arrowhead at each end,
+    // extension lines down from the path's corners and the length in a gap
+    // of the line; left of the path the same for Y, its text turned.
+    void extentsDimensioned()
+    {
+        TToolpathView view;
+        view.resize(300, 260);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.SetDirection(TViewDirection::Top);
+        view.SetProgram("G21 G90\nG0 X0 Y0 Z5\nG1 Z-1 F100\nG1 X20\nG1 Y10\nG1 X0\nG1 Y0\nM30\n", true);
+        QVERIFY(WaitForPath(view));
+        const QImage image = view.grab().toImage();
+        const QPointF low = Pixel(view, 0, 0), right = Pixel(view, 20, 0), top = Pixel(view, 0, 10);
+        struct TExpected {
+            QPointF From, To; // the dimension line's ends
+            QPointF Across; // one pixel across the line
+            QPointF Corner1, Corner2; // where its extension lines leave the path
+        };
+        const QPointF down(0, DimensionOffset), leftward(-DimensionOffset, 0);
+        const TExpected dimensions[] = {
+            { low + down, right + down, { 0, 1 }, low, right },
+            { low + leftward, top + leftward, { 1, 0 }, low, top },
+        };
+        for (const TExpected& d : dimensions) {
+            const QPointF along = (d.To - d.From) / QLineF(d.From, d.To).length();
+            // The line itself, away from its text.
+            for (double t : { 0.15, 0.85 }) {
+                const QPointF at = d.From + (d.To - d.From) * t;
+                QVERIFY2(
+                    PixelsNear(image, at, IsDimensionGrey) > 0, qPrintable(QString("%1,%2").arg(at.x()).arg(at.y())));
+            }
+            // Arrowheads: a few pixels in from each end they are wider than the line.
+            for (const auto& [tip, inward] : { std::pair { d.From, along }, std::pair { d.To, -along } }) {
+                const QPointF base = tip + inward * 6;
+                int wide = 0;
+                for (int side : { -2, 2 })
+                    wide += IsDimensionGrey(image.pixelColor((base + d.Across * side).toPoint()));
+                QVERIFY2(wide == 2, qPrintable(QString("%1,%2").arg(base.x()).arg(base.y())));
+            }
+            // Extension lines between the path and the dimension line.
+            for (const QPointF& corner : { d.Corner1, d.Corner2 }) {
+                const QPointF between = corner + (d.From - d.Corner1) * 0.6;
+                QVERIFY2(PixelsNear(image, between, IsDimensionGrey) > 0,
+                    qPrintable(QString("%1,%2").arg(between.x()).arg(between.y())));
+            }
+            // The length, as text over the line's middle.
+            const QPointF middle = (d.From + d.To) / 2;
+            int text = 0;
+            for (int a = -12; a <= 12; ++a)
+                for (int b : { -4, -3, -2, 2, 3, 4 }) // beside the line's own row
+                    text += IsDark(image.pixelColor((middle + along * a + d.Across * b).toPoint()));
+            QVERIFY2(text >= 12, qPrintable(QString::number(text)));
+        }
     }
 
     // A click on a side names that side's line; a click beside the path none.
@@ -276,6 +359,84 @@ private slots:
             qPrintable(QString::number(window->ToolpathPanel()->width())));
         QVERIFY(window->Form()->PanelDevices->width() >= MinDevicesPanelWidth - 10);
         window->ToolpathButton()->click(); // leaves it hidden for the next test's window
+    }
+
+    // A newer text stops the worker still interpreting the older one: its
+    // path never arrives and the view shows the newer one.
+    void newTextStopsTheOlderBuild()
+    {
+        QByteArray large = "G21 G90 G17\nG0 X0 Y0 Z5\nF500\n";
+        for (int i = 0; i < 400000; ++i)
+            large += "G1 X" + QByteArray::number(i % 97) + " Y" + QByteArray::number(i % 89) + "\n";
+        large += "M30\n";
+        TToolpathView view;
+        view.resize(200, 200);
+        const int stoppedBefore = TToolpathView::StoppedBuilds();
+        QSignalSpy ready(&view, &TToolpathView::SceneReady);
+        view.SetProgram(large, true);
+        QCoreApplication::processEvents(); // its worker starts
+        view.SetProgram(Square, true);
+        QVERIFY(WaitForPath(view));
+        QVERIFY(TToolpathView::WaitForBuilds(30000));
+        QCoreApplication::processEvents();
+        QCOMPARE(TToolpathView::StoppedBuilds(), stoppedBefore + 1);
+        QCOMPARE(ready.count(), 1);
+        QCOMPARE(view.Scene()->Summary().Max.X, 10.0);
+
+        // A text that is not interpreted stops it too.
+        view.SetProgram(large, true);
+        QCoreApplication::processEvents();
+        view.SetNotInterpreted("-");
+        QVERIFY(TToolpathView::WaitForBuilds(30000));
+        QCoreApplication::processEvents();
+        QCOMPARE(TToolpathView::StoppedBuilds(), stoppedBefore + 2);
+        QVERIFY(!view.Scene());
+        QCOMPARE(view.Note(), QString("-"));
+    }
+
+    // Selecting a SIEMENS control's device replaces the path by the reason it
+    // is not drawn; selecting another device brings the path back.
+    void siemensDeviceSwitch()
+    {
+        TScriptedPrompter prompter;
+        const quint16 port = FreeUdpPort();
+        TMainFormOptions options;
+        options.StatusPort = port;
+        options.StartupDelayMs = 0;
+        options.TickSource = [] { return quint32(100000); }; // the devices never age
+        TFormMain window(prompter, options);
+        window.resize(1200, 700);
+        window.show();
+        QVERIFY(
+            QTest::qWaitFor([&] { return window.StatusListener() && window.StatusListener()->IsListening(); }, 5000));
+        SendStatus(port, RunIp("40.1"), "{\"macid\":\"m1\",\"name\":\"Torna\",\"controller\":\"FANUC\"}");
+        SendStatus(port, RunIp("40.2"), "{\"macid\":\"m2\",\"name\":\"Freze\",\"controller\":\"SIEMENS\"}");
+        QTRY_COMPARE(window.StatusListener()->AcceptedDatagrams(), 2);
+        window.TimerDeviceInfoTimer();
+        TDeviceListModel* list = window.DeviceList();
+        QCOMPARE(list->rowCount(), 2);
+        const int fanuc = list->Devices()[0].Controller == "FANUC" ? 0 : 1;
+        list->SelectRow(fanuc);
+
+        window.SetEditorText(QString::fromLatin1(Square));
+        window.ToolpathButton()->click();
+        TToolpathView* view = window.ToolpathPanel()->View();
+        QVERIFY(WaitForPath(*view));
+        const QString siemensNote
+            = QString::fromUtf8("SIEMENS kontrolünün programı yorumlanmıyor; takım yolu ve güvenlik kontrolü yok.");
+
+        list->SelectRow(1 - fanuc);
+        QVERIFY(window.IsSelectedDeviceSiemens());
+        QCOMPARE(view->Scene(), nullptr);
+        QCOMPARE(view->Note(), siemensNote);
+        QCOMPARE(CountDrawnPixels(view, IsCutBlue), 0); // the path is gone from the drawing
+
+        list->SelectRow(fanuc);
+        QVERIFY(WaitForPath(*view));
+        QVERIFY(CountDrawnPixels(view, IsCutBlue) > 20);
+        QCOMPARE(view->Scene()->Summary().Max.X, 10.0);
+        QCOMPARE(view->Note(), QString());
+        window.ToolpathButton()->click(); // leaves it hidden for the next test's window
     }
 
 private:

@@ -10,9 +10,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 namespace {
 
@@ -111,7 +115,52 @@ struct TWordText {
                 word += Upper(*p);
         return word;
     }
+    // Whether Text() would be word, without making it: most blocks repeat
+    // the modal words in force, and a string for each cost more than the block.
+    bool Is(const QByteArray& word) const
+    {
+        const char* w = word.constData();
+        const char* const wordEnd = w + word.size();
+        for (const char* p = Begin; p < End; ++p) {
+            if (IsSpace(*p))
+                continue;
+            if (w == wordEnd || *w++ != Upper(*p))
+                return false;
+        }
+        return w == wordEnd;
+    }
 };
+
+bool IsNumberStart(char c)
+{
+    return (c >= '0' && c <= '9') || c == '.';
+}
+
+// An unsigned number at p, digits with spaces between them, as the control reads them.
+bool ParseNumber(const char*& p, const char* end, double& value)
+{
+    double whole = 0, scale = 1;
+    bool fraction = false, digits = false;
+    while (p < end) {
+        const char d = *p;
+        if (d >= '0' && d <= '9') {
+            digits = true;
+            if (fraction) {
+                scale *= 0.1;
+                whole += (d - '0') * scale;
+            } else {
+                whole = whole * 10 + (d - '0');
+            }
+        } else if (d == '.' && !fraction) {
+            fraction = true;
+        } else if (!IsSpace(d)) {
+            break;
+        }
+        ++p;
+    }
+    value = whole;
+    return digits;
+}
 
 struct TCallFrame {
     qsizetype ReturnOffset = 0;
@@ -155,6 +204,7 @@ struct TProbeRequest {
 struct TToolpath::TCheckpoints {
     std::vector<TRunState> States; // in the order of their lines, at call depth 0
     QMap<qint64, std::pair<qsizetype, qint32>> Subprograms; // O number -> offset and line of the O line
+    bool PlainBreaks = false; // every line break is LF or CR LF
     qint32 FirstSubprogramLine = 0; // 0: no subprogram in the text
 };
 
@@ -220,6 +270,13 @@ private:
     bool Execute(TBlock& block);
     bool HasG(const TBlock& block, int g, TWordText* text = nullptr) const;
     void SetWord(TModalWord& word, QByteArray text) { word = { std::move(text), FState->Block }; }
+    void SetWord(TModalWord& word, const TWordText& text)
+    {
+        if (text.Is(word.Word))
+            word.Block = FState->Block;
+        else
+            SetWord(word, text.Text());
+    }
     double Length(double v) const { return v; }
     void Target(const TBlock& block, double& x, double& y, double& z, bool machine) const;
     bool Straight(TMoveKind kind, double x, double y, double z);
@@ -247,10 +304,22 @@ private:
 namespace {
 
 // The next line of text from offset: its bounds and the offset after its break.
-void NextLine(const QByteArray& text, qsizetype offset, qsizetype& lineEnd, qsizetype& next)
+void NextLine(const QByteArray& text, qsizetype offset, qsizetype& lineEnd, qsizetype& next, bool plainBreaks)
 {
     const char* p = text.constData();
     const qsizetype size = text.size();
+    if (plainBreaks) {
+        // Every break ends in LF: memchr finds it many bytes at a time.
+        const auto* lf = static_cast<const char*>(std::memchr(p + offset, '\n', size_t(size - offset)));
+        if (!lf) {
+            lineEnd = next = size;
+            return;
+        }
+        const qsizetype i = lf - p;
+        next = i + 1;
+        lineEnd = (i > offset && p[i - 1] == '\r') ? i - 1 : i;
+        return;
+    }
     qsizetype i = offset;
     while (i < size) {
         const char c = p[i];
@@ -269,6 +338,28 @@ void NextLine(const QByteArray& text, qsizetype offset, qsizetype& lineEnd, qsiz
         next = i + 1;
     else
         next = i + 3;
+}
+
+// A line the editor drops on opening: nothing but bytes of code 32 or less.
+bool IsBlankLine(const char* p, const char* end)
+{
+    for (; p < end; ++p)
+        if (static_cast<unsigned char>(*p) > 32)
+            return false;
+    return true;
+}
+
+// Whether every line break of the text is LF or CR LF (no lone CR, no U+2028).
+bool HasPlainBreaks(const QByteArray& text)
+{
+    const char* p = text.constData();
+    const char* const end = p + text.size();
+    if (std::memchr(p, '\xE2', size_t(end - p)))
+        return false;
+    for (const char* cr = p; (cr = static_cast<const char*>(std::memchr(cr, '\r', size_t(end - cr)))); ++cr)
+        if (cr + 1 == end || cr[1] != '\n')
+            return false;
+    return true;
 }
 
 bool Keyword(const char* p, const char* end, const char* word)
@@ -300,7 +391,11 @@ void TGCodeInterpreter::IndexSubprograms()
     const qsizetype size = FText.size();
     while (offset < size) {
         qsizetype end, next;
-        NextLine(FText, offset, end, next);
+        NextLine(FText, offset, end, next, FPath.FCheckpoints->PlainBreaks);
+        if (FPath.FOptions.SkipBlankLines && IsBlankLine(FText.constData() + offset, FText.constData() + end)) {
+            offset = next;
+            continue;
+        }
         const char* p = SkipSpaces(FText.constData() + offset, FText.constData() + end);
         const char* e = FText.constData() + end;
         if (p < e && (*p == 'O' || *p == 'o' || *p == ':')) {
@@ -404,30 +499,8 @@ bool TGCodeInterpreter::ParseAtomBody(const char*& p, const char* end, double& v
             value = -value;
         return true;
     }
-    if ((c >= '0' && c <= '9') || c == '.') {
-        // Digits with spaces between them, as the control reads them.
-        double whole = 0, scale = 1;
-        bool fraction = false, digits = false;
-        while (p < end) {
-            const char d = *p;
-            if (d >= '0' && d <= '9') {
-                digits = true;
-                if (fraction) {
-                    scale *= 0.1;
-                    whole += (d - '0') * scale;
-                } else {
-                    whole = whole * 10 + (d - '0');
-                }
-            } else if (d == '.' && !fraction) {
-                fraction = true;
-            } else if (!IsSpace(d)) {
-                break;
-            }
-            ++p;
-        }
-        value = whole;
-        return digits;
-    }
+    if ((c >= '0' && c <= '9') || c == '.')
+        return ParseNumber(p, end, value);
     // Functions
     static const char* const Names[]
         = { "ABS", "ACOS", "ASIN", "ATAN", "COS", "EXP", "FIX", "FUP", "LN", "ROUND", "SIN", "SQRT", "TAN" };
@@ -547,6 +620,20 @@ bool TGCodeInterpreter::ParseExpression(const char*& p, const char* end, double&
 
 bool TGCodeInterpreter::ParseValue(const char*& p, const char* end, double& value)
 {
+    // A word's plain number, signed or not, as most words are: read at once,
+    // as the atom below would read it.
+    const char* q = SkipSpaces(p, end);
+    const bool negative = q < end && *q == '-';
+    if (negative || (q < end && *q == '+'))
+        q = SkipSpaces(q + 1, end);
+    if (q < end && IsNumberStart(*q)) {
+        double number;
+        if (!ParseNumber(q, end, number) || !std::isfinite(number))
+            return false;
+        p = q;
+        value = negative ? -number : number;
+        return true;
+    }
     return ParseAtom(p, end, value) && std::isfinite(value);
 }
 
@@ -975,7 +1062,7 @@ bool TGCodeInterpreter::CallSubprogram(const TBlock& block)
     s.Modal.Subprogram = frame.Name;
     // The O line itself is skipped: the subprogram's first block follows it.
     qsizetype end, next;
-    NextLine(FText, frame.StartOffset, end, next);
+    NextLine(FText, frame.StartOffset, end, next, FPath.FCheckpoints->PlainBreaks);
     s.Offset = next;
     s.Line = frame.StartLine + 1;
     return true;
@@ -993,7 +1080,7 @@ bool TGCodeInterpreter::ReturnFromSubprogram()
     if (frame.RepeatsLeft > 0) {
         --frame.RepeatsLeft;
         qsizetype end, next;
-        NextLine(FText, frame.StartOffset, end, next);
+        NextLine(FText, frame.StartOffset, end, next, FPath.FCheckpoints->PlainBreaks);
         s.Offset = next;
         s.Line = frame.StartLine + 1;
         return true;
@@ -1116,16 +1203,16 @@ bool TGCodeInterpreter::Execute(TBlock& block)
     // Feed mode, feed, speed, tool.
     TWordText word;
     if (HasG(block, 940, &word) || HasG(block, 950, &word))
-        SetWord(m.FeedMode, word.Text());
+        SetWord(m.FeedMode, word);
     if (block.Has[WF]) {
         m.FeedValue = block.Value[WF];
-        SetWord(m.FeedRate, block.Text[WF].Text());
+        SetWord(m.FeedRate, block.Text[WF]);
     }
     if (HasG(block, 960, &word) || HasG(block, 970, &word))
-        SetWord(m.SpeedMode, word.Text());
+        SetWord(m.SpeedMode, word);
     if (block.Has[WS]) {
         m.SpeedValue = block.Value[WS];
-        SetWord(m.Speed, block.Text[WS].Text());
+        SetWord(m.Speed, block.Text[WS]);
     }
     // T selects the next tool; M6 puts it in the spindle.
     if (block.Has[WT])
@@ -1137,10 +1224,10 @@ bool TGCodeInterpreter::Execute(TBlock& block)
     for (int i = 0; i < block.MCount; ++i) {
         const int code = block.M[i];
         if (code == 3 || code == 4 || code == 5) {
-            SetWord(m.Spindle, block.MText[i].Text());
+            SetWord(m.Spindle, block.MText[i]);
             m.SpindleRunning = code != 5;
         } else if (code == 7 || code == 8 || code == 9) {
-            SetWord(m.Coolant, block.MText[i].Text());
+            SetWord(m.Coolant, block.MText[i]);
             m.CoolantOn = code != 9;
         }
     }
@@ -1155,7 +1242,7 @@ bool TGCodeInterpreter::Execute(TBlock& block)
     // Plane, units, compensation, offsets, modes.
     for (int i = 0; i < block.GCount; ++i) {
         const int g = block.G[i];
-        const QByteArray text = block.GText[i].Text();
+        const TWordText& text = block.GText[i];
         switch (g) {
         case 170:
         case 180:
@@ -1182,12 +1269,12 @@ bool TGCodeInterpreter::Execute(TBlock& block)
             break;
         case 410:
         case 420:
-            SetWord(m.RadiusComp, block.Has[WD] ? text + ' ' + block.Text[WD].Text() : text);
+            SetWord(m.RadiusComp, block.Has[WD] ? text.Text() + ' ' + block.Text[WD].Text() : text.Text());
             m.RadiusCompOn = true;
             break;
         case 430:
         case 440:
-            SetWord(m.ToolLength, block.Has[WH] ? text + ' ' + block.Text[WH].Text() : text);
+            SetWord(m.ToolLength, block.Has[WH] ? text.Text() + ' ' + block.Text[WH].Text() : text.Text());
             m.ToolLengthOn = true;
             break;
         case 490:
@@ -1206,7 +1293,7 @@ bool TGCodeInterpreter::Execute(TBlock& block)
             SetWord(m.WorkOffset, text);
             break;
         case 541:
-            SetWord(m.WorkOffset, block.Has[WP] ? text + ' ' + block.Text[WP].Text() : text);
+            SetWord(m.WorkOffset, block.Has[WP] ? text.Text() + ' ' + block.Text[WP].Text() : text.Text());
             break;
         case 900:
         case 910:
@@ -1275,7 +1362,7 @@ bool TGCodeInterpreter::Execute(TBlock& block)
         if (motion >= 0) {
             for (int i = 0; i < block.GCount; ++i)
                 if (block.G[i] == motion)
-                    SetWord(m.MotionWord, block.GText[i].Text());
+                    SetWord(m.MotionWord, block.GText[i]);
             m.Motion = active;
             if (active <= 1)
                 s.LastBasicMotion = active;
@@ -1333,9 +1420,20 @@ void TGCodeInterpreter::Run(TRunState& state, TProbeRequest* probe)
     qint32 lastCheckpoint = checkpoints.States.empty() ? 0 : checkpoints.States.back().Line;
     const qsizetype size = FText.size();
     bool sawPercent = false;
+    const auto& cancelled = FPath.FOptions.Cancelled;
+    const bool skipBlank = FPath.FOptions.SkipBlankLines;
+    qint64 linesRun = 0;
     while (!state.Ended && state.Offset < size) {
+        if (FRecord && cancelled && linesRun++ % CancelPollLines == 0 && cancelled()) {
+            FPath.FCancelled = true;
+            break;
+        }
         qsizetype end, next;
-        NextLine(FText, state.Offset, end, next);
+        NextLine(FText, state.Offset, end, next, FPath.FCheckpoints->PlainBreaks);
+        if (skipBlank && IsBlankLine(FText.constData() + state.Offset, FText.constData() + end)) {
+            state.Offset = next;
+            continue;
+        }
         const qsizetype begin = state.Offset;
         FBlockLine = state.Line;
         if (FRecord && state.Calls.empty() && FBlockLine - lastCheckpoint >= every) {
@@ -1418,13 +1516,16 @@ TToolpath InterpretProgram(const QByteArray& text, const TInterpreterOptions& op
         // 128 moves, which cost more than the moves' interpretation.
         AdviseHugePages(path.FMoves.data(), path.FMoves.capacity() * sizeof(TToolpathMove));
     }
+    path.FCheckpoints->PlainBreaks = HasPlainBreaks(path.FText);
     TGCodeInterpreter interpreter(path, true);
     interpreter.IndexSubprograms();
     TRunState state;
     state.Line = 1;
     path.FCheckpoints->States.push_back(state);
     interpreter.Run(state, nullptr);
-    path.FOptions.OnMove = nullptr; // it may refer to the caller's locals
+    // They may refer to the caller's locals.
+    path.FOptions.OnMove = nullptr;
+    path.FOptions.Cancelled = nullptr;
     return path;
 }
 
@@ -1663,4 +1764,84 @@ TToolpathSummary SummarizeToolpath(const TToolpath& path, double rapidRate)
     for (const TToolpathMove& move : path.Moves())
         summarizer.Add(move);
     return summarizer.Result();
+}
+
+struct TToolpathSummaryThread::TShared {
+    explicit TShared(double rapidRate)
+        : Summarizer(rapidRate)
+    {
+    }
+    // Batches waiting, at most MaxWaiting: the memory stays bounded however
+    // far the interpreter runs ahead.
+    static constexpr size_t MaxWaiting = 4;
+    std::mutex Lock;
+    std::condition_variable Changed;
+    std::deque<std::vector<TToolpathMove>> Waiting;
+    std::vector<std::vector<TToolpathMove>> Spare; // summed batches, their room used again
+    bool Closed = false;
+    TToolpathSummarizer Summarizer; // only the thread touches it until it is joined
+    std::thread Thread;
+
+    void Run()
+    {
+        std::unique_lock lock(Lock);
+        for (;;) {
+            Changed.wait(lock, [this] { return Closed || !Waiting.empty(); });
+            if (Waiting.empty())
+                return;
+            std::vector<TToolpathMove> batch = std::move(Waiting.front());
+            Waiting.pop_front();
+            Changed.notify_all();
+            lock.unlock();
+            for (const TToolpathMove& move : batch)
+                Summarizer.Add(move);
+            batch.clear();
+            lock.lock();
+            Spare.push_back(std::move(batch));
+        }
+    }
+};
+
+TToolpathSummaryThread::TToolpathSummaryThread(double rapidRate)
+    : FShared(std::make_unique<TShared>(rapidRate))
+{
+    FBatch.reserve(BatchMoves);
+    FShared->Thread = std::thread([shared = FShared.get()] { shared->Run(); });
+}
+
+TToolpathSummaryThread::~TToolpathSummaryThread()
+{
+    Finish();
+}
+
+void TToolpathSummaryThread::HandOver()
+{
+    TShared& shared = *FShared;
+    std::unique_lock lock(shared.Lock);
+    shared.Changed.wait(lock, [&] { return shared.Waiting.size() < TShared::MaxWaiting; });
+    shared.Waiting.push_back(std::move(FBatch));
+    FBatch = {};
+    if (!shared.Spare.empty()) {
+        FBatch = std::move(shared.Spare.back());
+        shared.Spare.pop_back();
+    }
+    shared.Changed.notify_all();
+    lock.unlock();
+    FBatch.reserve(BatchMoves);
+}
+
+const TToolpathSummary& TToolpathSummaryThread::Finish()
+{
+    TShared& shared = *FShared;
+    if (shared.Thread.joinable()) {
+        if (!FBatch.empty())
+            HandOver();
+        {
+            const std::lock_guard lock(shared.Lock);
+            shared.Closed = true;
+        }
+        shared.Changed.notify_all();
+        shared.Thread.join();
+    }
+    return shared.Summarizer.Result();
 }

@@ -90,7 +90,17 @@ struct TInterpreterOptions {
     // KeepMoves false the path's move list stays empty.
     std::function<void(const TToolpathMove&)> OnMove;
     bool KeepMoves = true;
+    // Asked before the first line and then every CancelPollLines lines: true
+    // ends the run there (an outdated program no longer worth its CPU), and
+    // the path says Cancelled().
+    std::function<bool()> Cancelled;
+    // Lines of nothing but bytes of code 32 or less are left out of the line
+    // numbers, as the editor drops them when it opens a file: for the file's
+    // own bytes numbered as the editor's text.
+    bool SkipBlankLines = false;
 };
+
+constexpr int CancelPollLines = 4096;
 
 // The result of a run: the moves, the warnings, where the run stopped.
 class TToolpath {
@@ -107,6 +117,8 @@ public:
     bool Stopped() const { return FStoppedLine > 0; }
     qint32 StoppedLine() const { return FStoppedLine; }
     qint32 LineCount() const { return FLineCount; }
+    // The run was given up on its caller's request: the path is incomplete.
+    bool Cancelled() const { return FCancelled; }
     // The modal state as the control holds it when it is about to execute
     // line (1-based) for the first time; false when the run never gets there.
     bool StateAt(qint32 line, TModalState& state) const;
@@ -137,6 +149,7 @@ private:
     QList<TToolpathWarning> FWarnings;
     qint32 FStoppedLine = 0;
     qint32 FLineCount = 0;
+    bool FCancelled = false;
     std::unique_ptr<TCheckpoints> FCheckpoints;
 };
 
@@ -180,6 +193,33 @@ private:
     TToolpathSummary FSummary;
     TPoint3 FAt;
     std::vector<TPoint3> FArcPoints;
+};
+
+// The same summary made on a thread of its own while the moves are still
+// being made: Add hands them over in batches, in their order, and waits only
+// when the thread falls a few batches behind.
+class TToolpathSummaryThread {
+public:
+    explicit TToolpathSummaryThread(double rapidRate);
+    ~TToolpathSummaryThread();
+    TToolpathSummaryThread(const TToolpathSummaryThread&) = delete;
+    TToolpathSummaryThread& operator=(const TToolpathSummaryThread&) = delete;
+
+    void Add(const TToolpathMove& move)
+    {
+        FBatch.push_back(move);
+        if (FBatch.size() == BatchMoves)
+            HandOver();
+    }
+    // Every move added, summed up.
+    const TToolpathSummary& Finish();
+
+private:
+    static constexpr size_t BatchMoves = 16384;
+    void HandOver();
+    struct TShared;
+    std::vector<TToolpathMove> FBatch;
+    std::unique_ptr<TShared> FShared;
 };
 
 TToolpathSummary SummarizeToolpath(const TToolpath& path, double rapidRate);

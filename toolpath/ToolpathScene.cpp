@@ -289,3 +289,35 @@ qint64 MoveAtPixel(const TToolpathScene& scene, const TViewCamera& camera, QSize
     }
     return best;
 }
+
+std::vector<TDimensionLine> TopViewDimensions(const TToolpathSummary& summary, const TViewCamera& camera, QSize view)
+{
+    std::vector<TDimensionLine> lines;
+    const TViewCamera top = TViewCamera::Looking(TViewDirection::Top);
+    if (summary.Empty || camera.Yaw != top.Yaw || camera.Pitch != top.Pitch)
+        return lines;
+    // Shorter than this many pixels, the two arrows would overlap.
+    constexpr double MinPixels = 16;
+    const QPointF low = camera.Project(summary.Min.X, summary.Min.Y, 0, view); // bottom left
+    const QPointF high = camera.Project(summary.Max.X, summary.Max.Y, 0, view); // top right
+    if (high.x() - low.x() >= MinPixels) {
+        const double y = low.y() + DimensionOffset;
+        TDimensionLine x;
+        x.Line = QLineF(low.x(), y, high.x(), y);
+        x.FromExtension = QLineF(low.x(), low.y() + 2, low.x(), y + DimensionOverrun);
+        x.ToExtension = QLineF(high.x(), low.y() + 2, high.x(), y + DimensionOverrun);
+        x.Length = summary.Max.X - summary.Min.X;
+        lines.push_back(x);
+    }
+    if (low.y() - high.y() >= MinPixels) {
+        const double x = low.x() - DimensionOffset;
+        TDimensionLine y;
+        y.Line = QLineF(x, low.y(), x, high.y());
+        y.FromExtension = QLineF(low.x() - 2, low.y(), x - DimensionOverrun, low.y());
+        y.ToExtension = QLineF(low.x() - 2, high.y(), x - DimensionOverrun, high.y());
+        y.Length = summary.Max.Y - summary.Min.Y;
+        y.Vertical = true;
+        lines.push_back(y);
+    }
+    return lines;
+}

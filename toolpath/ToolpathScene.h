@@ -86,6 +86,26 @@ struct TProjectedPath {
 TProjectedPath ProjectScene(const TToolpathScene& scene, const TViewCamera& camera, QSize view, qint64 caretMove = -1,
     std::pair<qint64, qint64> section = { 0, 0 });
 
+// A dimension line of the path's extent along one axis, as a drawing shows
+// it: the line between its arrow tips, beside the path, the two extension
+// lines from the path's box out to just past it, and the length it measures
+// (program units).
+struct TDimensionLine {
+    QLineF Line;
+    QLineF FromExtension, ToExtension;
+    double Length = 0;
+    bool Vertical = false;
+};
+
+// Pixels between the path's box and its dimension lines, and how far the
+// extension lines reach past them.
+constexpr double DimensionOffset = 16, DimensionOverrun = 4;
+
+// The top view's dimension lines of the extents: X under the path, Y left of
+// it. None in any other view (their lengths would not read true), and none
+// for an extent too short on the screen for its two arrows.
+std::vector<TDimensionLine> TopViewDimensions(const TToolpathSummary& summary, const TViewCamera& camera, QSize view);
+
 // The move drawn nearest to the pixel, within tolerance pixels; -1 when none.
 qint64 MoveAtPixel(
     const TToolpathScene& scene, const TViewCamera& camera, QSize view, QPointF pixel, double tolerance = 5);
