@@ -107,7 +107,8 @@ TEditorPane::TEditorPane(QsciScintilla* editor, QSplitter* split, QBoxLayout* ed
     FHexView->hide();
 
     FFindBar = new TFindBar(editor, editorLayout->parentWidget());
-    editorLayout->insertWidget(1, FFindBar); // under the editor, above the status log
+    // Under the editor, above the status log.
+    editorLayout->insertWidget(qMin(1, editorLayout->count()), FFindBar);
 
     editor->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(editor, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
