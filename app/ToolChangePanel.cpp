@@ -9,6 +9,7 @@
 #include <QListView>
 #include <QPointer>
 #include <QThreadPool>
+#include <QTimer>
 
 TToolChangePanel::TToolChangePanel(QLabel* caption, QListView* list, QObject* parent)
     : QObject(parent)
@@ -53,24 +54,29 @@ void TToolChangePanel::StartRestartChecks(const TProgramDocument& document)
     const QPointer<TToolChangePanel> self(this);
     // The text is joined on the worker: copied out of the editor here, it
     // would cost the window's thread as much as filling the editor did.
-    QThreadPool::globalInstance()->start(
-        [self, job, latest = FRestartCheckJob, lines, pieces = document.Utf8TextPieces()]() mutable {
-            if (*latest != job)
-                return;
-            const QList<TRestartCheck> checks = CheckRestarts(JoinTextPieces(std::move(pieces)), lines);
-            QList<QStringList> warnings;
-            warnings.reserve(checks.size());
-            for (const TRestartCheck& check : checks)
-                warnings.append(check.Warnings);
-            // Delivered on the application's thread, where the pointer can be checked.
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [self, job, warnings] {
-                    if (self && *self->FRestartCheckJob == job)
-                        self->FModel->SetRestartWarnings(warnings, QString::fromUtf8(RestartAllClear));
-                },
-                Qt::QueuedConnection);
-        });
+    auto check = [self, job, latest = FRestartCheckJob, lines, pieces = document.Utf8TextPieces()]() mutable {
+        if (*latest != job)
+            return;
+        const QList<TRestartCheck> checks = CheckRestarts(JoinTextPieces(std::move(pieces)), lines);
+        QList<QStringList> warnings;
+        warnings.reserve(checks.size());
+        for (const TRestartCheck& check : checks)
+            warnings.append(check.Warnings);
+        // Delivered on the application's thread, where the pointer can be checked.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, job, warnings] {
+                if (self && *self->FRestartCheckJob == job)
+                    self->FModel->SetRestartWarnings(warnings, QString::fromUtf8(RestartAllClear));
+            },
+            Qt::QueuedConnection);
+    };
+    // Begun once the window is back in its event loop: the opened program is
+    // drawn first, without a worker competing for the processor.
+    QTimer::singleShot(0, this, [this, job, check = std::move(check)]() mutable {
+        if (*FRestartCheckJob == job)
+            QThreadPool::globalInstance()->start(std::move(check));
+    });
 }
 
 void TToolChangePanel::ShowCmtRows(const TCmtInfo& info, bool entering)

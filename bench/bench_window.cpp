@@ -70,9 +70,12 @@ int main(int argc, char** argv)
         window.repaint(); // paints: the lexer styles what is shown
         QGuiApplication::sync();
     };
-    // What an opening leaves to workers (the restart checks) ends before the
-    // next figure is taken, so that it slows neither side of a pair.
-    const auto settle = [] { QThreadPool::globalInstance()->waitForDone(); };
+    // What an opening leaves for later (the restart checks, on a worker) ends
+    // before the next figure is taken, so that it slows neither side of a pair.
+    const auto settle = [] {
+        QCoreApplication::processEvents(); // the checks begin once the window is back in its loop
+        QThreadPool::globalInstance()->waitForDone();
+    };
     qsizetype peerLength = 0;
     const auto readAndDecode = [&](bool wordSpaces) {
         QByteArray bytes;
