@@ -5,10 +5,7 @@
 
 #include "ui_unitmainform.h"
 
-#include "EditorTextStore.h"
-#include "FindBar.h"
-#include "GCodeLexer.h"
-#include "HexDumpView.h"
+#include "EditorPane.h"
 #include "ToolChangePanel.h"
 #include "config/Settings.h"
 #include "dialogs/UnitProgramListsForm.h"
@@ -85,22 +82,7 @@ void TFormMain::RedrawDocument()
     if (cmtShown && mode != TDocumentMode::Cmt)
         LeaveCmtPanel();
 
-    if (mode == TDocumentMode::Text) {
-        if (FShownMode != TDocumentMode::Text) {
-            FHexView->SetData({});
-            FHexView->hide();
-            ui->SynEditProgram->show();
-        }
-        ui->SynEditProgram->setReadOnly(false);
-    } else {
-        // Read-only, in a view that draws only the rows in sight: the dump of a
-        // large capture is five times its size, too much to load into the editor.
-        FHexView->SetData(FDocument->Content());
-        FHexView->show();
-        FFindBar->hide(); // the dump has no text to find in
-        ui->SynEditProgram->hide();
-        ui->SynEditProgram->setReadOnly(true);
-    }
+    FEditorPane->ShowDocument(FShownMode);
 
     if (mode == TDocumentMode::Cmt)
         ShowCmtPanel(!cmtShown);

@@ -167,9 +167,9 @@ void TFormMain::ToolpathDocumentChanged(bool fit)
     TToolpathView* view = FToolpathPanel->View();
     FToolpathForSiemens = IsSelectedDeviceSiemens();
     QList<qint32> points;
-    for (const TToolChangeRow& row : FDocument->ToolChangeRows())
-        if (points.size() < MaxStartFromEntries)
-            points.append(row.LineNumber);
+    const TToolChangeRows& rows = FDocument->ToolChangeRows();
+    for (qsizetype row = 0; row < qMin<qsizetype>(MaxStartFromEntries, rows.size()); ++row)
+        points.append(rows.LineNumber(row));
     view->SetStartFromPoints(points);
     switch (FDocument->Mode()) {
     case TDocumentMode::Cmt:

@@ -9,6 +9,7 @@
 #include <QListView>
 #include <QPointer>
 #include <QThreadPool>
+#include <QTimer>
 
 TToolChangePanel::TToolChangePanel(QLabel* caption, QListView* list, QObject* parent)
     : QObject(parent)
@@ -25,6 +26,11 @@ TToolChangePanel::TToolChangePanel(QLabel* caption, QListView* list, QObject* pa
     connect(FList, &QListView::doubleClicked, this, &TToolChangePanel::RowDoubleClicked);
 }
 
+TToolChangePanel::~TToolChangePanel()
+{
+    ++*FRestartCheckJob; // a check not yet begun has no panel to show it
+}
+
 void TToolChangePanel::ShowToolChangeRows(const TProgramDocument& document)
 {
     FModel->ShowToolChangeRows(document.ToolChangeRows());
@@ -33,7 +39,7 @@ void TToolChangePanel::ShowToolChangeRows(const TProgramDocument& document)
 
 void TToolChangePanel::StartRestartChecks(const TProgramDocument& document)
 {
-    const quint64 job = ++FRestartCheckJob;
+    const quint64 job = ++*FRestartCheckJob;
     if (document.ToolChangeRows().isEmpty() || document.Mode() != TDocumentMode::Text)
         return;
     // Only the first MaxStartFromEntries tool changes can be started from on
@@ -42,12 +48,16 @@ void TToolChangePanel::StartRestartChecks(const TProgramDocument& document)
     // 400,000 tool changes would take hours of a core, and the program could
     // not quit until it was done.
     QList<qint32> lines;
-    for (const TToolChangeRow& row :
-        document.ToolChangeRows().first(qMin<qsizetype>(MaxStartFromEntries, document.ToolChangeRows().size())))
-        lines.append(row.LineNumber);
+    const TToolChangeRows& rows = document.ToolChangeRows();
+    for (qsizetype row = 0; row < qMin<qsizetype>(MaxStartFromEntries, rows.size()); ++row)
+        lines.append(rows.LineNumber(row));
     const QPointer<TToolChangePanel> self(this);
-    QThreadPool::globalInstance()->start([self, job, lines, text = document.Utf8Text()] {
-        const QList<TRestartCheck> checks = CheckRestarts(text, lines);
+    // The text is joined on the worker: copied out of the editor here, it
+    // would cost the window's thread as much as filling the editor did.
+    auto check = [self, job, latest = FRestartCheckJob, lines, pieces = document.Utf8TextPieces()]() mutable {
+        if (*latest != job)
+            return;
+        const QList<TRestartCheck> checks = CheckRestarts(JoinTextPieces(std::move(pieces)), lines);
         QList<QStringList> warnings;
         warnings.reserve(checks.size());
         for (const TRestartCheck& check : checks)
@@ -56,16 +66,22 @@ void TToolChangePanel::StartRestartChecks(const TProgramDocument& document)
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [self, job, warnings] {
-                if (self && self->FRestartCheckJob == job)
+                if (self && *self->FRestartCheckJob == job)
                     self->FModel->SetRestartWarnings(warnings, QString::fromUtf8(RestartAllClear));
             },
             Qt::QueuedConnection);
+    };
+    // Begun once the window is back in its event loop: the opened program is
+    // drawn first, without a worker competing for the processor.
+    QTimer::singleShot(0, this, [this, job, check = std::move(check)]() mutable {
+        if (*FRestartCheckJob == job)
+            QThreadPool::globalInstance()->start(std::move(check));
     });
 }
 
 void TToolChangePanel::ShowCmtRows(const TCmtInfo& info, bool entering)
 {
-    ++FRestartCheckJob; // the CMT rows have no restart check
+    ++*FRestartCheckJob; // the CMT rows have no restart check
     if (entering) {
         FToolChangesCaption = FCaption->text();
         FToolChangesHint = FList->toolTip();
@@ -77,7 +93,7 @@ void TToolChangePanel::ShowCmtRows(const TCmtInfo& info, bool entering)
 
 void TToolChangePanel::LeaveCmtRows()
 {
-    ++FRestartCheckJob;
+    ++*FRestartCheckJob;
     FModel->Clear();
     FCaption->setText(FToolChangesCaption);
     FList->setToolTip(FToolChangesHint);

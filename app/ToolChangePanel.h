@@ -10,6 +10,9 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
+#include <memory>
+
 class QLabel;
 class QListView;
 
@@ -18,6 +21,7 @@ class TToolChangePanel : public QObject {
 public:
     // The caption and the list are the window's widgets, kept by their names.
     TToolChangePanel(QLabel* caption, QListView* list, QObject* parent = nullptr);
+    ~TToolChangePanel() override;
 
     TToolChangeListModel* Model() const { return FModel; }
     QListView* List() const { return FList; }
@@ -47,7 +51,10 @@ private:
     QLabel* FCaption;
     QListView* FList;
     TToolChangeListModel* FModel;
-    quint64 FRestartCheckJob = 0;
+    // The latest check's number, shared with the workers: a check that a
+    // newer one made stale before it began is skipped, so that opening file
+    // after file does not queue up programs no longer shown.
+    std::shared_ptr<std::atomic<quint64>> FRestartCheckJob = std::make_shared<std::atomic<quint64>>(0);
     QString FToolChangesCaption;
     QString FToolChangesHint;
 };

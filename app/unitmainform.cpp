@@ -7,8 +7,8 @@
 #include "WindowLook.h"
 
 #include "DeviceWait.h"
+#include "EditorPane.h"
 #include "EditorTextStore.h"
-#include "GCodeLexer.h"
 #include "HexDumpView.h"
 #include "config/Settings.h"
 #include "device/JsonText.h"
@@ -154,32 +154,12 @@ QColor TFormMain::TransferStatusColor() const
 void TFormMain::SetUpEditor()
 {
     QsciScintilla* editor = ui->SynEditProgram;
-    editor->setUtf8(true);
-    FHighlighter = new TSynGCodeSyn(this);
-    FHighlighter->SetEditorFont(EditorFont(MonoFamily(), 19));
-    editor->setLexer(FHighlighter);
-    editor->setMarginType(0, QsciScintilla::NumberMargin);
-    editor->setMarginsFont(EditorFont(MonoFamily(), 15));
-    editor->setMarginWidth(0, "0000000");
-    editor->setMarginsForegroundColor(QColor(110, 118, 129));
-    editor->setMarginsBackgroundColor(QColor(243, 245, 247));
-    editor->setEolMode(QsciScintilla::EolWindows);
-    editor->setCaretLineVisible(true);
-    editor->setCaretLineBackgroundColor(QColor(242, 247, 255));
-    editor->setWrapMode(QsciScintilla::WrapNone);
-    // A horizontal scroll bar only when a line is wider than the editor.
-    editor->SendScintilla(QsciScintillaBase::SCI_SETSCROLLWIDTH, 1);
-    editor->SendScintilla(QsciScintillaBase::SCI_SETSCROLLWIDTHTRACKING, 1);
-
-    FHexView = new THexDumpView(ui->SplitterToolChanges);
-    ui->SplitterToolChanges->insertWidget(0, FHexView);
-    ui->SplitterToolChanges->setStretchFactor(0, 1);
-    FHexView->setFont(PixelFont(MonoFamily(), 14));
-    FHexView->hide();
-    FHexView->installEventFilter(this);
+    FDocument = std::make_unique<TProgramDocument>(*new TEditorTextStore(editor));
+    FEditorPane = new TEditorPane(editor, ui->SplitterToolChanges, ui->LayoutEditor, *FDocument, FPrompter, this);
+    FEditorPane->SetFonts(EditorFont(MonoFamily(), 19), EditorFont(MonoFamily(), 15), PixelFont(MonoFamily(), 14));
+    FEditorPane->HexView()->installEventFilter(this);
 
     FToolChangePanel = new TToolChangePanel(ui->LabelToolChanges, ui->ListBoxToolChanges, this);
-    FDocument = std::make_unique<TProgramDocument>(*new TEditorTextStore(editor));
     connect(FDocument.get(), &TProgramDocument::Changed, this, [this] {
         FDocumentDrawn = false;
         RedrawDocument();
@@ -269,8 +249,6 @@ void TFormMain::FormCreate()
     connect(FToolChangePanel, &TToolChangePanel::RowClicked, this, [this] { ListBoxToolChangesClick(); });
     connect(FToolChangePanel, &TToolChangePanel::RowDoubleClicked, this, [this] { ListBoxToolChangesDblClick(); });
     ui->SynEditProgram->installEventFilter(this);
-    connect(ui->SynEditProgram, &QsciScintilla::textChanged, FHighlighter, &TSynGCodeSyn::ForgetStyledLines);
-    connect(ui->SynEditProgram, &QsciScintillaBase::SCN_UPDATEUI, FHighlighter, &TSynGCodeSyn::StyleVisibleLines);
     installEventFilter(this);
 
     // The side panels keep their sizes when the window is resized; the editor and the list take the rest.
@@ -512,7 +490,8 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event)
     if (watched == ui->ImageLogo
         && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick))
         ImageLogoClick();
-    if (DropEvent(event))
+    // Filters are in place before the pane is made (the status log's).
+    if (FEditorPane && FEditorPane->DropEvent(event))
         return true;
     // The window's shortcuts come before the focused control's own keys.
     if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
@@ -523,7 +502,7 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event)
                 ShowHistory({}); // every device's
             return true;
         }
-        if (EditorCommandKey(*key, event->type() == QEvent::KeyPress)) {
+        if (FEditorPane && FEditorPane->CommandKey(*key, event->type() == QEvent::KeyPress)) {
             event->accept();
             return true;
         }

@@ -38,7 +38,7 @@ namespace Ui {
 class TFormMain;
 }
 
-class TSynGCodeSyn;
+class TEditorPane;
 class THexDumpView;
 class TFindBar;
 class TToolChangePanel;
@@ -147,8 +147,9 @@ public:
 
     // Editor commands: find and replace, go to line, renumbering, recent
     // files, files dropped on the window.
-    TFindBar* FindBar() const { return FFindBar; }
-    THexDumpView* HexView() const { return FHexView; }
+    TEditorPane* EditorPane() const { return FEditorPane; }
+    TFindBar* FindBar() const;
+    THexDumpView* HexView() const;
     void ShowFindBar(bool replace);
     void FindNextClick();
     void FindPreviousClick();
@@ -207,9 +208,6 @@ private:
     void SetUpToolBar();
     void SetUpEditor();
     void SetUpEditorCommands();
-    // The editor command of a key (Ctrl+F, Ctrl+H, F3, Shift+F3, Ctrl+G, Ctrl+R), run when `run`.
-    bool EditorCommandKey(const QKeyEvent& key, bool run);
-    bool DropEvent(QEvent* event);
     void FillRecentFilesMenu();
     void RememberRecentFile(const QString& fileName);
     void SetUpFonts();
@@ -261,7 +259,6 @@ private:
     QList<QIcon> FUpdateImages;
     QList<QIcon> FToolbarImages;
     std::pair<QString, TDeviceInfoRows> FDeviceInfoStatus; // the status text last shown, and its rows
-    TSynGCodeSyn* FHighlighter = nullptr;
     int FToolChangesPanelWidth = ToolChangesPanelWidth;
     bool FDestroyed = false;
     // What waits for the window to be free: a handed-over file, a close asked
@@ -281,10 +278,9 @@ private:
     void LeaveCmtPanel();
     bool ConfirmLosingEdits();
     bool OpenDocumentFile(const QString& fileName);
-    THexDumpView* FHexView = nullptr;
+    TEditorPane* FEditorPane = nullptr;
     TToolChangePanel* FToolChangePanel = nullptr;
     TDevicePanel* FDevicePanel = nullptr;
-    TFindBar* FFindBar = nullptr;
     QMenu* FRecentMenu = nullptr;
     std::unique_ptr<TTransferProgressView> FTransferView;
     std::unique_ptr<TTransferProgress> FTransferProgress;

@@ -147,6 +147,50 @@ QString ToolChangeRowText(qint32 lineNumber, qint64 offset, QByteArrayView line)
     return text;
 }
 
+namespace {
+
+qsizetype DecimalWidth(qint64 value)
+{
+    qsizetype width = value < 0 ? 2 : 1;
+    for (quint64 rest = value < 0 ? 0 - quint64(value) : quint64(value); rest >= 10; rest /= 10)
+        ++width;
+    return width;
+}
+
+} // namespace
+
+void TToolChangeRows::Append(qint32 lineNumber, qint64 offset, QByteArrayView trimmedLine)
+{
+    qsizetype length = trimmedLine.size();
+    if (length > MaxLineBytes) {
+        length = MaxLineBytes;
+        while (length > 0 && (static_cast<unsigned char>(trimmedLine[length]) & 0xC0) == 0x80)
+            --length; // the cut falls before a character, not inside it
+    }
+    FRows.append({ offset, FLines.size(), lineNumber, qint32(length) });
+    FLines.append(trimmedLine.first(length));
+}
+
+void TToolChangeRows::clear()
+{
+    FRows.clear();
+    FLines.clear();
+}
+
+QString TToolChangeRows::Text(qsizetype row) const
+{
+    return ToolChangeRowText(FRows[row].LineNumber, FRows[row].Offset, Line(row));
+}
+
+qsizetype TToolChangeRows::TextLength(qsizetype row) const
+{
+    // "Satır " and ", bayt " and ": " around the two numbers.
+    constexpr qsizetype Fixed = 6 + 7 + 2;
+    const QByteArrayView line = Line(row);
+    return Fixed + DecimalWidth(FRows[row].LineNumber) + DecimalWidth(FRows[row].Offset)
+        + (IsAsciiUtf8(line) ? line.size() : Utf16Length(line));
+}
+
 bool IsToolChangeLineUtf8(QByteArrayView line)
 {
     return HasToolWordUtf8(line) && HasToolChangeWordUtf8(line);
@@ -170,7 +214,7 @@ void TToolChangeScanner::AddLines(QByteArrayView lines)
             ++FProgramNumbers;
         ++FLineNumber;
         if (IsToolChangeLineUtf8(line)) {
-            FRows.append({ ToolChangeRowText(FLineNumber, FOffset, TrimLowUtf8(line)), FLineNumber });
+            FRows.Append(FLineNumber, FOffset, TrimLowUtf8(line));
             FCandidates.append({ FLineNumber, FLineNumber > 1 ? FPreviousOffset : FOffset });
         }
         FPreviousOffset = FOffset;

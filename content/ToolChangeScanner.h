@@ -14,9 +14,39 @@ struct TStartFromCandidate {
     bool operator==(const TStartFromCandidate&) const = default;
 };
 
-struct TToolChangeRow {
-    QString Text; // "Satır %d, bayt %d: %s"
-    qint32 LineNumber = 0;
+// The rows of the tool-change list, kept compact: each row holds its line
+// number, offset and trimmed line, and its text ("Satır %d, bayt %d: %s") is
+// made only when asked for. A scan of millions of tool changes builds no
+// string per row, and holds their lines in one buffer.
+class TToolChangeRows {
+public:
+    // Of a longer line a row keeps this many bytes (cut between characters):
+    // more than any view shows of it.
+    static constexpr qsizetype MaxLineBytes = 4096;
+
+    void Append(qint32 lineNumber, qint64 offset, QByteArrayView trimmedLine);
+    qsizetype size() const { return FRows.size(); }
+    bool isEmpty() const { return FRows.isEmpty(); }
+    void clear();
+    qint32 LineNumber(qsizetype row) const { return FRows[row].LineNumber; }
+    qint64 Offset(qsizetype row) const { return FRows[row].Offset; }
+    QByteArrayView Line(qsizetype row) const
+    {
+        return QByteArrayView(FLines).sliced(FRows[row].Start, FRows[row].Length);
+    }
+    QString Text(qsizetype row) const;
+    // The characters (UTF-16 units) of Text(row), without making it.
+    qsizetype TextLength(qsizetype row) const;
+
+private:
+    struct TRow {
+        qint64 Offset;
+        qint64 Start; // of the line in FLines
+        qint32 LineNumber;
+        qint32 Length;
+    };
+    QList<TRow> FRows;
+    QByteArray FLines;
 };
 
 struct TToolChangeScan {
@@ -28,7 +58,7 @@ struct TToolChangeScan {
     QStringList Lines;
     // Two or more program-number lines: a multi-program text, not scanned.
     bool MultipleProgramNumbers = false;
-    QList<TToolChangeRow> Rows;
+    TToolChangeRows Rows;
     QList<TStartFromCandidate> Candidates;
 };
 
@@ -66,7 +96,7 @@ private:
     int FProgramNumbers = 0;
     qint32 FLineNumber = 0;
     qint64 FOffset = 0, FPreviousOffset = 0;
-    QList<TToolChangeRow> FRows;
+    TToolChangeRows FRows;
     QList<TStartFromCandidate> FCandidates;
 };
 

@@ -35,6 +35,9 @@ public:
     virtual void BeginText(TLineBreakStyle shown, qsizetype sizeHint) = 0;
     virtual void AppendText(QByteArrayView utf8) = 0;
     virtual void EndText() = 0;
+    // True when Text() hands out the store's own bytes, shared, instead of a
+    // copy made on the calling thread.
+    virtual bool SharesText() const { return false; }
 
     // The text's lines, each a string of its own (built on every call).
     QStringList Lines() const { return SplitUtf8Lines(Text()); }

@@ -172,7 +172,7 @@ void DecodePieces(TEditorTextReader& reader, bool scan, qsizetype pieceBytes, TP
 } // namespace
 
 TPieceLoad LoadTextInPieces(
-    QByteArray bytes, bool wordSpaces, bool scan, TDocumentTextStore& store, qsizetype pieceBytes)
+    QByteArray bytes, bool wordSpaces, bool scan, TDocumentTextStore& store, qsizetype pieceBytes, bool keepPieces)
 {
     TPieceLoad load;
     TEditorTextReader reader(std::move(bytes), wordSpaces);
@@ -210,7 +210,10 @@ TPieceLoad LoadTextInPieces(
                 store.AppendText(lineBreak);
             store.AppendText(piece->Text);
             written = true;
-            queue.GiveBack(std::move(piece->Text));
+            if (keepPieces)
+                load.Pieces.append(std::move(piece->Text));
+            else
+                queue.GiveBack(std::move(piece->Text));
         }
     } // the worker has ended
     if (begun)
@@ -224,6 +227,7 @@ TPieceLoad LoadTextInPieces(
         return load;
     }
     // The whole way from here: the text so far, then the rest as read.
+    load.Pieces.clear();
     QByteArray text = written ? store.Text() + lineBreak : QByteArray();
     text += work.Rest;
     work.Rest.clear();

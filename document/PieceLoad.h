@@ -19,10 +19,15 @@ struct TPieceLoad {
     TEditorText Facts;
     TToolChangeScan Scan;
     bool BlankLinesDropped = false;
+    // When kept (Loaded only): the pieces as the store took them, joined by
+    // the shown line break they are the store's text.
+    QList<QByteArray> Pieces;
 };
 
 // Writes the text of the bytes into the store as a new document (BeginText,
 // AppendText, EndText), with word spaces when asked, blank lines dropped when
 // scanning. pieceBytes: about how much of the file each piece holds.
-TPieceLoad LoadTextInPieces(
-    QByteArray bytes, bool wordSpaces, bool scan, TDocumentTextStore& store, qsizetype pieceBytes);
+// keepPieces: the pieces are kept for the caller instead of their buffers
+// going back to the worker.
+TPieceLoad LoadTextInPieces(QByteArray bytes, bool wordSpaces, bool scan, TDocumentTextStore& store,
+    qsizetype pieceBytes, bool keepPieces = false);

@@ -8,6 +8,8 @@
 #include "content/LargeBuffer.h"
 #include "content/ProgramText.h"
 
+#include <utility>
+
 void TPlainTextStore::ReplaceText(QByteArray utf8, TLineBreakStyle shown, TTextReplace how)
 {
     FText = std::move(utf8);
@@ -43,8 +45,10 @@ public:
     }
     ~TChangeScope()
     {
-        if (--FDocument.FChanging == 0)
+        if (--FDocument.FChanging == 0) {
             emit FDocument.Changed();
+            FDocument.FLoadedText.clear();
+        }
     }
     TChangeScope(const TChangeScope&) = delete;
     TChangeScope& operator=(const TChangeScope&) = delete;
@@ -78,6 +82,39 @@ QByteArray TProgramDocument::Utf8Text() const
     if (FMode != TDocumentMode::Text)
         return HexDumpText(FContent).toUtf8();
     return FText.Text();
+}
+
+TTextPieces TProgramDocument::Utf8TextPieces() const
+{
+    if (FMode == TDocumentMode::Text && !FLoadedText.isEmpty())
+        return { FLoadedText, LineBreakText(ShownLineBreak(FLineBreak)).toUtf8() };
+    return { { Utf8Text() }, {} };
+}
+
+QByteArray JoinTextPieces(TTextPieces pieces)
+{
+    if (pieces.Pieces.size() == 1)
+        return std::exchange(pieces.Pieces.first(), {});
+    qsizetype size = 0;
+    for (const QByteArray& piece : pieces.Pieces)
+        size += piece.size() + pieces.Break.size();
+    QByteArray text;
+    text.reserve(size);
+    bool first = true;
+    for (QByteArray& piece : pieces.Pieces) {
+        if (!std::exchange(first, false))
+            text.append(pieces.Break);
+        text.append(std::exchange(piece, {}));
+    }
+    return text;
+}
+
+void TProgramDocument::KeepLoadedText(QList<QByteArray> pieces)
+{
+    // Only where the store would copy its text out; a store that shares it
+    // gives it as cheaply.
+    if (FChanging > 0 && !FText.SharesText())
+        FLoadedText = std::move(pieces);
 }
 
 bool TProgramDocument::IsBlank() const
@@ -123,6 +160,7 @@ void TProgramDocument::New()
     // The encoding and mark of the last text file read stay for saving.
     FLineBreak = TLineBreakStyle::CrLf;
     FTrailingLineBreak = true;
+    FLoadedText.clear();
     FText.Replace({}, TLineBreakStyle::CrLf, TTextReplace::NewDocument);
     ClearScan();
     FFileName.clear();
@@ -136,6 +174,7 @@ void TProgramDocument::LoadText(QByteArray text, TScanOnLoad scanOnLoad)
     FContent.clear();
     FCmtInfo = TCmtInfo();
     if (scanOnLoad == TScanOnLoad::Skip) {
+        KeepLoadedText({ text });
         FText.ReplaceText(std::move(text), ShownLineBreak(FLineBreak), TTextReplace::NewDocument);
         ClearScan();
         return;
@@ -144,6 +183,7 @@ void TProgramDocument::LoadText(QByteArray text, TScanOnLoad scanOnLoad)
     text.clear(); // the scan holds it, or its rewritten form
     if (scan.LinesRewritten)
         MarkLinesRewritten();
+    KeepLoadedText({ scan.Text });
     FText.ReplaceText(std::move(scan.Text), ShownLineBreak(FLineBreak), TTextReplace::NewDocument);
     FToolChangeRows = scan.Rows;
     FToolChangeCandidates = scan.Candidates;
@@ -185,6 +225,7 @@ void TProgramDocument::ReadBytes(QByteArray bytes, bool siemens, TScanOnLoad sca
 {
     // Every way on replaces the text: the old one goes first, so that it is
     // not held beside the bytes and their decoded form.
+    FLoadedText.clear();
     FText.ReplaceText({}, ShownLineBreak(FLineBreak), TTextReplace::NewDocument);
     if (IsCmtData(bytes.left(CmtSniffLength)) && ShowCmtFile(bytes))
         return;
@@ -215,7 +256,8 @@ void TProgramDocument::MarkLinesRewritten()
 
 void TProgramDocument::LoadInPieces(QByteArray bytes, bool siemens, TScanOnLoad scan)
 {
-    TPieceLoad load = LoadTextInPieces(std::move(bytes), !siemens, scan == TScanOnLoad::Scan, FText, FLoadPieceBytes);
+    TPieceLoad load = LoadTextInPieces(
+        std::move(bytes), !siemens, scan == TScanOnLoad::Scan, FText, FLoadPieceBytes, !FText.SharesText());
     TakeTextFacts(load.Facts);
     if (!load.Loaded) {
         if (load.BlankLinesDropped) // rewritten already, as the scan would
@@ -228,6 +270,7 @@ void TProgramDocument::LoadInPieces(QByteArray bytes, bool siemens, TScanOnLoad 
     FCmtInfo = TCmtInfo();
     if (load.Scan.LinesRewritten)
         MarkLinesRewritten();
+    KeepLoadedText(std::move(load.Pieces));
     FToolChangeRows = load.Scan.Rows;
     FToolChangeCandidates = load.Scan.Candidates;
 }
@@ -334,6 +377,7 @@ TPreparedUpload TProgramDocument::PrepareUpload(bool siemens)
 void TProgramDocument::SetText(const QString& text, TTextReplace how)
 {
     const TChangeScope change(*this);
+    FLoadedText.clear();
     QStringList lines;
     SplitTextLines(text, lines, FLineBreak, FTrailingLineBreak);
     FText.Replace(lines, ShownLineBreak(FLineBreak), how);
@@ -341,6 +385,7 @@ void TProgramDocument::SetText(const QString& text, TTextReplace how)
 
 void TProgramDocument::SetEditorText(QByteArray text, TTextReplace how)
 {
+    FLoadedText.clear();
     FLineBreak = TLineBreakStyle::CrLf;
     FTrailingLineBreak = true;
     FText.ReplaceText(std::move(text), TLineBreakStyle::CrLf, how);

@@ -40,6 +40,7 @@ public:
     void BeginText(TLineBreakStyle shown, qsizetype sizeHint) override;
     void AppendText(QByteArrayView utf8) override { FText.append(utf8); }
     void EndText() override { }
+    bool SharesText() const override { return true; }
     TLineBreakStyle Shown() const { return FShown; }
     int UndoSteps() const { return FUndoSteps; }
 
@@ -49,6 +50,15 @@ private:
     bool FModified = false;
     int FUndoSteps = 0;
 };
+
+// A text in pieces, joined by a line break: the text as it was loaded,
+// handed to a worker thread that joins it there.
+struct TTextPieces {
+    QList<QByteArray> Pieces;
+    QByteArray Break;
+};
+// The pieces joined; each piece is freed as soon as it is copied.
+QByteArray JoinTextPieces(TTextPieces pieces);
 
 // What an upload sends: the content bytes and the tool-change points of the text.
 struct TPreparedUpload {
@@ -71,13 +81,17 @@ public:
     // The raw capture or CMT file's bytes; empty in text mode.
     QByteArray Content() const { return FContent; }
     const TCmtInfo& CmtInfo() const { return FCmtInfo; }
-    const QList<TToolChangeRow>& ToolChangeRows() const { return FToolChangeRows; }
+    const TToolChangeRows& ToolChangeRows() const { return FToolChangeRows; }
     const QList<TStartFromCandidate>& ToolChangeCandidates() const { return FToolChangeCandidates; }
 
     // The text's lines; in the raw-capture and CMT modes, the hex dump's.
     QStringList Lines() const;
     QString Text() const; // the lines joined as the editor shows them
     QByteArray Utf8Text() const; // the same in UTF-8
+    // The same for a worker thread to join, without a copy out of the store
+    // on the calling thread: while an opening announces itself, the text as
+    // it was loaded; otherwise the store's text, or the dump, whole.
+    TTextPieces Utf8TextPieces() const;
     // Nothing but blanks in the editor (never in the raw-capture and CMT modes).
     bool IsBlank() const;
     // Text edits not yet saved to a file.
@@ -145,6 +159,8 @@ private:
     void MarkLinesRewritten(); // blank lines dropped: CR LF breaks from then on
     void SetEditorText(QByteArray text, TTextReplace how); // CR LF breaks from then on
     void ClearScan();
+    // Keeps the text a load gave the store, for the announcement.
+    void KeepLoadedText(QList<QByteArray> pieces);
 
     qsizetype FLoadPieceBytes = LoadPieceBytes;
 
@@ -157,8 +173,12 @@ private:
     bool FTrailingLineBreak = true;
     QByteArray FContent;
     TCmtInfo FCmtInfo;
-    QList<TToolChangeRow> FToolChangeRows;
+    TToolChangeRows FToolChangeRows;
     QList<TStartFromCandidate> FToolChangeCandidates;
+    // The text as the store was given it by an opening, while that opening
+    // announces itself; freed when the announcement is over, before the
+    // text can change.
+    QList<QByteArray> FLoadedText;
 };
 
 // A file as opening it in the window and pressing upload would send it.

@@ -28,14 +28,14 @@ void TToolChangeListModel::Reset(const std::function<void()>& change)
     endResetModel();
 }
 
-void TToolChangeListModel::ShowToolChangeRows(const QList<TToolChangeRow>& rows)
+void TToolChangeListModel::ShowToolChangeRows(const TToolChangeRows& rows)
 {
     Reset([&] {
         FRows = rows;
         // One pass over the lengths: no text is measured or made.
         qsizetype widest = -1;
         for (qsizetype row = 0; row < FRows.size(); ++row) {
-            const qsizetype length = qMin(FRows[row].Text.size(), MaxShownCharacters + 1);
+            const qsizetype length = qMin(FRows.TextLength(row), MaxShownCharacters + 1);
             if (length > widest) {
                 widest = length;
                 FWidestRow = int(row);
@@ -100,13 +100,13 @@ QString TToolChangeListModel::RowText(int row) const
 {
     if (FShowsCmt)
         return CmtViewRowAt(FCmt, row).Text;
-    const QString& text = FRows[row].Text;
+    const QString text = FRows.Text(row);
     return text.size() > MaxShownCharacters ? text.left(MaxShownCharacters) + QChar(0x2026) : text;
 }
 
 qint32 TToolChangeListModel::RowValue(int row) const
 {
-    return FShowsCmt ? CmtViewRowAt(FCmt, row).Value : FRows[row].LineNumber;
+    return FShowsCmt ? CmtViewRowAt(FCmt, row).Value : FRows.LineNumber(row);
 }
 
 QVariant TToolChangeListModel::data(const QModelIndex& index, int role) const

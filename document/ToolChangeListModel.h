@@ -29,7 +29,7 @@ public:
 
     // The rows of a scan; Qt::UserRole is a row's line number. The list is
     // shared, not copied.
-    void ShowToolChangeRows(const QList<TToolChangeRow>& rows);
+    void ShowToolChangeRows(const TToolChangeRows& rows);
     // The CMT view's rows; Qt::UserRole is a program's 1-based position, 0 on
     // the information rows.
     void ShowCmtRows(const TCmtInfo& info);
@@ -49,7 +49,7 @@ private:
     QString RowText(int row) const;
     qint32 RowValue(int row) const;
 
-    QList<TToolChangeRow> FRows;
+    TToolChangeRows FRows;
     bool FShowsCmt = false;
     TCmtInfo FCmt;
     qsizetype FCmtRowCount = 0;

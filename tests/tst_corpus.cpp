@@ -63,8 +63,8 @@ private slots:
             if (scan.MultipleProgramNumbers)
                 continue;
             QStringList found;
-            for (const TToolChangeRow& row : scan.Rows)
-                found << row.Text.section(": ", 1);
+            for (qsizetype row = 0; row < scan.Rows.size(); ++row)
+                found << scan.Rows.Text(row).section(": ", 1);
             const QStringList grepped = GrepToolChangeLines(path, document.Encoding);
             QVERIFY2(found == grepped, qPrintable(path + ": " + found.join(" | ") + " <> " + grepped.join(" | ")));
             total += found.size();
@@ -110,7 +110,7 @@ private slots:
                 QVERIFY2(pieces.ToolChangeCandidates() == whole.ToolChangeCandidates(), qPrintable(path));
                 QCOMPARE(pieces.ToolChangeRows().size(), whole.ToolChangeRows().size());
                 for (qsizetype i = 0; i < whole.ToolChangeRows().size(); ++i)
-                    QCOMPARE(pieces.ToolChangeRows()[i].Text, whole.ToolChangeRows()[i].Text);
+                    QCOMPARE(pieces.ToolChangeRows().Text(i), whole.ToolChangeRows().Text(i));
             }
         }
     }
@@ -129,13 +129,13 @@ private slots:
             document.OpenBytes(file, false);
             const TPreparedUpload upload = document.PrepareUpload(false);
             const QStringList lines = document.Lines();
-            const QList<TToolChangeRow>& rows = document.ToolChangeRows();
+            const TToolChangeRows& rows = document.ToolChangeRows();
             const QByteArray& bytes = upload.Content;
             QCOMPARE(upload.Candidates.size(), rows.size());
             for (qsizetype i = 0; i < upload.Candidates.size(); ++i) {
                 const TStartFromCandidate& c = upload.Candidates[i];
                 const qsizetype lineIndex = c.LineNumber - 1;
-                const qint64 rowOffset = rows[i].Text.section(", bayt ", 1).section(':', 0, 0).toLongLong();
+                const qint64 rowOffset = rows.Text(i).section(", bayt ", 1).section(':', 0, 0).toLongLong();
                 QVERIFY(bytes.mid(rowOffset).startsWith(lines[lineIndex].toLatin1() + "\r\n"));
                 const QString previous = lineIndex > 0 ? lines[lineIndex - 1] : lines[0];
                 QVERIFY(bytes.mid(c.UncompressedOffset).startsWith(previous.toLatin1() + "\r\n"));

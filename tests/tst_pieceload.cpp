@@ -30,6 +30,9 @@ public:
         TPlainTextStore::AppendText(utf8);
     }
     void EndText() override { FLoading = false; }
+    // Its text is a copy, as the editor's is: the document then hands a
+    // worker the text as it was loaded.
+    bool SharesText() const override { return false; }
     int Loads = 0, Pieces = 0;
     bool ReplacedAfterLoad = false;
 
@@ -43,17 +46,21 @@ struct TOpened {
     bool Modified;
     QStringList Rows;
     QList<TStartFromCandidate> Candidates;
+    QByteArray Announced; // the text a worker is handed while the opening is announced
 };
 
 TOpened Open(const QByteArray& bytes, bool siemens, qsizetype pieceBytes, TCountingStore& store)
 {
     TProgramDocument document(store);
     document.SetLoadPieceBytes(pieceBytes);
+    QByteArray announced;
+    QObject::connect(
+        &document, &TProgramDocument::Changed, [&] { announced = JoinTextPieces(document.Utf8TextPieces()); });
     document.OpenBytes(bytes, siemens);
     TOpened opened { store.Text(), document.FileBytes(), document.Encoding(), document.IsModified(), {},
-        document.ToolChangeCandidates() };
-    for (const TToolChangeRow& row : document.ToolChangeRows())
-        opened.Rows.append(row.Text);
+        document.ToolChangeCandidates(), announced };
+    for (qsizetype row = 0; row < document.ToolChangeRows().size(); ++row)
+        opened.Rows.append(document.ToolChangeRows().Text(row));
     return opened;
 }
 
@@ -116,12 +123,14 @@ private slots:
             if (!siemens)
                 QCOMPARE(whole.Rows.size(), rows);
             QCOMPARE(wholeStore.Pieces, 0); // read whole
+            QCOMPARE(whole.Announced, whole.Text);
             for (qsizetype piece = 1; piece <= bytes.size(); ++piece) {
                 TCountingStore store;
                 const TOpened opened = Open(bytes, siemens, piece, store);
                 const QByteArray where = QByteArray(QTest::currentDataTag()) + " siemens " + QByteArray::number(siemens)
                     + " piece " + QByteArray::number(piece);
                 QVERIFY2(opened.Text == whole.Text, where + ": " + opened.Text.toHex() + " != " + whole.Text.toHex());
+                QVERIFY2(opened.Announced == whole.Text, where + ": " + opened.Announced.toHex());
                 QVERIFY2(opened.FileBytes == whole.FileBytes, where);
                 QVERIFY2(opened.Encoding == whole.Encoding, where);
                 QVERIFY2(!opened.Modified, where);
@@ -152,6 +161,7 @@ private slots:
         QVERIFY(pieces.Pieces >= 5 && !pieces.ReplacedAfterLoad);
         QCOMPARE(opened.Text.size(), expected.Text.size());
         QVERIFY(opened.Text == expected.Text);
+        QVERIFY(opened.Announced == expected.Text);
         QCOMPARE(opened.Rows, expected.Rows);
         QCOMPARE(opened.Candidates, expected.Candidates);
         QVERIFY(opened.Candidates.size() > 20);

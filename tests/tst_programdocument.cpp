@@ -34,7 +34,7 @@ private slots:
         document.OpenBytes(LineBreakProgram(lineBreak), false);
         QCOMPARE(document.Lines(), LineBreakProgramLines());
         QCOMPARE(document.ToolChangeRows().size(), 1);
-        QCOMPARE(document.ToolChangeRows()[0].Text, QString::fromUtf8("Satır 3, bayt %1: T1 M6").arg(rowOffset));
+        QCOMPARE(document.ToolChangeRows().Text(0), QString::fromUtf8("Satır 3, bayt %1: T1 M6").arg(rowOffset));
         QCOMPARE(document.ToolChangeCandidates(), QList<TStartFromCandidate>({ { 3, candidateOffset } }));
         // Saved back in the file's own style.
         QCOMPARE(document.FileBytes(), LineBreakProgramLines().join(QString::fromUtf8(lineBreak)).toUtf8() + lineBreak);

@@ -15,11 +15,13 @@
 
 namespace {
 
-QList<TToolChangeRow> Rows(const QStringList& texts)
+// Rows of the given lines, the first on line 3 at offset 0, each two lines
+// and ten characters after the one before.
+TToolChangeRows Rows(const QList<QByteArray>& lines)
 {
-    QList<TToolChangeRow> rows;
-    for (const QString& text : texts)
-        rows.append({ text, qint32(rows.size() * 2 + 3) });
+    TToolChangeRows rows;
+    for (const QByteArray& line : lines)
+        rows.Append(qint32(rows.size() * 2 + 3), rows.size() * 10, line);
     return rows;
 }
 
@@ -57,10 +59,11 @@ private slots:
     {
         TToolChangeListModel model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        const QString huge = QString::fromUtf8("Satır 5, bayt 9: T3 M6 ") + QString(5000, u'X');
-        model.ShowToolChangeRows(Rows({ QString::fromUtf8("Satır 2, bayt 0: T1 M6"), huge, "short" }));
+        const QByteArray hugeLine = "T3 M6 " + QByteArray(5000, 'X');
+        const QString huge = QString::fromUtf8("Satır 5, bayt 10: ") + QString::fromLatin1(hugeLine);
+        model.ShowToolChangeRows(Rows({ "T1 M6", hugeLine, "short" }));
         QCOMPARE(model.rowCount(), 3);
-        QCOMPARE(model.index(0).data().toString(), QString::fromUtf8("Satır 2, bayt 0: T1 M6"));
+        QCOMPARE(model.index(0).data().toString(), QString::fromUtf8("Satır 3, bayt 0: T1 M6"));
         QCOMPARE(model.index(2).data(Qt::UserRole).toInt(), 7);
         // A row of a huge line shows its start and an ellipsis.
         const QString shown = model.index(1).data().toString();
@@ -164,13 +167,12 @@ private slots:
         list.resize(245, 400);
         list.show();
         QVERIFY(QTest::qWaitForWindowExposed(&list));
-        QStringList texts;
         constexpr int RowCount = 400000;
-        texts.reserve(RowCount);
+        TToolChangeRows rows;
         for (int row = 0; row < RowCount; ++row)
-            texts.append(QString::fromUtf8("Satır %1, bayt %2: T%3 M6").arg(row * 2 + 1).arg(row * 14).arg(row % 99));
-        texts[RowCount / 2] += QString(60, u'X');
-        panel.Model()->ShowToolChangeRows(Rows(texts));
+            rows.Append(row * 2 + 1, row * 14,
+                "T" + QByteArray::number(row % 99) + " M6" + (row == RowCount / 2 ? QByteArray(60, 'X') : ""));
+        panel.Model()->ShowToolChangeRows(rows);
         QCOMPARE(counting.rowCount(), RowCount);
         QCoreApplication::processEvents(); // the list lays its rows out
         list.grab();
@@ -180,7 +182,7 @@ private slots:
         QVERIFY2(counting.TextsAsked < 2000, qPrintable(QString::number(counting.TextsAsked)));
         QVERIFY(list.viewport()->rect().contains(list.visualRect(counting.index(RowCount - 1, 0)).topLeft()));
         // The longest row can be scrolled to its end.
-        const int widestText = list.fontMetrics().horizontalAdvance(texts[RowCount / 2]);
+        const int widestText = list.fontMetrics().horizontalAdvance(rows.Text(RowCount / 2));
         QVERIFY(list.horizontalScrollBar()->maximum() + list.viewport()->width() >= widestText);
     }
 };

@@ -122,12 +122,12 @@ private slots:
         QFETCH(QList<TStartFromCandidate>, candidates);
         const TToolChangeScan scan = ScanToolChangeLines(lines, lineBreak);
         QStringList texts;
-        for (const TToolChangeRow& row : scan.Rows)
-            texts << row.Text;
+        for (qsizetype row = 0; row < scan.Rows.size(); ++row)
+            texts << scan.Rows.Text(row);
         QCOMPARE(texts, rows);
         QCOMPARE(scan.Candidates, candidates);
         for (qsizetype i = 0; i < scan.Rows.size(); ++i)
-            QCOMPARE(scan.Rows[i].LineNumber, scan.Candidates[i].LineNumber);
+            QCOMPARE(scan.Rows.LineNumber(i), scan.Candidates[i].LineNumber);
         QVERIFY(!scan.LinesRewritten);
         // The same rows handed over one by one, as quillex-cli scan writes them.
         const THits hits = Hits(lines.join('\n').toUtf8(), lineBreak);
@@ -144,9 +144,9 @@ private slots:
         QVERIFY(scan.LinesRewritten);
         QCOMPARE(scan.Lines, QStringList({ "G0", "G1", "T1 M6" }));
         QCOMPARE(scan.Candidates, QList<TStartFromCandidate>({ { 3, 4 } }));
-        QCOMPARE(scan.Rows[0].Text, QString::fromUtf8("Satır 3, bayt 8: T1 M6"));
+        QCOMPARE(scan.Rows.Text(0), QString::fromUtf8("Satır 3, bayt 8: T1 M6"));
         const THits hits = Hits("G0\n\n  \t\nG1\nT1 M6", 1);
-        QCOMPARE(hits.Rows, QStringList { scan.Rows[0].Text });
+        QCOMPARE(hits.Rows, QStringList { scan.Rows.Text(0) });
         QCOMPARE(hits.Candidates, scan.Candidates);
     }
 
@@ -167,10 +167,43 @@ private slots:
         QCOMPARE(calls, 2);
     }
 
+    // A row's text is made when asked for, and its length is known without
+    // making it (the list sizes its rows by the longest); of a huge line a
+    // row keeps the start, cut between characters.
+    void rowTexts_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<qint64>("offset");
+        QTest::newRow("ASCII") << QByteArray("T1 M6") << qint64(0);
+        QTest::newRow("letters outside ASCII") << QString::fromUtf8("T1 M6 (çğ😀)").toUtf8() << qint64(123456789012);
+        QTest::newRow("a huge line") << "T1 M6 " + QByteArray(1 << 20, 'X') << qint64(7);
+        QTest::newRow("a huge line of three-byte letters")
+            << "T1 M6 " + QString(1 << 18, QChar(0x20AC)).toUtf8() << qint64(7);
+    }
+    void rowTexts()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(qint64, offset);
+        TToolChangeRows rows;
+        rows.Append(1, 0, "T2 M6");
+        rows.Append(42, offset, line);
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows.LineNumber(1), 42);
+        const QString text = rows.Text(1), whole = ToolChangeRowText(42, offset, line);
+        QCOMPARE(rows.TextLength(1), text.size());
+        QVERIFY(!text.contains(QChar::ReplacementCharacter));
+        QVERIFY(rows.Line(1).size() <= TToolChangeRows::MaxLineBytes);
+        if (line.size() <= TToolChangeRows::MaxLineBytes)
+            QCOMPARE(text, whole);
+        else
+            QVERIFY(whole.startsWith(text) && text.size() > 1000); // more than the list shows
+        QCOMPARE(rows.Text(0), QString::fromUtf8("Satır 1, bayt 0: T2 M6"));
+    }
+
     void percentInLineIsLiteral()
     {
         const TToolChangeScan scan = ScanToolChangeLines({ "T1 M6 (%1 %2)" }, 2);
-        QCOMPARE(scan.Rows[0].Text, QString::fromUtf8("Satır 1, bayt 0: T1 M6 (%1 %2)"));
+        QCOMPARE(scan.Rows.Text(0), QString::fromUtf8("Satır 1, bayt 0: T1 M6 (%1 %2)"));
     }
 };
 
