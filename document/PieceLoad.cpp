@@ -196,7 +196,13 @@ TPieceLoad LoadTextInPieces(
             if (!begun && piece->Last && !piece->Dropped) {
                 // The whole text in one piece (one line of many MiB): the store
                 // takes it as it is rather than a copy beside it.
-                store.ReplaceText(std::move(piece->Text), piece->Shown, TTextReplace::NewDocument);
+                if (keepPieces) {
+                    store.ReplaceText(piece->Text, piece->Shown, TTextReplace::NewDocument);
+                    load.Pieces.append(std::move(piece->Text));
+                } else {
+                    store.ReplaceText(std::move(piece->Text), piece->Shown, TTextReplace::NewDocument);
+                }
+                written = true;
                 continue;
             }
             if (!begun) {
