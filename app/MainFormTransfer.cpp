@@ -6,6 +6,7 @@
 #include "DeviceWait.h"
 #include "WindowLook.h"
 #include "config/Settings.h"
+#include "operations/DeviceStatusWait.h"
 #include "operations/DownloadOperation.h"
 #include "operations/OperationJob.h"
 #include "operations/UploadOperation.h"
@@ -34,8 +35,6 @@ public:
 private:
     Ui::TFormMain* ui;
 };
-
-constexpr int StatusWaitMs = 5000;
 
 } // namespace
 
@@ -66,25 +65,21 @@ void TFormMain::SpeedButtonUploadToMachineClick()
         return; // the row has no device behind it: nothing to send to
     // The text is normalised and scanned anew even if the command stops later.
     const TPreparedUpload upload = FDocument->PrepareUpload(IsControllerSiemens(device.Controller));
-    if (!CheckDevicePin(device))
-        return;
 
     // The device's limits come from its status; give it a few seconds to speak.
+    // The window paints meanwhile and sees a close; it then sends nothing.
     const QPointer<TFormMain> alive(this);
-    QString status;
-    WaitUntilWithBusyCursor(
-        [&] {
-            status = StillOpen(alive) && alive->FStatusListener ? alive->FStatusListener->GetStatusFor(device.IPAddress)
-                                                                : QString();
-            return !status.isEmpty() || !StillOpen(alive);
-        },
-        StatusWaitMs, 100);
-    if (!StillOpen(alive))
+    const TKnownStatus known = WaitForDeviceStatus(
+        *FStatusListener, { device.IPAddress }, WindowWaitLoop, [alive] { return StillOpen(alive); });
+    if (!StillOpen(alive) || known.Kind == EOutcomeKind::Cancelled)
         return;
-    if (status.isEmpty()) {
-        FPrompter.ShowMessage(NoStatusOutcome().Shown);
+    if (!known.Succeeded()) {
+        FPrompter.ShowMessage(known.Shown);
         return;
     }
+    if (!CheckDevicePin(device, known.IdentityShared))
+        return;
+    const QString& status = known.Status;
     TUploadRequest request;
     request.Device = device;
     request.Status = status;

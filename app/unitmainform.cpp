@@ -670,10 +670,11 @@ bool TFormMain::IsSelectedDeviceSiemens() const
     return SelectedDevice(device) && IsControllerSiemens(device.Controller);
 }
 
-bool TFormMain::CheckDevicePin(const TQuillexDevice& device)
+bool TFormMain::CheckDevicePin(const TQuillexDevice& device, bool identityShared)
 {
-    const TPinCheck check
+    TPinCheck check
         = PinCheckFor(device, FStatusListener ? FStatusListener->GetLastDeviceList() : QList<TQuillexDevice>());
+    check.IdentityShared = check.IdentityShared || identityShared;
     const QPointer<TFormMain> alive(this);
     const bool ok = RunPinCheck(check, FPrompter, WindowCallRunner()).Succeeded();
     return ok && StillOpen(alive); // a window closed meanwhile sends nothing more

@@ -75,7 +75,8 @@ public:
     void UpdateToolCommandsEnabled();
     bool SelectedDeviceSupportsStartFrom() const;
     bool IsSelectedDeviceSiemens() const;
-    bool CheckDevicePin(const TQuillexDevice& device);
+    // identityShared: the status wait heard the device's MacId from another sender too.
+    bool CheckDevicePin(const TQuillexDevice& device, bool identityShared = false);
     bool SelectedDevice(TQuillexDevice& device) const;
 
     // Device list and status panel.
