@@ -4,6 +4,7 @@
 
 #include "DevicePanel.h"
 #include "ToolChangePanel.h"
+#include "TransferPanel.h"
 #include "WindowLook.h"
 
 #include "DeviceWait.h"
@@ -123,32 +124,9 @@ void TFormMain::SetUpFonts()
     ui->PaintBoxDeviceInfo->setFont(PixelFont(sans, 14));
     ui->LabelTransferTitle->setFont(PixelFont(sans, 14, true));
     ui->LabelTransferStatus->setFont(PixelFont(sans, 14));
-    // On the status panel's Base background a label would draw with the Text
-    // role; pinned to WindowText, the colours set on it are the ones drawn.
-    ui->LabelTransferTitle->setForegroundRole(QPalette::WindowText);
-    ui->LabelTransferStatus->setForegroundRole(QPalette::WindowText);
-    SetTransferStatusColor(GreyText(palette()));
-    // The read-back's line under the success text, always in the success green.
     ui->LabelTransferVerify->setFont(PixelFont(sans, 12));
-    ui->LabelTransferVerify->setForegroundRole(QPalette::WindowText);
-    QPalette verified = ui->LabelTransferVerify->palette();
-    verified.setColor(QPalette::WindowText, SuccessGreen);
-    ui->LabelTransferVerify->setPalette(verified);
     ui->ListBoxToolChanges->setFont(PixelFont(MonoFamily(), 13));
     ui->LabelToolChanges->setFont(PixelFont(sans, 12, true));
-}
-
-void TFormMain::SetTransferStatusColor(const QColor& color)
-{
-    QLabel* label = ui->LabelTransferStatus;
-    QPalette palette = label->palette();
-    palette.setColor(label->foregroundRole(), color);
-    label->setPalette(palette);
-}
-
-QColor TFormMain::TransferStatusColor() const
-{
-    return ui->LabelTransferStatus->palette().color(ui->LabelTransferStatus->foregroundRole());
 }
 
 void TFormMain::SetUpEditor()
@@ -234,6 +212,8 @@ void TFormMain::FormCreate()
     connect(FStatusLogTimer, &QTimer::timeout, this, &TFormMain::ShowNewStatusLogLines);
     ui->Memo1->installEventFilter(this);
     SetUpFonts();
+    FTransferPanel = new TTransferPanel(ui->PanelTransfer, ui->LabelTransferTitle, ui->LabelTransferStatus,
+        ui->ProgressBarTransfer, ui->LabelTransferVerify, FOptions.TickSource, this);
     SetUpToolBar();
     UpdateToolCommandsEnabled();
     FLogoClickCount = 0;
@@ -636,14 +616,7 @@ void TFormMain::SetTransferControlsEnabled(bool enabled)
 
 void TFormMain::StopTransferDoneTimer(bool hidePanel)
 {
-    if (!FTransferDoneTimer || !FTransferDoneTimer->isActive())
-        return;
-    FTransferDoneTimer->stop();
-    SetTransferStatusColor(FTransferStatusColor);
-    if (hidePanel) {
-        ui->PanelTransfer->hide();
-        ui->LabelTransferVerify->hide();
-    }
+    FTransferPanel->StopTransferDoneTimer(hidePanel);
 }
 
 void TFormMain::UpdateToolCommandsEnabled()

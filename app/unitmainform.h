@@ -9,7 +9,6 @@
 #include "document/ProgramDocument.h"
 #include "history/HistoryRecorder.h"
 #include "history/StoredProgramCheck.h"
-#include "transfer/UnitTransferProgress.h"
 #include "transfer/UploadVerification.h"
 #include "update/UnitAutoUpdate.h"
 
@@ -43,6 +42,7 @@ class THexDumpView;
 class TFindBar;
 class TToolChangePanel;
 class TDevicePanel;
+class TTransferPanel;
 class QMenu;
 class QMimeData;
 class QKeyEvent;
@@ -127,7 +127,7 @@ public:
     // The success display with the read-back's line under it, in green.
     void ShowUploadVerified(const TUploadVerification& verification);
     bool TransferRunning() const { return FTransferRunning; }
-    const TTransferProgress* TransferProgress() const { return FTransferProgress.get(); }
+    TTransferPanel* TransferPanel() const { return FTransferPanel; }
 
     // The program document and the views drawn from it.
     TProgramDocument& Document() { return *FDocument; }
@@ -215,8 +215,6 @@ private:
     void RememberRecentFile(const QString& fileName);
     void SetUpFonts();
     void PaintBoxDeviceInfoPaint(QPainter& painter);
-    void SetTransferStatusColor(const QColor& color);
-    QColor TransferStatusColor() const;
     void SpeedButtonUpdateClick();
     void UpdateDownloadDone(bool ok, const QString& resultText);
     TUpdateSettings UpdateSettings() const;
@@ -252,8 +250,6 @@ private:
     std::unique_ptr<TStatusListenerThread> FStatusListener;
     QPointer<QTimer> FStartupTimer;
     QTimer* FTimerDeviceInfo = nullptr;
-    QTimer* FTransferDoneTimer = nullptr;
-    QColor FTransferStatusColor;
     qint32 FLogoClickCount = 0;
     quint32 FLogoLastClickTicks = 0;
     bool FTransferRunning = false;
@@ -285,10 +281,9 @@ private:
     THexDumpView* FHexView = nullptr;
     TToolChangePanel* FToolChangePanel = nullptr;
     TDevicePanel* FDevicePanel = nullptr;
+    TTransferPanel* FTransferPanel = nullptr;
     TFindBar* FFindBar = nullptr;
     QMenu* FRecentMenu = nullptr;
-    std::unique_ptr<TTransferProgressView> FTransferView;
-    std::unique_ptr<TTransferProgress> FTransferProgress;
     QString FListFontFamily;
     QRect FFitFrameArea; // where the frame goes once the window manager has told its size
     std::unique_ptr<THistoryRecorder> FHistory;

@@ -4,6 +4,7 @@
 #include "Loopback.h"
 #include "ScriptedPrompter.h"
 
+#include "app/TransferPanel.h"
 #include "app/unitmainform.h"
 #include "config/Settings.h"
 #include "content/ProgramText.h"
@@ -370,7 +371,8 @@ private slots:
         QColor statusText;
         QVERIFY(QTest::qWaitFor(
             [&] {
-                sawMarquee |= FWindow->TransferProgress() && FWindow->TransferProgress()->UsesDeviceProgress();
+                sawMarquee |= FWindow->TransferPanel()->Progress()
+                    && FWindow->TransferPanel()->Progress()->UsesDeviceProgress();
                 if (!sawErase && FWindow->Form()->LabelTransferStatus->text().startsWith("Flash siliniyor")) {
                     sawErase = true;
                     statusText = DarkestDrawnPixel(FWindow->Form()->LabelTransferStatus);
