@@ -65,7 +65,6 @@ public:
     TFormMain(TUiPrompter& prompter, TMainFormOptions options = {}, QWidget* parent = nullptr);
     ~TFormMain() override;
 
-    Ui::TFormMain* Form() const { return ui.get(); }
     TStatusListenerThread* StatusListener() const { return FStatusListener.get(); }
     TDeviceListModel* DeviceList() const { return FDeviceList; }
 
