@@ -665,44 +665,18 @@ void TFormMain::TimerDeviceInfoTimer()
 void TFormMain::UpdateDeviceInfo()
 {
     UpdateToolCommandsEnabled();
+    if (!FDevicePanel) // the history may answer before the panel is made
+        return;
     TQuillexDevice device;
-    if (!SelectedDevice(device)) {
-        // A status port that cannot be bound is why no device appears.
-        const QString listenError = FStatusListener ? FStatusListener->ListenError() : QString();
-        SetDeviceInfo(
-            WithHistoryNotes(listenError.isEmpty() ? QString::fromUtf8("Bir cihaz seçin.") : listenError, {}), {});
-        return;
-    }
-    const QString status = FStatusListener->GetStatusFor(device.IPAddress);
-    const QString lastSent = LastSentText(device);
-    if (status.isEmpty()) {
-        SetDeviceInfo(WithHistoryNotes(QString::fromUtf8("%1 (%2) için henüz durum bilgisi alınmadı.")
-                                           .arg(device.DisplayName, device.IPAddress),
-                          lastSent),
-            {});
-        return;
-    }
-    // The rows change only when the device's status does.
-    if (status != FDeviceInfoStatus.first)
-        FDeviceInfoStatus = { status, BuildDeviceInfoRows(status) };
-    SetDeviceInfo({}, WithHistoryNotes(FDeviceInfoStatus.second, lastSent));
-}
-
-QString TFormMain::WithHistoryNotes(const QString& text, const QString& lastSent) const
-{
-    QStringList lines { text };
-    for (const QString& note : { lastSent, FSharedHistoryNote })
+    const bool selected = SelectedDevice(device);
+    QStringList notes;
+    for (const QString& note : { selected ? LastSentText(device) : QString(), FSharedHistoryNote })
         if (!note.isEmpty())
-            lines << note;
-    return lines.join('\n');
-}
-
-TDeviceInfoRows TFormMain::WithHistoryNotes(TDeviceInfoRows rows, const QString& lastSent) const
-{
-    for (const QString& note : { lastSent, FSharedHistoryNote })
-        if (!note.isEmpty())
-            rows.append({ QString(), note });
-    return rows;
+            notes << note;
+    // A status port that cannot be bound is why no device appears.
+    FDevicePanel->ShowDevice(selected ? &device : nullptr,
+        selected ? FStatusListener->GetStatusFor(device.IPAddress) : QString(),
+        FStatusListener ? FStatusListener->ListenError() : QString(), notes);
 }
 
 void TFormMain::SetDeviceInfo(const QString& message, const TDeviceInfoRows& rows)

@@ -82,10 +82,6 @@ public:
     void TimerDeviceInfoTimer();
     void UpdateDeviceInfo();
     void SetDeviceInfo(const QString& message, const TDeviceInfoRows& rows);
-    // The panel's message or rows with what was last sent to the device and
-    // the shared history's state below them.
-    QString WithHistoryNotes(const QString& text, const QString& lastSent) const;
-    TDeviceInfoRows WithHistoryNotes(TDeviceInfoRows rows, const QString& lastSent) const;
     TDevicePanel* DevicePanel() const { return FDevicePanel; }
     QColor DeviceActivityColor(const QString& ipAddress) const;
     void ListBoxDevicesDblClick();
@@ -94,9 +90,6 @@ public:
     void SetUpdateAvailable(bool available);
     bool LogVisible() const;
     const TStatusLog& StatusLog() const { return FStatusLog; }
-    // The log shows the lines it has not shown yet; called while it is visible,
-    // at most ten times a second.
-    void ShowNewStatusLogLines();
 
     // Document commands.
     void SpeedButtonFileNewClick();
@@ -123,8 +116,6 @@ public:
     void SpeedButtonUploadToMachineClick();
     void SpeedButtonDownloadFromMachineClick();
     void ShowTransferSuccess(const QString& title);
-    // The success display with the read-back's line under it, in green.
-    void ShowUploadVerified(const TUploadVerification& verification);
     bool TransferRunning() const { return FTransferRunning; }
     TTransferPanel* TransferPanel() const { return FTransferPanel; }
 
@@ -224,6 +215,11 @@ private:
     // An operation's end: its record kept, its outcome shown.
     void UploadComplete(const TUploadOutcome& outcome);
     void DownloadComplete(const TQuillexDevice& device, const TDownloadOutcome& outcome);
+    // The success display with the read-back's line under it, in green.
+    void ShowUploadVerified(const TUploadVerification& verification);
+    // The log shows the lines it has not shown yet; called while it is visible,
+    // at most ten times a second.
+    void ShowNewStatusLogLines();
     void StartProgress(const QString& title);
     void ShowToolChangePanel();
     // The selected device, once its PIN is settled; "Önce bir cihaz seçin." when there is none.
@@ -256,7 +252,6 @@ private:
     QHash<QString, QPixmap> FDeviceImages;
     QList<QIcon> FUpdateImages;
     QList<QIcon> FToolbarImages;
-    std::pair<QString, TDeviceInfoRows> FDeviceInfoStatus; // the status text last shown, and its rows
     TSynGCodeSyn* FHighlighter = nullptr;
     int FToolChangesPanelWidth = ToolChangesPanelWidth;
     bool FDestroyed = false;
