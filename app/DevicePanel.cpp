@@ -165,6 +165,24 @@ void TDevicePanel::SetInfo(const QString& message, const TDeviceInfoRows& rows)
     FInfo->update();
 }
 
+void TDevicePanel::ShowDevice(
+    const TQuillexDevice* device, const QString& status, const QString& listenError, const QStringList& notes)
+{
+    if (!device || status.isEmpty()) {
+        const QString message = !device ? (listenError.isEmpty() ? QString::fromUtf8("Bir cihaz seçin.") : listenError)
+                                        : QString::fromUtf8("%1 (%2) için henüz durum bilgisi alınmadı.")
+                                              .arg(device->DisplayName, device->IPAddress);
+        SetInfo((QStringList(message) << notes).join('\n'), {});
+        return;
+    }
+    if (status != FStatusRows.first)
+        FStatusRows = { status, BuildDeviceInfoRows(status) };
+    TDeviceInfoRows rows = FStatusRows.second;
+    for (const QString& note : notes)
+        rows.append({ QString(), note });
+    SetInfo({}, rows);
+}
+
 int TDevicePanel::InfoRowHeight() const
 {
     return QFontMetrics(FInfo->font()).height() + 8;

@@ -11,6 +11,9 @@
 #include <QObject>
 #include <QPixmap>
 #include <QString>
+#include <QStringList>
+
+#include <utility>
 
 class QListView;
 class QPainter;
@@ -38,6 +41,13 @@ public:
 
     // The status box: the message when there is one, otherwise the rows.
     void SetInfo(const QString& message, const TDeviceInfoRows& rows);
+    // The status box for the selected device (null: none selected): why no
+    // device can be heard or "Bir cihaz seçin.", the wait for its first
+    // status, or its status rows, built again only when the status changes;
+    // the notes (what was last sent to it, the shared history's state) under
+    // them either way.
+    void ShowDevice(
+        const TQuillexDevice* device, const QString& status, const QString& listenError, const QStringList& notes);
     QString InfoMessage() const { return FInfoMessage; }
     TDeviceInfoRows InfoRows() const { return FInfoRows; }
     void PaintInfo(QPainter& painter) const;
@@ -51,4 +61,5 @@ private:
     QPixmap FDevicePicture;
     QString FInfoMessage;
     TDeviceInfoRows FInfoRows;
+    std::pair<QString, TDeviceInfoRows> FStatusRows; // the status last shown, and its rows
 };

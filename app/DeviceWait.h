@@ -86,8 +86,10 @@ inline TBlockingCallRunner WindowCallRunner()
     };
 }
 
-inline bool WaitUntilWithBusyCursor(const std::function<bool()>& condition, int timeoutMs, int pollMs)
+// The loop a status wait runs in the window: the condition is tested on the
+// window's thread between its events, under a busy cursor, input held back.
+inline void WindowWaitLoop(const std::function<bool()>& condition, int timeoutMs, int pollMs)
 {
     const TDeviceWait wait;
-    return WaitUntil(condition, timeoutMs, pollMs, QEventLoop::AllEvents);
+    WaitUntil(condition, timeoutMs, pollMs, QEventLoop::AllEvents);
 }

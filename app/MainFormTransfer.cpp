@@ -1,52 +1,17 @@
 // The main window's upload and download commands and the success display.
 #include "unitmainform.h"
 
-#include "ui_unitmainform.h"
-
 #include "DeviceWait.h"
-#include "WindowLook.h"
+#include "TransferPanel.h"
 #include "config/Settings.h"
+#include "operations/DeviceStatusWait.h"
 #include "operations/DownloadOperation.h"
 #include "operations/OperationJob.h"
 #include "operations/UploadOperation.h"
 
-#include <Qsci/qsciscintilla.h>
-
-namespace {
-
-// The transfer panel's widgets as the presenter sees them.
-class TPanelView : public TTransferProgressView {
-public:
-    explicit TPanelView(Ui::TFormMain* ui)
-        : ui(ui)
-    {
-    }
-    void SetTitle(const QString& title) override { ui->LabelTransferTitle->setText(title); }
-    void SetStatus(const QString& text) override { ui->LabelTransferStatus->setText(text); }
-    void SetBar(int position) override
-    {
-        ui->ProgressBarTransfer->setRange(0, 100);
-        ui->ProgressBarTransfer->setValue(position);
-    }
-    void SetBarMarquee() override { ui->ProgressBarTransfer->setRange(0, 0); }
-    void SetPanelVisible(bool visible) override { ui->PanelTransfer->setVisible(visible); }
-
-private:
-    Ui::TFormMain* ui;
-};
-
-constexpr int StatusWaitMs = 5000;
-
-} // namespace
-
 void TFormMain::StartProgress(const QString& title)
 {
-    if (!FTransferView)
-        FTransferView = std::make_unique<TPanelView>(ui.get());
-    FTransferProgress.reset();
-    FTransferProgress = std::make_unique<TTransferProgress>(*FTransferView, title, FOptions.TickSource);
-    FTransferProgress->UpdateProgress(0);
-    ui->LabelTransferVerify->hide();
+    FTransferPanel->Start(title);
     SetTransferControlsEnabled(false);
 }
 
@@ -66,25 +31,21 @@ void TFormMain::SpeedButtonUploadToMachineClick()
         return; // the row has no device behind it: nothing to send to
     // The text is normalised and scanned anew even if the command stops later.
     const TPreparedUpload upload = FDocument->PrepareUpload(IsControllerSiemens(device.Controller));
-    if (!CheckDevicePin(device))
-        return;
 
     // The device's limits come from its status; give it a few seconds to speak.
+    // The window paints meanwhile and sees a close; it then sends nothing.
     const QPointer<TFormMain> alive(this);
-    QString status;
-    WaitUntilWithBusyCursor(
-        [&] {
-            status = StillOpen(alive) && alive->FStatusListener ? alive->FStatusListener->GetStatusFor(device.IPAddress)
-                                                                : QString();
-            return !status.isEmpty() || !StillOpen(alive);
-        },
-        StatusWaitMs, 100);
-    if (!StillOpen(alive))
+    const TKnownStatus known = WaitForDeviceStatus(
+        *FStatusListener, { device.IPAddress }, WindowWaitLoop, [alive] { return StillOpen(alive); });
+    if (!StillOpen(alive) || known.Kind == EOutcomeKind::Cancelled)
         return;
-    if (status.isEmpty()) {
-        FPrompter.ShowMessage(NoStatusOutcome().Shown);
+    if (!known.Succeeded()) {
+        FPrompter.ShowMessage(known.Shown);
         return;
     }
+    if (!CheckDevicePin(device, known.IdentityShared))
+        return;
+    const QString& status = known.Status;
     TUploadRequest request;
     request.Device = device;
     request.Status = status;
@@ -95,24 +56,9 @@ void TFormMain::SpeedButtonUploadToMachineClick()
 
     StartProgress(QString::fromUtf8("Cihaza gönderiliyor"));
     const QString ip = device.IPAddress;
-    auto progress = std::make_shared<TProgressCallbacks>();
-    progress->OnPercent = [this](qint32 percent) {
-        if (FTransferProgress)
-            FTransferProgress->UpdateProgress(percent);
-    };
-    progress->OnLargeUpload = [this, ip] {
-        if (FTransferProgress)
-            FTransferProgress->UseDeviceProgress(
-                [this, ip] { return FStatusListener ? FStatusListener->GetStatusFor(ip) : QString(); });
-    };
-    progress->OnErase = [this](qint64 done, qint64 total) {
-        if (FTransferProgress)
-            FTransferProgress->UpdateEraseProgress(done, total);
-    };
-    progress->OnVerifyStarted = [this] {
-        if (FTransferProgress)
-            FTransferProgress->BeginVerification();
-    };
+    // Large uploads show the device's own counters from its status.
+    auto progress = FTransferPanel->OperationProgress(
+        [this, ip] { return FStatusListener ? FStatusListener->GetStatusFor(ip) : QString(); });
     RunOperationJob<TUploadOutcome>(
         this, progress, [request](TOperationProgress& p) { return SendUpload(request, p); },
         [this](const TUploadOutcome& outcome) { UploadComplete(outcome); });
@@ -121,7 +67,7 @@ void TFormMain::SpeedButtonUploadToMachineClick()
 void TFormMain::UploadComplete(const TUploadOutcome& outcome)
 {
     SetTransferControlsEnabled(true);
-    FTransferProgress.reset();
+    FTransferPanel->End();
     raise();
     activateWindow();
     if (outcome.Record)
@@ -144,9 +90,7 @@ void TFormMain::UploadComplete(const TUploadOutcome& outcome)
 
 void TFormMain::ShowUploadVerified(const TUploadVerification& verification)
 {
-    ShowTransferSuccess(QString::fromUtf8("Cihaza gönderildi"));
-    ui->LabelTransferVerify->setText(verification.Message);
-    ui->LabelTransferVerify->show();
+    FTransferPanel->ShowTransferSuccess(QString::fromUtf8("Cihaza gönderildi"), verification.Message);
 }
 
 void TFormMain::SpeedButtonDownloadFromMachineClick()
@@ -163,11 +107,7 @@ void TFormMain::SpeedButtonDownloadFromMachineClick()
     // The device's limit bounds what the download takes; the default when its status is not known.
     request.Status = FStatusListener ? FStatusListener->GetStatusFor(device.IPAddress) : QString();
     StartProgress(QString::fromUtf8("Cihazdan alınıyor"));
-    auto progress = std::make_shared<TProgressCallbacks>();
-    progress->OnPercent = [this](qint32 percent) {
-        if (FTransferProgress)
-            FTransferProgress->UpdateProgress(percent);
-    };
+    auto progress = FTransferPanel->OperationProgress();
     RunOperationJob<TDownloadOutcome>(
         this, progress, [request](TOperationProgress& p) { return RunDownload(request, p); },
         [this, device](const TDownloadOutcome& outcome) { DownloadComplete(device, outcome); });
@@ -176,7 +116,7 @@ void TFormMain::SpeedButtonDownloadFromMachineClick()
 void TFormMain::DownloadComplete(const TQuillexDevice& device, const TDownloadOutcome& outcome)
 {
     SetTransferControlsEnabled(true);
-    FTransferProgress.reset();
+    FTransferPanel->End();
     raise();
     activateWindow();
     if (outcome.Record)
@@ -195,21 +135,5 @@ void TFormMain::DownloadComplete(const TQuillexDevice& device, const TDownloadOu
 
 void TFormMain::ShowTransferSuccess(const QString& title)
 {
-    if (!FTransferDoneTimer) {
-        // A repeating timer, stopped by its own first tick: StopTransferDoneTimer
-        // acts only while it runs.
-        FTransferDoneTimer = new QTimer(this);
-        FTransferDoneTimer->setInterval(4000);
-        connect(FTransferDoneTimer, &QTimer::timeout, this, [this] { StopTransferDoneTimer(true); });
-    }
-    if (!FTransferDoneTimer->isActive())
-        FTransferStatusColor = TransferStatusColor();
-    ui->LabelTransferTitle->setText(title);
-    ui->LabelTransferStatus->setText(MsgDone());
-    SetTransferStatusColor(SuccessGreen);
-    ui->ProgressBarTransfer->setRange(0, 100);
-    ui->ProgressBarTransfer->setValue(100);
-    ui->LabelTransferVerify->hide();
-    ui->PanelTransfer->show();
-    FTransferDoneTimer->start();
+    FTransferPanel->ShowTransferSuccess(title);
 }

@@ -11,11 +11,6 @@
 #include "dialogs/UnitProgramListsForm.h"
 #include "dialogs/UnitStartFromSelectForm.h"
 #include "discovery/DeviceListModel.h"
-#include "ui_HistoryForm.h"
-#include "ui_UnitDeviceSettingsForm.h"
-#include "ui_UnitProgramListsForm.h"
-#include "ui_UnitStartFromSelectForm.h"
-#include "ui_unitmainform.h"
 #include "unitmainform.h"
 
 #include "content/EditorText.h"
@@ -28,7 +23,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFrame>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
 #include <QMenu>
 #include <QRegularExpression>
 #include <QScreen>
@@ -164,13 +163,14 @@ int main(int argc, char** argv)
     QByteArray bytes;
     QString error;
     if (ReadWholeFile(argv[3], bytes, error)) {
-        window.Form()->SynEditProgram->setText(QString::fromUtf8(ReadEditorText(bytes, false).Utf8));
+        window.findChild<QsciScintilla*>("SynEditProgram")
+            ->setText(QString::fromUtf8(ReadEditorText(bytes, false).Utf8));
         QTest::qWait(300);
         Save(&window, folder, "editor-program");
 
         // The program's tool changes beside it, the third one clicked.
         window.SpeedButtonScanToolChangesClick();
-        auto* tools = window.Form()->ListBoxToolChanges;
+        auto* tools = window.findChild<QListView*>("ListBoxToolChanges");
         if (tools->model()->rowCount() > 2) {
             tools->setCurrentIndex(tools->model()->index(2, 0));
             window.ListBoxToolChangesClick();
@@ -189,8 +189,9 @@ int main(int argc, char** argv)
         Save(&window, folder, "toolpath-view");
         Save(window.ToolpathPanel(), folder, "toolpath-panel");
         window.ToolpathPanel()->DirectionButton(TViewDirection::Top)->click();
-        window.Form()->SynEditProgram->setCursorPosition(
-            tools->model()->rowCount() > 1 ? tools->model()->index(1, 0).data(Qt::UserRole).toInt() + 5 : 10, 0);
+        window.findChild<QsciScintilla*>("SynEditProgram")
+            ->setCursorPosition(
+                tools->model()->rowCount() > 1 ? tools->model()->index(1, 0).data(Qt::UserRole).toInt() + 5 : 10, 0);
         QTest::qWait(300);
         Save(window.ToolpathPanel(), folder, "toolpath-top");
         window.ToolpathPanel()->DirectionButton(TViewDirection::Front)->click();
@@ -204,14 +205,14 @@ int main(int argc, char** argv)
         window.FindBar()->RegexBox()->setChecked(true);
         window.FindBar()->WholeWordBox()->setChecked(true);
         window.FindBar()->ReplaceEdit()->setText("M06");
-        window.Form()->SynEditProgram->setCursorPosition(0, 0);
+        window.findChild<QsciScintilla*>("SynEditProgram")->setCursorPosition(0, 0);
         window.FindNextClick();
         QTest::qWait(800);
         Save(&window, folder, "find-bar");
         window.FindBar()->HideBar();
 
         // The editor's context menu, with a selection.
-        QsciScintilla* editor = window.Form()->SynEditProgram;
+        QsciScintilla* editor = window.findChild<QsciScintilla*>("SynEditProgram");
         editor->setSelection(2, 0, 2, 6);
         std::unique_ptr<QMenu> menu(window.CreateEditorContextMenu());
         menu->popup(editor->mapToGlobal(QPoint(260, 120)));
@@ -228,7 +229,7 @@ int main(int argc, char** argv)
         TFormStartFromSelect select(WindowCallRunner());
         select.Initialize(entries, "127.0.0.3", 5000);
         select.move(window.frameGeometry().center() - select.rect().center());
-        select.Form()->ListBoxEntries->setCurrentRow(qMin(1, int(entries.size()) - 1));
+        select.findChild<QListWidget*>("ListBoxEntries")->setCurrentRow(qMin(1, int(entries.size()) - 1));
         select.show();
         (void)QTest::qWaitForWindowExposed(&select);
         (void)QTest::qWaitFor([&] { return select.SafetyCheckDone(); }, 10000);
@@ -236,7 +237,7 @@ int main(int argc, char** argv)
         // No copy of the device's program here: it is read back and checked.
         select.ButtonReadBackClick();
         (void)QTest::qWaitFor([&] { return select.SafetyCheckDone(); }, 30000);
-        select.Form()->ListBoxEntries->setCurrentRow(qMin(1, int(entries.size()) - 1));
+        select.findChild<QListWidget*>("ListBoxEntries")->setCurrentRow(qMin(1, int(entries.size()) - 1));
         QTest::qWait(200);
         Save(&select, folder, "start-from-dialog-read-back");
     } else {
@@ -249,13 +250,14 @@ int main(int argc, char** argv)
         window.SpeedButtonUploadToMachineClick();
         QElapsedTimer erase;
         erase.start();
-        while (!window.Form()->LabelTransferStatus->text().startsWith("Flash siliniyor") && erase.elapsed() < 10000)
+        while (!window.findChild<QLabel*>("LabelTransferStatus")->text().startsWith("Flash siliniyor")
+            && erase.elapsed() < 10000)
             QTest::qWait(20);
         QTest::qWait(300);
         Save(&window, folder, "upload-erasing");
         // The device's rows scrolled down to what it is doing.
         window.TimerDeviceInfoTimer();
-        QScrollBar* rows = window.Form()->ScrollBoxDeviceInfo->verticalScrollBar();
+        QScrollBar* rows = window.findChild<QScrollArea*>("ScrollBoxDeviceInfo")->verticalScrollBar();
         rows->setValue(rows->maximum());
         Save(&window, folder, "upload-status-rows");
         rows->setValue(0);
@@ -264,7 +266,7 @@ int main(int argc, char** argv)
         window.TimerDeviceInfoTimer();
         // The success display with the read-back's verdict under it, and the panel close up.
         Save(&window, folder, "upload-verified");
-        Save(window.Form()->PanelTransfer, folder, "upload-verified-panel");
+        Save(window.findChild<QFrame*>("PanelTransfer"), folder, "upload-verified-panel");
         // A program with tool changes, then the device plays it to the control
         // from its first one: the transfer rows, scrolled into view, under the
         // success display.
@@ -280,7 +282,7 @@ int main(int argc, char** argv)
                 QTest::qWait(100);
                 window.TimerDeviceInfoTimer();
             }
-            QScrollBar* rows = window.Form()->ScrollBoxDeviceInfo->verticalScrollBar();
+            QScrollBar* rows = window.findChild<QScrollArea*>("ScrollBoxDeviceInfo")->verticalScrollBar();
             rows->setValue(rows->maximum());
             Save(&window, folder, "transfer-status-rows");
             rows->setValue(0);
@@ -310,7 +312,8 @@ int main(int argc, char** argv)
     }
     if (argc > 4 && ReadWholeFile(argv[4], bytes, error)) {
         window.ShowCmtFile(bytes);
-        window.Form()->ListBoxToolChanges->setCurrentIndex(window.Form()->ListBoxToolChanges->model()->index(4, 0));
+        window.findChild<QListView*>("ListBoxToolChanges")
+            ->setCurrentIndex(window.findChild<QListView*>("ListBoxToolChanges")->model()->index(4, 0));
         Save(&window, folder, "cmt-view");
     }
     // The program list window with a real backup of several programs split.
@@ -318,12 +321,12 @@ int main(int argc, char** argv)
         TFormProgramList programs(prompter, ReadEditorText(bytes, false).Utf8, &window);
         programs.show();
         (void)QTest::qWaitForWindowExposed(&programs);
-        programs.Form()->ListBox1->setCurrentRow(1);
+        programs.findChild<QListWidget*>("ListBox1")->setCurrentRow(1);
         Save(&programs, folder, "program-list");
         programs.close();
     }
     // The update button: the start-up check found a newer version, then a click downloads it.
-    QToolButton* update = window.Form()->SpeedButtonUpdate;
+    QToolButton* update = window.findChild<QToolButton*>("SpeedButtonUpdate");
     QElapsedTimer check;
     check.start();
     while (update->toolTip() != QString::fromUtf8("YENİ SÜRÜM VAR - GÜNCELLE") && check.elapsed() < 15000)

@@ -4,6 +4,7 @@
 
 #include "DevicePanel.h"
 #include "ToolChangePanel.h"
+#include "TransferPanel.h"
 #include "WindowLook.h"
 
 #include "DeviceWait.h"
@@ -123,32 +124,9 @@ void TFormMain::SetUpFonts()
     ui->PaintBoxDeviceInfo->setFont(PixelFont(sans, 14));
     ui->LabelTransferTitle->setFont(PixelFont(sans, 14, true));
     ui->LabelTransferStatus->setFont(PixelFont(sans, 14));
-    // On the status panel's Base background a label would draw with the Text
-    // role; pinned to WindowText, the colours set on it are the ones drawn.
-    ui->LabelTransferTitle->setForegroundRole(QPalette::WindowText);
-    ui->LabelTransferStatus->setForegroundRole(QPalette::WindowText);
-    SetTransferStatusColor(GreyText(palette()));
-    // The read-back's line under the success text, always in the success green.
     ui->LabelTransferVerify->setFont(PixelFont(sans, 12));
-    ui->LabelTransferVerify->setForegroundRole(QPalette::WindowText);
-    QPalette verified = ui->LabelTransferVerify->palette();
-    verified.setColor(QPalette::WindowText, SuccessGreen);
-    ui->LabelTransferVerify->setPalette(verified);
     ui->ListBoxToolChanges->setFont(PixelFont(MonoFamily(), 13));
     ui->LabelToolChanges->setFont(PixelFont(sans, 12, true));
-}
-
-void TFormMain::SetTransferStatusColor(const QColor& color)
-{
-    QLabel* label = ui->LabelTransferStatus;
-    QPalette palette = label->palette();
-    palette.setColor(label->foregroundRole(), color);
-    label->setPalette(palette);
-}
-
-QColor TFormMain::TransferStatusColor() const
-{
-    return ui->LabelTransferStatus->palette().color(ui->LabelTransferStatus->foregroundRole());
 }
 
 void TFormMain::SetUpEditor()
@@ -214,6 +192,8 @@ void TFormMain::FormCreate()
     connect(FStatusLogTimer, &QTimer::timeout, this, &TFormMain::ShowNewStatusLogLines);
     ui->Memo1->installEventFilter(this);
     SetUpFonts();
+    FTransferPanel = new TTransferPanel(ui->PanelTransfer, ui->LabelTransferTitle, ui->LabelTransferStatus,
+        ui->ProgressBarTransfer, ui->LabelTransferVerify, FOptions.TickSource, this);
     SetUpToolBar();
     UpdateToolCommandsEnabled();
     FLogoClickCount = 0;
@@ -615,14 +595,7 @@ void TFormMain::SetTransferControlsEnabled(bool enabled)
 
 void TFormMain::StopTransferDoneTimer(bool hidePanel)
 {
-    if (!FTransferDoneTimer || !FTransferDoneTimer->isActive())
-        return;
-    FTransferDoneTimer->stop();
-    SetTransferStatusColor(FTransferStatusColor);
-    if (hidePanel) {
-        ui->PanelTransfer->hide();
-        ui->LabelTransferVerify->hide();
-    }
+    FTransferPanel->StopTransferDoneTimer(hidePanel);
 }
 
 void TFormMain::UpdateToolCommandsEnabled()
@@ -649,10 +622,11 @@ bool TFormMain::IsSelectedDeviceSiemens() const
     return SelectedDevice(device) && IsControllerSiemens(device.Controller);
 }
 
-bool TFormMain::CheckDevicePin(const TQuillexDevice& device)
+bool TFormMain::CheckDevicePin(const TQuillexDevice& device, bool identityShared)
 {
-    const TPinCheck check
+    TPinCheck check
         = PinCheckFor(device, FStatusListener ? FStatusListener->GetLastDeviceList() : QList<TQuillexDevice>());
+    check.IdentityShared = check.IdentityShared || identityShared;
     const QPointer<TFormMain> alive(this);
     const bool ok = RunPinCheck(check, FPrompter, WindowCallRunner()).Succeeded();
     return ok && StillOpen(alive); // a window closed meanwhile sends nothing more
@@ -670,44 +644,18 @@ void TFormMain::TimerDeviceInfoTimer()
 void TFormMain::UpdateDeviceInfo()
 {
     UpdateToolCommandsEnabled();
+    if (!FDevicePanel) // the history may answer before the panel is made
+        return;
     TQuillexDevice device;
-    if (!SelectedDevice(device)) {
-        // A status port that cannot be bound is why no device appears.
-        const QString listenError = FStatusListener ? FStatusListener->ListenError() : QString();
-        SetDeviceInfo(
-            WithHistoryNotes(listenError.isEmpty() ? QString::fromUtf8("Bir cihaz seçin.") : listenError, {}), {});
-        return;
-    }
-    const QString status = FStatusListener->GetStatusFor(device.IPAddress);
-    const QString lastSent = LastSentText(device);
-    if (status.isEmpty()) {
-        SetDeviceInfo(WithHistoryNotes(QString::fromUtf8("%1 (%2) için henüz durum bilgisi alınmadı.")
-                                           .arg(device.DisplayName, device.IPAddress),
-                          lastSent),
-            {});
-        return;
-    }
-    // The rows change only when the device's status does.
-    if (status != FDeviceInfoStatus.first)
-        FDeviceInfoStatus = { status, BuildDeviceInfoRows(status) };
-    SetDeviceInfo({}, WithHistoryNotes(FDeviceInfoStatus.second, lastSent));
-}
-
-QString TFormMain::WithHistoryNotes(const QString& text, const QString& lastSent) const
-{
-    QStringList lines { text };
-    for (const QString& note : { lastSent, FSharedHistoryNote })
+    const bool selected = SelectedDevice(device);
+    QStringList notes;
+    for (const QString& note : { selected ? LastSentText(device) : QString(), FSharedHistoryNote })
         if (!note.isEmpty())
-            lines << note;
-    return lines.join('\n');
-}
-
-TDeviceInfoRows TFormMain::WithHistoryNotes(TDeviceInfoRows rows, const QString& lastSent) const
-{
-    for (const QString& note : { lastSent, FSharedHistoryNote })
-        if (!note.isEmpty())
-            rows.append({ QString(), note });
-    return rows;
+            notes << note;
+    // A status port that cannot be bound is why no device appears.
+    FDevicePanel->ShowDevice(selected ? &device : nullptr,
+        selected ? FStatusListener->GetStatusFor(device.IPAddress) : QString(),
+        FStatusListener ? FStatusListener->ListenError() : QString(), notes);
 }
 
 void TFormMain::SetDeviceInfo(const QString& message, const TDeviceInfoRows& rows)

@@ -9,7 +9,6 @@
 #include "document/ProgramDocument.h"
 #include "history/HistoryRecorder.h"
 #include "history/StoredProgramCheck.h"
-#include "transfer/UnitTransferProgress.h"
 #include "transfer/UploadVerification.h"
 #include "update/UnitAutoUpdate.h"
 
@@ -43,6 +42,7 @@ class THexDumpView;
 class TFindBar;
 class TToolChangePanel;
 class TDevicePanel;
+class TTransferPanel;
 class QMenu;
 class QMimeData;
 class QKeyEvent;
@@ -65,7 +65,6 @@ public:
     TFormMain(TUiPrompter& prompter, TMainFormOptions options = {}, QWidget* parent = nullptr);
     ~TFormMain() override;
 
-    Ui::TFormMain* Form() const { return ui.get(); }
     TStatusListenerThread* StatusListener() const { return FStatusListener.get(); }
     TDeviceListModel* DeviceList() const { return FDeviceList; }
 
@@ -75,17 +74,14 @@ public:
     void UpdateToolCommandsEnabled();
     bool SelectedDeviceSupportsStartFrom() const;
     bool IsSelectedDeviceSiemens() const;
-    bool CheckDevicePin(const TQuillexDevice& device);
+    // identityShared: the status wait heard the device's MacId from another sender too.
+    bool CheckDevicePin(const TQuillexDevice& device, bool identityShared = false);
     bool SelectedDevice(TQuillexDevice& device) const;
 
     // Device list and status panel.
     void TimerDeviceInfoTimer();
     void UpdateDeviceInfo();
     void SetDeviceInfo(const QString& message, const TDeviceInfoRows& rows);
-    // The panel's message or rows with what was last sent to the device and
-    // the shared history's state below them.
-    QString WithHistoryNotes(const QString& text, const QString& lastSent) const;
-    TDeviceInfoRows WithHistoryNotes(TDeviceInfoRows rows, const QString& lastSent) const;
     TDevicePanel* DevicePanel() const { return FDevicePanel; }
     QColor DeviceActivityColor(const QString& ipAddress) const;
     void ListBoxDevicesDblClick();
@@ -94,9 +90,6 @@ public:
     void SetUpdateAvailable(bool available);
     bool LogVisible() const;
     const TStatusLog& StatusLog() const { return FStatusLog; }
-    // The log shows the lines it has not shown yet; called while it is visible,
-    // at most ten times a second.
-    void ShowNewStatusLogLines();
 
     // Document commands.
     void SpeedButtonFileNewClick();
@@ -123,10 +116,8 @@ public:
     void SpeedButtonUploadToMachineClick();
     void SpeedButtonDownloadFromMachineClick();
     void ShowTransferSuccess(const QString& title);
-    // The success display with the read-back's line under it, in green.
-    void ShowUploadVerified(const TUploadVerification& verification);
     bool TransferRunning() const { return FTransferRunning; }
-    const TTransferProgress* TransferProgress() const { return FTransferProgress.get(); }
+    TTransferPanel* TransferPanel() const { return FTransferPanel; }
 
     // The program document and the views drawn from it.
     TProgramDocument& Document() { return *FDocument; }
@@ -212,8 +203,6 @@ private:
     void RememberRecentFile(const QString& fileName);
     void SetUpFonts();
     void PaintBoxDeviceInfoPaint(QPainter& painter);
-    void SetTransferStatusColor(const QColor& color);
-    QColor TransferStatusColor() const;
     void SpeedButtonUpdateClick();
     void UpdateDownloadDone(bool ok, const QString& resultText);
     TUpdateSettings UpdateSettings() const;
@@ -224,6 +213,11 @@ private:
     // An operation's end: its record kept, its outcome shown.
     void UploadComplete(const TUploadOutcome& outcome);
     void DownloadComplete(const TQuillexDevice& device, const TDownloadOutcome& outcome);
+    // The success display with the read-back's line under it, in green.
+    void ShowUploadVerified(const TUploadVerification& verification);
+    // The log shows the lines it has not shown yet; called while it is visible,
+    // at most ten times a second.
+    void ShowNewStatusLogLines();
     void StartProgress(const QString& title);
     void ShowToolChangePanel();
     // The selected device, once its PIN is settled; "Önce bir cihaz seçin." when there is none.
@@ -249,8 +243,6 @@ private:
     std::unique_ptr<TStatusListenerThread> FStatusListener;
     QPointer<QTimer> FStartupTimer;
     QTimer* FTimerDeviceInfo = nullptr;
-    QTimer* FTransferDoneTimer = nullptr;
-    QColor FTransferStatusColor;
     qint32 FLogoClickCount = 0;
     quint32 FLogoLastClickTicks = 0;
     bool FTransferRunning = false;
@@ -258,7 +250,6 @@ private:
     QHash<QString, QPixmap> FDeviceImages;
     QList<QIcon> FUpdateImages;
     QList<QIcon> FToolbarImages;
-    std::pair<QString, TDeviceInfoRows> FDeviceInfoStatus; // the status text last shown, and its rows
     int FToolChangesPanelWidth = ToolChangesPanelWidth;
     bool FDestroyed = false;
     // What waits for the window to be free: a handed-over file, a close asked
@@ -281,9 +272,8 @@ private:
     TEditorPane* FEditorPane = nullptr;
     TToolChangePanel* FToolChangePanel = nullptr;
     TDevicePanel* FDevicePanel = nullptr;
+    TTransferPanel* FTransferPanel = nullptr;
     QMenu* FRecentMenu = nullptr;
-    std::unique_ptr<TTransferProgressView> FTransferView;
-    std::unique_ptr<TTransferProgress> FTransferProgress;
     QString FListFontFamily;
     QRect FFitFrameArea; // where the frame goes once the window manager has told its size
     std::unique_ptr<THistoryRecorder> FHistory;

@@ -4,11 +4,12 @@
 // CPU is not counted. Every datagram sent must reach the window.
 #include "BenchPrompter.h"
 #include "BenchUtil.h"
+#include "app/StatusLogView.h"
 #include "tests/Loopback.h"
 #include "tests/StatusDatagram.h"
+#include "tests/support/FormWidget.h"
 
 #include "app/unitmainform.h"
-#include "ui_unitmainform.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -219,7 +220,7 @@ int main(int argc, char** argv)
     const qint64 logged = qint64(window.StatusLog().Appended()) - loggedAtStart;
     WaitFor([] { return false; }, 2500); // one more list refresh
     const int listed = window.DeviceList()->rowCount();
-    const int logLines = window.Form()->Memo1->LineCount();
+    const int logLines = Widget<TStatusLogView>(window, "Memo1")->LineCount();
 
     std::printf("window: %lld sent, %lld accepted, %lld logged, %d listed, %d log lines shown, %.1f s, %.3f s CPU\n",
         qlonglong(sent), qlonglong(accepted), qlonglong(logged), listed, logLines, seconds, cpu);

@@ -6,7 +6,6 @@
 
 #include "app/ToolpathPanel.h"
 #include "app/unitmainform.h"
-#include "ui_unitmainform.h"
 
 #include <QApplication>
 #include <QEventLoop>

@@ -1,6 +1,7 @@
 // The window's handling of large content against the core functions alone.
 #include "BenchPrompter.h"
 #include "BenchUtil.h"
+#include "tests/support/FormWidget.h"
 
 #include "app/FindBar.h"
 #include "app/GCodeLexer.h"
@@ -10,8 +11,6 @@
 #include "content/HexDump.h"
 #include "content/TextDocument.h"
 #include "dialogs/UnitProgramListsForm.h"
-#include "ui_UnitProgramListsForm.h"
-#include "ui_unitmainform.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -20,6 +19,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThreadPool>
@@ -54,7 +54,7 @@ int main(int argc, char** argv)
     window.resize(1055, 674);
     window.show();
     QApplication::processEvents();
-    auto* lexer = qobject_cast<TSynGCodeSyn*>(window.Form()->SynEditProgram->lexer());
+    auto* lexer = qobject_cast<TSynGCodeSyn*>(Widget<QsciScintilla>(window, "SynEditProgram")->lexer());
 
     // Opening until the frame showing the coloured text has reached the X
     // server (painted into the window's backing store, handed to the server,
@@ -101,9 +101,10 @@ int main(int argc, char** argv)
         reads.push_back(Measure([&] { readAndDecode(true); }));
         bareReads.push_back(Measure([&] { readAndDecode(false); }));
     }
-    const auto shownLength = window.Form()->SynEditProgram->SendScintilla(QsciScintilla::SCI_GETLENGTH);
+    const auto shownLength
+        = Widget<QsciScintilla>(window, "SynEditProgram")->SendScintilla(QsciScintilla::SCI_GETLENGTH);
     std::printf("window: %lld bytes, %lld lines in the editor, %lld characters styled after opening\n",
-        qlonglong(fileSize), qlonglong(window.Form()->SynEditProgram->lines()), qlonglong(styled));
+        qlonglong(fileSize), qlonglong(Widget<QsciScintilla>(window, "SynEditProgram")->lines()), qlonglong(styled));
     PrintPairs("window open until painted / read and decode alone", opens, reads, 2.0);
     std::printf(
         "  (the peer decodes %lld bytes, the editor holds %lld)\n", qlonglong(peerLength), qlonglong(shownLength));
@@ -144,10 +145,10 @@ int main(int argc, char** argv)
 
     QElapsedTimer timer;
     timer.start();
-    const int last = window.Form()->SynEditProgram->lines() - 1;
-    window.Form()->SynEditProgram->setCursorPosition(last, 0);
-    window.Form()->SynEditProgram->ensureLineVisible(last);
-    window.Form()->SynEditProgram->grab();
+    const int last = Widget<QsciScintilla>(window, "SynEditProgram")->lines() - 1;
+    Widget<QsciScintilla>(window, "SynEditProgram")->setCursorPosition(last, 0);
+    Widget<QsciScintilla>(window, "SynEditProgram")->ensureLineVisible(last);
+    Widget<QsciScintilla>(window, "SynEditProgram")->grab();
     PrintFigure("jump to the last line and show it", timer.nsecsElapsed() / 1e6, "ms", "");
 
     // The program list window on the whole text: every program a row, the
@@ -157,8 +158,9 @@ int main(int argc, char** argv)
         TFormProgramList programs(prompter, window.Document().Utf8Text(), &window);
         programs.show();
         QApplication::processEvents();
-        std::printf("program list window: %d programs, the first one %lld lines\n", programs.Form()->ListBox1->count(),
-            qlonglong(programs.Form()->Memo1->lines()));
+        std::printf("program list window: %d programs, the first one %lld lines\n",
+            Widget<QListWidget>(programs, "ListBox1")->count(),
+            qlonglong(Widget<QsciScintilla>(programs, "Memo1")->lines()));
         PrintFigure("open the program list window and show it", timer.nsecsElapsed() / 1e6, "ms", "");
     }
 
@@ -175,7 +177,7 @@ int main(int argc, char** argv)
     }
     prompter.OpenFile = markedFile;
     window.SpeedButtonFileOpenClick();
-    QsciScintilla* editor = window.Form()->SynEditProgram;
+    QsciScintilla* editor = Widget<QsciScintilla>(window, "SynEditProgram");
     TFindBar* bar = window.FindBar();
     window.ShowFindBar(true);
     bar->FindEdit()->setText("QUILLEX SON");

@@ -14,6 +14,7 @@
 #include "document/ProgramDocument.h"
 #include "document/UploadPlan.h"
 #include "operations/DeviceCommandOperations.h"
+#include "operations/DeviceStatusWait.h"
 #include "operations/DownloadOperation.h"
 #include "operations/PinCheck.h"
 #include "operations/UploadOperation.h"
@@ -89,8 +90,6 @@ const THelp Helps[] = {
         "Makes the device play its program from start-from point N.\n"
         "Example: quillex-cli startfrom 192.168.1.20 3\n" },
 };
-
-constexpr int StatusWaitMs = 5000;
 
 // The stable word scripts read for the kind of a device-link failure.
 QString FailureCode(EDeviceFailure kind)
@@ -183,7 +182,6 @@ public:
     {
         if (!FListener) {
             FListener = std::make_unique<TStatusListenerThread>(nullptr, A.StatusPort);
-            FListening.start();
             QElapsedTimer timer;
             timer.start();
             while (!FListener->IsListening() && FListener->ListenError().isEmpty() && timer.elapsed() < 2000)
@@ -198,55 +196,41 @@ public:
         return ExitOk;
     }
 
-    // Waits up to timeoutMs for a status document from the address.
-    int WaitForStatus(const QString& ip, int timeoutMs, QString& status)
+    // Waits up to timeoutMs for a status document from the address and, with
+    // identity, for a device that wants a PIN hears long enough to tell
+    // whether another sender announces its MacId.
+    int WaitForStatus(const QString& ip, int timeoutMs, bool identity, TKnownStatus& known)
     {
         TStatusListenerThread* listener = nullptr;
         if (const int rc = Listen(listener); rc != ExitOk)
             return rc;
-        QElapsedTimer timer;
-        timer.start();
-        while ((status = listener->GetStatusFor(ip)).isEmpty() && timer.elapsed() < timeoutMs)
-            QThread::msleep(50);
+        known = WaitForDeviceStatus(*listener, { ip, timeoutMs, identity });
         return ExitOk;
     }
 
     // The status for a verb that can go on without one: none with --no-status,
     // and a note when the wait ends empty.
-    int OptionalStatus(const QString& ip, QString& status)
+    int OptionalStatus(const QString& ip, TKnownStatus& known)
     {
         if (NoStatus())
             return ExitOk;
-        if (const int rc = WaitForStatus(ip, StatusWaitMs, status); rc != ExitOk)
+        if (const int rc = WaitForStatus(ip, StatusWaitMs, Pin.isEmpty(), known); rc != ExitOk)
             return rc;
-        if (status.isEmpty())
+        if (known.Status.isEmpty())
             Note(QString::fromUtf8("%1 cihazından durum bilgisi alınamadı; durum bilgisi olmadan devam ediliyor "
                                    "(--no-status beklemez)")
                      .arg(ip));
         return ExitOk;
     }
 
-    // Whether another sender announces the device's MacId. Devices repeat
-    // their status about every second: the listener hears at least that long
-    // first. Without a listener (--no-status) nothing is known.
-    bool IdentityShared(const TQuillexDevice& device)
-    {
-        if (!FListener || device.MacId.isEmpty())
-            return false;
-        while (FListening.elapsed() < IdentityListenMs)
-            QThread::msleep(20);
-        return ::IdentityShared(device, FListener->BuildDeviceList());
-    }
-
 private:
-    static constexpr qint64 IdentityListenMs = 1500;
     std::unique_ptr<TStatusListenerThread> FListener;
-    QElapsedTimer FListening;
 };
 
 // The device record from its status (or a stand-in without one), then the PIN check.
-int PrepareDevice(TContext& context, const QString& ip, const QString& status, TQuillexDevice& device)
+int PrepareDevice(TContext& context, const QString& ip, const TKnownStatus& known, TQuillexDevice& device)
 {
+    const QString& status = known.Status;
     if (status.isEmpty() || !DeviceFromStatus(ip, status, device)) {
         device = TQuillexDevice();
         device.IPAddress = ip;
@@ -257,7 +241,7 @@ int PrepareDevice(TContext& context, const QString& ip, const QString& status, T
     // It serves this run only; --save-pin keeps it, as the window's "Kaydet".
     const bool given = device.PinRequired && !context.Pin.isEmpty();
     TPinCheck check { device, false, given ? context.Pin : QString() };
-    check.IdentityShared = !given && device.PinRequired && context.IdentityShared(device);
+    check.IdentityShared = !given && device.PinRequired && known.IdentityShared;
     TTerminalPrompter prompter;
     const TOperationOutcome outcome = RunPinCheck(check, prompter);
     if (outcome.Succeeded()) {
@@ -283,12 +267,12 @@ int PrepareDevice(TContext& context, const QString& ip, const QString& status, T
 // The status (optional) and the PIN check that every verb after devices and status runs first.
 int ConnectDevice(TContext& context, const QString& ip, TQuillexDevice& device, QString* statusOut = nullptr)
 {
-    QString status;
-    if (const int rc = context.OptionalStatus(ip, status); rc != ExitOk)
+    TKnownStatus known;
+    if (const int rc = context.OptionalStatus(ip, known); rc != ExitOk)
         return rc;
     if (statusOut)
-        *statusOut = status;
-    if (const int rc = PrepareDevice(context, ip, status, device); rc != ExitOk)
+        *statusOut = known.Status;
+    if (const int rc = PrepareDevice(context, ip, known, device); rc != ExitOk)
         return rc;
     return ExitOk;
 }
@@ -359,9 +343,10 @@ int CmdStatus(TContext& context)
     double seconds = 5;
     if (const int rc = ListenSeconds(args, seconds); rc != ExitOk)
         return rc;
-    QString status;
-    if (const int rc = context.WaitForStatus(ip, int(seconds * 1000), status); rc != ExitOk)
+    TKnownStatus known;
+    if (const int rc = context.WaitForStatus(ip, int(seconds * 1000), false, known); rc != ExitOk)
         return rc;
+    const QString& status = known.Status;
     Report().Fields = { { "ip", ip } };
     if (status.isEmpty())
         return Fail(ExitFailed, "no_status", QString::fromUtf8("%1 cihazından durum bilgisi alınamadı").arg(ip));
@@ -426,7 +411,8 @@ int CmdUpload(TContext& context)
             if (args.IsSet(option))
                 return Usage(QString("upload: --%1 only with --no-status").arg(option));
     }
-    QString status;
+    TKnownStatus known;
+    QString& status = known.Status;
     if (context.NoStatus()) {
         if (const int rc = StatusFromOptions(args, raw, context.Pin, status); rc != ExitOk)
             return rc;
@@ -437,13 +423,13 @@ int CmdUpload(TContext& context)
     if (!ReadInput(file, fileBytes, error))
         return Fail(ExitFailed, "file_error", file + ": " + error);
     if (!context.NoStatus()) {
-        if (const int rc = context.WaitForStatus(ip, StatusWaitMs, status); rc != ExitOk)
+        if (const int rc = context.WaitForStatus(ip, StatusWaitMs, context.Pin.isEmpty(), known); rc != ExitOk)
             return rc;
-        if (status.isEmpty())
-            return Fail(ExitFailed, "no_status", NoStatusOutcome().Shown);
+        if (known.Kind == EOutcomeKind::NoStatus)
+            return Fail(ExitFailed, "no_status", known.Shown);
     }
     TQuillexDevice device;
-    if (const int rc = PrepareDevice(context, ip, status, device); rc != ExitOk)
+    if (const int rc = PrepareDevice(context, ip, known, device); rc != ExitOk)
         return rc;
 
     TUploadRequest request;

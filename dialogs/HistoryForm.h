@@ -30,7 +30,6 @@ public:
         const QString& sharedLocation = {});
     ~TFormHistory() override;
 
-    Ui::TFormHistory* Form() const { return ui.get(); }
     const QSortFilterProxyModel& View() const { return FProxy; }
     THistoryFilter Filter() const;
 

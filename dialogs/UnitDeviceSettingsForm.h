@@ -27,7 +27,6 @@ public:
         qint32 xonXoff, qint32 dataBits, QChar parity, qint32 stopBits, const QString& ipAddress, quint16 port,
         bool pinRequired, const QString& macId);
 
-    Ui::TFormDeviceSettings* Form() const { return ui.get(); }
     // Receives a history record of each command batch the dialog sends.
     void SetHistory(std::function<void(const TTransferRecord&)> record) { FRecordHistory = std::move(record); }
     bool PinRequired() const { return FPinRequired; }

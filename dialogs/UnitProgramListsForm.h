@@ -26,7 +26,6 @@ public:
     TFormProgramList(TUiPrompter& prompter, QByteArray text, QWidget* parent = nullptr);
     ~TFormProgramList() override;
 
-    Ui::TFormProgramList* Form() const { return ui.get(); }
     // The pause after each file of "Hepsini Kaydet"; by default an event-loop
     // wait, so the window keeps repainting.
     void SetPause(std::function<void(int ms)> pause) { FPause = std::move(pause); }

@@ -33,8 +33,6 @@ public:
     // The Index of the selected row, or -1 without a selection.
     qint32 SelectedIndexNo() const;
 
-    Ui::TFormStartFromSelect* Form() const { return ui.get(); }
-
     void ListBoxEntriesClick();
     void ListBoxEntriesDblClick();
     // Reads the stored program back from the device and checks it.

@@ -231,6 +231,7 @@ void TStatusListenerThread::run()
     }
     timeval timeout { 0, 500 * 1000 };
     ::setsockopt(udp.Handle, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    FListeningSince = Now();
     FListening = true;
 
     // Datagrams are taken in batches: after a batch the thread pauses briefly,
@@ -275,6 +276,11 @@ void TStatusListenerThread::FailToListen(int error)
         FListenError = message;
     }
     emit ListenFailed(message);
+}
+
+quint32 TStatusListenerThread::ListeningMs() const
+{
+    return FListening ? TicksSince(FListeningSince, Now()) : 0;
 }
 
 QString TStatusListenerThread::ListenError() const

@@ -83,6 +83,8 @@ public:
     // For tests and the benchmark: store a datagram as if it had arrived.
     void AcceptDatagram(const QString& senderAddress, const QByteArray& datagram);
     bool IsListening() const { return FListening.load(); }
+    // How long the socket has been open, by the listener's clock; 0 while it is not.
+    quint32 ListeningMs() const;
     // Why the socket could not be opened ("Durum portu 5003 dinlenemiyor: ..."); empty otherwise.
     QString ListenError() const;
     qint64 AcceptedDatagrams() const { return FAccepted.load(); }
@@ -111,5 +113,6 @@ private:
     QList<TQuillexDevice> FLastDeviceList;
     QString FListenError;
     std::atomic<bool> FListening { false };
+    std::atomic<quint32> FListeningSince { 0 }; // the tick the socket opened at
     std::atomic<qint64> FAccepted { 0 };
 };

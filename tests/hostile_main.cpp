@@ -7,7 +7,6 @@
 #include "StatusDatagram.h"
 
 #include "app/unitmainform.h"
-#include "ui_unitmainform.h"
 
 #include <QApplication>
 #include <QProcess>

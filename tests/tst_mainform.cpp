@@ -4,13 +4,14 @@
 #include "ScriptedPeer.h"
 #include "ScriptedPrompter.h"
 #include "StatusDatagram.h"
+#include "app/DeviceInfoPaintBox.h"
+#include "app/StatusLogView.h"
+#include "tests/support/FormWidget.h"
 
 #include "app/DevicePanel.h"
 #include "app/unitmainform.h"
 #include "dialogs/UnitDeviceSettingsForm.h"
 #include "discovery/DeviceListModel.h"
-#include "ui_UnitDeviceSettingsForm.h"
-#include "ui_unitmainform.h"
 
 #include "app/ApplicationSetup.h"
 #include "config/Settings.h"
@@ -18,10 +19,15 @@
 #include "discovery/DeviceStatusView.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFrame>
 #include <QInputDialog>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
@@ -30,11 +36,14 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QSplitter>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QToolButton>
 #include <QUdpSocket>
+#include <QWidget>
 #include <QWindow>
 
 #include <cerrno>
@@ -141,17 +150,18 @@ private slots:
         QVERIFY(!window->StatusListener());
         QVERIFY(!window->SelectedDeviceSupportsStartFrom());
         QVERIFY(!window->IsSelectedDeviceSiemens());
-        QVERIFY(!window->Form()->SpeedButtonScanToolChanges->isEnabled());
-        QVERIFY(!window->Form()->SpeedButtonStartFromMiddle->isEnabled());
+        QVERIFY(!Widget<QToolButton>(*window, "SpeedButtonScanToolChanges")->isEnabled());
+        QVERIFY(!Widget<QToolButton>(*window, "SpeedButtonStartFromMiddle")->isEnabled());
         QCOMPARE(window->DevicePanel()->InfoMessage(), QString::fromUtf8("Bir cihaz seçin."));
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         QCOMPARE(window->geometry().size(), QSize(1055, 674));
-        QCOMPARE(window->Form()->PanelDevices->width(), 449);
-        QCOMPARE(window->Form()->PanelDeviceInfo->height(), 281);
-        QVERIFY(window->Form()->PanelTransfer->isHidden());
-        QVERIFY(window->Form()->PanelToolChanges->isHidden());
-        QCOMPARE(window->Form()->SpeedButtonUpdate->toolTip(), QString::fromUtf8("YENİ SÜRÜM KONTROL ET VE GÜNCELLE"));
+        QCOMPARE(Widget<QWidget>(*window, "PanelDevices")->width(), 449);
+        QCOMPARE(Widget<QWidget>(*window, "PanelDeviceInfo")->height(), 281);
+        QVERIFY(Widget<QFrame>(*window, "PanelTransfer")->isHidden());
+        QVERIFY(Widget<QWidget>(*window, "PanelToolChanges")->isHidden());
+        QCOMPARE(Widget<QToolButton>(*window, "SpeedButtonUpdate")->toolTip(),
+            QString::fromUtf8("YENİ SÜRÜM KONTROL ET VE GÜNCELLE"));
         window->close();
         QSettings settings(Settings(), QSettings::IniFormat);
         settings.beginGroup("MainForm");
@@ -181,8 +191,8 @@ private slots:
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         QCOMPARE(window->geometry(), QRect(20, 30, 960, 500));
-        QCOMPARE(window->Form()->PanelDevices->width(), 300);
-        QCOMPARE(window->Form()->PanelDeviceInfo->height(), 200);
+        QCOMPARE(Widget<QWidget>(*window, "PanelDevices")->width(), 300);
+        QCOMPARE(Widget<QWidget>(*window, "PanelDeviceInfo")->height(), 200);
     }
 
     void positionOffEveryScreen_data()
@@ -305,7 +315,7 @@ private slots:
         QVERIFY(!window->LogVisible());
         // A real click on the picture counts too.
         for (int i = 0; i < 5; ++i)
-            QTest::mouseClick(window->Form()->ImageLogo, Qt::LeftButton);
+            QTest::mouseClick(Widget<QLabel>(*window, "ImageLogo"), Qt::LeftButton);
         QVERIFY(window->LogVisible());
         // Five quick clicks as the window system delivers them: the second and
         // the fourth press arrive as double clicks.
@@ -314,12 +324,12 @@ private slots:
         const QPointF at(10, 10);
         for (QEvent::Type type : presses) {
             FNow += 150;
-            QMouseEvent press(
-                type, at, window->Form()->ImageLogo->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(window->Form()->ImageLogo, &press);
-            QMouseEvent release(QEvent::MouseButtonRelease, at, window->Form()->ImageLogo->mapToGlobal(at),
+            QMouseEvent press(type, at, Widget<QLabel>(*window, "ImageLogo")->mapToGlobal(at), Qt::LeftButton,
+                Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(Widget<QLabel>(*window, "ImageLogo"), &press);
+            QMouseEvent release(QEvent::MouseButtonRelease, at, Widget<QLabel>(*window, "ImageLogo")->mapToGlobal(at),
                 Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-            QApplication::sendEvent(window->Form()->ImageLogo, &release);
+            QApplication::sendEvent(Widget<QLabel>(*window, "ImageLogo"), &release);
         }
         QVERIFY(!window->LogVisible());
     }
@@ -357,7 +367,7 @@ private slots:
         }
         QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), total);
         QCOMPARE(window->StatusLog().Lines().size(), StatusLogMaxLines);
-        TStatusLogView* log = window->Form()->Memo1;
+        TStatusLogView* log = Widget<TStatusLogView>(*window, "Memo1");
         QCOMPARE(log->Text(), QString()); // hidden: nothing drawn
         ShowLog(*window);
         QCOMPARE(log->LineCount(), StatusLogMaxLines);
@@ -392,7 +402,7 @@ private slots:
         QFETCH(QStringList, script);
         TScriptedPrompter prompter;
         auto window = StartedWindow(prompter, FreeUdpPort());
-        TStatusLogView* log = window->Form()->Memo1;
+        TStatusLogView* log = Widget<TStatusLogView>(*window, "Memo1");
         const QString sender = RunIp("40.21");
         QStringList added; // the text each datagram added to the log
         int n = 0;
@@ -426,7 +436,7 @@ private slots:
     {
         TScriptedPrompter prompter;
         auto window = StartedWindow(prompter, FreeUdpPort());
-        TStatusLogView* log = window->Form()->Memo1;
+        TStatusLogView* log = Widget<TStatusLogView>(*window, "Memo1");
         int batches = 0;
         connect(log, &TStatusLogView::LinesAdded, log, [&] { ++batches; });
         const QString sender = RunIp("40.22");
@@ -485,7 +495,7 @@ private slots:
                 return false;
             }
         } counter;
-        window->Form()->PaintBoxDeviceInfo->installEventFilter(&counter);
+        Widget<TDeviceInfoPaintBox>(*window, "PaintBoxDeviceInfo")->installEventFilter(&counter);
         const QString a = RunIp("40.41"), b = RunIp("40.42");
         const auto hear = [&](const QString& ip, const QString& name, int second) {
             window->StatusListener()->AcceptDatagram(ip,
@@ -629,12 +639,12 @@ private slots:
         list->SelectRow(torna);
         QCOMPARE(window->DevicePanel()->InfoMessage(), QString());
         QCOMPARE(RowTexts(window->DevicePanel()->InfoRows()).first(), QString::fromUtf8("Cihaz Adı=Torna 1"));
-        QVERIFY(window->Form()->SpeedButtonScanToolChanges->isEnabled());
-        QVERIFY(window->Form()->SpeedButtonStartFromMiddle->isEnabled());
+        QVERIFY(Widget<QToolButton>(*window, "SpeedButtonScanToolChanges")->isEnabled());
+        QVERIFY(Widget<QToolButton>(*window, "SpeedButtonStartFromMiddle")->isEnabled());
         QVERIFY(!window->IsSelectedDeviceSiemens());
         list->SelectRow(freze);
         QVERIFY(window->IsSelectedDeviceSiemens());
-        QVERIFY(!window->Form()->SpeedButtonScanToolChanges->isEnabled());
+        QVERIFY(!Widget<QToolButton>(*window, "SpeedButtonScanToolChanges")->isEnabled());
 
         // The selection follows the device across refreshes.
         list->SelectRow(torna);
@@ -646,9 +656,9 @@ private slots:
 
         // While a transfer runs the list keeps its rows and the selection stays.
         window->SetTransferControlsEnabled(false);
-        QVERIFY(!window->Form()->SpeedButtonStartFromMiddle->isEnabled());
-        QVERIFY(window->Form()->SpeedButtonScanToolChanges->isEnabled());
-        QVERIFY(!window->Form()->SpeedButtonUploadToMachine->isEnabled());
+        QVERIFY(!Widget<QToolButton>(*window, "SpeedButtonStartFromMiddle")->isEnabled());
+        QVERIFY(Widget<QToolButton>(*window, "SpeedButtonScanToolChanges")->isEnabled());
+        QVERIFY(!Widget<QToolButton>(*window, "SpeedButtonUploadToMachine")->isEnabled());
         const QStringList before = Captions(list);
         SendStatus(port, RunIp("40.6"), "{\"macid\":\"m6\",\"name\":\"Sonra\"}");
         QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 6);
@@ -656,7 +666,7 @@ private slots:
         QCOMPARE(Captions(list), before);
         QCOMPARE(SelectedCaption(list), QString("Torna 1"));
         window->SetTransferControlsEnabled(true);
-        QVERIFY(window->Form()->SpeedButtonStartFromMiddle->isEnabled());
+        QVERIFY(Widget<QToolButton>(*window, "SpeedButtonStartFromMiddle")->isEnabled());
         window->TimerDeviceInfoTimer();
         QCOMPARE(list->rowCount(), 5);
 
@@ -677,10 +687,10 @@ private slots:
         SendStatus(port, RunIp("40.13"), "{\"macid\":\"w\",\"name\":\"" + QByteArray(80, 'W') + "\"}");
         QTRY_COMPARE(window->StatusListener()->AcceptedDatagrams(), 1);
         window->TimerDeviceInfoTimer();
-        QListView* list = window->Form()->ListBoxDevices;
+        QListView* list = Widget<QListView>(*window, "ListBoxDevices");
         QTRY_COMPARE(list->visualRect(window->DeviceList()->index(0)).width(), list->viewport()->width());
         const int wide = list->viewport()->width();
-        window->Form()->SplitterDevices->setSizes({ 180, window->width() - 180 });
+        Widget<QSplitter>(*window, "SplitterDevices")->setSizes({ 180, window->width() - 180 });
         QTRY_VERIFY(list->viewport()->width() < wide);
         QTRY_COMPARE(list->visualRect(window->DeviceList()->index(0)).width(), list->viewport()->width());
         QCOMPARE(list->horizontalScrollBar()->maximum(), 0);
@@ -739,19 +749,21 @@ private slots:
         window->History()->Flush();
         QApplication::processEvents();
         window->SetDeviceInfo({}, rows);
-        window->Form()->PanelTransfer->show();
+        Widget<QFrame>(*window, "PanelTransfer")->show();
         QApplication::processEvents();
-        QCOMPARE(window->Form()->PanelDeviceInfo->height(), 281);
-        QScrollArea* scroll = window->Form()->ScrollBoxDeviceInfo;
+        QCOMPARE(Widget<QWidget>(*window, "PanelDeviceInfo")->height(), 281);
+        QScrollArea* scroll = Widget<QScrollArea>(*window, "ScrollBoxDeviceInfo");
         QVERIFY(scroll->verticalScrollBar()->isVisible());
         QVERIFY(!scroll->horizontalScrollBar()->isVisible());
         // Every row can be scrolled into view: the rows keep their height.
-        const int rowHeight = QFontMetrics(window->Form()->PaintBoxDeviceInfo->font()).height() + 8;
-        QVERIFY(window->Form()->PaintBoxDeviceInfo->height() >= 15 * rowHeight);
+        const int rowHeight
+            = QFontMetrics(Widget<TDeviceInfoPaintBox>(*window, "PaintBoxDeviceInfo")->font()).height() + 8;
+        QVERIFY(Widget<TDeviceInfoPaintBox>(*window, "PaintBoxDeviceInfo")->height() >= 15 * rowHeight);
         scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
-        QVERIFY(window->Form()->PaintBoxDeviceInfo->visibleRegion().boundingRect().bottom() >= 15 * rowHeight - 1);
+        QVERIFY(Widget<TDeviceInfoPaintBox>(*window, "PaintBoxDeviceInfo")->visibleRegion().boundingRect().bottom()
+            >= 15 * rowHeight - 1);
         // A message, or rows that fit, need no scroll bar.
-        window->Form()->PanelTransfer->hide();
+        Widget<QFrame>(*window, "PanelTransfer")->hide();
         window->SetDeviceInfo(QString::fromUtf8("Bir cihaz seçin."), {});
         QApplication::processEvents();
         QVERIFY(!scroll->verticalScrollBar()->isVisible());
@@ -779,7 +791,7 @@ private slots:
         window->ShowCmtFile(BuildCmtFrame("3117x")
             + BuildCmtFrame("1100" + QByteArray(10, ' ') + "00000050    0850%1 OFF") + BuildCmtFrame("1500")
             + BuildCmtFrame("1500") + BuildCmtFrame("1200"));
-        const QAbstractItemModel* rows = window->Form()->ListBoxToolChanges->model();
+        const QAbstractItemModel* rows = Widget<QListView>(*window, "ListBoxToolChanges")->model();
         QCOMPARE(rows->rowCount(), 5);
         QCOMPARE(rows->index(4, 0).data().toString(), QString("0050  50%1 OFF  (2 blok)"));
     }
@@ -868,22 +880,24 @@ private slots:
         TScriptedPrompter prompter;
         TFormDeviceSettings dialog(prompter);
         dialog.Initialize("Torna 1", "fanuc", 9600, 30, -1, 8, u'N', 1, RunIp("40.9"), 5000, false, "");
-        auto* f = dialog.Form();
-        QCOMPARE(f->ComboBoxController->count(), 7); // found without regard to case, nothing appended
-        QCOMPARE(f->ComboBoxController->currentText(), QString("FANUC"));
-        QVERIFY(f->CheckBoxXonXoff->isChecked() && !f->CheckBoxXonXoff->isEnabled());
-        QCOMPARE(f->ComboBoxParity->currentText(), QString("Yok (N)"));
-        QCOMPARE(f->LabelPin->text(), QString::fromUtf8("Transfer şifresi: Kapalı"));
-        QVERIFY(!f->ButtonClearPin->isEnabled());
+        const QObject* f = &dialog;
+        QCOMPARE(
+            Widget<QComboBox>(f, "ComboBoxController")->count(), 7); // found without regard to case, nothing appended
+        QCOMPARE(Widget<QComboBox>(f, "ComboBoxController")->currentText(), QString("FANUC"));
+        QVERIFY(Widget<QCheckBox>(f, "CheckBoxXonXoff")->isChecked()
+            && !Widget<QCheckBox>(f, "CheckBoxXonXoff")->isEnabled());
+        QCOMPARE(Widget<QComboBox>(f, "ComboBoxParity")->currentText(), QString("Yok (N)"));
+        QCOMPARE(Widget<QLabel>(f, "LabelPin")->text(), QString::fromUtf8("Transfer şifresi: Kapalı"));
+        QVERIFY(!Widget<QPushButton>(f, "ButtonClearPin")->isEnabled());
         // Typed Turkish letters never reach the name field.
-        f->EditName->clear();
+        Widget<QLineEdit>(f, "EditName")->clear();
         for (QChar c : QString::fromUtf8("Pres Ş-1")) {
             QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
-            QApplication::sendEvent(f->EditName, &press);
+            QApplication::sendEvent(Widget<QLineEdit>(f, "EditName"), &press);
         }
-        QCOMPARE(f->EditName->text(), QString("Pres -1"));
-        f->EditName->setText("Torna 1");
-        f->ComboBoxParity->setCurrentIndex(1);
+        QCOMPARE(Widget<QLineEdit>(f, "EditName")->text(), QString("Pres -1"));
+        Widget<QLineEdit>(f, "EditName")->setText("Torna 1");
+        Widget<QComboBox>(f, "ComboBoxParity")->setCurrentIndex(1);
         dialog.ButtonSaveClick(); // CONTROLLER&FANUC too: the opening value was "fanuc"
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         dialog.setResult(0);
@@ -958,19 +972,20 @@ private slots:
         dialog.Initialize("Pres", "", 0, -1, -1, 0, QChar(), 0, RunIp("40.13"), 5000, false, "");
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
-        auto* f = dialog.Form();
-        QCOMPARE(QApplication::focusWidget(), f->EditName); // the field has the focus when the dialog opens
-        f->EditName->setCursorPosition(2);
-        QSignalSpy saved(f->ButtonSave, &QPushButton::clicked);
+        const QObject* f = &dialog;
+        QCOMPARE(QApplication::focusWidget(),
+            Widget<QLineEdit>(f, "EditName")); // the field has the focus when the dialog opens
+        Widget<QLineEdit>(f, "EditName")->setCursorPosition(2);
+        QSignalSpy saved(Widget<QPushButton>(f, "ButtonSave"), &QPushButton::clicked);
         QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
-        QApplication::sendEvent(f->EditName, &press);
+        QApplication::sendEvent(Widget<QLineEdit>(f, "EditName"), &press);
         QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
-        QApplication::sendEvent(f->EditName, &release);
-        QCOMPARE(f->EditName->text(), name);
+        QApplication::sendEvent(Widget<QLineEdit>(f, "EditName"), &release);
+        QCOMPARE(Widget<QLineEdit>(f, "EditName")->text(), name);
         if (outcome == "focus") // to the next field that takes it (the controller list is disabled here)
-            QCOMPARE(QApplication::focusWidget(), f->ComboBoxBaud);
+            QCOMPARE(QApplication::focusWidget(), Widget<QComboBox>(f, "ComboBoxBaud"));
         else if (outcome == "none")
-            QCOMPARE(QApplication::focusWidget(), f->EditName);
+            QCOMPARE(QApplication::focusWidget(), Widget<QLineEdit>(f, "EditName"));
         QCOMPARE(saved.size(), outcome == "saved" ? 1 : 0);
         // Saving without a change closes with the cancel result too; only Escape closes without saving.
         QCOMPARE(dialog.isVisible(), outcome == "none" || outcome == "focus");
@@ -996,8 +1011,8 @@ private slots:
         TScriptedPrompter prompter;
         TFormDeviceSettings dialog(prompter);
         dialog.Initialize("Torna 1", "HEIDENHAIN", 9600, -1, 1, 8, u'E', 2, RunIp("40.10"), 5000, false, "mac");
-        QCOMPARE(dialog.Form()->ComboBoxController->currentText(), QString("HEIDENHAIN"));
-        QCOMPARE(dialog.Form()->EditXoff->text(), QString());
+        QCOMPARE(Widget<QComboBox>(dialog, "ComboBoxController")->currentText(), QString("HEIDENHAIN"));
+        QCOMPARE(Widget<QLineEdit>(dialog, "EditXoff")->text(), QString());
         dialog.ButtonSaveClick();
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
         QTest::qWait(50);
@@ -1022,7 +1037,7 @@ private slots:
         prompter.NewPinAnswers = { { "123", "123" }, { "24680", "24681" }, { "24680", "24680" } };
         TFormDeviceSettings dialog(prompter);
         dialog.Initialize("Torna", "", 0, -1, -1, 0, QChar(), 0, RunIp("40.11"), 5000, false, "MAC-11");
-        QVERIFY(!dialog.Form()->ComboBoxController->isEnabled());
+        QVERIFY(!Widget<QComboBox>(dialog, "ComboBoxController")->isEnabled());
         dialog.ButtonSetPinClick();
         dialog.ButtonSetPinClick();
         QCOMPARE(peer.Connections(), 0);
@@ -1033,9 +1048,9 @@ private slots:
                     "Şifre kaydedildi. Unutulursa yalnızca cihazın USB bağlantısından kaldırılabilir.") }));
         QCOMPARE(GetCachedPin(RunIp("40.11")), QString("24680"));
         QCOMPARE(LoadPinFromStore("MAC-11"), QString("24680"));
-        QCOMPARE(dialog.Form()->LabelPin->text(), QString::fromUtf8("Transfer şifresi: Açık"));
-        QCOMPARE(dialog.Form()->ButtonSetPin->text(), QString::fromUtf8("Şifreyi Değiştir"));
-        QVERIFY(dialog.Form()->ButtonClearPin->isEnabled());
+        QCOMPARE(Widget<QLabel>(dialog, "LabelPin")->text(), QString::fromUtf8("Transfer şifresi: Açık"));
+        QCOMPARE(Widget<QPushButton>(dialog, "ButtonSetPin")->text(), QString::fromUtf8("Şifreyi Değiştir"));
+        QVERIFY(Widget<QPushButton>(dialog, "ButtonClearPin")->isEnabled());
 
         // Clearing: "No" sends nothing; the device refusing keeps everything.
         prompter.Messages.clear();

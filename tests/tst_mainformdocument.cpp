@@ -3,15 +3,16 @@
 // from its start, the question before unsaved edits are lost, and the editor's
 // text store reading its buffer where it lies.
 #include "ScriptedPrompter.h"
+#include "tests/support/FormWidget.h"
 
 #include "app/DeviceWait.h"
 #include "app/EditorTextStore.h"
 #include "app/unitmainform.h"
-#include "ui_unitmainform.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QListView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -66,8 +67,8 @@ private slots:
         window->SpeedButtonFileOpenClick();
         QCOMPARE(window->EditorLines(), LineBreakProgramLines());
         QCOMPARE(window->ToolChangeCandidates(), QList<TStartFromCandidate>({ { 3, candidateOffset } }));
-        QCOMPARE(window->Form()->ListBoxToolChanges->model()->rowCount(), 1);
-        QCOMPARE(window->Form()->ListBoxToolChanges->model()->index(0, 0).data().toString(),
+        QCOMPARE(Widget<QListView>(*window, "ListBoxToolChanges")->model()->rowCount(), 1);
+        QCOMPARE(Widget<QListView>(*window, "ListBoxToolChanges")->model()->index(0, 0).data().toString(),
             QString::fromUtf8("Satır 3, bayt %1: T1 M6").arg(rowOffset));
         QCOMPARE(window->Document().PrepareUpload(false).Content, LineBreakProgramUpload());
     }
@@ -76,7 +77,7 @@ private slots:
     {
         TScriptedPrompter prompter;
         auto window = Window(prompter);
-        QsciScintilla* editor = window->Form()->SynEditProgram;
+        QsciScintilla* editor = Widget<QsciScintilla>(*window, "SynEditProgram");
         prompter.OpenFiles << File("blank.nc", "g1x5\n\nm30\n");
         window->SpeedButtonFileOpenClick();
         QCOMPARE(window->EditorText(), QString("g1 x5\r\nm30")); // loaded with its scan
@@ -98,7 +99,7 @@ private slots:
     {
         TScriptedPrompter prompter;
         auto window = Window(prompter);
-        QsciScintilla* editor = window->Form()->SynEditProgram;
+        QsciScintilla* editor = Widget<QsciScintilla>(*window, "SynEditProgram");
         QStringList lines;
         for (int i = 0; i < 300; ++i)
             lines << "G1 X" + QString::number(i) + " " + QString(300, 'Y');
@@ -138,7 +139,7 @@ private slots:
 
         TScriptedPrompter prompter;
         auto window = Window(prompter);
-        QsciScintilla* editor = window->Form()->SynEditProgram;
+        QsciScintilla* editor = Widget<QsciScintilla>(*window, "SynEditProgram");
         editor->setText("G0 X1\nG0 X2");
         editor->setCursorPosition(1, 3);
         prompter.Confirmations << true;
@@ -147,7 +148,8 @@ private slots:
             window->SpeedButtonFileOpenClick();
             QVERIFY(window->Document().Text().toUtf8() == wholeStore.Text());
             QCOMPARE(window->ToolChangeCandidates(), whole.ToolChangeCandidates());
-            QCOMPARE(window->Form()->ListBoxToolChanges->model()->rowCount(), whole.ToolChangeRows().size());
+            QCOMPARE(
+                Widget<QListView>(*window, "ListBoxToolChanges")->model()->rowCount(), whole.ToolChangeRows().size());
             QVERIFY(!editor->isUndoAvailable());
             QVERIFY(!window->Document().IsModified());
             QCOMPARE(window->Document().FileBytes(), whole.FileBytes());
@@ -236,8 +238,8 @@ private slots:
         prompter.OpenFiles << File("program.nc", "G0 X1\n");
         window->SpeedButtonFileOpenClick();
         if (edit) {
-            window->Form()->SynEditProgram->setFocus();
-            QTest::keyClicks(window->Form()->SynEditProgram, "M30");
+            Widget<QsciScintilla>(*window, "SynEditProgram")->setFocus();
+            QTest::keyClicks(Widget<QsciScintilla>(*window, "SynEditProgram"), "M30");
         }
         if (save)
             window->SpeedButtonFileSaveClick();

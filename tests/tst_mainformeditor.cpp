@@ -4,6 +4,7 @@
 // dump. Questions are answered through the scripted prompter.
 #include "ScriptedPrompter.h"
 #include "TestUtil.h"
+#include "tests/support/FormWidget.h"
 
 #include "app/FindBar.h"
 #include "app/GCodeLexer.h"
@@ -13,7 +14,6 @@
 #include "content/HexDump.h"
 #include "content/UnitGCodeHighlighter.h"
 #include "dialogs/UiPrompter.h"
-#include "ui_unitmainform.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -21,6 +21,7 @@
 #include <QDialog>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QListView>
 #include <QMenu>
 #include <QMimeData>
 #include <QRegularExpression>
@@ -56,7 +57,7 @@ class TestMainFormEditor : public QObject {
         return window;
     }
 
-    static QsciScintilla* Editor(TFormMain& window) { return window.Form()->SynEditProgram; }
+    static QsciScintilla* Editor(TFormMain& window) { return Widget<QsciScintilla>(window, "SynEditProgram"); }
 
     static QByteArray EditorBytes(TFormMain& window) { return Editor(window)->text().toUtf8(); }
 
@@ -218,16 +219,16 @@ private slots:
         // a window as narrow as it can be.
         window->resize(window->minimumSizeHint().width(), 674);
         QApplication::processEvents();
-        const QList<QRect> layout
-            = { window->Form()->ListBoxDevices->geometry(), editor->geometry(), window->FindBar()->geometry() };
+        const QList<QRect> layout = { Widget<QListView>(*window, "ListBoxDevices")->geometry(), editor->geometry(),
+            window->FindBar()->geometry() };
         const QSize barMinimum = window->FindBar()->minimumSizeHint();
         QTest::keyClick(editor, Qt::Key_F3);
         QCOMPARE(SelectionStart(*window), 3L);
         QCOMPARE(window->FindBar()->MessageText(), QString::fromUtf8("Sona gelindi, baştan devam edildi."));
         QApplication::processEvents();
         QCOMPARE(window->FindBar()->minimumSizeHint(), barMinimum);
-        QCOMPARE(QList<QRect>(
-                     { window->Form()->ListBoxDevices->geometry(), editor->geometry(), window->FindBar()->geometry() }),
+        QCOMPARE(QList<QRect>({ Widget<QListView>(*window, "ListBoxDevices")->geometry(), editor->geometry(),
+                     window->FindBar()->geometry() }),
             layout);
         QTest::keyClick(editor, Qt::Key_F3, Qt::ShiftModifier);
         QCOMPARE(SelectionStart(*window), 17L);
@@ -425,7 +426,7 @@ private slots:
         emit menu->aboutToShow();
         QCOMPARE(MenuTexts(menu), (QStringList { "&1  " + c, "&2  " + b, "&3  " + a }));
         // The button keeps its hint and its click; a right click shows the list.
-        QToolButton* open = window->Form()->SpeedButtonFileOpen;
+        QToolButton* open = Widget<QToolButton>(*window, "SpeedButtonFileOpen");
         QCOMPARE(open->toolTip(), QString::fromUtf8("BİLGİSAYARDAN DOSYA AÇ (CTRL+O)"));
         QVERIFY(!open->menu());
         emit open->customContextMenuRequested(QPoint(10, 10));
@@ -480,7 +481,7 @@ private slots:
         QVERIFY(!editor->SendScintilla(QsciScintilla::SCI_STYLEGETVISIBLE, TSynGCodeSyn::HiddenStyle));
         QCOMPARE(styleAt(editor->SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE, 3L)), int(gtkG));
         // Its row in the tool-change list shows the start of it too.
-        const QAbstractItemModel* rows = window->Form()->ListBoxToolChanges->model();
+        const QAbstractItemModel* rows = Widget<QListView>(*window, "ListBoxToolChanges")->model();
         QCOMPARE(rows->rowCount(), 1);
         const QString row = rows->index(0, 0).data().toString();
         QCOMPARE(row.size(), 1001);
@@ -503,7 +504,7 @@ private slots:
         // Over a text that is not blank, the Open command's question comes first.
         window->SetEditorText("G1");
         prompter.Confirmations << false;
-        QVERIFY(DropOn(window->Form()->ListBoxDevices, data)); // anywhere on the window
+        QVERIFY(DropOn(Widget<QListView>(*window, "ListBoxDevices"), data)); // anywhere on the window
         QCOMPARE(prompter.Questions.size(), 1);
         QCOMPARE(prompter.Questions.last(),
             QString::fromUtf8("Mevcut program içeriği kaybolacak, devam etmek istiyor musunuz?"));

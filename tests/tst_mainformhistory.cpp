@@ -5,6 +5,7 @@
 // list's menu and the shortcut, its filters, sorting and CSV export.
 #include "Loopback.h"
 #include "ScriptedPrompter.h"
+#include "tests/support/FormWidget.h"
 
 #include "app/DevicePanel.h"
 #include "app/unitmainform.h"
@@ -16,18 +17,20 @@
 #include "discovery/DeviceListModel.h"
 #include "history/HistoryFormat.h"
 #include "history/HistoryStore.h"
-#include "ui_HistoryForm.h"
-#include "ui_UnitDeviceSettingsForm.h"
-#include "ui_UnitStartFromSelectForm.h"
-#include "ui_unitmainform.h"
 
 #include <QCalendarWidget>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QStandardPaths>
+#include <QTableView>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -178,7 +181,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!FWindow->TransferRunning(), 30000);
 
         FPrompter.ModalAnswers << [](QDialog& dialog) {
-            static_cast<TFormStartFromSelect&>(dialog).Form()->ListBoxEntries->setCurrentRow(0);
+            Widget<QListWidget>(static_cast<TFormStartFromSelect&>(dialog), "ListBoxEntries")->setCurrentRow(0);
             return int(QDialog::Accepted);
         };
         FPrompter.Confirmations = { true };
@@ -190,7 +193,7 @@ private slots:
         settings.Initialize("Torna", "FANUC", 9600, 30, 1, 8, 'N', 1, ip, 5000, false,
             FWindow->DeviceList()->Devices().value(FWindow->DeviceList()->SelectedRow()).MacId);
         settings.SetHistory([this](const TTransferRecord& r) { FWindow->History()->Record(r); });
-        settings.Form()->EditName->setText("Torna 2");
+        Widget<QLineEdit>(settings, "EditName")->setText("Torna 2");
         settings.ButtonSaveClick();
         QCOMPARE(Commands(ip).last(), "NAME&Torna 2");
 
@@ -321,28 +324,29 @@ private slots:
         int everything = -1, failed = -1, future = -1;
         FPrompter.ModalAnswers << [&](QDialog& dialog) {
             auto& history = static_cast<TFormHistory&>(dialog);
-            Ui::TFormHistory* form = history.Form();
+            const QObject* form = &history;
             // Pages are read off the window's thread: each change is waited for.
             const auto read = [&] {
                 (void)QTest::qWaitFor([&] { return !history.IsLoading(); }, 10000);
                 return history.View().rowCount();
             };
             everything = read();
-            form->ComboBoxOutcome->setCurrentIndex(2); // "Başarısız"
+            Widget<QComboBox>(form, "ComboBoxOutcome")->setCurrentIndex(2); // "Başarısız"
             failed = read();
-            form->DateEditSince->setDate(QDate::currentDate().addDays(1));
+            Widget<QDateEdit>(form, "DateEditSince")->setDate(QDate::currentDate().addDays(1));
             future = read();
-            const bool exportOff = !form->ButtonExport->isEnabled();
-            form->DateEditSince->setDate(form->DateEditSince->minimumDate());
-            form->ComboBoxOutcome->setCurrentIndex(1); // "Başarılı"
+            const bool exportOff = !Widget<QPushButton>(form, "ButtonExport")->isEnabled();
+            Widget<QDateEdit>(form, "DateEditSince")->setDate(Widget<QDateEdit>(form, "DateEditSince")->minimumDate());
+            Widget<QComboBox>(form, "ComboBoxOutcome")->setCurrentIndex(1); // "Başarılı"
             read();
-            form->TableHistory->sortByColumn(THistoryTableModel::ColumnBytes, Qt::AscendingOrder);
+            Widget<QTableView>(form, "TableHistory")->sortByColumn(THistoryTableModel::ColumnBytes, Qt::AscendingOrder);
             exported = RecordsInViewOrder(history.View());
-            form->ButtonExport->click();
+            Widget<QPushButton>(form, "ButtonExport")->click();
             (void)QTest::qWaitFor([&] { return !history.IsExporting(); }, 10000); // written off the window's thread
             return int(exportOff ? QDialog::Accepted : QDialog::Rejected);
         };
-        QTest::keyClick(FWindow->Form()->SynEditProgram, Qt::Key_H, Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::keyClick(
+            Widget<QsciScintilla>(*FWindow, "SynEditProgram"), Qt::Key_H, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(FPrompter.ModalDialogs, 1);
         QCOMPARE(everything, all.size());
         int failures = 0;
@@ -376,7 +380,7 @@ private slots:
         }
         TFormHistory dialog(FPrompter, path, {});
         QTRY_VERIFY(!dialog.IsLoading());
-        QComboBox* hosts = dialog.Form()->ComboBoxWorkstation;
+        QComboBox* hosts = Widget<QComboBox>(dialog, "ComboBoxWorkstation");
         QCOMPARE(hosts->count(), 4);
         QCOMPARE(hosts->itemText(0), QString::fromUtf8("Tüm bilgisayarlar"));
         QCOMPARE(dialog.View().rowCount(), 4);
@@ -407,13 +411,14 @@ private slots:
             QString("postgresql://quillex@127.0.0.1:%1/quillex").arg(silent.serverPort()));
         // Back from the constructor while the server is still being waited for.
         QVERIFY(dialog.IsLoading());
-        QCOMPARE(dialog.Form()->ComboBoxDevice->count(), 1);
-        QCOMPARE(dialog.Form()->LabelStatus->text(), QString::fromUtf8("Aktarım geçmişi açılıyor…"));
+        QCOMPARE(Widget<QComboBox>(dialog, "ComboBoxDevice")->count(), 1);
+        QCOMPARE(Widget<QLabel>(dialog, "LabelStatus")->text(), QString::fromUtf8("Aktarım geçmişi açılıyor…"));
         QTRY_VERIFY_WITH_TIMEOUT(!dialog.IsLoading(), 20000);
-        QVERIFY2(
-            dialog.Form()->LabelStatus->text().startsWith(QString::fromUtf8("Ortak aktarım geçmişine ulaşılamadı")),
-            qPrintable(dialog.Form()->LabelStatus->text()));
-        QCOMPARE(dialog.Form()->ComboBoxDevice->count(), 2); // the file's device
+        QVERIFY2(Widget<QLabel>(dialog, "LabelStatus")
+                     ->text()
+                     .startsWith(QString::fromUtf8("Ortak aktarım geçmişine ulaşılamadı")),
+            qPrintable(Widget<QLabel>(dialog, "LabelStatus")->text()));
+        QCOMPARE(Widget<QComboBox>(dialog, "ComboBoxDevice")->count(), 2); // the file's device
         QCOMPARE(dialog.View().rowCount(), 1);
     }
 
@@ -447,8 +452,8 @@ private slots:
         FPrompter.Messages.clear();
         dialog.ButtonExportClick();
         QVERIFY(dialog.IsExporting()); // the rest is still being read
-        QVERIFY(!dialog.Form()->ButtonExport->isEnabled());
-        QVERIFY(dialog.Form()->ProgressExport->isVisibleTo(&dialog));
+        QVERIFY(!Widget<QPushButton>(dialog, "ButtonExport")->isEnabled());
+        QVERIFY(Widget<QProgressBar>(dialog, "ProgressExport")->isVisibleTo(&dialog));
         QTRY_VERIFY_WITH_TIMEOUT(!dialog.IsExporting(), 30000);
         QCOMPARE(
             FPrompter.Messages, QStringList(QString::fromUtf8("%1 kayıt %2 dosyasına yazıldı.").arg(Count).arg(csv)));
@@ -458,7 +463,7 @@ private slots:
         QCOMPARE(lines.size(), Count + 2); // the header, the rows and the empty rest after the last break
         QVERIFY(lines[1].contains(QString("O%1.nc").arg(Count - 1).toLatin1())); // newest first
         QVERIFY(lines[Count].contains("/programs/O0.nc"));
-        QVERIFY(dialog.Form()->ButtonExport->isEnabled());
+        QVERIFY(Widget<QPushButton>(dialog, "ButtonExport")->isEnabled());
     }
 
     // The dialog's date fields: a Turkish calendar at today's month while the
@@ -482,11 +487,11 @@ private slots:
         TFormHistory dialog(FPrompter, path, "AA01");
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        Ui::TFormHistory* form = dialog.Form();
+        const QObject* form = &dialog;
         // Pages are read off the window's thread.
         QTRY_COMPARE(dialog.View().rowCount(), 1);
         QTRY_VERIFY(!dialog.IsLoading());
-        form->ComboBoxDevice->setCurrentIndex(0); // "Tüm cihazlar"
+        Widget<QComboBox>(form, "ComboBoxDevice")->setCurrentIndex(0); // "Tüm cihazlar"
         QTRY_COMPARE(dialog.View().rowCount(), 2);
         QTRY_VERIFY(!dialog.IsLoading());
         QApplication::processEvents();
@@ -495,11 +500,11 @@ private slots:
             { THistoryTableModel::ColumnDevice, THistoryTableModel::ColumnAddress, THistoryTableModel::ColumnBytes })
             for (int row = 0; row < 2; ++row) {
                 const QString text = dialog.View().index(row, column).data().toString();
-                const int needed = form->TableHistory->fontMetrics().horizontalAdvance(text);
-                QVERIFY2(form->TableHistory->columnWidth(column) > needed, qPrintable(text));
+                const int needed = Widget<QTableView>(form, "TableHistory")->fontMetrics().horizontalAdvance(text);
+                QVERIFY2(Widget<QTableView>(form, "TableHistory")->columnWidth(column) > needed, qPrintable(text));
             }
 
-        QDateEdit* since = form->DateEditSince;
+        QDateEdit* since = Widget<QDateEdit>(form, "DateEditSince");
         QCOMPARE(since->text(), QString::fromUtf8("Tümü"));
         QTest::mouseClick(since, Qt::LeftButton, {}, QPoint(since->width() - 6, since->height() / 2));
         QCalendarWidget* calendar = since->calendarWidget();

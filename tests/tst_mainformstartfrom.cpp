@@ -5,15 +5,14 @@
 #include "DrawnPixels.h"
 #include "ScriptedPrompter.h"
 #include "StatusDatagram.h"
+#include "app/DeviceInfoPaintBox.h"
+#include "tests/support/FormWidget.h"
 
 #include "app/DeviceWait.h"
 #include "app/ToolChangePanel.h"
 #include "app/unitmainform.h"
 #include "dialogs/UnitDeviceSettingsForm.h"
 #include "dialogs/UnitStartFromSelectForm.h"
-#include "ui_UnitDeviceSettingsForm.h"
-#include "ui_UnitStartFromSelectForm.h"
-#include "ui_unitmainform.h"
 
 #include "TestUtil.h"
 #include "content/UnitMazatrolCmt.h"
@@ -21,12 +20,21 @@
 #include "history/StoredProgramCheck.h"
 
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
 #include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QRandomGenerator>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <QUdpSocket>
+#include <QWidget>
 
 #include <Qsci/qsciscintilla.h>
 
@@ -153,7 +161,7 @@ class TestMainFormStartFrom : public QObject {
             ip, StatusDatagram("{\"name\":\"" + name + "\",\"hw\":\"HW4\",\"ip\":\"" + ip.toLatin1() + "\"}"));
     }
 
-    QListView* ToolList() const { return FWindow->Form()->ListBoxToolChanges; }
+    QListView* ToolList() const { return Widget<QListView>(*FWindow, "ListBoxToolChanges"); }
     const TToolChangeListModel* ToolRows() const { return FWindow->ToolChangePanel()->Model(); }
     void ClickRow(int row, bool dbl)
     {
@@ -268,16 +276,16 @@ private slots:
         QFETCH(QString, sent);
         if (device > 0) {
             QVERIFY(Select(*FWindow, Ip(device)));
-            QVERIFY(FWindow->Form()->SpeedButtonStartFromMiddle->isEnabled());
+            QVERIFY(Widget<QToolButton>(*FWindow, "SpeedButtonStartFromMiddle")->isEnabled());
         } else {
-            FWindow->Form()->ListBoxDevices->clearSelection();
+            Widget<QListView>(*FWindow, "ListBoxDevices")->clearSelection();
         }
         const QString ip = Ip(qMax(device, 1));
         const qsizetype seen = Commands(ip).size();
         FPrompter.Confirmations = { yes };
         FPrompter.ModalAnswers << [&](QDialog& dialog) {
             auto& select = static_cast<TFormStartFromSelect&>(dialog);
-            QListWidget* list = select.Form()->ListBoxEntries;
+            QListWidget* list = Widget<QListWidget>(select, "ListBoxEntries");
             if (row == -1)
                 return int(QDialog::Rejected);
             if (row == -2)
@@ -302,23 +310,23 @@ private slots:
     void buttonFollowsHardwareAndTransfers()
     {
         QVERIFY(Select(*FWindow, Ip(5)));
-        QVERIFY(!FWindow->Form()->SpeedButtonStartFromMiddle->isEnabled());
-        QVERIFY(!FWindow->Form()->SpeedButtonScanToolChanges->isEnabled());
+        QVERIFY(!Widget<QToolButton>(*FWindow, "SpeedButtonStartFromMiddle")->isEnabled());
+        QVERIFY(!Widget<QToolButton>(*FWindow, "SpeedButtonScanToolChanges")->isEnabled());
         QVERIFY(Select(*FWindow, Ip(6)));
-        QVERIFY(FWindow->Form()->SpeedButtonStartFromMiddle->isEnabled());
+        QVERIFY(Widget<QToolButton>(*FWindow, "SpeedButtonStartFromMiddle")->isEnabled());
         FWindow->SetEditorText("G0 X0\nT1 M6\nG1 X1\nT2 M6\nG1 X2\n");
         FWindow->SpeedButtonUploadToMachineClick();
         QVERIFY(FWindow->TransferRunning());
-        QVERIFY(!FWindow->Form()->SpeedButtonStartFromMiddle->isEnabled());
-        QVERIFY(FWindow->Form()->SpeedButtonScanToolChanges->isEnabled());
+        QVERIFY(!Widget<QToolButton>(*FWindow, "SpeedButtonStartFromMiddle")->isEnabled());
+        QVERIFY(Widget<QToolButton>(*FWindow, "SpeedButtonScanToolChanges")->isEnabled());
         QVERIFY(QTest::qWaitFor([&] { return !FWindow->TransferRunning(); }, 30000));
         QCOMPARE(FPrompter.Messages, QStringList());
-        QVERIFY(FWindow->Form()->SpeedButtonStartFromMiddle->isEnabled());
+        QVERIFY(Widget<QToolButton>(*FWindow, "SpeedButtonStartFromMiddle")->isEnabled());
 
         // The index the upload stored drives the dialog: the second tool change is on line 5 of "%", ...
         QStringList rows;
         FPrompter.ModalAnswers << [&](QDialog& dialog) {
-            QListWidget* list = static_cast<TFormStartFromSelect&>(dialog).Form()->ListBoxEntries;
+            QListWidget* list = Widget<QListWidget>(static_cast<TFormStartFromSelect&>(dialog), "ListBoxEntries");
             for (int i = 0; i < list->count(); ++i)
                 rows << list->item(i)->text();
             list->setCurrentRow(1);
@@ -337,7 +345,7 @@ private slots:
     {
         TFormStartFromSelect dialog(WindowCallRunner());
         const QList<TStartFromIndexEntry> entries { { 0, 1, 0 }, { 1, 250, 0 }, { 2, 400, 0 } };
-        QListWidget* list = dialog.Form()->ListBoxEntries;
+        QListWidget* list = Widget<QListWidget>(dialog, "ListBoxEntries");
         QStringList whileReading;
         QTimer::singleShot(0, this, [&] { // runs while the first line is being read
             for (int i = 0; i < list->count(); ++i)
@@ -354,10 +362,10 @@ private slots:
         QCOMPARE(rows,
             QStringList({ QString::fromUtf8("Satır 1: T1 M6"), QString::fromUtf8("Satır 250: T5 M6"),
                 QString::fromUtf8("Satır 400: T9 M6") }));
-        auto* ui = dialog.Form();
+        const QObject* ui = &dialog;
         const auto preview = [&] {
-            return QStringList { ui->LabelPreviewPrev->text(), ui->LabelPreviewCurrent->text(),
-                ui->LabelPreviewNext->text() };
+            return QStringList { Widget<QLabel>(ui, "LabelPreviewPrev")->text(),
+                Widget<QLabel>(ui, "LabelPreviewCurrent")->text(), Widget<QLabel>(ui, "LabelPreviewNext")->text() };
         };
         // The first row is selected and previewed: the program's first line has none before it.
         QCOMPARE(dialog.SelectedIndexNo(), 0);
@@ -380,14 +388,14 @@ private slots:
     {
         TFormStartFromSelect dialog(WindowCallRunner());
         dialog.Initialize({ { 0, 1, 0 }, { 1, 250, 0 }, { 2, 400, 0 } }, Ip(4), 5000);
-        QListWidget* list = dialog.Form()->ListBoxEntries;
+        QListWidget* list = Widget<QListWidget>(dialog, "ListBoxEntries");
         QCOMPARE(list->item(1)->text(), QString::fromUtf8("Satır 250: (okunamadı)"));
         QCOMPARE(list->item(2)->text(), QString::fromUtf8("Satır 400: T9 M6"));
         list->setCurrentRow(1);
-        QCOMPARE(dialog.Form()->LabelPreviewCurrent->text(),
+        QCOMPARE(Widget<QLabel>(dialog, "LabelPreviewCurrent")->text(),
             QString::fromUtf8("(okunamadı: Cihaz hatasi: line unreadable)"));
-        QCOMPARE(dialog.Form()->LabelPreviewPrev->text(), QString());
-        QCOMPARE(dialog.Form()->LabelPreviewNext->text(), QString());
+        QCOMPARE(Widget<QLabel>(dialog, "LabelPreviewPrev")->text(), QString());
+        QCOMPARE(Widget<QLabel>(dialog, "LabelPreviewNext")->text(), QString());
         QCOMPARE(dialog.SelectedIndexNo(), 1); // still a choice
     }
 
@@ -398,14 +406,16 @@ private slots:
     {
         TFormStartFromSelect dialog(WindowCallRunner());
         dialog.Initialize({ { 0, 1, 0 }, { 1, 2, 0 }, { 2, 3, 0 } }, Ip(10), 5000);
-        auto* ui = dialog.Form();
+        const QObject* ui = &dialog;
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        ui->ListBoxEntries->setCurrentRow(1);
+        Widget<QListWidget>(ui, "ListBoxEntries")->setCurrentRow(1);
         QCOMPARE(dialog.size(), QSize(384, 440));
-        const QList<QLabel*> labels { ui->LabelPreviewPrev, ui->LabelPreviewCurrent, ui->LabelPreviewNext };
-        QList<QRect> taken { ui->ListBoxEntries->geometry(), ui->LabelPreviewCaption->geometry(),
-            ui->ButtonOk->geometry(), ui->ButtonCancel->geometry() };
+        const QList<QLabel*> labels { Widget<QLabel>(ui, "LabelPreviewPrev"), Widget<QLabel>(ui, "LabelPreviewCurrent"),
+            Widget<QLabel>(ui, "LabelPreviewNext") };
+        QList<QRect> taken { Widget<QListWidget>(ui, "ListBoxEntries")->geometry(),
+            Widget<QLabel>(ui, "LabelPreviewCaption")->geometry(), Widget<QPushButton>(ui, "ButtonOk")->geometry(),
+            Widget<QPushButton>(ui, "ButtonCancel")->geometry() };
         for (int i = 0; i < labels.size(); ++i) {
             QLabel* label = labels[i];
             const QString line = QString::fromLatin1(LongLines()[i]);
@@ -420,43 +430,46 @@ private slots:
             taken << label->geometry();
         }
         // A short line is shown whole, without a tooltip.
-        ui->ListBoxEntries->setCurrentRow(0);
-        QCOMPARE(ui->LabelPreviewPrev->text(), QString::fromUtf8("(önceki satır yok)"));
-        QCOMPARE(ui->LabelPreviewPrev->toolTip(), QString());
+        Widget<QListWidget>(ui, "ListBoxEntries")->setCurrentRow(0);
+        QCOMPARE(Widget<QLabel>(ui, "LabelPreviewPrev")->text(), QString::fromUtf8("(önceki satır yok)"));
+        QCOMPARE(Widget<QLabel>(ui, "LabelPreviewPrev")->toolTip(), QString());
     }
 
     void dialogLookAndKeys()
     {
         TFormStartFromSelect dialog(WindowCallRunner());
         dialog.Initialize({ { 0, 1, 0 }, { 1, 250, 0 } }, Ip(1), 5000);
-        auto* ui = dialog.Form();
+        const QObject* ui = &dialog;
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QCOMPARE(dialog.windowTitle(), QString::fromUtf8("Yarıdan Başlat - Konum Seç"));
         QCOMPARE(dialog.size(), QSize(384, 440));
-        QCOMPARE(ui->ListBoxEntries->size(), QSize(352, 130));
+        QCOMPARE(Widget<QListWidget>(ui, "ListBoxEntries")->size(), QSize(352, 130));
         QVERIFY(!(dialog.windowFlags() & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint)));
-        QCOMPARE(
-            ui->LabelInstructions->text(), QString::fromUtf8("Cihazdaki kayıtılı devam noktalarından birini seçin:"));
-        QCOMPARE(ui->LabelPreviewCaption->text(), QString::fromUtf8("Yarıdan Başlanacak Satır:"));
-        QCOMPARE(ui->ButtonOk->text(), QString::fromUtf8("Başla"));
-        QCOMPARE(ui->ButtonCancel->text(), QString::fromUtf8("İptal"));
-        QVERIFY(ui->ButtonOk->isDefault());
-        QVERIFY(QFontInfo(ui->ListBoxEntries->font()).fixedPitch());
-        QVERIFY(QFontInfo(ui->LabelPreviewCurrent->font()).fixedPitch());
-        QVERIFY(ui->LabelPreviewCurrent->font().bold());
-        QVERIFY2(GreenPixels(ui->LabelPreviewCurrent) > 20, "the current line is drawn green");
-        QCOMPARE(GreenPixels(ui->LabelPreviewPrev), 0);
+        QCOMPARE(Widget<QLabel>(ui, "LabelInstructions")->text(),
+            QString::fromUtf8("Cihazdaki kayıtılı devam noktalarından birini seçin:"));
+        QCOMPARE(Widget<QLabel>(ui, "LabelPreviewCaption")->text(), QString::fromUtf8("Yarıdan Başlanacak Satır:"));
+        QCOMPARE(Widget<QPushButton>(ui, "ButtonOk")->text(), QString::fromUtf8("Başla"));
+        QCOMPARE(Widget<QPushButton>(ui, "ButtonCancel")->text(), QString::fromUtf8("İptal"));
+        QVERIFY(Widget<QPushButton>(ui, "ButtonOk")->isDefault());
+        QVERIFY(QFontInfo(Widget<QListWidget>(ui, "ListBoxEntries")->font()).fixedPitch());
+        QVERIFY(QFontInfo(Widget<QLabel>(ui, "LabelPreviewCurrent")->font()).fixedPitch());
+        QVERIFY(Widget<QLabel>(ui, "LabelPreviewCurrent")->font().bold());
+        QVERIFY2(GreenPixels(Widget<QLabel>(ui, "LabelPreviewCurrent")) > 20, "the current line is drawn green");
+        QCOMPARE(GreenPixels(Widget<QLabel>(ui, "LabelPreviewPrev")), 0);
 
         // A double click on an empty part of the list, nothing selected: the dialog stays.
-        ui->ListBoxEntries->clearSelection();
-        DoubleOrSingleClick(ui->ListBoxEntries, QPoint(100, 120), true);
-        QVERIFY(ui->ListBoxEntries->selectedItems().isEmpty());
+        Widget<QListWidget>(ui, "ListBoxEntries")->clearSelection();
+        DoubleOrSingleClick(Widget<QListWidget>(ui, "ListBoxEntries"), QPoint(100, 120), true);
+        QVERIFY(Widget<QListWidget>(ui, "ListBoxEntries")->selectedItems().isEmpty());
         QVERIFY(dialog.isVisible());
         // A double click on a row ends with OK.
-        ui->ListBoxEntries->setCurrentRow(1);
-        DoubleOrSingleClick(
-            ui->ListBoxEntries, ui->ListBoxEntries->visualItemRect(ui->ListBoxEntries->item(1)).center(), true);
+        Widget<QListWidget>(ui, "ListBoxEntries")->setCurrentRow(1);
+        DoubleOrSingleClick(Widget<QListWidget>(ui, "ListBoxEntries"),
+            Widget<QListWidget>(ui, "ListBoxEntries")
+                ->visualItemRect(Widget<QListWidget>(ui, "ListBoxEntries")->item(1))
+                .center(),
+            true);
         QVERIFY(dialog.isHidden());
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(dialog.SelectedIndexNo(), 1);
@@ -467,8 +480,8 @@ private slots:
             dialog.setResult(-1);
             dialog.show();
             QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-            ui->ListBoxEntries->setFocus();
-            QTest::keyClick(ui->ListBoxEntries, key);
+            Widget<QListWidget>(ui, "ListBoxEntries")->setFocus();
+            QTest::keyClick(Widget<QListWidget>(ui, "ListBoxEntries"), key);
             QVERIFY(dialog.isHidden());
             QCOMPARE(dialog.result(), int(expected));
         }
@@ -489,7 +502,7 @@ private slots:
     {
         QFETCH(bool, editorHoldsIt);
         TFormStartFromSelect dialog(WindowCallRunner());
-        auto* ui = dialog.Form();
+        const QObject* ui = &dialog;
         TStoredProgramCheckInput input;
         input.EditorHoldsText = true;
         input.EditorText = QByteArray(SafetyProgram).replace("X30", editorHoldsIt ? "X30" : "X35");
@@ -504,51 +517,56 @@ private slots:
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QVERIFY(QTest::qWaitFor([&] { return dialog.SafetyCheckDone(); }, 10000));
-        QCOMPARE(ui->LabelSafetyCaption->text(), QString::fromUtf8("Güvenlik Kontrolü"));
+        QCOMPARE(Widget<QLabel>(ui, "LabelSafetyCaption")->text(), QString::fromUtf8("Güvenlik Kontrolü"));
         if (!editorHoldsIt) {
             const QString noCopy
                 = QString::fromUtf8("Cihazdaki programın kopyası bu bilgisayarda yok; güvenlik kontrolü yapılamadı.");
             for (int row : { 0, 1 }) {
-                ui->ListBoxEntries->setCurrentRow(row);
-                QCOMPARE(ui->LabelSafety->text(), noCopy);
-                QVERIFY2(RedPixels(ui->LabelSafety) > 20, "no check is drawn red");
-                QCOMPARE(GreenPixels(ui->LabelSafety), 0);
+                Widget<QListWidget>(ui, "ListBoxEntries")->setCurrentRow(row);
+                QCOMPARE(Widget<QLabel>(ui, "LabelSafety")->text(), noCopy);
+                QVERIFY2(RedPixels(Widget<QLabel>(ui, "LabelSafety")) > 20, "no check is drawn red");
+                QCOMPARE(GreenPixels(Widget<QLabel>(ui, "LabelSafety")), 0);
             }
-            QVERIFY(ui->ButtonReadBack->isVisible());
-            QCOMPARE(ui->ButtonReadBack->text(), QString::fromUtf8("Cihazdan Al ve Kontrol Et"));
-            QTest::mouseClick(ui->ButtonReadBack, Qt::LeftButton);
-            QVERIFY(!ui->ButtonOk->isEnabled()); // no start while the program comes back
+            QVERIFY(Widget<QPushButton>(ui, "ButtonReadBack")->isVisible());
+            QCOMPARE(Widget<QPushButton>(ui, "ButtonReadBack")->text(), QString::fromUtf8("Cihazdan Al ve Kontrol Et"));
+            QTest::mouseClick(Widget<QPushButton>(ui, "ButtonReadBack"), Qt::LeftButton);
+            QVERIFY(!Widget<QPushButton>(ui, "ButtonOk")->isEnabled()); // no start while the program comes back
             QVERIFY(QTest::qWaitFor([&] { return dialog.SafetyCheckDone(); }, 10000));
-            QVERIFY(ui->ButtonOk->isEnabled());
-            QVERIFY(ui->ListBoxEntries->isEnabled());
+            QVERIFY(Widget<QPushButton>(ui, "ButtonOk")->isEnabled());
+            QVERIFY(Widget<QListWidget>(ui, "ListBoxEntries")->isEnabled());
         }
-        QVERIFY(ui->ButtonReadBack->isHidden());
-        QVERIFY(ui->ProgressBarReadBack->isHidden());
-        ui->ListBoxEntries->setCurrentRow(0);
-        QCOMPARE(ui->LabelSafety->text(), QString::fromUtf8("Güvenlik kontrolü: sorun bulunmadı."));
-        QVERIFY2(GreenPixels(ui->LabelSafety) > 20, "the all-clear line is drawn green");
-        QCOMPARE(RedPixels(ui->LabelSafety), 0);
-        ui->ListBoxEntries->setCurrentRow(1);
+        QVERIFY(Widget<QPushButton>(ui, "ButtonReadBack")->isHidden());
+        QVERIFY(Widget<QProgressBar>(ui, "ProgressBarReadBack")->isHidden());
+        Widget<QListWidget>(ui, "ListBoxEntries")->setCurrentRow(0);
+        QCOMPARE(Widget<QLabel>(ui, "LabelSafety")->text(), QString::fromUtf8("Güvenlik kontrolü: sorun bulunmadı."));
+        QVERIFY2(GreenPixels(Widget<QLabel>(ui, "LabelSafety")) > 20, "the all-clear line is drawn green");
+        QCOMPARE(RedPixels(Widget<QLabel>(ui, "LabelSafety")), 0);
+        Widget<QListWidget>(ui, "ListBoxEntries")->setCurrentRow(1);
         QCOMPARE(selected.last().first().toInt(), 9);
-        const QStringList warnings = ui->LabelSafety->text().split('\n');
+        const QStringList warnings = Widget<QLabel>(ui, "LabelSafety")->text().split('\n');
         QVERIFY2(warnings.contains(QString::fromUtf8("İlk kesmeden önce iş mili çalıştırılmıyor (M3/M4 yok).")),
-            qPrintable(ui->LabelSafety->text()));
+            qPrintable(Widget<QLabel>(ui, "LabelSafety")->text()));
         QVERIFY(!warnings.contains(QString::fromUtf8("Güvenlik kontrolü: sorun bulunmadı.")));
-        QVERIFY2(RedPixels(ui->LabelSafety) > 20, "warnings are drawn red");
-        QCOMPARE(GreenPixels(ui->LabelSafety), 0);
+        QVERIFY2(RedPixels(Widget<QLabel>(ui, "LabelSafety")) > 20, "warnings are drawn red");
+        QCOMPARE(GreenPixels(Widget<QLabel>(ui, "LabelSafety")), 0);
 
         // The area sits between the preview and the buttons, inside the dialog, over nothing else.
-        const QList<QWidget*> widgets { ui->LabelInstructions, ui->ListBoxEntries, ui->LabelPreviewCaption,
-            ui->LabelPreviewPrev, ui->LabelPreviewCurrent, ui->LabelPreviewNext, ui->LabelSafetyCaption,
-            ui->ScrollAreaSafety, ui->ButtonOk, ui->ButtonCancel };
+        const QList<QWidget*> widgets { Widget<QLabel>(ui, "LabelInstructions"),
+            Widget<QListWidget>(ui, "ListBoxEntries"), Widget<QLabel>(ui, "LabelPreviewCaption"),
+            Widget<QLabel>(ui, "LabelPreviewPrev"), Widget<QLabel>(ui, "LabelPreviewCurrent"),
+            Widget<QLabel>(ui, "LabelPreviewNext"), Widget<QLabel>(ui, "LabelSafetyCaption"),
+            Widget<QScrollArea>(ui, "ScrollAreaSafety"), Widget<QPushButton>(ui, "ButtonOk"),
+            Widget<QPushButton>(ui, "ButtonCancel") };
         for (int i = 0; i < widgets.size(); ++i) {
             QVERIFY2(dialog.rect().contains(widgets[i]->geometry()), qPrintable(widgets[i]->objectName()));
             for (int j = i + 1; j < widgets.size(); ++j)
                 QVERIFY2(!widgets[i]->geometry().intersects(widgets[j]->geometry()),
                     qPrintable(widgets[i]->objectName() + " " + widgets[j]->objectName()));
         }
-        QVERIFY(ui->ScrollAreaSafety->geometry().top() > ui->LabelPreviewNext->geometry().bottom());
-        QVERIFY(ui->ScrollAreaSafety->geometry().bottom() < ui->ButtonOk->geometry().top());
+        QVERIFY(Widget<QScrollArea>(ui, "ScrollAreaSafety")->geometry().top()
+            > Widget<QLabel>(ui, "LabelPreviewNext")->geometry().bottom());
+        QVERIFY(Widget<QScrollArea>(ui, "ScrollAreaSafety")->geometry().bottom()
+            < Widget<QPushButton>(ui, "ButtonOk")->geometry().top());
     }
 
     void toolChangePanelForAProgram()
@@ -558,14 +576,14 @@ private slots:
         for (int i = 1; i <= 22; ++i)
             text += QString("T%1 M6\nG0 X%1\n").arg(i);
         FWindow->SetEditorText(text);
-        QVERIFY(FWindow->Form()->PanelToolChanges->isHidden());
-        FWindow->Form()->SpeedButtonScanToolChanges->click();
-        QVERIFY(FWindow->Form()->PanelToolChanges->isVisible());
+        QVERIFY(Widget<QWidget>(*FWindow, "PanelToolChanges")->isHidden());
+        Widget<QToolButton>(*FWindow, "SpeedButtonScanToolChanges")->click();
+        QVERIFY(Widget<QWidget>(*FWindow, "PanelToolChanges")->isVisible());
         QCOMPARE(ToolRows()->rowCount(), 22);
         QCOMPARE(ToolRows()->index(1).data().toString(), QString::fromUtf8("Satır 3, bayt 12: T2 M6"));
 
         // Single click: the caret goes to the line, column 1, and the editor gets the focus.
-        QsciScintilla* editor = FWindow->Form()->SynEditProgram;
+        QsciScintilla* editor = Widget<QsciScintilla>(*FWindow, "SynEditProgram");
         editor->setCursorPosition(0, 3);
         FWindow->activateWindow();
         ToolList()->setFocus();
@@ -582,7 +600,7 @@ private slots:
             QStringList { QString::fromUtf8("Sadece ilk 20 takım değişimi cihazda \"buradan devam et\" için kayıtlı - "
                                             "bu satır listede 21. sırada.") });
         FPrompter.Messages.clear();
-        FWindow->Form()->ListBoxDevices->clearSelection();
+        Widget<QListView>(*FWindow, "ListBoxDevices")->clearSelection();
         ClickRow(2, true);
         QCOMPARE(FPrompter.Messages, QStringList { QString::fromUtf8("Önce bir cihaz seçin.") });
         FPrompter.Messages.clear();
@@ -600,12 +618,12 @@ private slots:
         // Later scans refill the panel; the CMT view takes it over, leaving the view hides it.
         FWindow->SetEditorText("G0\nT7 M6\n");
         FWindow->ScanToolChanges();
-        QVERIFY(FWindow->Form()->PanelToolChanges->isVisible());
+        QVERIFY(Widget<QWidget>(*FWindow, "PanelToolChanges")->isVisible());
         QCOMPARE(ToolRows()->rowCount(), 1);
         FWindow->ShowCmtFile(BuildCmtFrame("3117ABCDEFGH") + BuildCmtFrame("3200t")
             + BuildCmtFrame("1100xxxxxxxxxx00000007yyyy06PART-A") + BuildCmtFrame("1500d") + BuildCmtFrame("1200")
             + BuildCmtFrame("2000"));
-        QCOMPARE(FWindow->Form()->LabelToolChanges->text(), QString("Mazatrol CMT Bilgisi"));
+        QCOMPARE(Widget<QLabel>(*FWindow, "LabelToolChanges")->text(), QString("Mazatrol CMT Bilgisi"));
         // There a double click saves the program (the save dialog is asked), a single click does nothing.
         const qsizetype proposals = FPrompter.SaveProposals.size();
         ClickRow(4, false);
@@ -615,7 +633,7 @@ private slots:
         QVERIFY(FPrompter.SaveProposals.last().startsWith("mazatrol_0007.cmt|"));
         QCOMPARE(FPrompter.Messages, QStringList());
         FWindow->ResetEditorContent();
-        QVERIFY(FWindow->Form()->PanelToolChanges->isHidden());
+        QVERIFY(Widget<QWidget>(*FWindow, "PanelToolChanges")->isHidden());
     }
 
     // A device that stops answering blocks each query for its 5 s time-out: the
@@ -637,7 +655,7 @@ private slots:
     {
         QFETCH(QString, wait);
         QFETCH(QString, message);
-        QWidget* box = FWindow->Form()->PaintBoxDeviceInfo;
+        QWidget* box = Widget<TDeviceInfoPaintBox>(*FWindow, "PaintBoxDeviceInfo");
         TPaintCounter counter;
         box->installEventFilter(&counter);
         int ticks = 0, busyTicks = 0;
@@ -666,7 +684,7 @@ private slots:
         } else if (wait == "settings") {
             TFormDeviceSettings dialog(FPrompter, FWindow.get(), WindowCallRunner());
             dialog.Initialize("Silent", "", 9600, 30, 1, 8, u'N', 1, Ip(3), 5000, false, "");
-            dialog.Form()->EditName->setText("Renamed");
+            Widget<QLineEdit>(dialog, "EditName")->setText("Renamed");
             timer.start(20);
             clock.start();
             dialog.ButtonSaveClick();

@@ -3,7 +3,9 @@
 #include "DrawnPixels.h"
 #include "Loopback.h"
 #include "ScriptedPrompter.h"
+#include "tests/support/FormWidget.h"
 
+#include "app/TransferPanel.h"
 #include "app/unitmainform.h"
 #include "config/Settings.h"
 #include "content/ProgramText.h"
@@ -13,13 +15,17 @@
 #include "discovery/DeviceListModel.h"
 #include "tests/support/ReferencePaths.h"
 #include "transfer/UploadVerification.h"
-#include "ui_unitmainform.h"
 
+#include <QFrame>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QListView>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
+#include <QWidget>
 
 #include "TestUtil.h"
 
@@ -150,11 +156,11 @@ private slots:
         QVERIFY(WaitForTransfer());
         QCOMPARE(FPrompter.Messages, QStringList());
         QCOMPARE(FWindow->EditorLines(), QStringList({ "%", "G1 X5", "M30", "T1 M6", "G0 X1", "T2 M06", "%" }));
-        QCOMPARE(FWindow->Form()->LabelTransferStatus->text(), QString::fromUtf8("Başarı ile Tamamlandı."));
-        QCOMPARE(FWindow->Form()->LabelTransferTitle->text(), QString::fromUtf8("Cihaza gönderildi"));
-        QVERIFY(FWindow->Form()->PanelTransfer->isVisible());
+        QCOMPARE(Widget<QLabel>(*FWindow, "LabelTransferStatus")->text(), QString::fromUtf8("Başarı ile Tamamlandı."));
+        QCOMPARE(Widget<QLabel>(*FWindow, "LabelTransferTitle")->text(), QString::fromUtf8("Cihaza gönderildi"));
+        QVERIFY(Widget<QFrame>(*FWindow, "PanelTransfer")->isVisible());
         // Drawn in green, as the operator sees it.
-        QVERIFY(CountDrawnPixels(FWindow->Form()->LabelTransferStatus, IsSuccessGreen) > 20);
+        QVERIFY(CountDrawnPixels(Widget<QLabel>(*FWindow, "LabelTransferStatus"), IsSuccessGreen) > 20);
         QCOMPARE(Stored(RunIp("41.1")), QByteArray("%\r\nG1 X5\r\nM30\r\nT1 M6\r\nG0 X1\r\nT2 M06\r\n%\r\n"));
         QList<TStartFromIndexEntry> entries;
         QString msg;
@@ -217,7 +223,7 @@ private slots:
         FWindow->SpeedButtonUploadToMachineClick();
         QVERIFY(WaitForTransfer());
         QCOMPARE(FPrompter.Messages, QStringList { "Hata: ERR full" });
-        QVERIFY(FWindow->Form()->SpeedButtonUploadToMachine->isEnabled());
+        QVERIFY(Widget<QToolButton>(*FWindow, "SpeedButtonUploadToMachine")->isEnabled());
     }
 
     // After the upload the stored program is read back: the same bytes give the
@@ -254,11 +260,12 @@ private slots:
         QVERIFY(WaitForTransfer());
         if (!cmt)
             sent = ProgramUploadBytes(FWindow->EditorLines());
-        QLabel* verify = FWindow->Form()->LabelTransferVerify;
+        QLabel* verify = Widget<QLabel>(*FWindow, "LabelTransferVerify");
         if (fromEnd < 0) {
             QCOMPARE(FPrompter.Messages, QStringList());
             QCOMPARE(FPrompter.Warnings, QStringList());
-            QCOMPARE(FWindow->Form()->LabelTransferStatus->text(), QString::fromUtf8("Başarı ile Tamamlandı."));
+            QCOMPARE(
+                Widget<QLabel>(*FWindow, "LabelTransferStatus")->text(), QString::fromUtf8("Başarı ile Tamamlandı."));
             QVERIFY(verify->isVisible());
             QCOMPARE(verify->text(),
                 QString::fromUtf8("Doğrulandı: cihazdaki program gönderilenle aynı (CRC32 %1)")
@@ -272,7 +279,7 @@ private slots:
                 QString::fromUtf8("Doğrulama başarısız: cihazdaki program gönderilenden farklı (ilk fark %1. baytta).")
                     .arg(first) });
         QCOMPARE(FPrompter.Messages, QStringList());
-        QVERIFY(FWindow->Form()->PanelTransfer->isHidden());
+        QVERIFY(Widget<QFrame>(*FWindow, "PanelTransfer")->isHidden());
         QVERIFY(verify->isHidden());
     }
 
@@ -301,7 +308,7 @@ private slots:
             QStringList { QString::fromUtf8(
                               "Doğrulama başarısız: cihazdaki program gönderilenden farklı (ilk fark 2. baytta).\r\n")
                 + warning });
-        QVERIFY(FWindow->Form()->PanelTransfer->isHidden());
+        QVERIFY(Widget<QFrame>(*FWindow, "PanelTransfer")->isHidden());
     }
 
     // A device that never answers the read-back: the stage shows while it waits,
@@ -316,8 +323,8 @@ private slots:
         bool sawStage = false;
         const bool ended = QTest::qWaitFor(
             [&] {
-                sawStage |= FWindow->Form()->LabelTransferStatus->text() == QString::fromUtf8("Doğrulanıyor")
-                    && FWindow->Form()->PanelTransfer->isVisible();
+                sawStage |= Widget<QLabel>(*FWindow, "LabelTransferStatus")->text() == QString::fromUtf8("Doğrulanıyor")
+                    && Widget<QFrame>(*FWindow, "PanelTransfer")->isVisible();
                 return !FWindow->TransferRunning();
             },
             10000);
@@ -329,7 +336,7 @@ private slots:
             FPrompter.Warnings[0].startsWith(QString::fromUtf8("Doğrulanamadı: Dosya bilgisi alınamadı (hata kodu: ")),
             qPrintable(FPrompter.Warnings[0]));
         QCOMPARE(FPrompter.Messages, QStringList());
-        QVERIFY(FWindow->Form()->PanelTransfer->isHidden());
+        QVERIFY(Widget<QFrame>(*FWindow, "PanelTransfer")->isHidden());
     }
 
     // "VerifyAfterUpload=0" in the settings file: no read-back, so the altering
@@ -350,8 +357,8 @@ private slots:
         }
         QCOMPARE(FPrompter.Warnings, QStringList());
         QCOMPARE(FPrompter.Messages, QStringList());
-        QCOMPARE(FWindow->Form()->LabelTransferStatus->text(), QString::fromUtf8("Başarı ile Tamamlandı."));
-        QVERIFY(FWindow->Form()->LabelTransferVerify->isHidden());
+        QCOMPARE(Widget<QLabel>(*FWindow, "LabelTransferStatus")->text(), QString::fromUtf8("Başarı ile Tamamlandı."));
+        QVERIFY(Widget<QLabel>(*FWindow, "LabelTransferVerify")->isHidden());
         QCOMPARE(Stored(RunIp("41.13")).size(), ProgramUploadBytes(FWindow->EditorLines()).size());
     }
 
@@ -365,15 +372,17 @@ private slots:
         SetText(text);
         FWindow->SpeedButtonUploadToMachineClick();
         QVERIFY(FWindow->TransferRunning());
-        QVERIFY(!FWindow->Form()->SpeedButtonFileNew->isEnabled());
+        QVERIFY(!Widget<QToolButton>(*FWindow, "SpeedButtonFileNew")->isEnabled());
         bool sawMarquee = false, sawErase = false;
         QColor statusText;
         QVERIFY(QTest::qWaitFor(
             [&] {
-                sawMarquee |= FWindow->TransferProgress() && FWindow->TransferProgress()->UsesDeviceProgress();
-                if (!sawErase && FWindow->Form()->LabelTransferStatus->text().startsWith("Flash siliniyor")) {
+                sawMarquee |= FWindow->TransferPanel()->Progress()
+                    && FWindow->TransferPanel()->Progress()->UsesDeviceProgress();
+                if (!sawErase
+                    && Widget<QLabel>(*FWindow, "LabelTransferStatus")->text().startsWith("Flash siliniyor")) {
                     sawErase = true;
-                    statusText = DarkestDrawnPixel(FWindow->Form()->LabelTransferStatus);
+                    statusText = DarkestDrawnPixel(Widget<QLabel>(*FWindow, "LabelTransferStatus"));
                 }
                 return !FWindow->TransferRunning();
             },
@@ -384,7 +393,7 @@ private slots:
         const bool grey = statusText.saturation() < 30 && statusText.lightness() >= 80 && statusText.lightness() <= 160;
         QVERIFY2(grey, qPrintable("status text drawn in " + statusText.name()));
         QCOMPARE(FPrompter.Messages, QStringList());
-        QCOMPARE(FWindow->Form()->LabelTransferStatus->text(), QString::fromUtf8("Başarı ile Tamamlandı."));
+        QCOMPARE(Widget<QLabel>(*FWindow, "LabelTransferStatus")->text(), QString::fromUtf8("Başarı ile Tamamlandı."));
     }
 
     void downloadsByController()
@@ -393,7 +402,7 @@ private slots:
         FWindow->SpeedButtonDownloadFromMachineClick();
         QVERIFY(WaitForTransfer());
         QCOMPARE(FWindow->EditorLines(), QStringList({ "N1 G0 X0", "%", "_N_PART_MPF" }));
-        QCOMPARE(FWindow->Form()->LabelTransferTitle->text(), QString::fromUtf8("Cihazdan alındı"));
+        QCOMPARE(Widget<QLabel>(*FWindow, "LabelTransferTitle")->text(), QString::fromUtf8("Cihazdan alındı"));
         QVERIFY(Select(RunIp("41.7")));
         FWindow->SpeedButtonDownloadFromMachineClick();
         QVERIFY(WaitForTransfer());
@@ -409,7 +418,7 @@ private slots:
         QCOMPARE(FPrompter.Messages,
             QStringList { QString::fromUtf8(
                 "Ham (RAW) kayıt alındı: 6 bayt. HEX olarak gösteriliyor, Kaydet .bin (binary) olarak yazar.") });
-        QVERIFY(FWindow->Form()->SynEditProgram->isReadOnly());
+        QVERIFY(Widget<QsciScintilla>(*FWindow, "SynEditProgram")->isReadOnly());
         QVERIFY(FWindow->EditorText().startsWith("00000000  01 02 41 42 43 FF"));
         FPrompter.Messages.clear();
         FWindow->SpeedButtonUploadToMachineClick();
@@ -431,9 +440,9 @@ private slots:
         QVERIFY(Select(RunIp("41.10")));
         FWindow->SpeedButtonDownloadFromMachineClick();
         QVERIFY(WaitForTransfer());
-        auto* list = FWindow->Form()->ListBoxToolChanges;
-        QVERIFY(FWindow->Form()->PanelToolChanges->isVisible());
-        QCOMPARE(FWindow->Form()->LabelToolChanges->text(), QString("Mazatrol CMT Bilgisi"));
+        auto* list = Widget<QListView>(*FWindow, "ListBoxToolChanges");
+        QVERIFY(Widget<QWidget>(*FWindow, "PanelToolChanges")->isVisible());
+        QCOMPARE(Widget<QLabel>(*FWindow, "LabelToolChanges")->text(), QString("Mazatrol CMT Bilgisi"));
         const auto row = [list](int r) { return list->model()->index(r, 0); };
         QCOMPARE(list->model()->rowCount(), 5);
         QCOMPARE(row(0).data().toString(), QString("Kontrol: TFU (3117)"));
@@ -451,8 +460,8 @@ private slots:
         // A new document leaves the view: the panel is hidden and restored.
         FPrompter.Confirmations = { true };
         FWindow->SpeedButtonFileNewClick();
-        QVERIFY(FWindow->Form()->PanelToolChanges->isHidden());
-        QCOMPARE(FWindow->Form()->LabelToolChanges->text(), QString::fromUtf8("Takım Listesi ve Konumları"));
+        QVERIFY(Widget<QWidget>(*FWindow, "PanelToolChanges")->isHidden());
+        QCOMPARE(Widget<QLabel>(*FWindow, "LabelToolChanges")->text(), QString::fromUtf8("Takım Listesi ve Konumları"));
         QCOMPARE(list->model()->rowCount(), 0);
     }
 
@@ -512,7 +521,7 @@ private slots:
 
     void shortcuts()
     {
-        QsciScintilla* editor = FWindow->Form()->SynEditProgram;
+        QsciScintilla* editor = Widget<QsciScintilla>(*FWindow, "SynEditProgram");
         SetText("G0 X1\n");
         FWindow->SetTransferControlsEnabled(false); // as during a transfer
         QTest::keyClick(editor, Qt::Key_N, Qt::ControlModifier);
@@ -535,13 +544,13 @@ private slots:
         QTest::qWait(2000);
         FWindow->ShowTransferSuccess("B"); // extends the display
         QTest::qWait(2500);
-        QVERIFY(FWindow->Form()->PanelTransfer->isVisible());
-        QTRY_VERIFY_WITH_TIMEOUT(FWindow->Form()->PanelTransfer->isHidden(), 3000);
+        QVERIFY(Widget<QFrame>(*FWindow, "PanelTransfer")->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(Widget<QFrame>(*FWindow, "PanelTransfer")->isHidden(), 3000);
         // A new transfer while the display is on: the panel stays for it, colour restored.
         FWindow->ShowTransferSuccess("C");
         FWindow->SetTransferControlsEnabled(false);
-        QVERIFY(FWindow->Form()->PanelTransfer->isVisible());
-        QVERIFY(CountDrawnPixels(FWindow->Form()->LabelTransferStatus, IsSuccessGreen) == 0);
+        QVERIFY(Widget<QFrame>(*FWindow, "PanelTransfer")->isVisible());
+        QVERIFY(CountDrawnPixels(Widget<QLabel>(*FWindow, "LabelTransferStatus"), IsSuccessGreen) == 0);
         FWindow->SetTransferControlsEnabled(true);
     }
 

@@ -4,9 +4,9 @@
 // while the download runs.
 #include "ScriptedPrompter.h"
 #include "UpdateTestServer.h"
+#include "tests/support/FormWidget.h"
 
 #include "app/unitmainform.h"
-#include "ui_unitmainform.h"
 
 #include <QSettings>
 #include <QTemporaryDir>
@@ -101,7 +101,7 @@ class TestMainFormUpdate : public QObject {
     // Which of the two pictures the button shows: 0, 1, or -1 for neither.
     static int ButtonPicture(TFormMain& window)
     {
-        const QImage shown = window.Form()->SpeedButtonUpdate->icon().pixmap(64, 64).toImage();
+        const QImage shown = Widget<QToolButton>(window, "SpeedButtonUpdate")->icon().pixmap(64, 64).toImage();
         if (shown == Picture(":/UPDATE_IMAGE.png"))
             return 0;
         if (shown == Picture(":/UPDATE_AVAILABLE_IMAGE.png"))
@@ -146,7 +146,7 @@ private slots:
         ServeVersion(OwnVersion);
         TScriptedPrompter prompter;
         auto window = StartedWindow(prompter, Settings());
-        QToolButton* button = window->Form()->SpeedButtonUpdate;
+        QToolButton* button = Widget<QToolButton>(*window, "SpeedButtonUpdate");
         QCOMPARE(ButtonPicture(*window), 0);
         QCOMPARE(button->toolTip(), Hint(HintIdle));
         QVERIFY(button->isEnabled());
@@ -167,8 +167,8 @@ private slots:
         TScriptedPrompter prompter;
         auto window = StartedWindow(prompter, Settings());
         QCOMPARE(ButtonPicture(*window), 1);
-        QCOMPARE(window->Form()->SpeedButtonUpdate->toolTip(), Hint(HintAvailable));
-        QVERIFY(window->Form()->SpeedButtonUpdate->isEnabled());
+        QCOMPARE(Widget<QToolButton>(*window, "SpeedButtonUpdate")->toolTip(), Hint(HintAvailable));
+        QVERIFY(Widget<QToolButton>(*window, "SpeedButtonUpdate")->isEnabled());
         QVERIFY(prompter.Messages.isEmpty());
         QVERIFY(prompter.Questions.isEmpty());
     }
@@ -183,7 +183,7 @@ private slots:
         TScriptedPrompter prompter;
         prompter.Confirmations = { false };
         auto window = StartedWindow(prompter, Settings());
-        QToolButton* button = window->Form()->SpeedButtonUpdate;
+        QToolButton* button = Widget<QToolButton>(*window, "SpeedButtonUpdate");
         THintRecorder hints(button);
         button->click();
         QTRY_COMPARE_WITH_TIMEOUT(prompter.Questions.size(), 1, 10000);
@@ -212,7 +212,7 @@ private slots:
         prompter.Confirmations = { true };
         QFile::remove(FDir.filePath("quillex_settings.ini"));
         auto window = StartedWindow(prompter, settings);
-        window->Form()->SpeedButtonUpdate->click();
+        Widget<QToolButton>(*window, "SpeedButtonUpdate")->click();
         QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 10000);
         QCOMPARE(prompter.Questions.size(), 1);
         QVERIFY(QFile::exists(FProgramDir->filePath(UpdaterScriptName)));
@@ -262,11 +262,11 @@ private slots:
             server.reset();
 
         FServer->Serve(UpdateCrcPath, "0BADC0DE");
-        window->Form()->SpeedButtonUpdate->click();
+        Widget<QToolButton>(*window, "SpeedButtonUpdate")->click();
         QTRY_COMPARE_WITH_TIMEOUT(prompter.Messages, QStringList { message }, 10000);
         QCOMPARE(ButtonPicture(*window), 0);
-        QCOMPARE(window->Form()->SpeedButtonUpdate->toolTip(), Hint(HintIdle));
-        QVERIFY(window->Form()->SpeedButtonUpdate->isEnabled());
+        QCOMPARE(Widget<QToolButton>(*window, "SpeedButtonUpdate")->toolTip(), Hint(HintIdle));
+        QVERIFY(Widget<QToolButton>(*window, "SpeedButtonUpdate")->isEnabled());
         QVERIFY(prompter.Questions.isEmpty());
         QVERIFY(!QFile::exists(FProgramDir->filePath(UpdateFileName)));
     }
@@ -280,7 +280,7 @@ private slots:
         auto window = StartedWindow(prompter, Settings());
         const QString script = FProgramDir->filePath(UpdaterScriptName);
         QVERIFY(QDir().mkpath(script + "/inside")); // no file can take its place
-        window->Form()->SpeedButtonUpdate->click();
+        Widget<QToolButton>(*window, "SpeedButtonUpdate")->click();
         QTRY_COMPARE_WITH_TIMEOUT(prompter.Messages.size(), 1, 10000);
         QVERIFY2(prompter.Messages.first().startsWith(UpdateLaunchFailedText(script + ": ")),
             qPrintable(prompter.Messages.first()));
@@ -296,7 +296,7 @@ private slots:
         TScriptedPrompter prompter;
         auto window = StartedWindow(prompter, Settings());
         const int asked = FServer->Requests(UpdateProgramPath);
-        window->Form()->SpeedButtonUpdate->click();
+        Widget<QToolButton>(*window, "SpeedButtonUpdate")->click();
         QTRY_VERIFY_WITH_TIMEOUT(FServer->Requests(UpdateProgramPath) > asked, 10000);
         window->close();
         window.reset();

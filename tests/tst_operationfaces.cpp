@@ -6,15 +6,16 @@
 #include "Loopback.h"
 #include "ScriptedPrompter.h"
 #include "StatusDatagram.h"
+#include "tests/support/FormWidget.h"
 
 #include "app/unitmainform.h"
 #include "config/Settings.h"
 #include "discovery/DeviceListModel.h"
 #include "history/HistoryStore.h"
-#include "ui_unitmainform.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -272,9 +273,10 @@ private slots:
         QString windowShown;
         if (box == "green") {
             QVERIFY(FPrompter.Messages.isEmpty() && FPrompter.Warnings.isEmpty());
-            QCOMPARE(FWindow->Form()->LabelTransferStatus->text(), QString::fromUtf8("Başarı ile Tamamlandı."));
-            windowShown
-                = upload ? FWindow->Form()->LabelTransferVerify->text() : FWindow->Form()->LabelTransferStatus->text();
+            QCOMPARE(
+                Widget<QLabel>(*FWindow, "LabelTransferStatus")->text(), QString::fromUtf8("Başarı ile Tamamlandı."));
+            windowShown = upload ? Widget<QLabel>(*FWindow, "LabelTransferVerify")->text()
+                                 : Widget<QLabel>(*FWindow, "LabelTransferStatus")->text();
         } else {
             const QStringList& shown = box == "warning" ? FPrompter.Warnings : FPrompter.Messages;
             QCOMPARE(shown.size(), 1);

@@ -1,15 +1,26 @@
 // The operations without a face: the outcome kinds of the PIN check (its
-// failure's kind carried back from the thread that ran it), an upload that
-// cannot start or cannot reach its device, and a command batch's frame.
+// failure's kind carried back from the thread that ran it), the wait for a
+// device's status, an upload that cannot start or cannot reach its device,
+// and a command batch's frame.
 #include "Loopback.h"
+#include "StatusDatagram.h"
 
 #include "device/BlockingCall.h"
 #include "operations/DeviceCommandOperations.h"
+#include "operations/DeviceStatusWait.h"
 #include "operations/PinCheck.h"
 #include "operations/UploadOperation.h"
 
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -36,6 +47,36 @@ TQuillexDevice Nobody(const char* lastTwo, bool pinRequired)
     device.MacId = "AABBCCDDEEFF";
     device.PinRequired = pinRequired;
     return device;
+}
+
+// The window's way of waiting: its events run between the tests.
+void EventLoop(const std::function<bool()>& condition, int timeoutMs, int pollMs)
+{
+    WaitUntil(condition, timeoutMs, pollMs, QEventLoop::AllEvents);
+}
+
+using TStep = std::pair<int, std::function<void()>>;
+
+// Runs the steps due at 0 ms now and the others at their times on a thread
+// of their own, so that they also come while the waiting thread sleeps.
+std::unique_ptr<QThread> RunSteps(std::vector<TStep> steps)
+{
+    std::stable_sort(steps.begin(), steps.end(), [](const TStep& a, const TStep& b) { return a.first < b.first; });
+    while (!steps.empty() && steps.front().first == 0) {
+        steps.front().second();
+        steps.erase(steps.begin());
+    }
+    std::unique_ptr<QThread> thread(QThread::create([steps] {
+        QElapsedTimer clock;
+        clock.start();
+        for (const auto& [at, step] : steps) {
+            while (clock.elapsed() < at)
+                QThread::msleep(5);
+            step();
+        }
+    }));
+    thread->start();
+    return thread;
 }
 
 } // namespace
@@ -122,6 +163,104 @@ private slots:
         TAnswers prompter; // cancels when asked
         QCOMPARE(RunPinCheck(check, prompter).Kind, EOutcomeKind::Cancelled);
         QVERIFY(!PinCheckFor(device, { device }).IdentityShared);
+    }
+
+    void statusWait_data()
+    {
+        QTest::addColumn<int>("statusAtMs"); // -1: never
+        QTest::addColumn<int>("twinAtMs"); // a second sender; -1: none
+        QTest::addColumn<QString>("twinMacId");
+        QTest::addColumn<bool>("newListener"); // has not heard long enough for the identity rule
+        QTest::addColumn<bool>("windowLoop");
+        QTest::addColumn<int>("timeoutMs");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("shared");
+
+        const int ok = int(EOutcomeKind::Ok);
+        const QString mac = "AABBCCDDEEFF";
+        QTest::newRow("heard before the wait") << 0 << -1 << mac << false << false << 2000 << ok << false;
+        QTest::newRow("arrives late") << 400 << -1 << mac << false << false << 5000 << ok << false;
+        QTest::newRow("arrives late, window") << 400 << -1 << mac << false << true << 5000 << ok << false;
+        QTest::newRow("never comes") << -1 << -1 << mac << false << false << 300 << int(EOutcomeKind::NoStatus)
+                                     << false;
+        QTest::newRow("never comes, window")
+            << -1 << -1 << mac << false << true << 300 << int(EOutcomeKind::NoStatus) << false;
+        QTest::newRow("two senders, one MacId") << 0 << 0 << mac << false << false << 2000 << ok << true;
+        QTest::newRow("MacId in other letter case") << 0 << 0 << mac.toLower() << false << false << 2000 << ok << true;
+        QTest::newRow("another MacId") << 0 << 0 << "AABBCCDDEE00" << false << false << 2000 << ok << false;
+        // The device repeats its status about every second: a listener that
+        // has just opened hears on before it judges the MacId.
+        QTest::newRow("second sender while the listener is new")
+            << 0 << 300 << mac << true << false << 2000 << ok << true;
+        QTest::newRow("second sender while the listener is new, window")
+            << 0 << 300 << mac << true << true << 2000 << ok << true;
+    }
+
+    void statusWait()
+    {
+        QFETCH(int, statusAtMs);
+        QFETCH(int, twinAtMs);
+        QFETCH(QString, twinMacId);
+        QFETCH(bool, newListener);
+        QFETCH(bool, windowLoop);
+        QFETCH(int, timeoutMs);
+        QFETCH(int, kind);
+        QFETCH(bool, shared);
+        std::atomic<quint32> now { 1000 };
+        TStatusListenerThread listener(nullptr, 0, [&now] { return now.load(); });
+        QTRY_VERIFY(listener.IsListening());
+        const QString ip = RunIp("61.1");
+        const QByteArray status = R"({"macid":"AABBCCDDEEFF","name":"Torna","pw":true,"maxfilesize":1000000})";
+        std::vector<TStep> steps;
+        if (statusAtMs >= 0)
+            steps.push_back({ statusAtMs, [&] { listener.AcceptDatagram(ip, StatusDatagram(status)); } });
+        if (twinAtMs >= 0)
+            steps.push_back(
+                { twinAtMs, [&] {
+                     listener.AcceptDatagram(RunIp("61.2"),
+                         StatusDatagram(R"({"name":"Torna","pw":true,"macid":")" + twinMacId.toLatin1() + R"("})"));
+                 } });
+        // The listener's clock passes the identity's time: at once, or after the senders.
+        steps.push_back({ newListener ? qMax(statusAtMs, twinAtMs) + 300 : 0, [&] { now += IdentityListenMs + 500; } });
+        const auto later = RunSteps(steps);
+        const TKnownStatus known
+            = WaitForDeviceStatus(listener, { ip, timeoutMs, true }, windowLoop ? TWaitLoop(EventLoop) : TWaitLoop());
+        later->wait();
+        QCOMPARE(OutcomeKindName(known.Kind), OutcomeKindName(EOutcomeKind(kind)));
+        QCOMPARE(known.IdentityShared, shared);
+        if (known.Succeeded()) {
+            QCOMPARE(known.Status, QString::fromLatin1(status));
+        } else {
+            QCOMPARE(known.Status, QString());
+            QCOMPARE(known.Shown, MsgNoStatusYet());
+        }
+    }
+
+    // A window closed while it waits, or its listener gone with it, ends the
+    // wait at once and sends nothing.
+    void statusWaitEndsWhenNoLongerWanted_data()
+    {
+        QTest::addColumn<bool>("listenerGoes");
+        QTest::newRow("caller stops waiting") << false;
+        QTest::newRow("listener goes") << true;
+    }
+
+    void statusWaitEndsWhenNoLongerWanted()
+    {
+        QFETCH(bool, listenerGoes);
+        auto listener = std::make_unique<TStatusListenerThread>(nullptr, quint16(0));
+        bool wanted = true;
+        QTimer::singleShot(200, [&] {
+            if (listenerGoes)
+                listener.reset();
+            else
+                wanted = false;
+        });
+        const TKnownStatus known
+            = WaitForDeviceStatus(*listener, { RunIp("61.3"), 5000, true }, EventLoop, [&wanted] { return wanted; });
+        QCOMPARE(OutcomeKindName(known.Kind), OutcomeKindName(EOutcomeKind::Cancelled));
+        QCOMPARE(known.Status, QString());
+        QCOMPARE(bool(listener), !listenerGoes);
     }
 
     void uploadWithoutStatusSendsNothing()

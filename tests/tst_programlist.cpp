@@ -3,6 +3,7 @@
 // rows; opened from the main window and run on a real backup of several programs.
 #include "ScriptedPrompter.h"
 #include "TestUtil.h"
+#include "tests/support/FormWidget.h"
 
 #include "app/unitmainform.h"
 #include "content/CodePage.h"
@@ -11,15 +12,20 @@
 #include "content/TextDocument.h"
 #include "dialogs/UnitProgramListsForm.h"
 #include "tests/support/ReferencePaths.h"
-#include "ui_UnitProgramListsForm.h"
-#include "ui_unitmainform.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFrame>
+#include <QLabel>
+#include <QListView>
+#include <QListWidget>
 #include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
 #include <Qsci/qsciscintilla.h>
 
@@ -44,7 +50,7 @@ QStringList Rows(const QAbstractItemView* list)
 // The memo's whole text (QScintilla's text() ends at a character of code 0).
 QStringList MemoLines(const TFormProgramList& form)
 {
-    QsciScintilla* memo = form.Form()->Memo1;
+    QsciScintilla* memo = Widget<QsciScintilla>(form, "Memo1");
     const auto length = qsizetype(memo->SendScintilla(QsciScintilla::SCI_GETLENGTH));
     return SplitTextLines(QString::fromUtf8(
         reinterpret_cast<const char*>(memo->SendScintilla(QsciScintilla::SCI_GETCHARACTERPOINTER)), length));
@@ -52,8 +58,8 @@ QStringList MemoLines(const TFormProgramList& form)
 
 int SelectedRow(const TFormProgramList& form)
 {
-    const QList<QListWidgetItem*> selected = form.Form()->ListBox1->selectedItems();
-    return selected.isEmpty() ? -1 : form.Form()->ListBox1->row(selected.first());
+    const QList<QListWidgetItem*> selected = Widget<QListWidget>(form, "ListBox1")->selectedItems();
+    return selected.isEmpty() ? -1 : Widget<QListWidget>(form, "ListBox1")->row(selected.first());
 }
 
 // File name -> bytes of every file in folder.
@@ -108,7 +114,7 @@ class TestProgramList : public QObject {
         FPauses = {};
         form->SetPause([this, f](int ms) {
             FPauses.Ms << ms;
-            FPauses.BarValues << f->Form()->JvGradientProgressBar1->value();
+            FPauses.BarValues << Widget<QProgressBar>(*f, "JvGradientProgressBar1")->value();
         });
         form->show();
         return form;
@@ -152,27 +158,30 @@ private slots:
     {
         TScriptedPrompter prompter;
         auto form = OpenForm(prompter, ThreePrograms);
-        auto* f = form->Form();
+        const QObject* f = form.get();
         QCOMPARE(form->windowTitle(), QString("Program Listesi"));
         QVERIFY(form->isModal());
         QCOMPARE(form->size(), QSize(908, 529));
-        QCOMPARE(f->Panel1->height(), 49);
-        QCOMPARE(f->ListBox1->width(), 273);
-        QCOMPARE(f->JvGradientProgressBar1->height(), 17);
-        QCOMPARE(f->JvGradientProgressBar1->geometry().bottom(), form->rect().bottom());
-        QCOMPARE(f->Label1->text(), QString("Program Listesi"));
-        QCOMPARE(f->Label2->text(), Utf8("Program İçeriği"));
-        QCOMPARE(QStringList({ f->Button4->text(), f->Button3->text(), f->Button2->text(), f->Button1->text() }),
+        QCOMPARE(Widget<QFrame>(f, "Panel1")->height(), 49);
+        QCOMPARE(Widget<QListWidget>(f, "ListBox1")->width(), 273);
+        QCOMPARE(Widget<QProgressBar>(f, "JvGradientProgressBar1")->height(), 17);
+        QCOMPARE(Widget<QProgressBar>(f, "JvGradientProgressBar1")->geometry().bottom(), form->rect().bottom());
+        QCOMPARE(Widget<QLabel>(f, "Label1")->text(), QString("Program Listesi"));
+        QCOMPARE(Widget<QLabel>(f, "Label2")->text(), Utf8("Program İçeriği"));
+        QCOMPARE(QStringList({ Widget<QPushButton>(f, "Button4")->text(), Widget<QPushButton>(f, "Button3")->text(),
+                     Widget<QPushButton>(f, "Button2")->text(), Widget<QPushButton>(f, "Button1")->text() }),
             QStringList({ Utf8("Seçili Olanı Sil"), Utf8("Seçili Olanı Aktar"), Utf8("Seçili Olanı Kaydet"),
                 Utf8("Hepsini Kaydet") }));
         // The buttons in that order from left to right, "Hepsini Kaydet" at the right end.
-        QVERIFY(f->Button4->x() < f->Button3->x() && f->Button3->x() < f->Button2->x()
-            && f->Button2->x() < f->Button1->x());
-        QVERIFY(f->Label3->x() > f->Label1->x() && f->Label2->x() >= f->ListBox1->width() - 10);
-        QCOMPARE(f->Memo1->wrapMode(), QsciScintilla::WrapNone);
-        QVERIFY(!f->Memo1->isReadOnly());
-        QVERIFY(QFontInfo(f->Memo1->font()).fixedPitch());
-        QVERIFY(f->Memo1->marginWidth(0) > 0);
+        QVERIFY(Widget<QPushButton>(f, "Button4")->x() < Widget<QPushButton>(f, "Button3")->x()
+            && Widget<QPushButton>(f, "Button3")->x() < Widget<QPushButton>(f, "Button2")->x()
+            && Widget<QPushButton>(f, "Button2")->x() < Widget<QPushButton>(f, "Button1")->x());
+        QVERIFY(Widget<QLabel>(f, "Label3")->x() > Widget<QLabel>(f, "Label1")->x()
+            && Widget<QLabel>(f, "Label2")->x() >= Widget<QListWidget>(f, "ListBox1")->width() - 10);
+        QCOMPARE(Widget<QsciScintilla>(f, "Memo1")->wrapMode(), QsciScintilla::WrapNone);
+        QVERIFY(!Widget<QsciScintilla>(f, "Memo1")->isReadOnly());
+        QVERIFY(QFontInfo(Widget<QsciScintilla>(f, "Memo1")->font()).fixedPitch());
+        QVERIFY(Widget<QsciScintilla>(f, "Memo1")->marginWidth(0) > 0);
     }
 
     void opening_data()
@@ -198,15 +207,16 @@ private slots:
         QFETCH(QStringList, shown);
         TScriptedPrompter prompter;
         auto form = OpenForm(prompter, lines);
-        auto* f = form->Form();
-        QCOMPARE(Rows(f->ListBox1), rows);
+        const QObject* f = form.get();
+        QCOMPARE(Rows(Widget<QListWidget>(f, "ListBox1")), rows);
         QCOMPARE(SelectedRow(*form), rows.isEmpty() ? -1 : 0);
         QCOMPARE(MemoLines(*form), shown);
-        QCOMPARE(f->Label3->isVisible(), !count.isEmpty());
+        QCOMPARE(Widget<QLabel>(f, "Label3")->isVisible(), !count.isEmpty());
         if (!count.isEmpty())
-            QCOMPARE(f->Label3->text(), count);
+            QCOMPARE(Widget<QLabel>(f, "Label3")->text(), count);
         QVERIFY(form->isEnabled());
-        for (QPushButton* button : { f->Button2, f->Button3, f->Button4 })
+        for (QPushButton* button :
+            { Widget<QPushButton>(f, "Button2"), Widget<QPushButton>(f, "Button3"), Widget<QPushButton>(f, "Button4") })
             QCOMPARE(button->isEnabled(), !rows.isEmpty());
         // "Hepsini Kaydet" on an empty list asks for no folder.
         if (rows.isEmpty()) {
@@ -220,15 +230,15 @@ private slots:
     {
         TScriptedPrompter prompter;
         auto form = OpenForm(prompter, ThreePrograms);
-        auto* f = form->Form();
-        f->Memo1->setText("%\r\nO0001 (EDITED)\r\n%");
-        QTest::mouseClick(
-            f->ListBox1->viewport(), Qt::LeftButton, {}, f->ListBox1->visualItemRect(f->ListBox1->item(2)).center());
+        const QObject* f = form.get();
+        Widget<QsciScintilla>(f, "Memo1")->setText("%\r\nO0001 (EDITED)\r\n%");
+        QTest::mouseClick(Widget<QListWidget>(f, "ListBox1")->viewport(), Qt::LeftButton, {},
+            Widget<QListWidget>(f, "ListBox1")->visualItemRect(Widget<QListWidget>(f, "ListBox1")->item(2)).center());
         QCOMPARE(MemoLines(*form), QStringList({ "%", "O0003", "G2 X2", "M30", "%" }));
-        f->ListBox1->setCurrentRow(0);
+        Widget<QListWidget>(f, "ListBox1")->setCurrentRow(0);
         QCOMPARE(MemoLines(*form), QStringList({ "%", "O0001 (A/B)", "G0 X0", "M30", "%" }));
         // Undo does not bring back another program's text.
-        f->Memo1->undo();
+        Widget<QsciScintilla>(f, "Memo1")->undo();
         QCOMPARE(MemoLines(*form), QStringList({ "%", "O0001 (A/B)", "G0 X0", "M30", "%" }));
     }
 
@@ -297,7 +307,7 @@ private slots:
             values << i;
         QCOMPARE(FPauses.Ms, pause ? QList<int>(programs, pause) : QList<int>());
         QCOMPARE(FPauses.BarValues, pause ? values : QList<int>());
-        auto* bar = form->Form()->JvGradientProgressBar1;
+        auto* bar = Widget<QProgressBar>(*form, "JvGradientProgressBar1");
         QCOMPARE(bar->minimum(), 0);
         QCOMPARE(bar->maximum(), barMaximum);
         QCOMPARE(bar->value(), barMaximum);
@@ -316,7 +326,7 @@ private slots:
         TFormProgramList form(prompter, JoinUtf8Lines(lines, TLineBreakStyle::CrLf));
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        auto* f = form.Form();
+        const QObject* f = &form;
         const QString folder = NewFolder("paced");
         prompter.Folders = { folder };
 
@@ -324,8 +334,9 @@ private slots:
         bool commandsDisabled = false;
         QTimer probe;
         connect(&probe, &QTimer::timeout, &form, [&] {
-            barDuringPause << f->JvGradientProgressBar1->value();
-            commandsDisabled = !f->Button1->isEnabled() && !f->Button4->isEnabled() && !f->ListBox1->isEnabled();
+            barDuringPause << Widget<QProgressBar>(f, "JvGradientProgressBar1")->value();
+            commandsDisabled = !Widget<QPushButton>(f, "Button1")->isEnabled()
+                && !Widget<QPushButton>(f, "Button4")->isEnabled() && !Widget<QListWidget>(f, "ListBox1")->isEnabled();
             form.close(); // held while the files are written
         });
         probe.start(300);
@@ -342,7 +353,7 @@ private slots:
         // The close asked for meanwhile is carried out once the files are written.
         QVERIFY(!form.isVisible());
         QCOMPARE(form.result(), int(QDialog::Rejected));
-        QCOMPARE(f->ListBox1->count(), 0); // closed as a close ends it
+        QCOMPARE(Widget<QListWidget>(f, "ListBox1")->count(), 0); // closed as a close ends it
     }
 
     void saveAllRefused()
@@ -365,7 +376,7 @@ private slots:
         form->Button1Click();
         QCOMPARE(prompter.Messages.size(), 2);
         QVERIFY(FPauses.Ms.isEmpty());
-        QCOMPARE(form->Form()->JvGradientProgressBar1->value(), 0);
+        QCOMPARE(Widget<QProgressBar>(*form, "JvGradientProgressBar1")->value(), 0);
     }
 
     void saveAllWriteErrorKeepsTheWrittenFiles()
@@ -384,7 +395,7 @@ private slots:
         const QMap<QString, QByteArray> files = FolderFiles(folder + "/Velcarn");
         QCOMPARE(files.keys(), QStringList { "O0001 (A_B).CNC" });
         QCOMPARE(files.first(), QByteArray("%\r\nO0001 (A/B)\r\nG0 X0\r\nM30\r\n%\r\n"));
-        QVERIFY(form->Form()->Button1->isEnabled());
+        QVERIFY(Widget<QPushButton>(*form, "Button1")->isEnabled());
     }
 
     // The window and `quillex-cli split -d` write the same files with the same bytes.
@@ -395,7 +406,7 @@ private slots:
                   QString("O5") + QChar(0) + "\t" + QString(300, u'Y'), "M30", "%" };
         TScriptedPrompter prompter;
         auto form = OpenForm(prompter, lines);
-        QCOMPARE(form->Form()->ListBox1->count(), 6);
+        QCOMPARE(Widget<QListWidget>(*form, "ListBox1")->count(), 6);
         const QString window = NewFolder("window"), cli = NewFolder("cli");
         prompter.Folders = { window };
         form->Button1Click();
@@ -420,9 +431,9 @@ private slots:
     {
         TScriptedPrompter prompter;
         auto form = OpenForm(prompter, ThreePrograms);
-        auto* f = form->Form();
-        f->ListBox1->setCurrentRow(1);
-        f->Memo1->setText("%\r\nO0002 (EDITED)\r\n%");
+        const QObject* f = form.get();
+        Widget<QListWidget>(f, "ListBox1")->setCurrentRow(1);
+        Widget<QsciScintilla>(f, "Memo1")->setText("%\r\nO0002 (EDITED)\r\n%");
         const QByteArray stored("%\r\nO0002 <X>\r\nG1 X1\r\nM30\r\n%\r\n");
         const QString file = FDir.filePath("selected.txt");
         QFile::remove(file);
@@ -454,18 +465,18 @@ private slots:
     {
         TScriptedPrompter prompter;
         auto form = OpenForm(prompter, ThreePrograms);
-        auto* f = form->Form();
-        f->ListBox1->setCurrentRow(2);
-        f->Memo1->setText("%\r\nO0003\r\nG2 X2 (EDITED)\r\nM30\r\n%");
+        const QObject* f = form.get();
+        Widget<QListWidget>(f, "ListBox1")->setCurrentRow(2);
+        Widget<QsciScintilla>(f, "Memo1")->setText("%\r\nO0003\r\nG2 X2 (EDITED)\r\nM30\r\n%");
         QStringList taken;
         connect(form.get(), &TFormProgramList::ProgramTaken, this, [&](const QString& text) { taken << text; });
-        f->Button3->click();
+        Widget<QPushButton>(f, "Button3")->click();
         QCOMPARE(taken, QStringList { "%\r\nO0003\r\nG2 X2 (EDITED)\r\nM30\r\n%\r\n" });
         QCOMPARE(form->result(), int(QDialog::Accepted));
         QVERIFY(!form->isVisible());
         // Closing discarded the rows and hid the count.
-        QCOMPARE(f->ListBox1->count(), 0);
-        QVERIFY(f->Label3->isHidden());
+        QCOMPARE(Widget<QListWidget>(f, "ListBox1")->count(), 0);
+        QVERIFY(Widget<QLabel>(f, "Label3")->isHidden());
     }
 
     void takeKeepsEveryCharacter()
@@ -475,7 +486,7 @@ private slots:
         auto form = OpenForm(prompter, { "O1", withNull, "M30" });
         QStringList taken;
         connect(form.get(), &TFormProgramList::ProgramTaken, this, [&](const QString& text) { taken << text; });
-        form->Form()->Button3->click();
+        Widget<QPushButton>(*form, "Button3")->click();
         QCOMPARE(taken, QStringList { "%\r\nO1\r\n" + withNull + "\r\nM30\r\n%\r\n" });
     }
 
@@ -502,7 +513,7 @@ private slots:
         TScriptedPrompter prompter;
         auto form = OpenForm(prompter, ThreePrograms);
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
-        QsciScintilla* memo = form->Form()->Memo1;
+        QsciScintilla* memo = Widget<QsciScintilla>(*form, "Memo1");
         memo->setFocus();
         QTRY_VERIFY(memo->hasFocus());
         const QString text = memo->text();
@@ -521,11 +532,11 @@ private slots:
     {
         TScriptedPrompter prompter;
         auto form = OpenForm(prompter, ThreePrograms);
-        QVERIFY(form->Form()->Label3->isVisible());
+        QVERIFY(Widget<QLabel>(*form, "Label3")->isVisible());
         form->close();
         QCOMPARE(form->result(), int(QDialog::Rejected));
-        QCOMPARE(form->Form()->ListBox1->count(), 0);
-        QVERIFY(form->Form()->Label3->isHidden());
+        QCOMPARE(Widget<QListWidget>(*form, "ListBox1")->count(), 0);
+        QVERIFY(Widget<QLabel>(*form, "Label3")->isHidden());
     }
 
     void deleteRow_data()
@@ -554,19 +565,19 @@ private slots:
         QFETCH(int, selectedAfter);
         TScriptedPrompter prompter;
         auto form = OpenForm(prompter, lines);
-        auto* f = form->Form();
-        const QString count = f->Label3->text();
-        f->ListBox1->setCurrentRow(selected);
-        f->Memo1->setText("EDITED");
+        const QObject* f = form.get();
+        const QString count = Widget<QLabel>(f, "Label3")->text();
+        Widget<QListWidget>(f, "ListBox1")->setCurrentRow(selected);
+        Widget<QsciScintilla>(f, "Memo1")->setText("EDITED");
         prompter.Confirmations = { confirmed };
-        f->Button4->click();
+        Widget<QPushButton>(f, "Button4")->click();
         QCOMPARE(prompter.Questions, QStringList { Utf8("SİLMEK İSTEDİĞİNİZDEN EMİN MİSİNİZ?") });
-        QCOMPARE(Rows(f->ListBox1), rows);
+        QCOMPARE(Rows(Widget<QListWidget>(f, "ListBox1")), rows);
         QCOMPARE(SelectedRow(*form), selectedAfter);
-        QCOMPARE(f->Label3->text(), count); // the count keeps its value
-        QVERIFY(f->Label3->isVisible());
+        QCOMPARE(Widget<QLabel>(f, "Label3")->text(), count); // the count keeps its value
+        QVERIFY(Widget<QLabel>(f, "Label3")->isVisible());
         if (!confirmed) {
-            QCOMPARE(f->Memo1->text(), QString("EDITED"));
+            QCOMPARE(Widget<QsciScintilla>(f, "Memo1")->text(), QString("EDITED"));
             return;
         }
         const QList<TSplitProgram> programs = SplitPrograms(lines);
@@ -575,9 +586,10 @@ private slots:
             if (selectedAfter >= 0 && program.Name == rows[selectedAfter])
                 shown = program.Lines;
         QCOMPARE(MemoLines(*form), shown);
-        for (QPushButton* button : { f->Button2, f->Button3, f->Button4 })
+        for (QPushButton* button :
+            { Widget<QPushButton>(f, "Button2"), Widget<QPushButton>(f, "Button3"), Widget<QPushButton>(f, "Button4") })
             QCOMPARE(button->isEnabled(), selectedAfter >= 0);
-        QVERIFY(f->Button1->isEnabled());
+        QVERIFY(Widget<QPushButton>(f, "Button1")->isEnabled());
     }
 
     // From the main window: one line opens nothing; otherwise a modal window
@@ -591,13 +603,13 @@ private slots:
         QVERIFY(WriteWholeFile(file, "%\r\nO0009\r\nT1 M6\r\nT2 M6\r\nM30\r\n%\r\n", error));
         prompter.OpenFiles = { file };
         window->SpeedButtonFileOpenClick();
-        const QStringList toolChanges = Rows(window->Form()->ListBoxToolChanges);
+        const QStringList toolChanges = Rows(Widget<QListView>(*window, "ListBoxToolChanges"));
         QCOMPARE(toolChanges.size(), 2);
 
         QList<TFormProgramList*> opened;
         WhenModal([&](TFormProgramList* form) { opened << form; });
         window->SetEditorText("O0001");
-        window->Form()->SpeedButtonExtractPrograms->click();
+        Widget<QToolButton>(*window, "SpeedButtonExtractPrograms")->click();
         QTRY_COMPARE(opened.size(), 1);
         QCOMPARE(opened[0], nullptr); // one line: no window
 
@@ -612,14 +624,14 @@ private slots:
             QCOMPARE(form->parentWidget(), window.get());
             // Centred on the main window; across, the platform keeps it on the offscreen screen, narrower than it.
             QVERIFY(qAbs(form->geometry().center().y() - window->geometry().center().y()) <= 1);
-            rows = Rows(form->Form()->ListBox1);
-            QListWidget* list = form->Form()->ListBox1;
+            rows = Rows(Widget<QListWidget>(*form, "ListBox1"));
+            QListWidget* list = Widget<QListWidget>(*form, "ListBox1");
             const QPoint at = list->visualItemRect(list->item(1)).center();
             QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
-            form->Form()->Memo1->setText("%\r\nO0002\r\nT2 M6 (EDITED)\r\nM30\r\n%");
+            Widget<QsciScintilla>(*form, "Memo1")->setText("%\r\nO0002\r\nT2 M6 (EDITED)\r\nM30\r\n%");
             QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
         });
-        window->Form()->SpeedButtonExtractPrograms->click();
+        Widget<QToolButton>(*window, "SpeedButtonExtractPrograms")->click();
         QCOMPARE(opened.size(), 2);
         QVERIFY(opened[1]);
         QCOMPARE(rows, QStringList({ "O0001", "O0002" }));
@@ -628,7 +640,7 @@ private slots:
         QCOMPARE(window->EditorLines(), QStringList({ "%", "O0002", "T2 M6 (EDITED)", "M30", "%" }));
         QVERIFY(window->Document().IsModified());
         QCOMPARE(window->CurrentFileName(), file);
-        QCOMPARE(Rows(window->Form()->ListBoxToolChanges), toolChanges);
+        QCOMPARE(Rows(Widget<QListView>(*window, "ListBoxToolChanges")), toolChanges);
     }
 
     // A real backup through the window: opened, split, every program saved as
@@ -651,10 +663,10 @@ private slots:
                 return;
             const auto closeOnFailure = qScopeGuard([form] { form->reject(); });
             form->SetPause([&](int ms) { pauses << QString::number(ms); });
-            rows = Rows(form->Form()->ListBox1);
+            rows = Rows(Widget<QListWidget>(*form, "ListBox1"));
             shownFirst = MemoLines(*form);
             form->Button1Click();
-            form->Form()->ListBox1->setCurrentRow(2);
+            Widget<QListWidget>(*form, "ListBox1")->setCurrentRow(2);
             form->Button3Click();
         });
         window->SpeedButtonExtractProgramsClick();

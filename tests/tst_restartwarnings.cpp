@@ -6,8 +6,8 @@
 #include "ScriptedPrompter.h"
 #include "app/RestartWarningDelegate.h"
 #include "app/unitmainform.h"
+#include "tests/support/FormWidget.h"
 #include "toolpath/RestartCheck.h"
-#include "ui_unitmainform.h"
 
 #include <QListView>
 #include <QListWidget>
@@ -84,7 +84,7 @@ private slots:
         prompter.OpenFiles << file.fileName();
         window.SpeedButtonFileOpenClick();
         window.SpeedButtonScanToolChangesClick(); // the panel shown
-        QListView* list = window.Form()->ListBoxToolChanges;
+        QListView* list = Widget<QListView>(window, "ListBoxToolChanges");
         QCOMPARE(list->model()->rowCount(), 2);
         const auto row = [list](int r) { return list->model()->index(r, 0); };
         const QString firstText = row(0).data().toString();

@@ -7,15 +7,16 @@
 #include "Loopback.h"
 #include "ScriptedPrompter.h"
 #include "StatusDatagram.h"
+#include "tests/support/FormWidget.h"
 
 #include "app/ToolpathPanel.h"
 #include "app/ToolpathView.h"
 #include "app/WindowLook.h"
 #include "app/unitmainform.h"
 #include "discovery/DeviceListModel.h"
-#include "ui_unitmainform.h"
 
 #include <QApplication>
+#include <QListView>
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QTemporaryDir>
@@ -24,6 +25,7 @@
 #include <QToolButton>
 #include <QUdpSocket>
 #include <QWheelEvent>
+#include <QWidget>
 
 #include <Qsci/qsciscintilla.h>
 
@@ -300,10 +302,10 @@ private slots:
             QVERIFY(view->width() > 150);
             // The panel sits beside the editor.
             QVERIFY(view->mapTo(window.get(), QPoint(0, 0)).x()
-                >= window->Form()->SynEditProgram->mapTo(window.get(), QPoint(0, 0)).x()
-                    + window->Form()->SynEditProgram->width());
+                >= Widget<QsciScintilla>(*window, "SynEditProgram")->mapTo(window.get(), QPoint(0, 0)).x()
+                    + Widget<QsciScintilla>(*window, "SynEditProgram")->width());
 
-            QsciScintilla* editor = window->Form()->SynEditProgram;
+            QsciScintilla* editor = Widget<QsciScintilla>(*window, "SynEditProgram");
             editor->setCursorPosition(4, 0); // line 5
             QTRY_COMPARE(view->CaretMove(), view->Scene()->FirstMoveAtLine(5));
             panel->DirectionButton(TViewDirection::Top)->click();
@@ -347,17 +349,17 @@ private slots:
         // The tool-change panel shows too, as it does for a program with tool changes.
         window->SetEditorText("G21 G90\nT1 M6\nG0 X0 Y0 Z5\nG1 X10 F100\nT2 M6\nG1 Y10\nM30\n");
         window->SpeedButtonScanToolChangesClick();
-        QTRY_VERIFY(window->Form()->ListBoxToolChanges->isVisible());
+        QTRY_VERIFY(Widget<QListView>(*window, "ListBoxToolChanges")->isVisible());
         window->ToolpathButton()->click();
         QTRY_VERIFY(window->ToolpathPanel()->isVisible());
         QTest::qWait(50); // the splitters lay out
-        QsciScintilla* editor = window->Form()->SynEditProgram;
+        QsciScintilla* editor = Widget<QsciScintilla>(*window, "SynEditProgram");
         // The panel's own buttons keep it from the narrowest width asked, so the
         // editor may get a little less than it asks.
         QVERIFY2(editor->width() >= 200, qPrintable(QString::number(editor->width())));
         QVERIFY2(window->ToolpathPanel()->width() >= MinToolpathPanelWidth - 10,
             qPrintable(QString::number(window->ToolpathPanel()->width())));
-        QVERIFY(window->Form()->PanelDevices->width() >= MinDevicesPanelWidth - 10);
+        QVERIFY(Widget<QWidget>(*window, "PanelDevices")->width() >= MinDevicesPanelWidth - 10);
         window->ToolpathButton()->click(); // leaves it hidden for the next test's window
     }
 
