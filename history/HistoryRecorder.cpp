@@ -192,6 +192,13 @@ void THistoryRecorder::Drain(QObject* writerObject, const QPointer<THistoryRecor
         });
     if (!shared || writer->OpenError.size() > 0)
         return;
+    {
+        // More records came while these were written: the drain they asked
+        // for sends them all, instead of a send per drain.
+        const QMutexLocker lock(&writer->QueueLock);
+        if (writer->DrainQueued)
+            return;
+    }
     // One send for the records queued meanwhile, in batches, instead of a
     // server transaction per record. While the server is known to be away,
     // the retry timer sends what waits.

@@ -276,6 +276,7 @@ THistoryStore::THistoryStore()
 
 THistoryStore::~THistoryStore()
 {
+    FBatchInsert.reset(); // before its connection goes
     {
         QSqlDatabase db = QSqlDatabase::database(FConnection, false);
         if (db.isValid())
@@ -296,6 +297,7 @@ bool THistoryStore::Open(const QString& path, QString& errorMsg)
     FOpen = false;
     FReadOnly = false;
     FShared = false;
+    FBatchInsert.reset();
     if (IsSharedHistoryLocation(path))
         return OpenServer(path, errorMsg);
     if (!QSqlDatabase::isDriverAvailable("QSQLITE")) {
@@ -519,20 +521,29 @@ bool THistoryStore::AddAll(QList<TTransferRecord> records, QString& errorMsg, bo
     // A server takes a batch in one statement (a round trip each); the file
     // takes one prepared row at a time, all in the one transaction.
     const qsizetype rowsPerStatement = IsShared() ? SharedHistoryBatch : 1;
-    QSqlQuery q(db);
-    qsizetype prepared = 0;
+    if (!FBatchInsert) {
+        FBatchInsert = std::make_unique<QSqlQuery>(db);
+        if (!FBatchInsert->prepare(InsertRows(int(rowsPerStatement)))) {
+            errorMsg = SqlError(FBatchInsert->lastError());
+            FBatchInsert.reset();
+            db.rollback();
+            return false;
+        }
+    }
+    QSqlQuery partial(db); // the rest of the records, fewer than a batch
     for (qsizetype from = 0; from < records.size(); from += rowsPerStatement) {
         const qsizetype rows = std::min(rowsPerStatement, records.size() - from);
-        if (rows != prepared && !q.prepare(InsertRows(int(rows)))) {
+        QSqlQuery& q = rows == rowsPerStatement ? *FBatchInsert : partial;
+        if (&q == &partial && !q.prepare(InsertRows(int(rows)))) {
             errorMsg = SqlError(q.lastError());
             db.rollback();
             return false;
         }
-        prepared = rows;
         for (qsizetype i = from; i < from + rows; ++i)
             BindRecord(q, records[i], pending);
         if (!q.exec()) {
             errorMsg = SqlError(q.lastError());
+            FBatchInsert.reset(); // prepared afresh next time
             db.rollback();
             return false;
         }

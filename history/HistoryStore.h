@@ -12,7 +12,10 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
+
+class QSqlQuery;
 
 // The schema this build writes.
 constexpr int HistorySchemaVersion = 3;
@@ -120,6 +123,8 @@ private:
     bool OpenServer(const QString& location, QString& errorMsg);
 
     QString FConnection;
+    // The insert of a whole batch, prepared once per connection.
+    std::unique_ptr<QSqlQuery> FBatchInsert;
     QString FPath;
     bool FOpen = false;
     bool FReadOnly = false;
