@@ -283,10 +283,8 @@ bool SaveAllFiles(const QString& folder, const QStringList& programNames,
     TFileSystemSync sync(target);
     const QStringList names = ProgramFileNames(programNames);
     for (qsizetype i = 0; i < names.size(); ++i) {
-        QString error;
-        const QString path = QDir(target).filePath(names[i]);
-        if (!WriteNewFile(path, bytesOf(i), error)) {
-            errorMsg = path + ": " + error;
+        if (QString error; !sync.WriteNewFile(names[i], bytesOf(i), error)) {
+            errorMsg = QDir(target).filePath(names[i]) + ": " + error;
             return false;
         }
         if (afterEach)

@@ -234,13 +234,20 @@ QByteArray UploadBytesOfText(QByteArrayView text)
     if (ascii) {
         bytes.append(text);
     } else {
+        // Never longer than the text: a character of four bytes gives two.
+        bytes.resize(text.size());
+        char* out = bytes.data();
         for (const char ch : text) {
             const auto b = static_cast<unsigned char>(ch);
-            if (b < 0x80)
-                bytes.append(ch);
-            else if ((b & 0xC0) != 0x80)
-                bytes.append(b >= 0xF0 ? "??" : "?"); // one per UTF-16 unit
+            if (b < 0x80) {
+                *out++ = ch;
+            } else if ((b & 0xC0) != 0x80) {
+                *out++ = '?'; // one per UTF-16 unit
+                if (b >= 0xF0)
+                    *out++ = '?';
+            }
         }
+        bytes.truncate(out - bytes.data());
     }
     bytes.append("\r\n");
     return bytes;

@@ -53,11 +53,6 @@ bool ReadWholeFile(
 // A regular file is replaced whole (written beside it, then renamed); a FIFO,
 // a character device or a terminal is written into directly.
 bool WriteWholeFile(const QString& fileName, const QByteArray& bytes, QString& errorMsg);
-// Writes a file that must not exist yet and leaves it to the system to reach
-// the disk, so that many files cost one wait (TFileSystemSync). A file not
-// written whole is removed.
-bool WriteNewFile(const QString& fileName, const QByteArray& bytes, QString& errorMsg);
-
 // Makes everything written to the file system of a folder durable at once.
 // Made before the files are written: Sync() then also reports a write-back
 // error the system met on any of them in the meantime.
@@ -67,6 +62,10 @@ public:
     ~TFileSystemSync();
     TFileSystemSync(const TFileSystemSync&) = delete;
     TFileSystemSync& operator=(const TFileSystemSync&) = delete;
+    // Writes a file of the folder (a name, not a path) that must not exist
+    // yet and leaves it to the system to reach the disk, so that many files
+    // cost one wait (Sync). A file not written whole is removed.
+    bool WriteNewFile(const QString& name, const QByteArray& bytes, QString& errorMsg);
     // Waits until the data is on the disk; false with the system's message.
     bool Sync(QString& errorMsg);
 

@@ -8,7 +8,10 @@
 
 #include <cerrno>
 #include <cmath>
+#include <future>
 #include <memory>
+#include <thread>
+#include <vector>
 #include <zlib.h>
 
 namespace {
@@ -43,9 +46,11 @@ void DeflateStep(z_stream& stream, QByteArray& out, int flush)
 {
     while (true) {
         if (stream.avail_out == 0) {
-            out.resize(out.size() + UploadChunkBytes);
+            // The next chunk, in the room made beforehand when there is some.
+            if (out.size() - qsizetype(stream.total_out) < UploadChunkBytes)
+                out.resize(qsizetype(stream.total_out) + UploadChunkBytes);
             stream.next_out = reinterpret_cast<Bytef*>(out.data()) + stream.total_out;
-            stream.avail_out = uInt(out.size() - qsizetype(stream.total_out));
+            stream.avail_out = UploadChunkBytes;
         }
         const int rc = deflate(&stream, flush);
         if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR)
@@ -144,42 +149,176 @@ qint32 RoundedPercent(qint64 done, qint64 total)
     return qint32(std::nearbyint(double(done) * 100.0 / double(total)));
 }
 
-bool CompressWithFlushPoints(const QByteArray& data, const QList<qint64>& flushOffsets, QByteArray& compressed,
-    QList<quint32>& compressedOffsets)
+namespace {
+
+// Below this the second core costs more than it saves.
+constexpr qsizetype ParallelDeflateBytes = 1 << 20;
+
+// One stretch of the upload's zlib stream, from one full flush to another (or
+// from the stream's start, or to its end). A full flush forgets all that came
+// before, so a stretch compressed by a raw deflate stream of its own gives the
+// very bytes the single stream gives there.
+struct TDeflateRun {
+    qint64 From = 0, To = 0; // the data it compresses
+    qsizetype FirstFlush = 0, EndFlush = 0; // the flush points it makes, [first, end)
+    bool StreamStart = false; // writes the zlib header
+    bool StreamEnd = false; // ends with Z_FINISH
+    QByteArray Out;
+    QList<quint32> Offsets; // its output's size after each of its flush points
+    uLong Adler = 1; // of [From, To), unless the run is the whole stream
+    bool Grew = false; // a raw stretch's output ran out of room
+};
+
+// Compresses the run. The stream's start is given its output a chunk at a
+// time, as the single stream always was: where zlib finds its output full
+// during a full flush decides whether it repeats the flush's empty block. The
+// other runs are given all their room at once, so their output never fills.
+bool Deflate(const QByteArray& data, const QList<qint64>& flushOffsets, TDeflateRun& run)
 {
-    compressedOffsets = QList<quint32>(flushOffsets.size(), 0);
-    compressed.clear();
     TDeflateStream deflater;
-    if (deflateInit2(
-            &deflater.Stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, ZlibWindowBits, ZlibMemLevel, Z_DEFAULT_STRATEGY)
+    const int windowBits = run.StreamStart ? ZlibWindowBits : -ZlibWindowBits;
+    if (deflateInit2(&deflater.Stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, windowBits, ZlibMemLevel, Z_DEFAULT_STRATEGY)
         != Z_OK)
         return false;
     deflater.Initialised = true;
     z_stream& stream = deflater.Stream;
-
-    QByteArray out(UploadChunkBytes, Qt::Uninitialized);
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = uInt(out.size());
-    auto feed = [&](qint64 from, qint64 to, int flush) {
+    // Room for all the run writes, made once; pages never written cost no memory.
+    const qsizetype room = qsizetype(deflateBound(&stream, uLong(run.To - run.From)))
+        + 16 * (run.EndFlush - run.FirstFlush + 1) + UploadChunkBytes;
+    run.Out = QByteArray(room, Qt::Uninitialized);
+    stream.next_out = reinterpret_cast<Bytef*>(run.Out.data());
+    stream.avail_out = uInt(run.StreamStart ? UploadChunkBytes : room);
+    const auto feed = [&](qint64 from, qint64 to, int flush) {
         stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData())) + from;
         stream.avail_in = uInt(to - from);
-        DeflateStep(stream, out, flush);
+        const qsizetype before = run.Out.size();
+        DeflateStep(stream, run.Out, flush);
+        run.Grew = run.Grew || run.Out.size() != before;
     };
-
-    qint64 prev = 0;
-    for (qsizetype i = 0; i < flushOffsets.size(); ++i) {
+    run.Offsets.clear();
+    qint64 prev = run.From;
+    bool fed = run.StreamStart; // a raw run starts right after the flush that ended the one before
+    for (qsizetype i = run.FirstFlush; i < run.EndFlush; ++i) {
         const qint64 f = flushOffsets[i];
-        if (f < prev || f > data.size())
-            throw EQuillexError(QStringLiteral("Gecersiz flush ofseti"));
         if (f > prev)
             feed(prev, f, Z_NO_FLUSH);
-        feed(f, f, Z_FULL_FLUSH);
-        compressedOffsets[i] = quint32(stream.total_out);
+        // A flush right after another writes nothing in the single stream.
+        if (fed || f > prev) {
+            feed(f, f, Z_FULL_FLUSH);
+            fed = true;
+        }
+        run.Offsets.append(quint32(stream.total_out));
         prev = f;
     }
-    feed(prev, data.size(), Z_FINISH);
-    out.truncate(qsizetype(stream.total_out));
-    compressed = out;
+    if (run.StreamEnd)
+        feed(prev, run.To, Z_FINISH);
+    run.Out.truncate(qsizetype(stream.total_out));
+    if (!run.StreamStart || !run.StreamEnd)
+        run.Adler = adler32(1, reinterpret_cast<const Bytef*>(data.constData()) + run.From, uInt(run.To - run.From));
+    return true;
+}
+
+// The flush points that end the runs, each nearest an even share of the
+// data; empty when one stream is best. runs 0: one per core, up to four.
+QList<qsizetype> RunEnds(qsizetype size, const QList<qint64>& flushOffsets, int runs)
+{
+    QList<qsizetype> ends;
+    if (runs == 0)
+        runs = size < ParallelDeflateBytes ? 1 : int(std::clamp(std::thread::hardware_concurrency(), 1U, 4U));
+    for (int j = 1; j < runs; ++j) {
+        const qint64 target = size * j / runs;
+        qsizetype best = -1;
+        for (qsizetype i = 0; i < flushOffsets.size(); ++i) {
+            const qint64 f = flushOffsets[i];
+            // Strictly inside the data and past the run before.
+            if (f <= 0 || f >= size || (!ends.isEmpty() && f <= flushOffsets[ends.last()]))
+                continue;
+            if (best < 0 || std::abs(f - target) < std::abs(flushOffsets[best] - target))
+                best = i;
+        }
+        if (best >= 0)
+            ends.append(best);
+    }
+    return ends;
+}
+
+} // namespace
+
+bool CompressWithFlushPoints(const QByteArray& data, const QList<qint64>& flushOffsets, QByteArray& compressed,
+    QList<quint32>& compressedOffsets, int runs)
+{
+    compressedOffsets = QList<quint32>(flushOffsets.size(), 0);
+    compressed.clear();
+    qint64 prev = 0;
+    for (const qint64 f : flushOffsets) {
+        if (f < prev || f > data.size())
+            throw EQuillexError(QStringLiteral("Gecersiz flush ofseti"));
+        prev = f;
+    }
+
+    // Stretches between full flushes on the cores there are, the first on this thread.
+    const QList<qsizetype> ends = RunEnds(data.size(), flushOffsets, runs);
+    std::vector<TDeflateRun> stretches(ends.size() + 1);
+    for (qsizetype r = 0; r < qsizetype(stretches.size()); ++r) {
+        TDeflateRun& run = stretches[r];
+        run.StreamStart = r == 0;
+        run.StreamEnd = r == ends.size();
+        run.FirstFlush = r == 0 ? 0 : ends[r - 1] + 1;
+        run.EndFlush = run.StreamEnd ? flushOffsets.size() : ends[r] + 1;
+        run.From = r == 0 ? 0 : flushOffsets[ends[r - 1]];
+        run.To = run.StreamEnd ? data.size() : flushOffsets[ends[r]];
+    }
+    std::vector<std::future<bool>> others;
+    for (size_t r = 1; r < stretches.size(); ++r)
+        others.push_back(std::async(std::launch::async,
+            [&data, &flushOffsets, &run = stretches[r]] { return Deflate(data, flushOffsets, run); }));
+    bool ok = Deflate(data, flushOffsets, stretches[0]);
+    for (std::future<bool>& other : others)
+        ok = other.get() && ok; // rethrows a run's failure, after every run has ended
+    if (!ok)
+        return false;
+    if (stretches.size() == 1) {
+        compressed = std::move(stretches[0].Out);
+        compressedOffsets = stretches[0].Offsets;
+        return true;
+    }
+
+    // The single stream's output fills at each UploadChunkBytes: a run's full
+    // flush that ends within a few bytes of such a point might have repeated
+    // its empty block there. Such a rare program is compressed in one stream.
+    qsizetype total = 0;
+    bool same = true;
+    for (const TDeflateRun& run : stretches) {
+        if (&run != &stretches.front()) {
+            same = same && !run.Grew;
+            for (const quint32 offset : run.Offsets)
+                same = same && (total + offset) % UploadChunkBytes >= 16;
+        }
+        total += run.Out.size();
+    }
+    if (!same) {
+        TDeflateRun whole;
+        whole.StreamStart = whole.StreamEnd = true;
+        whole.To = data.size();
+        whole.EndFlush = flushOffsets.size();
+        if (!Deflate(data, flushOffsets, whole))
+            return false;
+        compressed = std::move(whole.Out);
+        compressedOffsets = whole.Offsets;
+        return true;
+    }
+
+    uLong adler = stretches[0].Adler;
+    compressed.reserve(total + 4);
+    qsizetype flush = 0;
+    for (const TDeflateRun& run : stretches) {
+        for (const quint32 offset : run.Offsets)
+            compressedOffsets[flush++] = quint32(compressed.size() + offset);
+        compressed += run.Out;
+        if (!run.StreamStart)
+            adler = adler32_combine(adler, run.Adler, z_off_t(run.To - run.From));
+    }
+    compressed += UInt32BE(quint32(adler));
     return true;
 }
 

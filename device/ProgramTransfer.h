@@ -44,9 +44,11 @@ constexpr int UploadChunkBytes = 65536;
 constexpr qint64 MaxDownloadBytes = qint64(1) << 30;
 
 // zlib with window bits 14, memory level 8, a full flush at each offset;
-// false when zlib cannot start (the output is then empty).
+// false when zlib cannot start (the output is then empty). The stretches
+// between full flushes are compressed side by side, in up to `runs` streams
+// (0: one per core, up to four), with the bytes of a single stream.
 bool CompressWithFlushPoints(const QByteArray& data, const QList<qint64>& flushOffsets, QByteArray& compressed,
-    QList<quint32>& compressedOffsets);
+    QList<quint32>& compressedOffsets, int runs = 0);
 // A complete zlib stream inflated in memory; raises EQuillexError on corrupt
 // data or past maxBytes.
 QByteArray InflateZlib(const QByteArray& data, qint64 maxBytes = MaxDownloadBytes);

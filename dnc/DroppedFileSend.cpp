@@ -2,16 +2,10 @@
 
 #include "content/QuillexError.h"
 #include "device/DeviceFailure.h"
-#include "device/DevicePin.h"
-#include "device/ProgramTransfer.h"
-#include "device/UnitDeviceCommand.h"
 #include "discovery/DeviceStatusView.h"
-#include "document/ProgramDocument.h"
-#include "document/UploadPlan.h"
-#include "transfer/UploadVerification.h"
+#include "operations/UploadOperation.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -20,14 +14,8 @@ namespace {
 // No operator sits at the service: a PIN is the stored one or none.
 class TNoPrompter : public TPinPrompter {
 public:
-    bool AskPin(const QString&, const QString&, QString&) override
-    {
-        Asked = true;
-        return false;
-    }
-    void ShowMessage(const QString& text) override { Message = text; }
-    bool Asked = false;
-    QString Message;
+    bool AskPin(const QString&, const QString&, QString&) override { return false; }
+    void ShowMessage(const QString&) override { }
 };
 
 // Network trouble passes; what the device or the file says does not.
@@ -42,108 +30,112 @@ TDropResult Retry(const QString& message)
     return { EDropOutcome::Retry, message, std::nullopt };
 }
 
+// A PIN check that did not pass: the operator could not be asked (no stored
+// PIN, or the device refused it) sets the file aside; anything else waits.
+std::optional<QString> PinRefusal(const TOperationOutcome& pin, const QString& deviceName)
+{
+    if (pin.Kind != EOutcomeKind::Cancelled)
+        return std::nullopt;
+    return QString::fromUtf8("%1 şifre istiyor; bu cihaz için kayıtlı şifre yok ya da cihaz kayıtlı şifreyi kabul "
+                             "etmedi. Şifreyi pencereden ya da \"quillex-cli ... --save-pin\" ile kaydedin.")
+        .arg(deviceName);
+}
+
 } // namespace
 
 TDropResult SendDroppedFile(const TDroppedFile& file, const TDroppedDevice& target, bool verify)
 {
     const TQuillexDevice& device = target.Device;
-    QElapsedTimer clock;
-    clock.start();
-    TTransferRecord record
-        = NewTransferRecord(TTransferKind::Upload, device.DisplayName, device.IPAddress, device.MacId);
-    record.Uid = file.Uid;
+    // The record of a send that ended before the device took the program.
+    TOperationRecord failure(TTransferKind::Upload, device);
     // The name it was dropped under, in the device's folder above işleniyor/.
     QDir deviceFolder = QFileInfo(file.Path).dir();
     deviceFolder.cdUp();
-    record.FileName = deviceFolder.absoluteFilePath(file.FileName);
-    bool stored = false; // the device took the program; its read-back is the record's Verification
-    const auto finish = [&](EDropOutcome outcome, const QString& message) {
-        record.Time = QDateTime::currentDateTimeUtc();
-        record.DurationMs = clock.elapsed();
-        record.Success = stored;
-        record.Message = message;
+    const QString fileName = deviceFolder.absoluteFilePath(file.FileName);
+    const auto result = [&](EDropOutcome outcome, const QString& message, TTransferRecord record) {
+        record.Uid = file.Uid;
+        record.FileName = fileName;
         return TDropResult { outcome, message, record };
     };
+    const auto failed
+        = [&](const QString& message) { return result(EDropOutcome::Failed, message, failure.Finish(false, message)); };
 
     QFile input(file.Path);
     if (!input.open(QIODevice::ReadOnly))
-        return finish(EDropOutcome::Failed, QString::fromUtf8("Dosya okunamadı: %1").arg(input.errorString()));
+        return failed(QString::fromUtf8("Dosya okunamadı: %1").arg(input.errorString()));
     QByteArray bytes = input.readAll();
     if (input.error() != QFileDevice::NoError)
-        return finish(EDropOutcome::Failed, QString::fromUtf8("Dosya okunamadı: %1").arg(input.errorString()));
+        return failed(QString::fromUtf8("Dosya okunamadı: %1").arg(input.errorString()));
     input.close();
     if (bytes.isEmpty())
-        return finish(EDropOutcome::Failed, QString::fromUtf8("Dosya boş; gönderilmedi."));
+        return failed(QString::fromUtf8("Dosya boş; gönderilmedi."));
     if (DeviceActivity(target.Status) == TDeviceActivity::Busy)
         return Retry(QString::fromUtf8("Cihaz meşgul (aktarım ya da silme sürüyor)"));
 
-    TNoPrompter prompter;
-    if (!EnsureDevicePin(device.IPAddress, device.Port, PinStoreKey(device.MacId, device.IPAddress), device.DisplayName,
-            device.PinRequired, prompter, target.IdentityShared)) {
-        if (!prompter.Asked)
-            return Retry(prompter.Message);
-        return finish(EDropOutcome::Failed,
-            QString::fromUtf8("%1 şifre istiyor; bu cihaz için kayıtlı şifre yok ya da cihaz kayıtlı şifreyi kabul "
-                              "etmedi. Şifreyi pencereden ya da \"quillex-cli ... --save-pin\" ile kaydedin.")
-                .arg(device.DisplayName));
-    }
-
-    TPreparedUpload upload;
+    TUploadRequest request;
+    request.Device = device;
+    request.Status = target.Status;
+    request.FileName = fileName;
+    request.Verify = verify;
+    request.SuccessText = ESuccessText::DeviceReply;
     try {
-        upload = PrepareFileForUpload(std::move(bytes), IsControllerSiemens(device.Controller));
+        request.Prepared = PrepareFileForUpload(std::move(bytes), IsControllerSiemens(device.Controller));
     } catch (const EQuillexError& e) {
-        return finish(EDropOutcome::Failed, e.Message());
+        return failed(e.Message());
     } catch (const std::bad_alloc&) {
-        return finish(EDropOutcome::Failed, QString::fromUtf8("Bellek yetersiz: %1").arg(file.FileName));
+        return failed(QString::fromUtf8("Bellek yetersiz: %1").arg(file.FileName));
     }
-    const TUploadPlan plan = DecideUploadPlan(target.Status, upload.Candidates);
-    SetRecordBytes(record, upload.Content);
 
+    const TPinCheck pinCheck { device, target.IdentityShared, QString() };
+    TNoPrompter prompter;
+    TOperationProgress progress;
+    TUploadOutcome outcome;
     if (file.Resumed) {
         // Sent before the service stopped? Then the device holds exactly these bytes.
-        const TUploadVerification held
-            = VerifyStoredProgram(device.IPAddress, DownloadPort, upload.Content, plan.MaxRawSize, {});
-        if (held.Outcome == TUploadVerification::EOutcome::Verified) {
-            stored = true;
-            record.Verification = HistoryVerification(held);
-            return finish(EDropOutcome::Sent,
-                QString::fromUtf8("Program zaten cihazdaydı; yeniden gönderilmedi. ") + held.Message);
+        const TOperationOutcome pin = RunPinCheck(pinCheck, prompter);
+        if (!pin.Succeeded()) {
+            if (const std::optional<QString> refusal = PinRefusal(pin, device.DisplayName))
+                return failed(*refusal);
+            return Retry(pin.Shown);
         }
-        if (held.Outcome == TUploadVerification::EOutcome::Failed && Transient(LastDeviceFailure()))
-            return Retry(held.Message);
+        TOperationRecord held(TTransferKind::Upload, device);
+        const TVerifyOutcome stored = RunVerify({ device, target.Status, request.Prepared.Content }, progress);
+        if (stored.Kind == EOutcomeKind::Ok) {
+            const QString message
+                = QString::fromUtf8("Program zaten cihazdaydı; yeniden gönderilmedi. ") + stored.Message;
+            SetRecordBytes(held.Record(), request.Prepared.Content);
+            held.Record().Verification = HistoryVerification(stored.Verification);
+            return result(EDropOutcome::Sent, message, held.Finish(true, message));
+        }
+        if (stored.Kind == EOutcomeKind::VerifyFailed && Transient(LastDeviceFailure()))
+            return Retry(stored.Message);
+        outcome = SendUpload(request, progress);
+    } else {
+        outcome = RunUpload(request, pinCheck, progress, prompter);
     }
 
-    QString response;
-    bool success = false;
-    try {
-        success = SendProgramToDevice(device.IPAddress, UploadPort, upload.Content, response, {}, plan.MaxRawSize,
-            plan.Candidates, {}, plan.LegacyDevice, {});
-    } catch (const EQuillexError& e) {
-        response = e.Message();
-        SetDeviceFailure(EDeviceFailure::DeviceError);
-    } catch (const std::bad_alloc&) {
-        response = QString::fromUtf8("Bellek yetersiz: %1").arg(file.FileName);
-        SetDeviceFailure(EDeviceFailure::DeviceError);
+    if (!outcome.Record) { // stopped before the device was asked to store anything
+        if (const std::optional<QString> refusal = PinRefusal(outcome, device.DisplayName))
+            return failed(*refusal);
+        return Retry(outcome.Shown);
     }
-    if (!success) {
-        if (Transient(LastDeviceFailure()))
-            return Retry(response);
-        return finish(EDropOutcome::Failed, "Hata: " + response);
+    TTransferRecord record = *outcome.Record;
+    switch (outcome.Kind) {
+    case EOutcomeKind::Ok: {
+        const TUploadVerification& verification = outcome.Verification;
+        const bool verified = verification.Outcome == TUploadVerification::EOutcome::Verified;
+        return result(EDropOutcome::Sent,
+            verified ? outcome.DeviceReply + " " + verification.Message : outcome.DeviceReply, record);
     }
-    stored = true;
-    if (!verify)
-        return finish(EDropOutcome::Sent, response);
-    const TUploadVerification verification
-        = VerifyStoredProgram(device.IPAddress, DownloadPort, upload.Content, plan.MaxRawSize, {});
-    record.Verification = HistoryVerification(verification);
-    switch (verification.Outcome) {
-    case TUploadVerification::EOutcome::Verified:
-        return finish(EDropOutcome::Sent, response + " " + verification.Message);
-    case TUploadVerification::EOutcome::Failed:
+    case EOutcomeKind::VerifyFailed:
         // Stored, but unconfirmed: not sent again, set aside for a look.
-        return finish(EDropOutcome::Failed,
-            QString::fromUtf8("Program gönderildi ama cihazdan geri okunamadı. ") + verification.Message);
+        return result(EDropOutcome::Failed,
+            QString::fromUtf8("Program gönderildi ama cihazdan geri okunamadı. ") + outcome.Message, record);
+    case EOutcomeKind::Mismatch:
+        return result(EDropOutcome::Failed, outcome.Message, record);
     default:
-        return finish(EDropOutcome::Failed, verification.Message);
+        if (Transient(outcome.Failure))
+            return Retry(outcome.Message);
+        return result(EDropOutcome::Failed, outcome.Shown, record);
     }
 }

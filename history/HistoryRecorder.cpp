@@ -2,6 +2,7 @@
 
 #include "HistoryStore.h"
 
+#include <QMutex>
 #include <QPointer>
 #include <QTimer>
 
@@ -22,6 +23,12 @@ public:
     bool LastSentRead = false;
     bool ForwardQueued = false; // a send to the server waits behind the records queued
     QString SharedError; // why the server could not be used the last time
+
+    // Records given and not yet written: the callers add to it, the writer
+    // takes it whole, so records that arrive together share one transaction.
+    QMutex QueueLock;
+    QList<TTransferRecord> Queue;
+    bool DrainQueued = false; // a drain waits in the writer's event queue
 };
 
 } // namespace
@@ -141,29 +148,67 @@ THistoryRecorder::~THistoryRecorder()
 void THistoryRecorder::Record(const TTransferRecord& record)
 {
     auto* writer = static_cast<THistoryWriter*>(FWriter);
+    {
+        const QMutexLocker lock(&writer->QueueLock);
+        writer->Queue.append(record);
+        if (writer->DrainQueued)
+            return; // the drain waiting takes this record too
+        writer->DrainQueued = true;
+    }
     const QPointer<THistoryRecorder> self(this);
-    QMetaObject::invokeMethod(writer, [writer, record, self] {
-        TTransferRecord copy = record;
-        QString error = writer->OpenError;
-        const bool shared = !writer->SharedLocation.isEmpty();
-        if (error.isEmpty() && writer->Store->Add(copy, error, shared)) {
-            // One send for the records queued meanwhile, in batches, instead
-            // of a server transaction per record. While the server is known to
-            // be away, the retry timer sends what waits.
-            if (shared && !writer->Retry->isActive() && !writer->ForwardQueued) {
-                writer->ForwardQueued = true;
-                QMetaObject::invokeMethod(
-                    writer, [writer, self] { ForwardQueued(writer, self); }, Qt::QueuedConnection);
-            } else if (shared && writer->Retry->isActive()) {
-                ReportWaiting(writer, self);
+    QMetaObject::invokeMethod(writer, [writer, self] { Drain(writer, self); });
+}
+
+void THistoryRecorder::Drain(QObject* writerObject, const QPointer<THistoryRecorder>& self)
+{
+    auto* writer = static_cast<THistoryWriter*>(writerObject);
+    QList<TTransferRecord> records;
+    {
+        const QMutexLocker lock(&writer->QueueLock);
+        records.swap(writer->Queue);
+        writer->DrainQueued = false;
+    }
+    if (records.isEmpty())
+        return;
+    const bool shared = !writer->SharedLocation.isEmpty();
+    QString error = writer->OpenError;
+    bool written = error.isEmpty() && writer->Store->AddAll(records, error, shared);
+    if (!written && writer->OpenError.isEmpty()) {
+        // All or none failed: each record alone, so that one the file refuses
+        // costs only itself.
+        written = true;
+        for (TTransferRecord& record : records) {
+            QString recordError;
+            if (!writer->Store->Add(record, recordError, shared)) {
+                written = false;
+                error = recordError;
             }
-            return;
         }
+    }
+    if (!written)
         QMetaObject::invokeMethod(self, [self, error] {
             if (self)
                 self->ReportFailure(error);
         });
-    });
+    if (!shared || writer->OpenError.size() > 0)
+        return;
+    {
+        // More records came while these were written: the drain they asked
+        // for sends them all, instead of a send per drain.
+        const QMutexLocker lock(&writer->QueueLock);
+        if (writer->DrainQueued)
+            return;
+    }
+    // One send for the records queued meanwhile, in batches, instead of a
+    // server transaction per record. While the server is known to be away,
+    // the retry timer sends what waits.
+    if (!writer->Retry->isActive() && !writer->ForwardQueued) {
+        writer->ForwardQueued = true;
+        QMetaObject::invokeMethod(
+            writer, [writer, self] { ForwardQueued(writer, self); }, Qt::QueuedConnection);
+    } else if (writer->Retry->isActive()) {
+        ReportWaiting(writer, self);
+    }
 }
 
 void THistoryRecorder::RetryShared()
@@ -181,7 +226,12 @@ void THistoryRecorder::Flush()
     auto* writer = static_cast<THistoryWriter*>(FWriter);
     const QPointer<THistoryRecorder> self(this);
     QMetaObject::invokeMethod(
-        writer, [writer, self] { ForwardQueued(writer, self); }, Qt::BlockingQueuedConnection);
+        writer,
+        [writer, self] {
+            Drain(writer, self);
+            ForwardQueued(writer, self);
+        },
+        Qt::BlockingQueuedConnection);
 }
 
 void THistoryRecorder::ForwardQueued(QObject* writerObject, const QPointer<THistoryRecorder>& self)

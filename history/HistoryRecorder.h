@@ -1,10 +1,11 @@
 #pragma once
 // Writes the window's history records on a thread of their own, so that a slow
 // or locked disk never holds up the window. The file is opened and migrated
-// there at start, then pruned in small batches between the records; each
-// record is one insert, in the order given. A history that cannot be opened
-// or written is reported once per run through Failed and the operations go on
-// without it.
+// there at start, then pruned in small batches between the records. The
+// records given while the writer is busy are written together, in the order
+// given, in one transaction; Flush returns once they are in the file. A
+// history that cannot be opened or written is reported once per run through
+// Failed and the operations go on without it.
 //
 // With a shared history on a server, each record is first written to the file
 // as waiting, then sent to the server in order, each exactly once; while the
@@ -51,6 +52,8 @@ signals:
 private:
     void ReportFailure(const QString& message);
     // One batch of expired records off the file, on the writer's thread.
+    // Writes the records given so far, then asks for their send.
+    static void Drain(QObject* writer, const QPointer<THistoryRecorder>& self);
     static void PruneStep(QObject* writer, const QDateTime& before, const QPointer<THistoryRecorder>& self);
     static void Forward(QObject* writer, const QPointer<THistoryRecorder>& self);
     // The send the records asked for, unless a flush made it already.

@@ -15,6 +15,7 @@
 #include <QUuid>
 #include <QVariant>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -275,6 +276,7 @@ THistoryStore::THistoryStore()
 
 THistoryStore::~THistoryStore()
 {
+    FBatchInsert.reset(); // before its connection goes
     {
         QSqlDatabase db = QSqlDatabase::database(FConnection, false);
         if (db.isValid())
@@ -295,6 +297,7 @@ bool THistoryStore::Open(const QString& path, QString& errorMsg)
     FOpen = false;
     FReadOnly = false;
     FShared = false;
+    FBatchInsert.reset();
     if (IsSharedHistoryLocation(path))
         return OpenServer(path, errorMsg);
     if (!QSqlDatabase::isDriverAvailable("QSQLITE")) {
@@ -401,21 +404,29 @@ bool THistoryStore::OpenServer(const QString& location, QString& errorMsg)
     return true;
 }
 
-bool THistoryStore::Add(TTransferRecord& record, QString& errorMsg, bool pending)
+namespace {
+
+const char* const InsertColumns = "INSERT INTO transfer (time_ms, user_name, host_name, device_name, ip_address,"
+                                  " mac_id, kind, file_name, detail, byte_count, crc32, sha256, duration_ms,"
+                                  " success, message, verification, uid, pending) VALUES ";
+constexpr int InsertFields = 18;
+
+QString InsertRows(int rows)
 {
-    if (!FOpen || FReadOnly) {
-        errorMsg = QString::fromUtf8(FOpen ? "geçmiş dosyası salt okunur" : "geçmiş dosyası açık değil");
-        return false;
-    }
+    const QString row = "(?" + QString(", ?").repeated(InsertFields - 1) + ")";
+    QStringList all;
+    all.reserve(rows);
+    for (int i = 0; i < rows; ++i)
+        all << row;
+    // A record already there (sent again after a lost answer) is kept once.
+    return InsertColumns + all.join(", ") + " ON CONFLICT DO NOTHING";
+}
+
+// The record's values in the insert's order; gives it a Uid when it has none.
+void BindRecord(QSqlQuery& q, TTransferRecord& record, bool pending)
+{
     if (record.Uid.isEmpty())
         record.Uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    // A record already there (sent again after a lost answer) is kept once.
-    QSqlQuery q(Database());
-    q.prepare(QString("INSERT INTO transfer (time_ms, user_name, host_name, device_name, ip_address, mac_id, kind,"
-                      " file_name, detail, byte_count, crc32, sha256, duration_ms, success, message, verification,"
-                      " uid, pending) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
-                      " ON CONFLICT DO NOTHING%1")
-                  .arg(IsShared() ? " RETURNING id" : ""));
     // A null text would bind as NULL: the columns take an empty text instead.
     const auto text = [](const QString& s) { return QVariant(s.isNull() ? QString("") : s); };
     const QVariant values[]
@@ -423,8 +434,22 @@ bool THistoryStore::Add(TTransferRecord& record, QString& errorMsg, bool pending
               text(record.IPAddress), text(record.MacId), TransferKindName(record.Kind), text(record.FileName),
               text(record.Detail), record.ByteCount, text(record.Crc32), text(record.Sha256), record.DurationMs,
               record.Success ? 1 : 0, text(record.Message), text(record.Verification), record.Uid, pending ? 1 : 0 };
+    static_assert(std::size(values) == InsertFields);
     for (const QVariant& v : values)
         q.addBindValue(v);
+}
+
+} // namespace
+
+bool THistoryStore::Add(TTransferRecord& record, QString& errorMsg, bool pending)
+{
+    if (!FOpen || FReadOnly) {
+        errorMsg = QString::fromUtf8(FOpen ? "geçmiş dosyası salt okunur" : "geçmiş dosyası açık değil");
+        return false;
+    }
+    QSqlQuery q(Database());
+    q.prepare(InsertRows(1) + (IsShared() ? " RETURNING id" : ""));
+    BindRecord(q, record, pending);
     if (!q.exec()) {
         errorMsg = SqlError(q.lastError());
         return false;
@@ -464,41 +489,65 @@ qint64 THistoryStore::PendingCount(QString& errorMsg) const
 
 bool THistoryStore::MarkSent(const QList<TTransferRecord>& records, QString& errorMsg)
 {
-    QSqlDatabase db = Database();
-    if (!FOpen || !db.transaction()) {
-        errorMsg = FOpen ? SqlError(db.lastError()) : QString::fromUtf8("geçmiş dosyası açık değil");
+    if (!FOpen) {
+        errorMsg = QString::fromUtf8("geçmiş dosyası açık değil");
         return false;
     }
-    QSqlQuery q(db);
-    q.prepare("UPDATE transfer SET pending = 0 WHERE id = ?");
-    for (const TTransferRecord& r : records) {
-        q.addBindValue(r.Id);
-        if (!q.exec()) {
-            errorMsg = SqlError(q.lastError());
-            db.rollback();
-            return false;
-        }
-    }
-    if (!db.commit()) {
-        errorMsg = SqlError(db.lastError());
-        db.rollback();
+    if (records.isEmpty())
+        return true;
+    // The records are the oldest waiting ones (Pending): every waiting record
+    // up to the last of them is one of them.
+    QSqlQuery q(Database());
+    q.prepare("UPDATE transfer SET pending = 0 WHERE pending = 1 AND id <= ?");
+    q.addBindValue(records.last().Id);
+    if (!q.exec()) {
+        errorMsg = SqlError(q.lastError());
         return false;
     }
     return true;
 }
 
-bool THistoryStore::AddAll(QList<TTransferRecord> records, QString& errorMsg)
+bool THistoryStore::AddAll(QList<TTransferRecord> records, QString& errorMsg, bool pending)
 {
-    QSqlDatabase db = Database();
-    if (!FOpen || !db.transaction()) {
-        errorMsg = FOpen ? SqlError(db.lastError()) : QString::fromUtf8("geçmiş dosyası açık değil");
+    if (!FOpen || FReadOnly) {
+        errorMsg = QString::fromUtf8(FOpen ? "geçmiş dosyası salt okunur" : "geçmiş dosyası açık değil");
         return false;
     }
-    for (TTransferRecord& r : records)
-        if (!Add(r, errorMsg)) {
+    QSqlDatabase db = Database();
+    if (!db.transaction()) {
+        errorMsg = SqlError(db.lastError());
+        return false;
+    }
+    // A server takes a batch in one statement (a round trip each); the file
+    // takes one prepared row at a time, all in the one transaction.
+    const qsizetype rowsPerStatement = IsShared() ? SharedHistoryBatch : 1;
+    if (!FBatchInsert) {
+        FBatchInsert = std::make_unique<QSqlQuery>(db);
+        if (!FBatchInsert->prepare(InsertRows(int(rowsPerStatement)))) {
+            errorMsg = SqlError(FBatchInsert->lastError());
+            FBatchInsert.reset();
             db.rollback();
             return false;
         }
+    }
+    QSqlQuery partial(db); // the rest of the records, fewer than a batch
+    for (qsizetype from = 0; from < records.size(); from += rowsPerStatement) {
+        const qsizetype rows = std::min(rowsPerStatement, records.size() - from);
+        QSqlQuery& q = rows == rowsPerStatement ? *FBatchInsert : partial;
+        if (&q == &partial && !q.prepare(InsertRows(int(rows)))) {
+            errorMsg = SqlError(q.lastError());
+            db.rollback();
+            return false;
+        }
+        for (qsizetype i = from; i < from + rows; ++i)
+            BindRecord(q, records[i], pending);
+        if (!q.exec()) {
+            errorMsg = SqlError(q.lastError());
+            FBatchInsert.reset(); // prepared afresh next time
+            db.rollback();
+            return false;
+        }
+    }
     if (!db.commit()) {
         errorMsg = SqlError(db.lastError());
         db.rollback();

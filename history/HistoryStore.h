@@ -12,7 +12,10 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
+
+class QSqlQuery;
 
 // The schema this build writes.
 constexpr int HistorySchemaVersion = 3;
@@ -86,11 +89,13 @@ public:
     // already there is not written again (Id 0). pending marks a record
     // still to be sent to the shared history.
     bool Add(TTransferRecord& record, QString& errorMsg, bool pending = false);
-    // Several records in one transaction, all or none.
-    bool AddAll(QList<TTransferRecord> records, QString& errorMsg);
+    // Several records in one transaction, all or none; a record already there
+    // is not written again. On a server, one insert per SharedHistoryBatch records.
+    bool AddAll(QList<TTransferRecord> records, QString& errorMsg, bool pending = false);
     // The oldest records still to be sent, at most maxRecords.
     bool Pending(int maxRecords, QList<TTransferRecord>& records, QString& errorMsg) const;
     qint64 PendingCount(QString& errorMsg) const;
+    // The records Pending handed out are sent.
     bool MarkSent(const QList<TTransferRecord>& records, QString& errorMsg);
     // Removes the records that ended before the time, at most maxRows of them
     // when it is above 0; the count, or -1.
@@ -118,6 +123,8 @@ private:
     bool OpenServer(const QString& location, QString& errorMsg);
 
     QString FConnection;
+    // The insert of a whole batch, prepared once per connection.
+    std::unique_ptr<QSqlQuery> FBatchInsert;
     QString FPath;
     bool FOpen = false;
     bool FReadOnly = false;

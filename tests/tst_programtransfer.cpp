@@ -107,6 +107,49 @@ private slots:
         QVERIFY(std::is_sorted(compressedOffsets.begin(), compressedOffsets.end()));
     }
 
+    // The stretches between full flushes compressed side by side give the
+    // single stream's bytes and flush offsets, over many output chunks, with
+    // points at the start and end, repeated where the stretches meet, and
+    // with data that does not compress.
+    void sideBySideGivesTheSingleStream_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QList<qint64>>("offsets");
+        const QByteArray program = Program(120000);
+        const qint64 size = program.size();
+        QList<qint64> spread;
+        for (int i = 1; i <= MaxStartFromEntries; ++i)
+            spread << program.indexOf('\n', size / 21 * i) + 1;
+        QByteArray noise(1536 * 1024, Qt::Uninitialized);
+        QRandomGenerator generator(29);
+        generator.fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+        QTest::newRow("program, 20 points") << program << spread;
+        QTest::newRow("program, no point") << program << QList<qint64>();
+        QTest::newRow("program, start, repeats and end")
+            << program
+            << QList<qint64> { 0, 0, size / 4, size / 3, size / 3, size / 3, size / 2, size / 2, size, size };
+        QTest::newRow("program, points near the start") << program << QList<qint64> { 1, 10, 100, 1000 };
+        QTest::newRow("noise, 3 points") << noise << QList<qint64> { 1000, qint64(noise.size() / 2), noise.size() - 5 };
+    }
+    void sideBySideGivesTheSingleStream()
+    {
+        QFETCH(QByteArray, data);
+        QFETCH(QList<qint64>, offsets);
+        QByteArray single;
+        QList<quint32> singleOffsets;
+        QVERIFY(CompressWithFlushPoints(data, offsets, single, singleOffsets, 1));
+        QVERIFY(single.size() > 2 * UploadChunkBytes);
+        QCOMPARE(InflateZlib(single), data);
+        for (const int runs : { 2, 3, 4 }) {
+            QByteArray compressed;
+            QList<quint32> compressedOffsets;
+            QVERIFY(CompressWithFlushPoints(data, offsets, compressed, compressedOffsets, runs));
+            QCOMPARE(compressed.size(), single.size());
+            QVERIFY2(compressed == single, qPrintable(QString("%1 runs").arg(runs)));
+            QCOMPARE(compressedOffsets, singleOffsets);
+        }
+    }
+
     void badFlushOffsetRaises()
     {
         QByteArray compressed;

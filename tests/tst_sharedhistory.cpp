@@ -24,7 +24,14 @@
 #include <QJsonObject>
 #include <QSettings>
 
+#include <cstdio>
+#include <thread>
+
+#include <unistd.h>
+
 namespace {
+
+constexpr int DyingWriterThreads = 4;
 
 TTransferRecord Sample(const QString& ip, const QString& mac, const QDateTime& time, bool success,
     const QString& verification = {}, TTransferKind kind = TTransferKind::Upload)
@@ -70,6 +77,47 @@ int RunWriter(const QStringList& args)
     if (!local.Open(queue, error))
         return 1;
     return local.PendingCount(error) == 0 ? 0 : 2;
+}
+
+// The child of flushedRecordsSurviveADeath: four threads give records to one
+// recorder at once, Flush, and the process dies without closing anything.
+int RunDyingWriter(const QStringList& args)
+{
+    const QString queue = args.value(0), location = args.value(1);
+    const int count = args.value(2).toInt();
+    THistoryRecorder recorder(queue, 0, location);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < DyingWriterThreads; ++t)
+        threads.emplace_back([&recorder, t, count] {
+            for (int i = 0; i < count; ++i) {
+                TTransferRecord r = Sample("10.9.0.1", {}, QDateTime::currentDateTimeUtc(), true);
+                r.Detail = QString("%1/%2").arg(t).arg(i);
+                recorder.Record(r);
+            }
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    recorder.Flush();
+    std::fflush(stdout);
+    ::_exit(0); // no destructor writes what Flush should have written
+}
+
+// Each thread's records in the order given, each once: the details "t/i" read
+// in id order.
+QString CheckEachOnceInOrder(QSqlQuery& rows, int threads, int count)
+{
+    QList<int> next(threads, 0);
+    while (rows.next()) {
+        const QStringList parts = rows.value(0).toString().split('/');
+        const int t = parts.value(0).toInt();
+        if (t < 0 || t >= threads || parts.value(1).toInt() != next[t])
+            return QString("%1 after %2 of its thread").arg(rows.value(0).toString()).arg(next[t]);
+        ++next[t];
+    }
+    for (int t = 0; t < threads; ++t)
+        if (next[t] != count)
+            return QString("thread %1: %2 of %3 records").arg(t).arg(next[t]).arg(count);
+    return {};
 }
 
 } // namespace
@@ -282,6 +330,94 @@ private slots:
         }
     }
 
+    // Records given together are written together: those given from several
+    // threads at once are in the file once Flush returns, even when the
+    // process dies right after, and reach the server each once, in order.
+    void flushedRecordsSurviveADeath_data()
+    {
+        QTest::addColumn<bool>("serverUp");
+        QTest::newRow("server up") << true;
+        QTest::newRow("server unreachable") << false;
+    }
+    void flushedRecordsSurviveADeath()
+    {
+        QFETCH(bool, serverUp);
+        QUILLEX_REQUIRE_POSTGRES(*FServer);
+        THistoryStore server;
+        QString error;
+        QVERIFY2(OpenEmpty("server", server, error), qPrintable(error));
+        QString location = FServer->Location();
+        if (!serverUp) {
+            QTcpServer probe;
+            QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+            location = QString("postgresql://quillex@127.0.0.1:%1/postgres").arg(probe.serverPort());
+        } // closed again: nothing listens there
+        constexpr int Each = 1500;
+        const QString queue = FDir.filePath(QString("dying-%1.sqlite").arg(QTest::currentDataTag()));
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(
+            QCoreApplication::applicationFilePath(), { "--dying-writer", queue, location, QString::number(Each) });
+        QVERIFY(child.waitForFinished(240000));
+        QCOMPARE(child.exitCode(), 0);
+
+        THistoryStore local;
+        QVERIFY2(local.Open(queue, error), qPrintable(error));
+        QSqlQuery localRows(local.Database());
+        QVERIFY(localRows.exec("SELECT detail FROM transfer ORDER BY id"));
+        const QString localOrder = CheckEachOnceInOrder(localRows, DyingWriterThreads, Each);
+        QVERIFY2(localOrder.isEmpty(), qPrintable(localOrder));
+        QCOMPARE(local.PendingCount(error), serverUp ? 0 : DyingWriterThreads * Each);
+        QSqlQuery serverRows(server.Database());
+        QVERIFY(serverRows.exec("SELECT detail FROM transfer ORDER BY id"));
+        if (serverUp) {
+            const QString serverOrder = CheckEachOnceInOrder(serverRows, DyingWriterThreads, Each);
+            QVERIFY2(serverOrder.isEmpty(), qPrintable(serverOrder));
+        } else {
+            QVERIFY(!serverRows.next());
+        }
+    }
+
+    // A batch sent again after its answer was lost (the server has some of
+    // its records, the file still has them waiting), across the batch size:
+    // every record ends on the server once and none waits.
+    void batchSentAgainKeptOnce()
+    {
+        QUILLEX_REQUIRE_POSTGRES(*FServer);
+        THistoryStore server, local;
+        QString error;
+        QVERIFY2(OpenEmpty("server", server, error), qPrintable(error));
+        QVERIFY2(OpenEmpty("file", local, error), qPrintable(error));
+        const int count = 2 * SharedHistoryBatch + 234;
+        QList<TTransferRecord> records;
+        for (int i = 0; i < count; ++i) {
+            TTransferRecord r = Sample("10.0.0.7", {}, QDateTime::currentDateTimeUtc(), true);
+            r.Detail = QString::number(i);
+            r.Uid = QString("uid-%1").arg(i);
+            records << r;
+        }
+        QVERIFY2(local.AddAll(records, error, true), qPrintable(error));
+        QCOMPARE(local.PendingCount(error), count);
+        // Already there: the first and last record and a run over a batch's end.
+        QList<TTransferRecord> arrived { records.first(), records.last() };
+        arrived += records.mid(SharedHistoryBatch - 20, 60);
+        QVERIFY2(server.AddAll(arrived, error), qPrintable(error));
+
+        QCOMPARE(ForwardPendingRecords(local, server, error), count);
+        QCOMPARE(local.PendingCount(error), 0);
+        QCOMPARE(ForwardPendingRecords(local, server, error), 0);
+        QSqlQuery rows(server.Database());
+        QVERIFY(rows.exec("SELECT detail, uid FROM transfer"));
+        QSet<int> seen;
+        while (rows.next()) {
+            const int i = rows.value(0).toInt();
+            QVERIFY2(!seen.contains(i), qPrintable(rows.value(0).toString()));
+            QCOMPARE(rows.value(1).toString(), QString("uid-%1").arg(i));
+            seen.insert(i);
+        }
+        QCOMPARE(seen.size(), count);
+    }
+
     // The server goes away in the middle of a run of uploads and comes back:
     // the window is told once how many records wait, and every record arrives
     // once, in order.
@@ -426,6 +562,8 @@ int main(int argc, char** argv)
     const QStringList args = app.arguments();
     if (args.value(1) == "--writer")
         return RunWriter(args.mid(2));
+    if (args.value(1) == "--dying-writer")
+        return RunDyingWriter(args.mid(2));
     TestSharedHistory test;
     return QTest::qExec(&test, argc, argv);
 }
