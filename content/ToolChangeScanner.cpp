@@ -147,8 +147,6 @@ QString ToolChangeRowText(qint32 lineNumber, qint64 offset, QByteArrayView line)
     return text;
 }
 
-namespace {
-
 qsizetype DecimalWidth(qint64 value)
 {
     qsizetype width = value < 0 ? 2 : 1;
@@ -156,8 +154,6 @@ qsizetype DecimalWidth(qint64 value)
         ++width;
     return width;
 }
-
-} // namespace
 
 void TToolChangeRows::Append(qint32 lineNumber, qint64 offset, QByteArrayView trimmedLine)
 {

@@ -72,6 +72,8 @@ bool IsToolChangeLineUtf8(QByteArrayView line);
 // A row's text, "Satır %1, bayt %2: %3" (the line trimmed), and its start in UTF-8.
 QString ToolChangeRowText(qint32 lineNumber, qint64 offset, QByteArrayView line);
 QByteArray ToolChangeRowPrefix(qint32 lineNumber, qint64 offset);
+// How many characters a number takes in decimal, its sign included.
+qsizetype DecimalWidth(qint64 value);
 
 // The scan over the editor's UTF-8 text (lines as views into it).
 // lineBreakLength: characters of the editor's line break (1 for LF or CR alone,

@@ -144,7 +144,6 @@ void DecodePieces(TEditorTextReader& reader, bool scan, qsizetype pieceBytes, TP
             piece.Shown = ShownLineBreak(*style);
             piece.SizeHint = reader.EstimatedTextSize();
         }
-        const bool last = piece.Last;
         bool drop = false;
         if (scan) {
             const qint64 blankBefore = scanner->BlankLines();
@@ -153,14 +152,14 @@ void DecodePieces(TEditorTextReader& reader, bool scan, qsizetype pieceBytes, TP
                 return readRest(std::move(text));
             // The last piece, whose final line break is gone, is joined anew
             // whenever the text had blank lines: its last line may be empty.
-            drop = scanner->BlankLines() > blankBefore || (last && scanner->BlankLines() > 0);
+            drop = scanner->BlankLines() > blankBefore || (piece.Last && scanner->BlankLines() > 0);
         }
         if (drop) {
             piece.Text = DropBlankLines(text);
             piece.Dropped = piece.Text.isEmpty();
             result.BlankLinesDropped = true;
         } else {
-            piece.Text = WithoutFinalBreak(std::move(text), last);
+            piece.Text = WithoutFinalBreak(std::move(text), piece.Last);
         }
         if (!queue.Push(std::move(piece)))
             return;

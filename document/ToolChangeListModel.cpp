@@ -2,19 +2,6 @@
 
 #include <limits>
 
-namespace {
-
-// How many characters a number takes, its sign included.
-qsizetype NumberWidth(qint64 value)
-{
-    qsizetype width = value < 0 ? 2 : 1;
-    for (quint64 rest = value < 0 ? 0 - quint64(value) : quint64(value); rest >= 10; rest /= 10)
-        ++width;
-    return width;
-}
-
-} // namespace
-
 void TToolChangeListModel::Reset(const std::function<void()>& change)
 {
     beginResetModel();
@@ -62,8 +49,8 @@ void TToolChangeListModel::ShowCmtRows(const TCmtInfo& info)
         qsizetype longestProgram = -1, longest = -1;
         for (qsizetype k = 0; FCmtRowCount > CmtViewHeadRows && k < FCmt.Programs.size(); ++k) {
             const TCmtProgram& program = FCmt.Programs[k];
-            const qsizetype length = qMax<qsizetype>(4, NumberWidth(program.WorkNo)) + program.Description.size()
-                + NumberWidth(program.DataBlocks);
+            const qsizetype length = qMax<qsizetype>(4, DecimalWidth(program.WorkNo)) + program.Description.size()
+                + DecimalWidth(program.DataBlocks);
             if (length > longest) {
                 longest = length;
                 longestProgram = k;
